@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/Mod.h"
+#include "platform/FileSystem.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The log's first line as a fresh main window shows it.
+inline constexpr std::string_view kLogHeader = "被处理的文件\r\n";
+inline constexpr std::string_view kNoFolderMessage = "请选择一个目录，以便于我们找到文件。";
+
+struct BatchInput {
+    std::string extension;           // without the dot; "*" and "?" are wildcards
+    std::string position;            // "head" or "foot"
+    std::function<std::string()> code; // asked once per file; UTF-8 with CR LF line breaks
+};
+
+// Receives what a run reports, in the run's order.
+class BatchSink {
+public:
+    virtual ~BatchSink() = default;
+    // A piece of log text, CR LF line breaks, to append as it stands.
+    virtual void appendLog(std::string_view text) = 0;
+    // Called between files; return false to stop before the next one.
+    virtual bool progress(std::size_t done, std::size_t total) {
+        (void)done;
+        (void)total;
+        return true;
+    }
+};
+
+struct FileFailure {
+    std::string name;   // as listed in the log
+    std::string path;   // full path
+    std::string reason; // the system's description
+};
+
+struct BatchResult {
+    enum class Outcome {
+        Completed,       // every matching file was handled (changed or failed)
+        Cancelled,       // the sink asked to stop; the files not reached are untouched
+        NoFolder,        // no folder confirmed: ask for one; nothing touched, nothing logged
+        BadExtension,    // the extension holds '/'; nothing touched, nothing logged
+        FolderUnreadable,// the folder cannot be opened or read; nothing touched, nothing logged
+        CodeNotEncodable,// the code cannot be written in the needed encoding; nothing touched
+    };
+    Outcome outcome = Outcome::Completed;
+    std::size_t changed = 0;
+    std::vector<FileFailure> failures;
+    std::string error; // for the outcomes that touch nothing: what went wrong
+};
+
+// The names a run would handle, in the order it handles them: regular, non-hidden
+// files whose names match "*." + extension, letter case ignored, sorted by name
+// (case ignored). Throws FileError when the folder cannot be read.
+std::vector<std::string> matchingFiles(const std::string& folder, const std::string& extension,
+                                       platform::FileSystem& fs = platform::systemFileSystem());
+
+// The main action: inserts the code into every matching file of mod.TargetDir and
+// reports the log through the sink. A file that fails is logged with its reason
+// and the run goes on. mod.CurrentFile walks the names and is empty at the end.
+BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink,
+                     platform::FileSystem& fs = platform::systemFileSystem());

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Every file-system call the core makes goes through this interface, so tests can
+// fail any one of them, record their order, or stop the process at a chosen call.
+// Calls follow the system's convention: -1 (or a negative count) with errno set on failure.
+// Names are relative to a folder descriptor and never contain '/'.
+namespace platform {
+
+struct DirEntry {
+    std::string name;
+    unsigned char type; // DT_REG, DT_DIR, DT_LNK, ... or DT_UNKNOWN
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Opens a folder for scanning and for *at() calls (O_RDONLY | O_DIRECTORY).
+    virtual int openDir(const std::string& path) = 0;
+    // Reads every entry of the folder but "." and "..".
+    virtual int readDir(int dirFd, std::vector<DirEntry>& out) = 0;
+    // lstat relative to the folder: links are not followed.
+    virtual int statAt(int dirFd, const std::string& name, struct stat& st) = 0;
+    virtual int openAt(int dirFd, const std::string& name, int flags, mode_t mode) = 0;
+    // An unnamed file in the folder (O_TMPFILE); fails with EOPNOTSUPP/EISDIR where unsupported.
+    virtual int openUnnamed(int dirFd, mode_t mode) = 0;
+    // Gives an unnamed file a name in the folder (linkat through /proc/self/fd).
+    virtual int linkUnnamed(int fd, int dirFd, const std::string& name) = 0;
+    virtual int fstat(int fd, struct stat& st) = 0;
+    virtual ssize_t pread(int fd, void* buf, std::size_t len, off_t offset) = 0;
+    virtual ssize_t write(int fd, const void* buf, std::size_t len) = 0;
+    // Copies len bytes from in at offset to the current position of out; may copy less.
+    virtual ssize_t copyRange(int in, off_t offset, int out, std::size_t len) = 0;
+    virtual int truncate(int fd, off_t length) = 0;
+    virtual int chown(int fd, uid_t uid, gid_t gid) = 0;
+    virtual int chmod(int fd, mode_t mode) = 0;
+    virtual int dataSync(int fd) = 0;
+    // Flushes the whole file system that holds fd (syncfs).
+    virtual int fsSync(int fd) = 0;
+    virtual int renameAt(int dirFd, const std::string& from, const std::string& to) = 0;
+    virtual int unlinkAt(int dirFd, const std::string& name) = 0;
+    virtual int close(int fd) = 0;
+};
+
+// The real system calls. When STEPWICK_KILL_AT=k is set in the environment, the
+// process kills itself with SIGKILL just before its k-th call (counting from 1):
+// a test switch for checking what a crash leaves behind.
+FileSystem& systemFileSystem();
+
+// Owns one descriptor; closes it through the file system that opened it.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    UniqueFd(FileSystem& fs, int fd) : m_fs(&fs), m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fs(other.m_fs), m_fd(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            m_fs = other.m_fs;
+            m_fd = other.release();
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    int get() const { return m_fd; }
+    explicit operator bool() const { return m_fd >= 0; }
+    int release() {
+        int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    // Closes now and returns close()'s result; the descriptor is gone either way.
+    int reset() {
+        int rc = 0;
+        if (m_fd >= 0 && m_fs)
+            rc = m_fs->close(m_fd);
+        m_fd = -1;
+        return rc;
+    }
+
+private:
+    FileSystem* m_fs = nullptr;
+    int m_fd = -1;
+};
+
+} // namespace platform
