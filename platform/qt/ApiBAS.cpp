@@ -1,0 +1,19 @@
+#include "platform/qt/ApiBAS.h"
+
+#include "platform/qt/WindowStacking.h"
+
+namespace ApiBAS {
+namespace {
+QtWindowStacking g_system;
+WindowStacking* g_stacking = &g_system;
+} // namespace
+
+void SetTopMost(QWidget* hWnd, bool onTop) {
+    g_stacking->setTopMost(hWnd, onTop);
+}
+
+void setStacking(WindowStacking* stacking) {
+    g_stacking = stacking != nullptr ? stacking : &g_system;
+}
+
+} // namespace ApiBAS

@@ -1,0 +1,47 @@
+#include "platform/qt/TOURL.h"
+
+#include "platform/qt/AddressOpener.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <utility>
+
+namespace TOURL {
+namespace {
+DesktopAddressOpener g_desktop;
+AddressOpener* g_opener = &g_desktop;
+
+void noticeOnErrorOutput(const QString& text) {
+    qWarning("%s", qUtf8Printable(text));
+}
+std::function<void(const QString&)> g_notice = noticeOnErrorOutput;
+
+void open(const QString& address) {
+    if (g_opener->open(address))
+        return;
+    g_notice(failureText());
+}
+} // namespace
+
+void OpenUrl(const QString& url) {
+    open(url);
+}
+
+void OpenMail(const QString& address) {
+    open(QStringLiteral("mailto:") + address);
+}
+
+QString failureText() {
+    return QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。");
+}
+
+void setFailureNotice(std::function<void(const QString& text)> notice) {
+    g_notice = notice ? std::move(notice) : std::function<void(const QString&)>(noticeOnErrorOutput);
+}
+
+void setOpener(AddressOpener* opener) {
+    g_opener = opener != nullptr ? opener : &g_desktop;
+}
+
+} // namespace TOURL
