@@ -23,7 +23,7 @@ setup:
 	fi
 
 configure: setup
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTEPWICK_BUILD_UI=ON -DSTEPWICK_BUILD_TESTS=ON
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)

@@ -9,6 +9,8 @@
 class FileError : public std::system_error {
 public:
     FileError(int err, std::string operation, std::string path);
+    // For refusals of our own, where errno alone would mislead.
+    FileError(int err, std::string operation, std::string path, std::string reason);
 
     const std::string& operation() const { return m_operation; }
     const std::string& path() const { return m_path; }
@@ -18,6 +20,7 @@ public:
 private:
     std::string m_operation;
     std::string m_path;
+    std::string m_reason;
 };
 
 // A code that cannot be written in the encoding a file needs (the locale's, usually).

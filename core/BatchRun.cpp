@@ -1,0 +1,227 @@
+#include "core/BatchRun.h"
+
+#include "core/Encoding.h"
+#include "core/FolderEditor.h"
+#include "core/InsertCode.h"
+
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <optional>
+
+namespace {
+
+using platform::DirEntry;
+using platform::FileSystem;
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool lessIgnoringCase(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        char x = lowerAscii(a[i]), y = lowerAscii(b[i]);
+        if (x != y)
+            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b; // names differing only in case keep one fixed order
+}
+
+// "*." + extension, letter case ignored; only '*' and '?' of the extension are wildcards.
+bool nameMatches(const std::string& name, const std::string& extension) {
+    if (extension.empty())
+        return name.find('.') == std::string::npos;
+    std::string pattern = "*.";
+    for (char c : extension) {
+        if (c == '[' || c == ']' || c == '\\')
+            pattern += '\\';
+        pattern += c;
+    }
+    return ::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
+}
+
+bool isRegular(FileSystem& fs, int dirFd, const DirEntry& e) {
+    if (e.type != DT_UNKNOWN)
+        return e.type == DT_REG;
+    struct stat st {};
+    return fs.statAt(dirFd, e.name, st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::vector<std::string> selectMatches(FileSystem& fs, int dirFd, const std::vector<DirEntry>& entries,
+                                       const std::string& extension) {
+    std::vector<std::string> names;
+    for (const auto& e : entries) {
+        if (e.name.empty() || e.name[0] == '.' || !nameMatches(e.name, extension))
+            continue;
+        if (isRegular(fs, dirFd, e))
+            names.push_back(e.name);
+    }
+    std::sort(names.begin(), names.end(), lessIgnoringCase);
+    return names;
+}
+
+std::size_t filesPerFlush() {
+    // Each prepared head keeps one descriptor open until its batch is flushed.
+    std::size_t limit = 256;
+    struct rlimit rl {};
+    if (::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
+        limit = std::min<std::size_t>(limit, rl.rlim_cur > 64 ? (rl.rlim_cur - 32) / 2 : 8);
+    return std::max<std::size_t>(limit, 1);
+}
+
+std::string failureLine(const std::string& name, const std::string& reason) {
+    return name + "（未能处理：" + reason + "）\r\n";
+}
+
+} // namespace
+
+std::vector<std::string> matchingFiles(const std::string& folder, const std::string& extension,
+                                       FileSystem& fs) {
+    platform::UniqueFd dir(fs, fs.openDir(folder));
+    if (!dir)
+        throw FileError(errno, "open folder", folder);
+    std::vector<DirEntry> entries;
+    if (fs.readDir(dir.get(), entries) != 0)
+        throw FileError(errno, "read folder", folder);
+    return selectMatches(fs, dir.get(), entries, extension);
+}
+
+BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSystem& fs) {
+    using Outcome = BatchResult::Outcome;
+    BatchResult result;
+    if (!mod.DirChosen) {
+        result.outcome = Outcome::NoFolder;
+        result.error = std::string(kNoFolderMessage);
+        return result;
+    }
+    if (input.extension.find('/') != std::string::npos) {
+        result.outcome = Outcome::BadExtension;
+        result.error = "the file type \"" + input.extension + "\" holds a '/'";
+        return result;
+    }
+    const bool head = input.position == "head";
+    const bool known = head || input.position == "foot";
+
+    platform::UniqueFd dir(fs, fs.openDir(mod.TargetDir));
+    std::vector<DirEntry> entries;
+    if (!dir || fs.readDir(dir.get(), entries) != 0) {
+        FileError e(errno, dir ? "read folder" : "open folder", mod.TargetDir);
+        result.outcome = Outcome::FolderUnreadable;
+        result.error = mod.TargetDir + ": " + e.reason();
+        return result;
+    }
+    const std::vector<std::string> names = selectMatches(fs, dir.get(), entries, input.extension);
+
+    // The code is checked before any file is touched.
+    const std::string charset = systemCharset();
+    std::optional<EncodedCode> code;
+    try {
+        code.emplace(input.code ? input.code() : std::string(), charset);
+    } catch (const EncodingError& e) {
+        result.outcome = Outcome::CodeNotEncodable;
+        result.error = e.what();
+        return result;
+    }
+
+    FolderEditor editor(fs, dir.get(), mod.TargetDir);
+    editor.sweepLeftovers(entries);
+
+    const std::size_t perFlush = filesPerFlush();
+    bool stop = false;
+    std::size_t index = 0;
+    while (index < names.size() && !stop) {
+        // Prepare a batch, flush it once, publish it, then report it in order.
+        struct Slot {
+            const std::string* name;
+            bool inBatch = false;
+            std::string failure;
+        };
+        std::vector<Slot> slots;
+        std::vector<FolderEditor::Pending> batch;
+        for (; index < names.size() && slots.size() < perFlush && !stop; ++index) {
+            const std::string& name = names[index];
+            mod.CurrentFile = name;
+            Slot slot{&name, false, {}};
+            try {
+                std::string text = input.code ? input.code() : std::string();
+                if (text != code->source())
+                    code.emplace(text, charset);
+                if (known) {
+                    batch.push_back(editor.prepare(name, head, *code, /*createMissing=*/false));
+                    slot.inBatch = true;
+                }
+            } catch (const FileError& e) {
+                slot.failure = e.reason();
+            } catch (const EncodingError& e) {
+                slot.failure = e.what();
+            }
+            slots.push_back(std::move(slot));
+            if (!sink.progress(index + 1, names.size()))
+                stop = true;
+        }
+
+        std::string flushFailure;
+        try {
+            if (!batch.empty())
+                editor.flush(batch);
+        } catch (const FileError& e) {
+            // A failed flush may have lost the data: nothing of this batch counts, nothing is retried.
+            flushFailure = e.reason();
+            for (auto& p : batch)
+                editor.discard(p);
+        }
+        std::size_t b = 0;
+        bool anyHead = false;
+        for (auto& slot : slots) {
+            if (!slot.inBatch)
+                continue;
+            FolderEditor::Pending& p = batch[b++];
+            if (!flushFailure.empty()) {
+                slot.failure = flushFailure;
+                continue;
+            }
+            try {
+                editor.publish(p);
+                anyHead = anyHead || p.head;
+            } catch (const FileError& e) {
+                slot.failure = e.reason();
+            }
+        }
+        if (anyHead) {
+            try {
+                editor.syncFolder();
+            } catch (const FileError&) {
+                // The renames are done and their data is on disk; at worst a crash now shows an old file whole.
+            }
+        }
+
+        std::string piece;
+        for (const auto& slot : slots) {
+            if (!slot.failure.empty()) {
+                piece += failureLine(*slot.name, slot.failure);
+                result.failures.push_back({*slot.name, mod.TargetDir + *slot.name, slot.failure});
+            } else {
+                piece += *slot.name;
+                piece += "\r\n";
+                if (known)
+                    ++result.changed;
+            }
+        }
+        sink.appendLog(piece);
+    }
+
+    mod.CurrentFile.clear();
+    if (stop && index < names.size())
+        result.outcome = Outcome::Cancelled;
+    std::string closing = "\r\n处理了" + std::to_string(result.changed) + "个文件。";
+    if (!result.failures.empty())
+        closing += "\r\n有" + std::to_string(result.failures.size()) + "个文件未能处理。";
+    closing += "\r\n感谢您使用本软件！";
+    sink.appendLog(closing);
+    return result;
+}

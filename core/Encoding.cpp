@@ -1,0 +1,131 @@
+#include "core/Encoding.h"
+
+#include "core/CodeText.h"
+#include "core/InsertCode.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <cerrno>
+#include <cstring>
+#include <strings.h>
+
+EncodingMark detectMark(const unsigned char* d, std::size_t n) {
+    if (n >= 3 && d[0] == 0xEF && d[1] == 0xBB && d[2] == 0xBF)
+        return {TextEncoding::Utf8Bom, 3};
+    if (n >= 2 && d[0] == 0xFF && d[1] == 0xFE)
+        return {TextEncoding::Utf16LE, 2};
+    if (n >= 2 && d[0] == 0xFE && d[1] == 0xFF)
+        return {TextEncoding::Utf16BE, 2};
+    return {};
+}
+
+std::string systemCharset() {
+    const char* cs = nl_langinfo(CODESET);
+    if (!cs || !*cs || std::strcmp(cs, "ANSI_X3.4-1968") == 0 || strcasecmp(cs, "ASCII") == 0)
+        return "UTF-8";
+    return cs;
+}
+
+namespace {
+
+bool isUtf8Name(const std::string& charset) {
+    return strcasecmp(charset.c_str(), "UTF-8") == 0 || strcasecmp(charset.c_str(), "UTF8") == 0;
+}
+
+std::string convertWithIconv(const std::string& text, const std::string& charset) {
+    iconv_t cd = iconv_open(charset.c_str(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw EncodingError("the system encoding " + charset + " is not known to iconv");
+    std::string out(text.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    char* outPtr = out.data();
+    std::size_t outLeft = out.size();
+    std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    int err = errno;
+    if (rc != static_cast<std::size_t>(-1))
+        rc = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1)) {
+        (void)err;
+        throw EncodingError("the code holds characters that cannot be written in " + charset);
+    }
+    // iconv may render unmappable characters as something else only with //TRANSLIT; we never ask it to.
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+void appendUtf16(std::string& out, char16_t unit, bool bigEndian) {
+    auto hi = static_cast<char>(unit >> 8);
+    auto lo = static_cast<char>(unit & 0xFF);
+    if (bigEndian) {
+        out += hi;
+        out += lo;
+    } else {
+        out += lo;
+        out += hi;
+    }
+}
+
+// Valid UTF-8 in, UTF-16 out.
+std::string toUtf16(std::string_view s, bool bigEndian) {
+    std::string out;
+    out.reserve(s.size() * 2);
+    for (std::size_t i = 0; i < s.size();) {
+        auto c = static_cast<unsigned char>(s[i]);
+        char32_t cp;
+        std::size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : 4;
+        cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+        for (std::size_t k = 1; k < len; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        i += len;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            appendUtf16(out, static_cast<char16_t>(0xD800 + (cp >> 10)), bigEndian);
+            appendUtf16(out, static_cast<char16_t>(0xDC00 + (cp & 0x3FF)), bigEndian);
+        } else {
+            appendUtf16(out, static_cast<char16_t>(cp), bigEndian);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+EncodedCode::EncodedCode(std::string_view utf8Code, std::string charset) : m_source(utf8Code) {
+    if (!isValidUtf8(utf8Code))
+        throw EncodingError("the code is not valid UTF-8 text");
+    m_utf8 = std::string(utf8Code) + "\r\n";
+    m_system = isUtf8Name(charset) ? m_utf8 : convertWithIconv(m_utf8, charset);
+}
+
+const std::string& EncodedCode::bytes(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::System:
+        return m_system;
+    case TextEncoding::Utf8Bom:
+        return m_utf8;
+    case TextEncoding::Utf16LE:
+    case TextEncoding::Utf16BE:
+        if (!m_haveUtf16) {
+            m_utf16le = toUtf16(m_utf8, false);
+            m_utf16be = toUtf16(m_utf8, true);
+            m_haveUtf16 = true;
+        }
+        return encoding == TextEncoding::Utf16LE ? m_utf16le : m_utf16be;
+    }
+    return m_system;
+}
+
+std::string_view EncodedCode::lineBreak(TextEncoding encoding) {
+    using namespace std::string_view_literals;
+    switch (encoding) {
+    case TextEncoding::Utf16LE:
+        return "\r\0\n\0"sv;
+    case TextEncoding::Utf16BE:
+        return "\0\r\0\n"sv;
+    default:
+        return "\r\n"sv;
+    }
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// How a file's text is stored, judged by its first bytes.
+enum class TextEncoding { System, Utf8Bom, Utf16LE, Utf16BE };
+
+struct EncodingMark {
+    TextEncoding encoding = TextEncoding::System;
+    std::size_t markLength = 0; // bytes of the byte-order mark
+};
+
+EncodingMark detectMark(const unsigned char* data, std::size_t length);
+
+// The character set of the locale in force (nl_langinfo(CODESET)); the C/POSIX locale counts as UTF-8.
+std::string systemCharset();
+
+// The code followed by CR LF, as bytes in each encoding a file may need. The system
+// encoding is converted eagerly, so a code that cannot be written is refused before
+// any file is touched; the others on first use.
+class EncodedCode {
+public:
+    // Throws EncodingError when the code is not valid UTF-8 or has no form in the charset.
+    EncodedCode(std::string_view utf8Code, std::string charset);
+
+    const std::string& source() const { return m_source; }
+    const std::string& bytes(TextEncoding encoding);
+    // A line break in the given encoding.
+    static std::string_view lineBreak(TextEncoding encoding);
+
+private:
+    std::string m_source;
+    std::string m_system;
+    std::string m_utf8;
+    std::string m_utf16le;
+    std::string m_utf16be;
+    bool m_haveUtf16 = false;
+};

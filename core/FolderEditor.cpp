@@ -1,0 +1,251 @@
+#include "core/FolderEditor.h"
+
+#include "core/InsertCode.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+namespace {
+constexpr const char* kTempPrefix = ".stepwick-";
+constexpr const char* kTempSuffix = ".tmp";
+} // namespace
+
+FolderEditor::FolderEditor(platform::FileSystem& fs, int dirFd, std::string folderPath)
+    : m_fs(fs), m_dirFd(dirFd), m_folder(std::move(folderPath)) {}
+
+bool FolderEditor::isTemporaryName(const std::string& name) {
+    const std::string prefix = kTempPrefix, suffix = kTempSuffix;
+    return name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string FolderEditor::newTempName() {
+    auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
+    return kTempPrefix + std::to_string(::getpid()) + "-" + std::to_string(tick) + "-" +
+           std::to_string(++m_tempCounter) + kTempSuffix;
+}
+
+platform::UniqueFd FolderEditor::openChecked(const std::string& name, const std::string& path, int flags,
+                                             struct stat& st) {
+    if (m_fs.statAt(m_dirFd, name, st) != 0)
+        throw FileError(errno, "stat", path);
+    if (S_ISLNK(st.st_mode))
+        throw FileError(ELOOP, "open", path, "symbolic link, not followed");
+    if (S_ISDIR(st.st_mode))
+        throw FileError(EISDIR, "open", path);
+    if (!S_ISREG(st.st_mode))
+        throw FileError(EINVAL, "open", path, "not a regular file");
+    // A file whose owner may not write it is read-only, whoever runs the program.
+    if (!(st.st_mode & S_IWUSR))
+        throw FileError(EACCES, "open", path, "read-only file");
+    // No following, no blocking: whatever took the name since the check cannot hang us or redirect us.
+    platform::UniqueFd fd(m_fs, m_fs.openAt(m_dirFd, name, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0));
+    if (!fd)
+        throw FileError(errno, "open", path);
+    struct stat now {};
+    if (m_fs.fstat(fd.get(), now) != 0)
+        throw FileError(errno, "stat", path);
+    if (!S_ISREG(now.st_mode) || now.st_ino != st.st_ino || now.st_dev != st.st_dev)
+        throw FileError(EAGAIN, "open", path, "replaced while being opened");
+    st = now;
+    return fd;
+}
+
+void FolderEditor::writeAll(int fd, std::string_view bytes, const std::string& path) {
+    while (!bytes.empty()) {
+        ssize_t n = m_fs.write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FileError(errno, "write", path);
+        }
+        if (n == 0)
+            throw FileError(EIO, "write", path);
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+FolderEditor::Pending FolderEditor::prepare(const std::string& name, bool head, EncodedCode& code,
+                                            bool createMissing) {
+    std::string path = m_folder + name;
+    return head ? prepareHead(name, path, code) : prepareFoot(name, path, code, createMissing);
+}
+
+FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const std::string& path,
+                                                EncodedCode& code) {
+    struct stat st {};
+    // Opened for writing too, so that a file we may not write fails now with the system's reason.
+    platform::UniqueFd src = openChecked(name, path, O_RDWR, st);
+
+    unsigned char first[3] = {};
+    ssize_t got = m_fs.pread(src.get(), first, sizeof first, 0);
+    if (got < 0)
+        throw FileError(errno, "read", path);
+    EncodingMark mark = detectMark(first, static_cast<std::size_t>(got));
+    const off_t size = st.st_size;
+    const off_t bodySize = size - static_cast<off_t>(mark.markLength);
+
+    // Does the old text already end in a line break (LF or CR, in its own encoding)?
+    bool needsBreak = false;
+    if (bodySize > 0) {
+        unsigned char last[2] = {};
+        const bool wide = mark.encoding == TextEncoding::Utf16LE || mark.encoding == TextEncoding::Utf16BE;
+        const off_t tailLen = wide && bodySize >= 2 ? 2 : 1;
+        if (m_fs.pread(src.get(), last, static_cast<std::size_t>(tailLen), size - tailLen) != tailLen)
+            throw FileError(errno ? errno : EIO, "read", path);
+        unsigned char ch = last[tailLen - 1];
+        bool zeroHigh = true;
+        if (wide && tailLen == 2) {
+            ch = mark.encoding == TextEncoding::Utf16LE ? last[0] : last[1];
+            zeroHigh = (mark.encoding == TextEncoding::Utf16LE ? last[1] : last[0]) == 0;
+        }
+        needsBreak = !(zeroHigh && (ch == '\n' || ch == '\r'));
+    }
+
+    Pending p;
+    p.name = name;
+    p.path = path;
+    p.head = true;
+    if (m_unnamedWorks) {
+        int fd = m_fs.openUnnamed(m_dirFd, 0600);
+        if (fd >= 0) {
+            p.fd = platform::UniqueFd(m_fs, fd);
+        } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+            m_unnamedWorks = false;
+        } else {
+            throw FileError(errno, "create temporary file for", path);
+        }
+    }
+    if (!p.fd) {
+        p.tempName = newTempName();
+        int fd = m_fs.openAt(m_dirFd, p.tempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+        if (fd < 0)
+            throw FileError(errno, "create temporary file for", path);
+        p.fd = platform::UniqueFd(m_fs, fd);
+    }
+
+    try {
+        writeAll(p.fd.get(), std::string_view(reinterpret_cast<const char*>(first), mark.markLength), path);
+        writeAll(p.fd.get(), code.bytes(mark.encoding), path);
+        off_t offset = static_cast<off_t>(mark.markLength);
+        while (offset < size) {
+            ssize_t n = m_fs.copyRange(src.get(), offset, p.fd.get(), static_cast<std::size_t>(size - offset));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw FileError(errno, "copy", path);
+            }
+            if (n == 0)
+                throw FileError(EAGAIN, "copy", path, "file shrank while being read");
+            offset += n;
+        }
+        if (needsBreak)
+            writeAll(p.fd.get(), EncodedCode::lineBreak(mark.encoding), path);
+
+        // Owner first: changing the owner clears set-user-ID bits, so the mode goes on last.
+        struct stat tmp {};
+        if (m_fs.fstat(p.fd.get(), tmp) != 0)
+            throw FileError(errno, "stat", path);
+        if (tmp.st_uid != st.st_uid || tmp.st_gid != st.st_gid) {
+            if (m_fs.chown(p.fd.get(), st.st_uid, st.st_gid) != 0 && tmp.st_gid != st.st_gid)
+                (void)m_fs.chown(p.fd.get(), static_cast<uid_t>(-1), st.st_gid); // keep the group if we may
+        }
+        if (m_fs.chmod(p.fd.get(), st.st_mode & 07777) != 0)
+            throw FileError(errno, "set permissions of", path);
+    } catch (...) {
+        discard(p);
+        throw;
+    }
+    return p;
+}
+
+FolderEditor::Pending FolderEditor::prepareFoot(const std::string& name, const std::string& path,
+                                                EncodedCode& code, bool createMissing) {
+    Pending p;
+    p.name = name;
+    p.path = path;
+    struct stat st {};
+    if (createMissing && m_fs.statAt(m_dirFd, name, st) != 0 && errno == ENOENT) {
+        int fd = m_fs.openAt(m_dirFd, name, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+        if (fd < 0)
+            throw FileError(errno, "create", path);
+        p.fd = platform::UniqueFd(m_fs, fd);
+        p.oldSize = 0;
+    } else {
+        p.fd = openChecked(name, path, O_RDWR | O_APPEND, st);
+        p.oldSize = st.st_size;
+    }
+
+    unsigned char first[3] = {};
+    ssize_t got = p.oldSize > 0 ? m_fs.pread(p.fd.get(), first, sizeof first, 0) : 0;
+    if (got < 0)
+        throw FileError(errno, "read", path);
+    EncodingMark mark = detectMark(first, static_cast<std::size_t>(got));
+    try {
+        writeAll(p.fd.get(), code.bytes(mark.encoding), path);
+    } catch (...) {
+        discard(p); // no half code stays behind
+        throw;
+    }
+    return p;
+}
+
+void FolderEditor::flush(std::vector<Pending>& pending) {
+    // One file: flush it alone. Many: one flush of the whole file system commits them together.
+    if (pending.size() <= 2) {
+        for (auto& p : pending)
+            if (m_fs.dataSync(p.fd.get()) != 0)
+                throw FileError(errno, "flush", p.path);
+        return;
+    }
+    if (m_fs.fsSync(m_dirFd) != 0)
+        throw FileError(errno, "flush", m_folder);
+}
+
+void FolderEditor::publish(Pending& p) {
+    if (!p.head) {
+        p.fd.reset();
+        return;
+    }
+    if (p.tempName.empty()) {
+        std::string tempName = newTempName();
+        if (m_fs.linkUnnamed(p.fd.get(), m_dirFd, tempName) != 0)
+            throw FileError(errno, "name temporary file for", p.path);
+        p.tempName = std::move(tempName);
+    }
+    if (m_fs.renameAt(m_dirFd, p.tempName, p.name) != 0) {
+        int err = errno;
+        discard(p);
+        throw FileError(err, "replace", p.path);
+    }
+    p.tempName.clear();
+    p.fd.reset();
+}
+
+void FolderEditor::discard(Pending& p) noexcept {
+    if (!p.fd && p.tempName.empty())
+        return;
+    if (p.head) {
+        if (!p.tempName.empty())
+            (void)m_fs.unlinkAt(m_dirFd, p.tempName);
+        p.tempName.clear();
+    } else if (p.fd) {
+        (void)m_fs.truncate(p.fd.get(), p.oldSize);
+    }
+    p.fd.reset();
+}
+
+void FolderEditor::syncFolder() {
+    if (m_fs.dataSync(m_dirFd) != 0)
+        throw FileError(errno, "flush folder", m_folder);
+}
+
+void FolderEditor::sweepLeftovers(const std::vector<platform::DirEntry>& entries) noexcept {
+    for (const auto& e : entries)
+        if ((e.type == DT_REG || e.type == DT_UNKNOWN) && isTemporaryName(e.name))
+            (void)m_fs.unlinkAt(m_dirFd, e.name);
+}

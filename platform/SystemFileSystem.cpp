@@ -1,0 +1,193 @@
+#include "platform/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <cstdlib>
+#include <string>
+
+namespace platform {
+namespace {
+
+// The record getdents64 fills in; the name follows the fixed part.
+struct linux_dirent64 {
+    ino64_t d_ino;
+    off64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+};
+
+// Counts calls and stops the process at the chosen one (STEPWICK_KILL_AT).
+class CrashSwitch {
+public:
+    CrashSwitch() {
+        if (const char* v = std::getenv("STEPWICK_KILL_AT")) {
+            char* end = nullptr;
+            long k = std::strtol(v, &end, 10);
+            if (end != v && k > 0)
+                m_killAt = k;
+        }
+    }
+    void step() {
+        if (m_killAt > 0 && ++m_count == m_killAt)
+            ::kill(::getpid(), SIGKILL);
+    }
+
+private:
+    long m_killAt = 0;
+    std::atomic<long> m_count{0};
+};
+
+class SystemFileSystem final : public FileSystem {
+public:
+    int openDir(const std::string& path) override {
+        m_crash.step();
+        return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+
+    int readDir(int dirFd, std::vector<DirEntry>& out) override {
+        m_crash.step();
+        // getdents64 on a duplicate so the caller's descriptor keeps its position.
+        int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        alignas(linux_dirent64) char buf[64 * 1024];
+        for (;;) {
+            long n = ::syscall(SYS_getdents64, fd, buf, sizeof buf);
+            if (n < 0) {
+                int err = errno;
+                ::close(fd);
+                errno = err;
+                return -1;
+            }
+            if (n == 0)
+                break;
+            for (long pos = 0; pos < n;) {
+                auto* d = reinterpret_cast<linux_dirent64*>(buf + pos);
+                pos += d->d_reclen;
+                std::string name(reinterpret_cast<const char*>(d) + offsetof(linux_dirent64, d_type) + 1);
+                if (name == "." || name == "..")
+                    continue;
+                out.push_back({std::move(name), d->d_type});
+            }
+        }
+        ::close(fd);
+        return 0;
+    }
+
+    int statAt(int dirFd, const std::string& name, struct stat& st) override {
+        m_crash.step();
+        return ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    }
+
+    int openAt(int dirFd, const std::string& name, int flags, mode_t mode) override {
+        m_crash.step();
+        return ::openat(dirFd, name.c_str(), flags | O_CLOEXEC, mode);
+    }
+
+    int openUnnamed(int dirFd, mode_t mode) override {
+        m_crash.step();
+        return ::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    }
+
+    int linkUnnamed(int fd, int dirFd, const std::string& name) override {
+        m_crash.step();
+        std::string proc = "/proc/self/fd/" + std::to_string(fd);
+        return ::linkat(AT_FDCWD, proc.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW);
+    }
+
+    int fstat(int fd, struct stat& st) override {
+        m_crash.step();
+        return ::fstat(fd, &st);
+    }
+
+    ssize_t pread(int fd, void* buf, std::size_t len, off_t offset) override {
+        m_crash.step();
+        return ::pread(fd, buf, len, offset);
+    }
+
+    ssize_t write(int fd, const void* buf, std::size_t len) override {
+        m_crash.step();
+        return ::write(fd, buf, len);
+    }
+
+    ssize_t copyRange(int in, off_t offset, int out, std::size_t len) override {
+        m_crash.step();
+        loff_t off = offset;
+        ssize_t n = ::copy_file_range(in, &off, out, nullptr, len, 0);
+        if (n >= 0 || (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP))
+            return n;
+        // Not supported between these files: copy through a buffer instead.
+        static thread_local char buf[1 << 20];
+        std::size_t want = len < sizeof buf ? len : sizeof buf;
+        ssize_t got = ::pread(in, buf, want, offset);
+        if (got <= 0)
+            return got;
+        ssize_t done = 0;
+        while (done < got) {
+            ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(got - done));
+            if (w < 0)
+                return done > 0 ? done : -1;
+            done += w;
+        }
+        return done;
+    }
+
+    int truncate(int fd, off_t length) override {
+        m_crash.step();
+        return ::ftruncate(fd, length);
+    }
+
+    int chown(int fd, uid_t uid, gid_t gid) override {
+        m_crash.step();
+        return ::fchown(fd, uid, gid);
+    }
+
+    int chmod(int fd, mode_t mode) override {
+        m_crash.step();
+        return ::fchmod(fd, mode);
+    }
+
+    int dataSync(int fd) override {
+        m_crash.step();
+        return ::fdatasync(fd);
+    }
+
+    int fsSync(int fd) override {
+        m_crash.step();
+        return ::syncfs(fd);
+    }
+
+    int renameAt(int dirFd, const std::string& from, const std::string& to) override {
+        m_crash.step();
+        return ::renameat(dirFd, from.c_str(), dirFd, to.c_str());
+    }
+
+    int unlinkAt(int dirFd, const std::string& name) override {
+        m_crash.step();
+        return ::unlinkat(dirFd, name.c_str(), 0);
+    }
+
+    int close(int fd) override {
+        m_crash.step();
+        return ::close(fd);
+    }
+
+private:
+    CrashSwitch m_crash;
+};
+
+} // namespace
+
+FileSystem& systemFileSystem() {
+    static SystemFileSystem fs;
+    return fs;
+}
+
+} // namespace platform
