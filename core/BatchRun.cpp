@@ -192,13 +192,8 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
                 slot.failure = e.reason();
             }
         }
-        if (anyHead) {
-            try {
-                editor.syncFolder();
-            } catch (const FileError&) {
-                // The renames are done and their data is on disk; at worst a crash now shows an old file whole.
-            }
-        }
+        if (anyHead)
+            (void)editor.syncFolder();
 
         std::string piece;
         for (const auto& slot : slots) {

@@ -239,9 +239,8 @@ void FolderEditor::discard(Pending& p) noexcept {
     p.fd.reset();
 }
 
-void FolderEditor::syncFolder() {
-    if (m_fs.dataSync(m_dirFd) != 0)
-        throw FileError(errno, "flush folder", m_folder);
+bool FolderEditor::syncFolder() noexcept {
+    return m_fs.dataSync(m_dirFd) == 0;
 }
 
 void FolderEditor::sweepLeftovers(const std::vector<platform::DirEntry>& entries) noexcept {

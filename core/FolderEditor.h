@@ -34,8 +34,11 @@ public:
     void publish(Pending& pending);
     // Drops a prepared edit; never throws.
     void discard(Pending& pending) noexcept;
-    // Puts the folder's entries (the renames) on disk.
-    void syncFolder();
+    // Puts the folder's entries (the renames) on disk. A failure here is not a file's failure:
+    // the new content is already in place and on disk, and a crash could at worst bring back
+    // the whole old file, so the caller must not report the file as unchanged (a retry would
+    // insert the code twice).
+    bool syncFolder() noexcept;
     // Removes temporary files a killed run left in the folder.
     void sweepLeftovers(const std::vector<platform::DirEntry>& entries) noexcept;
 

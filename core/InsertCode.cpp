@@ -49,5 +49,5 @@ void InsertCode(const std::string& code, const std::string& filePath, const std:
     }
     editor.publish(pending.front());
     if (head)
-        editor.syncFolder();
+        (void)editor.syncFolder();
 }

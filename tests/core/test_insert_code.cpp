@@ -1,0 +1,232 @@
+#include "core/InsertCode.h"
+#include "platform/RecordingFileSystem.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <string>
+
+using namespace std::string_literals;
+using testfiles::exists;
+using testfiles::listDir;
+using testfiles::readFile;
+using testfiles::TempDir;
+using testfiles::writeFile;
+
+namespace {
+
+struct Case {
+    const char* what;
+    std::string old;
+    std::string code;
+    std::string head;
+    std::string foot;
+};
+
+} // namespace
+
+TEST(InsertCode, WritesExactBytesAtHeadAndFoot) {
+    const std::string bom8 = "\xEF\xBB\xBF";
+    const Case cases[] = {
+        {"empty file", "", "<b>", "<b>\r\n", "<b>\r\n"},
+        {"CR LF lines", "a\r\nb\r\n", "<b>", "<b>\r\na\r\nb\r\n", "a\r\nb\r\n<b>\r\n"},
+        {"last line without a break", "a\r\nb", "<b>", "<b>\r\na\r\nb\r\n", "a\r\nb<b>\r\n"},
+        {"LF lines keep their breaks", "a\nb\n", "X", "X\r\na\nb\n", "a\nb\nX\r\n"},
+        {"LF file without final break", "a\nb", "X", "X\r\na\nb\r\n", "a\nbX\r\n"},
+        {"ends in a lone CR", "a\r", "X", "X\r\na\r", "a\rX\r\n"},
+        {"commas, quotes, leading blanks", "  x, \"y\", 'z'\r\n\t,,\r\n", "c",
+         "c\r\n  x, \"y\", 'z'\r\n\t,,\r\n", "  x, \"y\", 'z'\r\n\t,,\r\nc\r\n"},
+        {"multi-line code", "body\r\n", "l1\r\nl2\r\n\r\nl4", "l1\r\nl2\r\n\r\nl4\r\nbody\r\n",
+         "body\r\nl1\r\nl2\r\n\r\nl4\r\n"},
+        {"empty code", "x\r\n", "", "\r\nx\r\n", "x\r\n\r\n"},
+        {"bytes that are not UTF-8 survive", "\x80\xFE \xC0\xAF\r\n\xFF\xE4\xB8", "码",
+         "码\r\n\x80\xFE \xC0\xAF\r\n\xFF\xE4\xB8\r\n", "\x80\xFE \xC0\xAF\r\n\xFF\xE4\xB8码\r\n"},
+        {"UTF-8 mark stays first", bom8 + "中\r\n", "码", bom8 + "码\r\n中\r\n", bom8 + "中\r\n码\r\n"},
+        {"UTF-8 mark alone", bom8, "c", bom8 + "c\r\n", bom8 + "c\r\n"},
+        {"UTF-16 LE: code in UTF-16", "\xFF\xFE" "a\0\r\0\n\0"s, "码",
+         "\xFF\xFE" "\x01\x78\r\0\n\0a\0\r\0\n\0"s, "\xFF\xFE" "a\0\r\0\n\0\x01\x78\r\0\n\0"s},
+        {"UTF-16 BE without final break", "\xFE\xFF" "\0a"s, "A", "\xFE\xFF" "\0A\0\r\0\n\0a\0\r\0\n"s,
+         "\xFE\xFF" "\0a\0A\0\r\0\n"s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        writeFile(dir / "h.txt", c.old);
+        writeFile(dir / "f.txt", c.old);
+        InsertCode(c.code, dir / "h.txt", "head");
+        InsertCode(c.code, dir / "f.txt", "foot");
+        EXPECT_EQ(readFile(dir / "h.txt"), c.head);
+        EXPECT_EQ(readFile(dir / "f.txt"), c.foot);
+        EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"f.txt", "h.txt"})) << "nothing else left behind";
+    }
+}
+
+TEST(InsertCode, OnlyExactPositionsChangeAnything) {
+    TempDir dir;
+    writeFile(dir / "a.txt", "keep\r\n");
+    for (const char* position : {"Head", "FOOT", "", "head ", "tail"}) {
+        InsertCode("x", dir / "a.txt", position);
+        EXPECT_EQ(readFile(dir / "a.txt"), "keep\r\n") << position;
+    }
+    InsertCode("x", dir / "missing.txt", "Foot");
+    EXPECT_FALSE(exists(dir / "missing.txt"));
+}
+
+TEST(InsertCode, MissingFileIsCreatedByFootAndRefusedByHead) {
+    TempDir dir;
+    InsertCode("c", dir / "new.txt", "foot");
+    EXPECT_EQ(readFile(dir / "new.txt"), "c\r\n");
+
+    try {
+        InsertCode("c", dir / "gone.txt", "head");
+        FAIL() << "head on a missing file must fail";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.code().value(), ENOENT);
+        EXPECT_EQ(e.path(), dir / "gone.txt");
+        EXPECT_EQ(e.reason(), "No such file or directory");
+    }
+    EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"new.txt"}));
+}
+
+TEST(InsertCode, RefusesWhatIsNotAWritableRegularFile) {
+    TempDir dir;
+    TempDir outside;
+    writeFile(dir / "ro.txt", "old\r\n", 0444);
+    writeFile(outside / "victim.txt", "outside\r\n");
+    ASSERT_EQ(::symlink((outside / "victim.txt").c_str(), (dir / "link.txt").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "fifo.txt").c_str(), 0644), 0);
+    ASSERT_EQ(::mkdir((dir / "dir.txt").c_str(), 0755), 0);
+
+    for (const char* position : {"head", "foot"}) {
+        SCOPED_TRACE(position);
+        // Read-only holds even for root, and the rename must not get round it.
+        EXPECT_THROW(InsertCode("x", dir / "ro.txt", position), FileError);
+        EXPECT_EQ(readFile(dir / "ro.txt"), "old\r\n");
+        struct stat st {};
+        ASSERT_EQ(::stat((dir / "ro.txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0444u);
+
+        EXPECT_THROW(InsertCode("x", dir / "link.txt", position), FileError);
+        EXPECT_EQ(readFile(outside / "victim.txt"), "outside\r\n");
+        ASSERT_EQ(::lstat((dir / "link.txt").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link itself is not replaced";
+
+        // A FIFO with no writer would block a plain open: it must fail at once.
+        EXPECT_THROW(InsertCode("x", dir / "fifo.txt", position), FileError);
+        EXPECT_THROW(InsertCode("x", dir / "dir.txt", position), FileError);
+    }
+    EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"dir.txt", "fifo.txt", "link.txt", "ro.txt"}));
+}
+
+TEST(InsertCode, KeepsPermissionBitsAndOwner) {
+    TempDir dir;
+    writeFile(dir / "run.txt", "#!/bin/sh\n", 0750);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown((dir / "run.txt").c_str(), 1234, 5678), 0);
+    }
+    InsertCode("# added", dir / "run.txt", "head");
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "run.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0750u);
+    if (::geteuid() == 0) {
+        EXPECT_EQ(st.st_uid, 1234u);
+        EXPECT_EQ(st.st_gid, 5678u);
+        // Owner before mode: a set-user-ID file keeps its bit after the owner changes.
+        writeFile(dir / "suid.txt", "x\n", 0644);
+        ASSERT_EQ(::chown((dir / "suid.txt").c_str(), 1234, 5678), 0);
+        ASSERT_EQ(::chmod((dir / "suid.txt").c_str(), 04755), 0);
+        InsertCode("y", dir / "suid.txt", "head");
+        ASSERT_EQ(::stat((dir / "suid.txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 04755u);
+        EXPECT_EQ(st.st_uid, 1234u);
+    }
+}
+
+TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
+    const std::string old = "line 1\r\nline 2";
+    for (const char* position : {"head", "foot"}) {
+        // Count the calls of a clean insertion, then fail each one in turn.
+        long total = 0;
+        {
+            TempDir dir;
+            writeFile(dir / "a.txt", old);
+            platform::RecordingFileSystem fs;
+            InsertCode("code", dir / "a.txt", position, fs);
+            total = fs.count();
+        }
+        ASSERT_GT(total, 5);
+        for (long n = 1; n <= total; ++n) {
+            SCOPED_TRACE(std::string(position) + " failing call " + std::to_string(n));
+            TempDir dir;
+            writeFile(dir / "a.txt", old, 0640);
+            platform::RecordingFileSystem fs;
+            fs.failCall(n, ENOSPC);
+            bool threw = false;
+            try {
+                InsertCode("code", dir / "a.txt", position, fs);
+            } catch (const FileError& e) {
+                threw = true;
+            }
+            const std::string now = readFile(dir / "a.txt");
+            const std::string changed = std::string(position) == "head" ? "code\r\n" + old + "\r\n" : old + "code\r\n";
+            if (threw) {
+                EXPECT_EQ(now, old) << fs.calls()[n - 1];
+            } else {
+                EXPECT_TRUE(now == changed) << "a failure that is not reported must not matter: " << fs.calls()[n - 1];
+            }
+            EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt"}));
+            struct stat st {};
+            ASSERT_EQ(::stat((dir / "a.txt").c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0640u);
+        }
+    }
+}
+
+TEST(InsertCode, FlushesBeforeTheNewContentCounts) {
+    TempDir dir;
+    writeFile(dir / "a.txt", "x\r\n");
+    platform::RecordingFileSystem head;
+    InsertCode("c", dir / "a.txt", "head", head);
+    const auto& h = head.calls();
+    auto at = [&](const std::vector<std::string>& calls, const std::string& name) {
+        return std::find(calls.begin(), calls.end(), name) - calls.begin();
+    };
+    auto lastAt = [&](const std::vector<std::string>& calls, const std::string& name) {
+        return calls.rend() - std::find(calls.rbegin(), calls.rend(), name) - 1;
+    };
+    ASSERT_LT(at(h, "dataSync"), static_cast<long>(h.size()));
+    EXPECT_LT(at(h, "dataSync"), at(h, "renameAt")) << "data on disk before the rename";
+    EXPECT_GT(lastAt(h, "dataSync"), at(h, "renameAt")) << "the folder is flushed after the rename";
+
+    platform::RecordingFileSystem foot;
+    InsertCode("c", dir / "a.txt", "foot", foot);
+    const auto& f = foot.calls();
+    EXPECT_LT(at(f, "write"), at(f, "dataSync"));
+    EXPECT_EQ(std::count(f.begin(), f.end(), "renameAt"), 0);
+}
+
+TEST(InsertCode, FailedFlushIsReportedAndNotRetried) {
+    for (const char* position : {"head", "foot"}) {
+        SCOPED_TRACE(position);
+        TempDir dir;
+        writeFile(dir / "a.txt", "old\r\n");
+        platform::RecordingFileSystem fs;
+        fs.failEvery("dataSync", EIO);
+        EXPECT_THROW(InsertCode("c", dir / "a.txt", position, fs), FileError);
+        EXPECT_EQ(readFile(dir / "a.txt"), "old\r\n");
+        EXPECT_EQ(std::count(fs.calls().begin(), fs.calls().end(), "dataSync"), 1);
+        EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt"}));
+    }
+}
+
+TEST(InsertCode, CodeThatIsNotTextIsRefusedBeforeTouchingTheFile) {
+    TempDir dir;
+    writeFile(dir / "a.txt", "x");
+    EXPECT_THROW(InsertCode("bad \xFF code", dir / "a.txt", "foot"), EncodingError);
+    EXPECT_EQ(readFile(dir / "a.txt"), "x");
+}
