@@ -1,0 +1,196 @@
+#include "ui/dialogs/About.h"
+
+#include "StepwickVersion.h"
+#include "platform/qt/ApiBAS.h"
+#include "platform/qt/TOURL.h"
+
+#include <QEvent>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+const QColor kDarkGreen(0, 64, 0);
+const QColor kGrey(128, 128, 128);
+const QColor kBlue(0, 0, 255);
+
+// The layout is drawn in twips; 15 twips make one pixel at 96 dots per inch.
+QRect twips(int left, int top, int width, int height) {
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+QFont designFont(const QString& family, qreal points, bool bold = false, bool underline = false) {
+    QFont f(family);
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    f.setUnderline(underline);
+    return f;
+}
+
+void setTextColour(QWidget* w, const QColor& colour, QPalette::ColorRole role) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Active, role, colour);
+    p.setColor(QPalette::Inactive, role, colour);
+    w->setPalette(p);
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& caption, const QRect& place, const QFont& f,
+              const QColor& colour) {
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setTextFormat(Qt::PlainText);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    l->setGeometry(place);
+    l->setFont(f);
+    setTextColour(l, colour, QPalette::WindowText);
+    return l;
+}
+
+// The heading's design font is larger than its box: keep the box and shrink the
+// font until the caption fits, so it is never cut off.
+void fitFontToBox(QLabel* l) {
+    QFont f = l->font();
+    const QSizeF box = l->size();
+    for (qreal points = f.pointSizeF(); points > 1.0; points -= 0.5) {
+        f.setPointSizeF(points);
+        const QFontMetricsF m(f);
+        if (m.horizontalAdvance(l->text()) <= box.width() && m.height() <= box.height())
+            break;
+    }
+    l->setFont(f);
+}
+
+// A text block that only displays: button-face background, dark green text. It
+// still takes the focus by Tab so its text can be selected and copied.
+QPlainTextEdit* textBlock(QWidget* parent, const char* name, const QString& text, const QRect& place) {
+    auto* t = new QPlainTextEdit(parent);
+    t->setObjectName(QLatin1String(name));
+    t->setGeometry(place);
+    // Lines are written with CR LF; the box keeps one line per CR LF.
+    t->setPlainText(QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    t->setReadOnly(true);
+    t->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    t->setTabChangesFocus(true);
+    t->setFocusPolicy(Qt::StrongFocus);
+    t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    t->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    QPalette p = t->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        p.setColor(group, QPalette::Base, p.color(group, QPalette::Button));
+        p.setColor(group, QPalette::Text, kDarkGreen);
+    }
+    t->setPalette(p);
+    return t;
+}
+
+QString rosterText() {
+    return QStringLiteral("Morlend 高层名单：\r\n"
+                          "董事长：张三 副董事长：李四、王五\r\n"
+                          "总经理：赵六 副总经理：孙七\r\n");
+}
+
+QString contactText() {
+    return QStringLiteral("Harnel\r\n"
+                          "MSN:harnel@msn.example\r\n"
+                          "QQ:00000000\r\n"
+                          "欢迎来我的主页和我一起交流经验！如果你对软件的源代码感兴趣，也可以找我的。\r\n");
+}
+
+} // namespace
+
+About::About(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_companyUrl(QString::fromUtf8(stepwick::kCompanyUrl)), m_authorUrl(QString::fromUtf8(stepwick::kAuthorUrl)),
+      m_authorMail(QString::fromUtf8(stepwick::kAuthorMail)) {
+    setObjectName(QStringLiteral("About"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("关于本软件 & Morlend Inc."));
+    setFixedSize(5910 / 15, 4920 / 15);
+
+    const QString song = QStringLiteral("宋体");
+    const QString arial = QStringLiteral("Arial");
+
+    Command1 = new QPushButton(QStringLiteral("OK"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(twips(4920, 4440, 855, 375));
+    Command1->setAutoDefault(false);
+    Command1->setDefault(false);
+    connect(Command1, &QPushButton::clicked, this, &QWidget::close);
+
+    Label1 = label(this, "Label1", QStringLiteral("Stepwick!"), twips(1560, 240, 2535, 975),
+                   designFont(arial, 42, true), kDarkGreen);
+    fitFontToBox(Label1);
+    l2 = label(this, "l2", QStringLiteral("把文本添加到一堆文件中去"), twips(2160, 1080, 2895, 255), designFont(song, 12),
+               kDarkGreen);
+    Label2 = label(this, "Label2", QStringLiteral("Morlend Inc."), twips(1320, 120, 2775, 375), designFont(arial, 12),
+                   kDarkGreen);
+    Label3 = label(this, "Label3", QStringLiteral("关于Morlend Inc."), twips(360, 1440, 5055, 375), designFont(arial, 12),
+                   kDarkGreen);
+    Text1 = textBlock(this, "Text1", rosterText(), twips(720, 1920, 4815, 615));
+
+    const QFont link = designFont(song, 9, false, true);
+    Label4 = label(this, "Label4", QStringLiteral("Morlend 官方主页： ") + m_companyUrl, twips(1080, 2640, 3495, 255),
+                   link, kBlue);
+    Label5 = label(this, "Label5", QStringLiteral("关于Harnel."), twips(360, 3000, 5055, 375), designFont(arial, 12),
+                   kDarkGreen);
+    Text2 = textBlock(this, "Text2", contactText(), twips(1680, 3240, 3615, 975));
+    Label6 = label(this, "Label6", QStringLiteral("Harnel主页： ") + m_authorUrl, twips(1680, 4320, 3495, 255), link,
+                   kBlue);
+    Label7 = label(this, "Label7", QStringLiteral("给我写信： ") + m_authorMail, twips(1680, 4560, 3495, 255), link,
+                   kBlue);
+    Label8 = label(this, "Label8", QStringLiteral("Second Version"), twips(3720, 1320, 1455, 255), designFont(arial, 9),
+                   kGrey);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(twips(240, 3360, 1290, 1350));
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/about.gif")));
+
+    for (QLabel* l : {Label4, Label6, Label7}) {
+        l->setCursor(Qt::PointingHandCursor);
+        l->installEventFilter(this);
+    }
+
+    // The controls were created in the layout's order, which is the focus chain.
+    // Of them only the button and the two text blocks take the focus; the button,
+    // first, holds it when the window opens.
+    setTabOrder(Command1, Text1);
+    setTabOrder(Text1, Text2);
+    Command1->setFocus();
+
+    ApiBAS::SetTopMost(this, true);
+}
+
+About* About::showSingle(QPointer<About>& slot) {
+    if (slot.isNull())
+        slot = new About();
+    slot->show();
+    slot->raise();
+    slot->activateWindow();
+    return slot;
+}
+
+bool About::eventFilter(QObject* watched, QEvent* event) {
+    // A click is a left press released over the same link.
+    if (event->type() == QEvent::MouseButtonRelease) {
+        auto* me = static_cast<QMouseEvent*>(event);
+        auto* link = qobject_cast<QLabel*>(watched);
+        if (me->button() == Qt::LeftButton && link != nullptr && link->rect().contains(me->position().toPoint())) {
+            if (link == Label4)
+                TOURL::OpenUrl(m_companyUrl);
+            else if (link == Label6)
+                TOURL::OpenUrl(m_authorUrl);
+            else if (link == Label7)
+                TOURL::OpenMail(m_authorMail);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
