@@ -1,0 +1,257 @@
+#include "core/BatchRun.h"
+#include "platform/RecordingFileSystem.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+using testfiles::exists;
+using testfiles::listDir;
+using testfiles::readFile;
+using testfiles::TempDir;
+using testfiles::writeFile;
+
+namespace {
+
+class LogSink : public BatchSink {
+public:
+    explicit LogSink(platform::RecordingFileSystem* fs = nullptr, std::size_t stopAfter = 0)
+        : m_fs(fs), m_stopAfter(stopAfter) {}
+    void appendLog(std::string_view text) override {
+        log += text;
+        if (m_fs)
+            m_fs->note("appendLog");
+    }
+    bool progress(std::size_t done, std::size_t) override { return m_stopAfter == 0 || done < m_stopAfter; }
+    std::string log{kLogHeader};
+
+private:
+    platform::RecordingFileSystem* m_fs;
+    std::size_t m_stopAfter;
+};
+
+Mod folderMod(const TempDir& dir) {
+    Mod mod;
+    loadDefaults(mod);
+    confirmFolder(mod, dir.path());
+    return mod;
+}
+
+BatchInput input(std::string ext, std::string position, std::string code) {
+    return BatchInput{std::move(ext), std::move(position), [code] { return code; }};
+}
+
+} // namespace
+
+TEST(BatchRun, LogsEachFileThenCountAndThanksAndAppendsLaterRuns) {
+    TempDir dir;
+    writeFile(dir / "b.txt", "b\r\n");
+    writeFile(dir / "a.txt", "a\r\n");
+    writeFile(dir / "c.htm", "c\r\n");
+    Mod mod = folderMod(dir);
+    LogSink sink;
+
+    BatchResult first = runBatch(mod, input("txt", "head", "<h>"), sink);
+    EXPECT_EQ(first.outcome, BatchResult::Outcome::Completed);
+    EXPECT_EQ(first.changed, 2u);
+    EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt\r\n\r\n处理了2个文件。\r\n感谢您使用本软件！");
+    EXPECT_EQ(readFile(dir / "a.txt"), "<h>\r\na\r\n");
+    EXPECT_EQ(readFile(dir / "c.htm"), "c\r\n");
+    EXPECT_EQ(mod.CurrentFile, "");
+
+    // The next run starts right behind the thanks, on the same line.
+    runBatch(mod, input("htm", "foot", "<f>"), sink);
+    EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt\r\n\r\n处理了2个文件。\r\n感谢您使用本软件！"
+                        "c.htm\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
+    EXPECT_EQ(readFile(dir / "c.htm"), "c\r\n<f>\r\n");
+
+    LogSink empty;
+    BatchResult none = runBatch(mod, input("php", "head", "x"), empty);
+    EXPECT_EQ(none.changed, 0u);
+    EXPECT_EQ(empty.log, "被处理的文件\r\n\r\n处理了0个文件。\r\n感谢您使用本软件！");
+    EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "b.txt", "c.htm"}));
+}
+
+TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
+    TempDir dir;
+    TempDir outside;
+    for (const char* name : {"a.cgi", "B.CGI", "c.Cgi", "d.cgi.bak", "e.cg", "noext", "x.html", "x.htm", "y.h[t]m",
+                             ".hidden.cgi", "z.c1i"})
+        writeFile(dir / name, "x");
+    writeFile(outside / "target.cgi", "x");
+    ASSERT_EQ(::symlink((outside / "target.cgi").c_str(), (dir / "link.cgi").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "fifo.cgi").c_str(), 0644), 0);
+    ASSERT_EQ(::mkdir((dir / "folder.cgi").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0755), 0);
+
+    using V = std::vector<std::string>;
+    EXPECT_EQ(matchingFiles(dir.path(), "CGI"), (V{"a.cgi", "B.CGI", "c.Cgi"}));
+    EXPECT_EQ(matchingFiles(dir.path(), "htm"), (V{"x.htm"}));
+    EXPECT_EQ(matchingFiles(dir.path(), ""), (V{"noext"}));
+    EXPECT_EQ(matchingFiles(dir.path(), "c?i"), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i"}));
+    EXPECT_EQ(matchingFiles(dir.path(), "h*"), (V{"x.htm", "x.html", "y.h[t]m"}));
+    EXPECT_EQ(matchingFiles(dir.path(), "h[t]m"), (V{"y.h[t]m"})) << "brackets are plain characters";
+
+    Mod mod = folderMod(dir);
+    LogSink sink;
+    BatchResult bad = runBatch(mod, input("../cgi", "foot", "x"), sink);
+    EXPECT_EQ(bad.outcome, BatchResult::Outcome::BadExtension);
+    EXPECT_EQ(sink.log, std::string(kLogHeader));
+    EXPECT_EQ(readFile(outside / "target.cgi"), "x");
+}
+
+TEST(BatchRun, FailedFilesAreLoggedAndTheRunGoesOn) {
+    TempDir dir;
+    writeFile(dir / "a.txt", "a\r\n");
+    writeFile(dir / "b.txt", "b\r\n", 0444);
+    writeFile(dir / "c.txt", "c\r\n");
+    for (const char* position : {"head", "foot"}) {
+        SCOPED_TRACE(position);
+        Mod mod = folderMod(dir);
+        LogSink sink;
+        BatchResult r = runBatch(mod, input("txt", position, "X"), sink);
+        EXPECT_EQ(r.changed, 2u);
+        ASSERT_EQ(r.failures.size(), 1u);
+        EXPECT_EQ(r.failures[0].path, dir / "b.txt");
+        EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt（未能处理：read-only file）\r\nc.txt\r\n"
+                            "\r\n处理了2个文件。\r\n有1个文件未能处理。\r\n感谢您使用本软件！");
+        EXPECT_EQ(readFile(dir / "b.txt"), "b\r\n");
+    }
+    EXPECT_EQ(readFile(dir / "a.txt"), "X\r\na\r\nX\r\n");
+}
+
+TEST(BatchRun, FilesChangedUnderItBetweenScanAndTurnFailSafely) {
+    for (const char* position : {"head", "foot"}) {
+        SCOPED_TRACE(position);
+        TempDir dir;
+        TempDir outside;
+        for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"})
+            writeFile(dir / name, std::string(name) + "\r\n");
+        writeFile(outside / "secret.txt", "secret\r\n");
+
+        platform::RecordingFileSystem fs;
+        // The first file's turn comes after the scan: change the folder right then.
+        fs.beforeCall("statAt", [&] {
+            ::unlink((dir / "b.txt").c_str());
+            ::unlink((dir / "c.txt").c_str());
+            ::symlink((outside / "secret.txt").c_str(), (dir / "c.txt").c_str());
+            ::unlink((dir / "d.txt").c_str());
+            ::mkfifo((dir / "d.txt").c_str(), 0644);
+        });
+        Mod mod = folderMod(dir);
+        LogSink sink;
+        BatchResult r = runBatch(mod, input("txt", position, "X"), sink, fs);
+        EXPECT_EQ(r.changed, 2u);
+        EXPECT_EQ(r.failures.size(), 3u);
+        EXPECT_FALSE(exists(dir / "b.txt")) << "a vanished file is not re-created";
+        EXPECT_EQ(readFile(outside / "secret.txt"), "secret\r\n");
+        EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "c.txt", "d.txt", "e.txt"}));
+        EXPECT_NE(sink.log.find("b.txt（未能处理：No such file or directory）"), std::string::npos) << sink.log;
+    }
+}
+
+TEST(BatchRun, NothingHappensWithoutAConfirmedFolderOrWithUnusableInput) {
+    TempDir dir;
+    writeFile(dir / "a.txt", "a");
+    Mod mod;
+    loadDefaults(mod);
+    LogSink sink;
+    EXPECT_EQ(runBatch(mod, input("txt", "foot", "x"), sink).outcome, BatchResult::Outcome::NoFolder);
+    EXPECT_EQ(mod.TargetDir, "");
+
+    mod = folderMod(dir);
+    EXPECT_EQ(runBatch(mod, input("txt", "foot", "bad\xC3"), sink).outcome, BatchResult::Outcome::CodeNotEncodable);
+    confirmFolder(mod, dir / "missing");
+    BatchResult gone = runBatch(mod, input("txt", "foot", "x"), sink);
+    EXPECT_EQ(gone.outcome, BatchResult::Outcome::FolderUnreadable);
+    EXPECT_NE(gone.error.find("No such file or directory"), std::string::npos);
+    EXPECT_EQ(sink.log, std::string(kLogHeader));
+    EXPECT_EQ(readFile(dir / "a.txt"), "a");
+}
+
+TEST(BatchRun, FolderPathKeepsOneSeparator) {
+    Mod mod;
+    confirmFolder(mod, "/");
+    EXPECT_EQ(mod.TargetDir, "/");
+    EXPECT_TRUE(mod.DirChosen);
+    confirmFolder(mod, "/srv/web");
+    EXPECT_EQ(mod.TargetDir, "/srv/web/");
+    confirmFolder(mod, "/srv/web/");
+    EXPECT_EQ(mod.TargetDir, "/srv/web/");
+}
+
+TEST(BatchRun, CancelStopsBetweenFilesAndLeavesTheRestUntouched) {
+    TempDir dir;
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"})
+        writeFile(dir / name, "o");
+    Mod mod = folderMod(dir);
+    LogSink sink(nullptr, 2);
+    int reads = 0;
+    BatchInput in{"txt", "foot", [&] {
+                      ++reads;
+                      return std::string("n");
+                  }};
+    BatchResult r = runBatch(mod, in, sink);
+    EXPECT_EQ(r.outcome, BatchResult::Outcome::Cancelled);
+    EXPECT_EQ(r.changed, 2u);
+    EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt\r\n\r\n处理了2个文件。\r\n感谢您使用本软件！");
+    EXPECT_EQ(readFile(dir / "b.txt"), "on\r\n");
+    EXPECT_EQ(readFile(dir / "c.txt"), "o");
+    EXPECT_EQ(mod.CurrentFile, "");
+    EXPECT_EQ(reads, 3) << "the code is read once up front and once per file";
+}
+
+TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {
+    for (const char* position : {"head", "foot"}) {
+        SCOPED_TRACE(position);
+        TempDir dir;
+        for (int i = 0; i < 6; ++i)
+            writeFile(dir / ("f" + std::to_string(i) + ".txt"), "x\r\n");
+        platform::RecordingFileSystem fs;
+        Mod mod = folderMod(dir);
+        LogSink sink(&fs);
+        runBatch(mod, input("txt", position, "c"), sink, fs);
+        const auto& c = fs.calls();
+        auto first = [&](const char* n) { return std::find(c.begin(), c.end(), n) - c.begin(); };
+        auto last = [&](const char* n) { return c.rend() - std::find(c.rbegin(), c.rend(), n) - 1; };
+        const long flush = first("fsSync");
+        ASSERT_LT(flush, static_cast<long>(c.size()));
+        EXPECT_GT(flush, last("write")) << "every write is flushed by the shared flush";
+        EXPECT_LT(flush, first("appendLog")) << "no file counts before its data is on disk";
+        if (std::string(position) == "head") {
+            EXPECT_EQ(std::count(c.begin(), c.end(), "renameAt"), 6);
+            EXPECT_LT(flush, first("renameAt"));
+            EXPECT_GT(last("dataSync"), last("renameAt")) << "the folder is flushed after the renames";
+            EXPECT_LT(last("dataSync"), first("appendLog"));
+        }
+    }
+}
+
+TEST(BatchRun, FailedFlushFailsItsFilesWithoutRetryAndKeepsOldContent) {
+    for (const char* position : {"head", "foot"}) {
+        for (int files : {1, 5}) {
+            SCOPED_TRACE(std::string(position) + " with " + std::to_string(files) + " files");
+            TempDir dir;
+            for (int i = 0; i < files; ++i)
+                writeFile(dir / ("f" + std::to_string(i) + ".txt"), "old\r\n");
+            platform::RecordingFileSystem fs;
+            fs.failEvery(files == 1 ? "dataSync" : "fsSync", EIO);
+            Mod mod = folderMod(dir);
+            LogSink sink;
+            BatchResult r = runBatch(mod, input("txt", position, "c"), sink, fs);
+            EXPECT_EQ(r.changed, 0u);
+            EXPECT_EQ(r.failures.size(), static_cast<std::size_t>(files));
+            EXPECT_NE(sink.log.find("f0.txt（未能处理：Input/output error）"), std::string::npos) << sink.log;
+            EXPECT_NE(sink.log.find("有" + std::to_string(files) + "个文件未能处理。"), std::string::npos);
+            for (int i = 0; i < files; ++i)
+                EXPECT_EQ(readFile(dir / ("f" + std::to_string(i) + ".txt")), "old\r\n");
+            EXPECT_EQ(std::count(fs.calls().begin(), fs.calls().end(), files == 1 ? "dataSync" : "fsSync"), 1);
+            EXPECT_EQ(listDir(dir.path()).size(), static_cast<std::size_t>(files));
+        }
+    }
+}
