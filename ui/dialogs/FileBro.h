@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+
+struct Mod;
+class DirList;
+class QComboBox;
+class QListWidget;
+class QPushButton;
+
+// The folder picker. Any close confirms the folder that Dir1 shows: it becomes
+// TargetDir and DirChosen is set; there is no way out without confirming.
+class FileBro : public QWidget {
+    Q_OBJECT
+public:
+    // The root paths of the mounted file systems, offered by Drive1.
+    using VolumeList = std::function<QStringList()>;
+    static QStringList mountedVolumes();
+
+    explicit FileBro(Mod& mod, VolumeList volumes = &FileBro::mountedVolumes, QWidget* parent = nullptr);
+
+    // The folder whose files File1 lists: the one a confirmation stores.
+    QString currentFolder() const;
+
+    QComboBox* Drive1;
+    QListWidget* File1;
+    DirList* Dir1;
+    QPushButton* Command1;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void drive1Change(int index);
+    void dir1Change(const QString& folder);
+    void command1Click();
+    void showDriveOf(const QString& folder);
+
+    Mod& m_mod;
+    bool m_confirmed = false;
+};

@@ -1,0 +1,65 @@
+#include "ui/dialogs/Texts.h"
+
+#include <QCloseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+// Design sizes are in twips; 15 twips make one pixel.
+QRect twips(int left, int top, int width, int height) {
+    return {left / 15, top / 15, width / 15, height / 15};
+}
+} // namespace
+
+Texts::Texts(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Texts"));
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("添加代码"));
+    resize(6855 / 15, 5280 / 15);
+
+    Text1 = new QPlainTextEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setGeometry(twips(240, 120, 6375, 4575));
+    Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setTabChangesFocus(false);
+    Text1->setPlainText(QStringLiteral("在这里输入欲添加的字符。"));
+
+    Command1 = new QPushButton(QStringLiteral("确认并返回"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(twips(5160, 4800, 1455, 375));
+    Command1->setAutoDefault(false);
+    connect(Command1, &QPushButton::clicked, this, &Texts::command1Click);
+
+    setTabOrder(Text1, Command1);
+}
+
+QString Texts::code() const {
+    // toPlainText() would turn no-break spaces into plain ones; the code must reach the
+    // files as typed, so only the editor's own block and line separators are mapped.
+    QString text = Text1->document()->toRawText();
+    for (QChar& c : text) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = u'\n';
+    }
+    return text;
+}
+
+void Texts::closeForGood() {
+    m_closingForGood = true;
+    close();
+}
+
+void Texts::command1Click() {
+    hide();
+}
+
+void Texts::closeEvent(QCloseEvent* event) {
+    command1Click();
+    // A close from the title bar only hides: losing the typed code to it helps nobody.
+    if (m_closingForGood)
+        event->accept();
+    else
+        event->ignore();
+}

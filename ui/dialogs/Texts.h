@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QPlainTextEdit;
+class QPushButton;
+
+// The code window: whatever Text1 holds is the code a batch run inserts. There is no
+// other copy of it, so the window is only ever hidden while the program runs; the
+// exit sequence alone closes it for good.
+class Texts : public QWidget {
+    Q_OBJECT
+public:
+    explicit Texts(QWidget* parent = nullptr);
+
+    // The text exactly as the box holds it, line breaks as LF.
+    QString code() const;
+    // Closes the window for good instead of hiding it (the exit sequence).
+    void closeForGood();
+
+    QPlainTextEdit* Text1;
+    QPushButton* Command1;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void command1Click();
+
+    bool m_closingForGood = false;
+};

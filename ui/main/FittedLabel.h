@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QFont>
+#include <QLabel>
+
+// A label whose caption keeps the design font unless that font would not fit the
+// label's rectangle; then the point size is lowered until the caption fits, so a
+// caption longer than its control was made for is shown whole rather than cut off.
+// The label itself never moves or grows.
+class FittedLabel : public QLabel {
+    Q_OBJECT
+public:
+    FittedLabel(const QString& text, const QFont& designFont, QWidget* parent = nullptr);
+
+    QFont designFont() const { return m_designFont; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void fitFont();
+
+    QFont m_designFont;
+};

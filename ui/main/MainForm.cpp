@@ -1,0 +1,400 @@
+#include "ui/main/MainForm.h"
+
+#include "core/BatchRun.h"
+#include "core/CodeText.h"
+#include "core/Mod.h"
+#include "ui/dialogs/FileBro.h"
+#include "ui/dialogs/MessageBox.h"
+#include "ui/dialogs/Texts.h"
+#include "ui/main/FittedLabel.h"
+#include "ui/main/PictureButton.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+const QColor kDarkGreen(0, 64, 0);
+const QColor kGrey(128, 128, 128);
+
+// Design sizes are in twips; 15 twips make one pixel.
+QRect twips(int left, int top, int width, int height) {
+    return {left / 15, top / 15, width / 15, height / 15};
+}
+
+QFont songFont(int pointSize) {
+    return QFont(QStringLiteral("宋体"), pointSize);
+}
+
+void setTextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+template <typename W>
+W* named(W* widget, const char* name, const QRect& geometry) {
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+// Hands what a batch run reports to the window: log pieces to Text1, progress to the
+// progress dialog, and the user's cancel back to the run.
+class WindowSink : public BatchSink {
+public:
+    WindowSink(std::function<void(std::string_view)> log, std::function<bool(std::size_t, std::size_t)> step)
+        : m_log(std::move(log)), m_step(std::move(step)) {}
+    void appendLog(std::string_view text) override { m_log(text); }
+    bool progress(std::size_t done, std::size_t total) override { return m_step(done, total); }
+
+private:
+    std::function<void(std::string_view)> m_log;
+    std::function<bool(std::size_t, std::size_t)> m_step;
+};
+} // namespace
+
+MainForm::MainForm(Mod& mod, QWidget* parent)
+    : QWidget(parent), m_mod(mod), m_endProcess([] { QCoreApplication::quit(); }) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Stepwick"));
+    // A fixed window with a close button only: no minimize, no maximize.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    QIcon icon;
+    for (int size : {16, 32, 48, 64})
+        icon.addFile(QStringLiteral(":/icons/stepwick-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
+    setFont(QFont(QStringLiteral("Arial"), 9));
+    setFixedSize(6195 / 15, 5820 / 15);
+
+    buildControls();
+    load();
+}
+
+MainForm::~MainForm() {
+    // The secondary windows have no owner; whatever is left of them goes with this one.
+    delete m_texts.data();
+    delete m_fileBro.data();
+}
+
+void MainForm::buildControls() {
+    Label1 = named(new FittedLabel(QStringLiteral("Stepwick!"), [] {
+                       QFont font(QStringLiteral("Arial"), 42);
+                       font.setBold(true);
+                       return font;
+                   }(), this),
+                   "Label1", twips(2760, 120, 2535, 975));
+    setTextColour(Label1, kDarkGreen);
+
+    l2 = named(new QLabel(QStringLiteral("代码批量添加器"), this), "l2", twips(3600, 1080, 2775, 495));
+    l2->setFont(songFont(12));
+    setTextColour(l2, kDarkGreen);
+
+    Text1 = named(new QPlainTextEdit(this), "Text1", twips(4320, 1560, 1695, 2655));
+    Text1->setFont(songFont(9));
+    Text1->setReadOnly(true);
+    Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    appendLog(kLogHeader);
+
+    Frame1 = named(new QGroupBox(QStringLiteral("选择文件"), this), "Frame1", twips(120, 1800, 1935, 1215));
+    Frame1->setFont(songFont(9));
+    CmdOpen = named(new QPushButton(QStringLiteral("选择一个文件夹"), Frame1), "CmdOpen",
+                    twips(240, 360, 1455, 495));
+
+    Frame2 = named(new QGroupBox(QStringLiteral("欲添加的代码"), this), "Frame2", twips(2280, 1800, 1815, 1215));
+    Frame2->setFont(songFont(9));
+    CmdAdd = named(new QPushButton(QStringLiteral("输入拟添代码"), Frame2), "CmdAdd", twips(240, 360, 1335, 495));
+
+    Command2 = named(new PictureButton(QStringLiteral("开始添加."), QPixmap(QStringLiteral(":/pictures/command2.gif")),
+                                       this),
+                     "Command2", twips(120, 4440, 975, 975));
+    Command1 = named(new PictureButton(QStringLiteral("关于软件."), QPixmap(QStringLiteral(":/pictures/command1.gif")),
+                                       this),
+                     "Command1", twips(1200, 4440, 975, 975));
+    Command3 = named(new PictureButton(QStringLiteral("作者主页."), QPixmap(QStringLiteral(":/pictures/command3.gif")),
+                                       this),
+                     "Command3", twips(2280, 4440, 975, 975));
+    Command4 = named(new PictureButton(QStringLiteral("退出..."), QPixmap(QStringLiteral(":/pictures/command4.gif")),
+                                       this),
+                     "Command4", twips(3360, 4440, 975, 975));
+
+    Frame3 = named(new QGroupBox(QStringLiteral("添加位置"), this), "Frame3", twips(2280, 3120, 1815, 1095));
+    Frame3->setFont(songFont(9));
+    Frame4 = named(new QGroupBox(QStringLiteral("文件类型"), this), "Frame4", twips(120, 3120, 1935, 1095));
+    Frame4->setFont(songFont(9));
+
+    // The five file-type options share Frame4, the two positions Frame3: one group each.
+    Option1 = named(new QRadioButton(QStringLiteral("TXT"), Frame4), "Option1", twips(120, 240, 1455, 255));
+    Option2 = named(new QRadioButton(QStringLiteral("HTM"), Frame4), "Option2", twips(120, 480, 1575, 255));
+    Option3 = named(new QRadioButton(QStringLiteral("ASP"), Frame4), "Option3", twips(960, 240, 735, 255));
+    Option4 = named(new QRadioButton(QStringLiteral("PHP"), Frame4), "Option4", twips(960, 480, 855, 255));
+    OOther = named(new QRadioButton(QStringLiteral("Other:"), Frame4), "OOther", twips(120, 720, 855, 255));
+    TOther = named(new QLineEdit(QStringLiteral("CGI"), Frame4), "TOther", twips(960, 720, 855, 270));
+    Option1->setChecked(true);
+
+    Ohead = named(new QRadioButton(QStringLiteral("文件头"), Frame3), "Ohead", twips(240, 360, 1335, 255));
+    Ofeet = named(new QRadioButton(QStringLiteral("文件尾"), Frame3), "Ofeet", twips(240, 720, 1455, 255));
+    Ofeet->setChecked(true);
+
+    Label3 = named(new QLabel(QStringLiteral("Powered by"), this), "Label3", twips(4560, 4800, 1695, 255));
+    setTextColour(Label3, kGrey);
+    Label4 = named(new QLabel(QStringLiteral("Morlend. Harnel"), this), "Label4", twips(4680, 5160, 1455, 255));
+    setTextColour(Label4, kGrey);
+
+    Check1 = named(new QCheckBox(QStringLiteral("置顶本程序"), this), "Check1", twips(4560, 4440, 1695, 255));
+
+    ADL = named(new QLabel(QStringLiteral("Morlend Inc. Stepwick！ 代码批量添加器 Second Version"), this), "ADL",
+                twips(1080, 5520, 4110, 225));
+    ADL->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The banner sizes itself to its caption and keeps its left edge.
+    ADL->adjustSize();
+
+    Image1 = named(new QLabel(this), "Image1", twips(240, 240, 2205, 1035));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/logo.gif")));
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    // One broken rule above the row of frames.
+    auto line = [this](const char* name, int x1, int x2) {
+        auto* rule = named(new QFrame(this), name, QRect(x1 / 15, 1560 / 15, (x2 - x1) / 15, 1));
+        rule->setFrameShape(QFrame::HLine);
+        rule->setFrameShadow(QFrame::Plain);
+        rule->setLineWidth(1);
+        return rule;
+    };
+    Line1 = line("Line1", 120, 2280);
+    Line2 = line("Line2", 2400, 3360);
+    Line3 = line("Line3", 3480, 4080);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(200);
+
+    // No button of the window is its default: Enter in TOther presses nothing.
+    for (QPushButton* button : {CmdOpen, CmdAdd, static_cast<QPushButton*>(Command2),
+                                static_cast<QPushButton*>(Command1), static_cast<QPushButton*>(Command3),
+                                static_cast<QPushButton*>(Command4)})
+        button->setAutoDefault(false);
+
+    const QList<QWidget*> tabOrder{Text1,   CmdOpen, CmdAdd, Command2, Command1, Command3, Command4,
+                                   Option1, Option2, Option3, Option4,  OOther,   TOther,   Ohead,
+                                   Ofeet,   Check1};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    connect(Check1, &QCheckBox::clicked, this, &MainForm::check1Click);
+    connect(CmdAdd, &QPushButton::clicked, this, &MainForm::cmdAddClick);
+    connect(CmdOpen, &QPushButton::clicked, this, &MainForm::cmdOpenClick);
+    connect(Command1, &QPushButton::clicked, this, &MainForm::command1Click);
+    connect(Command2, &QPushButton::clicked, this, &MainForm::command2Click);
+    connect(Command3, &QPushButton::clicked, this, &MainForm::command3Click);
+    connect(Command4, &QPushButton::clicked, this, &MainForm::command4Click);
+    connect(Timer1, &QTimer::timeout, this, &MainForm::timer1Timer);
+    // An option sets the extension whenever it becomes the selected one, by mouse or keys.
+    const std::pair<QRadioButton*, const char*> presets[] = {
+        {Option1, "txt"}, {Option2, "htm"}, {Option3, "asp"}, {Option4, "php"}};
+    for (const auto& [option, extension] : presets) {
+        connect(option, &QRadioButton::toggled, this, [this, extension](bool on) {
+            if (on)
+                m_mod.FileExt = extension;
+        });
+    }
+}
+
+void MainForm::load() {
+    // The code window exists, hidden, from the start, holding its placeholder text.
+    texts();
+    Timer1->setInterval(3000);
+    Timer1->start();
+    loadDefaults(m_mod);
+}
+
+Texts* MainForm::texts() {
+    if (!m_texts)
+        m_texts = new Texts;
+    return m_texts;
+}
+
+FileBro* MainForm::fileBro() const {
+    return m_fileBro;
+}
+
+void MainForm::showFileBro() {
+    if (!m_fileBro) {
+        m_fileBro = new FileBro(m_mod);
+        // Closing confirms and ends this picker; the next one starts afresh.
+        m_fileBro->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_fileBro->show();
+    m_fileBro->raise();
+    m_fileBro->activateWindow();
+}
+
+void MainForm::setEndProcess(std::function<void()> endProcess) {
+    m_endProcess = std::move(endProcess);
+}
+
+void MainForm::check1Click() {
+    // Keep-on-top: wired with the window-stacking service.
+}
+
+void MainForm::cmdAddClick() {
+    Texts* window = texts();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void MainForm::cmdOpenClick() {
+    showFileBro();
+}
+
+void MainForm::command1Click() {
+    // About window: wired with the About window.
+}
+
+void MainForm::command3Click() {
+    // Author's home page: wired with the address opener.
+}
+
+void MainForm::timer1Timer() {
+    // Banner tick: wired with the banner.
+}
+
+void MainForm::command2Click() {
+    if (m_running)
+        return;
+
+    BatchInput input;
+    input.extension = OOther->isChecked() ? TOther->text().toStdString() : m_mod.FileExt;
+    input.position = Ohead->isChecked() ? "head" : "foot";
+    // Read for every file, whether the code window is hidden or shown.
+    input.code = [this] { return toCrLf(texts()->code().toStdString()); };
+
+    // A long run stays painted and can be cancelled between two files; the modal dialog
+    // keeps every other control out of reach until the run ends.
+    QProgressDialog progress(QStringLiteral("正在添加代码……"), QStringLiteral("取消"), 0, 0, this);
+    progress.setWindowTitle(QStringLiteral(":)"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setValue(0);
+
+    WindowSink sink([this](std::string_view text) { appendLog(text); },
+                    [this, &progress](std::size_t done, std::size_t total) {
+                        const int max = int(std::min<std::size_t>(total, INT_MAX));
+                        if (progress.maximum() != max)
+                            progress.setMaximum(max);
+                        progress.setValue(int(std::min<std::size_t>(done, INT_MAX)));
+                        return !progress.wasCanceled() && !m_exitRequested;
+                    });
+
+    m_running = true;
+    const BatchResult result = runBatch(m_mod, input, sink);
+    m_running = false;
+    progress.reset();
+
+    const QString title = QStringLiteral(":)");
+    switch (result.outcome) {
+    case BatchResult::Outcome::NoFolder:
+        MessageBox::show(this, title, QString::fromUtf8(kNoFolderMessage.data(), kNoFolderMessage.size()),
+                         MessageBox::Icon::Information);
+        showFileBro();
+        break;
+    case BatchResult::Outcome::BadExtension:
+        MessageBox::show(this, title, QStringLiteral("扩展名中不能有“/”，没有文件被修改。"), MessageBox::Icon::Warning);
+        break;
+    case BatchResult::Outcome::FolderUnreadable:
+        MessageBox::show(this, title,
+                         QStringLiteral("无法读取所选的目录，没有文件被修改。\n%1").arg(QString::fromStdString(result.error)),
+                         MessageBox::Icon::Warning);
+        break;
+    case BatchResult::Outcome::CodeNotEncodable:
+        MessageBox::show(
+            this, title,
+            QStringLiteral("代码中有无法按文件编码写入的字符，没有文件被修改。\n%1").arg(QString::fromStdString(result.error)),
+            MessageBox::Icon::Warning);
+        break;
+    case BatchResult::Outcome::Completed:
+    case BatchResult::Outcome::Cancelled:
+        if (!result.failures.empty())
+            MessageBox::show(this, title,
+                             QStringLiteral("有%1个文件未能处理，详见记录。").arg(qulonglong(result.failures.size())),
+                             MessageBox::Icon::Warning);
+        break;
+    }
+
+    // A close asked for during the run is carried out now that the run has stopped.
+    if (m_exitRequested)
+        exitSequence();
+}
+
+void MainForm::appendLog(std::string_view text) {
+    QString piece = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    if (m_pendingCr) {
+        piece.prepend(u'\r');
+        m_pendingCr = false;
+    }
+    if (piece.endsWith(u'\r')) {
+        piece.chop(1);
+        m_pendingCr = true;
+    }
+    piece.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+
+    // Inserting at the end costs the same however long the log is; re-setting the
+    // whole text for every file would not.
+    QTextCursor cursor(Text1->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(piece);
+    Text1->verticalScrollBar()->setValue(Text1->verticalScrollBar()->maximum());
+}
+
+void MainForm::command4Click() {
+    exitSequence();
+}
+
+void MainForm::closeEvent(QCloseEvent* event) {
+    if (m_running) {
+        // Stop the run between two files; the exit follows when it has stopped.
+        m_exitRequested = true;
+        event->ignore();
+        return;
+    }
+    exitSequence();
+    event->accept();
+}
+
+void MainForm::exitSequence() {
+    if (m_exiting)
+        return;
+    m_exiting = true;
+    if (m_texts) {
+        m_texts->closeForGood();
+        delete m_texts.data();
+    }
+    // The picker's close confirms the folder it shows.
+    if (m_fileBro) {
+        m_fileBro->close();
+        delete m_fileBro.data();
+    }
+    if (m_about)
+        m_about->close();
+    m_endProcess();
+}

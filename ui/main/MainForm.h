@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <string_view>
+
+struct Mod;
+class FileBro;
+class FittedLabel;
+class PictureButton;
+class Texts;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+// The startup window: gathers the choices for a batch run, opens the code window and
+// the folder picker, runs the batch and shows its log. The process lives as long as
+// this window: its close ends everything.
+class MainForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainForm(Mod& mod, QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    // The code window; created hidden if it does not exist.
+    Texts* texts();
+    // The open folder picker, or null.
+    FileBro* fileBro() const;
+    // Shows the folder picker, creating it if it does not exist.
+    void showFileBro();
+
+    // The last step of the exit sequence. Quits the event loop unless replaced (tests
+    // replace it so the exit sequence can run without ending the test process).
+    void setEndProcess(std::function<void()> endProcess);
+
+    // Controls, under the names the rest of the program and the tests use.
+    FittedLabel* Label1;
+    QLabel* l2;
+    QPlainTextEdit* Text1;
+    QGroupBox* Frame1;
+    QPushButton* CmdOpen;
+    QGroupBox* Frame2;
+    QPushButton* CmdAdd;
+    PictureButton* Command2;
+    PictureButton* Command1;
+    PictureButton* Command3;
+    PictureButton* Command4;
+    QGroupBox* Frame3;
+    QGroupBox* Frame4;
+    QRadioButton* Option1;
+    QRadioButton* Option2;
+    QRadioButton* Option3;
+    QRadioButton* Option4;
+    QRadioButton* OOther;
+    QLineEdit* TOther;
+    QRadioButton* Ohead;
+    QRadioButton* Ofeet;
+    QLabel* Label3;
+    QLabel* Label4;
+    QCheckBox* Check1;
+    QLabel* ADL;
+    QLabel* Image1;
+    QFrame* Line1;
+    QFrame* Line2;
+    QFrame* Line3;
+    QTimer* Timer1;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void load();
+
+    void check1Click();
+    void cmdAddClick();
+    void cmdOpenClick();
+    void command1Click();
+    void command2Click();
+    void command3Click();
+    void command4Click();
+    void timer1Timer();
+
+    // Appends a piece of the core's log (CR LF line breaks) at the end of Text1.
+    void appendLog(std::string_view text);
+    void exitSequence();
+
+    Mod& m_mod;
+    QPointer<Texts> m_texts;
+    QPointer<FileBro> m_fileBro;
+    // The About window, once it exists; closed by the exit sequence.
+    QPointer<QWidget> m_about;
+    std::function<void()> m_endProcess;
+    bool m_running = false;
+    bool m_exitRequested = false;
+    bool m_exiting = false;
+    // A CR that ended the last appended piece, waiting to learn whether an LF follows.
+    bool m_pendingCr = false;
+};
