@@ -8,10 +8,13 @@
 #include "ui/dialogs/About.h"
 #include "ui/dialogs/LauncherNotice.h"
 #include "ui/dialogs/MessageBox.h"
+#include "ui/main/FittedLabel.h"
+#include "ui/main/FontSubstitutions.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QtTest>
 
 namespace {
@@ -94,6 +97,7 @@ void flushDeletes() {
 class TestAbout : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { installFontSubstitutions(); }
     void init();
     void cleanup();
     void windowIsFixedToolWindowOfDesignSize();
@@ -152,27 +156,28 @@ void TestAbout::controlsStandWhereDesigned() {
         QWidget* w = child<QWidget>(about, spec.name);
         QCOMPARE(w->geometry(), pixels(spec.twips));
         if (spec.family != nullptr) {
-            QCOMPARE(w->font().family(), QString::fromUtf8(spec.family));
+            auto* caption = qobject_cast<FittedLabel*>(w);
+            QVERIFY2(caption != nullptr, spec.name);
+            QCOMPARE(caption->designFont().family(), QString::fromUtf8(spec.family));
+            QCOMPARE(caption->designFont().pointSizeF(), spec.points);
             QCOMPARE(w->palette().color(QPalette::WindowText), spec.colour);
+            // Every caption is shown whole: its font is the design font, or as much
+            // smaller as the label needs and no smaller.
+            const QFontMetricsF m(w->font());
+            QVERIFY2(m.horizontalAdvance(caption->text()) <= w->width(), spec.name);
+            QVERIFY2(m.height() <= w->height(), spec.name);
+            QVERIFY(w->font().pointSizeF() <= spec.points);
+            if (w->font().pointSizeF() < spec.points) {
+                QFont larger = w->font();
+                larger.setPointSizeF(larger.pointSizeF() + 1);
+                const QFontMetricsF ml(larger);
+                QVERIFY2(ml.horizontalAdvance(caption->text()) > w->width() || ml.height() > w->height(), spec.name);
+            }
         }
-        if (qstrcmp(spec.name, "Label1") != 0 && spec.points > 0)
-            QCOMPARE(w->font().pointSizeF(), spec.points);
     }
+    QVERIFY(child<QLabel>(about, "Label1")->font().bold());
     for (const char* link : {"Label4", "Label6", "Label7"})
         QVERIFY(child<QLabel>(about, link)->font().underline());
-
-    // The heading keeps its box; its 42 pt design font is only lowered as far as the
-    // caption needs to be shown whole.
-    auto* heading = child<QLabel>(about, "Label1");
-    QVERIFY(heading->font().bold());
-    QVERIFY(heading->font().pointSizeF() <= 42);
-    const QFontMetricsF m(heading->font());
-    QVERIFY(m.horizontalAdvance(heading->text()) <= heading->width());
-    QVERIFY(m.height() <= heading->height());
-    QFont larger = heading->font();
-    larger.setPointSizeF(larger.pointSizeF() + 1);
-    QVERIFY(QFontMetricsF(larger).horizontalAdvance(heading->text()) > heading->width() ||
-            QFontMetricsF(larger).height() > heading->height());
 
     // The picture at its own size.
     auto* image = child<QLabel>(about, "Image1");
@@ -183,6 +188,8 @@ void TestAbout::controlsStandWhereDesigned() {
         QVERIFY(t->isReadOnly());
         QCOMPARE(t->palette().color(QPalette::Base), about->palette().color(QPalette::Button));
         QCOMPARE(t->palette().color(QPalette::Text), kDarkGreen);
+        // The block holds all its lines, wrapped ones included, without scrolling.
+        QCOMPARE(t->verticalScrollBar()->maximum(), 0);
     }
 }
 

@@ -3,14 +3,15 @@
 #include "StepwickVersion.h"
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
+#include "ui/main/FittedLabel.h"
 
 #include <QEvent>
 #include <QFont>
-#include <QFontMetricsF>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPushButton>
 
 namespace {
@@ -39,30 +40,17 @@ void setTextColour(QWidget* w, const QColor& colour, QPalette::ColorRole role) {
     w->setPalette(p);
 }
 
-QLabel* label(QWidget* parent, const char* name, const QString& caption, const QRect& place, const QFont& f,
-              const QColor& colour) {
-    auto* l = new QLabel(caption, parent);
+// Captions keep their design font unless it would not fit the label; then it gives way
+// so that a caption (a link's address above all) is never cut off.
+FittedLabel* label(QWidget* parent, const char* name, const QString& caption, const QRect& place, const QFont& f,
+                   const QColor& colour) {
+    auto* l = new FittedLabel(caption, f, parent);
     l->setObjectName(QLatin1String(name));
     l->setTextFormat(Qt::PlainText);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     l->setGeometry(place);
-    l->setFont(f);
     setTextColour(l, colour, QPalette::WindowText);
     return l;
-}
-
-// The heading's design font is larger than its box: keep the box and shrink the
-// font until the caption fits, so it is never cut off.
-void fitFontToBox(QLabel* l) {
-    QFont f = l->font();
-    const QSizeF box = l->size();
-    for (qreal points = f.pointSizeF(); points > 1.0; points -= 0.5) {
-        f.setPointSizeF(points);
-        const QFontMetricsF m(f);
-        if (m.horizontalAdvance(l->text()) <= box.width() && m.height() <= box.height())
-            break;
-    }
-    l->setFont(f);
 }
 
 // A text block that only displays: button-face background, dark green text. It
@@ -71,8 +59,16 @@ QPlainTextEdit* textBlock(QWidget* parent, const char* name, const QString& text
     auto* t = new QPlainTextEdit(parent);
     t->setObjectName(QLatin1String(name));
     t->setGeometry(place);
-    // Lines are written with CR LF; the box keeps one line per CR LF.
-    t->setPlainText(QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    // The window font of the desktop this layout was drawn for: with it the boxes hold
+    // all their lines, so they need no scroll bars.
+    t->setFont(designFont(QStringLiteral("宋体"), 9));
+    t->document()->setDocumentMargin(0);
+    // Lines are written with CR LF; the box keeps one line per CR LF. The break after the
+    // last line would only add an empty line below it, and with it a scroll bar.
+    QString shown = QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (shown.endsWith(QLatin1Char('\n')))
+        shown.chop(1);
+    t->setPlainText(shown);
     t->setReadOnly(true);
     t->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     t->setTabChangesFocus(true);
@@ -123,9 +119,9 @@ About::About(QWidget* parent)
     Command1->setDefault(false);
     connect(Command1, &QPushButton::clicked, this, &QWidget::close);
 
+    // The heading's design font is larger than its box: the box stays, the font gives way.
     Label1 = label(this, "Label1", QStringLiteral("Stepwick!"), twips(1560, 240, 2535, 975),
                    designFont(arial, 42, true), kDarkGreen);
-    fitFontToBox(Label1);
     l2 = label(this, "l2", QStringLiteral("把文本添加到一堆文件中去"), twips(2160, 1080, 2895, 255), designFont(song, 12),
                kDarkGreen);
     Label2 = label(this, "Label2", QStringLiteral("Morlend Inc."), twips(1320, 120, 2775, 375), designFont(arial, 12),

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+class FittedLabel;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -26,17 +27,17 @@ protected:
 
 private:
     QPushButton* Command1;
-    QLabel* Label1;
-    QLabel* l2;
-    QLabel* Label2;
-    QLabel* Label3;
+    FittedLabel* Label1;
+    FittedLabel* l2;
+    FittedLabel* Label2;
+    FittedLabel* Label3;
     QPlainTextEdit* Text1;
-    QLabel* Label4;
-    QLabel* Label5;
+    FittedLabel* Label4;
+    FittedLabel* Label5;
     QPlainTextEdit* Text2;
-    QLabel* Label6;
-    QLabel* Label7;
-    QLabel* Label8;
+    FittedLabel* Label6;
+    FittedLabel* Label7;
+    FittedLabel* Label8;
     QLabel* Image1;
 
     // Each link opens its own copy of the address its caption shows.
