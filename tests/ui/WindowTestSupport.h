@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 namespace windowtest {
@@ -50,6 +51,18 @@ inline int windowCount(const QString& objectName) {
             ++count;
     }
     return count;
+}
+
+// The names of the controls that Tab visits, in order, starting at first.
+inline QStringList tabOrder(QWidget* window, QWidget* first) {
+    QStringList order;
+    QWidget* w = first;
+    do {
+        if ((w->focusPolicy() & Qt::TabFocus) && window->isAncestorOf(w) && !w->objectName().isEmpty())
+            order.append(w->objectName());
+        w = w->nextInFocusChain();
+    } while (w != first);
+    return order;
 }
 
 // Switches the process into a folder for one test and back afterwards.

@@ -184,15 +184,7 @@ void TestMainForm::controlsStandWhereDesigned() {
     const QStringList expectedOrder{"Text1",   "CmdOpen", "CmdAdd",  "Command2", "Command1", "Command3",
                                     "Command4", "Option1", "Option2", "Option3",  "Option4",  "OOther",
                                     "TOther",  "Ohead",   "Ofeet",   "Check1"};
-    QStringList order;
-    QWidget* first = s.control<QWidget>("Text1");
-    QWidget* w = first;
-    do {
-        if ((w->focusPolicy() & Qt::TabFocus) && s.form->isAncestorOf(w) && !w->objectName().isEmpty())
-            order.append(w->objectName());
-        w = w->nextInFocusChain();
-    } while (w != first);
-    QCOMPARE(order, expectedOrder);
+    QCOMPARE(tabOrder(s.form.get(), s.control<QWidget>("Text1")), expectedOrder);
 
     // No button answers Enter on behalf of the window.
     for (QPushButton* button : s.form->findChildren<QPushButton*>()) {
