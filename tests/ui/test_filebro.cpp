@@ -1,0 +1,287 @@
+// The folder picker: its layout, browsing by drive and folder list, and that every way
+// of leaving it stores the folder it shows.
+#include "WindowTestSupport.h"
+
+#include "core/Mod.h"
+#include "ui/dialogs/DirList.h"
+#include "ui/dialogs/FileBro.h"
+#include "ui/dialogs/MessageBox.h"
+#include "ui/main/FontSubstitutions.h"
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace windowtest;
+
+namespace {
+
+QStringList rows(const QListWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+void openRow(QListWidget* list, const QString& text) {
+    const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
+    QVERIFY2(!found.isEmpty(), qPrintable(text));
+    const QRect rect = list->visualItemRect(found.last());
+    // Highlight first: Qt Test's double-click alone does not reach a view that was
+    // never pressed.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+// A picker shown as the program shows it: destroyed by its own close.
+QPointer<FileBro> openPicker(Mod& mod, FileBro::VolumeList volumes = &FileBro::mountedVolumes) {
+    auto* picker = new FileBro(mod, std::move(volumes));
+    picker->setAttribute(Qt::WA_DeleteOnClose);
+    picker->show();
+    if (!QTest::qWaitForWindowExposed(picker))
+        qWarning("picker not exposed");
+    return picker;
+}
+
+// A small tree: root/{alpha/{deep/}, beta/, .hidden/} with files in root and alpha.
+struct Tree {
+    QTemporaryDir dir;
+    Tree() {
+        QDir().mkpath(dir.filePath(QStringLiteral("alpha/deep")));
+        QDir().mkpath(dir.filePath(QStringLiteral("beta")));
+        QDir().mkpath(dir.filePath(QStringLiteral(".hidden")));
+        writeFile(dir.filePath(QStringLiteral("top.txt")), "");
+        writeFile(dir.filePath(QStringLiteral(".secret")), "");
+        writeFile(dir.filePath(QStringLiteral("alpha/a1.htm")), "");
+        writeFile(dir.filePath(QStringLiteral("alpha/A2.txt")), "");
+    }
+    QString path(const QString& relative = {}) const {
+        return relative.isEmpty() ? dir.path() : dir.filePath(relative);
+    }
+};
+
+} // namespace
+
+class TestFileBro : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void layoutAsDesignedAndUnmovedByResize();
+    void startsAtCurrentFolderAndListsIt();
+    void onlyAnOpenedFolderIsCurrent();
+    void confirmStoresFolderWithOneSlash();
+    void rootIsStoredAsSingleSlash();
+    void everyCloseConfirmsOnce();
+    void driveThatCannotBeEnteredLeavesListsAlone();
+    void driveChangeMovesToItsRoot();
+};
+
+void TestFileBro::initTestCase() {
+    installFontSubstitutions();
+}
+
+void TestFileBro::init() {
+    MessageBox::setRecording(true);
+}
+
+void TestFileBro::layoutAsDesignedAndUnmovedByResize() {
+    Mod mod;
+    FileBro picker(mod);
+    picker.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&picker));
+    QCOMPARE(picker.objectName(), QStringLiteral("FileBro"));
+    QCOMPARE(picker.windowTitle(), QStringLiteral("文件浏览器"));
+    QCOMPARE(picker.size(), QSize(378, 455));
+    QCOMPARE(picker.windowType(), Qt::Tool);
+    QVERIFY(!(picker.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    QVERIFY(picker.windowFlags() & Qt::WindowCloseButtonHint);
+
+    const Placement table[] = {
+        {"Drive1", "FileBro", 240, 240, 2535, 300},
+        {"File1", "FileBro", 3000, 240, 2535, 5850},
+        {"Dir1", "FileBro", 240, 720, 2535, 5340},
+        {"Command1", "FileBro", 4080, 6240, 1455, 495},
+    };
+    auto check = [&] {
+        for (const Placement& p : table) {
+            QWidget* widget = picker.findChild<QWidget*>(QLatin1String(p.name));
+            QVERIFY2(widget, p.name);
+            QCOMPARE(widget->parentWidget()->objectName(), QLatin1String(p.parent));
+            QCOMPARE(widget->geometry(), p.pixels());
+        }
+    };
+    check();
+    picker.resize(200, 150);
+    check();
+    picker.resize(900, 700);
+    check();
+
+    QVERIFY(qobject_cast<QComboBox*>(picker.Drive1));
+    QCOMPARE(picker.Command1->text(), QStringLiteral("确认并返回"));
+    QVERIFY(!picker.Command1->isDefault() && !picker.Command1->autoDefault());
+    QCOMPARE(tabOrder(&picker, picker.Drive1), (QStringList{"Drive1", "File1", "Dir1", "Command1"}));
+    QVERIFY(!mod.DirChosen); // showing confirms nothing
+}
+
+void TestFileBro::startsAtCurrentFolderAndListsIt() {
+    Tree tree;
+    CurrentFolder here(tree.path(QStringLiteral("alpha")));
+    Mod mod;
+    // The folder's own file system is offered as the drive it is on.
+    QPointer<FileBro> picker = openPicker(mod, [&] { return QStringList{tree.path(), QStringLiteral("/")}; });
+    QCOMPARE(picker->currentFolder(), tree.path(QStringLiteral("alpha")));
+    QCOMPARE(picker->Drive1->currentText(), tree.path());
+    QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
+
+    // The folder list: the path from the root down, then the subfolders.
+    QStringList expected{QStringLiteral("/")};
+    expected += tree.path(QStringLiteral("alpha")).split(u'/', Qt::SkipEmptyParts);
+    expected << QStringLiteral("deep");
+    QCOMPARE(rows(picker->Dir1), expected);
+    QCOMPARE(picker->Dir1->currentItem()->text(), QStringLiteral("alpha"));
+
+    // Opening the parent row goes up; hidden folders and files are left out.
+    openRow(picker->Dir1, QFileInfo(tree.path()).fileName());
+    QCOMPARE(picker->currentFolder(), tree.path());
+    QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
+    QCOMPARE(rows(picker->Dir1).mid(rows(picker->Dir1).size() - 3),
+             (QStringList{QFileInfo(tree.path()).fileName(), "alpha", "beta"}));
+    picker->close();
+}
+
+void TestFileBro::onlyAnOpenedFolderIsCurrent() {
+    Tree tree;
+    CurrentFolder here(tree.path());
+    Mod mod;
+    QPointer<FileBro> picker = openPicker(mod);
+
+    // Highlighted only: nothing changes.
+    picker->Dir1->setCurrentItem(picker->Dir1->findItems(QStringLiteral("beta"), Qt::MatchExactly).first());
+    QCOMPARE(picker->currentFolder(), tree.path());
+    QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
+
+    // Enter opens the highlighted folder.
+    picker->Dir1->setCurrentItem(picker->Dir1->findItems(QStringLiteral("alpha"), Qt::MatchExactly).first());
+    QTest::keyClick(picker->Dir1, Qt::Key_Return);
+    QCOMPARE(picker->currentFolder(), tree.path(QStringLiteral("alpha")));
+    QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
+
+    // A highlighted subfolder at confirmation is not the folder stored.
+    picker->Dir1->setCurrentItem(picker->Dir1->findItems(QStringLiteral("deep"), Qt::MatchExactly).first());
+    QTest::mouseClick(picker->Command1, Qt::LeftButton);
+    QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("alpha/")));
+
+    // A folder that vanished after it was listed is not opened; the list is redrawn.
+    Tree other;
+    CurrentFolder there(other.path());
+    QPointer<FileBro> second = openPicker(mod);
+    QVERIFY(QDir(other.path(QStringLiteral("beta"))).removeRecursively());
+    openRow(second->Dir1, QStringLiteral("beta"));
+    QCOMPARE(second->currentFolder(), other.path());
+    QVERIFY(!rows(second->Dir1).contains(QStringLiteral("beta")));
+    second->close();
+}
+
+void TestFileBro::confirmStoresFolderWithOneSlash() {
+    Tree tree;
+    CurrentFolder here(tree.path());
+    Mod mod;
+    QPointer<FileBro> picker = openPicker(mod);
+    openRow(picker->Dir1, QStringLiteral("alpha"));
+    openRow(picker->Dir1, QStringLiteral("deep"));
+    QTest::mouseClick(picker->Command1, Qt::LeftButton);
+    QVERIFY(mod.DirChosen);
+    QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("alpha/deep/")));
+    QTRY_VERIFY(picker.isNull());
+
+    // Confirming again keeps only the last folder.
+    QPointer<FileBro> again = openPicker(mod);
+    QTest::mouseClick(again->Command1, Qt::LeftButton);
+    QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path() + u'/');
+    QVERIFY(mod.DirChosen);
+}
+
+void TestFileBro::rootIsStoredAsSingleSlash() {
+    Tree tree;
+    CurrentFolder here(tree.path());
+    Mod mod;
+    QPointer<FileBro> picker = openPicker(mod);
+    openRow(picker->Dir1, QStringLiteral("/"));
+    QCOMPARE(picker->currentFolder(), QStringLiteral("/"));
+    QCOMPARE(rows(picker->File1), QDir(QStringLiteral("/")).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
+    QTest::mouseClick(picker->Command1, Qt::LeftButton);
+    QCOMPARE(mod.TargetDir, std::string("/"));
+    QVERIFY(mod.DirChosen);
+}
+
+void TestFileBro::everyCloseConfirmsOnce() {
+    Tree tree;
+    CurrentFolder here(tree.path());
+    Mod mod;
+    QPointer<FileBro> picker = openPicker(mod);
+    openRow(picker->Dir1, QStringLiteral("beta"));
+    // The title bar's close confirms just like the button: there is no cancelling.
+    QVERIFY(picker->close());
+    QVERIFY(mod.DirChosen);
+    QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("beta/")));
+
+    // A second close while the window goes away does not store anything again.
+    mod.TargetDir = "untouched";
+    if (picker)
+        picker->close();
+    QCOMPARE(mod.TargetDir, std::string("untouched"));
+    QTRY_VERIFY(picker.isNull());
+    QCOMPARE(windowCount(QStringLiteral("FileBro")), 0);
+}
+
+void TestFileBro::driveThatCannotBeEnteredLeavesListsAlone() {
+    Tree tree;
+    CurrentFolder here(tree.path(QStringLiteral("alpha")));
+    const QString missing = tree.path(QStringLiteral("no-such-volume"));
+    Mod mod;
+    QPointer<FileBro> picker = openPicker(mod, [&] { return QStringList{QStringLiteral("/"), missing}; });
+    const QStringList folders = rows(picker->Dir1), files = rows(picker->File1);
+
+    picker->Drive1->setCurrentIndex(picker->Drive1->findText(missing));
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].title, QStringLiteral(":)"));
+    QCOMPARE(shown[0].text, QStringLiteral("当前设备不可用,请插入软盘或者光盘，或者其他可移动存储器。"));
+    QCOMPARE(shown[0].icon, MessageBox::Icon::Information);
+    QCOMPARE(picker->Drive1->currentText(), missing);
+    QCOMPARE(rows(picker->Dir1), folders);
+    QCOMPARE(rows(picker->File1), files);
+
+    // Confirming right after stores the folder shown before the drive change.
+    QTest::mouseClick(picker->Command1, Qt::LeftButton);
+    QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("alpha/")));
+}
+
+void TestFileBro::driveChangeMovesToItsRoot() {
+    Tree tree;
+    CurrentFolder here(QStringLiteral("/"));
+    Mod mod;
+    const QString volume = tree.path(QStringLiteral("alpha"));
+    QPointer<FileBro> picker = openPicker(mod, [&] { return QStringList{volume, QStringLiteral("/")}; });
+    QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
+    QCOMPARE(picker->currentFolder(), QStringLiteral("/"));
+
+    picker->Drive1->setCurrentIndex(picker->Drive1->findText(volume));
+    QVERIFY(MessageBox::takeShown().isEmpty());
+    QCOMPARE(picker->currentFolder(), volume);
+    QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
+
+    // Going up out of that file system shows the drive that holds the folder now.
+    openRow(picker->Dir1, QStringLiteral("/"));
+    QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
+    picker->close();
+    QCOMPARE(mod.TargetDir, std::string("/"));
+}
+
+QTEST_MAIN(TestFileBro)
+#include "test_filebro.moc"
