@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QFile>
-
 #include <clocale>
 
 int main(int argc, char* argv[]) {

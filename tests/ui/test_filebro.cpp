@@ -1,7 +1,6 @@
 // The folder picker: its layout, browsing by drive and folder list, and that every way
 // of leaving it stores the folder it shows.
 #include "WindowTestSupport.h"
-
 #include "core/Mod.h"
 #include "ui/dialogs/DirList.h"
 #include "ui/dialogs/FileBro.h"
@@ -13,7 +12,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <memory>
 
 using namespace windowtest;
@@ -68,7 +66,7 @@ struct Tree {
 
 class TestFileBro : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void init();
     void layoutAsDesignedAndUnmovedByResize();
@@ -213,7 +211,8 @@ void TestFileBro::rootIsStoredAsSingleSlash() {
     QPointer<FileBro> picker = openPicker(mod);
     openRow(picker->Dir1, QStringLiteral("/"));
     QCOMPARE(picker->currentFolder(), QStringLiteral("/"));
-    QCOMPARE(rows(picker->File1), QDir(QStringLiteral("/")).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
+    QCOMPARE(rows(picker->File1),
+             QDir(QStringLiteral("/")).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
     QTest::mouseClick(picker->Command1, Qt::LeftButton);
     QCOMPARE(mod.TargetDir, std::string("/"));
     QVERIFY(mod.DirChosen);

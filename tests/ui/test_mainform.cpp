@@ -2,7 +2,6 @@
 // run from typing the code to the changed files and the log, the questions it asks,
 // and the exit sequence.
 #include "WindowTestSupport.h"
-
 #include "core/BatchRun.h"
 #include "core/Mod.h"
 #include "ui/dialogs/FileBro.h"
@@ -15,8 +14,8 @@
 
 #include <QCheckBox>
 #include <QFontInfo>
-#include <QImageReader>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -27,10 +26,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-
 #include <clocale>
 #include <memory>
-
 #include <sys/stat.h>
 
 using namespace windowtest;
@@ -53,8 +50,7 @@ struct Session {
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
 
-    template <typename W>
-    W* control(const char* name) const {
+    template <typename W> W* control(const char* name) const {
         W* widget = form->findChild<W*>(QLatin1String(name));
         if (!widget)
             qFatal("no control %s", name);
@@ -97,7 +93,7 @@ QString logText(const Session& s) {
 
 class TestMainForm : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void init();
 
@@ -138,10 +134,10 @@ void TestMainForm::controlsStandWhereDesigned() {
     QCOMPARE(s.form->windowTitle(), QStringLiteral("Stepwick"));
 
     const Placement table[] = {
-        {"Label1", "MainForm", 2760, 120, 2535, 975},  {"l2", "MainForm", 3600, 1080, 2775, 495},
-        {"Text1", "MainForm", 4320, 1560, 1695, 2655}, {"Frame1", "MainForm", 120, 1800, 1935, 1215},
-        {"CmdOpen", "Frame1", 240, 360, 1455, 495},    {"Frame2", "MainForm", 2280, 1800, 1815, 1215},
-        {"CmdAdd", "Frame2", 240, 360, 1335, 495},     {"Command2", "MainForm", 120, 4440, 975, 975},
+        {"Label1", "MainForm", 2760, 120, 2535, 975},   {"l2", "MainForm", 3600, 1080, 2775, 495},
+        {"Text1", "MainForm", 4320, 1560, 1695, 2655},  {"Frame1", "MainForm", 120, 1800, 1935, 1215},
+        {"CmdOpen", "Frame1", 240, 360, 1455, 495},     {"Frame2", "MainForm", 2280, 1800, 1815, 1215},
+        {"CmdAdd", "Frame2", 240, 360, 1335, 495},      {"Command2", "MainForm", 120, 4440, 975, 975},
         {"Command1", "MainForm", 1200, 4440, 975, 975}, {"Command3", "MainForm", 2280, 4440, 975, 975},
         {"Command4", "MainForm", 3360, 4440, 975, 975}, {"Frame3", "MainForm", 2280, 3120, 1815, 1095},
         {"Frame4", "MainForm", 120, 3120, 1935, 1095},  {"Option1", "Frame4", 120, 240, 1455, 255},
@@ -181,9 +177,9 @@ void TestMainForm::controlsStandWhereDesigned() {
     }
 
     // Tab order as designed; labels, frames, the picture and the lines take no focus.
-    const QStringList expectedOrder{"Text1",   "CmdOpen", "CmdAdd",  "Command2", "Command1", "Command3",
+    const QStringList expectedOrder{"Text1",    "CmdOpen", "CmdAdd",  "Command2", "Command1", "Command3",
                                     "Command4", "Option1", "Option2", "Option3",  "Option4",  "OOther",
-                                    "TOther",  "Ohead",   "Ofeet",   "Check1"};
+                                    "TOther",   "Ohead",   "Ofeet",   "Check1"};
     QCOMPARE(tabOrder(s.form.get(), s.control<QWidget>("Text1")), expectedOrder);
 
     // No button answers Enter on behalf of the window.
@@ -198,14 +194,18 @@ void TestMainForm::captionsFontsColoursAndPictures() {
         const char* name;
         const char* caption;
     } captions[] = {
-        {"Label1", "Stepwick!"},    {"l2", "代码批量添加器"},       {"Frame1", "选择文件"},
-        {"CmdOpen", "选择一个文件夹"}, {"Frame2", "欲添加的代码"},   {"CmdAdd", "输入拟添代码"},
-        {"Command2", "开始添加."},  {"Command1", "关于软件."},     {"Command3", "作者主页."},
-        {"Command4", "退出..."},    {"Frame3", "添加位置"},        {"Frame4", "文件类型"},
-        {"Option1", "TXT"},         {"Option2", "HTM"},           {"Option3", "ASP"},
-        {"Option4", "PHP"},         {"OOther", "Other:"},         {"TOther", "CGI"},
-        {"Ohead", "文件头"},        {"Ofeet", "文件尾"},          {"Label3", "Powered by"},
-        {"Label4", "Morlend. Harnel"}, {"Check1", "置顶本程序"},
+        {"Label1", "Stepwick!"},    {"l2", "代码批量添加器"},
+        {"Frame1", "选择文件"},     {"CmdOpen", "选择一个文件夹"},
+        {"Frame2", "欲添加的代码"}, {"CmdAdd", "输入拟添代码"},
+        {"Command2", "开始添加."},  {"Command1", "关于软件."},
+        {"Command3", "作者主页."},  {"Command4", "退出..."},
+        {"Frame3", "添加位置"},     {"Frame4", "文件类型"},
+        {"Option1", "TXT"},         {"Option2", "HTM"},
+        {"Option3", "ASP"},         {"Option4", "PHP"},
+        {"OOther", "Other:"},       {"TOther", "CGI"},
+        {"Ohead", "文件头"},        {"Ofeet", "文件尾"},
+        {"Label3", "Powered by"},   {"Label4", "Morlend. Harnel"},
+        {"Check1", "置顶本程序"},
     };
     for (const auto& c : captions) {
         QObject* o = s.control<QWidget>(c.name);
@@ -220,11 +220,13 @@ void TestMainForm::captionsFontsColoursAndPictures() {
             text = edit->text();
         QCOMPARE(text, QString::fromUtf8(c.caption));
     }
-    QCOMPARE(s.control<QLabel>("ADL")->text(), QStringLiteral("Morlend Inc. Stepwick！ 代码批量添加器 Second Version"));
+    QCOMPARE(s.control<QLabel>("ADL")->text(),
+             QStringLiteral("Morlend Inc. Stepwick！ 代码批量添加器 Second Version"));
 
     // Song-style captions come out in the substituted Chinese font, Latin ones in
     // Liberation Sans.
-    for (const char* name : {"l2", "Text1", "Frame1", "CmdOpen", "Frame2", "CmdAdd", "Frame3", "Frame4"}) {
+    for (const char* name : {"l2", "Text1", "Frame1", "CmdOpen", "Frame2", "CmdAdd", "Frame3", "Frame4",
+                             "Command2", "Command1", "Command3", "Command4"}) {
         const QWidget* widget = s.control<QWidget>(name);
         QCOMPARE(QFontInfo(widget->font()).family(), QStringLiteral("AR PL UMing CN"));
     }
@@ -263,7 +265,8 @@ void TestMainForm::captionsFontsColoursAndPictures() {
     const struct {
         const char* name;
         QSize size;
-    } pictures[] = {{"Command2", {40, 48}}, {"Command1", {32, 48}}, {"Command3", {32, 48}}, {"Command4", {40, 52}}};
+    } pictures[] = {
+        {"Command2", {40, 48}}, {"Command1", {32, 48}}, {"Command3", {32, 48}}, {"Command4", {40, 52}}};
     for (const auto& p : pictures)
         QCOMPARE(s.control<PictureButton>(p.name)->picture().size(), p.size);
     QCOMPARE(QPixmap(QStringLiteral(":/pictures/about.gif")).size(), QSize(86, 90));
@@ -399,7 +402,8 @@ void TestMainForm::runWithoutFolderAsksForOneAndOpensPicker() {
     // Confirming the picker, then starting again, runs in the folder shown.
     QTest::mouseClick(s.form->fileBro()->Command1, Qt::LeftButton);
     QTest::mouseClick(s.control<QPushButton>("Command2"), Qt::LeftButton);
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), QByteArray("a\r\n") + kPlaceholder.toUtf8() + "\r\n");
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))),
+             QByteArray("a\r\n") + kPlaceholder.toUtf8() + "\r\n");
 }
 
 void TestMainForm::otherExtensionAndPresetsChooseTheFiles() {
@@ -512,8 +516,7 @@ void TestMainForm::placeholderIsInsertedWhenNothingWasTyped() {
     typeCode(texts->Text1, QStringLiteral("top"), QString());
     QVERIFY(texts->isVisible());
     QTest::mouseClick(s.control<QPushButton>("Command2"), Qt::LeftButton);
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("p.txt"))),
-             kPlaceholder.toUtf8() + "\r\ntop\r\n\r\n");
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("p.txt"))), kPlaceholder.toUtf8() + "\r\ntop\r\n\r\n");
     QVERIFY(texts->isVisible());
 }
 

@@ -1,7 +1,6 @@
 // The code window: its layout, and that the typed code survives everything but the
 // exit sequence.
 #include "WindowTestSupport.h"
-
 #include "core/Mod.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
@@ -12,14 +11,13 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QtTest>
-
 #include <memory>
 
 using namespace windowtest;
 
 class TestTexts : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void layoutAsDesignedAndUnmovedByResize();
     void typedCodeSurvivesConfirmAndClose();
@@ -44,7 +42,8 @@ void TestTexts::layoutAsDesignedAndUnmovedByResize() {
     QVERIFY(texts.windowFlags() & Qt::WindowCloseButtonHint);
     QVERIFY(texts.maximumWidth() > 457 && texts.maximumHeight() > 352); // resizable
 
-    const Placement table[] = {{"Text1", "Texts", 240, 120, 6375, 4575}, {"Command1", "Texts", 5160, 4800, 1455, 375}};
+    const Placement table[] = {{"Text1", "Texts", 240, 120, 6375, 4575},
+                               {"Command1", "Texts", 5160, 4800, 1455, 375}};
     auto check = [&] {
         for (const Placement& p : table) {
             QWidget* widget = texts.findChild<QWidget*>(QLatin1String(p.name));

@@ -14,10 +14,11 @@ constexpr int kIndent = 12;
 
 // Shifts each row right by its depth, which draws the path as a staircase.
 class DepthDelegate : public QStyledItemDelegate {
-public:
+  public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         QStyleOptionViewItem shifted(option);
         shifted.rect.setLeft(option.rect.left() + index.data(kDepthRole).toInt() * kIndent);
         QStyledItemDelegate::paint(painter, shifted, index);

@@ -9,7 +9,7 @@
 // or Enter); only an opened folder becomes current.
 class DirList : public QListWidget {
     Q_OBJECT
-public:
+  public:
     explicit DirList(QWidget* parent = nullptr);
 
     QString folder() const { return m_folder; }
@@ -19,13 +19,13 @@ public:
     // Opens path, or the nearest folder above it that can be entered.
     void setFolderOrNearest(const QString& path);
 
-signals:
+  signals:
     void folderChanged(const QString& path);
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     void openRow(QListWidgetItem* item);
 
     QString m_folder;

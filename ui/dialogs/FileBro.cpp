@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStorageInfo>
-
 #include <algorithm>
 
 namespace {

@@ -2,7 +2,6 @@
 
 #include <QStringList>
 #include <QWidget>
-
 #include <functional>
 
 struct Mod;
@@ -15,7 +14,7 @@ class QPushButton;
 // TargetDir and DirChosen is set; there is no way out without confirming.
 class FileBro : public QWidget {
     Q_OBJECT
-public:
+  public:
     // The root paths of the mounted file systems, offered by Drive1.
     using VolumeList = std::function<QStringList()>;
     static QStringList mountedVolumes();
@@ -30,10 +29,10 @@ public:
     DirList* Dir1;
     QPushButton* Command1;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void drive1Change(int index);
     void dir1Change(const QString& folder);
     void command1Click();

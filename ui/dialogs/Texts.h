@@ -11,7 +11,7 @@ class QPushButton;
 // exit sequence alone closes it for good.
 class Texts : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Texts(QWidget* parent = nullptr);
 
     // The text exactly as the box holds it, line breaks as LF.
@@ -22,10 +22,10 @@ public:
     QPlainTextEdit* Text1;
     QPushButton* Command1;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void command1Click();
 
     bool m_closingForGood = false;

@@ -9,15 +9,15 @@
 // The label itself never moves or grows.
 class FittedLabel : public QLabel {
     Q_OBJECT
-public:
+  public:
     FittedLabel(const QString& text, const QFont& designFont, QWidget* parent = nullptr);
 
     QFont designFont() const { return m_designFont; }
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void fitFont();
 
     QFont m_designFont;

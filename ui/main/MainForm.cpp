@@ -23,7 +23,6 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTimer>
-
 #include <algorithm>
 #include <climits>
 
@@ -46,8 +45,7 @@ void setTextColour(QWidget* widget, const QColor& colour) {
     widget->setPalette(palette);
 }
 
-template <typename W>
-W* named(W* widget, const char* name, const QRect& geometry) {
+template <typename W> W* named(W* widget, const char* name, const QRect& geometry) {
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(geometry);
     return widget;
@@ -56,13 +54,13 @@ W* named(W* widget, const char* name, const QRect& geometry) {
 // Hands what a batch run reports to the window: log pieces to Text1, progress to the
 // progress dialog, and the user's cancel back to the run.
 class WindowSink : public BatchSink {
-public:
+  public:
     WindowSink(std::function<void(std::string_view)> log, std::function<bool(std::size_t, std::size_t)> step)
         : m_log(std::move(log)), m_step(std::move(step)) {}
     void appendLog(std::string_view text) override { m_log(text); }
     bool progress(std::size_t done, std::size_t total) override { return m_step(done, total); }
 
-private:
+  private:
     std::function<void(std::string_view)> m_log;
     std::function<bool(std::size_t, std::size_t)> m_step;
 };
@@ -93,11 +91,14 @@ MainForm::~MainForm() {
 }
 
 void MainForm::buildControls() {
-    Label1 = named(new FittedLabel(QStringLiteral("Stepwick!"), [] {
-                       QFont font(QStringLiteral("Arial"), 42);
-                       font.setBold(true);
-                       return font;
-                   }(), this),
+    Label1 = named(new FittedLabel(
+                       QStringLiteral("Stepwick!"),
+                       [] {
+                           QFont font(QStringLiteral("Arial"), 42);
+                           font.setBold(true);
+                           return font;
+                       }(),
+                       this),
                    "Label1", twips(2760, 120, 2535, 975));
     setTextColour(Label1, kDarkGreen);
 
@@ -118,22 +119,27 @@ void MainForm::buildControls() {
     CmdOpen = named(new QPushButton(QStringLiteral("选择一个文件夹"), Frame1), "CmdOpen",
                     twips(240, 360, 1455, 495));
 
-    Frame2 = named(new QGroupBox(QStringLiteral("欲添加的代码"), this), "Frame2", twips(2280, 1800, 1815, 1215));
+    Frame2 =
+        named(new QGroupBox(QStringLiteral("欲添加的代码"), this), "Frame2", twips(2280, 1800, 1815, 1215));
     Frame2->setFont(songFont(9));
-    CmdAdd = named(new QPushButton(QStringLiteral("输入拟添代码"), Frame2), "CmdAdd", twips(240, 360, 1335, 495));
+    CmdAdd =
+        named(new QPushButton(QStringLiteral("输入拟添代码"), Frame2), "CmdAdd", twips(240, 360, 1335, 495));
 
-    Command2 = named(new PictureButton(QStringLiteral("开始添加."), QPixmap(QStringLiteral(":/pictures/command2.gif")),
-                                       this),
+    Command2 = named(new PictureButton(QStringLiteral("开始添加."),
+                                       QPixmap(QStringLiteral(":/pictures/command2.gif")), this),
                      "Command2", twips(120, 4440, 975, 975));
-    Command1 = named(new PictureButton(QStringLiteral("关于软件."), QPixmap(QStringLiteral(":/pictures/command1.gif")),
-                                       this),
+    Command1 = named(new PictureButton(QStringLiteral("关于软件."),
+                                       QPixmap(QStringLiteral(":/pictures/command1.gif")), this),
                      "Command1", twips(1200, 4440, 975, 975));
-    Command3 = named(new PictureButton(QStringLiteral("作者主页."), QPixmap(QStringLiteral(":/pictures/command3.gif")),
-                                       this),
+    Command3 = named(new PictureButton(QStringLiteral("作者主页."),
+                                       QPixmap(QStringLiteral(":/pictures/command3.gif")), this),
                      "Command3", twips(2280, 4440, 975, 975));
-    Command4 = named(new PictureButton(QStringLiteral("退出..."), QPixmap(QStringLiteral(":/pictures/command4.gif")),
-                                       this),
+    Command4 = named(new PictureButton(QStringLiteral("退出..."),
+                                       QPixmap(QStringLiteral(":/pictures/command4.gif")), this),
                      "Command4", twips(3360, 4440, 975, 975));
+    // Chinese captions: the Song face, as on the other buttons, not the window's Arial.
+    for (QWidget* button : {Command2, Command1, Command3, Command4})
+        button->setFont(songFont(9));
 
     Frame3 = named(new QGroupBox(QStringLiteral("添加位置"), this), "Frame3", twips(2280, 3120, 1815, 1095));
     Frame3->setFont(songFont(9));
@@ -155,13 +161,14 @@ void MainForm::buildControls() {
 
     Label3 = named(new QLabel(QStringLiteral("Powered by"), this), "Label3", twips(4560, 4800, 1695, 255));
     setTextColour(Label3, kGrey);
-    Label4 = named(new QLabel(QStringLiteral("Morlend. Harnel"), this), "Label4", twips(4680, 5160, 1455, 255));
+    Label4 =
+        named(new QLabel(QStringLiteral("Morlend. Harnel"), this), "Label4", twips(4680, 5160, 1455, 255));
     setTextColour(Label4, kGrey);
 
     Check1 = named(new QCheckBox(QStringLiteral("置顶本程序"), this), "Check1", twips(4560, 4440, 1695, 255));
 
-    ADL = named(new QLabel(QStringLiteral("Morlend Inc. Stepwick！ 代码批量添加器 Second Version"), this), "ADL",
-                twips(1080, 5520, 4110, 225));
+    ADL = named(new QLabel(QStringLiteral("Morlend Inc. Stepwick！ 代码批量添加器 Second Version"), this),
+                "ADL", twips(1080, 5520, 4110, 225));
     ADL->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The banner sizes itself to its caption and keeps its left edge.
     ADL->adjustSize();
@@ -187,14 +194,13 @@ void MainForm::buildControls() {
     Timer1->setInterval(200);
 
     // No button of the window is its default: Enter in TOther presses nothing.
-    for (QPushButton* button : {CmdOpen, CmdAdd, static_cast<QPushButton*>(Command2),
-                                static_cast<QPushButton*>(Command1), static_cast<QPushButton*>(Command3),
-                                static_cast<QPushButton*>(Command4)})
+    for (QPushButton* button :
+         {CmdOpen, CmdAdd, static_cast<QPushButton*>(Command2), static_cast<QPushButton*>(Command1),
+          static_cast<QPushButton*>(Command3), static_cast<QPushButton*>(Command4)})
         button->setAutoDefault(false);
 
-    const QList<QWidget*> tabOrder{Text1,   CmdOpen, CmdAdd, Command2, Command1, Command3, Command4,
-                                   Option1, Option2, Option3, Option4,  OOther,   TOther,   Ohead,
-                                   Ofeet,   Check1};
+    const QList<QWidget*> tabOrder{Text1,   CmdOpen, CmdAdd,  Command2, Command1, Command3, Command4, Option1,
+                                   Option2, Option3, Option4, OOther,   TOther,   Ohead,    Ofeet,    Check1};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -319,25 +325,28 @@ void MainForm::command2Click() {
         showFileBro();
         break;
     case BatchResult::Outcome::BadExtension:
-        MessageBox::show(this, title, QStringLiteral("扩展名中不能有“/”，没有文件被修改。"), MessageBox::Icon::Warning);
+        MessageBox::show(this, title, QStringLiteral("扩展名中不能有“/”，没有文件被修改。"),
+                         MessageBox::Icon::Warning);
         break;
     case BatchResult::Outcome::FolderUnreadable:
         MessageBox::show(this, title,
-                         QStringLiteral("无法读取所选的目录，没有文件被修改。\n%1").arg(QString::fromStdString(result.error)),
+                         QStringLiteral("无法读取所选的目录，没有文件被修改。\n%1")
+                             .arg(QString::fromStdString(result.error)),
                          MessageBox::Icon::Warning);
         break;
     case BatchResult::Outcome::CodeNotEncodable:
-        MessageBox::show(
-            this, title,
-            QStringLiteral("代码中有无法按文件编码写入的字符，没有文件被修改。\n%1").arg(QString::fromStdString(result.error)),
-            MessageBox::Icon::Warning);
+        MessageBox::show(this, title,
+                         QStringLiteral("代码中有无法按文件编码写入的字符，没有文件被修改。\n%1")
+                             .arg(QString::fromStdString(result.error)),
+                         MessageBox::Icon::Warning);
         break;
     case BatchResult::Outcome::Completed:
     case BatchResult::Outcome::Cancelled:
         if (!result.failures.empty())
-            MessageBox::show(this, title,
-                             QStringLiteral("有%1个文件未能处理，详见记录。").arg(qulonglong(result.failures.size())),
-                             MessageBox::Icon::Warning);
+            MessageBox::show(
+                this, title,
+                QStringLiteral("有%1个文件未能处理，详见记录。").arg(qulonglong(result.failures.size())),
+                MessageBox::Icon::Warning);
         break;
     }
 

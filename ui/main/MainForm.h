@@ -2,7 +2,6 @@
 
 #include <QPointer>
 #include <QWidget>
-
 #include <functional>
 #include <string_view>
 
@@ -26,7 +25,7 @@ class QTimer;
 // this window: its close ends everything.
 class MainForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit MainForm(Mod& mod, QWidget* parent = nullptr);
     ~MainForm() override;
 
@@ -73,10 +72,10 @@ public:
     QFrame* Line3;
     QTimer* Timer1;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void buildControls();
     void load();
 

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-
 #include <cstdio>
 
 namespace {
