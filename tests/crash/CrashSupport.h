@@ -78,6 +78,7 @@ bool enterPrivateMounts(std::string& why);
 // Mounts a tmpfs of the given size (e.g. "4m") on dir.
 bool mountTmpfs(const std::string& dir, const std::string& size, std::string& why);
 // Makes an ext4 image of sizeMiB in imageDir and loop-mounts it on dir with options.
+// Throws when the image cannot be made; returns false (with why) when it cannot be mounted.
 bool mountExt4(const std::string& imageDir, const std::string& dir, int sizeMiB, const std::string& options,
                std::string& why);
 void unmount(const std::string& dir);
