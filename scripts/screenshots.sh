@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts build/stepwick under Xvfb with openbox, lets the program open each of its
-# windows and save a PNG of each into the folder given, and photographs the whole
-# screen (window frames included) as desktop.png.
+# windows and save a PNG of each into the folder given, and, when ImageMagick's
+# import is at hand, photographs the whole screen (window frames included) as desktop.png.
 #   scripts/screenshots.sh OUTPUT_FOLDER [PROGRAM]
 set -euo pipefail
 
@@ -12,7 +12,7 @@ fi
 out=$(mkdir -p "$1" && cd "$1" && pwd)
 program=${2:-"$(cd "$(dirname "$0")/.." && pwd)/build/stepwick"}
 [ -x "$program" ] || { echo "$0: $program is not built (run make build)" >&2; exit 1; }
-for tool in xvfb-run openbox import; do
+for tool in xvfb-run openbox; do
     command -v "$tool" >/dev/null || { echo "$0: $tool is missing (run make setup)" >&2; exit 1; }
 done
 
@@ -27,16 +27,16 @@ out=$1 program=$2
 openbox >/dev/null 2>&1 &
 wm=$!
 sleep 1
-STEPWICK_SCREENSHOT_DIR=$out "$program" &
+STEPWICK_SCREENSHOT_DIR=$out timeout 60 "$program" &
 app=$!
 for _ in $(seq 1 100); do
     [ -e "$out/ready" ] && break
     sleep 0.2
 done
-if [ -e "$out/ready" ]; then
-    import -window root "$out/desktop.png"
-else
+if [ ! -e "$out/ready" ]; then
     echo "screenshots: the program did not open its windows in time" >&2
+elif command -v import >/dev/null; then
+    import -window root "$out/desktop.png"
 fi
 wait "$app" || status=$?
 kill "$wm" 2>/dev/null || true
@@ -45,4 +45,5 @@ SESSION
 
 xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24 -dpi 96" \
     bash "$session" "$out" "$program"
+rm -f "$out/ready"
 ls -1 "$out"
