@@ -25,6 +25,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <climits>
+#include <exception>
 
 namespace {
 const QColor kDarkGreen(0, 64, 0);
@@ -312,12 +313,27 @@ void MainForm::command2Click() {
                         return !progress.wasCanceled() && !m_exitRequested;
                     });
 
+    const QString title = QStringLiteral(":)");
+    BatchResult result;
     m_running = true;
-    const BatchResult result = runBatch(m_mod, input, sink);
+    try {
+        result = runBatch(m_mod, input, sink);
+    } catch (const std::exception& e) {
+        // Whatever the run could not report itself (memory exhausted, say) ends the run,
+        // not the program; what it logged so far stays in the log.
+        m_running = false;
+        progress.reset();
+        MessageBox::show(
+            this, title,
+            QStringLiteral("添加代码时出错，运行已停止。\n%1").arg(QString::fromLocal8Bit(e.what())),
+            MessageBox::Icon::Warning);
+        if (m_exitRequested)
+            exitSequence();
+        return;
+    }
     m_running = false;
     progress.reset();
 
-    const QString title = QStringLiteral(":)");
     switch (result.outcome) {
     case BatchResult::Outcome::NoFolder:
         MessageBox::show(this, title, QString::fromUtf8(kNoFolderMessage.data(), kNoFolderMessage.size()),
