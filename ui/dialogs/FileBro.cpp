@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -39,7 +40,9 @@ int volumeIndexOf(const QComboBox* drives, const QString& folder) {
 QStringList FileBro::mountedVolumes() {
     QStringList roots;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (volume.isValid())
+        // Files bind-mounted over files (containers do that to /etc/hosts) are no drives.
+        const QFileInfo root(volume.rootPath());
+        if (volume.isValid() && !(root.exists() && !root.isDir()))
             roots.append(volume.rootPath());
     }
     return roots;
