@@ -59,6 +59,9 @@ Judgement judge(const std::string& folder, const Contents& old, const Contents& 
                                  std::to_string(it->second.size()) + " bytes)");
         }
     }
+    // Without unnamed files the new content is written under its hidden name from the start,
+    // so a kill can leave any number of them, whole or not; the next run sweeps them.
+    const bool unnamed = hasUnnamedFiles(folder);
     std::set<std::string> claimed;
     for (const auto& [name, bytes] : now) {
         if (old.count(name))
@@ -68,6 +71,8 @@ Judgement judge(const std::string& folder, const Contents& old, const Contents& 
             continue;
         }
         ++j.leftovers;
+        if (!unnamed)
+            continue;
         // The one window: the new content was named but not yet renamed over its file.
         bool matched = false;
         for (const auto& t : targets) {
@@ -80,7 +85,7 @@ Judgement judge(const std::string& folder, const Contents& old, const Contents& 
         if (!matched)
             note(j.problems, "temporary file " + name + " is not the whole new content of a file still old");
     }
-    if (j.leftovers > 1 && hasUnnamedFiles(folder))
+    if (j.leftovers > 1 && unnamed)
         note(j.problems, std::to_string(j.leftovers) + " temporary files left behind");
     return j;
 }
