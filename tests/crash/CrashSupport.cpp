@@ -1,21 +1,20 @@
 #include "CrashSupport.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <sched.h>
 #include <spawn.h>
+#include <stdexcept>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <stdexcept>
 #include <system_error>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -157,8 +156,10 @@ pid_t startCli(const std::vector<std::string>& args, const std::vector<std::stri
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, (outDir + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (outDir + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, (outDir + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, (outDir + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     auto argv = argvOf(all);
     auto envp = argvOf(env);
     pid_t pid = 0;
@@ -257,7 +258,9 @@ std::string headOf(const std::string& old, const std::string& code) {
     return out;
 }
 
-std::string footOf(const std::string& old, const std::string& code) { return old + code + "\r\n"; }
+std::string footOf(const std::string& old, const std::string& code) {
+    return old + code + "\r\n";
+}
 
 std::string lf(std::string crlf) {
     std::string out;

@@ -3,11 +3,10 @@
 // Helpers for the crash and fault tests: running stepwick-cli as a child process,
 // killing it, and judging what it left in a folder.
 
-#include <sys/types.h>
-
 #include <map>
 #include <set>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace crash {
@@ -18,7 +17,7 @@ std::string cliPath();
 // A fresh folder under base (default: a memory-backed folder where there is one, so that
 // the flushes of a busy disk do not dominate many short runs), removed with its contents.
 class ScratchDir {
-public:
+  public:
     explicit ScratchDir(const std::string& base = defaultBase());
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
@@ -29,7 +28,7 @@ public:
 
     static std::string defaultBase();
 
-private:
+  private:
     std::string m_path;
 };
 

@@ -2,16 +2,14 @@
 
 #include "CrashSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <signal.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <iostream>
 #include <random>
+#include <signal.h>
 #include <thread>
+#include <unistd.h>
 
 namespace crash {
 namespace {
@@ -22,8 +20,8 @@ const std::vector<std::string> kLocale{"LC_ALL=C.UTF-8"};
 
 // What a folder looks like at some moment, judged against the run that was interrupted.
 struct Judgement {
-    std::string problems;                 // empty when the folder is sound
-    std::map<std::string, bool> changed;  // per target: holds its new content
+    std::string problems;                // empty when the folder is sound
+    std::map<std::string, bool> changed; // per target: holds its new content
     int leftovers = 0;
     int changedCount = 0;
 };
@@ -106,10 +104,12 @@ std::string judgeSecondRun(const std::string& folder, const Contents& old, const
             continue;
         }
         auto c = afterKill.changed.find(name);
-        const std::string& want = c == afterKill.changed.end() ? bytes : (c->second ? twice.at(name) : fresh.at(name));
+        const std::string& want =
+            c == afterKill.changed.end() ? bytes : (c->second ? twice.at(name) : fresh.at(name));
         if (it->second != want)
-            note(problems, name + " is wrong after the second run" +
-                               std::string(c != afterKill.changed.end() && c->second ? " (was new)" : " (was old)"));
+            note(problems,
+                 name + " is wrong after the second run" +
+                     std::string(c != afterKill.changed.end() && c->second ? " (was new)" : " (was old)"));
     }
     return problems;
 }
@@ -136,25 +136,19 @@ void checkEveryKillPoint(const std::string& base, bool head) {
     const std::string bom16 = "\xFF\xFE";
 
     const Contents old{
-        {"a.txt", "line 1\r\nline 2\r\n"},
-        {"B.txt", "no final break"},
-        {"c.txt", kBom + "bom text\r\n"},
-        {"d.txt", ""},
-        {"e.txt", "lf 1\nlf 2\n"},
-        {"f.TXT", bom16 + body16},
-        {"keep.dat", "not a target\r\n"},
-        {".hidden.txt", "hidden\r\n"},
+        {"a.txt", "line 1\r\nline 2\r\n"}, {"B.txt", "no final break"},
+        {"c.txt", kBom + "bom text\r\n"},  {"d.txt", ""},
+        {"e.txt", "lf 1\nlf 2\n"},         {"f.TXT", bom16 + body16},
+        {"keep.dat", "not a target\r\n"},  {".hidden.txt", "hidden\r\n"},
     };
     const std::vector<std::string> order{"a.txt", "B.txt", "c.txt", "d.txt", "e.txt", "f.TXT"};
     const std::set<std::string> targets(order.begin(), order.end());
     Contents fresh, twice;
     if (head) {
-        fresh = {{"a.txt", code + kCrlf + "line 1\r\nline 2\r\n"},
-                 {"B.txt", code + kCrlf + "no final break\r\n"},
-                 {"c.txt", kBom + code + kCrlf + "bom text\r\n"},
-                 {"d.txt", code + kCrlf},
-                 {"e.txt", code + kCrlf + "lf 1\nlf 2\n"},
-                 {"f.TXT", bom16 + code16 + crlf16 + body16}};
+        fresh = {
+            {"a.txt", code + kCrlf + "line 1\r\nline 2\r\n"}, {"B.txt", code + kCrlf + "no final break\r\n"},
+            {"c.txt", kBom + code + kCrlf + "bom text\r\n"},  {"d.txt", code + kCrlf},
+            {"e.txt", code + kCrlf + "lf 1\nlf 2\n"},         {"f.TXT", bom16 + code16 + crlf16 + body16}};
         twice = {{"a.txt", code + kCrlf + fresh["a.txt"]},
                  {"B.txt", code + kCrlf + fresh["B.txt"]},
                  {"c.txt", kBom + code + kCrlf + code + kCrlf + "bom text\r\n"},
@@ -173,7 +167,8 @@ void checkEveryKillPoint(const std::string& base, bool head) {
     int leftoverKills = 0, mixedKills = 0;
     bool unnamed = false;
     for (long k = 1; k < 5000; ++k) {
-        SCOPED_TRACE(std::string(head ? "head" : "foot") + " killed before file-system call " + std::to_string(k));
+        SCOPED_TRACE(std::string(head ? "head" : "foot") + " killed before file-system call " +
+                     std::to_string(k));
         ScratchDir dir(base);
         unnamed = hasUnnamedFiles(dir.path());
         writeAll(dir.path(), old);

@@ -5,22 +5,20 @@
 #include "core/BatchRun.h"
 #include "platform/RecordingFileSystem.h"
 
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <iostream>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using crash::ScratchDir;
 
 namespace {
 
 class LogSink final : public BatchSink {
-public:
+  public:
     void appendLog(std::string_view text) override { log += text; }
     std::string log;
 };
@@ -46,13 +44,13 @@ TEST(ChangedUnderIt, FileSwappedBetweenItsCheckAndItsOpeningFailsAlone) {
              ::mkfifo(t.c_str(), 0644);
          },
          nullptr},
-        {"removed",
-         [](const std::string& t, const std::string&) { ::unlink(t.c_str()); },
+        {"removed", [](const std::string& t, const std::string&) { ::unlink(t.c_str()); },
          "No such file or directory"},
         {"another file",
          [](const std::string& t, const std::string&) {
              ::unlink(t.c_str());
-             crash::writeAll(std::filesystem::path(t).parent_path().string(), {{"b.txt", "someone else's\r\n"}});
+             crash::writeAll(std::filesystem::path(t).parent_path().string(),
+                             {{"b.txt", "someone else's\r\n"}});
          },
          nullptr},
     };
@@ -76,10 +74,13 @@ TEST(ChangedUnderIt, FileSwappedBetweenItsCheckAndItsOpeningFailsAlone) {
             loadDefaults(mod);
             confirmFolder(mod, dir.path());
             LogSink sink;
-            BatchResult r = runBatch(mod, BatchInput{"txt", position, [] { return std::string("X"); }}, sink, fs);
+            BatchResult r =
+                runBatch(mod, BatchInput{"txt", position, [] { return std::string("X"); }}, sink, fs);
 
             const bool head = std::string(position) == "head";
-            auto changed = [&](const std::string& old) { return head ? crash::headOf(old, "X") : crash::footOf(old, "X"); };
+            auto changed = [&](const std::string& old) {
+                return head ? crash::headOf(old, "X") : crash::footOf(old, "X");
+            };
             const crash::Contents now = crash::snapshot(dir.path());
             EXPECT_EQ(now.at("a.txt"), changed("a\r\n"));
             EXPECT_EQ(now.at("c.txt"), changed("c\r\n"));
@@ -98,13 +99,15 @@ TEST(ChangedUnderIt, FileSwappedBetweenItsCheckAndItsOpeningFailsAlone) {
             if (swap.reason) {
                 EXPECT_EQ(r.failures[0].reason, swap.reason);
             }
-            EXPECT_NE(sink.log.find("b.txt（未能处理：" + r.failures[0].reason + "）\r\n"), std::string::npos) << sink.log;
+            EXPECT_NE(sink.log.find("b.txt（未能处理：" + r.failures[0].reason + "）\r\n"), std::string::npos)
+                << sink.log;
 
             std::set<std::string> names;
             for (const auto& [n, bytes] : now)
                 names.insert(n);
             if (what == "removed") {
-                EXPECT_EQ(names, (std::set<std::string>{"a.txt", "c.txt"})) << "a vanished file is not re-created";
+                EXPECT_EQ(names, (std::set<std::string>{"a.txt", "c.txt"}))
+                    << "a vanished file is not re-created";
                 continue;
             }
             EXPECT_EQ(names, (std::set<std::string>{"a.txt", "b.txt", "c.txt"})) << "nothing left behind";

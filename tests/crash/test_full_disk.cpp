@@ -5,18 +5,16 @@
 #include "CrashSupport.h"
 #include "KillChecks.h"
 
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/statvfs.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <random>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 using crash::Contents;
 using crash::ScratchDir;
@@ -35,7 +33,7 @@ std::uint64_t freeBytes(const std::string& path) {
 
 // A mounted file system for one test, taken down at the end.
 class Mounted {
-public:
+  public:
     enum class Kind { Tmpfs, Ext4, Ext4NoAutoDaAlloc };
     explicit Mounted(Kind kind) : m_kind(kind) {
         std::filesystem::create_directory(m_holder / "mnt");
@@ -43,7 +41,8 @@ public:
         if (kind == Kind::Tmpfs)
             m_ok = crash::mountTmpfs(m_dir, "4m", m_why);
         else
-            m_ok = crash::mountExt4(m_holder.path(), m_dir, 24, kind == Kind::Ext4 ? "" : "noauto_da_alloc", m_why);
+            m_ok = crash::mountExt4(m_holder.path(), m_dir, 24, kind == Kind::Ext4 ? "" : "noauto_da_alloc",
+                                    m_why);
     }
     ~Mounted() {
         if (m_ok)
@@ -53,7 +52,7 @@ public:
     const std::string& why() const { return m_why; }
     std::string path() const { return m_dir + "/"; }
 
-private:
+  private:
     Kind m_kind;
     ScratchDir m_holder{std::filesystem::temp_directory_path().string()};
     std::string m_dir;
@@ -61,8 +60,8 @@ private:
     std::string m_why;
 };
 
-#define REQUIRE_MOUNT(m)                                                                                    \
-    if (!(m).ok())                                                                                          \
+#define REQUIRE_MOUNT(m)                                                                                     \
+    if (!(m).ok())                                                                                           \
     GTEST_SKIP() << "cannot mount the test file system: " << (m).why()
 
 // The log of a run, split into its file lines: name -> failure reason ("" when changed).
@@ -88,7 +87,8 @@ ParsedLog parseLog(const std::string& out) {
         } else {
             const std::string close = "）";
             std::string reason = line.substr(at + mark.size());
-            if (reason.size() < close.size() || reason.compare(reason.size() - close.size(), close.size(), close) != 0)
+            if (reason.size() < close.size() ||
+                reason.compare(reason.size() - close.size(), close.size(), close) != 0)
                 p.problems += "unclosed failure line: " + line + "\n";
             else
                 reason.resize(reason.size() - close.size());
@@ -132,7 +132,8 @@ void checkFullRun(const std::string& folder, bool head, const std::string& code,
             EXPECT_EQ(it->second, kNoSpace);
             EXPECT_TRUE(now.at(name) == bytes) << "failed but not whole and old (" << now.at(name).size()
                                                << " bytes instead of " << bytes.size() << ")";
-            EXPECT_NE(run.err.find("stepwick-cli: " + folder + name + ": " + kNoSpace + "\n"), std::string::npos)
+            EXPECT_NE(run.err.find("stepwick-cli: " + folder + name + ": " + kNoSpace + "\n"),
+                      std::string::npos)
                 << run.err;
         }
     }

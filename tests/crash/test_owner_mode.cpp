@@ -6,13 +6,11 @@
 #include "core/InsertCode.h"
 #include "platform/RecordingFileSystem.h"
 
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using crash::ScratchDir;
 
@@ -52,7 +50,8 @@ void expectOwnedFilesKept(const std::string& folder, const std::string& code, bo
         EXPECT_EQ(st.st_gid, f.gid);
         EXPECT_EQ(st.st_mode & 07777, f.mode) << std::oct << (st.st_mode & 07777);
         const std::string old = std::string("old ") + f.name + "\r\n";
-        EXPECT_EQ(crash::snapshot(folder).at(f.name), head ? crash::headOf(old, code) : crash::footOf(old, code));
+        EXPECT_EQ(crash::snapshot(folder).at(f.name),
+                  head ? crash::headOf(old, code) : crash::footOf(old, code));
     }
 }
 
@@ -67,19 +66,22 @@ std::string orderProblems(const std::vector<std::string>& calls) {
         ++chmods;
         std::string before;
         for (std::size_t b = i; b-- > 0;) {
-            if (calls[b] == "chown" || calls[b] == "chmod" || calls[b] == "write" || calls[b] == "copyRange") {
+            if (calls[b] == "chown" || calls[b] == "chmod" || calls[b] == "write" ||
+                calls[b] == "copyRange") {
                 before = calls[b];
                 break;
             }
         }
         if (before != "chown")
-            problems += "call " + std::to_string(i) + ": chmod after " + (before.empty() ? "nothing" : before) + "\n";
+            problems +=
+                "call " + std::to_string(i) + ": chmod after " + (before.empty() ? "nothing" : before) + "\n";
         for (std::size_t a = i + 1; a < calls.size(); ++a) {
             if (calls[a] == "write" || calls[a] == "copyRange") {
                 problems += "call " + std::to_string(a) + ": data written after the mode was set\n";
                 break;
             }
-            if (calls[a] == "openUnnamed" || calls[a] == "openAt" || calls[a] == "fsSync" || calls[a] == "dataSync")
+            if (calls[a] == "openUnnamed" || calls[a] == "openAt" || calls[a] == "fsSync" ||
+                calls[a] == "dataSync")
                 break;
         }
     }
@@ -89,7 +91,7 @@ std::string orderProblems(const std::vector<std::string>& calls) {
 }
 
 class NullSink final : public BatchSink {
-public:
+  public:
     void appendLog(std::string_view) override {}
 };
 
@@ -119,7 +121,8 @@ TEST(OwnerBeforeMode, TheNewFileGetsItsOwnerAfterItsDataAndItsModeLast) {
         const auto& c = fs.calls();
         EXPECT_EQ(orderProblems(c), "");
         auto chmodAt = std::find(c.begin(), c.end(), "chmod");
-        EXPECT_LT(chmodAt, std::find(c.begin(), c.end(), "renameAt")) << "the mode is set before the file counts";
+        EXPECT_LT(chmodAt, std::find(c.begin(), c.end(), "renameAt"))
+            << "the mode is set before the file counts";
         struct stat st {};
         ASSERT_EQ(::stat((dir / "suid.txt").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, 04755u);
@@ -133,7 +136,8 @@ TEST(OwnerBeforeMode, TheNewFileGetsItsOwnerAfterItsDataAndItsModeLast) {
         loadDefaults(mod);
         confirmFolder(mod, dir.path());
         NullSink sink;
-        BatchResult r = runBatch(mod, BatchInput{"txt", "head", [] { return std::string("HEAD"); }}, sink, fs);
+        BatchResult r =
+            runBatch(mod, BatchInput{"txt", "head", [] { return std::string("HEAD"); }}, sink, fs);
         EXPECT_EQ(r.changed, std::size(kFiles));
         const auto& c = fs.calls();
         EXPECT_EQ(std::count(c.begin(), c.end(), "chmod"), static_cast<long>(std::size(kFiles)));

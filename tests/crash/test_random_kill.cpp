@@ -2,9 +2,8 @@
 #include "CrashSupport.h"
 #include "KillChecks.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <random>
 
 namespace {
