@@ -25,13 +25,13 @@ struct StackingCall {
 };
 
 class RecordingStacking : public WindowStacking {
-public:
+  public:
     void setTopMost(QWidget* window, bool onTop) override { calls.append({window, onTop}); }
     QList<StackingCall> calls;
 };
 
 class RecordingOpener : public AddressOpener {
-public:
+  public:
     bool open(const QString& address) override {
         opened << address;
         return succeed;
@@ -96,7 +96,7 @@ void flushDeletes() {
 
 class TestAbout : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase() { installFontSubstitutions(); }
     void init();
     void cleanup();
@@ -110,7 +110,7 @@ private slots:
     void launcherFormsMailLinkAndReportsFailure();
     void desktopOpenerRefusesWhatItMustNotStart();
 
-private:
+  private:
     RecordingStacking m_stacking;
     RecordingOpener m_opener;
     QPointer<About> m_slot;
@@ -171,7 +171,8 @@ void TestAbout::controlsStandWhereDesigned() {
                 QFont larger = w->font();
                 larger.setPointSizeF(larger.pointSizeF() + 1);
                 const QFontMetricsF ml(larger);
-                QVERIFY2(ml.horizontalAdvance(caption->text()) > w->width() || ml.height() > w->height(), spec.name);
+                QVERIFY2(ml.horizontalAdvance(caption->text()) > w->width() || ml.height() > w->height(),
+                         spec.name);
             }
         }
     }
@@ -225,7 +226,8 @@ void TestAbout::captionsAndTextBlocks() {
     // Made-up messenger address under the reserved domain, made-up QQ number.
     QVERIFY(QRegularExpression(QStringLiteral("^MSN:\\S+@\\S+\\.example$")).match(contact[1]).hasMatch());
     QVERIFY(QRegularExpression(QStringLiteral("^QQ:\\d+$")).match(contact[2]).hasMatch());
-    QCOMPARE(contact[3], QStringLiteral("欢迎来我的主页和我一起交流经验！如果你对软件的源代码感兴趣，也可以找我的。"));
+    QCOMPARE(contact[3],
+             QStringLiteral("欢迎来我的主页和我一起交流经验！如果你对软件的源代码感兴趣，也可以找我的。"));
 }
 
 void TestAbout::okHoldsFocusAndTabFollowsDesign() {
@@ -268,7 +270,8 @@ void TestAbout::putsItselfOnTopOncePerCreation() {
     QCOMPARE(About::showSingle(m_slot), first);
     QCOMPARE(m_stacking.calls.size(), 1);
     const QWidgetList tops = QApplication::topLevelWidgets();
-    QCOMPARE(std::count_if(tops.begin(), tops.end(), [](QWidget* w) { return qobject_cast<About*>(w) != nullptr; }),
+    QCOMPARE(std::count_if(tops.begin(), tops.end(),
+                           [](QWidget* w) { return qobject_cast<About*>(w) != nullptr; }),
              1);
 
     // Closed and opened again: a new window, on top again.
@@ -310,8 +313,7 @@ void TestAbout::linksOpenTheAddressesTheyShow() {
     QTest::mouseClick(child<QLabel>(about, "Label4"), Qt::LeftButton);
     QTest::mouseClick(child<QLabel>(about, "Label6"), Qt::LeftButton);
     QTest::mouseClick(child<QLabel>(about, "Label7"), Qt::LeftButton);
-    QCOMPARE(m_opener.opened,
-             QStringList({company, author, QStringLiteral("mailto:") + mail}));
+    QCOMPARE(m_opener.opened, QStringList({company, author, QStringLiteral("mailto:") + mail}));
     // Each address is the one its caption shows.
     QVERIFY(child<QLabel>(about, "Label4")->text().endsWith(QLatin1Char(' ') + company));
     QVERIFY(child<QLabel>(about, "Label6")->text().endsWith(QLatin1Char(' ') + author));
@@ -326,7 +328,8 @@ void TestAbout::linksOpenTheAddressesTheyShow() {
     QTest::mouseClick(child<QLabel>(about, "Label6"), Qt::LeftButton);
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown[0].text, QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。"));
+    QCOMPARE(shown[0].text,
+             QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。"));
     QVERIFY(!m_slot.isNull());
     QVERIFY(about->isVisible());
 }
@@ -334,8 +337,8 @@ void TestAbout::linksOpenTheAddressesTheyShow() {
 void TestAbout::launcherFormsMailLinkAndReportsFailure() {
     TOURL::OpenMail(QStringLiteral("someone@host.example"));
     TOURL::OpenUrl(QStringLiteral("http://host.example/page"));
-    QCOMPARE(m_opener.opened,
-             QStringList({QStringLiteral("mailto:someone@host.example"), QStringLiteral("http://host.example/page")}));
+    QCOMPARE(m_opener.opened, QStringList({QStringLiteral("mailto:someone@host.example"),
+                                           QStringLiteral("http://host.example/page")}));
     QVERIFY(MessageBox::takeShown().isEmpty());
 
     m_opener.succeed = false;
@@ -344,7 +347,8 @@ void TestAbout::launcherFormsMailLinkAndReportsFailure() {
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 2);
     for (const MessageBox::Shown& box : shown) {
-        QCOMPARE(box.text, QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。"));
+        QCOMPARE(box.text,
+                 QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。"));
         // No title of its own (the application's shows) and no icon.
         QVERIFY(box.title.isEmpty());
         QCOMPARE(box.icon, MessageBox::Icon::None);

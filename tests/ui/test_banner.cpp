@@ -45,8 +45,10 @@ void verifyCentred(const QLabel* ADL, int innerWidth, int top) {
     QCOMPARE(ADL->width(), ADL->sizeHint().width());
     // ...and stands in the middle, to the rounding of half a pixel, at its old height.
     const int twiceLeft = 2 * ADL->x();
-    QVERIFY2(qAbs(twiceLeft - (innerWidth - ADL->width())) <= 1,
-             qPrintable(QStringLiteral("left %1, width %2, inner %3").arg(ADL->x()).arg(ADL->width()).arg(innerWidth)));
+    QVERIFY2(
+        qAbs(twiceLeft - (innerWidth - ADL->width())) <= 1,
+        qPrintable(
+            QStringLiteral("left %1, width %2, inner %3").arg(ADL->x()).arg(ADL->width()).arg(innerWidth)));
     QCOMPARE(ADL->y(), top);
 }
 
@@ -54,7 +56,7 @@ void verifyCentred(const QLabel* ADL, int innerWidth, int top) {
 
 class TestBanner : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void loadSetsTableTimerAndCounters();
     void ticksShowMessagesInOrderAndWrap();
     void captionWiderThanWindowGetsNegativeLeft();

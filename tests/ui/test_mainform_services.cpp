@@ -23,13 +23,13 @@
 namespace {
 
 class RecordingStacking : public WindowStacking {
-public:
+  public:
     void setTopMost(QWidget* window, bool onTop) override { calls.append({window, onTop}); }
     QList<QPair<QWidget*, bool>> calls;
 };
 
 class RecordingOpener : public AddressOpener {
-public:
+  public:
     bool open(const QString& address) override {
         opened << address;
         return succeed;
@@ -57,7 +57,7 @@ QList<About*> aboutWindows() {
 
 class TestMainFormServices : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void init();
     void cleanup();
@@ -66,7 +66,7 @@ private slots:
     void command1OpensOneAboutThatPutsItselfOnTop();
     void command3OpensTheAuthorsHomePage();
 
-private:
+  private:
     RecordingStacking m_stacking;
     RecordingOpener m_opener;
 };
@@ -179,7 +179,8 @@ void TestMainFormServices::command3OpensTheAuthorsHomePage() {
     QTest::mouseClick(command3, Qt::LeftButton);
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown[0].text, QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。"));
+    QCOMPARE(shown[0].text,
+             QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。"));
     QVERIFY(shown[0].title.isEmpty());
     QCOMPARE(shown[0].icon, MessageBox::Icon::None);
     QVERIFY(form.isVisible());

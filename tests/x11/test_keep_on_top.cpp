@@ -36,7 +36,8 @@ QString winIdText(QWidget* w) {
 }
 
 bool isAbove(QWidget* w) {
-    return run(QStringLiteral("xprop"), {QStringLiteral("-id"), winIdText(w), QStringLiteral("_NET_WM_STATE")})
+    return run(QStringLiteral("xprop"),
+               {QStringLiteral("-id"), winIdText(w), QStringLiteral("_NET_WM_STATE")})
         .contains(QStringLiteral("_NET_WM_STATE_ABOVE"));
 }
 
@@ -51,7 +52,8 @@ QRect placeOnScreen(QWidget* w) {
 }
 
 QString activeWindow() {
-    const QString root = run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_ACTIVE_WINDOW")});
+    const QString root =
+        run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_ACTIVE_WINDOW")});
     const QRegularExpression re(QStringLiteral("window id # (0x[0-9a-f]+)"));
     return re.match(root).captured(1);
 }
@@ -60,10 +62,10 @@ QString activeWindow() {
 void showManaged(QWidget* w) {
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        run(QStringLiteral("xprop"), {QStringLiteral("-id"), winIdText(w), QStringLiteral("_NET_FRAME_EXTENTS")})
-            .contains(QLatin1Char('=')),
-        10000);
+    QTRY_VERIFY_WITH_TIMEOUT(run(QStringLiteral("xprop"),
+                                 {QStringLiteral("-id"), winIdText(w), QStringLiteral("_NET_FRAME_EXTENTS")})
+                                 .contains(QLatin1Char('=')),
+                             10000);
     w->activateWindow();
     QTRY_COMPARE_WITH_TIMEOUT(activeWindow().toULongLong(nullptr, 16), xWindow(w), 10000);
 }
@@ -93,7 +95,7 @@ struct Probe : QWidget {
 
 class TestKeepOnTop : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void tickingSetsAndClearsAboveWithoutMovingTheWindow();
     void repeatedCallsAndReleaseOfAWindowNotOnTop();

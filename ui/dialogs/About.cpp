@@ -11,8 +11,8 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPlainTextEdit>
-#include <QTextDocument>
 #include <QPushButton>
+#include <QTextDocument>
 
 namespace {
 
@@ -42,8 +42,8 @@ void setTextColour(QWidget* w, const QColor& colour, QPalette::ColorRole role) {
 
 // Captions keep their design font unless it would not fit the label; then it gives way
 // so that a caption (a link's address above all) is never cut off.
-FittedLabel* label(QWidget* parent, const char* name, const QString& caption, const QRect& place, const QFont& f,
-                   const QColor& colour) {
+FittedLabel* label(QWidget* parent, const char* name, const QString& caption, const QRect& place,
+                   const QFont& f, const QColor& colour) {
     auto* l = new FittedLabel(caption, f, parent);
     l->setObjectName(QLatin1String(name));
     l->setTextFormat(Qt::PlainText);
@@ -102,7 +102,8 @@ QString contactText() {
 
 About::About(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_companyUrl(QString::fromUtf8(stepwick::kCompanyUrl)), m_authorUrl(QString::fromUtf8(stepwick::kAuthorUrl)),
+      m_companyUrl(QString::fromUtf8(stepwick::kCompanyUrl)),
+      m_authorUrl(QString::fromUtf8(stepwick::kAuthorUrl)),
       m_authorMail(QString::fromUtf8(stepwick::kAuthorMail)) {
     setObjectName(QStringLiteral("About"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -122,26 +123,26 @@ About::About(QWidget* parent)
     // The heading's design font is larger than its box: the box stays, the font gives way.
     Label1 = label(this, "Label1", QStringLiteral("Stepwick!"), twips(1560, 240, 2535, 975),
                    designFont(arial, 42, true), kDarkGreen);
-    l2 = label(this, "l2", QStringLiteral("把文本添加到一堆文件中去"), twips(2160, 1080, 2895, 255), designFont(song, 12),
-               kDarkGreen);
-    Label2 = label(this, "Label2", QStringLiteral("Morlend Inc."), twips(1320, 120, 2775, 375), designFont(arial, 12),
-                   kDarkGreen);
-    Label3 = label(this, "Label3", QStringLiteral("关于Morlend Inc."), twips(360, 1440, 5055, 375), designFont(arial, 12),
-                   kDarkGreen);
+    l2 = label(this, "l2", QStringLiteral("把文本添加到一堆文件中去"), twips(2160, 1080, 2895, 255),
+               designFont(song, 12), kDarkGreen);
+    Label2 = label(this, "Label2", QStringLiteral("Morlend Inc."), twips(1320, 120, 2775, 375),
+                   designFont(arial, 12), kDarkGreen);
+    Label3 = label(this, "Label3", QStringLiteral("关于Morlend Inc."), twips(360, 1440, 5055, 375),
+                   designFont(arial, 12), kDarkGreen);
     Text1 = textBlock(this, "Text1", rosterText(), twips(720, 1920, 4815, 615));
 
     const QFont link = designFont(song, 9, false, true);
-    Label4 = label(this, "Label4", QStringLiteral("Morlend 官方主页： ") + m_companyUrl, twips(1080, 2640, 3495, 255),
-                   link, kBlue);
-    Label5 = label(this, "Label5", QStringLiteral("关于Harnel."), twips(360, 3000, 5055, 375), designFont(arial, 12),
-                   kDarkGreen);
+    Label4 = label(this, "Label4", QStringLiteral("Morlend 官方主页： ") + m_companyUrl,
+                   twips(1080, 2640, 3495, 255), link, kBlue);
+    Label5 = label(this, "Label5", QStringLiteral("关于Harnel."), twips(360, 3000, 5055, 375),
+                   designFont(arial, 12), kDarkGreen);
     Text2 = textBlock(this, "Text2", contactText(), twips(1680, 3240, 3615, 975));
-    Label6 = label(this, "Label6", QStringLiteral("Harnel主页： ") + m_authorUrl, twips(1680, 4320, 3495, 255), link,
-                   kBlue);
-    Label7 = label(this, "Label7", QStringLiteral("给我写信： ") + m_authorMail, twips(1680, 4560, 3495, 255), link,
-                   kBlue);
-    Label8 = label(this, "Label8", QStringLiteral("Second Version"), twips(3720, 1320, 1455, 255), designFont(arial, 9),
-                   kGrey);
+    Label6 = label(this, "Label6", QStringLiteral("Harnel主页： ") + m_authorUrl,
+                   twips(1680, 4320, 3495, 255), link, kBlue);
+    Label7 = label(this, "Label7", QStringLiteral("给我写信： ") + m_authorMail, twips(1680, 4560, 3495, 255),
+                   link, kBlue);
+    Label8 = label(this, "Label8", QStringLiteral("Second Version"), twips(3720, 1320, 1455, 255),
+                   designFont(arial, 9), kGrey);
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -178,7 +179,8 @@ bool About::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         auto* me = static_cast<QMouseEvent*>(event);
         auto* link = qobject_cast<QLabel*>(watched);
-        if (me->button() == Qt::LeftButton && link != nullptr && link->rect().contains(me->position().toPoint())) {
+        if (me->button() == Qt::LeftButton && link != nullptr &&
+            link->rect().contains(me->position().toPoint())) {
             if (link == Label4)
                 TOURL::OpenUrl(m_companyUrl);
             else if (link == Label6)

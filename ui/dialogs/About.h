@@ -14,7 +14,7 @@ class QPushButton;
 // other windows once, when it is created, and is destroyed when closed.
 class About : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit About(QWidget* parent = nullptr);
 
     // The process keeps at most one About window: `slot` holds it. Creates the window
@@ -22,10 +22,10 @@ public:
     // the existing one without loading it again.
     static About* showSingle(QPointer<About>& slot);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     QPushButton* Command1;
     FittedLabel* Label1;
     FittedLabel* l2;

@@ -6,7 +6,6 @@
 #include <QString>
 
 void installLauncherNotice() {
-    TOURL::setFailureNotice([](const QString& text) {
-        MessageBox::show(nullptr, QString(), text, MessageBox::Icon::None);
-    });
+    TOURL::setFailureNotice(
+        [](const QString& text) { MessageBox::show(nullptr, QString(), text, MessageBox::Icon::None); });
 }

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QString>
 #include <QTimer>
-
 #include <cmath>
 #include <string>
 
