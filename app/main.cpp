@@ -1,5 +1,6 @@
 #include "StepwickVersion.h"
 #include "core/Mod.h"
+#include "ui/dialogs/LauncherNotice.h"
 #include "ui/main/FontSubstitutions.h"
 #include "ui/main/MainForm.h"
 #include "ui/main/ScreenshotTour.h"
@@ -15,6 +16,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Stepwick"));
     QApplication::setApplicationVersion(QString::fromLatin1(stepwick::kVersionText));
     installFontSubstitutions();
+    installLauncherNotice();
 
     Mod mod;
     MainForm window(mod);

@@ -1,4 +1,9 @@
 #include "ui/main/MainForm.h"
+#include "ui/main/Banner.h"
+#include "ui/dialogs/About.h"
+#include "platform/qt/ApiBAS.h"
+#include "platform/qt/TOURL.h"
+#include "StepwickVersion.h"
 
 #include "core/BatchRun.h"
 #include "core/CodeText.h"
@@ -227,7 +232,7 @@ void MainForm::buildControls() {
 void MainForm::load() {
     // The code window exists, hidden, from the start, holding its placeholder text.
     texts();
-    Timer1->setInterval(3000);
+    loadBanner(m_mod, Timer1);
     Timer1->start();
     loadDefaults(m_mod);
 }
@@ -258,7 +263,7 @@ void MainForm::setEndProcess(std::function<void()> endProcess) {
 }
 
 void MainForm::check1Click() {
-    // Keep-on-top: wired with the window-stacking service.
+    ApiBAS::SetTopMost(this, Check1->isChecked());
 }
 
 void MainForm::cmdAddClick() {
@@ -273,15 +278,15 @@ void MainForm::cmdOpenClick() {
 }
 
 void MainForm::command1Click() {
-    // About window: wired with the About window.
+    About::showSingle(m_about);
 }
 
 void MainForm::command3Click() {
-    // Author's home page: wired with the address opener.
+    TOURL::OpenUrl(QString::fromUtf8(stepwick::kAuthorUrl));
 }
 
 void MainForm::timer1Timer() {
-    // Banner tick: wired with the banner.
+    bannerTick(m_mod, ADL, width());
 }
 
 void MainForm::command2Click() {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 struct Mod;
+class About;
 class FileBro;
 class FittedLabel;
 class PictureButton;
@@ -96,7 +97,7 @@ class MainForm : public QWidget {
     QPointer<Texts> m_texts;
     QPointer<FileBro> m_fileBro;
     // The About window, once it exists; closed by the exit sequence.
-    QPointer<QWidget> m_about;
+    QPointer<About> m_about;
     std::function<void()> m_endProcess;
     bool m_running = false;
     bool m_exitRequested = false;
