@@ -29,7 +29,7 @@ wm=$!
 sleep 1
 STEPWICK_SCREENSHOT_DIR=$out timeout 60 "$program" &
 app=$!
-for _ in $(seq 1 100); do
+for _ in $(seq 1 150); do
     [ -e "$out/ready" ] && break
     sleep 0.2
 done

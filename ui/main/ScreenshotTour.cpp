@@ -45,10 +45,14 @@ void startScreenshotTour(MainForm& window, const QString& folder) {
                 main->Command1->click();
                 QTimer::singleShot(kSettleMs, main, [main, folder] {
                     grabWindow(folder, QStringLiteral("About"), QStringLiteral("about.png"));
-                    QFile ready(QDir(folder).filePath(QStringLiteral("ready")));
-                    ready.open(QIODevice::WriteOnly);
-                    ready.close();
-                    QTimer::singleShot(3000, main, [main] { main->close(); });
+                    // Let the banner turn a few times (one message every three seconds).
+                    QTimer::singleShot(7000, main, [main, folder] {
+                        grabWindow(folder, QStringLiteral("MainForm"), QStringLiteral("banner.png"));
+                        QFile ready(QDir(folder).filePath(QStringLiteral("ready")));
+                        ready.open(QIODevice::WriteOnly);
+                        ready.close();
+                        QTimer::singleShot(3000, main, [main] { main->close(); });
+                    });
                 });
             });
         });
