@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
-#include <optional>
+#include <future>
 
 namespace {
 
@@ -78,6 +78,76 @@ std::string failureLine(const std::string& name, const std::string& reason) {
     return name + "（未能处理：" + reason + "）\r\n";
 }
 
+struct Slot {
+    const std::string* name = nullptr;
+    std::shared_ptr<EncodedCode> code; // null when the code could not be encoded for this file
+    std::string failure;
+    bool inBatch = false;
+    FolderEditor::Pending pending;
+};
+
+struct Batch {
+    std::size_t start = 0;
+    std::vector<Slot> slots;
+};
+
+// Old content prepared per batch before it is flushed: keeps the flushes (and the reports) coming
+// for folders of large files.
+constexpr off_t kBytesPerFlush = 64 << 20;
+
+// Flushes a prepared batch once, publishes it, flushes the folder and reports it in order.
+void finishBatch(FolderEditor& editor, Batch& batch, const std::string& folder, bool known, BatchResult& result,
+                 BatchSink& sink) {
+    std::vector<FolderEditor::Pending> pending;
+    for (auto& slot : batch.slots)
+        if (slot.inBatch)
+            pending.push_back(std::move(slot.pending));
+
+    std::string flushFailure;
+    try {
+        if (!pending.empty())
+            editor.flush(pending);
+    } catch (const FileError& e) {
+        // A failed flush may have lost the data: nothing of this batch counts, nothing is retried.
+        flushFailure = e.reason();
+        for (auto& p : pending)
+            editor.discard(p);
+    }
+    std::size_t b = 0;
+    bool anyHead = false;
+    for (auto& slot : batch.slots) {
+        if (!slot.inBatch)
+            continue;
+        FolderEditor::Pending& p = pending[b++];
+        if (!flushFailure.empty()) {
+            slot.failure = flushFailure;
+            continue;
+        }
+        try {
+            editor.publish(p);
+            anyHead = anyHead || p.head;
+        } catch (const FileError& e) {
+            slot.failure = e.reason();
+        }
+    }
+    if (anyHead)
+        (void)editor.syncFolder();
+
+    std::string piece;
+    for (const auto& slot : batch.slots) {
+        if (!slot.failure.empty()) {
+            piece += failureLine(*slot.name, slot.failure);
+            result.failures.push_back({*slot.name, folder + *slot.name, slot.failure});
+        } else {
+            piece += *slot.name;
+            piece += "\r\n";
+            if (known)
+                ++result.changed;
+        }
+    }
+    sink.appendLog(piece);
+}
+
 } // namespace
 
 std::vector<std::string> matchingFiles(const std::string& folder, const std::string& extension,
@@ -119,9 +189,9 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
 
     // The code is checked before any file is touched.
     const std::string charset = systemCharset();
-    std::optional<EncodedCode> code;
+    std::shared_ptr<EncodedCode> code;
     try {
-        code.emplace(input.code ? input.code() : std::string(), charset);
+        code = std::make_shared<EncodedCode>(input.code ? input.code() : std::string(), charset);
     } catch (const EncodingError& e) {
         result.outcome = Outcome::CodeNotEncodable;
         result.error = e.what();
@@ -131,87 +201,78 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
     FolderEditor editor(fs, dir.get(), mod.TargetDir);
     editor.sweepLeftovers(entries);
 
+    // Files go in batches that share one flush. While one batch is flushed, renamed and
+    // reported here, the next is prepared on a second thread; every callback of the sink
+    // and of the input stays on this thread, and the log keeps the sorted order.
     const std::size_t perFlush = filesPerFlush();
-    bool stop = false;
-    std::size_t index = 0;
-    while (index < names.size() && !stop) {
-        // Prepare a batch, flush it once, publish it, then report it in order.
-        struct Slot {
-            const std::string* name;
-            bool inBatch = false;
-            std::string failure;
-        };
-        std::vector<Slot> slots;
-        std::vector<FolderEditor::Pending> batch;
-        for (; index < names.size() && slots.size() < perFlush && !stop; ++index) {
-            const std::string& name = names[index];
-            mod.CurrentFile = name;
-            Slot slot{&name, false, {}};
+    const auto policy = fs.concurrent() ? std::launch::async : std::launch::deferred;
+
+    // The code is read once per file, here, before its batch is handed over.
+    auto collect = [&](std::size_t from) {
+        Batch batch;
+        batch.start = from;
+        const std::size_t to = std::min(names.size(), from + perFlush);
+        for (std::size_t i = from; i < to; ++i) {
+            mod.CurrentFile = names[i];
+            Slot slot;
+            slot.name = &names[i];
             try {
                 std::string text = input.code ? input.code() : std::string();
                 if (text != code->source())
-                    code.emplace(text, charset);
-                if (known) {
-                    batch.push_back(editor.prepare(name, head, *code, /*createMissing=*/false));
-                    slot.inBatch = true;
-                }
-            } catch (const FileError& e) {
-                slot.failure = e.reason();
+                    code = std::make_shared<EncodedCode>(text, charset);
+                slot.code = code;
             } catch (const EncodingError& e) {
                 slot.failure = e.what();
             }
-            slots.push_back(std::move(slot));
-            if (!sink.progress(index + 1, names.size()))
-                stop = true;
+            batch.slots.push_back(std::move(slot));
         }
-
-        std::string flushFailure;
-        try {
-            if (!batch.empty())
-                editor.flush(batch);
-        } catch (const FileError& e) {
-            // A failed flush may have lost the data: nothing of this batch counts, nothing is retried.
-            flushFailure = e.reason();
-            for (auto& p : batch)
-                editor.discard(p);
-        }
-        std::size_t b = 0;
-        bool anyHead = false;
-        for (auto& slot : slots) {
-            if (!slot.inBatch)
-                continue;
-            FolderEditor::Pending& p = batch[b++];
-            if (!flushFailure.empty()) {
-                slot.failure = flushFailure;
-                continue;
+        return batch;
+    };
+    auto prepare = [&editor, head, known](Batch batch) {
+        off_t bytes = 0;
+        for (std::size_t i = 0; i < batch.slots.size(); ++i) {
+            if (bytes >= kBytesPerFlush) {
+                batch.slots.resize(i); // the rest goes into the next batch
+                break;
             }
+            Slot& slot = batch.slots[i];
+            if (!slot.code || !known)
+                continue;
             try {
-                editor.publish(p);
-                anyHead = anyHead || p.head;
+                slot.pending = editor.prepare(*slot.name, head, *slot.code, /*createMissing=*/false);
+                slot.inBatch = true;
+                bytes += slot.pending.oldSize;
             } catch (const FileError& e) {
                 slot.failure = e.reason();
             }
         }
-        if (anyHead)
-            (void)editor.syncFolder();
+        return batch;
+    };
 
-        std::string piece;
-        for (const auto& slot : slots) {
-            if (!slot.failure.empty()) {
-                piece += failureLine(*slot.name, slot.failure);
-                result.failures.push_back({*slot.name, mod.TargetDir + *slot.name, slot.failure});
-            } else {
-                piece += *slot.name;
-                piece += "\r\n";
-                if (known)
-                    ++result.changed;
-            }
-        }
-        sink.appendLog(piece);
+    std::size_t next = 0;
+    std::future<Batch> inFlight;
+    auto launch = [&] {
+        Batch batch = collect(next);
+        next += batch.slots.size();
+        inFlight = std::async(policy, prepare, std::move(batch));
+    };
+    bool stop = false;
+    std::size_t done = 0;
+    if (!names.empty())
+        launch();
+    while (inFlight.valid()) {
+        Batch batch = inFlight.get();
+        next = batch.start + batch.slots.size();
+        if (!stop && next < names.size())
+            launch();
+        finishBatch(editor, batch, mod.TargetDir, known, result, sink);
+        done += batch.slots.size();
+        if (!stop && !sink.progress(done, names.size()))
+            stop = true; // the batch already being prepared still completes
     }
 
     mod.CurrentFile.clear();
-    if (stop && index < names.size())
+    if (done < names.size())
         result.outcome = Outcome::Cancelled;
     std::string closing = "\r\n处理了" + std::to_string(result.changed) + "个文件。";
     if (!result.failures.empty())

@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <fstream>
 
 namespace {
 constexpr const char* kTempPrefix = ".stepwick-";
@@ -15,7 +17,18 @@ constexpr const char* kTempSuffix = ".tmp";
 } // namespace
 
 FolderEditor::FolderEditor(platform::FileSystem& fs, int dirFd, std::string folderPath)
-    : m_fs(fs), m_dirFd(dirFd), m_folder(std::move(folderPath)) {}
+    : m_fs(fs), m_dirFd(dirFd), m_folder(std::move(folderPath)), m_pid(::getpid()) {
+    // The umask decides what mode a new file really gets; read it without changing it.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) {
+            m_umask = static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+            m_umaskKnown = true;
+            break;
+        }
+    }
+}
 
 bool FolderEditor::isTemporaryName(const std::string& name) {
     const std::string prefix = kTempPrefix, suffix = kTempSuffix;
@@ -25,7 +38,7 @@ bool FolderEditor::isTemporaryName(const std::string& name) {
 
 std::string FolderEditor::newTempName() {
     auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-    return kTempPrefix + std::to_string(::getpid()) + "-" + std::to_string(tick) + "-" +
+    return kTempPrefix + std::to_string(m_pid) + "-" + std::to_string(tick) + "-" +
            std::to_string(++m_tempCounter) + kTempSuffix;
 }
 
@@ -75,43 +88,66 @@ FolderEditor::Pending FolderEditor::prepare(const std::string& name, bool head, 
     return head ? prepareHead(name, path, code) : prepareFoot(name, path, code, createMissing);
 }
 
+namespace {
+
+// Does text already end in a line break (LF or CR) in its own encoding?
+bool endsInLineBreak(const unsigned char* end2, std::size_t have, TextEncoding encoding) {
+    const bool wide = encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE;
+    if (wide && have >= 2) {
+        unsigned char ch = encoding == TextEncoding::Utf16LE ? end2[0] : end2[1];
+        unsigned char high = encoding == TextEncoding::Utf16LE ? end2[1] : end2[0];
+        return high == 0 && (ch == '\n' || ch == '\r');
+    }
+    unsigned char ch = end2[have - 1];
+    return ch == '\n' || ch == '\r';
+}
+
+} // namespace
+
 FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const std::string& path,
                                                 EncodedCode& code) {
     struct stat st {};
     // Opened for writing too, so that a file we may not write fails now with the system's reason.
     platform::UniqueFd src = openChecked(name, path, O_RDWR, st);
 
-    unsigned char first[3] = {};
-    ssize_t got = m_fs.pread(src.get(), first, sizeof first, 0);
+    // The start of the file tells its encoding; a small file is read whole here and written
+    // in one go, a large one has the rest copied inside the kernel.
+    m_buffer.resize(kChunk);
+    const off_t size = st.st_size;
+    ssize_t got = m_fs.pread(src.get(), m_buffer.data(), kChunk, 0);
     if (got < 0)
         throw FileError(errno, "read", path);
-    EncodingMark mark = detectMark(first, static_cast<std::size_t>(got));
-    const off_t size = st.st_size;
-    const off_t bodySize = size - static_cast<off_t>(mark.markLength);
+    const auto* head = reinterpret_cast<const unsigned char*>(m_buffer.data());
+    const std::size_t have = static_cast<std::size_t>(got);
+    const bool whole = static_cast<off_t>(have) >= size;
+    EncodingMark mark = detectMark(head, have);
+    const off_t bodySize = (whole ? static_cast<off_t>(have) : size) - static_cast<off_t>(mark.markLength);
 
-    // Does the old text already end in a line break (LF or CR, in its own encoding)?
     bool needsBreak = false;
     if (bodySize > 0) {
         unsigned char last[2] = {};
-        const bool wide = mark.encoding == TextEncoding::Utf16LE || mark.encoding == TextEncoding::Utf16BE;
-        const off_t tailLen = wide && bodySize >= 2 ? 2 : 1;
-        if (m_fs.pread(src.get(), last, static_cast<std::size_t>(tailLen), size - tailLen) != tailLen)
+        std::size_t lastLen = bodySize >= 2 ? 2 : 1;
+        if (whole) {
+            std::memcpy(last, head + have - lastLen, lastLen);
+        } else if (m_fs.pread(src.get(), last, lastLen, size - static_cast<off_t>(lastLen)) !=
+                   static_cast<ssize_t>(lastLen)) {
             throw FileError(errno ? errno : EIO, "read", path);
-        unsigned char ch = last[tailLen - 1];
-        bool zeroHigh = true;
-        if (wide && tailLen == 2) {
-            ch = mark.encoding == TextEncoding::Utf16LE ? last[0] : last[1];
-            zeroHigh = (mark.encoding == TextEncoding::Utf16LE ? last[1] : last[0]) == 0;
         }
-        needsBreak = !(zeroHigh && (ch == '\n' || ch == '\r'));
+        needsBreak = !endsInLineBreak(last, lastLen, mark.encoding);
     }
 
     Pending p;
     p.name = name;
     p.path = path;
     p.head = true;
+    p.oldSize = size;
+    // A file of our own owner and group can be created with its final mode right away.
+    const bool sameOwner = m_tempOwnerKnown && m_tempUid == st.st_uid && m_tempGid == st.st_gid;
+    const mode_t wanted = st.st_mode & 07777;
+    const bool modeAtCreation = sameOwner && m_umaskKnown && (wanted & ~0777) == 0 && (wanted & m_umask) == 0;
+    const mode_t createMode = modeAtCreation ? wanted : 0600;
     if (m_unnamedWorks) {
-        int fd = m_fs.openUnnamed(m_dirFd, 0600);
+        int fd = m_fs.openUnnamed(m_dirFd, createMode);
         if (fd >= 0) {
             p.fd = platform::UniqueFd(m_fs, fd);
         } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
@@ -122,17 +158,26 @@ FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const s
     }
     if (!p.fd) {
         p.tempName = newTempName();
-        int fd = m_fs.openAt(m_dirFd, p.tempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+        int fd = m_fs.openAt(m_dirFd, p.tempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, createMode);
         if (fd < 0)
             throw FileError(errno, "create temporary file for", path);
         p.fd = platform::UniqueFd(m_fs, fd);
     }
 
     try {
-        writeAll(p.fd.get(), std::string_view(reinterpret_cast<const char*>(first), mark.markLength), path);
-        writeAll(p.fd.get(), code.bytes(mark.encoding), path);
-        off_t offset = static_cast<off_t>(mark.markLength);
-        while (offset < size) {
+        // Mark, code and the first chunk of the old text in one write.
+        const std::string& codeBytes = code.bytes(mark.encoding);
+        std::string& out = m_output;
+        out.clear();
+        out.append(m_buffer.data(), mark.markLength);
+        out += codeBytes;
+        out.append(m_buffer.data() + mark.markLength, have - mark.markLength);
+        if (whole && needsBreak)
+            out += EncodedCode::lineBreak(mark.encoding);
+        writeAll(p.fd.get(), out, path);
+
+        off_t offset = static_cast<off_t>(have);
+        while (!whole && offset < size) {
             ssize_t n = m_fs.copyRange(src.get(), offset, p.fd.get(), static_cast<std::size_t>(size - offset));
             if (n < 0) {
                 if (errno == EINTR)
@@ -143,18 +188,32 @@ FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const s
                 throw FileError(EAGAIN, "copy", path, "file shrank while being read");
             offset += n;
         }
-        if (needsBreak)
+        if (!whole && needsBreak)
             writeAll(p.fd.get(), EncodedCode::lineBreak(mark.encoding), path);
 
+        if (!m_tempOwnerKnown) {
+            struct stat tmp {};
+            if (m_fs.fstat(p.fd.get(), tmp) != 0)
+                throw FileError(errno, "stat", path);
+            m_tempUid = tmp.st_uid;
+            m_tempGid = tmp.st_gid;
+            m_tempOwnerKnown = true;
+        }
         // Owner first: changing the owner clears set-user-ID bits, so the mode goes on last.
-        struct stat tmp {};
-        if (m_fs.fstat(p.fd.get(), tmp) != 0)
-            throw FileError(errno, "stat", path);
-        if (tmp.st_uid != st.st_uid || tmp.st_gid != st.st_gid) {
-            if (m_fs.chown(p.fd.get(), st.st_uid, st.st_gid) != 0 && tmp.st_gid != st.st_gid)
+        if (m_tempUid != st.st_uid || m_tempGid != st.st_gid) {
+            if (m_fs.chown(p.fd.get(), st.st_uid, st.st_gid) != 0 && m_tempGid != st.st_gid)
                 (void)m_fs.chown(p.fd.get(), static_cast<uid_t>(-1), st.st_gid); // keep the group if we may
         }
-        if (m_fs.chmod(p.fd.get(), st.st_mode & 07777) != 0)
+        if (modeAtCreation && !m_modeAtCreationChecked) {
+            // Default ACLs of the folder can override the umask: trust creation modes only once seen.
+            struct stat tmp {};
+            if (m_fs.fstat(p.fd.get(), tmp) != 0)
+                throw FileError(errno, "stat", path);
+            m_modeAtCreationChecked = true;
+            if ((tmp.st_mode & 07777) != wanted)
+                m_umaskKnown = false;
+        }
+        if ((!modeAtCreation || !m_umaskKnown) && m_fs.chmod(p.fd.get(), wanted) != 0)
             throw FileError(errno, "set permissions of", path);
     } catch (...) {
         discard(p);

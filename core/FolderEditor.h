@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 // same folder; foot: appended behind the old end), flush() puts the data on disk, and
 // publish() makes it count (head: renamed over the old file in one step). Until publish()
 // a file holds its whole old content, and discard() drops what prepare() wrote.
+// prepare() may run on another thread than the other calls, one prepare() at a time.
 class FolderEditor {
 public:
     struct Pending {
@@ -21,7 +23,7 @@ public:
         bool head = false;
         platform::UniqueFd fd;   // head: the new content; foot: the target itself
         std::string tempName;    // head, when the folder has no unnamed files: the visible temporary name
-        off_t oldSize = 0;       // foot: where to cut back to
+        off_t oldSize = 0;       // the old length (foot: where to cut back to)
     };
 
     FolderEditor(platform::FileSystem& fs, int dirFd, std::string folderPath);
@@ -57,5 +59,16 @@ private:
     int m_dirFd;
     std::string m_folder;
     bool m_unnamedWorks = true;
-    unsigned m_tempCounter = 0;
+    std::atomic<unsigned> m_tempCounter{0};
+    pid_t m_pid;
+    mode_t m_umask = 0;
+    bool m_umaskKnown = false;
+    bool m_modeAtCreationChecked = false;
+    // Owner and group our new files get in this folder, learnt from the first one.
+    uid_t m_tempUid = 0;
+    gid_t m_tempGid = 0;
+    bool m_tempOwnerKnown = false;
+    static constexpr std::size_t kChunk = 64 * 1024;
+    std::string m_buffer;
+    std::string m_output;
 };

@@ -23,6 +23,9 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
+    // True when two threads may call it at once.
+    virtual bool concurrent() const { return false; }
+
     // Opens a folder for scanning and for *at() calls (O_RDONLY | O_DIRECTORY).
     virtual int openDir(const std::string& path) = 0;
     // Reads every entry of the folder but "." and "..".

@@ -46,6 +46,8 @@ private:
 
 class SystemFileSystem final : public FileSystem {
 public:
+    bool concurrent() const override { return true; }
+
     int openDir(const std::string& path) override {
         m_crash.step();
         return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
