@@ -8,27 +8,22 @@ ROUNDS=${1:-5}
 [ "$ROUNDS" -ge 5 ] || { echo "at least 5 rounds" >&2; exit 2; }
 BUILD=build-bench
 DATA=$PWD/build/bench-data
-CODE='<script src="/js/analytics-tag.js"></script>'   # 40 bytes
+CODE='<!-- Copyright (c) Morlend Inc. 2026 -->'   # 40 bytes
 [ ${#CODE} -eq 40 ] || { echo "code must be 40 bytes" >&2; exit 2; }
 
-cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DSTEPWICK_BUILD_TESTS=OFF > /dev/null
-cmake --build "$BUILD" -j "$(nproc)" --target stepwick-cli > /dev/null
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DSTEPWICK_BUILD_TESTS=OFF -DSTEPWICK_BUILD_BENCH=ON > /dev/null
+cmake --build "$BUILD" -j "$(nproc)" --target stepwick-cli gui_bench > /dev/null
 CLI=$PWD/$BUILD/stepwick-cli
+GUI=$PWD/$BUILD/gui_bench
 mkdir -p "$DATA"
 
-# Runs a command, prints "seconds peak-KiB"; the command's output is discarded.
-measure() {
-    local out
-    out=$( { /usr/bin/time -f '%e %M' "$@" > /dev/null 2> /dev/null; } 2>&1 ) || true
-    # /usr/bin/time prints to its own stderr, which we captured; keep the last line only.
-    echo "$out" | tail -n 1
-}
 now() { date +%s.%N; }
 timed() { # prints "seconds peakKiB" with sub-millisecond wall time
     local t0 t1 rss
     t0=$(now)
-    rss=$( { /usr/bin/time -f '%M' "$@" > /dev/null 2> /dev/null; } 2>&1 | tail -n 1 )
+    /usr/bin/time -o "$DATA/.rss" -f '%M' "$@" > /dev/null 2> /dev/null || true
     t1=$(now)
+    rss=$(tail -n 1 "$DATA/.rss")
     echo "$(echo "$t1 - $t0" | bc -l) $rss"
 }
 median() { sort -g | awk '{a[NR]=$1} END {if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
@@ -36,14 +31,11 @@ median() { sort -g | awk '{a[NR]=$1} END {if (NR%2) print a[(NR+1)/2]; else prin
 make_small_files() { # folder count
     local dir=$1 n=$2
     rm -rf "$dir"; mkdir -p "$dir"
-    # 4 KiB of CR LF text: 64 lines of 62 characters + CR LF.
-    local line body
+    # 4 KiB of CR LF text: 64 lines of 62 characters + CR LF; written by the shell itself.
+    local line body i
     line=$(printf '%061d' 0 | tr 0 x)
     body=$(for i in $(seq 1 64); do printf '%s%02d\r\n' "${line:0:60}" "$i"; done)
-    printf '%s' "$body" > "$dir/.template"
-    for i in $(seq -w 1 "$n"); do cp "$dir/.template" "$dir/page$i.txt"; done 2>/dev/null ||
-        for i in $(seq -w 1 "$n"); do cat "$dir/.template" > "$dir/page$i.txt"; done
-    rm -f "$dir/.template"
+    for i in $(seq -w 1 "$n"); do printf '%s' "$body" > "$dir/page$i.txt"; done
 }
 
 fresh_copy() { # template target
@@ -89,22 +81,44 @@ pair_case "1 head 10k x 4 KiB vs sed 1i" "$DATA/small10k" head_cli head_sed
 pair_case "2 foot 10k x 4 KiB vs sed \$a" "$DATA/small10k" foot_cli foot_sed
 
 # 3: one 1 GiB file; each round rewrites the same file (it grows by one line a round).
+# cp leaves its copy in memory for later writing; stepwick puts the new file on disk before it
+# replaces the old one, so "cp + sync" (the floor of a copy that is on disk) is shown as well.
 big=$DATA/big
 rm -rf "$big"; mkdir -p "$big"
-yes 'The quick brown fox jumps over the lazy dog, 0123456789 ABCDEFGH.' | sed 's/$/\r/' | head -c 1073741824 > "$big/huge.txt"
+{ yes 'The quick brown fox jumps over the lazy dog, 0123456789 ABCDEFGH.' | sed 's/$/\r/' | head -c 1073741824 > "$big/huge.txt"; } || true
 sync
-f=$(mktemp)
+f=$(mktemp); g=$(mktemp)
 for r in $(seq 1 "$ROUNDS"); do
     sync
     read -r ta rssa < <(timed "$CLI" --head --code "$CODE" "$big")
     sync
     read -r tb rssb < <(timed cp "$big/huge.txt" "$big/huge.copy")
+    rm -f "$big/huge.copy"; sync
+    read -r tc rssc < <(timed bash -c 'cp "$1" "$2" && sync "$2"' _ "$big/huge.txt" "$big/huge.copy")
     rm -f "$big/huge.copy"
     echo "$ta $tb $(echo "$ta / $tb" | bc -l) $rssa $rssb" >> "$f"
+    echo "$ta $tc $(echo "$ta / $tc" | bc -l) $rssa $rssc" >> "$g"
 done
 report "3 head 1 GiB vs cp" "$f"
-rm -f "$f"
+report "3 head 1 GiB vs cp + sync" "$g"
+rm -f "$f" "$g"
 rm -rf "$big"
+
+# 5: the same 10,000-file head run started from the main window (offscreen), against the tool.
+# The window runs twice, the second time with the first run's 10,000 lines already in its log.
+f=$(mktemp); g=$(mktemp)
+for r in $(seq 1 "$ROUNDS"); do
+    fresh_copy "$DATA/small10k" "$DATA/work1"; fresh_copy "$DATA/small10k" "$DATA/work2"
+    read -r ga gb lines < <(QT_QPA_PLATFORM=offscreen "$GUI" "$CODE" "$DATA/work1" "$DATA/work2" 2>/dev/null)
+    rm -rf "$DATA/work1" "$DATA/work2"
+    fresh_copy "$DATA/small10k" "$DATA/work"
+    read -r tc rssc < <(head_cli "$DATA/work")
+    echo "$ga $tc $(echo "$ga / $tc" | bc -l) 0 $rssc" >> "$f"
+    echo "$gb $ga $(echo "$gb / $ga" | bc -l) 0 0" >> "$g"
+done
+report "5 window vs tool, head 10k" "$f"
+report "5 window 2nd run vs 1st (log)" "$g"
+rm -f "$f" "$g"
 
 # 4: time per file as the folder grows.
 echo

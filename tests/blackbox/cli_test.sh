@@ -75,6 +75,24 @@ LC_ALL=C.UTF-8 "$CLI" --code '中文' "$WORK/d" > /dev/null 2>&1; check "UTF-8 l
 check "nothing touched by refused runs" same "$(bytes "$WORK/d/a.txt")" "$(printf 'a中文\r\n' > "$WORK/e"; bytes "$WORK/e")"
 "$CLI" --code-file "$WORK/nofile" "$WORK/d" > /dev/null 2>&1; check "unreadable code file: exit 2" same "$?" 2
 
+# --- the locale's character set: GBK (a locale built here, into a private folder) ---
+mkdir -p "$WORK/locale"
+if localedef -i zh_CN -f GBK "$WORK/locale/zh_CN.GBK" > /dev/null 2>&1; then
+    fresh
+    printf 'old\r\n' > "$WORK/d/g.txt"
+    printf '\xef\xbb\xbfu8\r\n' > "$WORK/d/u.txt"
+    LOCPATH=$WORK/locale LC_ALL=zh_CN.GBK "$CLI" --head --code '中文' "$WORK/d" > /dev/null 2>&1
+    check "GBK locale: exit 0" same "$?" 0
+    check "GBK locale: code in GBK" same "$(bytes "$WORK/d/g.txt")" "$(printf '\xd6\xd0\xce\xc4\r\nold\r\n' > "$WORK/e"; bytes "$WORK/e")"
+    check "GBK locale: UTF-8 file keeps UTF-8" same "$(bytes "$WORK/d/u.txt")" "$(printf '\xef\xbb\xbf\xe4\xb8\xad\xe6\x96\x87\r\nu8\r\n' > "$WORK/e"; bytes "$WORK/e")"
+    LOCPATH=$WORK/locale LC_ALL=zh_CN.GBK "$CLI" --head --code '😀' "$WORK/d" > /dev/null 2> "$WORK/err"
+    check "GBK locale: code without a GBK form is refused" same "$?" 2
+    check "GBK locale: says why" grep -q "cannot be written in GBK" "$WORK/err"
+    check "GBK locale: refused code touched nothing" same "$(bytes "$WORK/d/g.txt")" "$(printf '\xd6\xd0\xce\xc4\r\nold\r\n' > "$WORK/e"; bytes "$WORK/e")"
+else
+    echo "skipped the GBK checks: localedef cannot build zh_CN.GBK here (package locales missing?)" >&2
+fi
+
 # --- help and version ---
 check "version" same "$("$CLI" --version)" "stepwick-cli 1.01.0011"
 "$CLI" --help | grep -q -- '--code-file'; check "help" same "$?" 0

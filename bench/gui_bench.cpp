@@ -1,0 +1,52 @@
+// Times the main action started from the main window, as a user's click starts it:
+//   gui_bench CODE FOLDER1 FOLDER2
+// runs a head insertion over FOLDER1, then a second one over FOLDER2 in the same window (its log
+// already holding the first run's lines), and prints both times in seconds and the log's line count.
+#include "core/Mod.h"
+#include "ui/dialogs/MessageBox.h"
+#include "ui/dialogs/Texts.h"
+#include "ui/main/FontSubstitutions.h"
+#include "ui/main/MainForm.h"
+#include "ui/main/PictureButton.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <clocale>
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: gui_bench CODE FOLDER1 FOLDER2\n");
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::setlocale(LC_ALL, "");
+    installFontSubstitutions();
+    MessageBox::setRecording(true);
+
+    Mod mod;
+    MainForm window(mod);
+    window.setEndProcess([] {});
+    window.show();
+    QApplication::processEvents();
+    window.texts()->Text1->setPlainText(QString::fromUtf8(argv[1]));
+    window.Ohead->click();
+
+    double seconds[2];
+    for (int i = 0; i < 2; ++i) {
+        confirmFolder(mod, argv[2 + i]);
+        QElapsedTimer timer;
+        timer.start();
+        window.Command2->click();
+        seconds[i] = timer.nsecsElapsed() / 1e9;
+    }
+    if (!MessageBox::takeShown().isEmpty()) {
+        std::fprintf(stderr, "gui_bench: the run reported a problem\n");
+        return 1;
+    }
+    std::printf("%.6f %.6f %d\n", seconds[0], seconds[1], window.Text1->document()->blockCount());
+    return 0;
+}
