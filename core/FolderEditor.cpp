@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -176,9 +177,13 @@ FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const s
             out += EncodedCode::lineBreak(mark.encoding);
         writeAll(p.fd.get(), out, path);
 
+        // A large rest is copied in slices, each sent on to the disk while the next is copied,
+        // so that the flush later has little left to wait for.
         off_t offset = static_cast<off_t>(have);
+        off_t written = static_cast<off_t>(out.size());
         while (!whole && offset < size) {
-            ssize_t n = m_fs.copyRange(src.get(), offset, p.fd.get(), static_cast<std::size_t>(size - offset));
+            const off_t slice = std::min<off_t>(size - offset, kWritebackSlice);
+            ssize_t n = m_fs.copyRange(src.get(), offset, p.fd.get(), static_cast<std::size_t>(slice));
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -187,6 +192,9 @@ FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const s
             if (n == 0)
                 throw FileError(EAGAIN, "copy", path, "file shrank while being read");
             offset += n;
+            // Only a hint: a failure here shows up again, and is reported, at the flush.
+            (void)m_fs.startWriteback(p.fd.get(), written, n);
+            written += n;
         }
         if (!whole && needsBreak)
             writeAll(p.fd.get(), EncodedCode::lineBreak(mark.encoding), path);

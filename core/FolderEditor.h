@@ -69,6 +69,7 @@ private:
     gid_t m_tempGid = 0;
     bool m_tempOwnerKnown = false;
     static constexpr std::size_t kChunk = 64 * 1024;
+    static constexpr off_t kWritebackSlice = 8 << 20;
     std::string m_buffer;
     std::string m_output;
 };

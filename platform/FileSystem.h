@@ -45,6 +45,8 @@ public:
     virtual int truncate(int fd, off_t length) = 0;
     virtual int chown(int fd, uid_t uid, gid_t gid) = 0;
     virtual int chmod(int fd, mode_t mode) = 0;
+    // Starts writing a range of the file to disk without waiting for it (sync_file_range).
+    virtual int startWriteback(int fd, off_t offset, off_t length) = 0;
     virtual int dataSync(int fd) = 0;
     // Flushes the whole file system that holds fd (syncfs).
     virtual int fsSync(int fd) = 0;

@@ -64,6 +64,9 @@ public:
     }
     int chown(int fd, uid_t uid, gid_t gid) override { return pass("chown", [&] { return m_real.chown(fd, uid, gid); }); }
     int chmod(int fd, mode_t mode) override { return pass("chmod", [&] { return m_real.chmod(fd, mode); }); }
+    int startWriteback(int fd, off_t offset, off_t length) override {
+        return pass("startWriteback", [&] { return m_real.startWriteback(fd, offset, length); });
+    }
     int dataSync(int fd) override { return pass("dataSync", [&] { return m_real.dataSync(fd); }); }
     int fsSync(int fd) override { return pass("fsSync", [&] { return m_real.fsSync(fd); }); }
     int renameAt(int dirFd, const std::string& from, const std::string& to) override {

@@ -156,6 +156,11 @@ public:
         return ::fchmod(fd, mode);
     }
 
+    int startWriteback(int fd, off_t offset, off_t length) override {
+        m_crash.step();
+        return ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+    }
+
     int dataSync(int fd) override {
         m_crash.step();
         return ::fdatasync(fd);
