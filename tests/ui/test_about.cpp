@@ -5,6 +5,7 @@
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
 #include "platform/qt/WindowStacking.h"
+#include "ServiceFakes.h"
 #include "ui/dialogs/About.h"
 #include "ui/dialogs/LauncherNotice.h"
 #include "ui/dialogs/MessageBox.h"
@@ -19,26 +20,8 @@
 
 namespace {
 
-struct StackingCall {
-    QWidget* window;
-    bool onTop;
-};
-
-class RecordingStacking : public WindowStacking {
-  public:
-    void setTopMost(QWidget* window, bool onTop) override { calls.append({window, onTop}); }
-    QList<StackingCall> calls;
-};
-
-class RecordingOpener : public AddressOpener {
-  public:
-    bool open(const QString& address) override {
-        opened << address;
-        return succeed;
-    }
-    QStringList opened;
-    bool succeed = true;
-};
+using windowtest::RecordingOpener;
+using windowtest::RecordingStacking;
 
 const QColor kDarkGreen(0, 64, 0);
 const QColor kGrey(128, 128, 128);
@@ -263,8 +246,8 @@ void TestAbout::okHoldsFocusAndTabFollowsDesign() {
 void TestAbout::putsItselfOnTopOncePerCreation() {
     About* first = About::showSingle(m_slot);
     QCOMPARE(m_stacking.calls.size(), 1);
-    QCOMPARE(m_stacking.calls[0].window, first);
-    QCOMPARE(m_stacking.calls[0].onTop, true);
+    QCOMPARE(m_stacking.calls[0].first, first);
+    QCOMPARE(m_stacking.calls[0].second, true);
 
     // Opened again while open: the same window, not loaded again.
     QCOMPARE(About::showSingle(m_slot), first);
@@ -280,8 +263,8 @@ void TestAbout::putsItselfOnTopOncePerCreation() {
     QVERIFY(m_slot.isNull());
     About* second = About::showSingle(m_slot);
     QCOMPARE(m_stacking.calls.size(), 2);
-    QCOMPARE(m_stacking.calls[1].window, second);
-    QCOMPARE(m_stacking.calls[1].onTop, true);
+    QCOMPARE(m_stacking.calls[1].first, second);
+    QCOMPARE(m_stacking.calls[1].second, true);
 }
 
 void TestAbout::okAndTitleBarCloseDestroyIt() {

@@ -6,6 +6,7 @@
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
 #include "platform/qt/WindowStacking.h"
+#include "ServiceFakes.h"
 #include "ui/dialogs/About.h"
 #include "ui/dialogs/LauncherNotice.h"
 #include "ui/dialogs/MessageBox.h"
@@ -22,21 +23,8 @@
 
 namespace {
 
-class RecordingStacking : public WindowStacking {
-  public:
-    void setTopMost(QWidget* window, bool onTop) override { calls.append({window, onTop}); }
-    QList<QPair<QWidget*, bool>> calls;
-};
-
-class RecordingOpener : public AddressOpener {
-  public:
-    bool open(const QString& address) override {
-        opened << address;
-        return succeed;
-    }
-    QStringList opened;
-    bool succeed = true;
-};
+using windowtest::RecordingOpener;
+using windowtest::RecordingStacking;
 
 void tick(QCheckBox* box) {
     QStyleOptionButton option;
