@@ -204,7 +204,10 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
     // Files go in batches that share one flush. While one batch is flushed, renamed and
     // reported here, the next is prepared on a second thread; every callback of the sink
     // and of the input stays on this thread, and the log keeps the sorted order.
-    const std::size_t perFlush = filesPerFlush();
+    // The first batches are small so that the second thread gets to work at once; later ones
+    // grow to spread each flush over many files.
+    const std::size_t maxPerFlush = filesPerFlush();
+    std::size_t perFlush = std::min<std::size_t>(maxPerFlush, 16);
     const auto policy = fs.concurrent() ? std::launch::async : std::launch::deferred;
 
     // The code is read once per file, here, before its batch is handed over.
@@ -212,6 +215,7 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
         Batch batch;
         batch.start = from;
         const std::size_t to = std::min(names.size(), from + perFlush);
+        perFlush = std::min(maxPerFlush, perFlush * 2);
         for (std::size_t i = from; i < to; ++i) {
             mod.CurrentFile = names[i];
             Slot slot;
