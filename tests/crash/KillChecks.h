@@ -4,11 +4,10 @@
 
 namespace crash {
 
-// Kills a small run (six files of different kinds) just before each of its file-system calls
-// in turn, k = 1, 2, ... until a run gets through, each time in a fresh folder under base.
-// After every kill each file holds its whole old or its whole new content, and the only name
-// left besides them is the hidden temporary file of the one file being renamed; a second run
-// then finishes the job. Reports through GoogleTest assertions.
+// Kills a small run (six files of different kinds) just before each of its file-system calls in
+// turn, k = 1, 2, ... until a run gets through, each time in a fresh folder under base. After
+// every kill each file holds its whole old or its whole new content, the only other name left is
+// the hidden temporary file of the one file being renamed, and a second run finishes the job.
 void checkEveryKillPoint(const std::string& base, bool head);
 
 // Kills a run over `files` files at `rounds` random moments (seeded), with the same checks.

@@ -1,11 +1,10 @@
 #include "TestFiles.h"
 
-#include <dirent.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -13,11 +12,11 @@
 
 namespace testfiles {
 
-TempDir::TempDir() {
-    std::string base = std::filesystem::temp_directory_path().string() + "/stepwick-test-XXXXXX";
-    if (!::mkdtemp(base.data()))
-        throw std::system_error(errno, std::generic_category(), "mkdtemp");
-    m_path = base + "/";
+TempDir::TempDir(const std::string& base) {
+    std::string t = (base.back() == '/' ? base : base + "/") + "stepwick-test-XXXXXX";
+    if (!::mkdtemp(t.data()))
+        throw std::system_error(errno, std::generic_category(), "mkdtemp in " + base);
+    m_path = t + "/";
 }
 
 TempDir::~TempDir() {
@@ -41,9 +40,8 @@ std::string readFile(const std::string& path) {
 void writeFile(const std::string& path, const std::string& bytes, unsigned mode) {
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        if (!out)
+        if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())))
             throw std::runtime_error("cannot write " + path);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     ::chmod(path.c_str(), mode);
 }
@@ -55,15 +53,52 @@ bool exists(const std::string& path) {
 
 std::set<std::string> listDir(const std::string& folder) {
     std::set<std::string> names;
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..")
-                names.insert(n);
-        }
-        ::closedir(d);
-    }
+    for (const auto& [name, bytes] : snapshot(folder))
+        names.insert(name);
     return names;
+}
+
+Contents snapshot(const std::string& folder) {
+    Contents c;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        c[name] = e.is_regular_file() && !e.is_symlink() ? readFile(e.path()) : "<not a regular file>";
+    }
+    return c;
+}
+
+void writeAll(const std::string& folder, const Contents& files) {
+    for (const auto& [name, bytes] : files)
+        writeFile(folder + "/" + name, bytes);
+}
+
+std::string inserted(const std::string& old, const std::string& code, bool head) {
+    std::string mark, enc = "UTF-8";
+    for (const auto& [bom, name] : {std::pair<std::string, const char*>{"\xEF\xBB\xBF", "UTF-8"},
+                                    {"\xFF\xFE", "UTF-16LE"}, {"\xFE\xFF", "UTF-16BE"}})
+        if (old.compare(0, bom.size(), bom) == 0) {
+            mark = bom;
+            enc = name;
+            break;
+        }
+    auto encode = [&](std::string text) {
+        iconv_t cd = ::iconv_open(enc.c_str(), "UTF-8");
+        std::string out(text.size() * 4, '\0');
+        char *in = text.data(), *to = out.data();
+        size_t inLeft = text.size(), outLeft = out.size();
+        ::iconv(cd, &in, &inLeft, &to, &outLeft);
+        ::iconv_close(cd);
+        out.resize(out.size() - outLeft);
+        return out;
+    };
+    const std::string body = old.substr(mark.size()), line = encode(code + "\r\n");
+    if (!head)
+        return old + line;
+    const std::string lf = encode("\n"), cr = encode("\r");
+    auto endsWith = [&](const std::string& s) {
+        return body.size() >= s.size() && body.compare(body.size() - s.size(), s.size(), s) == 0;
+    };
+    return mark + line + body + (body.empty() || endsWith(lf) || endsWith(cr) ? "" : encode("\r\n"));
 }
 
 } // namespace testfiles
