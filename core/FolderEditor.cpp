@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -310,8 +311,29 @@ bool FolderEditor::syncFolder() noexcept {
     return m_fs.dataSync(m_dirFd) == 0;
 }
 
+namespace {
+
+// The process that made a temporary name (".stepwick-PID-..."), or 0 when the name does not say.
+pid_t makerOf(const std::string& name) {
+    const std::size_t start = std::strlen(kTempPrefix);
+    std::size_t end = start;
+    while (end < name.size() && name[end] >= '0' && name[end] <= '9')
+        ++end;
+    if (end == start || end - start > 9)
+        return 0;
+    return static_cast<pid_t>(std::stol(name.substr(start, end - start)));
+}
+
+} // namespace
+
 void FolderEditor::sweepLeftovers(const std::vector<platform::DirEntry>& entries) noexcept {
-    for (const auto& e : entries)
-        if ((e.type == DT_REG || e.type == DT_UNKNOWN) && isTemporaryName(e.name))
-            (void)m_fs.unlinkAt(m_dirFd, e.name);
+    for (const auto& e : entries) {
+        if ((e.type != DT_REG && e.type != DT_UNKNOWN) || !isTemporaryName(e.name))
+            continue;
+        // A run still working in this folder keeps its files; a killed one's are garbage.
+        const pid_t maker = makerOf(e.name);
+        if (maker > 0 && maker != m_pid && (::kill(maker, 0) == 0 || errno == EPERM))
+            continue;
+        (void)m_fs.unlinkAt(m_dirFd, e.name);
+    }
 }
