@@ -1,15 +1,16 @@
 #pragma once
 
-// Small helpers shared by the window tests: files on disk, widgets by name, and the
-// design geometry in twips.
+// Small helpers shared by the window tests: files on disk, widgets by name, clicks as a user
+// makes them, and the design geometry in twips.
 #include <QApplication>
-#include <QByteArray>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QRect>
-#include <QString>
-#include <QStringList>
-#include <QWidget>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTest>
 
 namespace windowtest {
 
@@ -22,34 +23,41 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
 
 inline QByteArray readFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-// A control's place as designed: twips, 15 to the pixel.
+template <typename W = QWidget> W* child(const QObject* window, const char* name) {
+    W* widget = window->findChild<W*>(QLatin1String(name));
+    if (!widget)
+        qFatal("no control %s", name);
+    return widget;
+}
+
+// A control's place as designed: twips, 15 to the pixel, relative to its parent.
 struct Placement {
     const char* name;
     const char* parent;
     int left, top, width, height;
-    QRect pixels() const { return {left / 15, top / 15, width / 15, height / 15}; }
 };
 
-// The visible top-level window with that object name, or null.
-inline QWidget* visibleWindow(const QString& objectName) {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (top->objectName() == objectName && top->isVisible())
-            return top;
+// Every control that is not where the table puts it, one line each; empty when all are.
+template <std::size_t N> QString misplaced(const QWidget* window, const Placement (&table)[N]) {
+    QString out;
+    for (const Placement& p : table) {
+        const QWidget* w = child(window, p.name);
+        const QRect want(p.left / 15, p.top / 15, p.width / 15, p.height / 15);
+        if (w->geometry() != want || w->parentWidget()->objectName() != QLatin1String(p.parent))
+            out += QStringLiteral("%1 in %2 at %3,%4 %5x%6\n")
+                       .arg(QLatin1String(p.name), w->parentWidget()->objectName())
+                       .arg(w->x()).arg(w->y()).arg(w->width()).arg(w->height());
     }
-    return nullptr;
+    return out;
 }
 
 inline int windowCount(const QString& objectName) {
     int count = 0;
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (top->objectName() == objectName)
-            ++count;
-    }
+    for (QWidget* top : QApplication::topLevelWidgets())
+        count += top->objectName() == objectName;
     return count;
 }
 
@@ -63,6 +71,32 @@ inline QStringList tabOrder(QWidget* window, QWidget* first) {
         w = w->nextInFocusChain();
     } while (w != first);
     return order;
+}
+
+inline QStringList rows(const QListWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+inline void openRow(QListWidget* list, const QString& text) {
+    const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
+    if (found.isEmpty())
+        qFatal("no row %s", qPrintable(text));
+    const QPoint at = list->visualItemRect(found.last()).center();
+    // Highlight first: Qt Test's double-click alone does not reach a view never pressed.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+// Option buttons and check boxes are clicked on their indicator: the middle of the control may
+// lie beyond a short caption, where a click selects nothing.
+inline void clickIndicator(QAbstractButton* button) {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const auto element = qobject_cast<QCheckBox*>(button) ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator;
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->style()->subElementRect(element, &option, button).center());
 }
 
 // Switches the process into a folder for one test and back afterwards.
