@@ -1,95 +1,56 @@
-// Keep-on-top against a real window manager: the window's _NET_WM_STATE as the window
-// manager sees it (read with xprop), its place on the screen (xwininfo) and the
-// active window. Runs on the xcb platform under under_window_manager.sh.
+// Keep-on-top against a real window manager: the window's _NET_WM_STATE as the window manager
+// sees it (xprop), its place on the screen (xwininfo) and the active window. Runs on the xcb
+// platform under under_window_manager.sh.
+#include "../ui/WindowTestSupport.h"
 #include "core/Mod.h"
 #include "platform/qt/ApiBAS.h"
 #include "ui/dialogs/About.h"
 #include "ui/main/FontSubstitutions.h"
 #include "ui/main/MainForm.h"
 
-#include <QCheckBox>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStyle>
-#include <QStyleOptionButton>
-#include <QWidget>
 #include <QtTest>
 
 namespace {
 
-QString run(const QString& program, const QStringList& args) {
+QString x(const QString& program, QStringList args) {
     QProcess p;
     p.start(program, args);
-    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return QString();
-    return QString::fromLocal8Bit(p.readAllStandardOutput());
+    return p.waitForFinished(10000) && p.exitCode() == 0 ? QString::fromLocal8Bit(p.readAllStandardOutput()) : QString();
 }
 
-// The X window as it is now. Qt re-creates a window that is shown again after its
-// stays-on-top flag changed, and QWidget::winId() keeps the old id; the QWindow knows.
-quint64 xWindow(QWidget* w) {
-    return w->windowHandle()->winId();
-}
-
-QString winIdText(QWidget* w) {
-    return QStringLiteral("0x%1").arg(xWindow(w), 0, 16);
+// The X window as it is now: QWidget::winId() keeps the id of a window Qt re-created.
+QString id(QWidget* w) {
+    return QStringLiteral("0x%1").arg(w->windowHandle()->winId(), 0, 16);
 }
 
 bool isAbove(QWidget* w) {
-    return run(QStringLiteral("xprop"),
-               {QStringLiteral("-id"), winIdText(w), QStringLiteral("_NET_WM_STATE")})
-        .contains(QStringLiteral("_NET_WM_STATE_ABOVE"));
+    return x(QStringLiteral("xprop"), {"-id", id(w), "_NET_WM_STATE"}).contains(QStringLiteral("_NET_WM_STATE_ABOVE"));
 }
 
-// Where the window system has the window: absolute position and size of its client area.
-QRect placeOnScreen(QWidget* w) {
-    const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), winIdText(w)});
-    auto value = [&](const char* key) {
-        const QRegularExpression re(QString::fromLatin1(key) + QStringLiteral(":\\s+(-?\\d+)"));
-        return re.match(info).captured(1).toInt();
-    };
-    return {value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height")};
+// Absolute position and size of the client area, as the window system has it.
+QString placeOnScreen(QWidget* w) {
+    const QString info = x(QStringLiteral("xwininfo"), {"-id", id(w)});
+    QString out;
+    for (const char* key : {"Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"})
+        out += QRegularExpression(QLatin1String(key) + QStringLiteral(":\\s+(-?\\d+)")).match(info).captured(1) + u' ';
+    return out;
 }
 
-QString activeWindow() {
-    const QString root =
-        run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_ACTIVE_WINDOW")});
-    const QRegularExpression re(QStringLiteral("window id # (0x[0-9a-f]+)"));
-    return re.match(root).captured(1);
+quint64 activeWindow() {
+    const QString root = x(QStringLiteral("xprop"), {"-root", "_NET_ACTIVE_WINDOW"});
+    return QRegularExpression(QStringLiteral("window id # (0x[0-9a-f]+)")).match(root).captured(1).toULongLong(nullptr, 16);
 }
 
-// Shows a window and waits until the window manager has placed it and made it active.
+// Shows a window and waits until the window manager has framed it and made it active.
 void showManaged(QWidget* w) {
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
-    QTRY_VERIFY_WITH_TIMEOUT(run(QStringLiteral("xprop"),
-                                 {QStringLiteral("-id"), winIdText(w), QStringLiteral("_NET_FRAME_EXTENTS")})
-                                 .contains(QLatin1Char('=')),
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(x(QStringLiteral("xprop"), {"-id", id(w), "_NET_FRAME_EXTENTS"}).contains(u'='), 10000);
     w->activateWindow();
-    QTRY_COMPARE_WITH_TIMEOUT(activeWindow().toULongLong(nullptr, 16), xWindow(w), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), w->windowHandle()->winId(), 10000);
 }
-
-// Ticks or unticks the box the way a user does: a click on its indicator.
-void tick(QCheckBox* box) {
-    QStyleOptionButton option;
-    option.initFrom(box);
-    const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
-    QTest::mouseClick(box, Qt::LeftButton, {}, indicator.center());
-}
-
-// A small window with its own keep-on-top box, wired the way the main window's is.
-struct Probe : QWidget {
-    QCheckBox* Check1;
-    Probe() {
-        setWindowTitle(QStringLiteral("keep-on-top probe"));
-        resize(240, 120);
-        Check1 = new QCheckBox(QStringLiteral("置顶本程序"), this);
-        Check1->setObjectName(QStringLiteral("Check1"));
-        Check1->setGeometry(10, 10, 200, 20);
-        connect(Check1, &QCheckBox::clicked, this, [this] { ApiBAS::SetTopMost(this, Check1->isChecked()); });
-    }
-};
 
 } // namespace
 
@@ -97,10 +58,7 @@ class TestKeepOnTop : public QObject {
     Q_OBJECT
   private slots:
     void initTestCase();
-    void tickingSetsAndClearsAboveWithoutMovingTheWindow();
-    void repeatedCallsAndReleaseOfAWindowNotOnTop();
-    void doesNotTakeTheFocus();
-    void mainWindowCheck1();
+    void check1SetsAndClearsAboveWithoutMovingOrFocusing();
     void aboutOpensAboveTheOtherWindows();
 };
 
@@ -110,92 +68,49 @@ void TestKeepOnTop::initTestCase() {
     installFontSubstitutions();
 }
 
-void TestKeepOnTop::tickingSetsAndClearsAboveWithoutMovingTheWindow() {
-    Probe probe;
-    showManaged(&probe);
-    const QRect before = placeOnScreen(&probe);
-    QVERIFY(before.isValid());
-    QVERIFY(!isAbove(&probe));
-
-    tick(probe.Check1);
-    QVERIFY(probe.Check1->isChecked());
-    QTRY_VERIFY_WITH_TIMEOUT(isAbove(&probe), 5000);
-    QCOMPARE(placeOnScreen(&probe), before);
-    QVERIFY(probe.isVisible());
-
-    tick(probe.Check1);
-    QVERIFY(!probe.Check1->isChecked());
-    QTRY_VERIFY_WITH_TIMEOUT(!isAbove(&probe), 5000);
-    QCOMPARE(placeOnScreen(&probe), before);
-
-    // Hidden and shown again, the window keeps the state it was left in.
-    tick(probe.Check1);
-    QTRY_VERIFY_WITH_TIMEOUT(isAbove(&probe), 5000);
-    probe.hide();
-    showManaged(&probe);
-    QTRY_VERIFY_WITH_TIMEOUT(isAbove(&probe), 5000);
-}
-
-void TestKeepOnTop::repeatedCallsAndReleaseOfAWindowNotOnTop() {
-    Probe probe;
-    showManaged(&probe);
-    const QRect before = placeOnScreen(&probe);
-
-    // Releasing a window that is not on top, then putting it on top twice. The window
-    // manager handles requests in order, so once the last one shows, the earlier ones
-    // have been dealt with: none of them may have moved or resized the window.
-    ApiBAS::SetTopMost(&probe, false);
-    ApiBAS::SetTopMost(&probe, true);
-    ApiBAS::SetTopMost(&probe, true);
-    QTRY_VERIFY_WITH_TIMEOUT(isAbove(&probe), 5000);
-    QCOMPARE(placeOnScreen(&probe), before);
-
-    // Released once, it stays released however often it is released again.
-    ApiBAS::SetTopMost(&probe, false);
-    ApiBAS::SetTopMost(&probe, false);
-    QTRY_VERIFY_WITH_TIMEOUT(!isAbove(&probe), 5000);
-    ApiBAS::SetTopMost(&probe, true);
-    QTRY_VERIFY_WITH_TIMEOUT(isAbove(&probe), 5000);
-    QCOMPARE(placeOnScreen(&probe), before);
-}
-
-void TestKeepOnTop::doesNotTakeTheFocus() {
-    Probe back;
-    showManaged(&back);
-    Probe front;
-    front.setWindowTitle(QStringLiteral("the active window"));
-    showManaged(&front);
-    QCOMPARE(activeWindow().toULongLong(nullptr, 16), xWindow(&front));
-
-    ApiBAS::SetTopMost(&back, true);
-    QTRY_VERIFY_WITH_TIMEOUT(isAbove(&back), 5000);
-    QCOMPARE(activeWindow().toULongLong(nullptr, 16), xWindow(&front));
-    ApiBAS::SetTopMost(&back, false);
-    QTRY_VERIFY_WITH_TIMEOUT(!isAbove(&back), 5000);
-    QCOMPARE(activeWindow().toULongLong(nullptr, 16), xWindow(&front));
-}
-
-void TestKeepOnTop::mainWindowCheck1() {
+void TestKeepOnTop::check1SetsAndClearsAboveWithoutMovingOrFocusing() {
     Mod mod;
     MainForm form(mod);
     form.setEndProcess([] {});
     showManaged(&form);
-    const QRect before = placeOnScreen(&form);
+    const QString before = placeOnScreen(&form);
     QVERIFY(!isAbove(&form));
-
-    tick(form.Check1);
-    QVERIFY(form.Check1->isChecked());
+    for (bool on : {true, false, true}) {
+        windowtest::clickIndicator(form.Check1);
+        QCOMPARE(form.Check1->isChecked(), on);
+        QTRY_COMPARE_WITH_TIMEOUT(isAbove(&form), on, 5000);
+        QCOMPARE(placeOnScreen(&form), before);
+    }
+    // Hidden and shown again, the window keeps the state it was left in.
+    form.hide();
+    showManaged(&form);
     QTRY_VERIFY_WITH_TIMEOUT(isAbove(&form), 5000);
-    QCOMPARE(placeOnScreen(&form), before);
 
-    tick(form.Check1);
-    QVERIFY(!form.Check1->isChecked());
+    // Twice on top stays on top; releasing twice stays released. The window manager handles
+    // requests in order, so once the last shows, none before it may have moved the window.
+    ApiBAS::SetTopMost(&form, false);
+    ApiBAS::SetTopMost(&form, false);
     QTRY_VERIFY_WITH_TIMEOUT(!isAbove(&form), 5000);
-    QCOMPARE(placeOnScreen(&form), before);
+    ApiBAS::SetTopMost(&form, true);
+    ApiBAS::SetTopMost(&form, true);
+    QTRY_VERIFY_WITH_TIMEOUT(isAbove(&form), 5000);
+    const QString shownAgain = placeOnScreen(&form);
+
+    // Another window active: the call leaves the focus where it is.
+    QWidget front;
+    front.resize(200, 100);
+    showManaged(&front);
+    ApiBAS::SetTopMost(&form, false);
+    QTRY_VERIFY_WITH_TIMEOUT(!isAbove(&form), 5000);
+    ApiBAS::SetTopMost(&form, true);
+    QTRY_VERIFY_WITH_TIMEOUT(isAbove(&form), 5000);
+    QCOMPARE(activeWindow(), front.windowHandle()->winId());
+    QCOMPARE(placeOnScreen(&form), shownAgain);
 }
 
 void TestKeepOnTop::aboutOpensAboveTheOtherWindows() {
-    Probe other;
+    QWidget other;
+    other.resize(200, 100);
     showManaged(&other);
     QPointer<About> slot;
     About* about = About::showSingle(slot);
