@@ -255,18 +255,14 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
 
     std::size_t next = 0;
     std::future<Batch> inFlight;
-    auto launch = [&] {
-        Batch batch = collect(next);
-        next += batch.slots.size();
-        inFlight = std::async(policy, prepare, std::move(batch));
-    };
+    auto launch = [&] { inFlight = std::async(policy, prepare, collect(next)); };
     bool stop = false;
     std::size_t done = 0;
     if (!names.empty())
         launch();
     while (inFlight.valid()) {
         Batch batch = inFlight.get();
-        next = batch.start + batch.slots.size();
+        next = batch.start + batch.slots.size(); // a batch cut short by size resumes here
         if (!stop && next < names.size())
             launch();
         finishBatch(editor, batch, mod.TargetDir, known, result, sink);
