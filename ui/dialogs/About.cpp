@@ -1,4 +1,5 @@
 #include "ui/dialogs/About.h"
+#include "ui/main/DesignUnits.h"
 
 #include "StepwickVersion.h"
 #include "platform/qt/ApiBAS.h"
@@ -15,15 +16,6 @@
 #include <QTextDocument>
 
 namespace {
-
-const QColor kDarkGreen(0, 64, 0);
-const QColor kGrey(128, 128, 128);
-const QColor kBlue(0, 0, 255);
-
-// The layout is drawn in twips; 15 twips make one pixel at 96 dots per inch.
-QRect twips(int left, int top, int width, int height) {
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
 
 QFont designFont(const QString& family, qreal points, bool bold = false, bool underline = false) {
     QFont f(family);

@@ -1,4 +1,5 @@
 #include "ui/dialogs/FileBro.h"
+#include "ui/main/DesignUnits.h"
 
 #include "core/Mod.h"
 #include "ui/dialogs/DirList.h"
@@ -16,9 +17,6 @@
 #include <algorithm>
 
 namespace {
-QRect twips(int left, int top, int width, int height) {
-    return {left / 15, top / 15, width / 15, height / 15};
-}
 
 // The longest root path that holds folder: the file system the folder lives on.
 int volumeIndexOf(const QComboBox* drives, const QString& folder) {

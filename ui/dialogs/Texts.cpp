@@ -1,15 +1,9 @@
 #include "ui/dialogs/Texts.h"
+#include "ui/main/DesignUnits.h"
 
 #include <QCloseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-
-namespace {
-// Design sizes are in twips; 15 twips make one pixel.
-QRect twips(int left, int top, int width, int height) {
-    return {left / 15, top / 15, width / 15, height / 15};
-}
-} // namespace
 
 Texts::Texts(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Texts"));

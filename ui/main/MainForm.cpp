@@ -1,4 +1,5 @@
 #include "ui/main/MainForm.h"
+#include "ui/main/DesignUnits.h"
 #include "ui/main/Banner.h"
 #include "ui/dialogs/About.h"
 #include "platform/qt/ApiBAS.h"
@@ -33,13 +34,6 @@
 #include <exception>
 
 namespace {
-const QColor kDarkGreen(0, 64, 0);
-const QColor kGrey(128, 128, 128);
-
-// Design sizes are in twips; 15 twips make one pixel.
-QRect twips(int left, int top, int width, int height) {
-    return {left / 15, top / 15, width / 15, height / 15};
-}
 
 QFont songFont(int pointSize) {
     return QFont(QStringLiteral("宋体"), pointSize);

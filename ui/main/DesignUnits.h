@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QColor>
+#include <QRect>
+
+// The design's colours: headings and titles, small print, links.
+inline const QColor kDarkGreen(0, 64, 0);
+inline const QColor kGrey(128, 128, 128);
+inline const QColor kBlue(0, 0, 255);
+
+// The windows are laid out in twips, as designed: 15 twips make one pixel at 96 dpi.
+inline constexpr int kTwipsPerPixel = 15;
+
+inline QRect twips(int left, int top, int width, int height) {
+    return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel};
+}
