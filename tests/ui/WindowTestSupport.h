@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QStyle>
@@ -97,6 +98,18 @@ inline void clickIndicator(QAbstractButton* button) {
     option.initFrom(button);
     const auto element = qobject_cast<QCheckBox*>(button) ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator;
     QTest::mouseClick(button, Qt::LeftButton, {}, button->style()->subElementRect(element, &option, button).center());
+}
+
+// A caption shown whole, in its design size or as little smaller (half-point steps) as it needs.
+inline bool fitsSnugly(const QLabel* label, qreal designPoints) {
+    auto fits = [&](qreal points) {
+        QFont font = label->font();
+        font.setPointSizeF(points);
+        const QFontMetricsF m(font);
+        return m.horizontalAdvance(label->text()) <= label->contentsRect().width() && m.height() <= label->contentsRect().height();
+    };
+    const qreal points = label->font().pointSizeF();
+    return points <= designPoints && fits(points) && (points == designPoints || !fits(points + 0.5));
 }
 
 // Switches the process into a folder for one test and back afterwards.
