@@ -264,35 +264,24 @@ TEST(BatchRun, NothingHappensWithoutAConfirmedFolderOrWithUnusableInput) {
 }
 
 TEST(BatchRun, FolderPathKeepsOneSeparator) {
-    Mod mod;
-    confirmFolder(mod, "/");
-    EXPECT_EQ(mod.TargetDir, "/");
-    EXPECT_TRUE(mod.DirChosen);
-    confirmFolder(mod, "/srv/web");
-    EXPECT_EQ(mod.TargetDir, "/srv/web/");
-    confirmFolder(mod, "/srv/web/");
-    EXPECT_EQ(mod.TargetDir, "/srv/web/");
+    for (const auto& [given, kept] : {std::pair{"/", "/"}, {"/srv/web", "/srv/web/"}, {"/srv/web/", "/srv/web/"}}) {
+        Mod mod;
+        confirmFolder(mod, given);
+        EXPECT_TRUE(mod.DirChosen && mod.TargetDir == kept) << given << " kept as " << mod.TargetDir;
+    }
 }
 
 TEST(BatchRun, CancelStopsBetweenFilesAndLeavesTheRestUntouched) {
-    // Files are handled in batches; a stop asked for after the first report lets the batch
-    // already under way finish, and leaves every later file untouched.
+    // A stop asked for after the first report lets the batch under way finish, and no more.
     TempDir dir;
     const int total = 1200;
-    auto name = [](int i) {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "f%04d.txt", i);
-        return std::string(buf);
-    };
+    auto name = [](int i) { return "f" + std::string(4 - std::to_string(i).size(), '0') + std::to_string(i) + ".txt"; };
     for (int i = 0; i < total; ++i)
         writeFile(dir / name(i), "o");
     Mod mod = folderMod(dir);
     LogSink sink(nullptr, 1);
     int reads = 0;
-    BatchInput in{"txt", "foot", [&] {
-                      ++reads;
-                      return std::string("n");
-                  }};
+    BatchInput in{"txt", "foot", [&] { return ++reads, std::string("n"); }};
     BatchResult r = runBatch(mod, in, sink);
     EXPECT_EQ(r.outcome, BatchResult::Outcome::Cancelled);
     ASSERT_GT(r.changed, 0u);

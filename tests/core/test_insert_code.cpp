@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/types.h>
 #include <unistd.h>
 
 #include <string>
@@ -18,19 +17,8 @@ using testfiles::readFile;
 using testfiles::TempDir;
 using testfiles::writeFile;
 
-namespace {
-
-struct Case {
-    const char* what;
-    std::string old;
-    std::string code;
-    std::string head;
-    std::string foot;
-};
-
-} // namespace
-
 TEST(InsertCode, WritesExactBytesAtHeadAndFoot) {
+    struct Case { const char* what; std::string old, code, head, foot; };
     const std::string bom8 = "\xEF\xBB\xBF";
     const Case cases[] = {
         {"empty file", "", "<b>", "<b>\r\n", "<b>\r\n"},
@@ -86,9 +74,7 @@ TEST(InsertCode, MissingFileIsCreatedByFootAndRefusedByHead) {
         InsertCode("c", dir / "gone.txt", "head");
         FAIL() << "head on a missing file must fail";
     } catch (const FileError& e) {
-        EXPECT_EQ(e.code().value(), ENOENT);
-        EXPECT_EQ(e.path(), dir / "gone.txt");
-        EXPECT_EQ(e.reason(), "No such file or directory");
+        EXPECT_EQ(e.path() + ": " + e.reason(), dir / "gone.txt" + ": No such file or directory");
     }
     EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"new.txt"}));
 }
@@ -143,11 +129,7 @@ TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
             platform::RecordingFileSystem fs;
             fs.failCall(n, ENOSPC);
             bool threw = false;
-            try {
-                InsertCode("code", dir / "a.txt", position, fs);
-            } catch (const FileError& e) {
-                threw = true;
-            }
+            try { InsertCode("code", dir / "a.txt", position, fs); } catch (const FileError&) { threw = true; }
             const std::string now = readFile(dir / "a.txt");
             const std::string changed = std::string(position) == "head" ? "code\r\n" + old + "\r\n" : old + "code\r\n";
             if (threw) {
