@@ -3,6 +3,7 @@
 // Stand-ins for the desktop services, recording what the windows ask of them.
 #include "platform/qt/AddressOpener.h"
 #include "platform/qt/WindowStacking.h"
+#include "ui/dialogs/MessageBox.h"
 
 #include <QList>
 #include <QPair>
@@ -27,5 +28,15 @@ class RecordingOpener : public AddressOpener {
     QStringList opened;
     bool succeed = true;
 };
+
+inline QString box(const QString& title, MessageBox::Icon icon, const QString& text) {
+    return QStringLiteral("%1|%2|%3").arg(title).arg(int(icon)).arg(text);
+}
+
+// The one message box recorded since the last call, as box() spells it.
+inline QString oneBox() {
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    return shown.size() == 1 ? box(shown[0].title, shown[0].icon, shown[0].text) : QStringLiteral("%1 boxes").arg(shown.size());
+}
 
 } // namespace windowtest

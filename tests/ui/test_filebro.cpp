@@ -1,5 +1,6 @@
 // The folder picker: its layout, browsing by drive and folder list, and that every way
 // of leaving it stores the folder it shows.
+#include "ServiceFakes.h"
 #include "WindowTestSupport.h"
 #include "core/Mod.h"
 #include "ui/dialogs/DirList.h"
@@ -31,13 +32,10 @@ QPointer<FileBro> openPicker(Mod& mod, FileBro::VolumeList volumes = &FileBro::m
 struct Tree {
     QTemporaryDir dir;
     Tree() {
-        QDir().mkpath(dir.filePath(QStringLiteral("alpha/deep")));
-        QDir().mkpath(dir.filePath(QStringLiteral("beta")));
-        QDir().mkpath(dir.filePath(QStringLiteral(".hidden")));
-        writeFile(dir.filePath(QStringLiteral("top.txt")), "");
-        writeFile(dir.filePath(QStringLiteral(".secret")), "");
-        writeFile(dir.filePath(QStringLiteral("alpha/a1.htm")), "");
-        writeFile(dir.filePath(QStringLiteral("alpha/A2.txt")), "");
+        for (const char* folder : {"alpha/deep", "beta", ".hidden"})
+            QDir().mkpath(dir.filePath(QLatin1String(folder)));
+        for (const char* file : {"top.txt", ".secret", "alpha/a1.htm", "alpha/A2.txt"})
+            writeFile(dir.filePath(QLatin1String(file)), "");
     }
     QString path(const QString& relative = {}) const {
         return relative.isEmpty() ? dir.path() : dir.filePath(relative);
@@ -194,11 +192,8 @@ void TestFileBro::driveThatCannotBeEnteredLeavesListsAlone() {
     const QStringList folders = rows(picker->Dir1), files = rows(picker->File1);
 
     picker->Drive1->setCurrentIndex(picker->Drive1->findText(missing));
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
-    QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown[0].text, QStringLiteral("当前设备不可用,请插入软盘或者光盘，或者其他可移动存储器。"));
-    QCOMPARE(shown[0].title, QStringLiteral(":)"));
-    QCOMPARE(shown[0].icon, MessageBox::Icon::Information);
+    QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
+                           QStringLiteral("当前设备不可用,请插入软盘或者光盘，或者其他可移动存储器。")));
     QCOMPARE(picker->Drive1->currentText(), missing);
     QCOMPARE(rows(picker->Dir1), folders);
     QCOMPARE(rows(picker->File1), files);

@@ -83,16 +83,6 @@ QString caption(QObject* o) {
     return QString();
 }
 
-// The one box shown since the last call, as "title|icon|text".
-QString oneBox() {
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
-    return shown.size() == 1 ? QStringLiteral("%1|%2|%3").arg(shown[0].title).arg(int(shown[0].icon)).arg(shown[0].text)
-                             : QStringLiteral("%1 boxes").arg(shown.size());
-}
-QString box(const QString& title, MessageBox::Icon icon, const QString& text) {
-    return QStringLiteral("%1|%2|%3").arg(title).arg(int(icon)).arg(text);
-}
-
 } // namespace
 
 class TestMainForm : public QObject {
