@@ -46,171 +46,163 @@ class TestAbout : public QObject {
     Q_OBJECT
   private slots:
     void initTestCase() { installFontSubstitutions(); }
-    void init();
-    void cleanup();
-    void layoutCaptionsAndTextsAsDesigned();
-    void okHoldsFocusAndTabFollowsDesign();
-    void oneWindowOnTopOncePerCreationClosedByOkOrCloseButton();
-    void linksOpenTheAddressesTheyShow();
-    void launcherFormsMailLinkAndRefusesWhatItMustNotStart();
+    void init() {
+        m_stacking.calls.clear();
+        m_opener.opened.clear();
+        m_opener.succeed = true;
+        ApiBAS::setStacking(&m_stacking);
+        TOURL::setOpener(&m_opener);
+        installLauncherNotice();
+        MessageBox::setRecording(true);
+    }
+
+    void cleanup() {
+        delete m_slot;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ApiBAS::setStacking(nullptr);
+        TOURL::setOpener(nullptr);
+    }
+
+    void layoutCaptionsAndTextsAsDesigned() {
+        About* about = About::showSingle(m_slot);
+        QVERIFY(QTest::qWaitForWindowExposed(about));
+        QCOMPARE(about->windowTitle(), QStringLiteral("关于本软件 & Morlend Inc."));
+        QCOMPARE(about->size(), QSize(394, 328));
+        QCOMPARE(about->minimumSize(), about->maximumSize());
+        // A tool window (no task-bar button) with a close button only.
+        QCOMPARE(about->windowFlags() & (Qt::WindowType_Mask | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                                         Qt::WindowMaximizeButtonHint), Qt::Tool | Qt::WindowCloseButtonHint);
+        QVERIFY(about->parentWidget() == nullptr);
+
+        const Placement table[] = {
+            {"Command1", "About", 4920, 4440, 855, 375}, {"Label1", "About", 1560, 240, 2535, 975},
+            {"l2", "About", 2160, 1080, 2895, 255},      {"Label2", "About", 1320, 120, 2775, 375},
+            {"Label3", "About", 360, 1440, 5055, 375},   {"Text1", "About", 720, 1920, 4815, 615},
+            {"Label4", "About", 1080, 2640, 3495, 255},  {"Label5", "About", 360, 3000, 5055, 375},
+            {"Text2", "About", 1680, 3240, 3615, 975},   {"Label6", "About", 1680, 4320, 3495, 255},
+            {"Label7", "About", 1680, 4560, 3495, 255},  {"Label8", "About", 3720, 1320, 1455, 255},
+            {"Image1", "About", 240, 3360, 1290, 1350},
+        };
+        QCOMPARE(misplaced(about, table), QString());
+
+        const Caption captions[] = {
+            {"Label1", "Arial", 42, kGreen, QStringLiteral("Stepwick!")},
+            {"l2", "宋体", 12, kGreen, QStringLiteral("把文本添加到一堆文件中去")},
+            {"Label2", "Arial", 12, kGreen, QStringLiteral("Morlend Inc.")},
+            {"Label3", "Arial", 12, kGreen, QStringLiteral("关于Morlend Inc.")},
+            {"Label4", "宋体", 9, kBlue, QStringLiteral("Morlend 官方主页： ") + kCompany},
+            {"Label5", "Arial", 12, kGreen, QStringLiteral("关于Harnel.")},
+            {"Label6", "宋体", 9, kBlue, QStringLiteral("Harnel主页： ") + kAuthor},
+            {"Label7", "宋体", 9, kBlue, QStringLiteral("给我写信： ") + kMail},
+            {"Label8", "Arial", 9, kGrey, QStringLiteral("Second Version")},
+        };
+        for (const Caption& c : captions) {
+            auto* label = child<FittedLabel>(about, c.name);
+            QCOMPARE(label->text(), c.text);
+            QCOMPARE(label->designFont().family(), QString::fromUtf8(c.family));
+            QCOMPARE(label->designFont().pointSizeF(), c.points);
+            QCOMPARE(label->palette().color(QPalette::WindowText), c.colour);
+            QVERIFY2(fitsSnugly(label, c.points), c.name);
+            QCOMPARE(label->font().underline(), c.colour == kBlue); // the links
+        }
+        QVERIFY(child<QLabel>(about, "Label1")->font().bold());
+        QCOMPARE(child<QPushButton>(about, "Command1")->text(), QStringLiteral("OK"));
+        QCOMPARE(child<QLabel>(about, "Image1")->pixmap().size(), QSize(86, 90));
+
+        for (const char* name : {"Text1", "Text2"}) {
+            auto* t = child<QPlainTextEdit>(about, name);
+            QVERIFY(t->isReadOnly());
+            QCOMPARE(t->palette().color(QPalette::Base), about->palette().color(QPalette::Button));
+            QCOMPARE(t->palette().color(QPalette::Text), kGreen);
+            QCOMPARE(t->verticalScrollBar()->maximum(), 0); // all its lines shown without scrolling
+        }
+        const QStringList roster = lines(child<QPlainTextEdit>(about, "Text1"));
+        QCOMPARE(roster.size(), 3);
+        QCOMPARE(roster[0], QStringLiteral("Morlend 高层名单："));
+        QVERIFY(QRegularExpression(QStringLiteral("^董事长：\\S+ 副董事长：\\S+$")).match(roster[1]).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^总经理：\\S+ 副总经理：\\S+$")).match(roster[2]).hasMatch());
+        const QStringList contact = lines(child<QPlainTextEdit>(about, "Text2"));
+        QCOMPARE(contact.size(), 4);
+        QCOMPARE(contact[0], QStringLiteral("Harnel"));
+        // A made-up messenger address under the reserved domain, a made-up QQ number.
+        QVERIFY(QRegularExpression(QStringLiteral("^MSN:\\S+@\\S+\\.example$")).match(contact[1]).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^QQ:\\d+$")).match(contact[2]).hasMatch());
+        QCOMPARE(contact[3], QStringLiteral("欢迎来我的主页和我一起交流经验！如果你对软件的源代码感兴趣，也可以找我的。"));
+    }
+
+    void okHoldsFocusAndTabFollowsDesign() {
+        About* about = About::showSingle(m_slot);
+        QVERIFY(QTest::qWaitForWindowActive(about));
+        auto* ok = child<QPushButton>(about, "Command1");
+        QCOMPARE(QApplication::focusWidget(), ok);
+        QVERIFY(!ok->isDefault());
+
+        // By the keyboard: OK, the roster, the contact block, and round to OK.
+        for (const char* next : {"Text1", "Text2", "Command1"}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->objectName(), QLatin1String(next));
+        }
+    }
+
+    void oneWindowOnTopOncePerCreationClosedByOkOrCloseButton() {
+        for (bool byOk : {true, false}) {
+            QPointer<About> about = About::showSingle(m_slot);
+            QCOMPARE(About::showSingle(m_slot), about.data()); // opened again: the same window, not loaded again
+            QCOMPARE(m_stacking.calls, (QList<QPair<QWidget*, bool>>{{about.data(), true}}));
+            const QWidgetList tops = QApplication::topLevelWidgets();
+            QCOMPARE(std::count_if(tops.begin(), tops.end(), [](QWidget* t) { return qobject_cast<About*>(t); }), 1);
+            if (byOk)
+                QTest::mouseClick(child<QPushButton>(about, "Command1"), Qt::LeftButton);
+            else
+                QVERIFY(about->close());
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QVERIFY(about.isNull() && m_slot.isNull());
+            m_stacking.calls.clear(); // a new window is put on top again
+        }
+    }
+
+    void linksOpenTheAddressesTheyShow() {
+        About* about = About::showSingle(m_slot);
+        QVERIFY(QTest::qWaitForWindowExposed(about));
+        // Clicks on the other labels, the text blocks and the picture open nothing.
+        for (const char* quiet : {"Label1", "l2", "Label2", "Label3", "Label5", "Label8", "Image1", "Text1", "Text2"})
+            QTest::mouseClick(child(about, quiet), Qt::LeftButton);
+        QTest::mouseClick(child(about, "Label4"), Qt::RightButton); // not a click on a link
+        QVERIFY(m_opener.opened.isEmpty());
+
+        for (const char* link : {"Label4", "Label6", "Label7"})
+            QTest::mouseClick(child(about, link), Qt::LeftButton);
+        QCOMPARE(m_opener.opened, QStringList({kCompany, kAuthor, QStringLiteral("mailto:") + kMail}));
+        QVERIFY(MessageBox::takeShown().isEmpty());
+
+        // When the address cannot be opened the user is told, and the window stays open.
+        m_opener.succeed = false;
+        QTest::mouseClick(child(about, "Label6"), Qt::LeftButton);
+        QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, kNotice));
+        QVERIFY(about->isVisible());
+    }
+
+    void launcherFormsMailLinkAndRefusesWhatItMustNotStart() {
+        TOURL::OpenMail(QStringLiteral("someone@host.example"));
+        QCOMPARE(m_opener.opened, QStringList{QStringLiteral("mailto:someone@host.example")});
+        m_opener.succeed = false;
+        TOURL::OpenUrl(QStringLiteral("http://host.example/page"));
+        QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, kNotice)); // no title: the application's shows
+        TOURL::OpenMail(QStringLiteral("someone@host.example"));
+        QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, kNotice));
+
+        // Refused before anything is started, so no browser opens here.
+        DesktopAddressOpener desktop;
+        for (const char* address : {"", "file:///bin/sh", "javascript:alert(1)", "-x http://host.example/",
+                                    "http://host.example/a b", "sh -c reboot"})
+            QVERIFY2(!desktop.open(QString::fromUtf8(address)), address);
+    }
 
   private:
     RecordingStacking m_stacking;
     RecordingOpener m_opener;
     QPointer<About> m_slot;
 };
-
-void TestAbout::init() {
-    m_stacking.calls.clear();
-    m_opener.opened.clear();
-    m_opener.succeed = true;
-    ApiBAS::setStacking(&m_stacking);
-    TOURL::setOpener(&m_opener);
-    installLauncherNotice();
-    MessageBox::setRecording(true);
-}
-
-void TestAbout::cleanup() {
-    delete m_slot;
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ApiBAS::setStacking(nullptr);
-    TOURL::setOpener(nullptr);
-}
-
-void TestAbout::layoutCaptionsAndTextsAsDesigned() {
-    About* about = About::showSingle(m_slot);
-    QVERIFY(QTest::qWaitForWindowExposed(about));
-    QCOMPARE(about->windowTitle(), QStringLiteral("关于本软件 & Morlend Inc."));
-    QCOMPARE(about->size(), QSize(394, 328));
-    QCOMPARE(about->minimumSize(), about->maximumSize());
-    // A tool window (no task-bar button) with a close button only.
-    QCOMPARE(about->windowFlags() & (Qt::WindowType_Mask | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
-                                     Qt::WindowMaximizeButtonHint), Qt::Tool | Qt::WindowCloseButtonHint);
-    QVERIFY(about->parentWidget() == nullptr);
-
-    const Placement table[] = {
-        {"Command1", "About", 4920, 4440, 855, 375}, {"Label1", "About", 1560, 240, 2535, 975},
-        {"l2", "About", 2160, 1080, 2895, 255},      {"Label2", "About", 1320, 120, 2775, 375},
-        {"Label3", "About", 360, 1440, 5055, 375},   {"Text1", "About", 720, 1920, 4815, 615},
-        {"Label4", "About", 1080, 2640, 3495, 255},  {"Label5", "About", 360, 3000, 5055, 375},
-        {"Text2", "About", 1680, 3240, 3615, 975},   {"Label6", "About", 1680, 4320, 3495, 255},
-        {"Label7", "About", 1680, 4560, 3495, 255},  {"Label8", "About", 3720, 1320, 1455, 255},
-        {"Image1", "About", 240, 3360, 1290, 1350},
-    };
-    QCOMPARE(misplaced(about, table), QString());
-
-    const Caption captions[] = {
-        {"Label1", "Arial", 42, kGreen, QStringLiteral("Stepwick!")},
-        {"l2", "宋体", 12, kGreen, QStringLiteral("把文本添加到一堆文件中去")},
-        {"Label2", "Arial", 12, kGreen, QStringLiteral("Morlend Inc.")},
-        {"Label3", "Arial", 12, kGreen, QStringLiteral("关于Morlend Inc.")},
-        {"Label4", "宋体", 9, kBlue, QStringLiteral("Morlend 官方主页： ") + kCompany},
-        {"Label5", "Arial", 12, kGreen, QStringLiteral("关于Harnel.")},
-        {"Label6", "宋体", 9, kBlue, QStringLiteral("Harnel主页： ") + kAuthor},
-        {"Label7", "宋体", 9, kBlue, QStringLiteral("给我写信： ") + kMail},
-        {"Label8", "Arial", 9, kGrey, QStringLiteral("Second Version")},
-    };
-    for (const Caption& c : captions) {
-        auto* label = child<FittedLabel>(about, c.name);
-        QCOMPARE(label->text(), c.text);
-        QCOMPARE(label->designFont().family(), QString::fromUtf8(c.family));
-        QCOMPARE(label->designFont().pointSizeF(), c.points);
-        QCOMPARE(label->palette().color(QPalette::WindowText), c.colour);
-        QVERIFY2(fitsSnugly(label, c.points), c.name);
-        QCOMPARE(label->font().underline(), c.colour == kBlue); // the links
-    }
-    QVERIFY(child<QLabel>(about, "Label1")->font().bold());
-    QCOMPARE(child<QPushButton>(about, "Command1")->text(), QStringLiteral("OK"));
-    QCOMPARE(child<QLabel>(about, "Image1")->pixmap().size(), QSize(86, 90));
-
-    for (const char* name : {"Text1", "Text2"}) {
-        auto* t = child<QPlainTextEdit>(about, name);
-        QVERIFY(t->isReadOnly());
-        QCOMPARE(t->palette().color(QPalette::Base), about->palette().color(QPalette::Button));
-        QCOMPARE(t->palette().color(QPalette::Text), kGreen);
-        QCOMPARE(t->verticalScrollBar()->maximum(), 0); // all its lines shown without scrolling
-    }
-    const QStringList roster = lines(child<QPlainTextEdit>(about, "Text1"));
-    QCOMPARE(roster.size(), 3);
-    QCOMPARE(roster[0], QStringLiteral("Morlend 高层名单："));
-    QVERIFY(QRegularExpression(QStringLiteral("^董事长：\\S+ 副董事长：\\S+$")).match(roster[1]).hasMatch());
-    QVERIFY(QRegularExpression(QStringLiteral("^总经理：\\S+ 副总经理：\\S+$")).match(roster[2]).hasMatch());
-    const QStringList contact = lines(child<QPlainTextEdit>(about, "Text2"));
-    QCOMPARE(contact.size(), 4);
-    QCOMPARE(contact[0], QStringLiteral("Harnel"));
-    // A made-up messenger address under the reserved domain, a made-up QQ number.
-    QVERIFY(QRegularExpression(QStringLiteral("^MSN:\\S+@\\S+\\.example$")).match(contact[1]).hasMatch());
-    QVERIFY(QRegularExpression(QStringLiteral("^QQ:\\d+$")).match(contact[2]).hasMatch());
-    QCOMPARE(contact[3], QStringLiteral("欢迎来我的主页和我一起交流经验！如果你对软件的源代码感兴趣，也可以找我的。"));
-}
-
-void TestAbout::okHoldsFocusAndTabFollowsDesign() {
-    About* about = About::showSingle(m_slot);
-    QVERIFY(QTest::qWaitForWindowActive(about));
-    auto* ok = child<QPushButton>(about, "Command1");
-    QCOMPARE(QApplication::focusWidget(), ok);
-    QVERIFY(!ok->isDefault());
-
-    // By the keyboard: OK, the roster, the contact block, and round to OK.
-    for (const char* next : {"Text1", "Text2", "Command1"}) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget()->objectName(), QLatin1String(next));
-    }
-}
-
-void TestAbout::oneWindowOnTopOncePerCreationClosedByOkOrCloseButton() {
-    for (bool byOk : {true, false}) {
-        QPointer<About> about = About::showSingle(m_slot);
-        QCOMPARE(About::showSingle(m_slot), about.data()); // opened again: the same window, not loaded again
-        QCOMPARE(m_stacking.calls, (QList<QPair<QWidget*, bool>>{{about.data(), true}}));
-        const QWidgetList tops = QApplication::topLevelWidgets();
-        QCOMPARE(std::count_if(tops.begin(), tops.end(), [](QWidget* t) { return qobject_cast<About*>(t); }), 1);
-        if (byOk)
-            QTest::mouseClick(child<QPushButton>(about, "Command1"), Qt::LeftButton);
-        else
-            QVERIFY(about->close());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(about.isNull() && m_slot.isNull());
-        m_stacking.calls.clear(); // a new window is put on top again
-    }
-}
-
-void TestAbout::linksOpenTheAddressesTheyShow() {
-    About* about = About::showSingle(m_slot);
-    QVERIFY(QTest::qWaitForWindowExposed(about));
-    // Clicks on the other labels, the text blocks and the picture open nothing.
-    for (const char* quiet : {"Label1", "l2", "Label2", "Label3", "Label5", "Label8", "Image1", "Text1", "Text2"})
-        QTest::mouseClick(child(about, quiet), Qt::LeftButton);
-    QTest::mouseClick(child(about, "Label4"), Qt::RightButton); // not a click on a link
-    QVERIFY(m_opener.opened.isEmpty());
-
-    for (const char* link : {"Label4", "Label6", "Label7"})
-        QTest::mouseClick(child(about, link), Qt::LeftButton);
-    QCOMPARE(m_opener.opened, QStringList({kCompany, kAuthor, QStringLiteral("mailto:") + kMail}));
-    QVERIFY(MessageBox::takeShown().isEmpty());
-
-    // When the address cannot be opened the user is told, and the window stays open.
-    m_opener.succeed = false;
-    QTest::mouseClick(child(about, "Label6"), Qt::LeftButton);
-    QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, kNotice));
-    QVERIFY(about->isVisible());
-}
-
-void TestAbout::launcherFormsMailLinkAndRefusesWhatItMustNotStart() {
-    TOURL::OpenMail(QStringLiteral("someone@host.example"));
-    QCOMPARE(m_opener.opened, QStringList{QStringLiteral("mailto:someone@host.example")});
-    m_opener.succeed = false;
-    TOURL::OpenUrl(QStringLiteral("http://host.example/page"));
-    QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, kNotice)); // no title: the application's shows
-    TOURL::OpenMail(QStringLiteral("someone@host.example"));
-    QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, kNotice));
-
-    // Refused before anything is started, so no browser opens here.
-    DesktopAddressOpener desktop;
-    for (const char* address : {"", "file:///bin/sh", "javascript:alert(1)", "-x http://host.example/",
-                                "http://host.example/a b", "sh -c reboot"})
-        QVERIFY2(!desktop.open(QString::fromUtf8(address)), address);
-}
 
 QTEST_MAIN(TestAbout)
 #include "test_about.moc"

@@ -47,182 +47,173 @@ struct Tree {
 class TestFileBro : public QObject {
     Q_OBJECT
   private slots:
-    void initTestCase();
-    void init();
-    void layoutAsDesignedAndUnmovedByResize();
-    void startsAtCurrentFolderAndListsIt();
-    void onlyAnOpenedFolderIsCurrent();
-    void everyWayOutConfirmsOnceWithOneSlash();
-    void driveThatCannotBeEnteredLeavesListsAlone();
-    void driveChangeMovesToItsRoot();
-};
-
-void TestFileBro::initTestCase() {
-    installFontSubstitutions();
-}
-
-void TestFileBro::init() {
-    MessageBox::setRecording(true);
-}
-
-void TestFileBro::layoutAsDesignedAndUnmovedByResize() {
-    Mod mod;
-    FileBro picker(mod);
-    picker.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&picker));
-    QCOMPARE(picker.objectName(), QStringLiteral("FileBro"));
-    QCOMPARE(picker.windowTitle(), QStringLiteral("文件浏览器"));
-    QCOMPARE(picker.size(), QSize(378, 455));
-    QCOMPARE(picker.windowType(), Qt::Tool);
-    QCOMPARE(picker.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
-             Qt::WindowCloseButtonHint);
-
-    const Placement table[] = {
-        {"Drive1", "FileBro", 240, 240, 2535, 300},  {"File1", "FileBro", 3000, 240, 2535, 5850},
-        {"Dir1", "FileBro", 240, 720, 2535, 5340},   {"Command1", "FileBro", 4080, 6240, 1455, 495},
-    };
-    for (const QSize size : {QSize(378, 455), QSize(200, 150), QSize(900, 700)}) { // controls stay where they are
-        picker.resize(size);
-        QCOMPARE(misplaced(&picker, table), QString());
+    void initTestCase() {
+        installFontSubstitutions();
     }
-    QVERIFY(qobject_cast<QComboBox*>(picker.Drive1));
-    QCOMPARE(picker.Command1->text(), QStringLiteral("确认并返回"));
-    QVERIFY(!picker.Command1->isDefault() && !picker.Command1->autoDefault());
-    QCOMPARE(tabOrder(&picker, picker.Drive1), (QStringList{"Drive1", "File1", "Dir1", "Command1"}));
-    QVERIFY(!mod.DirChosen); // showing confirms nothing
-}
 
-void TestFileBro::startsAtCurrentFolderAndListsIt() {
-    Tree tree;
-    CurrentFolder here(tree.path(QStringLiteral("alpha")));
-    Mod mod;
-    // The folder's own file system is offered as the drive it is on.
-    QPointer<FileBro> picker = openPicker(mod, [&] { return QStringList{tree.path(), QStringLiteral("/")}; });
-    QCOMPARE(picker->currentFolder(), tree.path(QStringLiteral("alpha")));
-    QCOMPARE(picker->Drive1->currentText(), tree.path());
-    QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
+    void init() {
+        MessageBox::setRecording(true);
+    }
 
-    // The folder list: the path from the root down, then the subfolders.
-    QStringList expected{QStringLiteral("/")};
-    expected += tree.path(QStringLiteral("alpha")).split(u'/', Qt::SkipEmptyParts);
-    expected << QStringLiteral("deep");
-    QCOMPARE(rows(picker->Dir1), expected);
-    QCOMPARE(picker->Dir1->currentItem()->text(), QStringLiteral("alpha"));
+    void layoutAsDesignedAndUnmovedByResize() {
+        Mod mod;
+        FileBro picker(mod);
+        picker.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&picker));
+        QCOMPARE(picker.objectName(), QStringLiteral("FileBro"));
+        QCOMPARE(picker.windowTitle(), QStringLiteral("文件浏览器"));
+        QCOMPARE(picker.size(), QSize(378, 455));
+        QCOMPARE(picker.windowType(), Qt::Tool);
+        QCOMPARE(picker.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
+                 Qt::WindowCloseButtonHint);
 
-    // Opening the parent row goes up; hidden folders and files are left out.
-    openRow(picker->Dir1, QFileInfo(tree.path()).fileName());
-    QCOMPARE(picker->currentFolder(), tree.path());
-    QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
-    QCOMPARE(rows(picker->Dir1).mid(rows(picker->Dir1).size() - 3),
-             (QStringList{QFileInfo(tree.path()).fileName(), "alpha", "beta"}));
-    picker->close();
-}
+        const Placement table[] = {
+            {"Drive1", "FileBro", 240, 240, 2535, 300},  {"File1", "FileBro", 3000, 240, 2535, 5850},
+            {"Dir1", "FileBro", 240, 720, 2535, 5340},   {"Command1", "FileBro", 4080, 6240, 1455, 495},
+        };
+        for (const QSize size : {QSize(378, 455), QSize(200, 150), QSize(900, 700)}) { // controls stay where they are
+            picker.resize(size);
+            QCOMPARE(misplaced(&picker, table), QString());
+        }
+        QVERIFY(qobject_cast<QComboBox*>(picker.Drive1));
+        QCOMPARE(picker.Command1->text(), QStringLiteral("确认并返回"));
+        QVERIFY(!picker.Command1->isDefault() && !picker.Command1->autoDefault());
+        QCOMPARE(tabOrder(&picker, picker.Drive1), (QStringList{"Drive1", "File1", "Dir1", "Command1"}));
+        QVERIFY(!mod.DirChosen); // showing confirms nothing
+    }
 
-void TestFileBro::onlyAnOpenedFolderIsCurrent() {
-    Tree tree;
-    CurrentFolder here(tree.path());
-    Mod mod;
-    QPointer<FileBro> picker = openPicker(mod);
+    void startsAtCurrentFolderAndListsIt() {
+        Tree tree;
+        CurrentFolder here(tree.path(QStringLiteral("alpha")));
+        Mod mod;
+        // The folder's own file system is offered as the drive it is on.
+        QPointer<FileBro> picker = openPicker(mod, [&] { return QStringList{tree.path(), QStringLiteral("/")}; });
+        QCOMPARE(picker->currentFolder(), tree.path(QStringLiteral("alpha")));
+        QCOMPARE(picker->Drive1->currentText(), tree.path());
+        QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
 
-    // Highlighted only: nothing changes.
-    picker->Dir1->setCurrentItem(picker->Dir1->findItems(QStringLiteral("beta"), Qt::MatchExactly).first());
-    QCOMPARE(picker->currentFolder(), tree.path());
-    QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
+        // The folder list: the path from the root down, then the subfolders.
+        QStringList expected{QStringLiteral("/")};
+        expected += tree.path(QStringLiteral("alpha")).split(u'/', Qt::SkipEmptyParts);
+        expected << QStringLiteral("deep");
+        QCOMPARE(rows(picker->Dir1), expected);
+        QCOMPARE(picker->Dir1->currentItem()->text(), QStringLiteral("alpha"));
 
-    // Enter opens the highlighted folder.
-    picker->Dir1->setCurrentItem(picker->Dir1->findItems(QStringLiteral("alpha"), Qt::MatchExactly).first());
-    QTest::keyClick(picker->Dir1, Qt::Key_Return);
-    QCOMPARE(picker->currentFolder(), tree.path(QStringLiteral("alpha")));
-    QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
-
-    // A highlighted subfolder at confirmation is not the folder stored.
-    picker->Dir1->setCurrentItem(picker->Dir1->findItems(QStringLiteral("deep"), Qt::MatchExactly).first());
-    QTest::mouseClick(picker->Command1, Qt::LeftButton);
-    QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("alpha/")));
-
-    // A folder that vanished after it was listed is not opened; the list is redrawn.
-    Tree other;
-    CurrentFolder there(other.path());
-    QPointer<FileBro> second = openPicker(mod);
-    QVERIFY(QDir(other.path(QStringLiteral("beta"))).removeRecursively());
-    openRow(second->Dir1, QStringLiteral("beta"));
-    QCOMPARE(second->currentFolder(), other.path());
-    QVERIFY(!rows(second->Dir1).contains(QStringLiteral("beta")));
-    second->close();
-}
-
-void TestFileBro::everyWayOutConfirmsOnceWithOneSlash() {
-    Tree tree;
-    CurrentFolder here(tree.path());
-    Mod mod;
-    QPointer<FileBro> picker = openPicker(mod);
-    openRow(picker->Dir1, QStringLiteral("alpha"));
-    openRow(picker->Dir1, QStringLiteral("deep"));
-    QTest::mouseClick(picker->Command1, Qt::LeftButton);
-    QVERIFY(mod.DirChosen);
-    QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("alpha/deep/")));
-    QTRY_VERIFY(picker.isNull());
-
-    // The title bar's close confirms just like the button: there is no cancelling.
-    picker = openPicker(mod);
-    openRow(picker->Dir1, QStringLiteral("beta"));
-    QVERIFY(picker->close());
-    QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("beta/")));
-    // A second close while the window goes away does not store anything again.
-    mod.TargetDir = "untouched";
-    if (picker)
+        // Opening the parent row goes up; hidden folders and files are left out.
+        openRow(picker->Dir1, QFileInfo(tree.path()).fileName());
+        QCOMPARE(picker->currentFolder(), tree.path());
+        QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
+        QCOMPARE(rows(picker->Dir1).mid(rows(picker->Dir1).size() - 3),
+                 (QStringList{QFileInfo(tree.path()).fileName(), "alpha", "beta"}));
         picker->close();
-    QCOMPARE(mod.TargetDir, std::string("untouched"));
-    QTRY_COMPARE(windowCount(QStringLiteral("FileBro")), 0);
+    }
 
-    // The root is stored as a single slash.
-    picker = openPicker(mod);
-    openRow(picker->Dir1, QStringLiteral("/"));
-    QCOMPARE(rows(picker->File1), QDir(QStringLiteral("/")).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
-    QTest::mouseClick(picker->Command1, Qt::LeftButton);
-    QCOMPARE(mod.TargetDir, std::string("/"));
-}
+    void onlyAnOpenedFolderIsCurrent() {
+        Tree tree;
+        CurrentFolder here(tree.path());
+        Mod mod;
+        QPointer<FileBro> picker = openPicker(mod);
 
-void TestFileBro::driveThatCannotBeEnteredLeavesListsAlone() {
-    Tree tree;
-    CurrentFolder here(tree.path(QStringLiteral("alpha")));
-    const QString missing = tree.path(QStringLiteral("no-such-volume"));
-    Mod mod;
-    QPointer<FileBro> picker = openPicker(mod, [&] { return QStringList{QStringLiteral("/"), missing}; });
-    const QStringList folders = rows(picker->Dir1), files = rows(picker->File1);
+        // Highlighted only: nothing changes.
+        picker->Dir1->setCurrentItem(picker->Dir1->findItems(QStringLiteral("beta"), Qt::MatchExactly).first());
+        QCOMPARE(picker->currentFolder(), tree.path());
+        QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
 
-    picker->Drive1->setCurrentIndex(picker->Drive1->findText(missing));
-    QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
-                           QStringLiteral("当前设备不可用,请插入软盘或者光盘，或者其他可移动存储器。")));
-    QCOMPARE(picker->Drive1->currentText(), missing);
-    QCOMPARE(rows(picker->Dir1), folders);
-    QCOMPARE(rows(picker->File1), files);
+        // Enter opens the highlighted folder.
+        picker->Dir1->setCurrentItem(picker->Dir1->findItems(QStringLiteral("alpha"), Qt::MatchExactly).first());
+        QTest::keyClick(picker->Dir1, Qt::Key_Return);
+        QCOMPARE(picker->currentFolder(), tree.path(QStringLiteral("alpha")));
+        QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
 
-    // Confirming right after stores the folder shown before the drive change.
-    QTest::mouseClick(picker->Command1, Qt::LeftButton);
-    QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("alpha/")));
-}
+        // A highlighted subfolder at confirmation is not the folder stored.
+        picker->Dir1->setCurrentItem(picker->Dir1->findItems(QStringLiteral("deep"), Qt::MatchExactly).first());
+        QTest::mouseClick(picker->Command1, Qt::LeftButton);
+        QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("alpha/")));
 
-void TestFileBro::driveChangeMovesToItsRoot() {
-    Tree tree;
-    CurrentFolder here(QStringLiteral("/"));
-    Mod mod;
-    const QString volume = tree.path(QStringLiteral("alpha"));
-    QPointer<FileBro> picker = openPicker(mod, [&] { return QStringList{volume, QStringLiteral("/")}; });
-    QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
-    QCOMPARE(picker->currentFolder(), QStringLiteral("/"));
+        // A folder that vanished after it was listed is not opened; the list is redrawn.
+        Tree other;
+        CurrentFolder there(other.path());
+        QPointer<FileBro> second = openPicker(mod);
+        QVERIFY(QDir(other.path(QStringLiteral("beta"))).removeRecursively());
+        openRow(second->Dir1, QStringLiteral("beta"));
+        QCOMPARE(second->currentFolder(), other.path());
+        QVERIFY(!rows(second->Dir1).contains(QStringLiteral("beta")));
+        second->close();
+    }
 
-    picker->Drive1->setCurrentIndex(picker->Drive1->findText(volume));
-    QVERIFY(MessageBox::takeShown().isEmpty());
-    QCOMPARE(picker->currentFolder(), volume);
-    QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
+    void everyWayOutConfirmsOnceWithOneSlash() {
+        Tree tree;
+        CurrentFolder here(tree.path());
+        Mod mod;
+        QPointer<FileBro> picker = openPicker(mod);
+        openRow(picker->Dir1, QStringLiteral("alpha"));
+        openRow(picker->Dir1, QStringLiteral("deep"));
+        QTest::mouseClick(picker->Command1, Qt::LeftButton);
+        QVERIFY(mod.DirChosen);
+        QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("alpha/deep/")));
+        QTRY_VERIFY(picker.isNull());
 
-    // Going up out of that file system shows the drive that holds the folder now.
-    openRow(picker->Dir1, QStringLiteral("/"));
-    QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
-    picker->close();
-    QCOMPARE(mod.TargetDir, std::string("/"));
-}
+        // The title bar's close confirms just like the button: there is no cancelling.
+        picker = openPicker(mod);
+        openRow(picker->Dir1, QStringLiteral("beta"));
+        QVERIFY(picker->close());
+        QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("beta/")));
+        // A second close while the window goes away does not store anything again.
+        mod.TargetDir = "untouched";
+        if (picker)
+            picker->close();
+        QCOMPARE(mod.TargetDir, std::string("untouched"));
+        QTRY_COMPARE(windowCount(QStringLiteral("FileBro")), 0);
+
+        // The root is stored as a single slash.
+        picker = openPicker(mod);
+        openRow(picker->Dir1, QStringLiteral("/"));
+        QCOMPARE(rows(picker->File1), QDir(QStringLiteral("/")).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
+        QTest::mouseClick(picker->Command1, Qt::LeftButton);
+        QCOMPARE(mod.TargetDir, std::string("/"));
+    }
+
+    void driveThatCannotBeEnteredLeavesListsAlone() {
+        Tree tree;
+        CurrentFolder here(tree.path(QStringLiteral("alpha")));
+        const QString missing = tree.path(QStringLiteral("no-such-volume"));
+        Mod mod;
+        QPointer<FileBro> picker = openPicker(mod, [&] { return QStringList{QStringLiteral("/"), missing}; });
+        const QStringList folders = rows(picker->Dir1), files = rows(picker->File1);
+
+        picker->Drive1->setCurrentIndex(picker->Drive1->findText(missing));
+        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
+                               QStringLiteral("当前设备不可用,请插入软盘或者光盘，或者其他可移动存储器。")));
+        QCOMPARE(picker->Drive1->currentText(), missing);
+        QCOMPARE(rows(picker->Dir1), folders);
+        QCOMPARE(rows(picker->File1), files);
+
+        // Confirming right after stores the folder shown before the drive change.
+        QTest::mouseClick(picker->Command1, Qt::LeftButton);
+        QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("alpha/")));
+    }
+
+    void driveChangeMovesToItsRoot() {
+        Tree tree;
+        CurrentFolder here(QStringLiteral("/"));
+        Mod mod;
+        const QString volume = tree.path(QStringLiteral("alpha"));
+        QPointer<FileBro> picker = openPicker(mod, [&] { return QStringList{volume, QStringLiteral("/")}; });
+        QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
+        QCOMPARE(picker->currentFolder(), QStringLiteral("/"));
+
+        picker->Drive1->setCurrentIndex(picker->Drive1->findText(volume));
+        QVERIFY(MessageBox::takeShown().isEmpty());
+        QCOMPARE(picker->currentFolder(), volume);
+        QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
+
+        // Going up out of that file system shows the drive that holds the folder now.
+        openRow(picker->Dir1, QStringLiteral("/"));
+        QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
+        picker->close();
+        QCOMPARE(mod.TargetDir, std::string("/"));
+    }
+};
 
 QTEST_MAIN(TestFileBro)
 #include "test_filebro.moc"

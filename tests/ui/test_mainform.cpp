@@ -88,451 +88,433 @@ QString caption(QObject* o) {
 class TestMainForm : public QObject {
     Q_OBJECT
   private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() {
+        std::setlocale(LC_ALL, "C.UTF-8"); // files are written in the locale's encoding
+        installFontSubstitutions();
+        installLauncherNotice();
+    }
 
-    void controlsStandWhereDesigned();
-    void fontsColoursAndPictures();
-    void startsWithDefaultsAndHiddenCodeWindow();
-    void runEndToEndFromTypedCodeToLog();
-    void secondRunAppendsBehindFirst();
-    void runWithoutFolderAsksForOneAndOpensPicker();
-    void otherExtensionAndPresetsChooseTheFiles();
-    void failedFileIsLoggedOthersChangedOneMessage();
-    void placeholderIsInsertedWhenNothingWasTyped();
-    void exitSequenceClosesWindowsAndConfirmsPicker();
-    void secondaryWindowsExistOnce();
-    void bannerShowsItsMessagesInTurnCentred();
-    void keepOnTopAboutAndHomePageCallTheServices();
+    void init() {
+        m_stacking.calls.clear();
+        m_opener.opened.clear();
+        m_opener.succeed = true;
+        ApiBAS::setStacking(&m_stacking);
+        TOURL::setOpener(&m_opener);
+        MessageBox::setRecording(true);
+    }
+
+    void cleanup() {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<About*>(w))
+                delete w;
+        ApiBAS::setStacking(nullptr);
+        TOURL::setOpener(nullptr);
+    }
+
+    void controlsStandWhereDesigned() {
+        Session s;
+        QCOMPARE(s.form->size(), QSize(413, 388));
+        QCOMPARE(s.form->minimumSize(), s.form->maximumSize());
+        QCOMPARE(s.form->windowType(), Qt::Window);
+        QCOMPARE(s.form->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                                          Qt::WindowMaximizeButtonHint), Qt::WindowCloseButtonHint);
+        QCOMPARE(s.form->windowTitle(), QStringLiteral("Stepwick"));
+
+        const Placement table[] = {
+            {"Label1", "MainForm", 2760, 120, 2535, 975},   {"l2", "MainForm", 3600, 1080, 2775, 495},
+            {"Text1", "MainForm", 4320, 1560, 1695, 2655},  {"Frame1", "MainForm", 120, 1800, 1935, 1215},
+            {"CmdOpen", "Frame1", 240, 360, 1455, 495},     {"Frame2", "MainForm", 2280, 1800, 1815, 1215},
+            {"CmdAdd", "Frame2", 240, 360, 1335, 495},      {"Command2", "MainForm", 120, 4440, 975, 975},
+            {"Command1", "MainForm", 1200, 4440, 975, 975}, {"Command3", "MainForm", 2280, 4440, 975, 975},
+            {"Command4", "MainForm", 3360, 4440, 975, 975}, {"Frame3", "MainForm", 2280, 3120, 1815, 1095},
+            {"Frame4", "MainForm", 120, 3120, 1935, 1095},  {"Option1", "Frame4", 120, 240, 1455, 255},
+            {"Option2", "Frame4", 120, 480, 1575, 255},     {"Option3", "Frame4", 960, 240, 735, 255},
+            {"Option4", "Frame4", 960, 480, 855, 255},      {"OOther", "Frame4", 120, 720, 855, 255},
+            {"TOther", "Frame4", 960, 720, 855, 270},       {"Ohead", "Frame3", 240, 360, 1335, 255},
+            {"Ofeet", "Frame3", 240, 720, 1455, 255},       {"Label3", "MainForm", 4560, 4800, 1695, 255},
+            {"Label4", "MainForm", 4680, 5160, 1455, 255},  {"Check1", "MainForm", 4560, 4440, 1695, 255},
+            {"Image1", "MainForm", 240, 240, 2205, 1035},   {"Line1", "MainForm", 120, 1560, 2160, 15},
+            {"Line2", "MainForm", 2400, 1560, 960, 15},     {"Line3", "MainForm", 3480, 1560, 600, 15},
+        };
+        QCOMPARE(misplaced(s.form.get(), table), QString());
+        for (const char* line : {"Line1", "Line2", "Line3"}) // one broken rule
+            QCOMPARE(s.control<QFrame>(line)->frameShape(), QFrame::HLine);
+
+        const std::pair<const char*, const char*> captions[] = {
+            {"Label1", "Stepwick!"},     {"l2", "代码批量添加器"},  {"Frame1", "选择文件"},  {"CmdOpen", "选择一个文件夹"},
+            {"Frame2", "欲添加的代码"},  {"CmdAdd", "输入拟添代码"}, {"Command2", "开始添加."}, {"Command1", "关于软件."},
+            {"Command3", "作者主页."},   {"Command4", "退出..."},   {"Frame3", "添加位置"},  {"Frame4", "文件类型"},
+            {"Option1", "TXT"},          {"Option2", "HTM"},        {"Option3", "ASP"},      {"Option4", "PHP"},
+            {"OOther", "Other:"},        {"TOther", "CGI"},         {"Ohead", "文件头"},     {"Ofeet", "文件尾"},
+            {"Label3", "Powered by"},    {"Label4", "Morlend. Harnel"}, {"Check1", "置顶本程序"},
+        };
+        for (const auto& [name, text] : captions)
+            QCOMPARE(caption(s.control(name)), QString::fromUtf8(text));
+
+        // Tab order as designed; labels, frames, the picture and the lines take no focus.
+        QCOMPARE(tabOrder(s.form.get(), s.control("Text1")),
+                 QStringList({"Text1", "CmdOpen", "CmdAdd", "Command2", "Command1", "Command3", "Command4", "Option1",
+                              "Option2", "Option3", "Option4", "OOther", "TOther", "Ohead", "Ofeet", "Check1"}));
+        // No button answers Enter on behalf of the window.
+        for (QPushButton* button : s.form->findChildren<QPushButton*>())
+            QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
+    }
+
+    void fontsColoursAndPictures() {
+        Session s;
+        // Song-style captions come out in the substituted Chinese font, Latin ones in Liberation Sans.
+        for (const char* name : {"l2", "Text1", "Frame1", "CmdOpen", "Frame2", "CmdAdd", "Frame3", "Frame4",
+                                 "Command2", "Command1", "Command3", "Command4"})
+            QCOMPARE(QFontInfo(s.control(name)->font()).family(), QStringLiteral("AR PL UMing CN"));
+        QCOMPARE(s.control("l2")->font().pointSize(), 12);
+        QCOMPARE(s.control("Text1")->font().pointSize(), 9);
+        for (const char* name : {"Label3", "Label4", "Check1", "ADL"}) {
+            QCOMPARE(QFontInfo(s.control(name)->font()).family(), QStringLiteral("Liberation Sans"));
+            QCOMPARE(s.control(name)->font().pointSize(), 9);
+        }
+
+        // "Stepwick!" at Arial 42 pt bold would not fit its control: scaled down no further than needed.
+        auto* label1 = s.control<FittedLabel>("Label1");
+        QCOMPARE(QFontInfo(label1->font()).family(), QStringLiteral("Liberation Sans"));
+        QVERIFY(label1->font().bold() && label1->font().pointSizeF() < 42 && fitsSnugly(label1, 42));
+
+        const QColor darkGreen(0, 64, 0), grey(128, 128, 128);
+        for (const auto& [name, colour] : {std::pair{"Label1", darkGreen}, {"l2", darkGreen}, {"Label3", grey}, {"Label4", grey}})
+            QCOMPARE(s.control(name)->palette().color(QPalette::WindowText), colour);
+
+        // The pictures at their own sizes, and the icon in all four sizes.
+        QCOMPARE(s.form->Image1->pixmap().size(), QSize(147, 69));
+        for (const auto& [name, size] : {std::pair{"Command2", QSize(40, 48)}, {"Command1", QSize(32, 48)},
+                                         {"Command3", QSize(32, 48)}, {"Command4", QSize(40, 52)}})
+            QCOMPARE(s.control<PictureButton>(name)->picture().size(), size);
+        QCOMPARE(s.form->windowIcon().availableSizes(), QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}}));
+    }
+
+    void startsWithDefaultsAndHiddenCodeWindow() {
+        Session s;
+        QCOMPARE(s.log(), kHeader);
+        auto* log = s.control<QPlainTextEdit>("Text1");
+        QVERIFY(log->isReadOnly());
+        QCOMPARE(log->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QCOMPARE(log->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QVERIFY(s.control<QRadioButton>("Option1")->isChecked());
+        QVERIFY(s.control<QRadioButton>("Ofeet")->isChecked());
+        QVERIFY(!s.control<QCheckBox>("Check1")->isChecked());
+        QVERIFY(!s.mod.DirChosen);
+        // The code window exists from the start, hidden, holding its placeholder.
+        QCOMPARE(windowCount(QStringLiteral("Texts")), 1);
+        QVERIFY(!s.form->texts()->isVisible());
+        QCOMPARE(s.form->texts()->code(), kPlaceholder);
+        QVERIFY(!s.form->fileBro());
+    }
+
+    void runEndToEndFromTypedCodeToLog() {
+        Session s;
+        QTemporaryDir root;
+        const QString site = root.filePath(QStringLiteral("site"));
+        QVERIFY(QDir().mkpath(site + QStringLiteral("/inner")));
+        for (const auto& [name, bytes] : {std::pair{"a.htm", "old line\r\n"}, {"b.htm", "last"}, {"c.txt", "keep\r\n"},
+                                          {"inner/d.htm", "deep\r\n"}})
+            writeFile(site + u'/' + QLatin1String(name), bytes);
+        CurrentFolder here(root.path());
+
+        // 1. The code, typed into the code window and confirmed.
+        s.click("CmdAdd");
+        Texts* texts = s.form->texts();
+        QVERIFY(texts->isVisible());
+        typeCode(texts->Text1, QStringLiteral("<!-- x -->"), QStringLiteral("代码"));
+        QTest::mouseClick(child<QPushButton>(texts, "Command1"), Qt::LeftButton);
+        QVERIFY(!texts->isVisible());
+
+        // 2. The folder, opened in the picker's folder list and confirmed.
+        s.click("CmdOpen");
+        FileBro* picker = s.form->fileBro();
+        QVERIFY(QTest::qWaitForWindowExposed(picker));
+        openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("site"));
+        QCOMPARE(rows(picker->File1), (QStringList{"a.htm", "b.htm", "c.txt"}));
+        QTest::mouseClick(child<QPushButton>(picker, "Command1"), Qt::LeftButton);
+        QTRY_VERIFY(!s.form->fileBro());
+        QCOMPARE(QString::fromStdString(s.mod.TargetDir), site + u'/');
+
+        // 3. The type and the position; 4. start.
+        s.option("Option2");
+        s.option("Ohead");
+        s.click("Command2");
+        QCOMPARE(readFile(site + QStringLiteral("/a.htm")), QByteArray("<!-- x -->\r\n代码\r\nold line\r\n"));
+        QCOMPARE(readFile(site + QStringLiteral("/b.htm")), QByteArray("<!-- x -->\r\n代码\r\nlast\r\n"));
+        QCOMPARE(readFile(site + QStringLiteral("/c.txt")), QByteArray("keep\r\n"));
+        QCOMPARE(readFile(site + QStringLiteral("/inner/d.htm")), QByteArray("deep\r\n"));
+        QCOMPARE(s.log(), kHeader + QStringLiteral("a.htm\nb.htm\n\n处理了2个文件。\n感谢您使用本软件！"));
+        QVERIFY(MessageBox::takeShown().isEmpty());
+        QVERIFY(!texts->isVisible()); // read while hidden, and left hidden
+    }
+
+    void secondRunAppendsBehindFirst() {
+        Session s;
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QStringLiteral("one.txt")), "1\r\n");
+        writeFile(dir.filePath(QStringLiteral("two.txt")), "2\r\n");
+        s.prepare(dir, QStringLiteral("END"));
+        const QString run = QStringLiteral("one.txt\ntwo.txt\n\n处理了2个文件。\n感谢您使用本软件！");
+        s.click("Command2");
+        QCOMPARE(s.log(), kHeader + run);
+        s.click("Command2");
+        QCOMPARE(s.log(), kHeader + run + run); // the second run's first name stands on the thanks line
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("one.txt"))), QByteArray("1\r\nEND\r\nEND\r\n"));
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("two.txt"))), QByteArray("2\r\nEND\r\nEND\r\n"));
+    }
+
+    void runWithoutFolderAsksForOneAndOpensPicker() {
+        Session s;
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QStringLiteral("a.txt")), "a\r\n");
+        CurrentFolder here(dir.path());
+        s.click("Command2");
+        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information, QStringLiteral("请选择一个目录，以便于我们找到文件。")));
+        QVERIFY(s.form->fileBro() && s.form->fileBro()->isVisible());
+        QCOMPARE(s.log(), kHeader);
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), QByteArray("a\r\n"));
+        QVERIFY(!s.mod.DirChosen);
+
+        // Confirming the picker, then starting again, runs in the folder shown.
+        QTest::mouseClick(s.form->fileBro()->Command1, Qt::LeftButton);
+        s.click("Command2");
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), "a\r\n" + kPlaceholder.toUtf8() + "\r\n");
+    }
+
+    void otherExtensionAndPresetsChooseTheFiles() {
+        Session s;
+        QTemporaryDir dir;
+        auto path = [&](const char* name) { return dir.filePath(QLatin1String(name)); };
+        for (const char* name : {"x.cgi", "y.txt", "z.htm", "w.pl", "v.asp", "u.php"})
+            writeFile(path(name), "");
+        s.prepare(dir, QStringLiteral("C"));
+        auto* other = s.control<QLineEdit>("TOther");
+
+        // HTM, then Other: TOther's text is searched; typed anew; then a preset again, with TOther
+        // still holding text; then each other preset.
+        s.option("Option2");
+        s.option("OOther");
+        s.click("Command2");
+        other->selectAll();
+        QTest::keyClicks(other, QStringLiteral("pl"));
+        s.click("Command2");
+        for (const char* preset : {"Option1", "Option3", "Option4"}) {
+            s.option(preset);
+            s.click("Command2");
+        }
+        for (const char* name : {"x.cgi", "w.pl", "y.txt", "v.asp", "u.php"})
+            QCOMPARE(readFile(path(name)), QByteArray("C\r\n"));
+        QCOMPARE(readFile(path("z.htm")), QByteArray());
+        QCOMPARE(other->text(), QStringLiteral("pl"));
+        QString runs;
+        for (const char* name : {"x.cgi", "w.pl", "y.txt", "v.asp", "u.php"})
+            runs += QLatin1String(name) + QStringLiteral("\n\n处理了1个文件。\n感谢您使用本软件！");
+        QCOMPARE(s.log(), kHeader + runs);
+        s.option("Option2");
+        QCOMPARE(s.mod.FileExt, std::string("htm"));
+
+        // An extension that holds a '/' changes nothing and says so.
+        s.option("OOther");
+        other->setText(QStringLiteral("../x"));
+        s.click("Command2");
+        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Warning, QStringLiteral("扩展名中不能有“/”，没有文件被修改。")));
+        QCOMPARE(s.log(), kHeader + runs);
+    }
+
+    void failedFileIsLoggedOthersChangedOneMessage() {
+        Session s;
+        QTemporaryDir dir;
+        for (const char* name : {"a.txt", "b.txt", "c.txt"})
+            writeFile(dir.filePath(QLatin1String(name)), "old\r\n");
+        QCOMPARE(::chmod(QFile::encodeName(dir.filePath(QStringLiteral("b.txt"))).constData(), 0444), 0);
+        s.prepare(dir, QStringLiteral("new"));
+        for (const char* position : {"Ofeet", "Ohead"}) {
+            s.option(position);
+            const QString before = s.log();
+            s.click("Command2");
+            QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Warning, QStringLiteral("有1个文件未能处理，详见记录。")));
+            const QString run = s.log().mid(before.size());
+            QVERIFY2(QRegularExpression(QStringLiteral("^a\\.txt\nb\\.txt（未能处理：[^\n]+）\nc\\.txt\n\n处理了2个文件。\n"
+                                                       "有1个文件未能处理。\n感谢您使用本软件！$"))
+                         .match(run).hasMatch(),
+                     qPrintable(run));
+        }
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), QByteArray("new\r\nold\r\nnew\r\n"));
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("b.txt"))), QByteArray("old\r\n"));
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("c.txt"))), QByteArray("new\r\nold\r\nnew\r\n"));
+        QVERIFY(s.form->isVisible()); // the program goes on
+        QCOMPARE(s.endCalls, 0);
+    }
+
+    void placeholderIsInsertedWhenNothingWasTyped() {
+        Session s;
+        QTemporaryDir dir;
+        const QString p = dir.filePath(QStringLiteral("p.txt"));
+        writeFile(p, "");
+        s.prepare(dir, QString());
+        s.click("Command2");
+        QCOMPARE(readFile(p), kPlaceholder.toUtf8() + "\r\n");
+
+        // Code typed with the window left open is read as it stands, trailing break included.
+        s.click("CmdAdd");
+        typeCode(s.form->texts()->Text1, QStringLiteral("top"), QString());
+        s.click("Command2");
+        QCOMPARE(readFile(p), kPlaceholder.toUtf8() + "\r\ntop\r\n\r\n");
+        QVERIFY(s.form->texts()->isVisible());
+    }
+
+    void exitSequenceClosesWindowsAndConfirmsPicker() {
+        for (bool byCloseButton : {false, true}) {
+            Session s;
+            QTemporaryDir dir;
+            QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("chosen"))));
+            CurrentFolder here(dir.path());
+            s.click("CmdAdd");
+            QPointer<Texts> texts = s.form->texts();
+            s.click("CmdOpen");
+            QPointer<FileBro> picker = s.form->fileBro();
+            QVERIFY(QTest::qWaitForWindowExposed(picker));
+            openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("chosen"));
+            QVERIFY(!s.mod.DirChosen);
+
+            if (byCloseButton)
+                QVERIFY(s.form->close());
+            else
+                s.click("Command4");
+            QVERIFY(s.mod.DirChosen);
+            QCOMPARE(QString::fromStdString(s.mod.TargetDir), dir.filePath(QStringLiteral("chosen/")));
+            QVERIFY(texts.isNull() && picker.isNull());
+            QCOMPARE(windowCount(QStringLiteral("Texts")) + windowCount(QStringLiteral("FileBro")), 0);
+            QCOMPARE(s.endCalls, 1);
+        }
+        // Without a picker open nothing is confirmed.
+        Session quiet;
+        QVERIFY(quiet.form->close());
+        QVERIFY(!quiet.mod.DirChosen);
+        QCOMPARE(quiet.endCalls, 1);
+    }
+
+    void secondaryWindowsExistOnce() {
+        Session s;
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("sub"))));
+        CurrentFolder here(dir.path());
+        for (int i = 0; i < 3; ++i)
+            s.click("CmdAdd");
+        QCOMPARE(windowCount(QStringLiteral("Texts")), 1);
+
+        s.click("CmdOpen");
+        FileBro* picker = s.form->fileBro();
+        QVERIFY(QTest::qWaitForWindowExposed(picker));
+        openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("sub"));
+        // Opening again brings up the same picker with its lists as they were.
+        s.click("CmdOpen");
+        QCOMPARE(s.form->fileBro(), picker);
+        QCOMPARE(windowCount(QStringLiteral("FileBro")), 1);
+        QCOMPARE(picker->currentFolder(), dir.filePath(QStringLiteral("sub")));
+
+        // After a confirmation a fresh picker starts at the process's current folder.
+        QTest::mouseClick(picker->Command1, Qt::LeftButton);
+        QTRY_COMPARE(windowCount(QStringLiteral("FileBro")), 0);
+        s.click("CmdOpen");
+        QCOMPARE(s.form->fileBro()->currentFolder(), dir.path());
+    }
+
+    void bannerShowsItsMessagesInTurnCentred() {
+        Session s;
+        QLabel* adl = s.form->ADL;
+        QCOMPARE(s.form->Timer1->interval(), 3000);
+        QVERIFY(s.form->Timer1->isActive());
+        // Until the first tick the banner shows its design caption at its design place.
+        QCOMPARE(adl->text(), kDesignBanner);
+        QCOMPARE(adl->geometry(), QRect(QPoint(1080 / 15, 5520 / 15), adl->sizeHint()));
+
+        const QStringList messages{
+            kDesignBanner,
+            QStringLiteral("你可以使用它轻松的将相同的代码添加到批量文件中去"),
+            QStringLiteral("这些代码可以是文本，html，asp等等"),
+            QStringLiteral("你可以用它改程序"),
+            QStringLiteral("比如在html文件中添加去广告代码"),
+            QStringLiteral("比如在asp程序头添上你的版权"),
+            QStringLiteral("将你的双手解放出来，让用电脑更轻松"),
+            QStringLiteral("关于我的更多的软件，请访问我的主页"),
+            QString::fromUtf8(stepwick::kAuthorUrl),
+            QStringLiteral("或者我们公司的主页") + QString::fromUtf8(stepwick::kCompanyUrl),
+            QStringLiteral("如果在使用软件上有任何问题，请联系我"),
+            QStringLiteral("你可以在关于软件中找到关于他们的信息"),
+        };
+        auto expectCentred = [&] {
+            QCOMPARE(adl->width(), adl->sizeHint().width()); // sized to the caption it now shows
+            QVERIFY2(qAbs(2 * adl->x() + adl->width() - s.form->width()) <= 1, qPrintable(adl->text()));
+            QCOMPARE(adl->y(), 368);
+        };
+        for (int tick = 1; tick <= 14; ++tick) {
+            QVERIFY(QMetaObject::invokeMethod(s.form->Timer1, "timeout"));
+            expectCentred();
+            if (tick <= 12 || tick == 14)
+                QCOMPARE(adl->text(), messages[(tick - 1) % 13]);
+            else // the thirteenth thanks a user for reporting a major fault
+                QVERIFY(adl->text().startsWith(QStringLiteral("感谢")) && adl->text().contains(QStringLiteral("报告了一个重大错误")));
+        }
+
+        // A caption wider than the window gets a negative left; a short one comes back inside.
+        s.mod.BannerLines[s.mod.BannerPos] = std::string(200, 'W');
+        QVERIFY(QMetaObject::invokeMethod(s.form->Timer1, "timeout"));
+        QVERIFY(adl->x() < 0);
+        expectCentred();
+        QVERIFY(QMetaObject::invokeMethod(s.form->Timer1, "timeout"));
+        QVERIFY(adl->x() > 0);
+        expectCentred();
+
+        // A position outside the table is an error, never a read beyond it.
+        for (std::int16_t bad : {std::int16_t(-1), std::int16_t(21), std::int16_t(32767)}) {
+            s.mod.BannerPos = bad;
+            QVERIFY_THROWS_EXCEPTION(std::out_of_range, bannerTick(s.mod, adl, s.form->width()));
+        }
+    }
+
+    void keepOnTopAboutAndHomePageCallTheServices() {
+        Session s;
+        QWidget* form = s.form.get();
+        clickIndicator(s.form->Check1);
+        QVERIFY(s.form->Check1->isChecked());
+        clickIndicator(s.form->Check1);
+        QVERIFY(!s.form->Check1->isChecked());
+        QCOMPARE(m_stacking.calls, (QList<QPair<QWidget*, bool>>{{form, true}, {form, false}}));
+
+        // About: one modeless window without owner however often asked for, on top once.
+        m_stacking.calls.clear();
+        s.click("Command1");
+        s.click("Command1");
+        QList<About*> abouts;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* about = qobject_cast<About*>(w))
+                abouts << about;
+        QCOMPARE(abouts.size(), 1);
+        QVERIFY(abouts[0]->isVisible() && !abouts[0]->parentWidget() && !abouts[0]->isModal());
+        QCOMPARE(m_stacking.calls, (QList<QPair<QWidget*, bool>>{{abouts[0], true}}));
+
+        // The home page; when it cannot be opened, the launcher's notice, and the program goes on.
+        s.click("Command3");
+        QCOMPARE(m_opener.opened, QStringList{QString::fromUtf8(stepwick::kAuthorUrl)});
+        QVERIFY(MessageBox::takeShown().isEmpty());
+        m_opener.succeed = false;
+        s.click("Command3");
+        QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。")));
+
+        // The exit sequence closes About too.
+        QPointer<About> about = abouts[0];
+        s.click("Command4");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(about.isNull() || !about->isVisible());
+    }
 
   private:
     RecordingStacking m_stacking;
     RecordingOpener m_opener;
 };
-
-void TestMainForm::initTestCase() {
-    std::setlocale(LC_ALL, "C.UTF-8"); // files are written in the locale's encoding
-    installFontSubstitutions();
-    installLauncherNotice();
-}
-
-void TestMainForm::init() {
-    m_stacking.calls.clear();
-    m_opener.opened.clear();
-    m_opener.succeed = true;
-    ApiBAS::setStacking(&m_stacking);
-    TOURL::setOpener(&m_opener);
-    MessageBox::setRecording(true);
-}
-
-void TestMainForm::cleanup() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (qobject_cast<About*>(w))
-            delete w;
-    ApiBAS::setStacking(nullptr);
-    TOURL::setOpener(nullptr);
-}
-
-void TestMainForm::controlsStandWhereDesigned() {
-    Session s;
-    QCOMPARE(s.form->size(), QSize(413, 388));
-    QCOMPARE(s.form->minimumSize(), s.form->maximumSize());
-    QCOMPARE(s.form->windowType(), Qt::Window);
-    QCOMPARE(s.form->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
-                                      Qt::WindowMaximizeButtonHint), Qt::WindowCloseButtonHint);
-    QCOMPARE(s.form->windowTitle(), QStringLiteral("Stepwick"));
-
-    const Placement table[] = {
-        {"Label1", "MainForm", 2760, 120, 2535, 975},   {"l2", "MainForm", 3600, 1080, 2775, 495},
-        {"Text1", "MainForm", 4320, 1560, 1695, 2655},  {"Frame1", "MainForm", 120, 1800, 1935, 1215},
-        {"CmdOpen", "Frame1", 240, 360, 1455, 495},     {"Frame2", "MainForm", 2280, 1800, 1815, 1215},
-        {"CmdAdd", "Frame2", 240, 360, 1335, 495},      {"Command2", "MainForm", 120, 4440, 975, 975},
-        {"Command1", "MainForm", 1200, 4440, 975, 975}, {"Command3", "MainForm", 2280, 4440, 975, 975},
-        {"Command4", "MainForm", 3360, 4440, 975, 975}, {"Frame3", "MainForm", 2280, 3120, 1815, 1095},
-        {"Frame4", "MainForm", 120, 3120, 1935, 1095},  {"Option1", "Frame4", 120, 240, 1455, 255},
-        {"Option2", "Frame4", 120, 480, 1575, 255},     {"Option3", "Frame4", 960, 240, 735, 255},
-        {"Option4", "Frame4", 960, 480, 855, 255},      {"OOther", "Frame4", 120, 720, 855, 255},
-        {"TOther", "Frame4", 960, 720, 855, 270},       {"Ohead", "Frame3", 240, 360, 1335, 255},
-        {"Ofeet", "Frame3", 240, 720, 1455, 255},       {"Label3", "MainForm", 4560, 4800, 1695, 255},
-        {"Label4", "MainForm", 4680, 5160, 1455, 255},  {"Check1", "MainForm", 4560, 4440, 1695, 255},
-        {"Image1", "MainForm", 240, 240, 2205, 1035},   {"Line1", "MainForm", 120, 1560, 2160, 15},
-        {"Line2", "MainForm", 2400, 1560, 960, 15},     {"Line3", "MainForm", 3480, 1560, 600, 15},
-    };
-    QCOMPARE(misplaced(s.form.get(), table), QString());
-    for (const char* line : {"Line1", "Line2", "Line3"}) // one broken rule
-        QCOMPARE(s.control<QFrame>(line)->frameShape(), QFrame::HLine);
-
-    const std::pair<const char*, const char*> captions[] = {
-        {"Label1", "Stepwick!"},     {"l2", "代码批量添加器"},  {"Frame1", "选择文件"},  {"CmdOpen", "选择一个文件夹"},
-        {"Frame2", "欲添加的代码"},  {"CmdAdd", "输入拟添代码"}, {"Command2", "开始添加."}, {"Command1", "关于软件."},
-        {"Command3", "作者主页."},   {"Command4", "退出..."},   {"Frame3", "添加位置"},  {"Frame4", "文件类型"},
-        {"Option1", "TXT"},          {"Option2", "HTM"},        {"Option3", "ASP"},      {"Option4", "PHP"},
-        {"OOther", "Other:"},        {"TOther", "CGI"},         {"Ohead", "文件头"},     {"Ofeet", "文件尾"},
-        {"Label3", "Powered by"},    {"Label4", "Morlend. Harnel"}, {"Check1", "置顶本程序"},
-    };
-    for (const auto& [name, text] : captions)
-        QCOMPARE(caption(s.control(name)), QString::fromUtf8(text));
-
-    // Tab order as designed; labels, frames, the picture and the lines take no focus.
-    QCOMPARE(tabOrder(s.form.get(), s.control("Text1")),
-             QStringList({"Text1", "CmdOpen", "CmdAdd", "Command2", "Command1", "Command3", "Command4", "Option1",
-                          "Option2", "Option3", "Option4", "OOther", "TOther", "Ohead", "Ofeet", "Check1"}));
-    // No button answers Enter on behalf of the window.
-    for (QPushButton* button : s.form->findChildren<QPushButton*>())
-        QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
-}
-
-void TestMainForm::fontsColoursAndPictures() {
-    Session s;
-    // Song-style captions come out in the substituted Chinese font, Latin ones in Liberation Sans.
-    for (const char* name : {"l2", "Text1", "Frame1", "CmdOpen", "Frame2", "CmdAdd", "Frame3", "Frame4",
-                             "Command2", "Command1", "Command3", "Command4"})
-        QCOMPARE(QFontInfo(s.control(name)->font()).family(), QStringLiteral("AR PL UMing CN"));
-    QCOMPARE(s.control("l2")->font().pointSize(), 12);
-    QCOMPARE(s.control("Text1")->font().pointSize(), 9);
-    for (const char* name : {"Label3", "Label4", "Check1", "ADL"}) {
-        QCOMPARE(QFontInfo(s.control(name)->font()).family(), QStringLiteral("Liberation Sans"));
-        QCOMPARE(s.control(name)->font().pointSize(), 9);
-    }
-
-    // "Stepwick!" at Arial 42 pt bold would not fit its control: scaled down no further than needed.
-    auto* label1 = s.control<FittedLabel>("Label1");
-    QCOMPARE(QFontInfo(label1->font()).family(), QStringLiteral("Liberation Sans"));
-    QVERIFY(label1->font().bold() && label1->font().pointSizeF() < 42 && fitsSnugly(label1, 42));
-
-    const QColor darkGreen(0, 64, 0), grey(128, 128, 128);
-    for (const auto& [name, colour] : {std::pair{"Label1", darkGreen}, {"l2", darkGreen}, {"Label3", grey}, {"Label4", grey}})
-        QCOMPARE(s.control(name)->palette().color(QPalette::WindowText), colour);
-
-    // The pictures at their own sizes, and the icon in all four sizes.
-    QCOMPARE(s.form->Image1->pixmap().size(), QSize(147, 69));
-    for (const auto& [name, size] : {std::pair{"Command2", QSize(40, 48)}, {"Command1", QSize(32, 48)},
-                                     {"Command3", QSize(32, 48)}, {"Command4", QSize(40, 52)}})
-        QCOMPARE(s.control<PictureButton>(name)->picture().size(), size);
-    QCOMPARE(s.form->windowIcon().availableSizes(), QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}}));
-}
-
-void TestMainForm::startsWithDefaultsAndHiddenCodeWindow() {
-    Session s;
-    QCOMPARE(s.log(), kHeader);
-    auto* log = s.control<QPlainTextEdit>("Text1");
-    QVERIFY(log->isReadOnly());
-    QCOMPARE(log->lineWrapMode(), QPlainTextEdit::NoWrap);
-    QCOMPARE(log->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QVERIFY(s.control<QRadioButton>("Option1")->isChecked());
-    QVERIFY(s.control<QRadioButton>("Ofeet")->isChecked());
-    QVERIFY(!s.control<QCheckBox>("Check1")->isChecked());
-    QVERIFY(!s.mod.DirChosen);
-    // The code window exists from the start, hidden, holding its placeholder.
-    QCOMPARE(windowCount(QStringLiteral("Texts")), 1);
-    QVERIFY(!s.form->texts()->isVisible());
-    QCOMPARE(s.form->texts()->code(), kPlaceholder);
-    QVERIFY(!s.form->fileBro());
-}
-
-void TestMainForm::runEndToEndFromTypedCodeToLog() {
-    Session s;
-    QTemporaryDir root;
-    const QString site = root.filePath(QStringLiteral("site"));
-    QVERIFY(QDir().mkpath(site + QStringLiteral("/inner")));
-    for (const auto& [name, bytes] : {std::pair{"a.htm", "old line\r\n"}, {"b.htm", "last"}, {"c.txt", "keep\r\n"},
-                                      {"inner/d.htm", "deep\r\n"}})
-        writeFile(site + u'/' + QLatin1String(name), bytes);
-    CurrentFolder here(root.path());
-
-    // 1. The code, typed into the code window and confirmed.
-    s.click("CmdAdd");
-    Texts* texts = s.form->texts();
-    QVERIFY(texts->isVisible());
-    typeCode(texts->Text1, QStringLiteral("<!-- x -->"), QStringLiteral("代码"));
-    QTest::mouseClick(child<QPushButton>(texts, "Command1"), Qt::LeftButton);
-    QVERIFY(!texts->isVisible());
-
-    // 2. The folder, opened in the picker's folder list and confirmed.
-    s.click("CmdOpen");
-    FileBro* picker = s.form->fileBro();
-    QVERIFY(QTest::qWaitForWindowExposed(picker));
-    openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("site"));
-    QCOMPARE(rows(picker->File1), (QStringList{"a.htm", "b.htm", "c.txt"}));
-    QTest::mouseClick(child<QPushButton>(picker, "Command1"), Qt::LeftButton);
-    QTRY_VERIFY(!s.form->fileBro());
-    QCOMPARE(QString::fromStdString(s.mod.TargetDir), site + u'/');
-
-    // 3. The type and the position; 4. start.
-    s.option("Option2");
-    s.option("Ohead");
-    s.click("Command2");
-    QCOMPARE(readFile(site + QStringLiteral("/a.htm")), QByteArray("<!-- x -->\r\n代码\r\nold line\r\n"));
-    QCOMPARE(readFile(site + QStringLiteral("/b.htm")), QByteArray("<!-- x -->\r\n代码\r\nlast\r\n"));
-    QCOMPARE(readFile(site + QStringLiteral("/c.txt")), QByteArray("keep\r\n"));
-    QCOMPARE(readFile(site + QStringLiteral("/inner/d.htm")), QByteArray("deep\r\n"));
-    QCOMPARE(s.log(), kHeader + QStringLiteral("a.htm\nb.htm\n\n处理了2个文件。\n感谢您使用本软件！"));
-    QVERIFY(MessageBox::takeShown().isEmpty());
-    QVERIFY(!texts->isVisible()); // read while hidden, and left hidden
-}
-
-void TestMainForm::secondRunAppendsBehindFirst() {
-    Session s;
-    QTemporaryDir dir;
-    writeFile(dir.filePath(QStringLiteral("one.txt")), "1\r\n");
-    writeFile(dir.filePath(QStringLiteral("two.txt")), "2\r\n");
-    s.prepare(dir, QStringLiteral("END"));
-    const QString run = QStringLiteral("one.txt\ntwo.txt\n\n处理了2个文件。\n感谢您使用本软件！");
-    s.click("Command2");
-    QCOMPARE(s.log(), kHeader + run);
-    s.click("Command2");
-    QCOMPARE(s.log(), kHeader + run + run); // the second run's first name stands on the thanks line
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("one.txt"))), QByteArray("1\r\nEND\r\nEND\r\n"));
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("two.txt"))), QByteArray("2\r\nEND\r\nEND\r\n"));
-}
-
-void TestMainForm::runWithoutFolderAsksForOneAndOpensPicker() {
-    Session s;
-    QTemporaryDir dir;
-    writeFile(dir.filePath(QStringLiteral("a.txt")), "a\r\n");
-    CurrentFolder here(dir.path());
-    s.click("Command2");
-    QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information, QStringLiteral("请选择一个目录，以便于我们找到文件。")));
-    QVERIFY(s.form->fileBro() && s.form->fileBro()->isVisible());
-    QCOMPARE(s.log(), kHeader);
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), QByteArray("a\r\n"));
-    QVERIFY(!s.mod.DirChosen);
-
-    // Confirming the picker, then starting again, runs in the folder shown.
-    QTest::mouseClick(s.form->fileBro()->Command1, Qt::LeftButton);
-    s.click("Command2");
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), "a\r\n" + kPlaceholder.toUtf8() + "\r\n");
-}
-
-void TestMainForm::otherExtensionAndPresetsChooseTheFiles() {
-    Session s;
-    QTemporaryDir dir;
-    auto path = [&](const char* name) { return dir.filePath(QLatin1String(name)); };
-    for (const char* name : {"x.cgi", "y.txt", "z.htm", "w.pl", "v.asp", "u.php"})
-        writeFile(path(name), "");
-    s.prepare(dir, QStringLiteral("C"));
-    auto* other = s.control<QLineEdit>("TOther");
-
-    // HTM, then Other: TOther's text is searched; typed anew; then a preset again, with TOther
-    // still holding text; then each other preset.
-    s.option("Option2");
-    s.option("OOther");
-    s.click("Command2");
-    other->selectAll();
-    QTest::keyClicks(other, QStringLiteral("pl"));
-    s.click("Command2");
-    for (const char* preset : {"Option1", "Option3", "Option4"}) {
-        s.option(preset);
-        s.click("Command2");
-    }
-    for (const char* name : {"x.cgi", "w.pl", "y.txt", "v.asp", "u.php"})
-        QCOMPARE(readFile(path(name)), QByteArray("C\r\n"));
-    QCOMPARE(readFile(path("z.htm")), QByteArray());
-    QCOMPARE(other->text(), QStringLiteral("pl"));
-    QString runs;
-    for (const char* name : {"x.cgi", "w.pl", "y.txt", "v.asp", "u.php"})
-        runs += QLatin1String(name) + QStringLiteral("\n\n处理了1个文件。\n感谢您使用本软件！");
-    QCOMPARE(s.log(), kHeader + runs);
-    s.option("Option2");
-    QCOMPARE(s.mod.FileExt, std::string("htm"));
-
-    // An extension that holds a '/' changes nothing and says so.
-    s.option("OOther");
-    other->setText(QStringLiteral("../x"));
-    s.click("Command2");
-    QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Warning, QStringLiteral("扩展名中不能有“/”，没有文件被修改。")));
-    QCOMPARE(s.log(), kHeader + runs);
-}
-
-void TestMainForm::failedFileIsLoggedOthersChangedOneMessage() {
-    Session s;
-    QTemporaryDir dir;
-    for (const char* name : {"a.txt", "b.txt", "c.txt"})
-        writeFile(dir.filePath(QLatin1String(name)), "old\r\n");
-    QCOMPARE(::chmod(QFile::encodeName(dir.filePath(QStringLiteral("b.txt"))).constData(), 0444), 0);
-    s.prepare(dir, QStringLiteral("new"));
-    for (const char* position : {"Ofeet", "Ohead"}) {
-        s.option(position);
-        const QString before = s.log();
-        s.click("Command2");
-        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Warning, QStringLiteral("有1个文件未能处理，详见记录。")));
-        const QString run = s.log().mid(before.size());
-        QVERIFY2(QRegularExpression(QStringLiteral("^a\\.txt\nb\\.txt（未能处理：[^\n]+）\nc\\.txt\n\n处理了2个文件。\n"
-                                                   "有1个文件未能处理。\n感谢您使用本软件！$"))
-                     .match(run).hasMatch(),
-                 qPrintable(run));
-    }
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), QByteArray("new\r\nold\r\nnew\r\n"));
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("b.txt"))), QByteArray("old\r\n"));
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("c.txt"))), QByteArray("new\r\nold\r\nnew\r\n"));
-    QVERIFY(s.form->isVisible()); // the program goes on
-    QCOMPARE(s.endCalls, 0);
-}
-
-void TestMainForm::placeholderIsInsertedWhenNothingWasTyped() {
-    Session s;
-    QTemporaryDir dir;
-    const QString p = dir.filePath(QStringLiteral("p.txt"));
-    writeFile(p, "");
-    s.prepare(dir, QString());
-    s.click("Command2");
-    QCOMPARE(readFile(p), kPlaceholder.toUtf8() + "\r\n");
-
-    // Code typed with the window left open is read as it stands, trailing break included.
-    s.click("CmdAdd");
-    typeCode(s.form->texts()->Text1, QStringLiteral("top"), QString());
-    s.click("Command2");
-    QCOMPARE(readFile(p), kPlaceholder.toUtf8() + "\r\ntop\r\n\r\n");
-    QVERIFY(s.form->texts()->isVisible());
-}
-
-void TestMainForm::exitSequenceClosesWindowsAndConfirmsPicker() {
-    for (bool byCloseButton : {false, true}) {
-        Session s;
-        QTemporaryDir dir;
-        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("chosen"))));
-        CurrentFolder here(dir.path());
-        s.click("CmdAdd");
-        QPointer<Texts> texts = s.form->texts();
-        s.click("CmdOpen");
-        QPointer<FileBro> picker = s.form->fileBro();
-        QVERIFY(QTest::qWaitForWindowExposed(picker));
-        openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("chosen"));
-        QVERIFY(!s.mod.DirChosen);
-
-        if (byCloseButton)
-            QVERIFY(s.form->close());
-        else
-            s.click("Command4");
-        QVERIFY(s.mod.DirChosen);
-        QCOMPARE(QString::fromStdString(s.mod.TargetDir), dir.filePath(QStringLiteral("chosen/")));
-        QVERIFY(texts.isNull() && picker.isNull());
-        QCOMPARE(windowCount(QStringLiteral("Texts")) + windowCount(QStringLiteral("FileBro")), 0);
-        QCOMPARE(s.endCalls, 1);
-    }
-    // Without a picker open nothing is confirmed.
-    Session quiet;
-    QVERIFY(quiet.form->close());
-    QVERIFY(!quiet.mod.DirChosen);
-    QCOMPARE(quiet.endCalls, 1);
-}
-
-void TestMainForm::secondaryWindowsExistOnce() {
-    Session s;
-    QTemporaryDir dir;
-    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("sub"))));
-    CurrentFolder here(dir.path());
-    for (int i = 0; i < 3; ++i)
-        s.click("CmdAdd");
-    QCOMPARE(windowCount(QStringLiteral("Texts")), 1);
-
-    s.click("CmdOpen");
-    FileBro* picker = s.form->fileBro();
-    QVERIFY(QTest::qWaitForWindowExposed(picker));
-    openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("sub"));
-    // Opening again brings up the same picker with its lists as they were.
-    s.click("CmdOpen");
-    QCOMPARE(s.form->fileBro(), picker);
-    QCOMPARE(windowCount(QStringLiteral("FileBro")), 1);
-    QCOMPARE(picker->currentFolder(), dir.filePath(QStringLiteral("sub")));
-
-    // After a confirmation a fresh picker starts at the process's current folder.
-    QTest::mouseClick(picker->Command1, Qt::LeftButton);
-    QTRY_COMPARE(windowCount(QStringLiteral("FileBro")), 0);
-    s.click("CmdOpen");
-    QCOMPARE(s.form->fileBro()->currentFolder(), dir.path());
-}
-
-void TestMainForm::bannerShowsItsMessagesInTurnCentred() {
-    Session s;
-    QLabel* adl = s.form->ADL;
-    QCOMPARE(s.form->Timer1->interval(), 3000);
-    QVERIFY(s.form->Timer1->isActive());
-    // Until the first tick the banner shows its design caption at its design place.
-    QCOMPARE(adl->text(), kDesignBanner);
-    QCOMPARE(adl->geometry(), QRect(QPoint(1080 / 15, 5520 / 15), adl->sizeHint()));
-
-    const QStringList messages{
-        kDesignBanner,
-        QStringLiteral("你可以使用它轻松的将相同的代码添加到批量文件中去"),
-        QStringLiteral("这些代码可以是文本，html，asp等等"),
-        QStringLiteral("你可以用它改程序"),
-        QStringLiteral("比如在html文件中添加去广告代码"),
-        QStringLiteral("比如在asp程序头添上你的版权"),
-        QStringLiteral("将你的双手解放出来，让用电脑更轻松"),
-        QStringLiteral("关于我的更多的软件，请访问我的主页"),
-        QString::fromUtf8(stepwick::kAuthorUrl),
-        QStringLiteral("或者我们公司的主页") + QString::fromUtf8(stepwick::kCompanyUrl),
-        QStringLiteral("如果在使用软件上有任何问题，请联系我"),
-        QStringLiteral("你可以在关于软件中找到关于他们的信息"),
-    };
-    auto expectCentred = [&] {
-        QCOMPARE(adl->width(), adl->sizeHint().width()); // sized to the caption it now shows
-        QVERIFY2(qAbs(2 * adl->x() + adl->width() - s.form->width()) <= 1, qPrintable(adl->text()));
-        QCOMPARE(adl->y(), 368);
-    };
-    for (int tick = 1; tick <= 14; ++tick) {
-        QVERIFY(QMetaObject::invokeMethod(s.form->Timer1, "timeout"));
-        expectCentred();
-        if (tick <= 12 || tick == 14)
-            QCOMPARE(adl->text(), messages[(tick - 1) % 13]);
-        else // the thirteenth thanks a user for reporting a major fault
-            QVERIFY(adl->text().startsWith(QStringLiteral("感谢")) && adl->text().contains(QStringLiteral("报告了一个重大错误")));
-    }
-
-    // A caption wider than the window gets a negative left; a short one comes back inside.
-    s.mod.BannerLines[s.mod.BannerPos] = std::string(200, 'W');
-    QVERIFY(QMetaObject::invokeMethod(s.form->Timer1, "timeout"));
-    QVERIFY(adl->x() < 0);
-    expectCentred();
-    QVERIFY(QMetaObject::invokeMethod(s.form->Timer1, "timeout"));
-    QVERIFY(adl->x() > 0);
-    expectCentred();
-
-    // A position outside the table is an error, never a read beyond it.
-    for (std::int16_t bad : {std::int16_t(-1), std::int16_t(21), std::int16_t(32767)}) {
-        s.mod.BannerPos = bad;
-        QVERIFY_THROWS_EXCEPTION(std::out_of_range, bannerTick(s.mod, adl, s.form->width()));
-    }
-}
-
-void TestMainForm::keepOnTopAboutAndHomePageCallTheServices() {
-    Session s;
-    QWidget* form = s.form.get();
-    clickIndicator(s.form->Check1);
-    QVERIFY(s.form->Check1->isChecked());
-    clickIndicator(s.form->Check1);
-    QVERIFY(!s.form->Check1->isChecked());
-    QCOMPARE(m_stacking.calls, (QList<QPair<QWidget*, bool>>{{form, true}, {form, false}}));
-
-    // About: one modeless window without owner however often asked for, on top once.
-    m_stacking.calls.clear();
-    s.click("Command1");
-    s.click("Command1");
-    QList<About*> abouts;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* about = qobject_cast<About*>(w))
-            abouts << about;
-    QCOMPARE(abouts.size(), 1);
-    QVERIFY(abouts[0]->isVisible() && !abouts[0]->parentWidget() && !abouts[0]->isModal());
-    QCOMPARE(m_stacking.calls, (QList<QPair<QWidget*, bool>>{{abouts[0], true}}));
-
-    // The home page; when it cannot be opened, the launcher's notice, and the program goes on.
-    s.click("Command3");
-    QCOMPARE(m_opener.opened, QStringList{QString::fromUtf8(stepwick::kAuthorUrl)});
-    QVERIFY(MessageBox::takeShown().isEmpty());
-    m_opener.succeed = false;
-    s.click("Command3");
-    QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。")));
-
-    // The exit sequence closes About too.
-    QPointer<About> about = abouts[0];
-    s.click("Command4");
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(about.isNull() || !about->isVisible());
-}
 
 QTEST_MAIN(TestMainForm)
 #include "test_mainform.moc"

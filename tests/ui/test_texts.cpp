@@ -16,106 +16,101 @@ using namespace windowtest;
 class TestTexts : public QObject {
     Q_OBJECT
   private slots:
-    void initTestCase();
-    void layoutAsDesignedAndUnmovedByResize();
-    void typedCodeSurvivesConfirmAndClose();
-    void codeIsTheTextAsTyped();
-};
-
-void TestTexts::initTestCase() {
-    installFontSubstitutions();
-    MessageBox::setRecording(true);
-}
-
-void TestTexts::layoutAsDesignedAndUnmovedByResize() {
-    Texts texts;
-    texts.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&texts));
-    QCOMPARE(texts.objectName(), QStringLiteral("Texts"));
-    QCOMPARE(texts.windowTitle(), QStringLiteral("添加代码"));
-    QCOMPARE(texts.size(), QSize(457, 352));
-    QCOMPARE(texts.windowType(), Qt::Tool);
-    QCOMPARE(texts.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
-             Qt::WindowCloseButtonHint);
-    QVERIFY(texts.maximumWidth() > 457 && texts.maximumHeight() > 352); // resizable
-
-    const Placement table[] = {{"Text1", "Texts", 240, 120, 6375, 4575}, {"Command1", "Texts", 5160, 4800, 1455, 375}};
-    for (const QSize size : {QSize(457, 352), QSize(300, 200), QSize(800, 600)}) { // controls stay where they are
-        texts.resize(size);
-        QCOMPARE(misplaced(&texts, table), QString());
+    void initTestCase() {
+        installFontSubstitutions();
+        MessageBox::setRecording(true);
     }
 
-    auto* box = child<QPlainTextEdit>(&texts, "Text1");
-    auto* confirm = child<QPushButton>(&texts, "Command1");
-    QCOMPARE(box->toPlainText(), QStringLiteral("在这里输入欲添加的字符。"));
-    QVERIFY(!box->isReadOnly());
-    QCOMPARE(box->lineWrapMode(), QPlainTextEdit::NoWrap);
-    QCOMPARE(box->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(confirm->text(), QStringLiteral("确认并返回"));
-    QVERIFY(!confirm->isDefault() && !confirm->autoDefault());
-    QCOMPARE(tabOrder(&texts, box), (QStringList{"Text1", "Command1"}));
+    void layoutAsDesignedAndUnmovedByResize() {
+        Texts texts;
+        texts.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&texts));
+        QCOMPARE(texts.objectName(), QStringLiteral("Texts"));
+        QCOMPARE(texts.windowTitle(), QStringLiteral("添加代码"));
+        QCOMPARE(texts.size(), QSize(457, 352));
+        QCOMPARE(texts.windowType(), Qt::Tool);
+        QCOMPARE(texts.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
+                 Qt::WindowCloseButtonHint);
+        QVERIFY(texts.maximumWidth() > 457 && texts.maximumHeight() > 352); // resizable
 
-    // A long line scrolls sideways; no break is put into it.
-    const QString longLine(400, u'x');
-    box->setPlainText(longLine);
-    QCOMPARE(texts.code(), longLine);
-    QVERIFY(box->horizontalScrollBar()->maximum() > 0);
-}
+        const Placement table[] = {{"Text1", "Texts", 240, 120, 6375, 4575}, {"Command1", "Texts", 5160, 4800, 1455, 375}};
+        for (const QSize size : {QSize(457, 352), QSize(300, 200), QSize(800, 600)}) { // controls stay where they are
+            texts.resize(size);
+            QCOMPARE(misplaced(&texts, table), QString());
+        }
 
-void TestTexts::typedCodeSurvivesConfirmAndClose() {
-    Mod mod;
-    MainForm form(mod);
-    form.setEndProcess([] {});
-    form.show();
-    auto* cmdAdd = form.findChild<QPushButton*>(QStringLiteral("CmdAdd"));
+        auto* box = child<QPlainTextEdit>(&texts, "Text1");
+        auto* confirm = child<QPushButton>(&texts, "Command1");
+        QCOMPARE(box->toPlainText(), QStringLiteral("在这里输入欲添加的字符。"));
+        QVERIFY(!box->isReadOnly());
+        QCOMPARE(box->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QCOMPARE(box->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(confirm->text(), QStringLiteral("确认并返回"));
+        QVERIFY(!confirm->isDefault() && !confirm->autoDefault());
+        QCOMPARE(tabOrder(&texts, box), (QStringList{"Text1", "Command1"}));
 
-    QTest::mouseClick(cmdAdd, Qt::LeftButton);
-    Texts* texts = form.texts();
-    QVERIFY(texts->isVisible());
-    texts->Text1->selectAll();
-    QTest::keyClicks(texts->Text1, QStringLiteral("<?php echo 1; ?>"));
+        // A long line scrolls sideways; no break is put into it.
+        const QString longLine(400, u'x');
+        box->setPlainText(longLine);
+        QCOMPARE(texts.code(), longLine);
+        QVERIFY(box->horizontalScrollBar()->maximum() > 0);
+    }
 
-    // Confirm hides and keeps; showing again shows the same text in the same window.
-    QTest::mouseClick(texts->Command1, Qt::LeftButton);
-    QVERIFY(!texts->isVisible());
-    QTest::mouseClick(cmdAdd, Qt::LeftButton);
-    QCOMPARE(form.texts(), texts);
-    QVERIFY(texts->isVisible());
-    QCOMPARE(texts->code(), QStringLiteral("<?php echo 1; ?>"));
+    void typedCodeSurvivesConfirmAndClose() {
+        Mod mod;
+        MainForm form(mod);
+        form.setEndProcess([] {});
+        form.show();
+        auto* cmdAdd = form.findChild<QPushButton*>(QStringLiteral("CmdAdd"));
 
-    // The title bar's close also only hides: the code is not lost to it.
-    QVERIFY(!texts->close());
-    QVERIFY(!texts->isVisible());
-    QCOMPARE(form.texts(), texts);
-    QCOMPARE(texts->code(), QStringLiteral("<?php echo 1; ?>"));
-    QTest::mouseClick(cmdAdd, Qt::LeftButton);
-    QVERIFY(texts->isVisible());
-    QCOMPARE(texts->code(), QStringLiteral("<?php echo 1; ?>"));
-    QCOMPARE(windowCount(QStringLiteral("Texts")), 1);
-}
+        QTest::mouseClick(cmdAdd, Qt::LeftButton);
+        Texts* texts = form.texts();
+        QVERIFY(texts->isVisible());
+        texts->Text1->selectAll();
+        QTest::keyClicks(texts->Text1, QStringLiteral("<?php echo 1; ?>"));
 
-void TestTexts::codeIsTheTextAsTyped() {
-    Texts texts;
-    texts.show();
-    QPlainTextEdit* box = texts.Text1;
-    box->selectAll();
-    QTest::keyClicks(box, QStringLiteral("a b"));
-    QTest::keyClick(box, Qt::Key_Return);
-    // Shift+Enter puts a line separator into the editor; it is a line break all the same.
-    QTest::keyClicks(box, QStringLiteral("c"));
-    QTest::keyClick(box, Qt::Key_Return, Qt::ShiftModifier);
-    QTest::keyClicks(box, QStringLiteral("d"));
-    // A no-break space is kept as it is, not turned into a plain space.
-    box->insertPlainText(QString(QChar::Nbsp));
-    QTest::keyClick(box, Qt::Key_Return);
-    QCOMPARE(texts.code(), QStringLiteral("a b\nc\nd") + QChar::Nbsp + u'\n');
+        // Confirm hides and keeps; showing again shows the same text in the same window.
+        QTest::mouseClick(texts->Command1, Qt::LeftButton);
+        QVERIFY(!texts->isVisible());
+        QTest::mouseClick(cmdAdd, Qt::LeftButton);
+        QCOMPARE(form.texts(), texts);
+        QVERIFY(texts->isVisible());
+        QCOMPARE(texts->code(), QStringLiteral("<?php echo 1; ?>"));
 
-    // An empty box is empty code.
-    box->selectAll();
-    QTest::keyClick(box, Qt::Key_Delete);
-    QCOMPARE(texts.code(), QString());
-}
+        // The title bar's close also only hides: the code is not lost to it.
+        QVERIFY(!texts->close());
+        QVERIFY(!texts->isVisible());
+        QCOMPARE(form.texts(), texts);
+        QCOMPARE(texts->code(), QStringLiteral("<?php echo 1; ?>"));
+        QTest::mouseClick(cmdAdd, Qt::LeftButton);
+        QVERIFY(texts->isVisible());
+        QCOMPARE(texts->code(), QStringLiteral("<?php echo 1; ?>"));
+        QCOMPARE(windowCount(QStringLiteral("Texts")), 1);
+    }
+
+    void codeIsTheTextAsTyped() {
+        Texts texts;
+        texts.show();
+        QPlainTextEdit* box = texts.Text1;
+        box->selectAll();
+        QTest::keyClicks(box, QStringLiteral("a b"));
+        QTest::keyClick(box, Qt::Key_Return);
+        // Shift+Enter puts a line separator into the editor; it is a line break all the same.
+        QTest::keyClicks(box, QStringLiteral("c"));
+        QTest::keyClick(box, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(box, QStringLiteral("d"));
+        // A no-break space is kept as it is, not turned into a plain space.
+        box->insertPlainText(QString(QChar::Nbsp));
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(texts.code(), QStringLiteral("a b\nc\nd") + QChar::Nbsp + u'\n');
+
+        // An empty box is empty code.
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+        QCOMPARE(texts.code(), QString());
+    }
+};
 
 QTEST_MAIN(TestTexts)
 #include "test_texts.moc"

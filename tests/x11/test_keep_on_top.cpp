@@ -57,68 +57,64 @@ void showManaged(QWidget* w) {
 class TestKeepOnTop : public QObject {
     Q_OBJECT
   private slots:
-    void initTestCase();
-    void check1SetsAndClearsAboveWithoutMovingOrFocusing();
-    void aboutOpensAboveTheOtherWindows();
-};
-
-void TestKeepOnTop::initTestCase() {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        QSKIP("needs the xcb platform under a window manager");
-    installFontSubstitutions();
-}
-
-void TestKeepOnTop::check1SetsAndClearsAboveWithoutMovingOrFocusing() {
-    Mod mod;
-    MainForm form(mod);
-    form.setEndProcess([] {});
-    showManaged(&form);
-    const QString before = placeOnScreen(&form);
-    QVERIFY(!isAbove(&form));
-    for (bool on : {true, false, true}) {
-        windowtest::clickIndicator(form.Check1);
-        QCOMPARE(form.Check1->isChecked(), on);
-        QTRY_COMPARE_WITH_TIMEOUT(isAbove(&form), on, 5000);
-        QCOMPARE(placeOnScreen(&form), before);
+    void initTestCase() {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs the xcb platform under a window manager");
+        installFontSubstitutions();
     }
-    // Hidden and shown again, the window keeps the state it was left in.
-    form.hide();
-    showManaged(&form);
-    QTRY_VERIFY_WITH_TIMEOUT(isAbove(&form), 5000);
 
-    // Twice on top stays on top; releasing twice stays released. The window manager handles
-    // requests in order, so once the last shows, none before it may have moved the window.
-    ApiBAS::SetTopMost(&form, false);
-    ApiBAS::SetTopMost(&form, false);
-    QTRY_VERIFY_WITH_TIMEOUT(!isAbove(&form), 5000);
-    ApiBAS::SetTopMost(&form, true);
-    ApiBAS::SetTopMost(&form, true);
-    QTRY_VERIFY_WITH_TIMEOUT(isAbove(&form), 5000);
-    const QString shownAgain = placeOnScreen(&form);
+    void check1SetsAndClearsAboveWithoutMovingOrFocusing() {
+        Mod mod;
+        MainForm form(mod);
+        form.setEndProcess([] {});
+        showManaged(&form);
+        const QString before = placeOnScreen(&form);
+        QVERIFY(!isAbove(&form));
+        for (bool on : {true, false, true}) {
+            windowtest::clickIndicator(form.Check1);
+            QCOMPARE(form.Check1->isChecked(), on);
+            QTRY_COMPARE_WITH_TIMEOUT(isAbove(&form), on, 5000);
+            QCOMPARE(placeOnScreen(&form), before);
+        }
+        // Hidden and shown again, the window keeps the state it was left in.
+        form.hide();
+        showManaged(&form);
+        QTRY_VERIFY_WITH_TIMEOUT(isAbove(&form), 5000);
 
-    // Another window active: the call leaves the focus where it is.
-    QWidget front;
-    front.resize(200, 100);
-    showManaged(&front);
-    ApiBAS::SetTopMost(&form, false);
-    QTRY_VERIFY_WITH_TIMEOUT(!isAbove(&form), 5000);
-    ApiBAS::SetTopMost(&form, true);
-    QTRY_VERIFY_WITH_TIMEOUT(isAbove(&form), 5000);
-    QCOMPARE(activeWindow(), front.windowHandle()->winId());
-    QCOMPARE(placeOnScreen(&form), shownAgain);
-}
+        // Twice on top stays on top; releasing twice stays released. The window manager handles
+        // requests in order, so once the last shows, none before it may have moved the window.
+        ApiBAS::SetTopMost(&form, false);
+        ApiBAS::SetTopMost(&form, false);
+        QTRY_VERIFY_WITH_TIMEOUT(!isAbove(&form), 5000);
+        ApiBAS::SetTopMost(&form, true);
+        ApiBAS::SetTopMost(&form, true);
+        QTRY_VERIFY_WITH_TIMEOUT(isAbove(&form), 5000);
+        const QString shownAgain = placeOnScreen(&form);
 
-void TestKeepOnTop::aboutOpensAboveTheOtherWindows() {
-    QWidget other;
-    other.resize(200, 100);
-    showManaged(&other);
-    QPointer<About> slot;
-    About* about = About::showSingle(slot);
-    showManaged(about);
-    QVERIFY(isAbove(about));
-    QVERIFY(!isAbove(&other));
-    delete slot;
-}
+        // Another window active: the call leaves the focus where it is.
+        QWidget front;
+        front.resize(200, 100);
+        showManaged(&front);
+        ApiBAS::SetTopMost(&form, false);
+        QTRY_VERIFY_WITH_TIMEOUT(!isAbove(&form), 5000);
+        ApiBAS::SetTopMost(&form, true);
+        QTRY_VERIFY_WITH_TIMEOUT(isAbove(&form), 5000);
+        QCOMPARE(activeWindow(), front.windowHandle()->winId());
+        QCOMPARE(placeOnScreen(&form), shownAgain);
+    }
+
+    void aboutOpensAboveTheOtherWindows() {
+        QWidget other;
+        other.resize(200, 100);
+        showManaged(&other);
+        QPointer<About> slot;
+        About* about = About::showSingle(slot);
+        showManaged(about);
+        QVERIFY(isAbove(about));
+        QVERIFY(!isAbove(&other));
+        delete slot;
+    }
+};
 
 QTEST_MAIN(TestKeepOnTop)
 #include "test_keep_on_top.moc"
