@@ -1,5 +1,3 @@
-// The folder picker: its layout, browsing by drive and folder list, and that every way
-// of leaving it stores the folder it shows.
 #include "ServiceFakes.h"
 #include "WindowTestSupport.h"
 #include "core/Mod.h"
@@ -119,7 +117,6 @@ class TestFileBro : public QObject {
         QCOMPARE(picker->currentFolder(), tree.path());
         QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
 
-        // Enter opens the highlighted folder.
         picker->Dir1->setCurrentItem(picker->Dir1->findItems(QStringLiteral("alpha"), Qt::MatchExactly).first());
         QTest::keyClick(picker->Dir1, Qt::Key_Return);
         QCOMPARE(picker->currentFolder(), tree.path(QStringLiteral("alpha")));

@@ -182,7 +182,6 @@ class TestMainForm : public QObject {
         for (const auto& [name, colour] : {std::pair{"Label1", darkGreen}, {"l2", darkGreen}, {"Label3", grey}, {"Label4", grey}})
             QCOMPARE(s.control(name)->palette().color(QPalette::WindowText), colour);
 
-        // The pictures at their own sizes, and the icon in all four sizes.
         QCOMPARE(s.form->Image1->pixmap().size(), QSize(147, 69));
         for (const auto& [name, size] : {std::pair{"Command2", QSize(40, 48)}, {"Command1", QSize(32, 48)},
                                          {"Command3", QSize(32, 48)}, {"Command4", QSize(40, 52)}})
@@ -202,7 +201,6 @@ class TestMainForm : public QObject {
         QVERIFY(s.control<QRadioButton>("Ofeet")->isChecked());
         QVERIFY(!s.control<QCheckBox>("Check1")->isChecked());
         QVERIFY(!s.mod.DirChosen);
-        // The code window exists from the start, hidden, holding its placeholder.
         QCOMPARE(windowCount(QStringLiteral("Texts")), 1);
         QVERIFY(!s.form->texts()->isVisible());
         QCOMPARE(s.form->texts()->code(), kPlaceholder);
@@ -237,7 +235,6 @@ class TestMainForm : public QObject {
         QTRY_VERIFY(!s.form->fileBro());
         QCOMPARE(QString::fromStdString(s.mod.TargetDir), site + u'/');
 
-        // 3. The type and the position; 4. start.
         s.option("Option2");
         s.option("Ohead");
         s.click("Command2");
@@ -396,16 +393,12 @@ class TestMainForm : public QObject {
         QCOMPARE(quiet.endCalls, 1);
     }
 
-    void secondaryWindowsExistOnce() {
+    void pickerExistsOnceAndStartsAfreshAfterConfirming() {
         Session s;
         QTemporaryDir dir;
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("sub"))));
         CurrentFolder here(dir.path());
-        for (int i = 0; i < 3; ++i)
-            s.click("CmdAdd");
-        QCOMPARE(windowCount(QStringLiteral("Texts")), 1);
-
-        s.click("CmdOpen");
+        s.click("CmdOpen"); // the code window's single instance is checked with that window
         FileBro* picker = s.form->fileBro();
         QVERIFY(QTest::qWaitForWindowExposed(picker));
         openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("sub"));
