@@ -238,10 +238,10 @@ class TestMainForm : public QObject {
         s.option("Option2");
         s.option("Ohead");
         s.click("Command2");
-        QCOMPARE(readFile(site + QStringLiteral("/a.htm")), QByteArray("<!-- x -->\r\n代码\r\nold line\r\n"));
-        QCOMPARE(readFile(site + QStringLiteral("/b.htm")), QByteArray("<!-- x -->\r\n代码\r\nlast\r\n"));
-        QCOMPARE(readFile(site + QStringLiteral("/c.txt")), QByteArray("keep\r\n"));
-        QCOMPARE(readFile(site + QStringLiteral("/inner/d.htm")), QByteArray("deep\r\n"));
+        for (const auto& [name, bytes] : {std::pair{"a.htm", "<!-- x -->\r\n代码\r\nold line\r\n"},
+                                          {"b.htm", "<!-- x -->\r\n代码\r\nlast\r\n"}, {"c.txt", "keep\r\n"},
+                                          {"inner/d.htm", "deep\r\n"}})
+            QCOMPARE(readFile(site + u'/' + QLatin1String(name)), QByteArray(bytes));
         QCOMPARE(s.log(), kHeader + QStringLiteral("a.htm\nb.htm\n\n处理了2个文件。\n感谢您使用本软件！"));
         QVERIFY(MessageBox::takeShown().isEmpty());
         QVERIFY(!texts->isVisible()); // read while hidden, and left hidden
@@ -338,9 +338,9 @@ class TestMainForm : public QObject {
                          .match(run).hasMatch(),
                      qPrintable(run));
         }
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), QByteArray("new\r\nold\r\nnew\r\n"));
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("b.txt"))), QByteArray("old\r\n"));
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("c.txt"))), QByteArray("new\r\nold\r\nnew\r\n"));
+        for (const auto& [name, bytes] : {std::pair{"a.txt", "new\r\nold\r\nnew\r\n"}, {"b.txt", "old\r\n"},
+                                          {"c.txt", "new\r\nold\r\nnew\r\n"}})
+            QCOMPARE(readFile(dir.filePath(QLatin1String(name))), QByteArray(bytes));
         QVERIFY(s.form->isVisible()); // the program goes on
         QCOMPARE(s.endCalls, 0);
     }
