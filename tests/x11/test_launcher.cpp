@@ -23,9 +23,7 @@ class TestLauncher : public QObject {
         m_notices.clear();
         TOURL::OpenUrl(QStringLiteral("http://harnel.morlend.example/"));
         TOURL::OpenMail(QStringLiteral("harnel@morlend.example"));
-        QCOMPARE(m_notices.size(), 2);
-        for (const QString& notice : m_notices)
-            QCOMPARE(notice, QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。"));
+        QCOMPARE(m_notices, QStringList(2, QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。")));
     }
 
     void addressReachesTheOpenerAsOneArgument() {
@@ -45,9 +43,7 @@ class TestLauncher : public QObject {
 
         auto recorded = [&] {
             QFile f(record);
-            return f.open(QIODevice::ReadOnly)
-                       ? QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
-                       : QStringList();
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
         };
         QTRY_COMPARE_WITH_TIMEOUT(recorded().size(), 2, 10000);
         QStringList lines = recorded();
