@@ -66,11 +66,12 @@ std::vector<std::string> selectMatches(FileSystem& fs, int dirFd, const std::vec
 }
 
 std::size_t filesPerFlush() {
-    // Each prepared head keeps one descriptor open until its batch is flushed.
+    // Each prepared head holds two descriptors (old and new file) until its batch is published,
+    // and up to five batches' worth are open at once (one prepared, one published, one closing).
     std::size_t limit = 256;
     struct rlimit rl {};
     if (::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
-        limit = std::min<std::size_t>(limit, rl.rlim_cur > 64 ? (rl.rlim_cur - 32) / 2 : 8);
+        limit = std::min<std::size_t>(limit, rl.rlim_cur > 64 ? (rl.rlim_cur - 32) / 5 : 8);
     return std::max<std::size_t>(limit, 1);
 }
 
@@ -96,8 +97,9 @@ struct Batch {
 constexpr off_t kBytesPerFlush = 64 << 20;
 
 // Flushes a prepared batch once, publishes it, flushes the folder and reports it in order.
-void finishBatch(FolderEditor& editor, Batch& batch, const std::string& folder, bool known, BatchResult& result,
-                 BatchSink& sink) {
+// Returns the replaced files, still open: closing them frees their blocks, which takes time.
+std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, const std::string& folder,
+                                            bool known, BatchResult& result, BatchSink& sink) {
     std::vector<FolderEditor::Pending> pending;
     for (auto& slot : batch.slots)
         if (slot.inBatch)
@@ -132,6 +134,10 @@ void finishBatch(FolderEditor& editor, Batch& batch, const std::string& folder, 
     }
     if (anyHead)
         (void)editor.syncFolder();
+    std::vector<platform::UniqueFd> replaced;
+    for (auto& p : pending)
+        if (p.old)
+            replaced.push_back(std::move(p.old));
 
     std::string piece;
     for (const auto& slot : batch.slots) {
@@ -146,6 +152,7 @@ void finishBatch(FolderEditor& editor, Batch& batch, const std::string& folder, 
         }
     }
     sink.appendLog(piece);
+    return replaced;
 }
 
 } // namespace
@@ -255,6 +262,7 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
 
     std::size_t next = 0;
     std::future<Batch> inFlight;
+    std::future<void> letGo;
     auto launch = [&] { inFlight = std::async(policy, prepare, collect(next)); };
     bool stop = false;
     std::size_t done = 0;
@@ -265,12 +273,18 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
         next = batch.start + batch.slots.size(); // a batch cut short by size resumes here
         if (!stop && next < names.size())
             launch();
-        finishBatch(editor, batch, mod.TargetDir, known, result, sink);
+        std::vector<platform::UniqueFd> replaced = finishBatch(editor, batch, mod.TargetDir, known, result, sink);
+        // The replaced files are let go on the side while the next batch goes on.
+        if (letGo.valid())
+            letGo.get();
+        letGo = std::async(policy, [fds = std::move(replaced)]() mutable { fds.clear(); });
         done += batch.slots.size();
         if (!stop && !sink.progress(done, names.size()))
             stop = true; // the batch already being prepared still completes
     }
 
+    if (letGo.valid())
+        letGo.get();
     mod.CurrentFile.clear();
     if (done < names.size())
         result.outcome = Outcome::Cancelled;

@@ -228,6 +228,7 @@ FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const s
         discard(p);
         throw;
     }
+    p.old = std::move(src);
     return p;
 }
 

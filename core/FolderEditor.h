@@ -24,6 +24,9 @@ public:
         platform::UniqueFd fd;   // head: the new content; foot: the target itself
         std::string tempName;    // head, when the folder has no unnamed files: the visible temporary name
         off_t oldSize = 0;       // the old length (foot: where to cut back to)
+        // head: the file being replaced, held open past the rename, so that freeing its blocks
+        // happens when the holder closes it, wherever that suits
+        platform::UniqueFd old;
     };
 
     FolderEditor(platform::FileSystem& fs, int dirFd, std::string folderPath);
