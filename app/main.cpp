@@ -1,5 +1,6 @@
 #include "StepwickVersion.h"
 #include "core/Mod.h"
+#include "platform/FileSystem.h"
 #include "ui/dialogs/LauncherNotice.h"
 #include "ui/main/FontSubstitutions.h"
 #include "ui/main/MainForm.h"
@@ -13,6 +14,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // The core converts the code to the files' encoding through the C library's locale.
     std::setlocale(LC_ALL, "");
+    platform::raiseOpenFileLimit();
     QApplication::setApplicationName(QStringLiteral("Stepwick"));
     QApplication::setApplicationVersion(QString::fromLatin1(stepwick::kVersionText));
     installFontSubstitutions();

@@ -1,5 +1,6 @@
 // stepwick-cli: the batch run without windows, for scripts and measurements.
 #include "StepwickVersion.h"
+#include "platform/FileSystem.h"
 #include "core/BatchRun.h"
 #include "core/CodeText.h"
 #include "core/InsertCode.h"
@@ -67,6 +68,7 @@ public:
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    platform::raiseOpenFileLimit();
 
     enum { OptCode = 1000, OptCodeFile, OptDryRun, OptHelp, OptVersion };
     static const option options[] = {

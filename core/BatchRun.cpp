@@ -65,10 +65,12 @@ std::vector<std::string> selectMatches(FileSystem& fs, int dirFd, const std::vec
     return names;
 }
 
-std::size_t filesPerFlush() {
+std::size_t filesPerFlush(std::size_t files) {
+    // In a large folder every flush also writes the folder's own blocks that the renames touched;
+    // larger batches there share those writes among more files.
+    std::size_t limit = std::clamp<std::size_t>(files / 64, 256, 2048);
     // Each prepared head holds two descriptors (old and new file) until its batch is published,
     // and up to five batches' worth are open at once (one prepared, one published, one closing).
-    std::size_t limit = 256;
     struct rlimit rl {};
     if (::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
         limit = std::min<std::size_t>(limit, rl.rlim_cur > 64 ? (rl.rlim_cur - 32) / 5 : 8);
@@ -213,7 +215,7 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
     // and of the input stays on this thread, and the log keeps the sorted order.
     // The first batches are small so that the second thread gets to work at once; later ones
     // grow to spread each flush over many files.
-    const std::size_t maxPerFlush = filesPerFlush();
+    const std::size_t maxPerFlush = filesPerFlush(names.size());
     std::size_t perFlush = std::min<std::size_t>(maxPerFlush, 16);
     const auto policy = fs.concurrent() ? std::launch::async : std::launch::deferred;
 

@@ -60,6 +60,10 @@ public:
 // a test switch for checking what a crash leaves behind.
 FileSystem& systemFileSystem();
 
+// Raises this process's limit of open files to the most it may have: a run keeps a few hundred
+// files open at once. Returns the limit now in force.
+long raiseOpenFileLimit();
+
 // Owns one descriptor; closes it through the file system that opened it.
 class UniqueFd {
 public:

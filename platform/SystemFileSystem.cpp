@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -191,6 +192,18 @@ private:
 };
 
 } // namespace
+
+long raiseOpenFileLimit() {
+    struct rlimit rl {};
+    if (::getrlimit(RLIMIT_NOFILE, &rl) != 0)
+        return -1;
+    if (rl.rlim_cur < rl.rlim_max) {
+        rl.rlim_cur = rl.rlim_max;
+        (void)::setrlimit(RLIMIT_NOFILE, &rl);
+        (void)::getrlimit(RLIMIT_NOFILE, &rl);
+    }
+    return rl.rlim_cur == RLIM_INFINITY ? -1 : static_cast<long>(rl.rlim_cur);
+}
 
 FileSystem& systemFileSystem() {
     static SystemFileSystem fs;
