@@ -2,9 +2,12 @@
 # Benchmarks of stepwick-cli against GNU sed and cp, on data made here, on the disk.
 # Each pair runs alternately (A B A B ...) on fresh copies of the data; medians are printed.
 # Usage: bench/run.sh [rounds]      (rounds >= 5; default 5)
+#        CASES=14 bench/run.sh      runs only cases 1 and 4 (default: all, 12345)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROUNDS=${1:-5}
+CASES=${CASES:-12345}
+want() { [[ $CASES == *$1* ]]; }
 [ "$ROUNDS" -ge 5 ] || { echo "at least 5 rounds" >&2; exit 2; }
 BUILD=build-bench
 DATA=$PWD/build/bench-data
@@ -76,10 +79,11 @@ foot_sed() { timed bash -c 'sed -i "\$a\\$0" "$1"/*.txt' "$CODE" "$1"; }
 echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), $(sed --version | head -n 1), data on $(df -h "$DATA" | awk 'NR==2 {print $1}')"
 printf '%-34s %11s %11s %7s %13s %13s\n' "case" "stepwick" "other" "ratio" "peak stepwick" "peak other"
 
-make_small_files "$DATA/small10k" 10000
-pair_case "1 head 10k x 4 KiB vs sed 1i" "$DATA/small10k" head_cli head_sed
-pair_case "2 foot 10k x 4 KiB vs sed \$a" "$DATA/small10k" foot_cli foot_sed
+if want 1 || want 2 || want 5; then make_small_files "$DATA/small10k" 10000; fi
+if want 1; then pair_case "1 head 10k x 4 KiB vs sed 1i" "$DATA/small10k" head_cli head_sed; fi
+if want 2; then pair_case "2 foot 10k x 4 KiB vs sed \$a" "$DATA/small10k" foot_cli foot_sed; fi
 
+if want 3; then
 # 3: one 1 GiB file; each round rewrites the same file (it grows by one line a round).
 # cp leaves its copy in memory for later writing; stepwick puts the new file on disk before it
 # replaces the old one, so "cp + sync" (the floor of a copy that is on disk) is shown as well.
@@ -103,7 +107,9 @@ report "3 head 1 GiB vs cp" "$f"
 report "3 head 1 GiB vs cp + sync" "$g"
 rm -f "$f" "$g"
 rm -rf "$big"
+fi
 
+if want 5; then
 # 5: the same 10,000-file head run started from the main window (offscreen), against the tool.
 # The window runs twice, the second time with the first run's 10,000 lines already in its log.
 f=$(mktemp); g=$(mktemp)
@@ -119,7 +125,9 @@ done
 report "5 window vs tool, head 10k" "$f"
 report "5 window 2nd run vs 1st (log)" "$g"
 rm -f "$f" "$g"
+fi
 
+if want 4; then
 # 4: time per file as the folder grows.
 echo
 printf '%-34s %11s %13s\n' "growth (head)" "median" "per file"
@@ -136,4 +144,5 @@ for n in 1000 10000 100000; do
     printf '%-34s %9.3f s %10.1f us\n' "4 head $n files" "$m" "$(echo "$m * 1000000 / $n" | bc -l)"
     rm -f "$f"
 done
+fi
 rm -rf "$DATA/grow" "$DATA/work"
