@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -338,5 +340,57 @@ TEST(BatchRun, FailedFlushFailsItsFilesWithoutRetryAndKeepsOldContent) {
             EXPECT_EQ(std::count(fs.calls().begin(), fs.calls().end(), files == 1 ? "dataSync" : "fsSync"), 1);
             EXPECT_EQ(listDir(dir.path()).size(), static_cast<std::size_t>(files));
         }
+    }
+}
+
+// A killed run's temporary file is removed by the next run in that folder; one that a
+// running process still owns is left alone, and so are names that merely look similar.
+TEST(BatchRun, NextRunRemovesOnlyWhatAKilledRunLeft) {
+    pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ASSERT_GT(child, 0);
+    ::waitpid(child, nullptr, 0);
+
+    TempDir dir;
+    const std::string dead = ".stepwick-" + std::to_string(child) + "-1-1.tmp";
+    const std::string alive = ".stepwick-" + std::to_string(::getppid()) + "-1-1.tmp";
+    writeFile(dir / dead, "new content of a killed run");
+    writeFile(dir / alive, "a running process's file");
+    writeFile(dir / ".stepwick-notes.txt", "mine");
+    writeFile(dir / "a.txt", "a");
+
+    Mod mod = folderMod(dir);
+    LogSink sink;
+    EXPECT_EQ(runBatch(mod, input("txt", "foot", "x"), sink).changed, 1u);
+    EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{alive, ".stepwick-notes.txt", "a.txt"}));
+}
+
+// Large files are flushed a few at a time: every file is still handled once, in order, and
+// files past 4 GiB keep their full length. The files are sparse, so this costs no disk.
+TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
+    TempDir dir;
+    const off_t sizes[] = {off_t(40) << 20, off_t(40) << 20, (off_t(4) << 30) + 3, off_t(40) << 20, 7};
+    const char* names[] = {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"};
+    for (int i = 0; i < 5; ++i) {
+        int fd = ::open((dir / names[i]).c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, sizes[i]), 0);
+        ::close(fd);
+    }
+    Mod mod = folderMod(dir);
+    LogSink sink;
+    BatchResult r = runBatch(mod, input("txt", "foot", "END"), sink);
+    EXPECT_EQ(r.changed, 5u);
+    EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt\r\nc.txt\r\nd.txt\r\ne.txt\r\n\r\n处理了5个文件。\r\n感谢您使用本软件！");
+    for (int i = 0; i < 5; ++i) {
+        struct stat st {};
+        ASSERT_EQ(::stat((dir / names[i]).c_str(), &st), 0);
+        EXPECT_EQ(st.st_size, sizes[i] + 5) << names[i];
+        std::string tail(6, '\0');
+        int fd = ::open((dir / names[i]).c_str(), O_RDONLY);
+        ASSERT_EQ(::pread(fd, tail.data(), tail.size(), st.st_size - 6), 6);
+        ::close(fd);
+        EXPECT_EQ(tail, std::string("\0END\r\n", 6)) << names[i];
     }
 }

@@ -2,6 +2,8 @@
 
 // Stand-ins for the desktop services, recording what the windows ask of them.
 #include "platform/qt/AddressOpener.h"
+#include "platform/qt/ApiBAS.h"
+#include "platform/qt/TOURL.h"
 #include "platform/qt/WindowStacking.h"
 #include "ui/dialogs/MessageBox.h"
 
@@ -37,6 +39,15 @@ inline QString box(const QString& title, MessageBox::Icon icon, const QString& t
 inline QString oneBox() {
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     return shown.size() == 1 ? box(shown[0].title, shown[0].icon, shown[0].text) : QStringLiteral("%1 boxes").arg(shown.size());
+}
+
+// Empties both stand-ins, lets the opener succeed, and puts them in place of the real services.
+inline void installFakes(RecordingStacking& stacking, RecordingOpener& opener) {
+    stacking.calls.clear();
+    opener.opened.clear();
+    opener.succeed = true;
+    ApiBAS::setStacking(&stacking);
+    TOURL::setOpener(&opener);
 }
 
 } // namespace windowtest

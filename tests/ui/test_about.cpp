@@ -41,11 +41,7 @@ class TestAbout : public QObject {
   private slots:
     void initTestCase() { installFontSubstitutions(); }
     void init() {
-        m_stacking.calls.clear();
-        m_opener.opened.clear();
-        m_opener.succeed = true;
-        ApiBAS::setStacking(&m_stacking);
-        TOURL::setOpener(&m_opener);
+        installFakes(m_stacking, m_opener);
         installLauncherNotice();
         MessageBox::setRecording(true);
     }

@@ -95,11 +95,7 @@ class TestMainForm : public QObject {
     }
 
     void init() {
-        m_stacking.calls.clear();
-        m_opener.opened.clear();
-        m_opener.succeed = true;
-        ApiBAS::setStacking(&m_stacking);
-        TOURL::setOpener(&m_opener);
+        installFakes(m_stacking, m_opener);
         MessageBox::setRecording(true);
     }
 
