@@ -2,9 +2,9 @@
 #include "core/Mod.h"
 #include "platform/FileSystem.h"
 #include "ui/dialogs/LauncherNotice.h"
-#include "ui/main/FontSubstitutions.h"
 #include "ui/main/MainForm.h"
 #include "ui/main/ScreenshotTour.h"
+#include "ui/widgets/FontSubstitutions.h"
 
 #include <QApplication>
 #include <QFile>

@@ -5,9 +5,9 @@
 #include "core/Mod.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
-#include "ui/main/FontSubstitutions.h"
+#include "ui/widgets/FontSubstitutions.h"
 #include "ui/main/MainForm.h"
-#include "ui/main/PictureButton.h"
+#include "ui/widgets/PictureButton.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -38,7 +38,8 @@ inline QString box(const QString& title, MessageBox::Icon icon, const QString& t
 // The one message box recorded since the last call, as box() spells it.
 inline QString oneBox() {
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
-    return shown.size() == 1 ? box(shown[0].title, shown[0].icon, shown[0].text) : QStringLiteral("%1 boxes").arg(shown.size());
+    return shown.size() == 1 ? box(shown[0].title, shown[0].icon, shown[0].text)
+                             : QStringLiteral("%1 boxes").arg(shown.size());
 }
 
 // Empties both stand-ins, lets the opener succeed, and puts them in place of the real services.

@@ -2,6 +2,8 @@
 
 // Small helpers shared by the window tests: files on disk, widgets by name, clicks as a user
 // makes them, and the design geometry in twips.
+#include "ui/widgets/DesignUnits.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -46,11 +48,14 @@ template <std::size_t N> QString misplaced(const QWidget* window, const Placemen
     QString out;
     for (const Placement& p : table) {
         const QWidget* w = child(window, p.name);
-        const QRect want(p.left / 15, p.top / 15, p.width / 15, p.height / 15);
+        const QRect want = twips(p.left, p.top, p.width, p.height);
         if (w->geometry() != want || w->parentWidget()->objectName() != QLatin1String(p.parent))
             out += QStringLiteral("%1 in %2 at %3,%4 %5x%6\n")
                        .arg(QLatin1String(p.name), w->parentWidget()->objectName())
-                       .arg(w->x()).arg(w->y()).arg(w->width()).arg(w->height());
+                       .arg(w->x())
+                       .arg(w->y())
+                       .arg(w->width())
+                       .arg(w->height());
     }
     return out;
 }
@@ -96,8 +101,10 @@ inline void openRow(QListWidget* list, const QString& text) {
 inline void clickIndicator(QAbstractButton* button) {
     QStyleOptionButton option;
     option.initFrom(button);
-    const auto element = qobject_cast<QCheckBox*>(button) ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator;
-    QTest::mouseClick(button, Qt::LeftButton, {}, button->style()->subElementRect(element, &option, button).center());
+    const auto element =
+        qobject_cast<QCheckBox*>(button) ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator;
+    QTest::mouseClick(button, Qt::LeftButton, {},
+                      button->style()->subElementRect(element, &option, button).center());
 }
 
 // A caption shown whole, in its design size or as little smaller (half-point steps) as it needs.
@@ -106,7 +113,8 @@ inline bool fitsSnugly(const QLabel* label, qreal designPoints) {
         QFont font = label->font();
         font.setPointSizeF(points);
         const QFontMetricsF m(font);
-        return m.horizontalAdvance(label->text()) <= label->contentsRect().width() && m.height() <= label->contentsRect().height();
+        return m.horizontalAdvance(label->text()) <= label->contentsRect().width() &&
+               m.height() <= label->contentsRect().height();
     };
     const qreal points = label->font().pointSizeF();
     return points <= designPoints && fits(points) && (points == designPoints || !fits(points + 0.5));

@@ -7,8 +7,8 @@
 #include "ui/dialogs/About.h"
 #include "ui/dialogs/LauncherNotice.h"
 #include "ui/dialogs/MessageBox.h"
-#include "ui/main/FittedLabel.h"
-#include "ui/main/FontSubstitutions.h"
+#include "ui/widgets/FittedLabel.h"
+#include "ui/widgets/FontSubstitutions.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -26,9 +26,12 @@ const QString kCompany = QString::fromUtf8(stepwick::kCompanyUrl);
 const QString kAuthor = QString::fromUtf8(stepwick::kAuthorUrl);
 const QString kMail = QString::fromUtf8(stepwick::kAuthorMail);
 
-struct Caption { const char *name, *family; qreal points; QColor colour; QString text; };
-
-const QColor kGreen(0, 64, 0), kGrey(128, 128, 128), kBlue(0, 0, 255);
+struct Caption {
+    const char *name, *family;
+    qreal points;
+    QColor colour;
+    QString text;
+};
 
 QStringList lines(QPlainTextEdit* t) {
     return t->toPlainText().split(u'\n', Qt::SkipEmptyParts);
@@ -60,8 +63,9 @@ class TestAbout : public QObject {
         QCOMPARE(about->size(), QSize(394, 328));
         QCOMPARE(about->minimumSize(), about->maximumSize());
         // A tool window (no task-bar button) with a close button only.
-        QCOMPARE(about->windowFlags() & (Qt::WindowType_Mask | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
-                                         Qt::WindowMaximizeButtonHint), Qt::Tool | Qt::WindowCloseButtonHint);
+        QCOMPARE(about->windowFlags() & (Qt::WindowType_Mask | Qt::WindowCloseButtonHint |
+                                         Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
+                 Qt::Tool | Qt::WindowCloseButtonHint);
         QVERIFY(about->parentWidget() == nullptr);
 
         const Placement table[] = {
@@ -76,12 +80,12 @@ class TestAbout : public QObject {
         QCOMPARE(misplaced(about, table), QString());
 
         const Caption captions[] = {
-            {"Label1", "Arial", 42, kGreen, QStringLiteral("Stepwick!")},
-            {"l2", "宋体", 12, kGreen, QStringLiteral("把文本添加到一堆文件中去")},
-            {"Label2", "Arial", 12, kGreen, QStringLiteral("Morlend Inc.")},
-            {"Label3", "Arial", 12, kGreen, QStringLiteral("关于Morlend Inc.")},
+            {"Label1", "Arial", 42, kDarkGreen, QStringLiteral("Stepwick!")},
+            {"l2", "宋体", 12, kDarkGreen, QStringLiteral("把文本添加到一堆文件中去")},
+            {"Label2", "Arial", 12, kDarkGreen, QStringLiteral("Morlend Inc.")},
+            {"Label3", "Arial", 12, kDarkGreen, QStringLiteral("关于Morlend Inc.")},
             {"Label4", "宋体", 9, kBlue, QStringLiteral("Morlend 官方主页： ") + kCompany},
-            {"Label5", "Arial", 12, kGreen, QStringLiteral("关于Harnel.")},
+            {"Label5", "Arial", 12, kDarkGreen, QStringLiteral("关于Harnel.")},
             {"Label6", "宋体", 9, kBlue, QStringLiteral("Harnel主页： ") + kAuthor},
             {"Label7", "宋体", 9, kBlue, QStringLiteral("给我写信： ") + kMail},
             {"Label8", "Arial", 9, kGrey, QStringLiteral("Second Version")},
@@ -103,7 +107,7 @@ class TestAbout : public QObject {
             auto* t = child<QPlainTextEdit>(about, name);
             QVERIFY(t->isReadOnly());
             QCOMPARE(t->palette().color(QPalette::Base), about->palette().color(QPalette::Button));
-            QCOMPARE(t->palette().color(QPalette::Text), kGreen);
+            QCOMPARE(t->palette().color(QPalette::Text), kDarkGreen);
             QCOMPARE(t->verticalScrollBar()->maximum(), 0); // all its lines shown without scrolling
         }
         // Made-up names, a messenger address under the reserved domain and a QQ number.
@@ -113,7 +117,8 @@ class TestAbout : public QObject {
                       "欢迎来我的主页和我一起交流经验！如果你对软件的源代码感兴趣，也可以找我的。"}};
         for (const auto& [name, pattern] : blocks) {
             const QString text = lines(child<QPlainTextEdit>(about, name)).join(u'\n');
-            QVERIFY2(QRegularExpression(u'^' + QString::fromUtf8(pattern) + u'$').match(text).hasMatch(), qPrintable(text));
+            QVERIFY2(QRegularExpression(u'^' + QString::fromUtf8(pattern) + u'$').match(text).hasMatch(),
+                     qPrintable(text));
         }
     }
 
@@ -134,10 +139,13 @@ class TestAbout : public QObject {
     void oneWindowOnTopOncePerCreationClosedByOkOrCloseButton() {
         for (bool byOk : {true, false}) {
             QPointer<About> about = About::showSingle(m_slot);
-            QCOMPARE(About::showSingle(m_slot), about.data()); // opened again: the same window, not loaded again
+            QCOMPARE(About::showSingle(m_slot),
+                     about.data()); // opened again: the same window, not loaded again
             QCOMPARE(m_stacking.calls, (QList<QPair<QWidget*, bool>>{{about.data(), true}}));
             const QWidgetList tops = QApplication::topLevelWidgets();
-            QCOMPARE(std::count_if(tops.begin(), tops.end(), [](QWidget* t) { return qobject_cast<About*>(t); }), 1);
+            QCOMPARE(
+                std::count_if(tops.begin(), tops.end(), [](QWidget* t) { return qobject_cast<About*>(t); }),
+                1);
             if (byOk)
                 QTest::mouseClick(child<QPushButton>(about, "Command1"), Qt::LeftButton);
             else
@@ -152,7 +160,8 @@ class TestAbout : public QObject {
         About* about = About::showSingle(m_slot);
         QVERIFY(QTest::qWaitForWindowExposed(about));
         // Clicks on the other labels, the text blocks and the picture open nothing.
-        for (const char* quiet : {"Label1", "l2", "Label2", "Label3", "Label5", "Label8", "Image1", "Text1", "Text2"})
+        for (const char* quiet :
+             {"Label1", "l2", "Label2", "Label3", "Label5", "Label8", "Image1", "Text1", "Text2"})
             QTest::mouseClick(child(about, quiet), Qt::LeftButton);
         QTest::mouseClick(child(about, "Label4"), Qt::RightButton); // not a click on a link
         QVERIFY(m_opener.opened.isEmpty());

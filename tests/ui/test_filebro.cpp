@@ -4,7 +4,7 @@
 #include "ui/dialogs/DirList.h"
 #include "ui/dialogs/FileBro.h"
 #include "ui/dialogs/MessageBox.h"
-#include "ui/main/FontSubstitutions.h"
+#include "ui/widgets/FontSubstitutions.h"
 
 #include <QComboBox>
 #include <QListWidget>
@@ -45,13 +45,9 @@ struct Tree {
 class TestFileBro : public QObject {
     Q_OBJECT
   private slots:
-    void initTestCase() {
-        installFontSubstitutions();
-    }
+    void initTestCase() { installFontSubstitutions(); }
 
-    void init() {
-        MessageBox::setRecording(true);
-    }
+    void init() { MessageBox::setRecording(true); }
 
     void layoutAsDesignedAndUnmovedByResize() {
         Mod mod;
@@ -62,14 +58,18 @@ class TestFileBro : public QObject {
         QCOMPARE(picker.windowTitle(), QStringLiteral("文件浏览器"));
         QCOMPARE(picker.size(), QSize(378, 455));
         QCOMPARE(picker.windowType(), Qt::Tool);
-        QCOMPARE(picker.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
+        QCOMPARE(picker.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                                         Qt::WindowMaximizeButtonHint),
                  Qt::WindowCloseButtonHint);
 
         const Placement table[] = {
-            {"Drive1", "FileBro", 240, 240, 2535, 300},  {"File1", "FileBro", 3000, 240, 2535, 5850},
-            {"Dir1", "FileBro", 240, 720, 2535, 5340},   {"Command1", "FileBro", 4080, 6240, 1455, 495},
+            {"Drive1", "FileBro", 240, 240, 2535, 300},
+            {"File1", "FileBro", 3000, 240, 2535, 5850},
+            {"Dir1", "FileBro", 240, 720, 2535, 5340},
+            {"Command1", "FileBro", 4080, 6240, 1455, 495},
         };
-        for (const QSize size : {QSize(378, 455), QSize(200, 150), QSize(900, 700)}) { // controls stay where they are
+        for (const QSize size :
+             {QSize(378, 455), QSize(200, 150), QSize(900, 700)}) { // controls stay where they are
             picker.resize(size);
             QCOMPARE(misplaced(&picker, table), QString());
         }
@@ -85,7 +85,9 @@ class TestFileBro : public QObject {
         CurrentFolder here(tree.path(QStringLiteral("alpha")));
         Mod mod;
         // The folder's own file system is offered as the drive it is on.
-        QPointer<FileBro> picker = openPicker(mod, [&] { return QStringList{tree.path(), QStringLiteral("/")}; });
+        QPointer<FileBro> picker = openPicker(mod, [&] {
+            return QStringList{tree.path(), QStringLiteral("/")};
+        });
         QCOMPARE(picker->currentFolder(), tree.path(QStringLiteral("alpha")));
         QCOMPARE(picker->Drive1->currentText(), tree.path());
         QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
@@ -113,17 +115,20 @@ class TestFileBro : public QObject {
         QPointer<FileBro> picker = openPicker(mod);
 
         // Highlighted only: nothing changes.
-        picker->Dir1->setCurrentItem(picker->Dir1->findItems(QStringLiteral("beta"), Qt::MatchExactly).first());
+        picker->Dir1->setCurrentItem(
+            picker->Dir1->findItems(QStringLiteral("beta"), Qt::MatchExactly).first());
         QCOMPARE(picker->currentFolder(), tree.path());
         QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
 
-        picker->Dir1->setCurrentItem(picker->Dir1->findItems(QStringLiteral("alpha"), Qt::MatchExactly).first());
+        picker->Dir1->setCurrentItem(
+            picker->Dir1->findItems(QStringLiteral("alpha"), Qt::MatchExactly).first());
         QTest::keyClick(picker->Dir1, Qt::Key_Return);
         QCOMPARE(picker->currentFolder(), tree.path(QStringLiteral("alpha")));
         QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
 
         // A highlighted subfolder at confirmation is not the folder stored.
-        picker->Dir1->setCurrentItem(picker->Dir1->findItems(QStringLiteral("deep"), Qt::MatchExactly).first());
+        picker->Dir1->setCurrentItem(
+            picker->Dir1->findItems(QStringLiteral("deep"), Qt::MatchExactly).first());
         QTest::mouseClick(picker->Command1, Qt::LeftButton);
         QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("alpha/")));
 
@@ -165,7 +170,8 @@ class TestFileBro : public QObject {
         // The root is stored as a single slash.
         picker = openPicker(mod);
         openRow(picker->Dir1, QStringLiteral("/"));
-        QCOMPARE(rows(picker->File1), QDir(QStringLiteral("/")).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
+        QCOMPARE(rows(picker->File1),
+                 QDir(QStringLiteral("/")).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
         QTest::mouseClick(picker->Command1, Qt::LeftButton);
         QCOMPARE(mod.TargetDir, std::string("/"));
     }

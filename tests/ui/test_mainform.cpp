@@ -10,10 +10,10 @@
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
 #include "ui/main/Banner.h"
-#include "ui/main/FittedLabel.h"
-#include "ui/main/FontSubstitutions.h"
 #include "ui/main/MainForm.h"
-#include "ui/main/PictureButton.h"
+#include "ui/widgets/FittedLabel.h"
+#include "ui/widgets/FontSubstitutions.h"
+#include "ui/widgets/PictureButton.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -113,7 +113,8 @@ class TestMainForm : public QObject {
         QCOMPARE(s.form->minimumSize(), s.form->maximumSize());
         QCOMPARE(s.form->windowType(), Qt::Window);
         QCOMPARE(s.form->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
-                                          Qt::WindowMaximizeButtonHint), Qt::WindowCloseButtonHint);
+                                          Qt::WindowMaximizeButtonHint),
+                 Qt::WindowCloseButtonHint);
         QCOMPARE(s.form->windowTitle(), QStringLiteral("Stepwick"));
 
         const Placement table[] = {
@@ -137,20 +138,27 @@ class TestMainForm : public QObject {
             QCOMPARE(s.control<QFrame>(line)->frameShape(), QFrame::HLine);
 
         const std::pair<const char*, const char*> captions[] = {
-            {"Label1", "Stepwick!"},     {"l2", "代码批量添加器"},  {"Frame1", "选择文件"},  {"CmdOpen", "选择一个文件夹"},
-            {"Frame2", "欲添加的代码"},  {"CmdAdd", "输入拟添代码"}, {"Command2", "开始添加."}, {"Command1", "关于软件."},
-            {"Command3", "作者主页."},   {"Command4", "退出..."},   {"Frame3", "添加位置"},  {"Frame4", "文件类型"},
-            {"Option1", "TXT"},          {"Option2", "HTM"},        {"Option3", "ASP"},      {"Option4", "PHP"},
-            {"OOther", "Other:"},        {"TOther", "CGI"},         {"Ohead", "文件头"},     {"Ofeet", "文件尾"},
-            {"Label3", "Powered by"},    {"Label4", "Morlend. Harnel"}, {"Check1", "置顶本程序"},
+            {"Label1", "Stepwick!"},    {"l2", "代码批量添加器"},
+            {"Frame1", "选择文件"},     {"CmdOpen", "选择一个文件夹"},
+            {"Frame2", "欲添加的代码"}, {"CmdAdd", "输入拟添代码"},
+            {"Command2", "开始添加."},  {"Command1", "关于软件."},
+            {"Command3", "作者主页."},  {"Command4", "退出..."},
+            {"Frame3", "添加位置"},     {"Frame4", "文件类型"},
+            {"Option1", "TXT"},         {"Option2", "HTM"},
+            {"Option3", "ASP"},         {"Option4", "PHP"},
+            {"OOther", "Other:"},       {"TOther", "CGI"},
+            {"Ohead", "文件头"},        {"Ofeet", "文件尾"},
+            {"Label3", "Powered by"},   {"Label4", "Morlend. Harnel"},
+            {"Check1", "置顶本程序"},
         };
         for (const auto& [name, text] : captions)
             QCOMPARE(caption(s.control(name)), QString::fromUtf8(text));
 
         // Tab order as designed; labels, frames, the picture and the lines take no focus.
         QCOMPARE(tabOrder(s.form.get(), s.control("Text1")),
-                 QStringList({"Text1", "CmdOpen", "CmdAdd", "Command2", "Command1", "Command3", "Command4", "Option1",
-                              "Option2", "Option3", "Option4", "OOther", "TOther", "Ohead", "Ofeet", "Check1"}));
+                 QStringList({"Text1", "CmdOpen", "CmdAdd", "Command2", "Command1", "Command3", "Command4",
+                              "Option1", "Option2", "Option3", "Option4", "OOther", "TOther", "Ohead",
+                              "Ofeet", "Check1"}));
         // No button answers Enter on behalf of the window.
         for (QPushButton* button : s.form->findChildren<QPushButton*>())
             QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
@@ -175,14 +183,18 @@ class TestMainForm : public QObject {
         QVERIFY(label1->font().bold() && label1->font().pointSizeF() < 42 && fitsSnugly(label1, 42));
 
         const QColor darkGreen(0, 64, 0), grey(128, 128, 128);
-        for (const auto& [name, colour] : {std::pair{"Label1", darkGreen}, {"l2", darkGreen}, {"Label3", grey}, {"Label4", grey}})
+        for (const auto& [name, colour] :
+             {std::pair{"Label1", darkGreen}, {"l2", darkGreen}, {"Label3", grey}, {"Label4", grey}})
             QCOMPARE(s.control(name)->palette().color(QPalette::WindowText), colour);
 
         QCOMPARE(s.form->Image1->pixmap().size(), QSize(147, 69));
-        for (const auto& [name, size] : {std::pair{"Command2", QSize(40, 48)}, {"Command1", QSize(32, 48)},
-                                         {"Command3", QSize(32, 48)}, {"Command4", QSize(40, 52)}})
+        for (const auto& [name, size] : {std::pair{"Command2", QSize(40, 48)},
+                                         {"Command1", QSize(32, 48)},
+                                         {"Command3", QSize(32, 48)},
+                                         {"Command4", QSize(40, 52)}})
             QCOMPARE(s.control<PictureButton>(name)->picture().size(), size);
-        QCOMPARE(s.form->windowIcon().availableSizes(), QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}}));
+        QCOMPARE(s.form->windowIcon().availableSizes(),
+                 QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}}));
     }
 
     void startsWithDefaultsAndHiddenCodeWindow() {
@@ -208,7 +220,9 @@ class TestMainForm : public QObject {
         QTemporaryDir root;
         const QString site = root.filePath(QStringLiteral("site"));
         QVERIFY(QDir().mkpath(site + QStringLiteral("/inner")));
-        for (const auto& [name, bytes] : {std::pair{"a.htm", "old line\r\n"}, {"b.htm", "last"}, {"c.txt", "keep\r\n"},
+        for (const auto& [name, bytes] : {std::pair{"a.htm", "old line\r\n"},
+                                          {"b.htm", "last"},
+                                          {"c.txt", "keep\r\n"},
                                           {"inner/d.htm", "deep\r\n"}})
             writeFile(site + u'/' + QLatin1String(name), bytes);
         CurrentFolder here(root.path());
@@ -235,7 +249,8 @@ class TestMainForm : public QObject {
         s.option("Ohead");
         s.click("Command2");
         for (const auto& [name, bytes] : {std::pair{"a.htm", "<!-- x -->\r\n代码\r\nold line\r\n"},
-                                          {"b.htm", "<!-- x -->\r\n代码\r\nlast\r\n"}, {"c.txt", "keep\r\n"},
+                                          {"b.htm", "<!-- x -->\r\n代码\r\nlast\r\n"},
+                                          {"c.txt", "keep\r\n"},
                                           {"inner/d.htm", "deep\r\n"}})
             QCOMPARE(readFile(site + u'/' + QLatin1String(name)), QByteArray(bytes));
         QCOMPARE(s.log(), kHeader + QStringLiteral("a.htm\nb.htm\n\n处理了2个文件。\n感谢您使用本软件！"));
@@ -264,7 +279,8 @@ class TestMainForm : public QObject {
         writeFile(dir.filePath(QStringLiteral("a.txt")), "a\r\n");
         CurrentFolder here(dir.path());
         s.click("Command2");
-        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information, QStringLiteral("请选择一个目录，以便于我们找到文件。")));
+        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
+                               QStringLiteral("请选择一个目录，以便于我们找到文件。")));
         QVERIFY(s.form->fileBro() && s.form->fileBro()->isVisible());
         QCOMPARE(s.log(), kHeader);
         QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), QByteArray("a\r\n"));
@@ -312,7 +328,8 @@ class TestMainForm : public QObject {
         s.option("OOther");
         other->setText(QStringLiteral("../x"));
         s.click("Command2");
-        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Warning, QStringLiteral("扩展名中不能有“/”，没有文件被修改。")));
+        QCOMPARE(oneBox(),
+                 box(":)", MessageBox::Icon::Warning, QStringLiteral("扩展名中不能有“/”，没有文件被修改。")));
         QCOMPARE(s.log(), kHeader + runs);
     }
 
@@ -327,14 +344,18 @@ class TestMainForm : public QObject {
             s.option(position);
             const QString before = s.log();
             s.click("Command2");
-            QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Warning, QStringLiteral("有1个文件未能处理，详见记录。")));
+            QCOMPARE(oneBox(),
+                     box(":)", MessageBox::Icon::Warning, QStringLiteral("有1个文件未能处理，详见记录。")));
             const QString run = s.log().mid(before.size());
-            QVERIFY2(QRegularExpression(QStringLiteral("^a\\.txt\nb\\.txt（未能处理：[^\n]+）\nc\\.txt\n\n处理了2个文件。\n"
-                                                       "有1个文件未能处理。\n感谢您使用本软件！$"))
-                         .match(run).hasMatch(),
+            QVERIFY2(QRegularExpression(
+                         QStringLiteral("^a\\.txt\nb\\.txt（未能处理：[^\n]+）\nc\\.txt\n\n处理了2个文件。\n"
+                                        "有1个文件未能处理。\n感谢您使用本软件！$"))
+                         .match(run)
+                         .hasMatch(),
                      qPrintable(run));
         }
-        for (const auto& [name, bytes] : {std::pair{"a.txt", "new\r\nold\r\nnew\r\n"}, {"b.txt", "old\r\n"},
+        for (const auto& [name, bytes] : {std::pair{"a.txt", "new\r\nold\r\nnew\r\n"},
+                                          {"b.txt", "old\r\n"},
                                           {"c.txt", "new\r\nold\r\nnew\r\n"}})
             QCOMPARE(readFile(dir.filePath(QLatin1String(name))), QByteArray(bytes));
         QVERIFY(s.form->isVisible()); // the program goes on
@@ -445,7 +466,8 @@ class TestMainForm : public QObject {
             if (tick <= 12 || tick == 14)
                 QCOMPARE(adl->text(), messages[(tick - 1) % 13]);
             else // the thirteenth thanks a user for reporting a major fault
-                QVERIFY(adl->text().startsWith(QStringLiteral("感谢")) && adl->text().contains(QStringLiteral("报告了一个重大错误")));
+                QVERIFY(adl->text().startsWith(QStringLiteral("感谢")) &&
+                        adl->text().contains(QStringLiteral("报告了一个重大错误")));
         }
 
         // A caption wider than the window gets a negative left; a short one comes back inside.
@@ -491,7 +513,9 @@ class TestMainForm : public QObject {
         QVERIFY(MessageBox::takeShown().isEmpty());
         m_opener.succeed = false;
         s.click("Command3");
-        QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。")));
+        QCOMPARE(oneBox(),
+                 box({}, MessageBox::Icon::None,
+                     QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。")));
 
         // The exit sequence closes About too.
         QPointer<About> about = abouts[0];

@@ -3,8 +3,8 @@
 #include "core/Mod.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
-#include "ui/main/FontSubstitutions.h"
 #include "ui/main/MainForm.h"
+#include "ui/widgets/FontSubstitutions.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -29,12 +29,15 @@ class TestTexts : public QObject {
         QCOMPARE(texts.windowTitle(), QStringLiteral("添加代码"));
         QCOMPARE(texts.size(), QSize(457, 352));
         QCOMPARE(texts.windowType(), Qt::Tool);
-        QCOMPARE(texts.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
+        QCOMPARE(texts.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                                        Qt::WindowMaximizeButtonHint),
                  Qt::WindowCloseButtonHint);
         QVERIFY(texts.maximumWidth() > 457 && texts.maximumHeight() > 352); // resizable
 
-        const Placement table[] = {{"Text1", "Texts", 240, 120, 6375, 4575}, {"Command1", "Texts", 5160, 4800, 1455, 375}};
-        for (const QSize size : {QSize(457, 352), QSize(300, 200), QSize(800, 600)}) { // controls stay where they are
+        const Placement table[] = {{"Text1", "Texts", 240, 120, 6375, 4575},
+                                   {"Command1", "Texts", 5160, 4800, 1455, 375}};
+        for (const QSize size :
+             {QSize(457, 352), QSize(300, 200), QSize(800, 600)}) { // controls stay where they are
             texts.resize(size);
             QCOMPARE(misplaced(&texts, table), QString());
         }

@@ -5,7 +5,7 @@
 #include "core/Mod.h"
 #include "platform/qt/ApiBAS.h"
 #include "ui/dialogs/About.h"
-#include "ui/main/FontSubstitutions.h"
+#include "ui/widgets/FontSubstitutions.h"
 #include "ui/main/MainForm.h"
 
 #include <QProcess>

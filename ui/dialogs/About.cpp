@@ -1,10 +1,11 @@
 #include "ui/dialogs/About.h"
-#include "ui/main/DesignUnits.h"
 
 #include "StepwickVersion.h"
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
-#include "ui/main/FittedLabel.h"
+#include "ui/widgets/DesignUnits.h"
+#include "ui/widgets/FittedLabel.h"
+#include "ui/widgets/WindowSetup.h"
 
 #include <QEvent>
 #include <QFont>
@@ -25,13 +26,6 @@ QFont designFont(const QString& family, qreal points, bool bold = false, bool un
     return f;
 }
 
-void setTextColour(QWidget* w, const QColor& colour, QPalette::ColorRole role) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::Active, role, colour);
-    p.setColor(QPalette::Inactive, role, colour);
-    w->setPalette(p);
-}
-
 // Captions keep their design font unless it would not fit the label; then it gives way
 // so that a caption (a link's address above all) is never cut off.
 FittedLabel* label(QWidget* parent, const char* name, const QString& caption, const QRect& place,
@@ -41,7 +35,7 @@ FittedLabel* label(QWidget* parent, const char* name, const QString& caption, co
     l->setTextFormat(Qt::PlainText);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     l->setGeometry(place);
-    setTextColour(l, colour, QPalette::WindowText);
+    setTextColour(l, colour);
     return l;
 }
 
@@ -93,14 +87,12 @@ QString contactText() {
 } // namespace
 
 About::About(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_companyUrl(QString::fromUtf8(stepwick::kCompanyUrl)),
+    : QWidget(parent), m_companyUrl(QString::fromUtf8(stepwick::kCompanyUrl)),
       m_authorUrl(QString::fromUtf8(stepwick::kAuthorUrl)),
       m_authorMail(QString::fromUtf8(stepwick::kAuthorMail)) {
-    setObjectName(QStringLiteral("About"));
+    setUpToolWindow(this, "About", QStringLiteral("关于本软件 & Morlend Inc."));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("关于本软件 & Morlend Inc."));
-    setFixedSize(5910 / 15, 4920 / 15);
+    setFixedSize(twipsSize(5910, 4920));
 
     const QString song = QStringLiteral("宋体");
     const QString arial = QStringLiteral("Arial");

@@ -1,9 +1,10 @@
 #include "ui/dialogs/FileBro.h"
-#include "ui/main/DesignUnits.h"
 
 #include "core/Mod.h"
 #include "ui/dialogs/DirList.h"
 #include "ui/dialogs/MessageBox.h"
+#include "ui/widgets/DesignUnits.h"
+#include "ui/widgets/WindowSetup.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -47,10 +48,8 @@ QStringList FileBro::mountedVolumes() {
 }
 
 FileBro::FileBro(Mod& mod, VolumeList volumes, QWidget* parent) : QWidget(parent), m_mod(mod) {
-    setObjectName(QStringLiteral("FileBro"));
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("文件浏览器"));
-    resize(5670 / 15, 6825 / 15);
+    setUpToolWindow(this, "FileBro", QStringLiteral("文件浏览器"));
+    resize(twipsSize(5670, 6825));
 
     Drive1 = new QComboBox(this);
     Drive1->setObjectName(QStringLiteral("Drive1"));

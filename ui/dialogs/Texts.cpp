@@ -1,15 +1,15 @@
 #include "ui/dialogs/Texts.h"
-#include "ui/main/DesignUnits.h"
+
+#include "ui/widgets/DesignUnits.h"
+#include "ui/widgets/WindowSetup.h"
 
 #include <QCloseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
 Texts::Texts(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("Texts"));
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("添加代码"));
-    resize(6855 / 15, 5280 / 15);
+    setUpToolWindow(this, "Texts", QStringLiteral("添加代码"));
+    resize(twipsSize(6855, 5280));
 
     Text1 = new QPlainTextEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));

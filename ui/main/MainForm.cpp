@@ -1,19 +1,20 @@
 #include "ui/main/MainForm.h"
-#include "ui/main/DesignUnits.h"
-#include "ui/main/Banner.h"
-#include "ui/dialogs/About.h"
-#include "platform/qt/ApiBAS.h"
-#include "platform/qt/TOURL.h"
-#include "StepwickVersion.h"
 
+#include "StepwickVersion.h"
 #include "core/BatchRun.h"
 #include "core/CodeText.h"
 #include "core/Mod.h"
+#include "platform/qt/ApiBAS.h"
+#include "platform/qt/TOURL.h"
+#include "ui/dialogs/About.h"
 #include "ui/dialogs/FileBro.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
-#include "ui/main/FittedLabel.h"
-#include "ui/main/PictureButton.h"
+#include "ui/main/Banner.h"
+#include "ui/widgets/DesignUnits.h"
+#include "ui/widgets/FittedLabel.h"
+#include "ui/widgets/PictureButton.h"
+#include "ui/widgets/WindowSetup.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -34,16 +35,6 @@
 #include <exception>
 
 namespace {
-
-QFont songFont(int pointSize) {
-    return QFont(QStringLiteral("宋体"), pointSize);
-}
-
-void setTextColour(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    widget->setPalette(palette);
-}
 
 template <typename W> W* named(W* widget, const char* name, const QRect& geometry) {
     widget->setObjectName(QLatin1String(name));
@@ -78,7 +69,7 @@ MainForm::MainForm(Mod& mod, QWidget* parent)
         icon.addFile(QStringLiteral(":/icons/stepwick-%1.png").arg(size), QSize(size, size));
     setWindowIcon(icon);
     setFont(QFont(QStringLiteral("Arial"), 9));
-    setFixedSize(6195 / 15, 5820 / 15);
+    setFixedSize(twipsSize(6195, 5820));
 
     buildControls();
     load();
@@ -179,7 +170,8 @@ void MainForm::buildControls() {
 
     // One broken rule above the row of frames.
     auto line = [this](const char* name, int x1, int x2) {
-        auto* rule = named(new QFrame(this), name, QRect(x1 / 15, 1560 / 15, (x2 - x1) / 15, 1));
+        auto* rule = named(new QFrame(this), name,
+                           QRect(twipsToPixels(x1), twipsToPixels(1560), twipsToPixels(x2 - x1), 1));
         rule->setFrameShape(QFrame::HLine);
         rule->setFrameShadow(QFrame::Plain);
         rule->setLineWidth(1);

@@ -1,7 +1,7 @@
 #include "ui/main/ScreenshotTour.h"
 
 #include "ui/main/MainForm.h"
-#include "ui/main/PictureButton.h"
+#include "ui/widgets/PictureButton.h"
 
 #include <QApplication>
 #include <QDir>

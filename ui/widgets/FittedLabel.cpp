@@ -1,4 +1,4 @@
-#include "ui/main/FittedLabel.h"
+#include "ui/widgets/FittedLabel.h"
 
 #include <QFontMetricsF>
 

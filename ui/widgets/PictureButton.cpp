@@ -1,4 +1,4 @@
-#include "ui/main/PictureButton.h"
+#include "ui/widgets/PictureButton.h"
 
 #include <QIcon>
 #include <QStyleOptionButton>

@@ -1,4 +1,4 @@
-#include "ui/main/FontSubstitutions.h"
+#include "ui/widgets/FontSubstitutions.h"
 
 #include <QFont>
 
