@@ -1,24 +1,25 @@
 #include "core/BatchRun.h"
 
 #include "core/Encoding.h"
+#include "core/FileError.h"
 #include "core/FolderEditor.h"
-#include "core/InsertCode.h"
-
-#include <dirent.h>
-#include <fnmatch.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <memory>
+#include <dirent.h>
+#include <fnmatch.h>
 #include <future>
+#include <optional>
+#include <sys/resource.h>
 
 namespace {
 
 using platform::DirEntry;
 using platform::FileSystem;
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool lessIgnoringCase(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
@@ -77,16 +78,21 @@ std::size_t filesPerFlush(std::size_t files) {
     return std::max<std::size_t>(limit, 1);
 }
 
-std::string failureLine(const std::string& name, const std::string& reason) {
-    return name + "（未能处理：" + reason + "）\r\n";
+FileFailure failureOf(const FileError& e) {
+    return {{}, {}, e.reason(), e.error(), e.refusal(), {}};
 }
 
 struct Slot {
     const std::string* name = nullptr;
-    std::shared_ptr<EncodedCode> code; // null when the code could not be encoded for this file
-    std::string failure;
+    bool failed = false;
+    FileFailure failure;
     bool inBatch = false;
     FolderEditor::Pending pending;
+
+    void fail(const FileError& e) {
+        failed = true;
+        failure = failureOf(e);
+    }
 };
 
 struct Batch {
@@ -107,13 +113,13 @@ std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, 
         if (slot.inBatch)
             pending.push_back(std::move(slot.pending));
 
-    std::string flushFailure;
+    std::optional<FileError> flushFailure;
     try {
         if (!pending.empty())
             editor.flush(pending);
     } catch (const FileError& e) {
         // A failed flush may have lost the data: nothing of this batch counts, nothing is retried.
-        flushFailure = e.reason();
+        flushFailure = e;
         for (auto& p : pending)
             editor.discard(p);
     }
@@ -123,15 +129,15 @@ std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, 
         if (!slot.inBatch)
             continue;
         FolderEditor::Pending& p = pending[b++];
-        if (!flushFailure.empty()) {
-            slot.failure = flushFailure;
+        if (flushFailure) {
+            slot.fail(*flushFailure);
             continue;
         }
         try {
             editor.publish(p);
             anyHead = anyHead || p.head;
         } catch (const FileError& e) {
-            slot.failure = e.reason();
+            slot.fail(e);
         }
     }
     if (anyHead)
@@ -142,10 +148,12 @@ std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, 
             replaced.push_back(std::move(p.old));
 
     std::string piece;
-    for (const auto& slot : batch.slots) {
-        if (!slot.failure.empty()) {
-            piece += failureLine(*slot.name, slot.failure);
-            result.failures.push_back({*slot.name, folder + *slot.name, slot.failure});
+    for (auto& slot : batch.slots) {
+        if (slot.failed) {
+            slot.failure.name = *slot.name;
+            slot.failure.path = folder + *slot.name;
+            piece += *slot.name + "（未能处理：" + sink.reasonText(slot.failure) + "）\r\n";
+            result.failures.push_back(std::move(slot.failure));
         } else {
             piece += *slot.name;
             piece += "\r\n";
@@ -196,11 +204,10 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
     }
     const std::vector<std::string> names = selectMatches(fs, dir.get(), entries, input.extension);
 
-    // The code is checked before any file is touched.
-    const std::string charset = systemCharset();
-    std::shared_ptr<EncodedCode> code;
+    // The code is read and checked once, before any file is touched, and serves every file.
+    std::optional<EncodedCode> code;
     try {
-        code = std::make_shared<EncodedCode>(input.code ? input.code() : std::string(), charset);
+        code.emplace(input.code ? input.code() : std::string(), systemCharset());
     } catch (const EncodingError& e) {
         result.outcome = Outcome::CodeNotEncodable;
         result.error = e.what();
@@ -219,7 +226,6 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
     std::size_t perFlush = std::min<std::size_t>(maxPerFlush, 16);
     const auto policy = fs.concurrent() ? std::launch::async : std::launch::deferred;
 
-    // The code is read once per file, here, before its batch is handed over.
     auto collect = [&](std::size_t from) {
         Batch batch;
         batch.start = from;
@@ -229,19 +235,11 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
             mod.CurrentFile = names[i];
             Slot slot;
             slot.name = &names[i];
-            try {
-                std::string text = input.code ? input.code() : std::string();
-                if (text != code->source())
-                    code = std::make_shared<EncodedCode>(text, charset);
-                slot.code = code;
-            } catch (const EncodingError& e) {
-                slot.failure = e.what();
-            }
             batch.slots.push_back(std::move(slot));
         }
         return batch;
     };
-    auto prepare = [&editor, head, known](Batch batch) {
+    auto prepare = [&editor, &code, head, known](Batch batch) {
         off_t bytes = 0;
         for (std::size_t i = 0; i < batch.slots.size(); ++i) {
             if (bytes >= kBytesPerFlush) {
@@ -249,14 +247,14 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
                 break;
             }
             Slot& slot = batch.slots[i];
-            if (!slot.code || !known)
+            if (!known)
                 continue;
             try {
-                slot.pending = editor.prepare(*slot.name, head, *slot.code, /*createMissing=*/false);
+                slot.pending = editor.prepare(*slot.name, head, *code, /*createMissing=*/false);
                 slot.inBatch = true;
                 bytes += slot.pending.oldSize;
             } catch (const FileError& e) {
-                slot.failure = e.reason();
+                slot.fail(e);
             }
         }
         return batch;
@@ -275,7 +273,8 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
         next = batch.start + batch.slots.size(); // a batch cut short by size resumes here
         if (!stop && next < names.size())
             launch();
-        std::vector<platform::UniqueFd> replaced = finishBatch(editor, batch, mod.TargetDir, known, result, sink);
+        std::vector<platform::UniqueFd> replaced =
+            finishBatch(editor, batch, mod.TargetDir, known, result, sink);
         // The replaced files are let go on the side while the next batch goes on.
         if (letGo.valid())
             letGo.get();

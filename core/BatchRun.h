@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/FileError.h"
 #include "core/Mod.h"
 #include "platform/FileSystem.h"
 
@@ -14,14 +15,25 @@ inline constexpr std::string_view kLogHeader = "被处理的文件\r\n";
 inline constexpr std::string_view kNoFolderMessage = "请选择一个目录，以便于我们找到文件。";
 
 struct BatchInput {
-    std::string extension;           // without the dot; "*" and "?" are wildcards
-    std::string position;            // "head" or "foot"
-    std::function<std::string()> code; // asked once per file; UTF-8 with CR LF line breaks
+    std::string extension; // without the dot; "*" and "?" are wildcards
+    std::string position;  // "head" or "foot"
+    // Asked once per run, after the folder was read and before any file is touched; the text
+    // returned (UTF-8, CR LF line breaks) is taken over, not copied, and serves every file.
+    std::function<std::string()> code;
+};
+
+struct FileFailure {
+    std::string name;   // as listed in the log
+    std::string path;   // full path
+    std::string reason; // English: the refusal's text, else the system's description of error
+    int error = 0;      // errno, 0 for none
+    Refusal refusal = Refusal::None;
+    std::string attribute; // for a changed file whose extended attribute was not copied: its name
 };
 
 // Receives what a run reports, in the run's order.
 class BatchSink {
-public:
+  public:
     virtual ~BatchSink() = default;
     // A piece of log text, CR LF line breaks, to append as it stands.
     virtual void appendLog(std::string_view text) = 0;
@@ -31,26 +43,24 @@ public:
         (void)total;
         return true;
     }
-};
-
-struct FileFailure {
-    std::string name;   // as listed in the log
-    std::string path;   // full path
-    std::string reason; // the system's description
+    // The reason shown in a file's log line; front ends may word it in their own language.
+    virtual std::string reasonText(const FileFailure& failure) const { return failure.reason; }
 };
 
 struct BatchResult {
     enum class Outcome {
-        Completed,       // every matching file was handled (changed or failed)
-        Cancelled,       // the sink asked to stop; the files not reached are untouched
-        NoFolder,        // no folder confirmed: ask for one; nothing touched, nothing logged
-        BadExtension,    // the extension holds '/'; nothing touched, nothing logged
-        FolderUnreadable,// the folder cannot be opened or read; nothing touched, nothing logged
-        CodeNotEncodable,// the code cannot be written in the needed encoding; nothing touched
+        Completed,        // every matching file was handled (changed or failed)
+        Cancelled,        // the sink asked to stop; the files not reached are untouched
+        NoFolder,         // no folder confirmed: ask for one; nothing touched, nothing logged
+        BadExtension,     // the extension holds '/'; nothing touched, nothing logged
+        FolderUnreadable, // the folder cannot be opened or read; nothing touched, nothing logged
+        CodeNotEncodable, // the code cannot be written in the needed encoding; nothing touched
     };
     Outcome outcome = Outcome::Completed;
     std::size_t changed = 0;
     std::vector<FileFailure> failures;
+    // Changed files that did not keep everything: an extended attribute that could not be copied.
+    std::vector<FileFailure> notes;
     std::string error; // for the outcomes that touch nothing: what went wrong
 };
 

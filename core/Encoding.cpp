@@ -1,13 +1,12 @@
 #include "core/Encoding.h"
 
 #include "core/CodeText.h"
-#include "core/InsertCode.h"
-
-#include <iconv.h>
-#include <langinfo.h>
+#include "core/FileError.h"
 
 #include <cerrno>
 #include <cstring>
+#include <iconv.h>
+#include <langinfo.h>
 #include <strings.h>
 
 EncodingMark detectMark(const unsigned char* d, std::size_t n) {
@@ -33,26 +32,50 @@ bool isUtf8Name(const std::string& charset) {
     return strcasecmp(charset.c_str(), "UTF-8") == 0 || strcasecmp(charset.c_str(), "UTF8") == 0;
 }
 
+// One conversion descriptor, closed however the conversion ends.
+class Converter {
+  public:
+    explicit Converter(const std::string& charset) : m_cd(iconv_open(charset.c_str(), "UTF-8")) {}
+    ~Converter() {
+        if (ok())
+            iconv_close(m_cd);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return m_cd; }
+
+  private:
+    iconv_t m_cd;
+};
+
 std::string convertWithIconv(const std::string& text, const std::string& charset) {
-    iconv_t cd = iconv_open(charset.c_str(), "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    Converter cd(charset);
+    if (!cd.ok())
         throw EncodingError("the system encoding " + charset + " is not known to iconv");
-    std::string out(text.size() * 4 + 16, '\0');
+    // Grown on demand: a large code must not cost several times its size up front.
+    std::string out(text.size() + 16, '\0');
     char* in = const_cast<char*>(text.data());
     std::size_t inLeft = text.size();
-    char* outPtr = out.data();
-    std::size_t outLeft = out.size();
-    std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    int err = errno;
-    if (rc != static_cast<std::size_t>(-1))
-        rc = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<std::size_t>(-1)) {
-        (void)err;
-        throw EncodingError("the code holds characters that cannot be written in " + charset);
+    std::size_t used = 0;
+    for (bool flushing = false;;) {
+        char* outPtr = out.data() + used;
+        std::size_t outLeft = out.size() - used;
+        std::size_t rc = flushing ? iconv(cd.get(), nullptr, nullptr, &outPtr, &outLeft)
+                                  : iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+        used = out.size() - outLeft;
+        if (rc != static_cast<std::size_t>(-1)) {
+            if (flushing)
+                break;
+            flushing = true;
+        } else if (errno == E2BIG) {
+            out.resize(out.size() + out.size() / 2 + 16);
+        } else {
+            // iconv renders unmappable characters as something else only with //TRANSLIT; we never ask it to.
+            throw EncodingError("the code holds characters that cannot be written in " + charset);
+        }
     }
-    // iconv may render unmappable characters as something else only with //TRANSLIT; we never ask it to.
-    out.resize(out.size() - outLeft);
+    out.resize(used);
     return out;
 }
 
@@ -93,29 +116,31 @@ std::string toUtf16(std::string_view s, bool bigEndian) {
 
 } // namespace
 
-EncodedCode::EncodedCode(std::string_view utf8Code, std::string charset) : m_source(utf8Code) {
-    if (!isValidUtf8(utf8Code))
+EncodedCode::EncodedCode(std::string utf8Code, const std::string& charset) : m_utf8(std::move(utf8Code)) {
+    if (!isValidUtf8(m_utf8))
         throw EncodingError("the code is not valid UTF-8 text");
-    m_utf8 = std::string(utf8Code) + "\r\n";
-    m_system = isUtf8Name(charset) ? m_utf8 : convertWithIconv(m_utf8, charset);
+    m_utf8 += "\r\n";
+    m_systemIsUtf8 = isUtf8Name(charset);
+    if (!m_systemIsUtf8)
+        m_system = convertWithIconv(m_utf8, charset);
 }
 
 const std::string& EncodedCode::bytes(TextEncoding encoding) {
     switch (encoding) {
     case TextEncoding::System:
-        return m_system;
+        return m_systemIsUtf8 ? m_utf8 : m_system;
     case TextEncoding::Utf8Bom:
         return m_utf8;
     case TextEncoding::Utf16LE:
-    case TextEncoding::Utf16BE:
-        if (!m_haveUtf16) {
+        if (m_utf16le.empty())
             m_utf16le = toUtf16(m_utf8, false);
+        return m_utf16le;
+    case TextEncoding::Utf16BE:
+        if (m_utf16be.empty())
             m_utf16be = toUtf16(m_utf8, true);
-            m_haveUtf16 = true;
-        }
-        return encoding == TextEncoding::Utf16LE ? m_utf16le : m_utf16be;
+        return m_utf16be;
     }
-    return m_system;
+    return m_utf8;
 }
 
 std::string_view EncodedCode::lineBreak(TextEncoding encoding) {

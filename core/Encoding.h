@@ -17,24 +17,26 @@ EncodingMark detectMark(const unsigned char* data, std::size_t length);
 // The character set of the locale in force (nl_langinfo(CODESET)); the C/POSIX locale counts as UTF-8.
 std::string systemCharset();
 
-// The code followed by CR LF, as bytes in each encoding a file may need. The system
-// encoding is converted eagerly, so a code that cannot be written is refused before
-// any file is touched; the others on first use.
+// The code followed by CR LF, as bytes in each encoding a file may need. A run makes one and
+// shares it among all its files. The system encoding is converted eagerly, so a code that cannot
+// be written is refused before any file is touched; the UTF-16 forms on first use.
+// bytes() may be called from one thread at a time.
 class EncodedCode {
-public:
-    // Throws EncodingError when the code is not valid UTF-8 or has no form in the charset.
-    EncodedCode(std::string_view utf8Code, std::string charset);
+  public:
+    // Takes the code over without copying it. Throws EncodingError when the code is not valid
+    // UTF-8 or has no form in the charset.
+    EncodedCode(std::string utf8Code, const std::string& charset);
+    EncodedCode(const EncodedCode&) = delete;
+    EncodedCode& operator=(const EncodedCode&) = delete;
 
-    const std::string& source() const { return m_source; }
     const std::string& bytes(TextEncoding encoding);
     // A line break in the given encoding.
     static std::string_view lineBreak(TextEncoding encoding);
 
-private:
-    std::string m_source;
-    std::string m_system;
+  private:
     std::string m_utf8;
+    std::string m_system; // empty when the system encoding is UTF-8 itself
+    bool m_systemIsUtf8 = true;
     std::string m_utf16le;
     std::string m_utf16be;
-    bool m_haveUtf16 = false;
 };

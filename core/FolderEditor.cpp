@@ -1,17 +1,16 @@
 #include "core/FolderEditor.h"
 
-#include "core/InsertCode.h"
+#include "core/FileError.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
+#include <signal.h>
+#include <unistd.h>
 
 namespace {
 constexpr const char* kTempPrefix = ".stepwick-";
@@ -49,14 +48,14 @@ platform::UniqueFd FolderEditor::openChecked(const std::string& name, const std:
     if (m_fs.statAt(m_dirFd, name, st) != 0)
         throw FileError(errno, "stat", path);
     if (S_ISLNK(st.st_mode))
-        throw FileError(ELOOP, "open", path, "symbolic link, not followed");
+        throw FileError(ELOOP, "open", path, Refusal::SymbolicLink);
     if (S_ISDIR(st.st_mode))
         throw FileError(EISDIR, "open", path);
     if (!S_ISREG(st.st_mode))
-        throw FileError(EINVAL, "open", path, "not a regular file");
+        throw FileError(EINVAL, "open", path, Refusal::NotRegular);
     // A file whose owner may not write it is read-only, whoever runs the program.
     if (!(st.st_mode & S_IWUSR))
-        throw FileError(EACCES, "open", path, "read-only file");
+        throw FileError(EACCES, "open", path, Refusal::ReadOnly);
     // No following, no blocking: whatever took the name since the check cannot hang us or redirect us.
     platform::UniqueFd fd(m_fs, m_fs.openAt(m_dirFd, name, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0));
     if (!fd)
@@ -65,7 +64,7 @@ platform::UniqueFd FolderEditor::openChecked(const std::string& name, const std:
     if (m_fs.fstat(fd.get(), now) != 0)
         throw FileError(errno, "stat", path);
     if (!S_ISREG(now.st_mode) || now.st_ino != st.st_ino || now.st_dev != st.st_dev)
-        throw FileError(EAGAIN, "open", path, "replaced while being opened");
+        throw FileError(EAGAIN, "open", path, Refusal::ChangedDuringRun);
     st = now;
     return fd;
 }
@@ -191,7 +190,7 @@ FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const s
                 throw FileError(errno, "copy", path);
             }
             if (n == 0)
-                throw FileError(EAGAIN, "copy", path, "file shrank while being read");
+                throw FileError(EAGAIN, "copy", path, Refusal::ChangedDuringRun);
             offset += n;
             // Only a hint: a failure here shows up again, and is reported, at the flush.
             (void)m_fs.startWriteback(p.fd.get(), written, n);

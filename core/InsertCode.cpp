@@ -3,23 +3,7 @@
 #include "core/Encoding.h"
 #include "core/FolderEditor.h"
 
-#include <cstring>
 #include <vector>
-
-FileError::FileError(int err, std::string operation, std::string path)
-    : std::system_error(err, std::generic_category(), "cannot " + operation + " " + path),
-      m_operation(std::move(operation)), m_path(std::move(path)) {}
-
-FileError::FileError(int err, std::string operation, std::string path, std::string reason)
-    : std::system_error(err, std::generic_category(), "cannot " + operation + " " + path + ": " + reason),
-      m_operation(std::move(operation)), m_path(std::move(path)), m_reason(std::move(reason)) {}
-
-std::string FileError::reason() const {
-    if (!m_reason.empty())
-        return m_reason;
-    char buf[256];
-    return ::strerror_r(code().value(), buf, sizeof buf);
-}
 
 void InsertCode(const std::string& code, const std::string& filePath, const std::string& position,
                 platform::FileSystem& fs) {

@@ -1,17 +1,16 @@
 #include "platform/FileSystem.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -24,9 +23,28 @@ struct linux_dirent64 {
     unsigned char d_type;
 };
 
+// A descriptor of the platform's own, closed on every path; errno survives the close.
+class RawFd {
+  public:
+    explicit RawFd(int fd) : m_fd(fd) {}
+    ~RawFd() {
+        if (m_fd >= 0) {
+            int err = errno;
+            ::close(m_fd);
+            errno = err;
+        }
+    }
+    RawFd(const RawFd&) = delete;
+    RawFd& operator=(const RawFd&) = delete;
+    int get() const { return m_fd; }
+
+  private:
+    int m_fd;
+};
+
 // Counts calls and stops the process at the chosen one (STEPWICK_KILL_AT).
 class CrashSwitch {
-public:
+  public:
     CrashSwitch() {
         if (const char* v = std::getenv("STEPWICK_KILL_AT")) {
             char* end = nullptr;
@@ -40,13 +58,13 @@ public:
             ::kill(::getpid(), SIGKILL);
     }
 
-private:
+  private:
     long m_killAt = 0;
     std::atomic<long> m_count{0};
 };
 
 class SystemFileSystem final : public FileSystem {
-public:
+  public:
     bool concurrent() const override { return true; }
 
     int openDir(const std::string& path) override {
@@ -57,20 +75,16 @@ public:
     int readDir(int dirFd, std::vector<DirEntry>& out) override {
         m_crash.step();
         // getdents64 on a duplicate so the caller's descriptor keeps its position.
-        int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0)
+        RawFd fd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd.get() < 0)
             return -1;
         alignas(linux_dirent64) char buf[64 * 1024];
         for (;;) {
-            long n = ::syscall(SYS_getdents64, fd, buf, sizeof buf);
-            if (n < 0) {
-                int err = errno;
-                ::close(fd);
-                errno = err;
+            long n = ::syscall(SYS_getdents64, fd.get(), buf, sizeof buf);
+            if (n < 0)
                 return -1;
-            }
             if (n == 0)
-                break;
+                return 0;
             for (long pos = 0; pos < n;) {
                 auto* d = reinterpret_cast<linux_dirent64*>(buf + pos);
                 pos += d->d_reclen;
@@ -80,8 +94,6 @@ public:
                 out.push_back({std::move(name), d->d_type});
             }
         }
-        ::close(fd);
-        return 0;
     }
 
     int statAt(int dirFd, const std::string& name, struct stat& st) override {
@@ -129,12 +141,17 @@ public:
         // Not supported between these files: copy through a buffer instead.
         static thread_local char buf[1 << 20];
         std::size_t want = len < sizeof buf ? len : sizeof buf;
-        ssize_t got = ::pread(in, buf, want, offset);
+        ssize_t got;
+        do
+            got = ::pread(in, buf, want, offset);
+        while (got < 0 && errno == EINTR);
         if (got <= 0)
             return got;
         ssize_t done = 0;
         while (done < got) {
             ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(got - done));
+            if (w < 0 && errno == EINTR)
+                continue;
             if (w < 0)
                 return done > 0 ? done : -1;
             done += w;
@@ -187,7 +204,7 @@ public:
         return ::close(fd);
     }
 
-private:
+  private:
     CrashSwitch m_crash;
 };
 

@@ -282,7 +282,7 @@ void MainForm::command2Click() {
     BatchInput input;
     input.extension = OOther->isChecked() ? TOther->text().toStdString() : m_mod.FileExt;
     input.position = Ohead->isChecked() ? "head" : "foot";
-    // Read for every file, whether the code window is hidden or shown.
+    // Read once when the run starts, whether the code window is hidden or shown.
     input.code = [this] { return toCrLf(texts()->code().toStdString()); };
 
     // A long run stays painted and can be cancelled between two files; the modal dialog

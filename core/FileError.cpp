@@ -1,0 +1,51 @@
+#include "core/FileError.h"
+
+std::string_view refusalText(Refusal refusal) {
+    switch (refusal) {
+    case Refusal::None:
+        break;
+    case Refusal::ReadOnly:
+        return "read-only file";
+    case Refusal::SymbolicLink:
+        return "symbolic link, not followed";
+    case Refusal::NotRegular:
+        return "not a regular file";
+    case Refusal::ChangedDuringRun:
+        return "changed during the run";
+    case Refusal::OwnOutput:
+        return "it is this run's own output";
+    case Refusal::CannotReplace:
+        return "files in this folder cannot be replaced (it only lets entries be added)";
+    case Refusal::PartialCode:
+        return "the file may end with part of the code";
+    case Refusal::AnotherRun:
+        return "another run is changing this folder";
+    }
+    return {};
+}
+
+namespace {
+
+std::string describe(int err, Refusal refusal) {
+    const std::string system = std::generic_category().message(err);
+    if (refusal == Refusal::None)
+        return system;
+    std::string text(refusalText(refusal));
+    // The system's reason still matters when a write went wrong half-way.
+    if (refusal == Refusal::PartialCode && err != 0)
+        text += " (" + system + ")";
+    return text;
+}
+
+} // namespace
+
+FileError::FileError(int err, std::string operation, std::string path, Refusal refusal)
+    // system_error adds the system's description behind this text.
+    : std::system_error(err, std::generic_category(),
+                        "cannot " + operation + " " + path +
+                            (refusal == Refusal::None ? "" : ": " + std::string(refusalText(refusal)))),
+      m_operation(std::move(operation)), m_path(std::move(path)), m_refusal(refusal) {}
+
+std::string FileError::reason() const {
+    return describe(code().value(), m_refusal);
+}
