@@ -21,7 +21,7 @@ int main(int argc, char* argv[]) {
     installLauncherNotice();
 
     Mod mod;
-    MainForm window(mod);
+    MainForm window(mod, platform::systemFileSystem());
     window.show();
     if (const QByteArray folder = qgetenv("STEPWICK_SCREENSHOT_DIR"); !folder.isEmpty())
         startScreenshotTour(window, QFile::decodeName(folder));

@@ -3,6 +3,7 @@
 // runs a head insertion over FOLDER1, then a second one over FOLDER2 in the same window (its log
 // already holding the first run's lines), and prints both times in seconds and the log's line count.
 #include "core/Mod.h"
+#include "platform/FileSystem.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
 #include "ui/widgets/FontSubstitutions.h"
@@ -28,7 +29,7 @@ int main(int argc, char* argv[]) {
     MessageBox::setRecording(true);
 
     Mod mod;
-    MainForm window(mod);
+    MainForm window(mod, platform::systemFileSystem());
     window.setEndProcess([] {});
     window.show();
     QApplication::processEvents();

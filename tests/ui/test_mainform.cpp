@@ -2,6 +2,8 @@
 #include "StepwickVersion.h"
 #include "WindowTestSupport.h"
 #include "core/Mod.h"
+#include "platform/FileSystem.h"
+#include "platform/RecordingFileSystem.h"
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
 #include "ui/dialogs/About.h"
@@ -19,12 +21,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <clocale>
+#include <future>
 #include <memory>
 #include <sys/stat.h>
 
@@ -39,7 +43,8 @@ const QString kDesignBanner = QStringLiteral("Morlend Inc. Stepwick！ 代码批
 // A fresh shared state and main window for each test; the exit sequence only counts.
 struct Session {
     Mod mod;
-    std::unique_ptr<MainForm> form = std::make_unique<MainForm>(mod);
+    platform::RecordingFileSystem fs;
+    std::unique_ptr<MainForm> form = std::make_unique<MainForm>(mod, fs);
     int endCalls = 0;
     Session() {
         form->setEndProcess([this] { ++endCalls; });
@@ -59,6 +64,26 @@ struct Session {
             form->texts()->Text1->setPlainText(code);
     }
 };
+
+// Starts a run and holds it inside its first file until the progress dialog is up; then does
+// what the user does there, lets the run go on and waits for it to end.
+void interruptRun(Session& s, const std::function<void(QProgressDialog*)>& act) {
+    std::promise<void> acted;
+    std::shared_future<void> go = acted.get_future().share();
+    s.fs.beforeCall("openAt", [go] { go.wait(); });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = s.form->findChild<QProgressDialog*>(QStringLiteral("Progress"));
+        if (dialog && dialog->isVisible()) {
+            poll.stop();
+            act(dialog);
+            acted.set_value();
+        }
+    });
+    poll.start(20);
+    s.click("Command2");
+    QVERIFY(!poll.isActive());
+}
 
 // Types into the code window as a user would: replaces the whole text.
 void typeCode(QPlainTextEdit* box, const QString& asciiLine1, const QString& line2) {
@@ -362,6 +387,42 @@ class TestMainForm : public QObject {
         QCOMPARE(s.endCalls, 0);
     }
 
+    void runStopsBetweenFilesOnCancelOrCloseAndDropsPresses() {
+        enum class Act { Cancel, Close, Press };
+        for (Act act : {Act::Cancel, Act::Close, Act::Press}) {
+            Session s;
+            QTemporaryDir dir;
+            QStringList names;
+            for (int i = 0; i < 200; ++i) {
+                names << QStringLiteral("f%1.txt").arg(i, 3, 10, QLatin1Char('0'));
+                writeFile(dir.filePath(names.last()), "x\r\n");
+            }
+            s.prepare(dir, QStringLiteral("END"));
+            interruptRun(s, [&](QProgressDialog* dialog) {
+                if (act == Act::Cancel)
+                    QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+                else if (act == Act::Close)
+                    s.form->close();
+                else {
+                    s.click("Command2");
+                    QTest::mouseDClick(s.control<QPushButton>("Command2"), Qt::LeftButton);
+                    s.option("Ohead");
+                }
+                // Gone at once, not when the files under way are done.
+                QCOMPARE(dialog->isVisible(), act == Act::Press);
+            });
+            const QStringList lines = s.log().mid(kHeader.size()).split(u'\n');
+            const qsizetype done = lines.indexOf(QString());
+            QCOMPARE(lines.mid(0, done), names.mid(0, done));
+            QCOMPARE(lines.mid(done + 1, 1), QStringList(QStringLiteral("处理了%1个文件。").arg(done)));
+            QCOMPARE(done < names.size(), act != Act::Press);
+            for (qsizetype i = 0; i < names.size(); ++i)
+                QCOMPARE(readFile(dir.filePath(names[i])), QByteArray(i < done ? "x\r\nEND\r\n" : "x\r\n"));
+            QCOMPARE(s.endCalls, act == Act::Close ? 1 : 0);
+            QVERIFY(s.control<QRadioButton>("Ofeet")->isChecked());
+        }
+    }
+
     void placeholderIsInsertedWhenNothingWasTyped() {
         Session s;
         QTemporaryDir dir;
@@ -439,7 +500,7 @@ class TestMainForm : public QObject {
         QVERIFY(s.form->Timer1->isActive());
         // Until the first tick the banner shows its design caption at its design place.
         QCOMPARE(adl->text(), kDesignBanner);
-        QCOMPARE(adl->geometry(), QRect(QPoint(1080 / 15, 5520 / 15), adl->sizeHint()));
+        QCOMPARE(adl->geometry(), QRect(twips(1080, 5520, 0, 0).topLeft(), adl->sizeHint()));
 
         const QStringList messages{
             kDesignBanner,

@@ -1,6 +1,7 @@
 // The code window: its layout, and that the typed code survives confirming and closing.
 #include "WindowTestSupport.h"
 #include "core/Mod.h"
+#include "platform/FileSystem.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
 #include "ui/main/MainForm.h"
@@ -62,7 +63,7 @@ class TestTexts : public QObject {
 
     void typedCodeSurvivesConfirmAndClose() {
         Mod mod;
-        MainForm form(mod);
+        MainForm form(mod, platform::systemFileSystem());
         form.setEndProcess([] {});
         form.show();
         auto* cmdAdd = form.findChild<QPushButton*>(QStringLiteral("CmdAdd"));

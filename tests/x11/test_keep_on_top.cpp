@@ -3,6 +3,7 @@
 // platform under under_window_manager.sh.
 #include "../ui/WindowTestSupport.h"
 #include "core/Mod.h"
+#include "platform/FileSystem.h"
 #include "platform/qt/ApiBAS.h"
 #include "ui/dialogs/About.h"
 #include "ui/widgets/FontSubstitutions.h"
@@ -65,7 +66,7 @@ class TestKeepOnTop : public QObject {
 
     void check1SetsAndClearsAboveWithoutMovingOrFocusing() {
         Mod mod;
-        MainForm form(mod);
+        MainForm form(mod, platform::systemFileSystem());
         form.setEndProcess([] {});
         showManaged(&form);
         const QString before = placeOnScreen(&form);

@@ -10,6 +10,7 @@
 #include "ui/dialogs/FileBro.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
+#include "ui/main/BackgroundRun.h"
 #include "ui/main/Banner.h"
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/FittedLabel.h"
@@ -24,14 +25,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTimer>
 #include <algorithm>
-#include <climits>
 #include <exception>
 
 namespace {
@@ -42,23 +41,11 @@ template <typename W> W* named(W* widget, const char* name, const QRect& geometr
     return widget;
 }
 
-// Hands what a batch run reports to the window: log pieces to Text1, progress to the
-// progress dialog, and the user's cancel back to the run.
-class WindowSink : public BatchSink {
-  public:
-    WindowSink(std::function<void(std::string_view)> log, std::function<bool(std::size_t, std::size_t)> step)
-        : m_log(std::move(log)), m_step(std::move(step)) {}
-    void appendLog(std::string_view text) override { m_log(text); }
-    bool progress(std::size_t done, std::size_t total) override { return m_step(done, total); }
-
-  private:
-    std::function<void(std::string_view)> m_log;
-    std::function<bool(std::size_t, std::size_t)> m_step;
-};
 } // namespace
 
-MainForm::MainForm(Mod& mod, QWidget* parent)
-    : QWidget(parent), m_mod(mod), m_endProcess([] { QCoreApplication::quit(); }) {
+MainForm::MainForm(Mod& mod, platform::FileSystem& fs, QWidget* parent)
+    : QWidget(parent), m_mod(mod), m_fs(fs), m_run(new BackgroundRun(this)),
+      m_endProcess([] { QCoreApplication::quit(); }) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Stepwick"));
     // A fixed window with a close button only: no minimize, no maximize.
@@ -276,55 +263,34 @@ void MainForm::timer1Timer() {
 }
 
 void MainForm::command2Click() {
-    if (m_running)
+    if (m_run->running())
         return;
-
     BatchInput input;
     input.extension = OOther->isChecked() ? TOther->text().toStdString() : m_mod.FileExt;
     input.position = Ohead->isChecked() ? "head" : "foot";
-    // Read once when the run starts, whether the code window is hidden or shown.
-    input.code = [this] { return toCrLf(texts()->code().toStdString()); };
+    // The windows take no input during the run, so the code read now is the code of every file.
+    input.code = [code = toCrLf(texts()->code().toStdString())] { return code; };
 
-    // A long run stays painted and can be cancelled between two files; the modal dialog
-    // keeps every other control out of reach until the run ends.
-    QProgressDialog progress(QStringLiteral("正在添加代码……"), QStringLiteral("取消"), 0, 0, this);
-    progress.setWindowTitle(QStringLiteral(":)"));
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(500);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setValue(0);
-
-    WindowSink sink([this](std::string_view text) { appendLog(text); },
-                    [this, &progress](std::size_t done, std::size_t total) {
-                        const int max = int(std::min<std::size_t>(total, INT_MAX));
-                        if (progress.maximum() != max)
-                            progress.setMaximum(max);
-                        progress.setValue(int(std::min<std::size_t>(done, INT_MAX)));
-                        return !progress.wasCanceled() && !m_exitRequested;
-                    });
-
-    const QString title = QStringLiteral(":)");
-    BatchResult result;
-    m_running = true;
     try {
-        result = runBatch(m_mod, input, sink);
+        const BatchResult result =
+            m_run->run([&](BatchSink& sink) { return runBatch(m_mod, input, sink, m_fs); },
+                       [this](std::string_view text) { appendLog(text); });
+        reportOutcome(result);
     } catch (const std::exception& e) {
         // Whatever the run could not report itself (memory exhausted, say) ends the run,
         // not the program; what it logged so far stays in the log.
-        m_running = false;
-        progress.reset();
         MessageBox::show(
-            this, title,
+            this, QStringLiteral(":)"),
             QStringLiteral("添加代码时出错，运行已停止。\n%1").arg(QString::fromLocal8Bit(e.what())),
             MessageBox::Icon::Warning);
-        if (m_exitRequested)
-            exitSequence();
-        return;
     }
-    m_running = false;
-    progress.reset();
+    // A close asked for during the run is carried out now that the run has stopped.
+    if (m_exitRequested)
+        exitSequence();
+}
 
+void MainForm::reportOutcome(const BatchResult& result) {
+    const QString title = QStringLiteral(":)");
     switch (result.outcome) {
     case BatchResult::Outcome::NoFolder:
         MessageBox::show(this, title, QString::fromUtf8(kNoFolderMessage.data(), kNoFolderMessage.size()),
@@ -356,10 +322,6 @@ void MainForm::command2Click() {
                 MessageBox::Icon::Warning);
         break;
     }
-
-    // A close asked for during the run is carried out now that the run has stopped.
-    if (m_exitRequested)
-        exitSequence();
 }
 
 void MainForm::appendLog(std::string_view text) {
@@ -387,9 +349,10 @@ void MainForm::command4Click() {
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {
-    if (m_running) {
+    if (m_run->running()) {
         // Stop the run between two files; the exit follows when it has stopped.
         m_exitRequested = true;
+        m_run->cancel();
         event->ignore();
         return;
     }

@@ -6,7 +6,12 @@
 #include <string_view>
 
 struct Mod;
+namespace platform {
+class FileSystem;
+}
+struct BatchResult;
 class About;
+class BackgroundRun;
 class FileBro;
 class FittedLabel;
 class PictureButton;
@@ -27,7 +32,7 @@ class QTimer;
 class MainForm : public QWidget {
     Q_OBJECT
   public:
-    explicit MainForm(Mod& mod, QWidget* parent = nullptr);
+    MainForm(Mod& mod, platform::FileSystem& fs, QWidget* parent = nullptr);
     ~MainForm() override;
 
     // The code window; created hidden if it does not exist.
@@ -85,6 +90,7 @@ class MainForm : public QWidget {
     void cmdOpenClick();
     void command1Click();
     void command2Click();
+    void reportOutcome(const BatchResult& result);
     void command3Click();
     void command4Click();
     void timer1Timer();
@@ -94,12 +100,13 @@ class MainForm : public QWidget {
     void exitSequence();
 
     Mod& m_mod;
+    platform::FileSystem& m_fs;
+    BackgroundRun* m_run;
     QPointer<Texts> m_texts;
     QPointer<FileBro> m_fileBro;
     // The About window, once it exists; closed by the exit sequence.
     QPointer<About> m_about;
     std::function<void()> m_endProcess;
-    bool m_running = false;
     bool m_exitRequested = false;
     bool m_exiting = false;
     // A CR that ended the last appended piece, waiting to learn whether an LF follows.
