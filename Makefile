@@ -4,11 +4,12 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev \
 	qt6-base-dev libgl-dev fonts-arphic-uming fonts-liberation \
-	xvfb xauth openbox x11-utils desktop-file-utils appstream time bc locales
+	xvfb xauth openbox x11-utils desktop-file-utils appstream time bc locales \
+	scdoc dpkg-dev fakeroot file lintian man-db bash-completion
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all setup configure build run test bench install clean
+.PHONY: all setup configure build run test bench package install clean
 
 all: build
 
@@ -36,6 +37,9 @@ test: build
 
 bench: setup
 	bash bench/run.sh
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 install: build
 	cmake --install $(BUILD)
