@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <future>
 #include <optional>
@@ -33,15 +34,28 @@ bool lessIgnoringCase(const std::string& a, const std::string& b) {
     return a < b; // names differing only in case keep one fixed order
 }
 
+std::size_t characterCount(const std::string& utf8) {
+    return static_cast<std::size_t>(
+        std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
 // "*." + extension, letter case ignored; only '*' and '?' of the extension are wildcards.
+// As on the platform this program comes from, an extension of exactly three characters
+// without wildcards also takes longer extensions that begin with it ("htm" takes "a.html").
 bool nameMatches(const std::string& name, const std::string& extension) {
     if (extension.empty())
         return name.find('.') == std::string::npos;
+    const bool wildcards = extension.find_first_of("*?") != std::string::npos;
     std::string pattern = "*.";
     for (char c : extension) {
         if (c == '[' || c == ']' || c == '\\')
             pattern += '\\';
         pattern += c;
+    }
+    if (!wildcards && characterCount(extension) == 3) {
+        const std::string::size_type dot = name.rfind('.');
+        return dot != std::string::npos &&
+               ::fnmatch((pattern.substr(2) + "*").c_str(), name.c_str() + dot + 1, FNM_CASEFOLD) == 0;
     }
     return ::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
 }
@@ -104,9 +118,28 @@ struct Batch {
 // for folders of large files.
 constexpr off_t kBytesPerFlush = 64 << 20;
 
+// The log line of one file that was handled without failing.
+std::string fileLine(const std::string& name, FolderEditor::Pending::Skip skip) {
+    switch (skip) {
+    case FolderEditor::Pending::Skip::AlreadyHeld:
+        return name + "（已含此代码，未再添加）\r\n";
+    case FolderEditor::Pending::Skip::NotHeld:
+        return name + "（未含此代码）\r\n";
+    case FolderEditor::Pending::Skip::None:
+        break;
+    }
+    return name + "\r\n";
+}
+
+// Where a folder's files are reported: its path below the run's folder ("" or "sub/"), and its own path.
+struct FolderPlace {
+    const std::string& relative;
+    const std::string& path;
+};
+
 // Flushes a prepared batch once, publishes it, flushes the folder and reports it in order.
 // Returns the replaced files, still open: closing them frees their blocks, which takes time.
-std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, const std::string& folder,
+std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, const FolderPlace& place,
                                             bool known, BatchResult& result, BatchSink& sink) {
     std::vector<FolderEditor::Pending> pending;
     for (auto& slot : batch.slots)
@@ -149,20 +182,126 @@ std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, 
 
     std::string piece;
     for (auto& slot : batch.slots) {
+        const std::string name = place.relative + *slot.name;
+        const auto skip = slot.pending.skip;
         if (slot.failed) {
-            slot.failure.name = *slot.name;
-            slot.failure.path = folder + *slot.name;
-            piece += *slot.name + "（未能处理：" + sink.reasonText(slot.failure) + "）\r\n";
+            slot.failure.name = name;
+            slot.failure.path = place.path + *slot.name;
+            piece += name + "（未能处理：" + sink.reasonText(slot.failure) + "）\r\n";
             result.failures.push_back(std::move(slot.failure));
-        } else {
-            piece += *slot.name;
-            piece += "\r\n";
-            if (known)
-                ++result.changed;
+            continue;
         }
+        piece += fileLine(name, skip);
+        if (skip == FolderEditor::Pending::Skip::AlreadyHeld)
+            ++result.alreadyHeld;
+        else if (skip == FolderEditor::Pending::Skip::NotHeld)
+            ++result.notHeld;
+        else if (known)
+            ++result.changed;
     }
     sink.appendLog(piece);
     return replaced;
+}
+
+// One folder of a run: where it stands below the run's folder, and what the scan found in it.
+struct ScannedFolder {
+    std::string relative;                 // "" for the run's folder, else "sub/" or "sub/deeper/"
+    dev_t dev = 0;
+    ino_t ino = 0;
+    std::vector<std::string> names;       // its matching files, in run order
+    std::vector<DirEntry> leftovers;      // temporary files a killed run may have left
+    std::optional<FileError> failure;     // the folder could not be read
+};
+
+bool isFolder(FileSystem& fs, int dirFd, const DirEntry& e) {
+    if (e.type != DT_UNKNOWN)
+        return e.type == DT_DIR;
+    struct stat st {};
+    return fs.statAt(dirFd, e.name, st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The visible subfolders of a folder (links to folders are links, not folders), in run order.
+std::vector<std::string> subfolders(FileSystem& fs, int dirFd, const std::vector<DirEntry>& entries) {
+    std::vector<std::string> names;
+    for (const auto& e : entries)
+        if (!e.name.empty() && e.name[0] != '.' && isFolder(fs, dirFd, e))
+            names.push_back(e.name);
+    std::sort(names.begin(), names.end(), lessIgnoringCase);
+    return names;
+}
+
+// Scans an open folder and, when asked, its subfolders on the same file system: each folder's
+// files come before its subfolders. A subfolder that cannot be read is listed with the reason.
+void scanTree(FileSystem& fs, int dirFd, const std::string& relative, const std::string& extension,
+              bool recursive, dev_t rootDev, std::vector<ScannedFolder>& out) {
+    std::vector<DirEntry> entries;
+    if (fs.readDir(dirFd, entries) != 0)
+        throw FileError(errno, "read folder", relative);
+    struct stat st {};
+    if (fs.fstat(dirFd, st) != 0)
+        throw FileError(errno, "stat", relative);
+    ScannedFolder folder;
+    folder.relative = relative;
+    folder.dev = st.st_dev;
+    folder.ino = st.st_ino;
+    folder.names = selectMatches(fs, dirFd, entries, extension);
+    for (const auto& e : entries)
+        if (FolderEditor::isTemporaryName(e.name))
+            folder.leftovers.push_back(e);
+    out.push_back(std::move(folder));
+    if (!recursive)
+        return;
+    for (const auto& name : subfolders(fs, dirFd, entries)) {
+        const std::string below = relative + name + "/";
+        platform::UniqueFd sub(fs, fs.openAt(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK, 0));
+        struct stat subSt {};
+        if (sub && fs.fstat(sub.get(), subSt) == 0 && subSt.st_dev != rootDev)
+            continue; // a mount point: another file system is not the user's folder
+        try {
+            if (!sub)
+                throw FileError(errno, "open folder", below);
+            scanTree(fs, sub.get(), below, extension, recursive, rootDev, out);
+        } catch (const FileError& e) {
+            ScannedFolder failed;
+            failed.relative = below;
+            failed.failure = e;
+            out.push_back(std::move(failed));
+        }
+    }
+}
+
+// The folders of a run, the run's own folder first. Throws FileError when that one cannot be read.
+std::vector<ScannedFolder> scanFolders(FileSystem& fs, int dirFd, const std::string& extension, bool recursive) {
+    struct stat st {};
+    if (fs.fstat(dirFd, st) != 0)
+        throw FileError(errno, "stat", "");
+    std::vector<ScannedFolder> folders;
+    scanTree(fs, dirFd, "", extension, recursive, st.st_dev, folders);
+    return folders;
+}
+
+// Opens a subfolder found by the scan again, making sure it is still the same folder.
+platform::UniqueFd reopenFolder(FileSystem& fs, const std::string& path, const ScannedFolder& folder) {
+    platform::UniqueFd fd(fs, fs.openDir(path));
+    if (!fd)
+        throw FileError(errno, "open folder", path);
+    struct stat st {};
+    if (fs.fstat(fd.get(), st) != 0)
+        throw FileError(errno, "stat", path);
+    if (st.st_dev != folder.dev || st.st_ino != folder.ino)
+        throw FileError(EAGAIN, "open folder", path, Refusal::ChangedDuringRun);
+    return fd;
+}
+
+CodeEdit editOf(const BatchInput& input) {
+    CodeEdit edit;
+    edit.head = input.position == "head";
+    edit.afterPreamble = input.afterPreamble;
+    edit.eol = input.eol;
+    edit.action = input.remove ? CodeEdit::Action::Remove
+                  : input.once ? CodeEdit::Action::AddOnce
+                               : CodeEdit::Action::Add;
+    return edit;
 }
 
 } // namespace
@@ -178,53 +317,95 @@ std::vector<std::string> matchingFiles(const std::string& folder, const std::str
     return selectMatches(fs, dir.get(), entries, extension);
 }
 
-BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSystem& fs) {
-    using Outcome = BatchResult::Outcome;
-    BatchResult result;
+namespace {
+
+using Outcome = BatchResult::Outcome;
+
+// What a run has found before it touches anything: its folder, the folders and files to handle,
+// and the code, read and encoded once.
+struct RunStart {
+    platform::UniqueFd dir;
+    std::vector<ScannedFolder> folders;
+    std::optional<EncodedCode> code;
+};
+
+// Checks the input, scans the folders and encodes the code; on a refusal sets the result's
+// outcome and returns false, having touched nothing.
+bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, RunStart& run, BatchResult& result) {
     if (!mod.DirChosen) {
         result.outcome = Outcome::NoFolder;
         result.error = std::string(kNoFolderMessage);
-        return result;
+        return false;
     }
     if (input.extension.find('/') != std::string::npos) {
         result.outcome = Outcome::BadExtension;
         result.error = "the file type \"" + input.extension + "\" holds a '/'";
-        return result;
+        return false;
     }
-    const bool head = input.position == "head";
-    const bool known = head || input.position == "foot";
-
-    platform::UniqueFd dir(fs, fs.openDir(mod.TargetDir));
-    std::vector<DirEntry> entries;
-    if (!dir || fs.readDir(dir.get(), entries) != 0) {
-        FileError e(errno, dir ? "read folder" : "open folder", mod.TargetDir);
+    try {
+        run.dir = platform::UniqueFd(fs, fs.openDir(mod.TargetDir));
+        if (!run.dir)
+            throw FileError(errno, "open folder", mod.TargetDir);
+        run.folders = scanFolders(fs, run.dir.get(), input.extension, input.recursive);
+    } catch (const FileError& e) {
         result.outcome = Outcome::FolderUnreadable;
         result.error = mod.TargetDir + ": " + e.reason();
-        return result;
+        return false;
     }
-    const std::vector<std::string> names = selectMatches(fs, dir.get(), entries, input.extension);
-
     // The code is read and checked once, before any file is touched, and serves every file.
-    std::optional<EncodedCode> code;
     try {
-        code.emplace(input.code ? input.code() : std::string(), systemCharset());
+        run.code.emplace(input.code ? input.code() : std::string(), systemCharset());
     } catch (const EncodingError& e) {
         result.outcome = Outcome::CodeNotEncodable;
         result.error = e.what();
-        return result;
+        return false;
     }
+    return true;
+}
 
-    FolderEditor editor(fs, dir.get(), mod.TargetDir);
-    editor.sweepLeftovers(entries);
+// A subfolder that could not be read or opened again: named by its path below the run's folder.
+FileFailure folderFailure(const Mod& mod, const std::string& relative, const FileError& e) {
+    FileFailure failure = failureOf(e);
+    failure.name = relative;
+    failure.path = mod.TargetDir + relative;
+    return failure;
+}
 
-    // Files go in batches that share one flush. While one batch is flushed, renamed and
-    // reported here, the next is prepared on a second thread; every callback of the sink
-    // and of the input stays on this thread, and the log keeps the sorted order.
-    // The first batches are small so that the second thread gets to work at once; later ones
-    // grow to spread each flush over many files.
+// Opens a folder of the run again; the run's own is open already.
+platform::UniqueFd openScanned(FileSystem& fs, const RunStart& run, const Mod& mod, const ScannedFolder& folder,
+                               int& dirFd) {
+    dirFd = run.dir.get();
+    if (folder.relative.empty())
+        return {};
+    platform::UniqueFd fd = reopenFolder(fs, mod.TargetDir + folder.relative, folder);
+    dirFd = fd.get();
+    return fd;
+}
+
+// One run across its folders: what the pipeline of each folder shares.
+struct Pipeline {
+    Mod& mod;
+    BatchSink& sink;
+    FileSystem& fs;
+    EncodedCode& code;
+    BatchResult& result;
+    CodeEdit edit;
+    bool known = false;
+    std::size_t total = 0;
+    std::size_t done = 0;
+    bool stop = false;
+};
+
+// Files go in batches that share one flush. While one batch is flushed, renamed and
+// reported here, the next is prepared on a second thread; every callback of the sink
+// and of the input stays on this thread, and the log keeps the sorted order.
+// The first batches are small so that the second thread gets to work at once; later ones
+// grow to spread each flush over many files.
+void runFolder(Pipeline& pl, FolderEditor& editor, const ScannedFolder& folder, const std::string& path) {
+    const std::vector<std::string>& names = folder.names;
     const std::size_t maxPerFlush = filesPerFlush(names.size());
     std::size_t perFlush = std::min<std::size_t>(maxPerFlush, 16);
-    const auto policy = fs.concurrent() ? std::launch::async : std::launch::deferred;
+    const auto policy = pl.fs.concurrent() ? std::launch::async : std::launch::deferred;
 
     auto collect = [&](std::size_t from) {
         Batch batch;
@@ -232,14 +413,14 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
         const std::size_t to = std::min(names.size(), from + perFlush);
         perFlush = std::min(maxPerFlush, perFlush * 2);
         for (std::size_t i = from; i < to; ++i) {
-            mod.CurrentFile = names[i];
+            pl.mod.CurrentFile = folder.relative + names[i];
             Slot slot;
             slot.name = &names[i];
             batch.slots.push_back(std::move(slot));
         }
         return batch;
     };
-    auto prepare = [&editor, &code, head, known](Batch batch) {
+    auto prepare = [&editor, &code = pl.code, edit = pl.edit, known = pl.known](Batch batch) {
         off_t bytes = 0;
         for (std::size_t i = 0; i < batch.slots.size(); ++i) {
             if (bytes >= kBytesPerFlush) {
@@ -250,8 +431,8 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
             if (!known)
                 continue;
             try {
-                slot.pending = editor.prepare(*slot.name, head, *code, /*createMissing=*/false);
-                slot.inBatch = true;
+                slot.pending = editor.prepare(*slot.name, edit, code, /*createMissing=*/false);
+                slot.inBatch = slot.pending.skip == FolderEditor::Pending::Skip::None;
                 bytes += slot.pending.oldSize;
             } catch (const FileError& e) {
                 slot.fail(e);
@@ -264,35 +445,106 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
     std::future<Batch> inFlight;
     std::future<void> letGo;
     auto launch = [&] { inFlight = std::async(policy, prepare, collect(next)); };
-    bool stop = false;
-    std::size_t done = 0;
-    if (!names.empty())
+    if (!names.empty() && !pl.stop)
         launch();
+    const FolderPlace place{folder.relative, path};
     while (inFlight.valid()) {
         Batch batch = inFlight.get();
         next = batch.start + batch.slots.size(); // a batch cut short by size resumes here
-        if (!stop && next < names.size())
+        if (!pl.stop && next < names.size())
             launch();
-        std::vector<platform::UniqueFd> replaced =
-            finishBatch(editor, batch, mod.TargetDir, known, result, sink);
+        std::vector<platform::UniqueFd> replaced = finishBatch(editor, batch, place, pl.known, pl.result, pl.sink);
         // The replaced files are let go on the side while the next batch goes on.
         if (letGo.valid())
             letGo.get();
         letGo = std::async(policy, [fds = std::move(replaced)]() mutable { fds.clear(); });
-        done += batch.slots.size();
-        if (!stop && !sink.progress(done, names.size()))
-            stop = true; // the batch already being prepared still completes
+        pl.done += batch.slots.size();
+        if (!pl.stop && !pl.sink.progress(pl.done, pl.total))
+            pl.stop = true; // the batch already being prepared still completes
     }
-
     if (letGo.valid())
         letGo.get();
-    mod.CurrentFile.clear();
-    if (done < names.size())
-        result.outcome = Outcome::Cancelled;
+}
+
+std::string closingLines(const BatchResult& result) {
     std::string closing = "\r\n处理了" + std::to_string(result.changed) + "个文件。";
+    if (result.alreadyHeld > 0)
+        closing += "\r\n有" + std::to_string(result.alreadyHeld) + "个文件已含此代码，未再添加。";
     if (!result.failures.empty())
         closing += "\r\n有" + std::to_string(result.failures.size()) + "个文件未能处理。";
     closing += "\r\n感谢您使用本软件！";
-    sink.appendLog(closing);
+    return closing;
+}
+
+} // namespace
+
+BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSystem& fs) {
+    BatchResult result;
+    RunStart run;
+    if (!startRun(mod, input, fs, run, result))
+        return result;
+    Pipeline pl{mod, sink, fs, *run.code, result, editOf(input)};
+    pl.known = pl.edit.head || input.position == "foot";
+    for (const auto& folder : run.folders)
+        pl.total += folder.names.size();
+
+    for (const auto& folder : run.folders) {
+        if (pl.stop)
+            break;
+        int dirFd = -1;
+        platform::UniqueFd sub;
+        try {
+            if (folder.failure)
+                throw *folder.failure;
+            sub = openScanned(fs, run, mod, folder, dirFd);
+        } catch (const FileError& e) {
+            result.failures.push_back(folderFailure(mod, folder.relative, e));
+            sink.appendLog(folder.relative + "（未能处理：" + sink.reasonText(result.failures.back()) + "）\r\n");
+            continue;
+        }
+        const std::string path = mod.TargetDir + folder.relative;
+        FolderEditor editor(fs, dirFd, path);
+        editor.sweepLeftovers(folder.leftovers);
+        runFolder(pl, editor, folder, path);
+    }
+
+    mod.CurrentFile.clear();
+    if (pl.done < pl.total)
+        result.outcome = Outcome::Cancelled;
+    sink.appendLog(closingLines(result));
+    return result;
+}
+
+BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<std::string>& files,
+                         FileSystem& fs) {
+    BatchResult result;
+    RunStart run;
+    if (!startRun(mod, input, fs, run, result))
+        return result;
+    const CodeEdit edit = editOf(input);
+    // A plain insertion changes every file; the others depend on what each file holds.
+    const bool reads = edit.action != CodeEdit::Action::Add;
+    const bool wanted = edit.action == CodeEdit::Action::Remove;
+    for (const auto& folder : run.folders) {
+        int dirFd = -1;
+        platform::UniqueFd sub;
+        try {
+            if (folder.failure)
+                throw *folder.failure;
+            sub = openScanned(fs, run, mod, folder, dirFd);
+        } catch (const FileError& e) {
+            result.failures.push_back(folderFailure(mod, folder.relative, e));
+            continue;
+        }
+        FolderEditor reader(fs, dirFd, mod.TargetDir + folder.relative);
+        for (const auto& name : folder.names) {
+            try {
+                if (!reads || reader.holdsCode(name, edit, *run.code) == wanted)
+                    files.push_back(folder.relative + name);
+            } catch (const FileError& e) {
+                result.failures.push_back(folderFailure(mod, folder.relative + name, e));
+            }
+        }
+    }
     return result;
 }

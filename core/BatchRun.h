@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/CodePlace.h"
 #include "core/FileError.h"
 #include "core/Mod.h"
 #include "platform/FileSystem.h"
@@ -20,6 +21,11 @@ struct BatchInput {
     // Asked once per run, after the folder was read and before any file is touched; the text
     // returned (UTF-8, CR LF line breaks) is taken over, not copied, and serves every file.
     std::function<std::string()> code;
+    bool once = false;          // leave a file that already holds the code at its place
+    bool remove = false;        // take the code out where it stands at its place instead
+    bool afterPreamble = false; // head: behind a leading "#!", "<?xml ?>" and "<!DOCTYPE>" line
+    LineBreakMode eol = LineBreakMode::CrLf; // the code's line breaks and the one added to an old last line
+    bool recursive = false;     // subfolders too: visible ones, on the folder's own file system
 };
 
 struct FileFailure {
@@ -58,6 +64,9 @@ struct BatchResult {
     };
     Outcome outcome = Outcome::Completed;
     std::size_t changed = 0;
+    std::size_t alreadyHeld = 0; // left alone: they held the code already (once)
+    std::size_t notHeld = 0;     // left alone: they did not hold the code (remove)
+    // Files, and subfolders (a name ending in '/') that could not be read.
     std::vector<FileFailure> failures;
     // Changed files that did not keep everything: an extended attribute that could not be copied.
     std::vector<FileFailure> notes;
@@ -73,5 +82,16 @@ std::vector<std::string> matchingFiles(const std::string& folder, const std::str
 // The main action: inserts the code into every matching file of mod.TargetDir and
 // reports the log through the sink. A file that fails is logged with its reason
 // and the run goes on. mod.CurrentFile walks the names and is empty at the end.
+// With recursive, the folder's files come first, then each subfolder in name order (case ignored),
+// and log names are paths below the folder ("sub/a.txt"); a subfolder that cannot be read is one
+// failure ("sub/") and the run goes on. With once or remove, the files left alone are logged with
+// what they held and not counted.
 BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink,
                      platform::FileSystem& fs = platform::systemFileSystem());
+
+// What runBatch would change, changing nothing and opening nothing for writing: the files (log
+// names, run order) it would change. With once, those that lack the code at its place; with
+// remove, those that hold it; else every matching file. Files and subfolders that cannot be read
+// go to the result's failures. The outcome refuses what runBatch would refuse.
+BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<std::string>& files,
+                         platform::FileSystem& fs = platform::systemFileSystem());

@@ -114,9 +114,25 @@ std::string toUtf16(std::string_view s, bool bigEndian) {
     return out;
 }
 
+// The text with each CR LF as another line break.
+std::string withLineBreaks(std::string_view crLfText, std::string_view lineBreak) {
+    std::string out;
+    out.reserve(crLfText.size());
+    for (std::size_t i = 0; i < crLfText.size(); ++i) {
+        if (crLfText[i] == '\r' && i + 1 < crLfText.size() && crLfText[i + 1] == '\n') {
+            out += lineBreak;
+            ++i;
+        } else {
+            out += crLfText[i];
+        }
+    }
+    return out;
+}
+
 } // namespace
 
-EncodedCode::EncodedCode(std::string utf8Code, const std::string& charset) : m_utf8(std::move(utf8Code)) {
+EncodedCode::EncodedCode(std::string utf8Code, const std::string& charset)
+    : m_utf8(std::move(utf8Code)), m_charset(charset) {
     if (!isValidUtf8(m_utf8))
         throw EncodingError("the code is not valid UTF-8 text");
     m_utf8 += "\r\n";
@@ -125,7 +141,19 @@ EncodedCode::EncodedCode(std::string utf8Code, const std::string& charset) : m_u
         m_system = convertWithIconv(m_utf8, charset);
 }
 
-const std::string& EncodedCode::bytes(TextEncoding encoding) {
+const std::string& EncodedCode::bytes(TextEncoding encoding, LineBreak lineBreak) {
+    if (lineBreak != LineBreak::CrLf) {
+        std::string& form = m_otherBreaks[lineBreak == LineBreak::Lf ? 0 : 1][static_cast<std::size_t>(encoding)];
+        if (form.empty()) {
+            // Line breaks are ASCII: a code that has a form with CR LF has one with every other break.
+            const std::string utf8 = withLineBreaks(m_utf8, lineBreak == LineBreak::Lf ? "\n" : "\r");
+            form = encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE
+                       ? toUtf16(utf8, encoding == TextEncoding::Utf16BE)
+                   : encoding == TextEncoding::System && !m_systemIsUtf8 ? convertWithIconv(utf8, m_charset)
+                                                                         : utf8;
+        }
+        return form;
+    }
     switch (encoding) {
     case TextEncoding::System:
         return m_systemIsUtf8 ? m_utf8 : m_system;
@@ -143,14 +171,13 @@ const std::string& EncodedCode::bytes(TextEncoding encoding) {
     return m_utf8;
 }
 
-std::string_view EncodedCode::lineBreak(TextEncoding encoding) {
+std::string_view EncodedCode::lineBreak(TextEncoding encoding, LineBreak lineBreak) {
     using namespace std::string_view_literals;
-    switch (encoding) {
-    case TextEncoding::Utf16LE:
-        return "\r\0\n\0"sv;
-    case TextEncoding::Utf16BE:
-        return "\0\r\0\n"sv;
-    default:
-        return "\r\n"sv;
-    }
+    static constexpr std::string_view forms[3][3] = {
+        {"\r\n"sv, "\n"sv, "\r"sv},
+        {"\r\0\n\0"sv, "\n\0"sv, "\r\0"sv},
+        {"\0\r\0\n"sv, "\0\n"sv, "\0\r"sv},
+    };
+    const std::size_t row = encoding == TextEncoding::Utf16LE ? 1 : encoding == TextEncoding::Utf16BE ? 2 : 0;
+    return forms[row][static_cast<std::size_t>(lineBreak)];
 }

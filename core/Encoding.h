@@ -1,11 +1,14 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 // How a file's text is stored, judged by its first bytes.
 enum class TextEncoding { System, Utf8Bom, Utf16LE, Utf16BE };
+
+enum class LineBreak { CrLf, Lf, Cr };
 
 struct EncodingMark {
     TextEncoding encoding = TextEncoding::System;
@@ -29,9 +32,10 @@ class EncodedCode {
     EncodedCode(const EncodedCode&) = delete;
     EncodedCode& operator=(const EncodedCode&) = delete;
 
-    const std::string& bytes(TextEncoding encoding);
+    // The code followed by a line break, every line break of it (CR LF in the source) as lineBreak.
+    const std::string& bytes(TextEncoding encoding, LineBreak lineBreak = LineBreak::CrLf);
     // A line break in the given encoding.
-    static std::string_view lineBreak(TextEncoding encoding);
+    static std::string_view lineBreak(TextEncoding encoding, LineBreak lineBreak = LineBreak::CrLf);
 
   private:
     std::string m_utf8;
@@ -39,4 +43,7 @@ class EncodedCode {
     bool m_systemIsUtf8 = true;
     std::string m_utf16le;
     std::string m_utf16be;
+    std::string m_charset;
+    // The forms with LF and with CR alone, by encoding, made on first use.
+    std::array<std::array<std::string, 4>, 2> m_otherBreaks;
 };

@@ -83,65 +83,157 @@ void FolderEditor::writeAll(int fd, std::string_view bytes, const std::string& p
     }
 }
 
-FolderEditor::Pending FolderEditor::prepare(const std::string& name, bool head, EncodedCode& code,
+FolderEditor::Pending FolderEditor::prepare(const std::string& name, const CodeEdit& edit, EncodedCode& code,
                                             bool createMissing) {
     std::string path = m_folder + name;
-    return head ? prepareHead(name, path, code) : prepareFoot(name, path, code, createMissing);
+    return edit.head ? prepareHead(name, path, edit, code) : prepareFoot(name, path, edit, code, createMissing);
+}
+
+bool FolderEditor::holdsCode(const std::string& name, const CodeEdit& edit, EncodedCode& code) {
+    const std::string path = m_folder + name;
+    platform::UniqueFd fd(m_fs, m_fs.openAt(m_dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0));
+    if (!fd)
+        throw FileError(errno, "open", path);
+    struct stat st {};
+    if (m_fs.fstat(fd.get(), st) != 0)
+        throw FileError(errno, "stat", path);
+    if (!S_ISREG(st.st_mode))
+        throw FileError(EINVAL, "open", path, Refusal::NotRegular);
+    return locate(fd.get(), st.st_size, path, edit, code).held;
+}
+
+std::size_t FolderEditor::readStart(int fd, off_t size, std::size_t want, const std::string& path) {
+    want = static_cast<std::size_t>(std::min<off_t>(size, static_cast<off_t>(want)));
+    if (m_buffer.size() < want)
+        m_buffer.resize(want);
+    while (m_have < want) {
+        ssize_t got = m_fs.pread(fd, m_buffer.data() + m_have, want - m_have, static_cast<off_t>(m_have));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw FileError(errno, "read", path);
+        if (got == 0)
+            break; // shrank meanwhile: what is there is the file
+        m_have += static_cast<std::size_t>(got);
+    }
+    return m_have;
+}
+
+LineBreak FolderEditor::fileLineBreak(int fd, off_t size, const EncodingMark& mark, const std::string& path) {
+    const bool whole = static_cast<off_t>(m_have) >= size;
+    std::string_view text(m_buffer.data() + mark.markLength, m_have - mark.markLength);
+    if (auto found = firstLineBreak(text, mark.encoding, whole))
+        return *found;
+    // A first line longer than the start read: read on, looking at its last unit (a CR) again.
+    const bool wide = mark.encoding == TextEncoding::Utf16LE || mark.encoding == TextEncoding::Utf16BE;
+    const off_t unit = wide ? 2 : 1;
+    std::string window(kChunk, '\0');
+    off_t from = static_cast<off_t>(m_have);
+    while (!whole && from < size) {
+        ssize_t got = m_fs.pread(fd, window.data(), window.size(), from - unit);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw FileError(errno, "read", path);
+        const bool last = got <= unit || from - unit + got >= size;
+        std::string_view part(window.data(), static_cast<std::size_t>(got));
+        if (auto found = firstLineBreak(part, mark.encoding, last))
+            return *found;
+        if (last)
+            break;
+        from += got - unit;
+    }
+    return LineBreak::CrLf;
+}
+
+FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& path, const CodeEdit& edit,
+                                        EncodedCode& code) {
+    m_have = 0;
+    // A foot needs only the mark, unless the line break is the file's own.
+    readStart(fd, size, edit.head || edit.eol == LineBreakMode::Match ? kChunk : 3, path);
+    Spot spot;
+    spot.mark = detectMark(reinterpret_cast<const unsigned char*>(m_buffer.data()), m_have);
+    spot.lineBreak = edit.eol == LineBreakMode::Lf     ? LineBreak::Lf
+                     : edit.eol == LineBreakMode::CrLf ? LineBreak::CrLf
+                                                       : fileLineBreak(fd, size, spot.mark, path);
+    spot.code = &code.bytes(spot.mark.encoding, spot.lineBreak);
+    const std::size_t length = spot.code->size();
+    if (!edit.head) {
+        spot.at = size;
+        if (size - static_cast<off_t>(spot.mark.markLength) < static_cast<off_t>(length))
+            return spot;
+        std::string tail(length, '\0');
+        ssize_t got = m_fs.pread(fd, tail.data(), length, size - static_cast<off_t>(length));
+        if (got < 0)
+            throw FileError(errno, "read", path);
+        spot.held = tail == *spot.code;
+        return spot;
+    }
+    if (edit.afterPreamble) {
+        std::string_view text(m_buffer.data() + spot.mark.markLength, m_have - spot.mark.markLength);
+        const Preamble preamble = findPreamble(text, spot.mark.encoding, static_cast<off_t>(m_have) >= size);
+        spot.at = static_cast<off_t>(preamble.length);
+        spot.lacksBreak = preamble.lacksBreak;
+    }
+    spot.at += static_cast<off_t>(spot.mark.markLength);
+    const std::size_t at = static_cast<std::size_t>(spot.at);
+    readStart(fd, size, at + length, path);
+    spot.held = !spot.lacksBreak && m_have >= at + length && m_buffer.compare(at, length, *spot.code) == 0;
+    return spot;
+}
+
+bool FolderEditor::endsInBreak(int fd, off_t size, const Spot& spot, const std::string& path) {
+    const std::size_t lastLen = size - spot.at >= 2 ? 2 : 1;
+    char last[2] = {};
+    if (static_cast<off_t>(m_have) >= size) {
+        std::memcpy(last, m_buffer.data() + m_have - lastLen, lastLen);
+    } else if (m_fs.pread(fd, last, lastLen, size - static_cast<off_t>(lastLen)) !=
+               static_cast<ssize_t>(lastLen)) {
+        throw FileError(errno ? errno : EIO, "read", path);
+    }
+    return endsInLineBreak(std::string_view(last, lastLen), spot.mark.encoding);
 }
 
 namespace {
 
-// Does text already end in a line break (LF or CR) in its own encoding?
-bool endsInLineBreak(const unsigned char* end2, std::size_t have, TextEncoding encoding) {
-    const bool wide = encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE;
-    if (wide && have >= 2) {
-        unsigned char ch = encoding == TextEncoding::Utf16LE ? end2[0] : end2[1];
-        unsigned char high = encoding == TextEncoding::Utf16LE ? end2[1] : end2[0];
-        return high == 0 && (ch == '\n' || ch == '\r');
-    }
-    unsigned char ch = end2[have - 1];
-    return ch == '\n' || ch == '\r';
+// Whether the edit leaves a file as it is, by whether the file holds the code at its place.
+FolderEditor::Pending::Skip skipFor(CodeEdit::Action action, bool held) {
+    using Skip = FolderEditor::Pending::Skip;
+    if (action == CodeEdit::Action::AddOnce && held)
+        return Skip::AlreadyHeld;
+    if (action == CodeEdit::Action::Remove && !held)
+        return Skip::NotHeld;
+    return Skip::None;
 }
 
 } // namespace
 
 FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const std::string& path,
-                                                EncodedCode& code) {
+                                                const CodeEdit& edit, EncodedCode& code) {
     struct stat st {};
     // Opened for writing too, so that a file we may not write fails now with the system's reason.
     platform::UniqueFd src = openChecked(name, path, O_RDWR, st);
 
-    // The start of the file tells its encoding; a small file is read whole here and written
-    // in one go, a large one has the rest copied inside the kernel.
-    m_buffer.resize(kChunk);
+    // The start of the file tells its encoding and where the code goes; a small file is read
+    // whole here and written in one go, a large one has the rest copied inside the kernel.
     const off_t size = st.st_size;
-    ssize_t got = m_fs.pread(src.get(), m_buffer.data(), kChunk, 0);
-    if (got < 0)
-        throw FileError(errno, "read", path);
-    const auto* head = reinterpret_cast<const unsigned char*>(m_buffer.data());
-    const std::size_t have = static_cast<std::size_t>(got);
-    const bool whole = static_cast<off_t>(have) >= size;
-    EncodingMark mark = detectMark(head, have);
-    const off_t bodySize = (whole ? static_cast<off_t>(have) : size) - static_cast<off_t>(mark.markLength);
-
-    bool needsBreak = false;
-    if (bodySize > 0) {
-        unsigned char last[2] = {};
-        std::size_t lastLen = bodySize >= 2 ? 2 : 1;
-        if (whole) {
-            std::memcpy(last, head + have - lastLen, lastLen);
-        } else if (m_fs.pread(src.get(), last, lastLen, size - static_cast<off_t>(lastLen)) !=
-                   static_cast<ssize_t>(lastLen)) {
-            throw FileError(errno ? errno : EIO, "read", path);
-        }
-        needsBreak = !endsInLineBreak(last, lastLen, mark.encoding);
-    }
-
+    const Spot spot = locate(src.get(), size, path, edit, code);
     Pending p;
     p.name = name;
     p.path = path;
     p.head = true;
     p.oldSize = size;
+    p.skip = skipFor(edit.action, spot.held);
+    if (p.skip != Pending::Skip::None)
+        return p;
+    const bool remove = edit.action == CodeEdit::Action::Remove;
+    const std::string_view lineBreak = EncodedCode::lineBreak(spot.mark.encoding, spot.lineBreak);
+    // An old last line without a break gets one; a removal leaves every other byte as it is.
+    const bool needsBreak = !remove && size > spot.at && !endsInBreak(src.get(), size, spot, path);
+    const std::size_t have = m_have;
+    const bool whole = static_cast<off_t>(have) >= size;
+    const std::size_t resume = static_cast<std::size_t>(spot.at) + (remove ? spot.code->size() : 0);
+
     // A file of our own owner and group can be created with its final mode right away.
     const bool sameOwner = m_tempOwnerKnown && m_tempUid == st.st_uid && m_tempGid == st.st_gid;
     const mode_t wanted = st.st_mode & 07777;
@@ -166,15 +258,18 @@ FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const s
     }
 
     try {
-        // Mark, code and the first chunk of the old text in one write.
-        const std::string& codeBytes = code.bytes(mark.encoding);
+        // What stays in front, the code (none for a removal) and the first chunk of the rest in one write.
         std::string& out = m_output;
-        out.clear();
-        out.append(m_buffer.data(), mark.markLength);
-        out += codeBytes;
-        out.append(m_buffer.data() + mark.markLength, have - mark.markLength);
+        out.assign(m_buffer.data(), static_cast<std::size_t>(spot.at));
+        if (!remove) {
+            if (spot.lacksBreak)
+                out += lineBreak;
+            out += *spot.code;
+        }
+        if (resume < have)
+            out.append(m_buffer.data() + resume, have - resume);
         if (whole && needsBreak)
-            out += EncodedCode::lineBreak(mark.encoding);
+            out += lineBreak;
         writeAll(p.fd.get(), out, path);
 
         // A large rest is copied in slices, each sent on to the disk while the next is copied,
@@ -197,7 +292,7 @@ FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const s
             written += n;
         }
         if (!whole && needsBreak)
-            writeAll(p.fd.get(), EncodedCode::lineBreak(mark.encoding), path);
+            writeAll(p.fd.get(), lineBreak, path);
 
         if (!m_tempOwnerKnown) {
             struct stat tmp {};
@@ -232,7 +327,7 @@ FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const s
 }
 
 FolderEditor::Pending FolderEditor::prepareFoot(const std::string& name, const std::string& path,
-                                                EncodedCode& code, bool createMissing) {
+                                                const CodeEdit& edit, EncodedCode& code, bool createMissing) {
     Pending p;
     p.name = name;
     p.path = path;
@@ -248,13 +343,20 @@ FolderEditor::Pending FolderEditor::prepareFoot(const std::string& name, const s
         p.oldSize = st.st_size;
     }
 
-    unsigned char first[3] = {};
-    ssize_t got = p.oldSize > 0 ? m_fs.pread(p.fd.get(), first, sizeof first, 0) : 0;
-    if (got < 0)
-        throw FileError(errno, "read", path);
-    EncodingMark mark = detectMark(first, static_cast<std::size_t>(got));
+    const Spot spot = locate(p.fd.get(), p.oldSize, path, edit, code);
+    p.skip = skipFor(edit.action, spot.held);
+    if (p.skip != Pending::Skip::None) {
+        p.fd.reset();
+        return p;
+    }
+    if (edit.action == CodeEdit::Action::Remove) {
+        if (m_fs.truncate(p.fd.get(), p.oldSize - static_cast<off_t>(spot.code->size())) != 0)
+            throw FileError(errno, "cut back", path);
+        p.cut = *spot.code;
+        return p;
+    }
     try {
-        writeAll(p.fd.get(), code.bytes(mark.encoding), path);
+        writeAll(p.fd.get(), *spot.code, path);
     } catch (...) {
         discard(p); // no half code stays behind
         throw;
@@ -301,8 +403,12 @@ void FolderEditor::discard(Pending& p) noexcept {
         if (!p.tempName.empty())
             (void)m_fs.unlinkAt(m_dirFd, p.tempName);
         p.tempName.clear();
-    } else if (p.fd) {
+    } else if (p.fd && p.cut.empty()) {
         (void)m_fs.truncate(p.fd.get(), p.oldSize);
+    } else if (p.fd) {
+        // A removal puts back what it cut; the file is open for appending.
+        if (m_fs.truncate(p.fd.get(), p.oldSize - static_cast<off_t>(p.cut.size())) == 0)
+            (void)m_fs.write(p.fd.get(), p.cut.data(), p.cut.size());
     }
     p.fd.reset();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/CodePlace.h"
 #include "core/Encoding.h"
 #include "platform/FileSystem.h"
 
@@ -18,12 +19,16 @@
 class FolderEditor {
 public:
     struct Pending {
+        // Why prepare() left a file as it is.
+        enum class Skip { None, AlreadyHeld, NotHeld };
         std::string name;
         std::string path;
         bool head = false;
+        Skip skip = Skip::None;
         platform::UniqueFd fd;   // head: the new content; foot: the target itself
         std::string tempName;    // head, when the folder has no unnamed files: the visible temporary name
         off_t oldSize = 0;       // the old length (foot: where to cut back to)
+        std::string cut;         // foot removal: the bytes cut off the end, put back by discard()
         // head: the file being replaced, held open past the rename, so that freeing its blocks
         // happens when the holder closes it, wherever that suits
         platform::UniqueFd old;
@@ -32,7 +37,10 @@ public:
     FolderEditor(platform::FileSystem& fs, int dirFd, std::string folderPath);
 
     // Throws FileError; on failure the file holds its old content and nothing is left behind.
-    Pending prepare(const std::string& name, bool head, EncodedCode& code, bool createMissing);
+    // A file the edit leaves alone comes back with its skip set and nothing to flush or publish.
+    Pending prepare(const std::string& name, const CodeEdit& edit, EncodedCode& code, bool createMissing);
+    // Does the file hold the code at the place the edit would put it? Opens it for reading only.
+    bool holdsCode(const std::string& name, const CodeEdit& edit, EncodedCode& code);
     // Puts the data of every pending edit on disk. Throws FileError; the caller then discards them all.
     void flush(std::vector<Pending>& pending);
     // Throws FileError; the file then still holds its old content.
@@ -50,9 +58,24 @@ public:
     static bool isTemporaryName(const std::string& name);
 
 private:
-    Pending prepareHead(const std::string& name, const std::string& path, EncodedCode& code);
-    Pending prepareFoot(const std::string& name, const std::string& path, EncodedCode& code,
-                        bool createMissing);
+    // Where the code goes in one file, and whether it stands there already.
+    struct Spot {
+        EncodingMark mark;
+        LineBreak lineBreak = LineBreak::CrLf;
+        off_t at = 0;                       // head: where the code goes; foot: the file's size
+        const std::string* code = nullptr;  // the code and its line break, in the file's encoding
+        bool lacksBreak = false;            // head: the preamble ends the file without a line break
+        bool held = false;
+    };
+    // Reads what it needs of the file's start into m_buffer (m_have bytes).
+    Spot locate(int fd, off_t size, const std::string& path, const CodeEdit& edit, EncodedCode& code);
+    std::size_t readStart(int fd, off_t size, std::size_t want, const std::string& path);
+    LineBreak fileLineBreak(int fd, off_t size, const EncodingMark& mark, const std::string& path);
+    bool endsInBreak(int fd, off_t size, const Spot& spot, const std::string& path);
+    Pending prepareHead(const std::string& name, const std::string& path, const CodeEdit& edit,
+                        EncodedCode& code);
+    Pending prepareFoot(const std::string& name, const std::string& path, const CodeEdit& edit,
+                        EncodedCode& code, bool createMissing);
     platform::UniqueFd openChecked(const std::string& name, const std::string& path, int flags,
                                    struct stat& st);
     void writeAll(int fd, std::string_view bytes, const std::string& path);
@@ -74,5 +97,6 @@ private:
     static constexpr std::size_t kChunk = 64 * 1024;
     static constexpr off_t kWritebackSlice = 8 << 20;
     std::string m_buffer;
+    std::size_t m_have = 0;
     std::string m_output;
 };

@@ -24,7 +24,9 @@ void InsertCode(const std::string& code, const std::string& filePath, const std:
 
     FolderEditor editor(fs, dir.get(), slash == std::string::npos ? "" : folder);
     std::vector<FolderEditor::Pending> pending;
-    pending.push_back(editor.prepare(name, head, encoded, /*createMissing=*/true));
+    CodeEdit edit;
+    edit.head = head;
+    pending.push_back(editor.prepare(name, edit, encoded, /*createMissing=*/true));
     try {
         editor.flush(pending);
     } catch (...) {
