@@ -85,7 +85,7 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     TempDir dir;
     TempDir outside;
     for (const char* name : {"a.cgi", "B.CGI", "c.Cgi", "d.cgi.bak", "e.cg", "noext", "x.html", "x.htm", "y.h[t]m",
-                             ".hidden.cgi", "z.c1i"})
+                             ".hidden.cgi", "z.c1i", "x.HTMLX", "x.ht"})
         writeFile(dir / name, "x");
     writeFile(outside / "target.cgi", "x");
     ASSERT_EQ(::symlink((outside / "target.cgi").c_str(), (dir / "link.cgi").c_str()), 0);
@@ -95,10 +95,12 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
 
     using V = std::vector<std::string>;
     EXPECT_EQ(matchingFiles(dir.path(), "CGI"), (V{"a.cgi", "B.CGI", "c.Cgi"}));
-    EXPECT_EQ(matchingFiles(dir.path(), "htm"), (V{"x.htm"}));
+    // Three characters without wildcards also take longer extensions that begin with them.
+    EXPECT_EQ(matchingFiles(dir.path(), "htm"), (V{"x.htm", "x.html", "x.HTMLX"}));
+    EXPECT_EQ(matchingFiles(dir.path(), "html"), (V{"x.html"}));
     EXPECT_EQ(matchingFiles(dir.path(), ""), (V{"noext"}));
     EXPECT_EQ(matchingFiles(dir.path(), "c?i"), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i"}));
-    EXPECT_EQ(matchingFiles(dir.path(), "h*"), (V{"x.htm", "x.html", "y.h[t]m"}));
+    EXPECT_EQ(matchingFiles(dir.path(), "h*"), (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
     EXPECT_EQ(matchingFiles(dir.path(), "h[t]m"), (V{"y.h[t]m"})) << "brackets are plain characters";
 
     Mod mod = folderMod(dir);

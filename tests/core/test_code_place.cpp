@@ -1,0 +1,267 @@
+#include "TestFiles.h"
+#include "core/BatchRun.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace std::string_literals;
+using testfiles::readFile;
+using testfiles::TempDir;
+using testfiles::writeFile;
+
+namespace {
+
+class LogSink : public BatchSink {
+  public:
+    void appendLog(std::string_view text) override { log += text; }
+    std::string log;
+};
+
+// ASCII text as UTF-16 with its byte-order mark.
+std::string le(std::string_view ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii)
+        out += c, out += '\0';
+    return out;
+}
+std::string be(std::string_view ascii) {
+    std::string out = "\xFE\xFF";
+    for (char c : ascii)
+        out += '\0', out += c;
+    return out;
+}
+
+struct Options {
+    bool head = true;
+    bool afterPreamble = false;
+    LineBreakMode eol = LineBreakMode::CrLf;
+};
+
+BatchInput inputFor(const Options& o, std::string code) {
+    BatchInput in{"txt", o.head ? "head" : "foot", [code] { return code; }};
+    in.afterPreamble = o.afterPreamble;
+    in.eol = o.eol;
+    return in;
+}
+
+// Runs over dir and returns the log of the run alone.
+std::string run(const TempDir& dir, BatchInput in) {
+    Mod mod;
+    loadDefaults(mod);
+    confirmFolder(mod, dir.path());
+    LogSink sink;
+    runBatch(mod, in, sink);
+    return sink.log;
+}
+
+struct timespec mtimeOf(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mtim;
+}
+
+// Adds with once (expecting added), adds again with once (expecting a skip that changes nothing),
+// then removes (expecting removed) and removes again (expecting a skip).
+void roundTrip(const std::string& old, const Options& o, const std::string& code, const std::string& added,
+               const std::string& removed) {
+    TempDir dir;
+    const std::string file = dir / "f.txt";
+    writeFile(file, old);
+    BatchInput in = inputFor(o, code);
+    in.once = true;
+    EXPECT_EQ(run(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
+    EXPECT_EQ(readFile(file), added);
+
+    const struct timespec before = mtimeOf(file);
+    EXPECT_EQ(run(dir, in), "f.txt（已含此代码，未再添加）\r\n\r\n处理了0个文件。\r\n"
+                            "有1个文件已含此代码，未再添加。\r\n感谢您使用本软件！");
+    EXPECT_EQ(readFile(file), added);
+    const struct timespec after = mtimeOf(file);
+    EXPECT_TRUE(before.tv_sec == after.tv_sec && before.tv_nsec == after.tv_nsec)
+        << "a skipped file is not touched";
+
+    in.remove = true;
+    EXPECT_EQ(run(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
+    EXPECT_EQ(readFile(file), removed);
+    EXPECT_EQ(run(dir, in), "f.txt（未含此代码）\r\n\r\n处理了0个文件。\r\n感谢您使用本软件！");
+    EXPECT_EQ(readFile(file), removed);
+}
+
+} // namespace
+
+TEST(CodePlace, AddOnceThenRemoveGivesBackTheFileAtHeadAndFoot) {
+    const std::string bom8 = "\xEF\xBB\xBF";
+    struct Case {
+        const char* what;
+        std::string old;
+        std::string headRemoved; // what removal leaves of a head insertion, where not old
+    };
+    const Case cases[] = {
+        {"empty file", "", ""},
+        {"CR LF lines", "a\r\nb\r\n", ""},
+        {"last line without a break keeps the one the head added", "a\r\nb", "a\r\nb\r\n"},
+        {"UTF-8 mark", bom8 + "中\r\n", ""},
+        {"UTF-8 mark alone", bom8, ""},
+        {"UTF-16 LE", le("a\r\n"), ""},
+        {"UTF-16 BE without final break", be("a"), be("a\r\n")},
+        {"shebang", "#!/bin/sh\necho\n", ""},
+        {"XML declaration and DOCTYPE", "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>\r\n", ""},
+        {"the code in the middle only", "a\r\n码\r\nb\r\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        roundTrip(c.old, {true}, "码", testfiles::inserted(c.old, "码", true),
+                  c.headRemoved.empty() ? c.old : c.headRemoved);
+        roundTrip(c.old, {false}, "码", testfiles::inserted(c.old, "码", false), c.old);
+    }
+}
+
+TEST(CodePlace, FilesThatHoldTheCodeAtItsPlaceAreLeftAloneAndRemovalTakesOneCopy) {
+    struct Case {
+        const char* what;
+        std::string old;
+        bool head;
+        std::string added;   // by a once run: old itself when the code stands at its place
+        std::string removed; // by a removal from old
+    };
+    const Case cases[] = {
+        {"head: twice", "C\r\nC\r\nx\r\n", true, "C\r\nC\r\nx\r\n", "C\r\nx\r\n"},
+        {"foot: twice", "x\r\nC\r\nC\r\n", false, "x\r\nC\r\nC\r\n", "x\r\nC\r\n"},
+        {"foot: on the old last line", "xC\r\n", false, "xC\r\n", "x"},
+        {"head: LF instead of CR LF is not the code", "C\nx\n", true, "C\r\nC\nx\n", "C\nx\n"},
+        {"head: only in the middle", "x\r\nC\r\n", true, "C\r\nx\r\nC\r\n", "x\r\nC\r\n"},
+        {"head: the code as a longer line's start", "Cx\r\n", true, "C\r\nCx\r\n", "Cx\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        writeFile(dir / "f.txt", c.old);
+        BatchInput in = inputFor({c.head}, "C");
+        in.once = true;
+        run(dir, in);
+        EXPECT_EQ(readFile(dir / "f.txt"), c.added);
+        writeFile(dir / "f.txt", c.old);
+        in.remove = true;
+        run(dir, in);
+        EXPECT_EQ(readFile(dir / "f.txt"), c.removed);
+    }
+}
+
+TEST(CodePlace, HeadGoesBehindTheLinesThatMustStayFirst) {
+    const std::string bom8 = "\xEF\xBB\xBF";
+    struct Case {
+        const char* what;
+        std::string old;
+        std::string added;
+        std::string removed; // where not old
+    };
+    const Case cases[] = {
+        {"shebang", "#!/bin/sh\necho\n", "#!/bin/sh\nC\r\necho\n", ""},
+        {"XML declaration then DOCTYPE", "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>",
+         "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\nC\r\n<html/>\r\n",
+         "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>\r\n"},
+        {"shebang, XML declaration, DOCTYPE", "#!x\n<?xml?>\n<!DOCTYPE a>\nb\n",
+         "#!x\n<?xml?>\n<!DOCTYPE a>\nC\r\nb\n", ""},
+        {"DOCTYPE alone, mixed case", "<!doctype HTML>\r\n<p>\r\n", "<!doctype HTML>\r\nC\r\n<p>\r\n", ""},
+        {"DOCTYPE over two lines, '>' in quotes",
+         "<!DOCTYPE html PUBLIC \"-//a>b//EN\"\n  \"x.dtd\">\n<html>\n",
+         "<!DOCTYPE html PUBLIC \"-//a>b//EN\"\n  \"x.dtd\">\nC\r\n<html>\n", ""},
+        {"blanks behind a declaration stay on its line", "<?xml version='1.0' ?> \t\r\n<a/>\r\n",
+         "<?xml version='1.0' ?> \t\r\nC\r\n<a/>\r\n", ""},
+        {"a declaration sharing its line: the code right behind it", "<!DOCTYPE html><html>\n",
+         "<!DOCTYPE html>C\r\n<html>\n", ""},
+        {"preamble ends the file without a break: one is added", "#!/bin/sh", "#!/bin/sh\r\nC\r\n",
+         "#!/bin/sh\r\n"},
+        {"after the byte-order mark", bom8 + "#!/bin/sh\n", bom8 + "#!/bin/sh\nC\r\n", ""},
+        {"UTF-16 LE", le("<?xml?>\r\nb\r\n"), le("<?xml?>\r\nC\r\nb\r\n"), ""},
+        {"UTF-16 BE, CR alone", be("#!a\rb\r"), be("#!a\rC\r\nb\r"), ""},
+        {"<?php is no preamble", "<?php echo 1; ?>\n", "C\r\n<?php echo 1; ?>\n", ""},
+        {"<?xml-stylesheet is no declaration", "<?xml-stylesheet href='a'?>\n",
+         "C\r\n<?xml-stylesheet href='a'?>\n", ""},
+        {"shebang not at the start", "\n#!/bin/sh\n", "C\r\n\n#!/bin/sh\n", ""},
+        {"unclosed declaration", "<?xml version='1.0'\n", "C\r\n<?xml version='1.0'\n", ""},
+        {"XML declaration after DOCTYPE is not first", "<!DOCTYPE a>\n<?xml?>\n",
+         "<!DOCTYPE a>\nC\r\n<?xml?>\n", ""},
+        {"empty file", "", "C\r\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        roundTrip(c.old, {true, true}, "C", c.added, c.removed.empty() ? c.old : c.removed);
+    }
+}
+
+TEST(CodePlace, LineBreaksAsAskedOrAsTheFileHasThem) {
+    struct Case {
+        const char* what;
+        std::string old;
+        LineBreakMode eol;
+        std::string head, foot;
+    };
+    using M = LineBreakMode;
+    const Case cases[] = {
+        {"LF", "a\r\nb", M::Lf, "1\n2\na\r\nb\n", "a\r\nb1\n2\n"},
+        {"match: LF", "a\nb", M::Match, "1\n2\na\nb\n", "a\nb1\n2\n"},
+        {"match: CR LF", "a\r\nb\n", M::Match, "1\r\n2\r\na\r\nb\n", "a\r\nb\n1\r\n2\r\n"},
+        {"match: CR alone", "a\rb", M::Match, "1\r2\ra\rb\r", "a\rb1\r2\r"},
+        {"match: no break at all gives CR LF", "ab", M::Match, "1\r\n2\r\nab\r\n", "ab1\r\n2\r\n"},
+        {"match: empty file", "", M::Match, "1\r\n2\r\n", "1\r\n2\r\n"},
+        {"match: UTF-16 LE, LF", le("a\nb"), M::Match, le("1\n2\na\nb\n"), le("a\nb1\n2\n")},
+        {"match: UTF-16 BE, CR", be("a\r"), M::Match, be("1\r2\ra\r"), be("a\r1\r2\r")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A head removal takes the code back out behind the mark; the break added to "b" stays.
+        const std::size_t mark = c.old.rfind("\xFF\xFE", 0) == 0 || c.old.rfind("\xFE\xFF", 0) == 0 ? 2 : 0;
+        const std::size_t code = c.foot.size() - c.old.size();
+        roundTrip(c.old, {true, false, c.eol}, "1\r\n2", c.head,
+                  c.head.substr(0, mark) + c.head.substr(mark + code));
+        roundTrip(c.old, {false, false, c.eol}, "1\r\n2", c.foot, c.old);
+    }
+}
+
+TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
+    TempDir dir, outside;
+    for (const char* name :
+         {"a.txt", "Z/z.txt", "b/a.txt", "b/x.htm", "b/c/c.txt", "b/.h/h.txt", ".git/g.txt"}) {
+        const std::string path = dir / name;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        writeFile(path, "o\r\n");
+    }
+    writeFile(outside / "o.txt", "o\r\n");
+    ASSERT_EQ(::symlink((dir / "b").c_str(), (dir / "link").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.path().c_str(), (dir / "out").c_str()), 0);
+
+    Mod mod;
+    loadDefaults(mod);
+    confirmFolder(mod, dir.path());
+    BatchInput in = inputFor({false}, "X");
+    in.recursive = true;
+    in.once = true;
+    std::vector<std::string> files;
+    ASSERT_EQ(previewBatch(mod, in, files).outcome, BatchResult::Outcome::Completed);
+    const std::vector<std::string> all{"a.txt", "b/a.txt", "b/c/c.txt", "Z/z.txt"};
+    EXPECT_EQ(files, all);
+
+    EXPECT_EQ(run(dir, in),
+              "a.txt\r\nb/a.txt\r\nb/c/c.txt\r\nZ/z.txt\r\n\r\n处理了4个文件。\r\n感谢您使用本软件！");
+    for (const auto& name : all)
+        EXPECT_EQ(readFile(dir / name), "o\r\nX\r\n") << name;
+    for (const char* name : {"b/x.htm", "b/.h/h.txt", ".git/g.txt"})
+        EXPECT_EQ(readFile(dir / name), "o\r\n") << name;
+    EXPECT_EQ(readFile(outside / "o.txt"), "o\r\n");
+
+    // What a second run would change: with once nothing, with remove everything, without -r the top.
+    files.clear();
+    previewBatch(mod, in, files);
+    EXPECT_TRUE(files.empty());
+    in.remove = true;
+    previewBatch(mod, in, files);
+    EXPECT_EQ(files, all);
+    files.clear();
+    in.recursive = false;
+    previewBatch(mod, in, files);
+    EXPECT_EQ(files, std::vector<std::string>{"a.txt"});
+}
