@@ -350,6 +350,7 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, RunStart&
     } catch (const FileError& e) {
         result.outcome = Outcome::FolderUnreadable;
         result.error = mod.TargetDir + ": " + e.reason();
+        result.folderError = e;
         return false;
     }
     // The code is read and checked once, before any file is touched, and serves every file.

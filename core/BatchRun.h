@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +72,8 @@ struct BatchResult {
     // Changed files that did not keep everything: an extended attribute that could not be copied.
     std::vector<FileFailure> notes;
     std::string error; // for the outcomes that touch nothing: what went wrong
+    // For FolderUnreadable: the failure itself, for front ends that name the folder as the user typed it.
+    std::optional<FileError> folderError;
 };
 
 // The names a run would handle, in the order it handles them: regular, non-hidden
