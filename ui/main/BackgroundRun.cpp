@@ -1,5 +1,7 @@
 #include "ui/main/BackgroundRun.h"
 
+#include "ui/main/ReasonText.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -51,6 +53,7 @@ class BackgroundRun::Sink : public BatchSink {
         m_run.m_done = done;
         return !m_run.m_cancel;
     }
+    std::string reasonText(const FileFailure& failure) const override { return chineseReason(failure); }
 
   private:
     BackgroundRun& m_run;

@@ -1,0 +1,74 @@
+#include "ui/main/ReasonText.h"
+
+#include "core/BatchRun.h"
+
+#include <cerrno>
+#include <string_view>
+#include <system_error>
+
+namespace {
+
+std::string_view refusal(Refusal kind) {
+    switch (kind) {
+    case Refusal::None:
+        break;
+    case Refusal::ReadOnly:
+        return "只读文件";
+    case Refusal::SymbolicLink:
+        return "符号链接，未跟随";
+    case Refusal::NotRegular:
+        return "不是普通文件";
+    case Refusal::ChangedDuringRun:
+        return "运行期间被其他程序修改";
+    case Refusal::OwnOutput:
+        return "这是本次运行自己写的文件";
+    case Refusal::CannotReplace:
+        return "此文件夹中的文件不能被替换（只允许添加）";
+    case Refusal::PartialCode:
+        return "文件末尾可能只有部分代码";
+    case Refusal::AnotherRun:
+        return "另一次运行正在修改此文件夹";
+    }
+    return {};
+}
+
+std::string_view systemError(int error) {
+    switch (error) {
+    case EACCES:
+        return "权限不够";
+    case EPERM:
+        return "不允许的操作";
+    case ENOSPC:
+        return "磁盘空间不足";
+    case EROFS:
+        return "只读文件系统";
+    case EFBIG:
+        return "文件过大";
+    case EDQUOT:
+        return "超出磁盘配额";
+    case EIO:
+        return "输入/输出错误";
+    case EMFILE:
+        return "打开的文件过多";
+    case ENFILE:
+        return "系统中打开的文件过多";
+    case ENOENT:
+        return "没有那个文件或目录";
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+std::string chineseReason(const FileFailure& failure) {
+    const std::string_view own = refusal(failure.refusal);
+    const std::string_view system = systemError(failure.error);
+    if (own.empty())
+        return system.empty() ? failure.reason : std::string(system);
+    if (failure.refusal != Refusal::PartialCode || failure.error == 0)
+        return std::string(own);
+    // A write that went wrong half-way: its cause still matters.
+    return std::string(own) + "（" +
+           (system.empty() ? std::generic_category().message(failure.error) : std::string(system)) + "）";
+}

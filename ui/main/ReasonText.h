@@ -1,0 +1,9 @@
+#pragma once
+
+#include <string>
+
+struct FileFailure;
+
+// Why a file was left alone, in Chinese as the rest of the window's log: our own refusals and
+// the common system errors from our own table; any other error keeps the system's text.
+std::string chineseReason(const FileFailure& failure);
