@@ -60,6 +60,26 @@ template <std::size_t N> QString misplaced(const QWidget* window, const Placemen
     return out;
 }
 
+// How often the button is clicked by Enter and by keypad Enter while it has the focus.
+inline int clicksByEnter(QAbstractButton* button) {
+    button->setFocus();
+    int clicks = 0;
+    const auto counter = QObject::connect(button, &QAbstractButton::clicked, [&clicks] { ++clicks; });
+    QTest::keyClick(button, Qt::Key_Return);
+    QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+    QObject::disconnect(counter);
+    return clicks;
+}
+
+// Whether the control looks different with the focus than without it.
+inline bool showsFocus(QWidget* control) {
+    QApplication::setActiveWindow(control->window());
+    control->setFocus();
+    const QImage focused = control->grab().toImage();
+    control->clearFocus();
+    return control->grab().toImage() != focused;
+}
+
 inline int windowCount(const QString& objectName) {
     int count = 0;
     for (QWidget* top : QApplication::topLevelWidgets())

@@ -75,9 +75,11 @@ class TestFileBro : public QObject {
         }
         QVERIFY(qobject_cast<QComboBox*>(picker.Drive1));
         QCOMPARE(picker.Command1->text(), QStringLiteral("确认并返回"));
-        QVERIFY(!picker.Command1->isDefault() && !picker.Command1->autoDefault());
         QCOMPARE(tabOrder(&picker, picker.Drive1), (QStringList{"Drive1", "File1", "Dir1", "Command1"}));
         QVERIFY(!mod.DirChosen); // showing confirms nothing
+        QVERIFY(showsFocus(picker.Dir1) && showsFocus(picker.File1));
+        QCOMPARE(clicksByEnter(picker.Command1), 2);
+        QVERIFY(mod.DirChosen && !picker.isVisible());
     }
 
     void startsAtCurrentFolderAndListsIt() {

@@ -24,6 +24,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -184,9 +185,15 @@ class TestMainForm : public QObject {
                  QStringList({"Text1", "CmdOpen", "CmdAdd", "Command2", "Command1", "Command3", "Command4",
                               "Option1", "Option2", "Option3", "Option4", "OOther", "TOther", "Ohead",
                               "Ofeet", "Check1"}));
-        // No button answers Enter on behalf of the window.
+        // No button answers Enter on behalf of the window; each answers it while it has the focus.
+        int clicks = 0;
         for (QPushButton* button : s.form->findChildren<QPushButton*>())
-            QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
+            connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+        QVERIFY(showsFocus(s.control("Text1")));
+        QTest::keyClick(s.control("TOther"), Qt::Key_Return);
+        QCOMPARE(clicks, 0);
+        for (const char* name : {"CmdOpen", "CmdAdd", "Command2", "Command1", "Command3", "Command4"})
+            QVERIFY2(clicksByEnter(s.control<QPushButton>(name)) == 2, name);
     }
 
     void fontsColoursAndPictures() {
@@ -506,6 +513,37 @@ class TestMainForm : public QObject {
         QTRY_COMPARE(windowCount(QStringLiteral("FileBro")), 0);
         s.click("CmdOpen");
         QCOMPARE(s.form->fileBro()->currentFolder(), dir.path());
+    }
+
+    void openersBringTheirWindowsBackRestoredNearTheMainWindow() {
+        Session s;
+        QTemporaryDir dir;
+        CurrentFolder here(dir.path());
+        // In the screen's corner: the windows must still come out whole.
+        const QRect screen = s.form->screen()->availableGeometry();
+        s.form->move(screen.bottomRight() - QPoint(s.form->width(), s.form->height()));
+        const std::pair<const char*, const char*> openers[] = {
+            {"CmdAdd", "Texts"}, {"CmdOpen", "FileBro"}, {"Command1", "About"}, {"Command2", "FileBro"}};
+        for (const auto& [opener, name] : openers) {
+            s.click(opener);
+            QWidget* window = nullptr;
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->objectName() == QLatin1String(name) && top->isVisible())
+                    window = top;
+            QVERIFY2(window && screen.contains(window->frameGeometry()), name);
+            QVERIFY2(window->frameGeometry().intersects(s.form->frameGeometry()), name);
+            window->setWindowState(Qt::WindowMinimized);
+            s.click(opener);
+            QVERIFY2(window->isVisible() && !(window->windowState() & Qt::WindowMinimized), name);
+        }
+        MessageBox::takeShown();
+        // Shown, hidden and shown again, the code window comes back where it was.
+        Texts* texts = s.form->texts();
+        texts->move(texts->pos() + QPoint(-40, -30));
+        const QPoint where = texts->pos();
+        QTest::mouseClick(texts->Command1, Qt::LeftButton);
+        s.click("CmdAdd");
+        QCOMPARE(texts->pos(), where);
     }
 
     void bannerShowsItsMessagesInTurnCentred() {

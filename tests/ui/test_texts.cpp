@@ -51,8 +51,19 @@ class TestTexts : public QObject {
         QCOMPARE(box->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         QCOMPARE(box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         QCOMPARE(confirm->text(), QStringLiteral("确认并返回"));
-        QVERIFY(!confirm->isDefault() && !confirm->autoDefault());
         QCOMPARE(tabOrder(&texts, box), (QStringList{"Text1", "Command1"}));
+        // Tab leaves the code box for the confirm button and Shift+Tab comes back; Ctrl+Tab types a tab.
+        texts.activateWindow();
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), confirm);
+        QTest::keyClick(confirm, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), box);
+        box->moveCursor(QTextCursor::Start);
+        QTest::keyClick(box, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(texts.code(), QStringLiteral("\t在这里输入欲添加的字符。"));
+        QCOMPARE(clicksByEnter(confirm), 2);
+        QVERIFY(!texts.isVisible());
 
         // A long line scrolls sideways; no break is put into it.
         const QString longLine(400, u'x');

@@ -100,8 +100,6 @@ About::About(QWidget* parent)
     Command1 = new QPushButton(QStringLiteral("OK"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(twips(4920, 4440, 855, 375));
-    Command1->setAutoDefault(false);
-    Command1->setDefault(false);
     connect(Command1, &QPushButton::clicked, this, &QWidget::close);
 
     // The heading's design font is larger than its box: the box stays, the font gives way.
@@ -145,16 +143,15 @@ About::About(QWidget* parent)
     setTabOrder(Command1, Text1);
     setTabOrder(Text1, Text2);
     Command1->setFocus();
+    clickFocusedButtonsOnEnter(this);
 
     ApiBAS::SetTopMost(this, true);
 }
 
-About* About::showSingle(QPointer<About>& slot) {
+About* About::showSingle(QPointer<About>& slot, const QWidget* opener) {
     if (slot.isNull())
         slot = new About();
-    slot->show();
-    slot->raise();
-    slot->activateWindow();
+    bringUp(slot, opener);
     return slot;
 }
 

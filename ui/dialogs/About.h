@@ -19,8 +19,8 @@ class About : public QWidget {
 
     // The process keeps at most one About window: `slot` holds it. Creates the window
     // when the slot is empty (or its window was closed), otherwise shows and raises
-    // the existing one without loading it again.
-    static About* showSingle(QPointer<About>& slot);
+    // the existing one without loading it again. The first time near opener.
+    static About* showSingle(QPointer<About>& slot, const QWidget* opener = nullptr);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

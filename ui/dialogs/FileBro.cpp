@@ -66,11 +66,13 @@ FileBro::FileBro(Mod& mod, VolumeList volumes, QWidget* parent) : QWidget(parent
     Command1 = new QPushButton(QStringLiteral("确认并返回"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(twips(4080, 6240, 1455, 495));
-    Command1->setAutoDefault(false);
 
     setTabOrder(Drive1, File1);
     setTabOrder(File1, Dir1);
     setTabOrder(Dir1, Command1);
+    clickFocusedButtonsOnEnter(this);
+    showFocusCue(Dir1);
+    showFocusCue(File1);
 
     QStringList roots = volumes ? volumes() : QStringList();
     // The root always holds everything, even when the system lists no volume for it.

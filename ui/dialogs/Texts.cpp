@@ -4,6 +4,7 @@
 #include "ui/widgets/WindowSetup.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -17,16 +18,18 @@ Texts::Texts(QWidget* parent) : QWidget(parent) {
     Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text1->setTabChangesFocus(false);
+    // Tab moves on to the confirm button, as in every other box; Ctrl+Tab types a tab.
+    Text1->setTabChangesFocus(true);
+    Text1->installEventFilter(this);
     Text1->setPlainText(QStringLiteral("在这里输入欲添加的字符。"));
 
     Command1 = new QPushButton(QStringLiteral("确认并返回"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(twips(5160, 4800, 1455, 375));
-    Command1->setAutoDefault(false);
     connect(Command1, &QPushButton::clicked, this, &Texts::command1Click);
 
     setTabOrder(Text1, Command1);
+    clickFocusedButtonsOnEnter(this);
 }
 
 QString Texts::code() const {
@@ -38,6 +41,17 @@ QString Texts::code() const {
             c = u'\n';
     }
     return text;
+}
+
+bool Texts::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Text1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::ControlModifier) {
+            Text1->insertPlainText(QStringLiteral("\t"));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Texts::closeForGood() {

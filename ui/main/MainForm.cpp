@@ -173,10 +173,8 @@ void MainForm::buildControls() {
     Timer1->setInterval(200);
 
     // No button of the window is its default: Enter in TOther presses nothing.
-    for (QPushButton* button :
-         {CmdOpen, CmdAdd, static_cast<QPushButton*>(Command2), static_cast<QPushButton*>(Command1),
-          static_cast<QPushButton*>(Command3), static_cast<QPushButton*>(Command4)})
-        button->setAutoDefault(false);
+    clickFocusedButtonsOnEnter(this);
+    showFocusCue(Text1);
 
     const QList<QWidget*> tabOrder{Text1,   CmdOpen, CmdAdd,  Command2, Command1, Command3, Command4, Option1,
                                    Option2, Option3, Option4, OOther,   TOther,   Ohead,    Ofeet,    Check1};
@@ -226,9 +224,7 @@ void MainForm::showFileBro() {
         // Closing confirms and ends this picker; the next one starts afresh.
         m_fileBro->setAttribute(Qt::WA_DeleteOnClose);
     }
-    m_fileBro->show();
-    m_fileBro->raise();
-    m_fileBro->activateWindow();
+    bringUp(m_fileBro, this);
 }
 
 void MainForm::setEndProcess(std::function<void()> endProcess) {
@@ -240,10 +236,7 @@ void MainForm::check1Click() {
 }
 
 void MainForm::cmdAddClick() {
-    Texts* window = texts();
-    window->show();
-    window->raise();
-    window->activateWindow();
+    bringUp(texts(), this);
 }
 
 void MainForm::cmdOpenClick() {
@@ -251,7 +244,7 @@ void MainForm::cmdOpenClick() {
 }
 
 void MainForm::command1Click() {
-    About::showSingle(m_about);
+    About::showSingle(m_about, this);
 }
 
 void MainForm::command3Click() {

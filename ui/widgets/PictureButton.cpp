@@ -5,11 +5,7 @@
 #include <QStylePainter>
 
 PictureButton::PictureButton(const QString& caption, const QPixmap& picture, QWidget* parent)
-    : QPushButton(caption, parent), m_picture(picture) {
-    // Pressing Enter elsewhere in the window must never press this button.
-    setAutoDefault(false);
-    setDefault(false);
-}
+    : QPushButton(caption, parent), m_picture(picture) {}
 
 void PictureButton::paintEvent(QPaintEvent*) {
     QStylePainter painter(this);

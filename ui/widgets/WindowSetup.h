@@ -2,6 +2,7 @@
 
 #include <QFont>
 
+class QAbstractScrollArea;
 class QColor;
 class QString;
 class QWidget;
@@ -14,3 +15,13 @@ void setTextColour(QWidget* widget, const QColor& colour);
 
 // A secondary window: a tool window without owner whose title bar offers a close button only.
 void setUpToolWindow(QWidget* window, const char* objectName, const QString& title);
+
+// Enter and keypad Enter click whichever of the window's buttons has the focus, as Space does.
+void clickFocusedButtonsOnEnter(QWidget* window);
+
+// Frames the box while it has the focus; the platform style shows no cue on these boxes.
+void showFocusCue(QAbstractScrollArea* box);
+
+// What an opener does with its window: the first time near the opener and whole on its screen,
+// afterwards where the user left it; restored if minimised, raised and given the focus.
+void bringUp(QWidget* window, const QWidget* opener);
