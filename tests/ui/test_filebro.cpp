@@ -110,6 +110,18 @@ class TestFileBro : public QObject {
         picker->close();
     }
 
+    void deletedStartFolderGivesWayToNearestAbove() {
+        Tree tree;
+        CurrentFolder here(tree.path(QStringLiteral("alpha/deep")));
+        QVERIFY(QDir(tree.path(QStringLiteral("alpha"))).removeRecursively());
+        Mod mod;
+        QPointer<FileBro> picker = openPicker(mod);
+        QCOMPARE(picker->currentFolder(), tree.path());
+        QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
+        picker->close();
+        QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path() + u'/');
+    }
+
     void onlyAnOpenedFolderIsCurrent() {
         Tree tree;
         CurrentFolder here(tree.path());

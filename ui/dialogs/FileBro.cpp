@@ -34,6 +34,19 @@ int volumeIndexOf(const QComboBox* drives, const QString& folder) {
     }
     return best;
 }
+
+// The process's current folder; when it was deleted, the path it had, so that the picker can
+// start at the nearest folder above it.
+QString startFolder() {
+    const QString current = QDir::currentPath();
+    if (!current.isEmpty())
+        return current;
+    QString was = QFileInfo(QStringLiteral("/proc/self/cwd")).symLinkTarget();
+    const QString deleted = QStringLiteral(" (deleted)");
+    if (was.endsWith(deleted))
+        was.chop(deleted.size());
+    return was.startsWith(u'/') ? was : QDir::homePath();
+}
 } // namespace
 
 QStringList FileBro::mountedVolumes() {
@@ -82,8 +95,10 @@ FileBro::FileBro(Mod& mod, VolumeList volumes, QWidget* parent) : QWidget(parent
     Drive1->addItems(roots);
 
     connect(Dir1, &DirList::folderChanged, this, &FileBro::dir1Change);
-    // Every fresh picker starts at the process's current folder.
-    Dir1->setFolderOrNearest(QDir::currentPath());
+    // Every fresh picker starts at the process's current folder, or as near to it as it can.
+    Dir1->setFolderOrNearest(startFolder());
+    if (Dir1->folder().isEmpty())
+        Dir1->setFolderOrNearest(QDir::homePath());
     connect(Drive1, &QComboBox::currentIndexChanged, this, &FileBro::drive1Change);
     connect(Command1, &QPushButton::clicked, this, &FileBro::command1Click);
 }
@@ -125,7 +140,8 @@ void FileBro::command1Click() {
 void FileBro::closeEvent(QCloseEvent* event) {
     // Any close confirms, once: the confirm button's close and a second close while
     // the window goes away store the same folder again, which would change nothing.
-    if (!m_confirmed) {
+    // With no folder shown there is nothing the user could have meant to confirm.
+    if (!m_confirmed && !Dir1->folder().isEmpty()) {
         confirmFolder(m_mod, QFile::encodeName(Dir1->folder()).toStdString());
         m_confirmed = true;
     }
