@@ -75,7 +75,8 @@ class TestFileBro : public QObject {
         }
         QVERIFY(qobject_cast<QComboBox*>(picker.Drive1));
         QCOMPARE(picker.Command1->text(), QStringLiteral("确认并返回"));
-        QCOMPARE(tabOrder(&picker, picker.Drive1), (QStringList{"Drive1", "File1", "Dir1", "Command1"}));
+        QCOMPARE(tabOrder(&picker, picker.Drive1),
+                 (QStringList{"Drive1", "File1", "Dir1", "Command1", "Check1"}));
         QVERIFY(!mod.DirChosen); // showing confirms nothing
         QVERIFY(showsFocus(picker.Dir1) && showsFocus(picker.File1));
         QCOMPARE(clicksByEnter(picker.Command1), 2);

@@ -17,6 +17,7 @@
 #include "ui/widgets/FontSubstitutions.h"
 #include "ui/widgets/PictureButton.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -442,6 +443,60 @@ class TestMainForm : public QObject {
                 QCOMPARE(readFile(dir.filePath(names[i])), QByteArray(i < done ? "x\r\nEND\r\n" : "x\r\n"));
             QCOMPARE(s.endCalls, act == Act::Close ? 1 : 0);
             QVERIFY(s.control<QRadioButton>("Ofeet")->isChecked());
+        }
+    }
+
+    void optionsOfTheCodeWindowAndPickerShapeTheRun() {
+        // Each option ticked alone (none: as without options), head first, then foot.
+        struct Case {
+            const char* option;
+            const char* position;
+            std::vector<std::pair<const char*, const char*>> after;
+            const char* log;
+        };
+        const char* all = "a.txt\nb.txt\np.txt\n\n处理了3个文件。";
+        const char* once =
+            "a.txt（已含此代码，未再添加）\nb.txt\np.txt\n\n处理了2个文件。\n有1个文件已含此代码，未再添加。";
+        const Case cases[] = {
+            {nullptr,
+             "Ohead",
+             {{"a.txt", "C\r\nC\r\n"},
+              {"b.txt", "C\r\nl1\nl2\r\n"},
+              {"p.txt", "C\r\n#!/bin/sh\nx\n"},
+              {"sub/d.txt", "s\r\n"}},
+             all},
+            {"Check1", "Ohead", {{"a.txt", "C\r\n"}, {"b.txt", "C\r\nl1\nl2\r\n"}}, once},
+            {"Check2", "Ohead", {{"p.txt", "#!/bin/sh\nC\r\nx\n"}, {"a.txt", "C\r\nC\r\n"}}, all},
+            {"Check3", "Ohead", {{"b.txt", "C\nl1\nl2\n"}, {"a.txt", "C\r\nC\r\n"}}, all},
+            {"Check1", "Ofeet", {{"a.txt", "C\r\n"}, {"b.txt", "l1\nl2C\r\n"}}, once},
+            {"FileBro",
+             "Ofeet",
+             {{"sub/d.txt", "s\r\nC\r\n"}, {"a.txt", "C\r\nC\r\n"}},
+             "a.txt\nb.txt\np.txt\nsub/d.txt\n\n处理了4个文件。"},
+        };
+        for (const Case& c : cases) {
+            Session s;
+            QTemporaryDir dir;
+            QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("sub"))));
+            for (const auto& [name, bytes] : {std::pair{"a.txt", "C\r\n"},
+                                              {"b.txt", "l1\nl2"},
+                                              {"p.txt", "#!/bin/sh\nx\n"},
+                                              {"sub/d.txt", "s\r\n"}})
+                writeFile(dir.filePath(QLatin1String(name)), bytes);
+            CurrentFolder here(dir.path());
+            s.prepare(dir, QStringLiteral("C"));
+            s.option(c.position);
+            if (c.option && QByteArray(c.option) == "FileBro") {
+                s.click("CmdOpen");
+                clickIndicator(s.form->fileBro()->Check1);
+                QTest::mouseClick(s.form->fileBro()->Command1, Qt::LeftButton);
+            } else if (c.option) {
+                clickIndicator(child<QCheckBox>(s.form->texts(), c.option));
+            }
+            s.click("Command2");
+            for (const auto& [name, bytes] : c.after)
+                QCOMPARE(readFile(dir.filePath(QLatin1String(name))), QByteArray(bytes));
+            QCOMPARE(s.log(), kHeader + QString::fromUtf8(c.log) + QStringLiteral("\n感谢您使用本软件！"));
         }
     }
 

@@ -6,6 +6,7 @@
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/WindowSetup.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -80,9 +81,15 @@ FileBro::FileBro(Mod& mod, VolumeList volumes, QWidget* parent) : QWidget(parent
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(twips(4080, 6240, 1455, 495));
 
+    Check1 = new QCheckBox(QStringLiteral("包括子文件夹"), this);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Check1->setGeometry(twips(240, 6360, 3615, 255));
+    Check1->setFont(songFont(9));
+
     setTabOrder(Drive1, File1);
     setTabOrder(File1, Dir1);
     setTabOrder(Dir1, Command1);
+    setTabOrder(Command1, Check1);
     clickFocusedButtonsOnEnter(this);
     showFocusCue(Dir1);
     showFocusCue(File1);
@@ -143,6 +150,7 @@ void FileBro::closeEvent(QCloseEvent* event) {
     // With no folder shown there is nothing the user could have meant to confirm.
     if (!m_confirmed && !Dir1->folder().isEmpty()) {
         confirmFolder(m_mod, QFile::encodeName(Dir1->folder()).toStdString());
+        m_mod.Recursive = Check1->isChecked();
         m_confirmed = true;
     }
     event->accept();

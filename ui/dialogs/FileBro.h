@@ -6,6 +6,7 @@
 
 struct Mod;
 class DirList;
+class QCheckBox;
 class QComboBox;
 class QListWidget;
 class QPushButton;
@@ -28,6 +29,7 @@ class FileBro : public QWidget {
     QListWidget* File1;
     DirList* Dir1;
     QPushButton* Command1;
+    QCheckBox* Check1; // subfolders too
 
   protected:
     void closeEvent(QCloseEvent* event) override;

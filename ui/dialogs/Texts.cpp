@@ -3,6 +3,7 @@
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/WindowSetup.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
@@ -10,7 +11,8 @@
 
 Texts::Texts(QWidget* parent) : QWidget(parent) {
     setUpToolWindow(this, "Texts", QStringLiteral("添加代码"));
-    resize(twipsSize(6855, 5280));
+    // Taller than designed by the three options below the confirm button.
+    resize(twipsSize(6855, 6240));
 
     Text1 = new QPlainTextEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
@@ -28,7 +30,20 @@ Texts::Texts(QWidget* parent) : QWidget(parent) {
     Command1->setGeometry(twips(5160, 4800, 1455, 375));
     connect(Command1, &QPushButton::clicked, this, &Texts::command1Click);
 
+    QCheckBox** options[] = {&Check1, &Check2, &Check3};
+    const char* captions[] = {"不重复添加", "保留首行声明（#!、<?xml、<!DOCTYPE）", "换行与文件一致"};
+    for (int i = 0; i < 3; ++i) {
+        auto* box = new QCheckBox(QString::fromUtf8(captions[i]), this);
+        box->setObjectName(QStringLiteral("Check%1").arg(i + 1));
+        box->setGeometry(twips(240, 5280 + 300 * i, 6375, 255));
+        box->setFont(songFont(9));
+        *options[i] = box;
+    }
+
     setTabOrder(Text1, Command1);
+    setTabOrder(Command1, Check1);
+    setTabOrder(Check1, Check2);
+    setTabOrder(Check2, Check3);
     clickFocusedButtonsOnEnter(this);
 }
 

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 
+class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -21,6 +22,9 @@ class Texts : public QWidget {
 
     QPlainTextEdit* Text1;
     QPushButton* Command1;
+    QCheckBox* Check1; // not twice: a file that holds the code at its place is left alone
+    QCheckBox* Check2; // head: behind a leading #!, <?xml or <!DOCTYPE line
+    QCheckBox* Check3; // line breaks as the file's own
 
   protected:
     void closeEvent(QCloseEvent* event) override;

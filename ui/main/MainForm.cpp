@@ -261,6 +261,10 @@ void MainForm::command2Click() {
     BatchInput input;
     input.extension = OOther->isChecked() ? TOther->text().toStdString() : m_mod.FileExt;
     input.position = Ohead->isChecked() ? "head" : "foot";
+    input.once = texts()->Check1->isChecked();
+    input.afterPreamble = texts()->Check2->isChecked();
+    input.eol = texts()->Check3->isChecked() ? LineBreakMode::Match : LineBreakMode::CrLf;
+    input.recursive = m_mod.Recursive;
     // The windows take no input during the run, so the code read now is the code of every file.
     input.code = [code = toCrLf(texts()->code().toStdString())] { return code; };
 
