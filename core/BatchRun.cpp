@@ -10,8 +10,8 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <future>
+#include <map>
 #include <optional>
-#include <sys/resource.h>
 
 namespace {
 
@@ -35,8 +35,8 @@ bool lessIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 std::size_t characterCount(const std::string& utf8) {
-    return static_cast<std::size_t>(
-        std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return static_cast<std::size_t>(std::count_if(
+        utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 // "*." + extension, letter case ignored; only '*' and '?' of the extension are wildcards.
@@ -84,11 +84,13 @@ std::size_t filesPerFlush(std::size_t files) {
     // In a large folder every flush also writes the folder's own blocks that the renames touched;
     // larger batches there share those writes among more files.
     std::size_t limit = std::clamp<std::size_t>(files / 64, 256, 2048);
-    // Each prepared head holds two descriptors (old and new file) until its batch is published,
-    // and up to five batches' worth are open at once (one prepared, one published, one closing).
-    struct rlimit rl {};
-    if (::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
-        limit = std::min<std::size_t>(limit, rl.rlim_cur > 64 ? (rl.rlim_cur - 32) / 5 : 8);
+    // A replaced file holds two descriptors (old and new file) until its batch is published, and
+    // up to five per file of a batch are open at once (one batch prepared, one published, one
+    // closing). What is open already (standard streams, the folder, the front end's own) counts.
+    const long available = platform::freeDescriptors();
+    if (available >= 0)
+        limit =
+            std::min<std::size_t>(limit, available > 13 ? static_cast<std::size_t>(available - 8) / 5 : 1);
     return std::max<std::size_t>(limit, 1);
 }
 
@@ -98,16 +100,41 @@ FileFailure failureOf(const FileError& e) {
 
 struct Slot {
     const std::string* name = nullptr;
-    bool failed = false;
-    FileFailure failure;
+    std::optional<FileFailure> failure;
+    std::optional<FileFailure> note; // changed, but an extended attribute was not copied
     bool inBatch = false;
     FolderEditor::Pending pending;
 
-    void fail(const FileError& e) {
-        failed = true;
-        failure = failureOf(e);
-    }
+    void fail(const FileError& e) { failure = failureOf(e); }
 };
+
+bool outOfDescriptors(const FileError& e) {
+    return e.refusal() == Refusal::None && (e.error() == EMFILE || e.error() == ENFILE);
+}
+
+// Outcomes of files with further names in one folder, by the name that was changed (a failure,
+// or none): the other names fare the same.
+using LinkedOutcomes = std::map<std::string, std::optional<FileFailure>>;
+
+void publishSlot(FolderEditor& editor, Slot& slot, FolderEditor::Pending& p, LinkedOutcomes& linked) {
+    if (!p.sameAs.empty()) {
+        auto it = linked.find(p.sameAs);
+        if (it != linked.end() && it->second)
+            slot.failure = it->second;
+        return;
+    }
+    try {
+        editor.publish(p);
+        if (p.note) {
+            slot.note = failureOf(*p.note);
+            slot.note->attribute = p.noteAttribute;
+        }
+    } catch (const FileError& e) {
+        slot.fail(e);
+    }
+    if (p.read.st_nlink > 1 && !p.replace)
+        linked[*slot.name] = slot.failure;
+}
 
 struct Batch {
     std::size_t start = 0;
@@ -140,7 +167,8 @@ struct FolderPlace {
 // Flushes a prepared batch once, publishes it, flushes the folder and reports it in order.
 // Returns the replaced files, still open: closing them frees their blocks, which takes time.
 std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, const FolderPlace& place,
-                                            bool known, BatchResult& result, BatchSink& sink) {
+                                            bool known, LinkedOutcomes& linked, BatchResult& result,
+                                            BatchSink& sink) {
     std::vector<FolderEditor::Pending> pending;
     for (auto& slot : batch.slots)
         if (slot.inBatch)
@@ -153,27 +181,23 @@ std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, 
     } catch (const FileError& e) {
         // A failed flush may have lost the data: nothing of this batch counts, nothing is retried.
         flushFailure = e;
-        for (auto& p : pending)
-            editor.discard(p);
     }
     std::size_t b = 0;
-    bool anyHead = false;
+    bool anyReplaced = false;
     for (auto& slot : batch.slots) {
         if (!slot.inBatch)
             continue;
         FolderEditor::Pending& p = pending[b++];
-        if (flushFailure) {
+        if (!flushFailure) {
+            publishSlot(editor, slot, p, linked);
+            anyReplaced = anyReplaced || p.replace;
+        } else if (editor.discard(p)) {
             slot.fail(*flushFailure);
-            continue;
-        }
-        try {
-            editor.publish(p);
-            anyHead = anyHead || p.head;
-        } catch (const FileError& e) {
-            slot.fail(e);
+        } else {
+            slot.fail(FileError(flushFailure->error(), "flush", p.path, Refusal::PartialCode));
         }
     }
-    if (anyHead)
+    if (anyReplaced)
         (void)editor.syncFolder();
     std::vector<platform::UniqueFd> replaced;
     for (auto& p : pending)
@@ -184,14 +208,22 @@ std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, 
     for (auto& slot : batch.slots) {
         const std::string name = place.relative + *slot.name;
         const auto skip = slot.pending.skip;
-        if (slot.failed) {
-            slot.failure.name = name;
-            slot.failure.path = place.path + *slot.name;
-            piece += name + "（未能处理：" + sink.reasonText(slot.failure) + "）\r\n";
-            result.failures.push_back(std::move(slot.failure));
+        if (slot.failure) {
+            slot.failure->name = name;
+            slot.failure->path = place.path + *slot.name;
+            piece += name + "（未能处理：" + sink.reasonText(*slot.failure) + "）\r\n";
+            result.failures.push_back(std::move(*slot.failure));
             continue;
         }
-        piece += fileLine(name, skip);
+        if (slot.note) {
+            slot.note->name = name;
+            slot.note->path = place.path + *slot.name;
+            piece += name + "（已添加，但未能复制扩展属性 " + slot.note->attribute + "：" +
+                     sink.reasonText(*slot.note) + "）\r\n";
+            result.notes.push_back(std::move(*slot.note));
+        } else {
+            piece += fileLine(name, skip);
+        }
         if (skip == FolderEditor::Pending::Skip::AlreadyHeld)
             ++result.alreadyHeld;
         else if (skip == FolderEditor::Pending::Skip::NotHeld)
@@ -205,12 +237,12 @@ std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, 
 
 // One folder of a run: where it stands below the run's folder, and what the scan found in it.
 struct ScannedFolder {
-    std::string relative;                 // "" for the run's folder, else "sub/" or "sub/deeper/"
+    std::string relative; // "" for the run's folder, else "sub/" or "sub/deeper/"
     dev_t dev = 0;
     ino_t ino = 0;
-    std::vector<std::string> names;       // its matching files, in run order
-    std::vector<DirEntry> leftovers;      // temporary files a killed run may have left
-    std::optional<FileError> failure;     // the folder could not be read
+    std::vector<std::string> names;   // its matching files, in run order
+    std::vector<DirEntry> leftovers;  // temporary files a killed run may have left
+    std::optional<FileError> failure; // the folder could not be read
 };
 
 bool isFolder(FileSystem& fs, int dirFd, const DirEntry& e) {
@@ -253,7 +285,8 @@ void scanTree(FileSystem& fs, int dirFd, const std::string& relative, const std:
         return;
     for (const auto& name : subfolders(fs, dirFd, entries)) {
         const std::string below = relative + name + "/";
-        platform::UniqueFd sub(fs, fs.openAt(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK, 0));
+        platform::UniqueFd sub(fs,
+                               fs.openAt(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK, 0));
         struct stat subSt {};
         if (sub && fs.fstat(sub.get(), subSt) == 0 && subSt.st_dev != rootDev)
             continue; // a mount point: another file system is not the user's folder
@@ -271,7 +304,8 @@ void scanTree(FileSystem& fs, int dirFd, const std::string& relative, const std:
 }
 
 // The folders of a run, the run's own folder first. Throws FileError when that one cannot be read.
-std::vector<ScannedFolder> scanFolders(FileSystem& fs, int dirFd, const std::string& extension, bool recursive) {
+std::vector<ScannedFolder> scanFolders(FileSystem& fs, int dirFd, const std::string& extension,
+                                       bool recursive) {
     struct stat st {};
     if (fs.fstat(dirFd, st) != 0)
         throw FileError(errno, "stat", "");
@@ -373,8 +407,8 @@ FileFailure folderFailure(const Mod& mod, const std::string& relative, const Fil
 }
 
 // Opens a folder of the run again; the run's own is open already.
-platform::UniqueFd openScanned(FileSystem& fs, const RunStart& run, const Mod& mod, const ScannedFolder& folder,
-                               int& dirFd) {
+platform::UniqueFd openScanned(FileSystem& fs, const RunStart& run, const Mod& mod,
+                               const ScannedFolder& folder, int& dirFd) {
     dirFd = run.dir.get();
     if (folder.relative.empty())
         return {};
@@ -436,6 +470,11 @@ void runFolder(Pipeline& pl, FolderEditor& editor, const ScannedFolder& folder, 
                 slot.inBatch = slot.pending.skip == FolderEditor::Pending::Skip::None;
                 bytes += slot.pending.oldSize;
             } catch (const FileError& e) {
+                // Out of descriptors: the next batch tries again once this one has let go of its own.
+                if (outOfDescriptors(e) && i > 0) {
+                    batch.slots.resize(i);
+                    break;
+                }
                 slot.fail(e);
             }
         }
@@ -449,12 +488,14 @@ void runFolder(Pipeline& pl, FolderEditor& editor, const ScannedFolder& folder, 
     if (!names.empty() && !pl.stop)
         launch();
     const FolderPlace place{folder.relative, path};
+    LinkedOutcomes linked;
     while (inFlight.valid()) {
         Batch batch = inFlight.get();
         next = batch.start + batch.slots.size(); // a batch cut short by size resumes here
         if (!pl.stop && next < names.size())
             launch();
-        std::vector<platform::UniqueFd> replaced = finishBatch(editor, batch, place, pl.known, pl.result, pl.sink);
+        std::vector<platform::UniqueFd> replaced =
+            finishBatch(editor, batch, place, pl.known, linked, pl.result, pl.sink);
         // The replaced files are let go on the side while the next batch goes on.
         if (letGo.valid())
             letGo.get();
@@ -500,7 +541,8 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
             sub = openScanned(fs, run, mod, folder, dirFd);
         } catch (const FileError& e) {
             result.failures.push_back(folderFailure(mod, folder.relative, e));
-            sink.appendLog(folder.relative + "（未能处理：" + sink.reasonText(result.failures.back()) + "）\r\n");
+            sink.appendLog(folder.relative + "（未能处理：" + sink.reasonText(result.failures.back()) +
+                           "）\r\n");
             continue;
         }
         const std::string path = mod.TargetDir + folder.relative;

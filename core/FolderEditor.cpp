@@ -13,8 +13,31 @@
 #include <unistd.h>
 
 namespace {
+
 constexpr const char* kTempPrefix = ".stepwick-";
 constexpr const char* kTempSuffix = ".tmp";
+constexpr const char* kAccessAcl = "system.posix_acl_access";
+
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool startsWith(const std::string& s, std::string_view prefix) {
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The attributes a new file takes over besides the ACL. File capabilities are not among them:
+// the kernel drops them whenever a file's content is written, and so do we.
+bool copiedAttribute(const std::string& name) {
+    return (startsWith(name, "user.") || startsWith(name, "trusted.") || startsWith(name, "security.")) &&
+           name != "security.capability";
+}
+
+// Digits and nothing else, at least one.
+bool allDigits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 } // namespace
 
 FolderEditor::FolderEditor(platform::FileSystem& fs, int dirFd, std::string folderPath)
@@ -32,9 +55,16 @@ FolderEditor::FolderEditor(platform::FileSystem& fs, int dirFd, std::string fold
 }
 
 bool FolderEditor::isTemporaryName(const std::string& name) {
-    const std::string prefix = kTempPrefix, suffix = kTempSuffix;
-    return name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
-           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+    const std::string_view prefix = kTempPrefix, suffix = kTempSuffix;
+    if (name.size() <= prefix.size() + suffix.size() || !startsWith(name, prefix) ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    std::string_view middle(name);
+    middle = middle.substr(prefix.size(), middle.size() - prefix.size() - suffix.size());
+    const auto first = middle.find('-');
+    const auto second = first == std::string_view::npos ? first : middle.find('-', first + 1);
+    return second != std::string_view::npos && allDigits(middle.substr(0, first)) &&
+           allDigits(middle.substr(first + 1, second - first - 1)) && allDigits(middle.substr(second + 1));
 }
 
 std::string FolderEditor::newTempName() {
@@ -85,8 +115,12 @@ void FolderEditor::writeAll(int fd, std::string_view bytes, const std::string& p
 
 FolderEditor::Pending FolderEditor::prepare(const std::string& name, const CodeEdit& edit, EncodedCode& code,
                                             bool createMissing) {
-    std::string path = m_folder + name;
-    return edit.head ? prepareHead(name, path, edit, code) : prepareFoot(name, path, edit, code, createMissing);
+    Pending p;
+    p.name = name;
+    p.path = m_folder + name;
+    platform::UniqueFd fd = openTarget(p, edit.head, createMissing);
+    return edit.head ? prepareHead(std::move(p), std::move(fd), edit, code)
+                     : prepareFoot(std::move(p), std::move(fd), edit, code);
 }
 
 bool FolderEditor::holdsCode(const std::string& name, const CodeEdit& edit, EncodedCode& code) {
@@ -208,116 +242,99 @@ FolderEditor::Pending::Skip skipFor(CodeEdit::Action action, bool held) {
 
 } // namespace
 
-FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const std::string& path,
-                                                const CodeEdit& edit, EncodedCode& code) {
-    struct stat st {};
-    // Opened for writing too, so that a file we may not write fails now with the system's reason.
-    platform::UniqueFd src = openChecked(name, path, O_RDWR, st);
-
+FolderEditor::Pending FolderEditor::prepareHead(Pending p, platform::UniqueFd src, const CodeEdit& edit,
+                                                EncodedCode& code) {
     // The start of the file tells its encoding and where the code goes; a small file is read
     // whole here and written in one go, a large one has the rest copied inside the kernel.
-    const off_t size = st.st_size;
-    const Spot spot = locate(src.get(), size, path, edit, code);
-    Pending p;
-    p.name = name;
-    p.path = path;
-    p.head = true;
-    p.oldSize = size;
+    const Spot spot = locate(src.get(), p.oldSize, p.path, edit, code);
     p.skip = skipFor(edit.action, spot.held);
     if (p.skip != Pending::Skip::None)
         return p;
     const bool remove = edit.action == CodeEdit::Action::Remove;
-    const std::string_view lineBreak = EncodedCode::lineBreak(spot.mark.encoding, spot.lineBreak);
-    // An old last line without a break gets one; a removal leaves every other byte as it is.
-    const bool needsBreak = !remove && size > spot.at && !endsInBreak(src.get(), size, spot, path);
-    const std::size_t have = m_have;
-    const bool whole = static_cast<off_t>(have) >= size;
-    const std::size_t resume = static_cast<std::size_t>(spot.at) + (remove ? spot.code->size() : 0);
+    return prepareReplace(std::move(p), std::move(src),
+                          [&](Pending& q, int from) { writeHead(q, from, spot, remove); });
+}
 
+FolderEditor::Pending FolderEditor::prepareFoot(Pending p, platform::UniqueFd fd, const CodeEdit& edit,
+                                                EncodedCode& code) {
+    // One file under several names gets its foot once.
+    const FileId id{p.read.st_dev, p.read.st_ino};
+    const bool linked = p.read.st_nlink > 1 && edit.action == CodeEdit::Action::Add;
+    if (linked) {
+        auto it = m_appended.find(id);
+        if (it != m_appended.end()) {
+            p.sameAs = it->second;
+            return p;
+        }
+    }
+    const Spot spot = locate(fd.get(), p.oldSize, p.path, edit, code);
+    p.skip = skipFor(edit.action, spot.held);
+    if (p.skip != Pending::Skip::None)
+        return p;
+    const std::string& bytes = *spot.code;
+    if (edit.action == CodeEdit::Action::Remove) {
+        if (m_fs.truncate(fd.get(), p.oldSize - static_cast<off_t>(bytes.size())) != 0)
+            throw FileError(errno, "cut back", p.path);
+        p.cut = bytes;
+        p.appended = -static_cast<off_t>(bytes.size());
+        p.fd = std::move(fd);
+        return p;
+    }
+    // What one write cannot put down whole goes through a new file, like a head.
+    if (bytes.size() > kAtomicAppend)
+        return prepareReplace(std::move(p), std::move(fd), [&](Pending& q, int from) {
+            copyBytes(q, from, 0, q.oldSize, 0);
+            writeAll(q.fd.get(), bytes, q.path);
+        });
+    p.fd = std::move(fd);
+    p = prepareAppend(std::move(p), bytes);
+    if (linked)
+        m_appended.emplace(id, p.name);
+    return p;
+}
+
+platform::UniqueFd FolderEditor::openTarget(Pending& p, bool head, bool createMissing) {
+    if (!head && createMissing && m_fs.statAt(m_dirFd, p.name, p.read) != 0 && errno == ENOENT) {
+        platform::UniqueFd fd(
+            m_fs, m_fs.openAt(m_dirFd, p.name, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW, 0666));
+        if (!fd)
+            throw FileError(errno, "create", p.path);
+        if (m_fs.fstat(fd.get(), p.read) != 0)
+            throw FileError(errno, "stat", p.path);
+        return fd;
+    }
+    // Opened for writing even for a head, so that a file we may not write fails now with the
+    // system's reason.
+    platform::UniqueFd fd = openChecked(p.name, p.path, head ? O_RDWR : O_RDWR | O_APPEND, p.read);
+    p.oldSize = p.read.st_size;
+    return fd;
+}
+
+FolderEditor::Pending FolderEditor::prepareAppend(Pending p, const std::string& codeBytes) {
+    try {
+        writeAll(p.fd.get(), codeBytes, p.path);
+    } catch (const FileError& e) {
+        if (!discard(p))
+            throw FileError(e.error(), "write", p.path, Refusal::PartialCode);
+        throw; // no half code stays behind
+    }
+    p.appended = static_cast<off_t>(codeBytes.size());
+    return p;
+}
+
+template <typename Fill>
+FolderEditor::Pending FolderEditor::prepareReplace(Pending p, platform::UniqueFd src, Fill fill) {
+    checkReplaceable(p.path);
+    p.replace = true;
     // A file of our own owner and group can be created with its final mode right away.
+    const struct stat& st = p.read;
     const bool sameOwner = m_tempOwnerKnown && m_tempUid == st.st_uid && m_tempGid == st.st_gid;
     const mode_t wanted = st.st_mode & 07777;
     const bool modeAtCreation = sameOwner && m_umaskKnown && (wanted & ~0777) == 0 && (wanted & m_umask) == 0;
-    const mode_t createMode = modeAtCreation ? wanted : 0600;
-    if (m_unnamedWorks) {
-        int fd = m_fs.openUnnamed(m_dirFd, createMode);
-        if (fd >= 0) {
-            p.fd = platform::UniqueFd(m_fs, fd);
-        } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
-            m_unnamedWorks = false;
-        } else {
-            throw FileError(errno, "create temporary file for", path);
-        }
-    }
-    if (!p.fd) {
-        p.tempName = newTempName();
-        int fd = m_fs.openAt(m_dirFd, p.tempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, createMode);
-        if (fd < 0)
-            throw FileError(errno, "create temporary file for", path);
-        p.fd = platform::UniqueFd(m_fs, fd);
-    }
-
+    createNew(p, modeAtCreation ? wanted : 0600);
     try {
-        // What stays in front, the code (none for a removal) and the first chunk of the rest in one write.
-        std::string& out = m_output;
-        out.assign(m_buffer.data(), static_cast<std::size_t>(spot.at));
-        if (!remove) {
-            if (spot.lacksBreak)
-                out += lineBreak;
-            out += *spot.code;
-        }
-        if (resume < have)
-            out.append(m_buffer.data() + resume, have - resume);
-        if (whole && needsBreak)
-            out += lineBreak;
-        writeAll(p.fd.get(), out, path);
-
-        // A large rest is copied in slices, each sent on to the disk while the next is copied,
-        // so that the flush later has little left to wait for.
-        off_t offset = static_cast<off_t>(have);
-        off_t written = static_cast<off_t>(out.size());
-        while (!whole && offset < size) {
-            const off_t slice = std::min<off_t>(size - offset, kWritebackSlice);
-            ssize_t n = m_fs.copyRange(src.get(), offset, p.fd.get(), static_cast<std::size_t>(slice));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                throw FileError(errno, "copy", path);
-            }
-            if (n == 0)
-                throw FileError(EAGAIN, "copy", path, Refusal::ChangedDuringRun);
-            offset += n;
-            // Only a hint: a failure here shows up again, and is reported, at the flush.
-            (void)m_fs.startWriteback(p.fd.get(), written, n);
-            written += n;
-        }
-        if (!whole && needsBreak)
-            writeAll(p.fd.get(), lineBreak, path);
-
-        if (!m_tempOwnerKnown) {
-            struct stat tmp {};
-            if (m_fs.fstat(p.fd.get(), tmp) != 0)
-                throw FileError(errno, "stat", path);
-            m_tempUid = tmp.st_uid;
-            m_tempGid = tmp.st_gid;
-            m_tempOwnerKnown = true;
-        }
-        // Owner first: changing the owner clears set-user-ID bits, so the mode goes on last.
-        if (m_tempUid != st.st_uid || m_tempGid != st.st_gid) {
-            if (m_fs.chown(p.fd.get(), st.st_uid, st.st_gid) != 0 && m_tempGid != st.st_gid)
-                (void)m_fs.chown(p.fd.get(), static_cast<uid_t>(-1), st.st_gid); // keep the group if we may
-        }
-        if (modeAtCreation && !m_modeAtCreationChecked) {
-            // Default ACLs of the folder can override the umask: trust creation modes only once seen.
-            struct stat tmp {};
-            if (m_fs.fstat(p.fd.get(), tmp) != 0)
-                throw FileError(errno, "stat", path);
-            m_modeAtCreationChecked = true;
-            if ((tmp.st_mode & 07777) != wanted)
-                m_umaskKnown = false;
-        }
-        if ((!modeAtCreation || !m_umaskKnown) && m_fs.chmod(p.fd.get(), wanted) != 0)
-            throw FileError(errno, "set permissions of", path);
+        fill(p, src.get());
+        carryMetadata(p, src.get(), modeAtCreation);
     } catch (...) {
         discard(p);
         throw;
@@ -326,49 +343,198 @@ FolderEditor::Pending FolderEditor::prepareHead(const std::string& name, const s
     return p;
 }
 
-FolderEditor::Pending FolderEditor::prepareFoot(const std::string& name, const std::string& path,
-                                                const CodeEdit& edit, EncodedCode& code, bool createMissing) {
-    Pending p;
-    p.name = name;
-    p.path = path;
-    struct stat st {};
-    if (createMissing && m_fs.statAt(m_dirFd, name, st) != 0 && errno == ENOENT) {
-        int fd = m_fs.openAt(m_dirFd, name, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
-        if (fd < 0)
-            throw FileError(errno, "create", path);
-        p.fd = platform::UniqueFd(m_fs, fd);
-        p.oldSize = 0;
-    } else {
-        p.fd = openChecked(name, path, O_RDWR | O_APPEND, st);
-        p.oldSize = st.st_size;
+void FolderEditor::checkReplaceable(const std::string& path) {
+    if (!m_replaceChecked) {
+        const int fixed = m_fs.entriesFixed(m_dirFd);
+        if (fixed < 0)
+            throw FileError(errno, "read the attributes of", m_folder);
+        m_replaceBlocked = fixed == 1;
+        m_replaceChecked = true;
     }
+    // Checked before anything is created: such a folder would keep every temporary file.
+    if (m_replaceBlocked)
+        throw FileError(EPERM, "replace", path, Refusal::CannotReplace);
+}
 
-    const Spot spot = locate(p.fd.get(), p.oldSize, path, edit, code);
-    p.skip = skipFor(edit.action, spot.held);
-    if (p.skip != Pending::Skip::None) {
-        p.fd.reset();
-        return p;
+void FolderEditor::createNew(Pending& p, mode_t mode) {
+    if (m_unnamedWorks) {
+        platform::UniqueFd fd(m_fs, m_fs.openUnnamed(m_dirFd, mode));
+        if (fd) {
+            p.fd = std::move(fd);
+            return;
+        }
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            throw FileError(errno, "create a temporary file in", m_folder);
+        m_unnamedWorks = false;
     }
-    if (edit.action == CodeEdit::Action::Remove) {
-        if (m_fs.truncate(p.fd.get(), p.oldSize - static_cast<off_t>(spot.code->size())) != 0)
-            throw FileError(errno, "cut back", path);
-        p.cut = *spot.code;
-        return p;
+    createNamed(p, mode);
+}
+
+void FolderEditor::createNamed(Pending& p, mode_t mode) {
+    std::string temp = newTempName();
+    p.fd = platform::UniqueFd(m_fs, m_fs.openAt(m_dirFd, temp, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode));
+    if (!p.fd)
+        throw FileError(errno, "create a temporary file in", m_folder);
+    p.tempName = std::move(temp);
+}
+
+// Where an unnamed file cannot be given a name (no /proc), its content moves to a named
+// temporary file, which from then on every new content gets from the start.
+void FolderEditor::nameUnnamed(Pending& p) {
+    std::string temp = newTempName();
+    if (m_fs.linkUnnamed(p.fd.get(), m_dirFd, temp) == 0) {
+        p.tempName = std::move(temp);
+        return;
     }
-    try {
-        writeAll(p.fd.get(), *spot.code, path);
-    } catch (...) {
-        discard(p); // no half code stays behind
-        throw;
+    if (errno != ENOENT)
+        throw FileError(errno, "name the new file for", p.path);
+    m_unnamedWorks = false;
+    platform::UniqueFd unnamed = std::move(p.fd);
+    struct stat st {};
+    if (m_fs.fstat(unnamed.get(), st) != 0)
+        throw FileError(errno, "stat", p.path);
+    createNamed(p, 0600);
+    copyBytes(p, unnamed.get(), 0, st.st_size, 0);
+    carryMetadata(p, p.old.get(), /*modeAtCreation=*/false);
+    if (m_fs.dataSync(p.fd.get()) != 0)
+        throw FileError(errno, "flush", p.path);
+}
+
+void FolderEditor::writeHead(Pending& p, int src, const Spot& spot, bool remove) {
+    const off_t size = p.oldSize;
+    const std::string_view lineBreak = EncodedCode::lineBreak(spot.mark.encoding, spot.lineBreak);
+    // An old last line without a break gets one; a removal leaves every other byte as it is.
+    const bool needsBreak = !remove && size > spot.at && !endsInBreak(src, size, spot, p.path);
+    const std::size_t have = m_have;
+    const bool whole = static_cast<off_t>(have) >= size;
+    const std::size_t resume = static_cast<std::size_t>(spot.at) + (remove ? spot.code->size() : 0);
+
+    // What stays in front, the code (none for a removal) and the first chunk of the rest in one
+    // write; a large code is written from where it is, not copied once more.
+    std::string& out = m_output;
+    out.assign(m_buffer.data(), static_cast<std::size_t>(spot.at));
+    off_t written = 0;
+    if (!remove) {
+        if (spot.lacksBreak)
+            out += lineBreak;
+        if (spot.code->size() > kChunk) {
+            writeAll(p.fd.get(), out, p.path);
+            writeAll(p.fd.get(), *spot.code, p.path);
+            written = static_cast<off_t>(out.size() + spot.code->size());
+            out.clear();
+        } else {
+            out += *spot.code;
+        }
     }
-    return p;
+    if (resume < have)
+        out.append(m_buffer.data() + resume, have - resume);
+    if (whole && needsBreak)
+        out += lineBreak;
+    writeAll(p.fd.get(), out, p.path);
+    written += static_cast<off_t>(out.size());
+    copyBytes(p, src, std::max(static_cast<off_t>(have), static_cast<off_t>(resume)), size, written);
+    if (!whole && needsBreak)
+        writeAll(p.fd.get(), lineBreak, p.path);
+}
+
+void FolderEditor::copyBytes(Pending& p, int src, off_t offset, off_t end, off_t written) {
+    // A large rest is copied in slices, each sent on to the disk while the next is copied,
+    // so that the flush later has little left to wait for.
+    while (offset < end) {
+        const off_t slice = std::min<off_t>(end - offset, kWritebackSlice);
+        ssize_t n = m_fs.copyRange(src, offset, p.fd.get(), static_cast<std::size_t>(slice));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FileError(errno, "copy", p.path);
+        }
+        if (n == 0) // it shrank while being read
+            throw FileError(EAGAIN, "copy", p.path, Refusal::ChangedDuringRun);
+        offset += n;
+        // Only a hint: a failure here shows up again, and is reported, at the flush.
+        (void)m_fs.startWriteback(p.fd.get(), written, n);
+        written += n;
+    }
+}
+
+void FolderEditor::carryMetadata(Pending& p, int src, bool modeAtCreation) {
+    const struct stat& st = p.read;
+    if (!m_tempOwnerKnown) {
+        struct stat tmp {};
+        if (m_fs.fstat(p.fd.get(), tmp) != 0)
+            throw FileError(errno, "stat", p.path);
+        m_tempUid = tmp.st_uid;
+        m_tempGid = tmp.st_gid;
+        m_tempOwnerKnown = true;
+    }
+    // Owner first: changing the owner clears set-user-ID bits and file capabilities.
+    if (m_tempUid != st.st_uid || m_tempGid != st.st_gid) {
+        if (m_fs.chown(p.fd.get(), st.st_uid, st.st_gid) != 0 && m_tempGid != st.st_gid)
+            (void)m_fs.chown(p.fd.get(), static_cast<uid_t>(-1), st.st_gid); // keep the group if we may
+    }
+    bool aclChanged = false;
+    copyAttributes(p, src, aclChanged);
+    const mode_t wanted = st.st_mode & 07777;
+    if (modeAtCreation && !m_modeAtCreationChecked) {
+        // Default ACLs of the folder can override the umask: trust creation modes only once seen.
+        struct stat tmp {};
+        if (m_fs.fstat(p.fd.get(), tmp) != 0)
+            throw FileError(errno, "stat", p.path);
+        m_modeAtCreationChecked = true;
+        if ((tmp.st_mode & 07777) != wanted)
+            m_umaskKnown = false;
+    }
+    // The mode goes on last, after the ACL, so that its group bits and the ACL's mask agree.
+    if ((!modeAtCreation || !m_umaskKnown || aclChanged) && m_fs.chmod(p.fd.get(), wanted) != 0)
+        throw FileError(errno, "set permissions of", p.path);
+}
+
+void FolderEditor::copyAttributes(Pending& p, int src, bool& aclChanged) {
+    std::vector<std::string> names;
+    if (m_fs.listXattrs(src, names) != 0) {
+        if (errno == ENOTSUP)
+            return; // a file system without extended attributes: nothing to copy
+        throw FileError(errno, "read the extended attributes of", p.path);
+    }
+    bool hasAcl = false;
+    for (const auto& name : names) {
+        const bool acl = name == kAccessAcl;
+        if (!acl && !copiedAttribute(name))
+            continue;
+        hasAcl = hasAcl || acl;
+        std::string value;
+        int rc = m_fs.getXattr(src, name, value);
+        if (rc == 0)
+            rc = m_fs.setXattr(p.fd.get(), name, value);
+        if (rc == 0 || errno == ENODATA) {
+            aclChanged = aclChanged || acl;
+            continue;
+        }
+        // Who may read the file must not widen: without its ACL the file is not changed.
+        if (acl)
+            throw FileError(errno, "copy the access control list of", p.path);
+        if (!p.note) {
+            p.note = FileError(errno, "copy extended attribute " + name + " of", p.path);
+            p.noteAttribute = name;
+        }
+    }
+    // The folder's default ACL may have given the new file entries that the old one did not have.
+    std::string inherited;
+    if (hasAcl || m_fs.getXattr(p.fd.get(), kAccessAcl, inherited) != 0) {
+        if (!hasAcl && errno != ENODATA && errno != ENOTSUP)
+            throw FileError(errno, "read the access control list of", p.path);
+        return;
+    }
+    if (m_fs.removeXattr(p.fd.get(), kAccessAcl) != 0)
+        throw FileError(errno, "remove the inherited access control list of", p.path);
+    aclChanged = true;
 }
 
 void FolderEditor::flush(std::vector<Pending>& pending) {
     // One file: flush it alone. Many: one flush of the whole file system commits them together.
     if (pending.size() <= 2) {
         for (auto& p : pending)
-            if (m_fs.dataSync(p.fd.get()) != 0)
+            if (p.fd && m_fs.dataSync(p.fd.get()) != 0)
                 throw FileError(errno, "flush", p.path);
         return;
     }
@@ -377,40 +543,79 @@ void FolderEditor::flush(std::vector<Pending>& pending) {
 }
 
 void FolderEditor::publish(Pending& p) {
-    if (!p.head) {
+    if (!p.replace) {
+        if (!p.fd)
+            return; // a second name of a file already appended to
+        // Someone else's write since ours was put down: theirs stays, and ours is not counted.
+        struct stat now {};
+        const bool known = m_fs.fstat(p.fd.get(), now) == 0; // else the append stands unchecked
         p.fd.reset();
+        if (known && now.st_size != p.oldSize + p.appended)
+            throw FileError(EAGAIN, "append to", p.path, Refusal::ChangedDuringRun);
         return;
     }
-    if (p.tempName.empty()) {
-        std::string tempName = newTempName();
-        if (m_fs.linkUnnamed(p.fd.get(), m_dirFd, tempName) != 0)
-            throw FileError(errno, "name temporary file for", p.path);
-        p.tempName = std::move(tempName);
-    }
-    if (m_fs.renameAt(m_dirFd, p.tempName, p.name) != 0) {
-        int err = errno;
+    try {
+        checkUnchanged(p);
+        if (p.tempName.empty())
+            nameUnnamed(p);
+        if (m_fs.renameAt(m_dirFd, p.tempName, p.name) != 0)
+            throw FileError(errno, "replace", p.path);
+    } catch (...) {
         discard(p);
-        throw FileError(err, "replace", p.path);
+        throw;
     }
     p.tempName.clear();
     p.fd.reset();
+    noteOwnChange(p);
 }
 
-void FolderEditor::discard(Pending& p) noexcept {
-    if (!p.fd && p.tempName.empty())
+void FolderEditor::checkUnchanged(const Pending& p) {
+    struct stat now {};
+    if (m_fs.statAt(m_dirFd, p.name, now) != 0) {
+        if (errno == ENOENT) // removed meanwhile: not ours to bring back
+            throw FileError(errno, "replace", p.path, Refusal::ChangedDuringRun);
+        throw FileError(errno, "stat", p.path);
+    }
+    bool sameTimes = sameTime(now.st_ctim, p.read.st_ctim);
+    if (!sameTimes) {
+        // Our own rename of another name of this file changed its time, and nothing else did.
+        auto it = m_ownChanges.find({now.st_dev, now.st_ino});
+        sameTimes = it != m_ownChanges.end() && sameTime(it->second.back(), now.st_ctim) &&
+                    std::any_of(it->second.begin(), it->second.end(),
+                                [&](const timespec& t) { return sameTime(t, p.read.st_ctim); });
+    }
+    if (!sameTimes || now.st_dev != p.read.st_dev || now.st_ino != p.read.st_ino ||
+        now.st_size != p.read.st_size)
+        throw FileError(EAGAIN, "replace", p.path, Refusal::ChangedDuringRun);
+}
+
+void FolderEditor::noteOwnChange(const Pending& p) {
+    if (p.read.st_nlink <= 1 || !p.old)
         return;
-    if (p.head) {
+    struct stat after {};
+    if (m_fs.fstat(p.old.get(), after) != 0)
+        return; // then its other names fail as changed: safe, if needlessly
+    auto& times = m_ownChanges[{after.st_dev, after.st_ino}];
+    if (times.empty())
+        times.push_back(p.read.st_ctim);
+    times.push_back(after.st_ctim);
+}
+
+bool FolderEditor::discard(Pending& p) noexcept {
+    bool whole = true;
+    if (p.replace) {
         if (!p.tempName.empty())
             (void)m_fs.unlinkAt(m_dirFd, p.tempName);
         p.tempName.clear();
     } else if (p.fd && p.cut.empty()) {
-        (void)m_fs.truncate(p.fd.get(), p.oldSize);
+        whole = m_fs.truncate(p.fd.get(), p.oldSize) == 0;
     } else if (p.fd) {
         // A removal puts back what it cut; the file is open for appending.
         if (m_fs.truncate(p.fd.get(), p.oldSize - static_cast<off_t>(p.cut.size())) == 0)
             (void)m_fs.write(p.fd.get(), p.cut.data(), p.cut.size());
     }
     p.fd.reset();
+    return whole;
 }
 
 bool FolderEditor::syncFolder() noexcept {

@@ -2,35 +2,51 @@
 
 #include "core/CodePlace.h"
 #include "core/Encoding.h"
+#include "core/FileError.h"
 #include "platform/FileSystem.h"
 
-#include <sys/types.h>
-
 #include <atomic>
+#include <map>
+#include <optional>
 #include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <utility>
 #include <vector>
 
 // Changes files of one open folder in three steps, so that many files can share one flush:
-// prepare() writes the new content where nobody sees it yet (head: a new unnamed file in the
-// same folder; foot: appended behind the old end), flush() puts the data on disk, and
-// publish() makes it count (head: renamed over the old file in one step). Until publish()
-// a file holds its whole old content, and discard() drops what prepare() wrote.
+// prepare() writes the new content where nobody sees it yet (a head, or a foot too long for one
+// write: a new unnamed file in the same folder; a short foot: appended behind the old end),
+// flush() puts the data on disk, and publish() makes it count (a new file is renamed over the
+// old one in one step). Until publish() a file holds its whole old content, and discard() drops
+// what prepare() wrote.
 // prepare() may run on another thread than the other calls, one prepare() at a time.
 class FolderEditor {
-public:
+  public:
+    // A foot code up to this size is appended in one write, which a crash does not split.
+    static constexpr std::size_t kAtomicAppend = 4096;
+
     struct Pending {
         // Why prepare() left a file as it is.
         enum class Skip { None, AlreadyHeld, NotHeld };
         std::string name;
         std::string path;
-        bool head = false;
+        bool replace = false; // a new file renamed over the old one
         Skip skip = Skip::None;
-        platform::UniqueFd fd;   // head: the new content; foot: the target itself
-        std::string tempName;    // head, when the folder has no unnamed files: the visible temporary name
-        off_t oldSize = 0;       // the old length (foot: where to cut back to)
-        std::string cut;         // foot removal: the bytes cut off the end, put back by discard()
-        // head: the file being replaced, held open past the rename, so that freeing its blocks
-        // happens when the holder closes it, wherever that suits
+        platform::UniqueFd fd; // replace: the new content; else the target itself
+        std::string tempName;  // replace: the visible temporary name, once it has one
+        off_t oldSize = 0;     // the old length (an append: where to cut back to)
+        off_t appended = 0;    // an append: the bytes added
+        std::string cut;       // foot removal: the bytes cut off the end, put back by discard()
+        struct stat read {};   // the old file when it was read
+        // A second name of a file whose foot this run has already appended: nothing to do, and
+        // it fares as sameAs does.
+        std::string sameAs;
+        // A changed file that could not keep one of its extended attributes.
+        std::optional<FileError> note;
+        std::string noteAttribute;
+        // replace: the file being replaced, held open past the rename, so that freeing its
+        // blocks happens when the holder closes it, wherever that suits
         platform::UniqueFd old;
     };
 
@@ -43,10 +59,12 @@ public:
     bool holdsCode(const std::string& name, const CodeEdit& edit, EncodedCode& code);
     // Puts the data of every pending edit on disk. Throws FileError; the caller then discards them all.
     void flush(std::vector<Pending>& pending);
-    // Throws FileError; the file then still holds its old content.
+    // Throws FileError; the file then still holds its old content, or (Refusal::ChangedDuringRun)
+    // what another program made of it.
     void publish(Pending& pending);
-    // Drops a prepared edit; never throws.
-    void discard(Pending& pending) noexcept;
+    // Drops a prepared edit; never throws. False when an append could not be cut back, so that
+    // the file may end with part of the code.
+    bool discard(Pending& pending) noexcept;
     // Puts the folder's entries (the renames) on disk. A failure here is not a file's failure:
     // the new content is already in place and on disk, and a crash could at worst bring back
     // the whole old file, so the caller must not report the file as unchanged (a retry would
@@ -55,16 +73,19 @@ public:
     // Removes temporary files a killed run left in the folder.
     void sweepLeftovers(const std::vector<platform::DirEntry>& entries) noexcept;
 
+    // Exactly the names this program gives its temporary files: ".stepwick-PID-TICK-N.tmp".
     static bool isTemporaryName(const std::string& name);
 
-private:
+  private:
+    using FileId = std::pair<dev_t, ino_t>;
+
     // Where the code goes in one file, and whether it stands there already.
     struct Spot {
         EncodingMark mark;
         LineBreak lineBreak = LineBreak::CrLf;
-        off_t at = 0;                       // head: where the code goes; foot: the file's size
-        const std::string* code = nullptr;  // the code and its line break, in the file's encoding
-        bool lacksBreak = false;            // head: the preamble ends the file without a line break
+        off_t at = 0;                      // head: where the code goes; foot: the file's size
+        const std::string* code = nullptr; // the code and its line break, in the file's encoding
+        bool lacksBreak = false;           // head: the preamble ends the file without a line break
         bool held = false;
     };
     // Reads what it needs of the file's start into m_buffer (m_have bytes).
@@ -72,19 +93,34 @@ private:
     std::size_t readStart(int fd, off_t size, std::size_t want, const std::string& path);
     LineBreak fileLineBreak(int fd, off_t size, const EncodingMark& mark, const std::string& path);
     bool endsInBreak(int fd, off_t size, const Spot& spot, const std::string& path);
-    Pending prepareHead(const std::string& name, const std::string& path, const CodeEdit& edit,
-                        EncodedCode& code);
-    Pending prepareFoot(const std::string& name, const std::string& path, const CodeEdit& edit,
-                        EncodedCode& code, bool createMissing);
+    Pending prepareHead(Pending p, platform::UniqueFd src, const CodeEdit& edit, EncodedCode& code);
+    Pending prepareFoot(Pending p, platform::UniqueFd fd, const CodeEdit& edit, EncodedCode& code);
+    Pending prepareAppend(Pending p, const std::string& codeBytes);
+    // Makes the new file, lets fill write its content, and gives it the old file's metadata.
+    template <typename Fill> Pending prepareReplace(Pending p, platform::UniqueFd src, Fill fill);
+    platform::UniqueFd openTarget(Pending& p, bool head, bool createMissing);
     platform::UniqueFd openChecked(const std::string& name, const std::string& path, int flags,
                                    struct stat& st);
+    void writeHead(Pending& p, int src, const Spot& spot, bool remove);
+    void checkReplaceable(const std::string& path);
+    void createNew(Pending& p, mode_t mode);
+    void createNamed(Pending& p, mode_t mode);
+    void nameUnnamed(Pending& p);
+    // Copies src's bytes [from, end) behind what p's new file holds (written bytes so far).
+    void copyBytes(Pending& p, int src, off_t from, off_t end, off_t written);
+    void carryMetadata(Pending& p, int src, bool modeAtCreation);
+    void copyAttributes(Pending& p, int src, bool& aclChanged);
     void writeAll(int fd, std::string_view bytes, const std::string& path);
+    void checkUnchanged(const Pending& p);
+    void noteOwnChange(const Pending& p);
     std::string newTempName();
 
     platform::FileSystem& m_fs;
     int m_dirFd;
     std::string m_folder;
-    bool m_unnamedWorks = true;
+    std::atomic<bool> m_unnamedWorks{true}; // cleared by publish, read by prepare
+    bool m_replaceChecked = false;
+    bool m_replaceBlocked = false;
     std::atomic<unsigned> m_tempCounter{0};
     pid_t m_pid;
     mode_t m_umask = 0;
@@ -94,6 +130,12 @@ private:
     uid_t m_tempUid = 0;
     gid_t m_tempGid = 0;
     bool m_tempOwnerKnown = false;
+    // Files whose foot this run appended (prepare's thread only), by the name that got it.
+    std::map<FileId, std::string> m_appended;
+    // Change times of files with further names, from before our first rename of one of them to
+    // after our latest (publish's thread only): these renames do not make the other names count
+    // as changed by someone else.
+    std::map<FileId, std::vector<timespec>> m_ownChanges;
     static constexpr std::size_t kChunk = 64 * 1024;
     static constexpr off_t kWritebackSlice = 8 << 20;
     std::string m_buffer;

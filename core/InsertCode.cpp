@@ -29,11 +29,12 @@ void InsertCode(const std::string& code, const std::string& filePath, const std:
     pending.push_back(editor.prepare(name, edit, encoded, /*createMissing=*/true));
     try {
         editor.flush(pending);
-    } catch (...) {
-        editor.discard(pending.front());
+    } catch (const FileError& e) {
+        if (!editor.discard(pending.front()))
+            throw FileError(e.error(), "flush", filePath, Refusal::PartialCode);
         throw;
     }
     editor.publish(pending.front());
-    if (head)
+    if (pending.front().replace)
         (void)editor.syncFolder();
 }

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <vector>
 
 // Every file-system call the core makes goes through this interface, so tests can
@@ -20,7 +19,7 @@ struct DirEntry {
 };
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     // True when two threads may call it at once.
@@ -33,9 +32,10 @@ public:
     // lstat relative to the folder: links are not followed.
     virtual int statAt(int dirFd, const std::string& name, struct stat& st) = 0;
     virtual int openAt(int dirFd, const std::string& name, int flags, mode_t mode) = 0;
-    // An unnamed file in the folder (O_TMPFILE); fails with EOPNOTSUPP/EISDIR where unsupported.
+    // An unnamed file in the folder (O_TMPFILE), open for reading and writing; fails with
+    // EOPNOTSUPP/EISDIR where unsupported, or where it could not be named (no /proc).
     virtual int openUnnamed(int dirFd, mode_t mode) = 0;
-    // Gives an unnamed file a name in the folder (linkat through /proc/self/fd).
+    // Gives an unnamed file a name in the folder (linkat through /proc/self/fd: ENOENT without /proc).
     virtual int linkUnnamed(int fd, int dirFd, const std::string& name) = 0;
     virtual int fstat(int fd, struct stat& st) = 0;
     virtual ssize_t pread(int fd, void* buf, std::size_t len, off_t offset) = 0;
@@ -45,6 +45,15 @@ public:
     virtual int truncate(int fd, off_t length) = 0;
     virtual int chown(int fd, uid_t uid, gid_t gid) = 0;
     virtual int chmod(int fd, mode_t mode) = 0;
+    // Extended attributes of an open file, by full name ("user.x", "system.posix_acl_access").
+    // Where the file system has none, listing fails with ENOTSUP.
+    virtual int listXattrs(int fd, std::vector<std::string>& names) = 0;
+    virtual int getXattr(int fd, const std::string& name, std::string& value) = 0;
+    virtual int setXattr(int fd, const std::string& name, const std::string& value) = 0;
+    virtual int removeXattr(int fd, const std::string& name) = 0;
+    // 1 when the folder lets entries be added but not renamed over or removed (append-only or
+    // immutable), 0 when it does or cannot tell.
+    virtual int entriesFixed(int dirFd) = 0;
     // Starts writing a range of the file to disk without waiting for it (sync_file_range).
     virtual int startWriteback(int fd, off_t offset, off_t length) = 0;
     virtual int dataSync(int fd) = 0;
@@ -64,9 +73,12 @@ FileSystem& systemFileSystem();
 // files open at once. Returns the limit now in force.
 long raiseOpenFileLimit();
 
+// How many more descriptors this process may open now: its limit less those already open.
+long freeDescriptors();
+
 // Owns one descriptor; closes it through the file system that opened it.
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     UniqueFd(FileSystem& fs, int fd) : m_fs(&fs), m_fd(fd) {}
     UniqueFd(UniqueFd&& other) noexcept : m_fs(other.m_fs), m_fd(other.release()) {}
@@ -98,7 +110,7 @@ public:
         return rc;
     }
 
-private:
+  private:
     FileSystem* m_fs = nullptr;
     int m_fd = -1;
 };

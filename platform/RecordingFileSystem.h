@@ -13,7 +13,7 @@ namespace platform {
 // name in order, and can fail the N-th call (counting from 1) with a chosen errno,
 // or every call of one name.
 class RecordingFileSystem final : public FileSystem {
-public:
+  public:
     explicit RecordingFileSystem(FileSystem& real = systemFileSystem()) : m_real(real) {}
 
     void failCall(long n, int err = EIO) {
@@ -33,7 +33,9 @@ public:
     long count() const { return static_cast<long>(m_calls.size()); }
     void note(std::string event) { m_calls.push_back(std::move(event)); }
 
-    int openDir(const std::string& path) override { return pass("openDir", [&] { return m_real.openDir(path); }); }
+    int openDir(const std::string& path) override {
+        return pass("openDir", [&] { return m_real.openDir(path); });
+    }
     int readDir(int dirFd, std::vector<DirEntry>& out) override {
         return pass("readDir", [&] { return m_real.readDir(dirFd, out); });
     }
@@ -49,7 +51,9 @@ public:
     int linkUnnamed(int fd, int dirFd, const std::string& name) override {
         return pass("linkUnnamed", [&] { return m_real.linkUnnamed(fd, dirFd, name); });
     }
-    int fstat(int fd, struct stat& st) override { return pass("fstat", [&] { return m_real.fstat(fd, st); }); }
+    int fstat(int fd, struct stat& st) override {
+        return pass("fstat", [&] { return m_real.fstat(fd, st); });
+    }
     ssize_t pread(int fd, void* buf, std::size_t len, off_t offset) override {
         return pass("pread", [&] { return m_real.pread(fd, buf, len, offset); });
     }
@@ -62,13 +66,36 @@ public:
     int truncate(int fd, off_t length) override {
         return pass("truncate", [&] { return m_real.truncate(fd, length); });
     }
-    int chown(int fd, uid_t uid, gid_t gid) override { return pass("chown", [&] { return m_real.chown(fd, uid, gid); }); }
-    int chmod(int fd, mode_t mode) override { return pass("chmod", [&] { return m_real.chmod(fd, mode); }); }
+    int chown(int fd, uid_t uid, gid_t gid) override {
+        return pass("chown", [&] { return m_real.chown(fd, uid, gid); });
+    }
+    int chmod(int fd, mode_t mode) override {
+        return pass("chmod", [&] { return m_real.chmod(fd, mode); });
+    }
+    int listXattrs(int fd, std::vector<std::string>& names) override {
+        return pass("listXattrs", [&] { return m_real.listXattrs(fd, names); });
+    }
+    int getXattr(int fd, const std::string& name, std::string& value) override {
+        return pass("getXattr", [&] { return m_real.getXattr(fd, name, value); });
+    }
+    int setXattr(int fd, const std::string& name, const std::string& value) override {
+        return pass("setXattr", [&] { return m_real.setXattr(fd, name, value); });
+    }
+    int removeXattr(int fd, const std::string& name) override {
+        return pass("removeXattr", [&] { return m_real.removeXattr(fd, name); });
+    }
+    int entriesFixed(int dirFd) override {
+        return pass("entriesFixed", [&] { return m_real.entriesFixed(dirFd); });
+    }
     int startWriteback(int fd, off_t offset, off_t length) override {
         return pass("startWriteback", [&] { return m_real.startWriteback(fd, offset, length); });
     }
-    int dataSync(int fd) override { return pass("dataSync", [&] { return m_real.dataSync(fd); }); }
-    int fsSync(int fd) override { return pass("fsSync", [&] { return m_real.fsSync(fd); }); }
+    int dataSync(int fd) override {
+        return pass("dataSync", [&] { return m_real.dataSync(fd); });
+    }
+    int fsSync(int fd) override {
+        return pass("fsSync", [&] { return m_real.fsSync(fd); });
+    }
     int renameAt(int dirFd, const std::string& from, const std::string& to) override {
         return pass("renameAt", [&] { return m_real.renameAt(dirFd, from, to); });
     }
@@ -81,9 +108,8 @@ public:
         return pass("close", [&] { return rc; });
     }
 
-private:
-    template <typename Call>
-    auto pass(const char* name, Call call) -> decltype(call()) {
+  private:
+    template <typename Call> auto pass(const char* name, Call call) -> decltype(call()) {
         m_calls.emplace_back(name);
         if (m_hook && m_hookName == name) {
             auto hook = std::move(m_hook);

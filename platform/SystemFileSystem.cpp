@@ -6,10 +6,13 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <signal.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace platform {
@@ -63,6 +66,26 @@ class CrashSwitch {
     std::atomic<long> m_count{0};
 };
 
+// Fills out through a call that reports the size it needs when given none, retrying while the
+// value grows between the two calls.
+template <typename Get> int readSized(std::string& out, Get get) {
+    for (;;) {
+        ssize_t n = get(nullptr, 0);
+        if (n < 0)
+            return -1;
+        out.resize(static_cast<std::size_t>(n));
+        if (n == 0)
+            return 0;
+        n = get(out.data(), out.size());
+        if (n >= 0) {
+            out.resize(static_cast<std::size_t>(n));
+            return 0;
+        }
+        if (errno != ERANGE)
+            return -1;
+    }
+}
+
 class SystemFileSystem final : public FileSystem {
   public:
     bool concurrent() const override { return true; }
@@ -108,7 +131,14 @@ class SystemFileSystem final : public FileSystem {
 
     int openUnnamed(int dirFd, mode_t mode) override {
         m_crash.step();
-        return ::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        // Naming it later goes through /proc: without /proc, say unnamed files are not to be had.
+        static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
+        if (!procMounted) {
+            errno = EOPNOTSUPP;
+            return -1;
+        }
+        // Readable too, so that its content can still be moved should naming it fail.
+        return ::openat(dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
     }
 
     int linkUnnamed(int fd, int dirFd, const std::string& name) override {
@@ -174,6 +204,46 @@ class SystemFileSystem final : public FileSystem {
         return ::fchmod(fd, mode);
     }
 
+    int listXattrs(int fd, std::vector<std::string>& names) override {
+        m_crash.step();
+        std::string buf;
+        if (readSized(buf, [&](char* to, std::size_t n) { return ::flistxattr(fd, to, n); }) != 0)
+            return -1;
+        for (std::size_t at = 0; at < buf.size();) {
+            std::size_t end = buf.find('\0', at);
+            if (end == std::string::npos)
+                end = buf.size();
+            if (end > at)
+                names.emplace_back(buf, at, end - at);
+            at = end + 1;
+        }
+        return 0;
+    }
+
+    int getXattr(int fd, const std::string& name, std::string& value) override {
+        m_crash.step();
+        return readSized(value,
+                         [&](char* to, std::size_t n) { return ::fgetxattr(fd, name.c_str(), to, n); });
+    }
+
+    int setXattr(int fd, const std::string& name, const std::string& value) override {
+        m_crash.step();
+        return ::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0);
+    }
+
+    int removeXattr(int fd, const std::string& name) override {
+        m_crash.step();
+        return ::fremovexattr(fd, name.c_str());
+    }
+
+    int entriesFixed(int dirFd) override {
+        m_crash.step();
+        int flags = 0;
+        if (::ioctl(dirFd, FS_IOC_GETFLAGS, &flags) != 0)
+            return errno == ENOTTY || errno == EOPNOTSUPP || errno == EINVAL ? 0 : -1;
+        return (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0 ? 1 : 0;
+    }
+
     int startWriteback(int fd, off_t offset, off_t length) override {
         m_crash.step();
         return ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
@@ -220,6 +290,25 @@ long raiseOpenFileLimit() {
         (void)::getrlimit(RLIMIT_NOFILE, &rl);
     }
     return rl.rlim_cur == RLIM_INFINITY ? -1 : static_cast<long>(rl.rlim_cur);
+}
+
+long freeDescriptors() {
+    struct rlimit rl {};
+    if (::getrlimit(RLIMIT_NOFILE, &rl) != 0)
+        return -1;
+    const long limit = rl.rlim_cur == RLIM_INFINITY ? 1L << 20 : static_cast<long>(rl.rlim_cur);
+    long open = 0;
+    // Without /proc, ask each descriptor number below the limit.
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        while (const dirent* e = ::readdir(d))
+            open += e->d_name[0] != '.';
+        ::closedir(d);
+        --open; // the listing's own descriptor
+    } else {
+        for (int fd = 0; fd < limit && fd < (1 << 16); ++fd)
+            open += ::fcntl(fd, F_GETFD) != -1;
+    }
+    return limit > open ? limit - open : 0;
 }
 
 FileSystem& systemFileSystem() {

@@ -359,13 +359,18 @@ TEST(BatchRun, NextRunRemovesOnlyWhatAKilledRunLeft) {
     const std::string alive = ".stepwick-" + std::to_string(::getppid()) + "-1-1.tmp";
     writeFile(dir / dead, "new content of a killed run");
     writeFile(dir / alive, "a running process's file");
-    writeFile(dir / ".stepwick-notes.txt", "mine");
+    std::set<std::string> kept{alive, "a.txt"};
+    for (const char* own : {".stepwick-notes.txt", ".stepwick-notes.tmp", ".stepwick-2024.tmp", ".stepwick-1-2.tmp",
+                            ".stepwick-1-2-x.tmp", ".stepwick--1-2.tmp", ".stepwick-1-2-3.tmp.bak"}) {
+        writeFile(dir / own, "mine");
+        kept.insert(own);
+    }
     writeFile(dir / "a.txt", "a");
 
     Mod mod = folderMod(dir);
     LogSink sink;
     EXPECT_EQ(runBatch(mod, input("txt", "foot", "x"), sink).changed, 1u);
-    EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{alive, ".stepwick-notes.txt", "a.txt"}));
+    EXPECT_EQ(listDir(dir.path()), kept);
 }
 
 // Large files are flushed a few at a time: every file is still handled once, in order, and

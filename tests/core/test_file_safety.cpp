@@ -1,0 +1,272 @@
+// What a changed file keeps (ACL, extended attributes), and what the run does when the file,
+// the folder or the system does not behave: other writers, hard links, few descriptors, no
+// /proc, folders that forbid renaming, writes that cannot be cut back.
+#include "TestFiles.h"
+#include "core/BatchRun.h"
+#include "core/InsertCode.h"
+#include "platform/RecordingFileSystem.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using testfiles::listDir;
+using testfiles::readFile;
+using testfiles::TempDir;
+using testfiles::writeFile;
+
+namespace {
+
+class LogSink : public BatchSink {
+  public:
+    void appendLog(std::string_view text) override { log += text; }
+    std::string log;
+};
+
+BatchResult run(const TempDir& dir, const std::string& position, std::string code, BatchSink& sink,
+                platform::FileSystem& fs = platform::systemFileSystem()) {
+    Mod mod;
+    loadDefaults(mod);
+    confirmFolder(mod, dir.path());
+    return runBatch(mod, BatchInput{"txt", position, [code] { return code; }}, sink, fs);
+}
+
+// The raw value of an extended attribute, or "-" when the file has none of that name.
+std::string xattr(const std::string& path, const char* name) {
+    std::string value(4096, '\0');
+    ssize_t n = ::getxattr(path.c_str(), name, value.data(), value.size());
+    return n < 0 ? "-" : value.substr(0, static_cast<std::size_t>(n));
+}
+
+bool sh(const std::string& command) {
+    return std::system((command + " 2>/dev/null").c_str()) == 0;
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+const std::string kBigCode(5000, 'F'); // too long for one write: a foot goes through a new file
+
+} // namespace
+
+// The new file carries the old one's access ACL exactly, and none where it had none even in a
+// folder whose default ACL would give it one; user., trusted. and security. attributes come
+// along, file capabilities do not (writing content drops them).
+TEST(FileSafety, NewFileKeepsAclAndExtendedAttributes) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "trusted. and security. attributes and other users' ACL entries need root";
+    // A v2 capability set (cap_net_raw permitted and effective).
+    const std::string capability(
+        "\x01\x00\x00\x02\x00\x20\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00", 20);
+    for (const std::string& code : {std::string("<h>"), kBigCode}) {
+        for (const char* position : {"head", "foot"}) {
+            if (code.size() < 4096 && std::string(position) == "foot")
+                continue; // appended in place: the file itself stays
+            SCOPED_TRACE(position + std::string(" with a code of ") + std::to_string(code.size()));
+            TempDir dir;
+            writeFile(dir / "denied.txt", "d\r\n", 0640);
+            writeFile(dir / "plain.txt", "p\r\n", 0640);
+            ASSERT_TRUE(sh("setfacl -m u:nobody:---,g:nogroup:r " + dir / "denied.txt"))
+                << "setfacl (package acl)";
+            ASSERT_TRUE(sh("setfacl -d -m u:nobody:rwx " + dir.path()));
+            ASSERT_EQ(::setxattr((dir / "plain.txt").c_str(), "user.origin", "mine", 4, 0), 0);
+            ASSERT_EQ(::setxattr((dir / "plain.txt").c_str(), "trusted.t", "t", 1, 0), 0);
+            ASSERT_EQ(::setxattr((dir / "plain.txt").c_str(), "security.capability", capability.data(),
+                                 capability.size(), 0),
+                      0);
+            const std::string acl = xattr(dir / "denied.txt", "system.posix_acl_access");
+            const mode_t deniedMode = modeOf(dir / "denied.txt");
+
+            LogSink sink;
+            BatchResult r = run(dir, position, code, sink);
+            EXPECT_EQ(r.changed, 2u) << sink.log;
+            EXPECT_EQ(xattr(dir / "denied.txt", "system.posix_acl_access"), acl);
+            EXPECT_EQ(modeOf(dir / "denied.txt"), deniedMode);
+            EXPECT_EQ(xattr(dir / "plain.txt", "system.posix_acl_access"), "-") << "nothing inherited";
+            EXPECT_EQ(modeOf(dir / "plain.txt"), 0640u);
+            EXPECT_EQ(xattr(dir / "plain.txt", "user.origin"), "mine");
+            EXPECT_EQ(xattr(dir / "plain.txt", "trusted.t"), "t");
+            EXPECT_EQ(xattr(dir / "plain.txt", "security.capability"), "-");
+            EXPECT_EQ(readFile(dir / "plain.txt"),
+                      testfiles::inserted("p\r\n", code, std::string(position) == "head"));
+        }
+    }
+}
+
+// An ACL that cannot be copied fails the file, which keeps its old content; another attribute
+// that cannot be copied is named in the file's line, and the file counts as changed.
+TEST(FileSafety, AttributeThatCannotBeCopiedFailsOnlyForTheAcl) {
+    struct Case {
+        const char* what;
+        bool acl;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"ACL", true, "a.txt（未能处理：Operation not permitted）\r\n"},
+        {"user attribute", false, "a.txt（已添加，但未能复制扩展属性 user.x：Operation not permitted）\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        writeFile(dir / "a.txt", "old\r\n");
+        if (c.acl)
+            ASSERT_TRUE(sh("setfacl -m u:nobody:--- " + dir / "a.txt")) << "setfacl (package acl)";
+        else
+            ASSERT_EQ(::setxattr((dir / "a.txt").c_str(), "user.x", "1", 1, 0), 0);
+        platform::RecordingFileSystem fs;
+        fs.failEvery("setXattr", EPERM);
+        LogSink sink;
+        BatchResult r = run(dir, "head", "c", sink, fs);
+        EXPECT_NE(sink.log.find(c.line), std::string::npos) << sink.log;
+        EXPECT_EQ(readFile(dir / "a.txt"), c.acl ? "old\r\n" : "c\r\nold\r\n");
+        EXPECT_EQ(r.changed, c.acl ? 0u : 1u);
+        ASSERT_EQ((c.acl ? r.failures : r.notes).size(), 1u);
+        EXPECT_EQ((c.acl ? r.failures : r.notes)[0].error, EPERM);
+        EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt"}));
+    }
+}
+
+// Another program that changes a file while the run works on it keeps its change: the file
+// fails as "changed during the run" and the run goes on.
+TEST(FileSafety, FileChangedByAnotherProgramKeepsTheNewerContent) {
+    struct Case {
+        const char* position;
+        std::string code;
+        bool appendNotChmod;
+        const char* after;
+    };
+    const Case cases[] = {
+        {"head", "c", true, "old\r\nTHEIRS"},
+        {"head", "c", false, "old\r\n"},
+        {"foot", kBigCode, true, "old\r\nTHEIRS"},
+        {"foot", "c", true, "old\r\nc\r\nTHEIRS"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.position) + (c.appendNotChmod ? " appended to" : " mode changed"));
+        TempDir dir;
+        writeFile(dir / "a.txt", "old\r\n");
+        writeFile(dir / "b.txt", "b\r\n");
+        platform::RecordingFileSystem fs;
+        // Between the write of the new content and the moment it counts.
+        fs.beforeCall("dataSync", [&, c] {
+            if (c.appendNotChmod)
+                std::ofstream(dir / "a.txt", std::ios::app) << "THEIRS";
+            else
+                ::chmod((dir / "a.txt").c_str(), 0600);
+        });
+        LogSink sink;
+        BatchResult r = run(dir, c.position, c.code, sink, fs);
+        ASSERT_EQ(r.failures.size(), 1u) << sink.log;
+        EXPECT_EQ(r.failures[0].refusal, Refusal::ChangedDuringRun);
+        EXPECT_NE(sink.log.find("a.txt（未能处理：changed during the run）"), std::string::npos) << sink.log;
+        EXPECT_EQ(readFile(dir / "a.txt"), c.after);
+        EXPECT_EQ(readFile(dir / "b.txt"),
+                  testfiles::inserted("b\r\n", c.code, std::string(c.position) == "head"));
+        EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "b.txt"}));
+    }
+}
+
+// One file under three names: a foot goes on once and every name counts; a head replaces each
+// name on its own, and our own renames do not make the other names look changed.
+TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
+    for (const char* position : {"head", "foot"}) {
+        SCOPED_TRACE(position);
+        TempDir dir;
+        writeFile(dir / "a.txt", "old\r\n");
+        ASSERT_EQ(::link((dir / "a.txt").c_str(), (dir / "b.txt").c_str()), 0);
+        ASSERT_EQ(::link((dir / "a.txt").c_str(), (dir / "c.txt").c_str()), 0);
+        // Renames a clock tick apart, so that each changes the file's change time.
+        platform::RecordingFileSystem fs;
+        std::function<void()> pause = [&] {
+            ::usleep(20000);
+            fs.beforeCall("renameAt", pause);
+        };
+        fs.beforeCall("renameAt", pause);
+        LogSink sink;
+        BatchResult r = run(dir, position, "X", sink, fs);
+        EXPECT_EQ(r.changed, 3u) << sink.log;
+        const std::string expected = std::string(position) == "head" ? "X\r\nold\r\n" : "old\r\nX\r\n";
+        for (const char* name : {"a.txt", "b.txt", "c.txt"})
+            EXPECT_EQ(readFile(dir / name), expected) << name;
+    }
+}
+
+// A low limit of open files (as `ulimit -n 40`) only makes the batches smaller.
+TEST(FileSafety, FewFreeDescriptorsFailNoFile) {
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    TempDir dir;
+    for (int i = 0; i < 120; ++i)
+        writeFile(dir / ("f" + std::to_string(1000 + i) + ".txt"), "x\r\n");
+    for (const char* position : {"head", "foot"}) {
+        SCOPED_TRACE(position);
+        struct rlimit low = saved;
+        low.rlim_cur = 40;
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        LogSink sink;
+        BatchResult r = run(dir, position, "c", sink);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        EXPECT_EQ(r.changed, 120u) << sink.log;
+        EXPECT_TRUE(r.failures.empty());
+    }
+    EXPECT_EQ(readFile(dir / "f1000.txt"), "c\r\nx\r\nc\r\n");
+}
+
+// Without /proc an unnamed file cannot be given a name: the run falls back to a named
+// temporary file, and leaves none behind.
+TEST(FileSafety, HeadWorksWhereUnnamedFilesCannotBeNamed) {
+    TempDir dir;
+    testfiles::writeAll(dir.path(), {{"a.txt", "a"}, {"b.txt", "b\r\n"}});
+    platform::RecordingFileSystem fs;
+    fs.failEvery("linkUnnamed", ENOENT);
+    LogSink sink;
+    EXPECT_EQ(run(dir, "head", "c", sink, fs).changed, 2u) << sink.log;
+    EXPECT_EQ(testfiles::snapshot(dir.path()),
+              (testfiles::Contents{{"a.txt", "c\r\na\r\n"}, {"b.txt", "c\r\nb\r\n"}}));
+}
+
+// A folder that lets entries be added but not renamed over (chattr +a): every replacement
+// fails with that reason before any temporary file is made; short feet still go on.
+TEST(FileSafety, AppendOnlyFolderFailsEveryReplacementAndKeepsNoTemporaryFile) {
+    TempDir dir;
+    testfiles::writeAll(dir.path(), {{"a.txt", "a\r\n"}, {"b.txt", "b\r\n"}});
+    if (!sh("chattr +a " + dir.path()))
+        GTEST_SKIP() << "chattr +a needs root and a file system with file attributes";
+    LogSink sink;
+    BatchResult head = run(dir, "head", "c", sink);
+    BatchResult bigFoot = run(dir, "foot", kBigCode, sink);
+    BatchResult foot = run(dir, "foot", "c", sink);
+    sh("chattr -a " + dir.path());
+    EXPECT_EQ(head.changed + bigFoot.changed, 0u);
+    ASSERT_EQ(head.failures.size(), 2u);
+    EXPECT_EQ(head.failures[0].refusal, Refusal::CannotReplace);
+    EXPECT_NE(sink.log.find("a.txt（未能处理：" + std::string(refusalText(Refusal::CannotReplace)) + "）"),
+              std::string::npos);
+    EXPECT_EQ(foot.changed, 2u);
+    EXPECT_EQ(testfiles::snapshot(dir.path()),
+              (testfiles::Contents{{"a.txt", "a\r\nc\r\n"}, {"b.txt", "b\r\nc\r\n"}}));
+}
+
+// A foot write that fails and cannot be cut back says that the file may end with part of the code.
+TEST(FileSafety, FailedCutBackSaysTheFileMayEndWithPartOfTheCode) {
+    TempDir dir;
+    writeFile(dir / "a.txt", "old");
+    platform::RecordingFileSystem fs;
+    fs.failEvery("write", ENOSPC);
+    fs.beforeCall("truncate", [&] { fs.failEvery("truncate", EROFS); });
+    LogSink sink;
+    BatchResult r = run(dir, "foot", "c", sink, fs);
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].refusal, Refusal::PartialCode);
+    EXPECT_NE(
+        sink.log.find("a.txt（未能处理：the file may end with part of the code (No space left on device)）"),
+        std::string::npos)
+        << sink.log;
+}
