@@ -111,27 +111,29 @@ TEST(InsertCode, RefusesWhatIsNotAWritableRegularFile) {
 
 TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
     const std::string old = "line 1\r\nline 2";
-    for (const char* position : {"head", "foot"}) {
+    // A foot code too long for one write goes through a new file, as a head does.
+    const std::pair<const char*, std::string> runs[] = {{"head", "code"}, {"foot", "code"}, {"foot", std::string(5000, 'L')}};
+    for (const auto& [position, code] : runs) {
         // Count the calls of a clean insertion, then fail each one in turn.
         long total = 0;
         {
             TempDir dir;
             writeFile(dir / "a.txt", old);
             platform::RecordingFileSystem fs;
-            InsertCode("code", dir / "a.txt", position, fs);
+            InsertCode(code, dir / "a.txt", position, fs);
             total = fs.count();
         }
         ASSERT_GT(total, 5);
         for (long n = 1; n <= total; ++n) {
-            SCOPED_TRACE(std::string(position) + " failing call " + std::to_string(n));
+            SCOPED_TRACE(std::string(position) + " of " + std::to_string(code.size()) + ", failing call " + std::to_string(n));
             TempDir dir;
             writeFile(dir / "a.txt", old, 0640);
             platform::RecordingFileSystem fs;
             fs.failCall(n, ENOSPC);
             bool threw = false;
-            try { InsertCode("code", dir / "a.txt", position, fs); } catch (const FileError&) { threw = true; }
+            try { InsertCode(code, dir / "a.txt", position, fs); } catch (const FileError&) { threw = true; }
             const std::string now = readFile(dir / "a.txt");
-            const std::string changed = std::string(position) == "head" ? "code\r\n" + old + "\r\n" : old + "code\r\n";
+            const std::string changed = testfiles::inserted(old, code, std::string(position) == "head");
             if (threw) {
                 EXPECT_EQ(now, old) << fs.calls()[n - 1];
             } else {
