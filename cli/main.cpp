@@ -165,12 +165,14 @@ int main(int argc, char** argv) {
         }
         code = dropFinalLineBreak(std::move(text));
     }
-    const std::string crlfCode = toCrLf(*code);
+    // The run takes the code over once: a large code is held once, not copied per step.
+    std::string crlfCode = toCrLf(*code);
+    code.reset();
 
     BatchInput input;
     input.extension = extension;
     input.position = position;
-    input.code = [&crlfCode] { return crlfCode; };
+    input.code = [&crlfCode] { return std::move(crlfCode); };
 
     // Nothing is printed before the run has checked the folder and the code.
     class DeferredSink final : public BatchSink {
