@@ -128,16 +128,26 @@ inline void clickIndicator(QAbstractButton* button) {
 }
 
 // A caption shown whole, in its design size or as little smaller (half-point steps) as it needs.
-inline bool fitsSnugly(const QLabel* label, qreal designPoints) {
-    auto fits = [&](qreal points) {
+// Labels of one set share that size: the largest at which every one of them fits.
+inline bool fitsSnugly(const QList<const QLabel*>& labels, qreal designPoints) {
+    auto fits = [&](const QLabel* label, qreal points) {
         QFont font = label->font();
         font.setPointSizeF(points);
         const QFontMetricsF m(font);
         return m.horizontalAdvance(label->text()) <= label->contentsRect().width() &&
                m.height() <= label->contentsRect().height();
     };
-    const qreal points = label->font().pointSizeF();
-    return points <= designPoints && fits(points) && (points == designPoints || !fits(points + 0.5));
+    const qreal points = labels.front()->font().pointSizeF();
+    bool allFit = points <= designPoints, oneWouldNotGrow = points == designPoints;
+    for (const QLabel* label : labels) {
+        allFit = allFit && label->font().pointSizeF() == points && fits(label, points);
+        oneWouldNotGrow = oneWouldNotGrow || !fits(label, points + 0.5);
+    }
+    return allFit && oneWouldNotGrow;
+}
+
+inline bool fitsSnugly(const QLabel* label, qreal designPoints) {
+    return fitsSnugly(QList<const QLabel*>{label}, designPoints);
 }
 
 // Switches the process into a folder for one test and back afterwards.

@@ -224,8 +224,20 @@ class TestMainForm : public QObject {
         for (const auto& [name, size] : {std::pair{"Command2", QSize(40, 48)},
                                          {"Command1", QSize(32, 48)},
                                          {"Command3", QSize(32, 48)},
-                                         {"Command4", QSize(40, 52)}})
-            QCOMPARE(s.control<PictureButton>(name)->picture().size(), size);
+                                         {"Command4", QSize(40, 52)}}) {
+            auto* button = s.control<PictureButton>(name);
+            QCOMPARE(button->picture().size(), size);
+            // Picture and caption keep off the border: its ring looks as on a button with neither.
+            PictureButton blank{QString(), QPixmap()};
+            blank.setGeometry(button->geometry());
+            const QImage drawn = button->grab().toImage(), bare = blank.grab().toImage();
+            for (int y = 0; y < drawn.height(); ++y)
+                for (int x = 0; x < drawn.width(); ++x)
+                    if (qMin(qMin(x, y), qMin(drawn.width() - 1 - x, drawn.height() - 1 - y)) < 3)
+                        QVERIFY2(
+                            drawn.pixel(x, y) == bare.pixel(x, y),
+                            qPrintable(QStringLiteral("%1 at %2,%3").arg(QLatin1String(name)).arg(x).arg(y)));
+        }
         QCOMPARE(s.form->windowIcon().availableSizes(),
                  QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}}));
     }

@@ -132,6 +132,7 @@ About::About(QWidget* parent)
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/about.gif")));
 
+    FittedLabel::fitTogether({Label4, Label6, Label7});
     for (QLabel* l : {Label4, Label6, Label7}) {
         l->setCursor(Qt::PointingHandCursor);
         l->installEventFilter(this);

@@ -13,12 +13,18 @@ class FittedLabel : public QLabel {
     FittedLabel(const QString& text, const QFont& designFont, QWidget* parent = nullptr);
 
     QFont designFont() const { return m_designFont; }
+    // Labels read as a set (links, say) share one size: the largest at which all of them fit.
+    static void fitTogether(const QList<FittedLabel*>& labels);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
 
   private:
     void fitFont();
+    // The largest size, in half-point steps from the design size down to at most limit,
+    // at which the caption fits.
+    qreal fittingPoints(qreal limit) const;
 
     QFont m_designFont;
+    qreal m_limit;
 };

@@ -4,6 +4,10 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+namespace {
+constexpr int kInset = 3;
+}
+
 PictureButton::PictureButton(const QString& caption, const QPixmap& picture, QWidget* parent)
     : QPushButton(caption, parent), m_picture(picture) {}
 
@@ -13,23 +17,26 @@ void PictureButton::paintEvent(QPaintEvent*) {
     initStyleOption(&option);
     painter.drawControl(QStyle::CE_PushButtonBevel, option);
 
-    QRect contents = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    // The bevel's border and one pixel of air stay clear of picture and caption.
+    QRect inner = rect().adjusted(kInset, kInset, -kInset, -kInset);
     if (option.state & (QStyle::State_Sunken | QStyle::State_On))
-        contents.translate(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
-                           style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
+        inner.translate(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
+                        style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
 
-    const int captionHeight = option.fontMetrics.height();
-    const QRect captionRect(contents.left(), contents.bottom() + 1 - captionHeight, contents.width(),
-                            captionHeight);
-    const QRect pictureRoom(contents.left(), contents.top(), contents.width(),
-                            captionRect.top() - contents.top());
+    // Placed by the strokes themselves: some faces draw below their own descent.
+    const QFontMetrics& metrics = option.fontMetrics;
+    const QRect strokes = metrics.tightBoundingRect(text());
+    const int baseline = inner.bottom() - strokes.bottom();
+    const QRect captionRect(inner.left(), baseline - metrics.ascent(), inner.width(), metrics.height());
+    const QRect pictureRoom(inner.left(), inner.top(), inner.width(),
+                            baseline + strokes.top() - 1 - inner.top());
     const QSize pictureSize = m_picture.deviceIndependentSize().toSize();
     const QRect pictureRect(pictureRoom.left() + (pictureRoom.width() - pictureSize.width()) / 2,
                             pictureRoom.top() + (pictureRoom.height() - pictureSize.height()) / 2,
                             pictureSize.width(), pictureSize.height());
 
     painter.save();
-    painter.setClipRect(rect().adjusted(2, 2, -2, -2));
+    painter.setClipRect(pictureRoom);
     if (isEnabled())
         painter.drawPixmap(pictureRect, m_picture);
     else
