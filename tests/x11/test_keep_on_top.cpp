@@ -6,10 +6,12 @@
 #include "platform/FileSystem.h"
 #include "platform/qt/ApiBAS.h"
 #include "ui/dialogs/About.h"
-#include "ui/widgets/FontSubstitutions.h"
 #include "ui/main/MainForm.h"
+#include "ui/widgets/FontSubstitutions.h"
+#include "ui/widgets/PictureButton.h"
 
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -18,7 +20,8 @@ namespace {
 QString x(const QString& program, QStringList args) {
     QProcess p;
     p.start(program, args);
-    return p.waitForFinished(10000) && p.exitCode() == 0 ? QString::fromLocal8Bit(p.readAllStandardOutput()) : QString();
+    return p.waitForFinished(10000) && p.exitCode() == 0 ? QString::fromLocal8Bit(p.readAllStandardOutput())
+                                                         : QString();
 }
 
 // The X window as it is now: QWidget::winId() keeps the id of a window Qt re-created.
@@ -27,7 +30,8 @@ QString id(QWidget* w) {
 }
 
 bool isAbove(QWidget* w) {
-    return x(QStringLiteral("xprop"), {"-id", id(w), "_NET_WM_STATE"}).contains(QStringLiteral("_NET_WM_STATE_ABOVE"));
+    return x(QStringLiteral("xprop"), {"-id", id(w), "_NET_WM_STATE"})
+        .contains(QStringLiteral("_NET_WM_STATE_ABOVE"));
 }
 
 // Absolute position and size of the client area, as the window system has it.
@@ -35,20 +39,26 @@ QString placeOnScreen(QWidget* w) {
     const QString info = x(QStringLiteral("xwininfo"), {"-id", id(w)});
     QString out;
     for (const char* key : {"Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"})
-        out += QRegularExpression(QLatin1String(key) + QStringLiteral(":\\s+(-?\\d+)")).match(info).captured(1) + u' ';
+        out +=
+            QRegularExpression(QLatin1String(key) + QStringLiteral(":\\s+(-?\\d+)")).match(info).captured(1) +
+            u' ';
     return out;
 }
 
 quint64 activeWindow() {
     const QString root = x(QStringLiteral("xprop"), {"-root", "_NET_ACTIVE_WINDOW"});
-    return QRegularExpression(QStringLiteral("window id # (0x[0-9a-f]+)")).match(root).captured(1).toULongLong(nullptr, 16);
+    return QRegularExpression(QStringLiteral("window id # (0x[0-9a-f]+)"))
+        .match(root)
+        .captured(1)
+        .toULongLong(nullptr, 16);
 }
 
 // Shows a window and waits until the window manager has framed it and made it active.
 void showManaged(QWidget* w) {
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
-    QTRY_VERIFY_WITH_TIMEOUT(x(QStringLiteral("xprop"), {"-id", id(w), "_NET_FRAME_EXTENTS"}).contains(u'='), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(x(QStringLiteral("xprop"), {"-id", id(w), "_NET_FRAME_EXTENTS"}).contains(u'='),
+                             10000);
     w->activateWindow();
     QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), w->windowHandle()->winId(), 10000);
 }
@@ -102,6 +112,54 @@ class TestKeepOnTop : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(isAbove(&form), 5000);
         QCOMPARE(activeWindow(), front.windowHandle()->winId());
         QCOMPARE(placeOnScreen(&form), shownAgain);
+    }
+
+    void windowsOfferCloseOnlyAndComeBackFromMinimised() {
+        Mod mod;
+        MainForm form(mod, platform::systemFileSystem());
+        form.setEndProcess([] {});
+        showManaged(&form);
+        form.CmdAdd->click();
+        form.CmdOpen->click();
+        form.Command1->click();
+        QList<QWidget*> windows{&form};
+        for (const char* name : {"Texts", "FileBro", "About"})
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->objectName() == QLatin1String(name))
+                    windows << top;
+        QCOMPARE(windows.size(), 4);
+        enum {
+            kFunctions = 1,
+            kDecorations = 2,
+            kFuncMinimize = 8,
+            kFuncMaximize = 16,
+            kFuncClose = 32,
+            kDecorMinimize = 32,
+            kDecorMaximize = 64
+        };
+        for (QWidget* w : windows) {
+            QTRY_VERIFY_WITH_TIMEOUT(QTest::qWaitForWindowExposed(w), 5000);
+            const QStringList hints =
+                x(QStringLiteral("xprop"), {"-id", id(w), "_MOTIF_WM_HINTS"}).section(u'=', 1).split(u',');
+            QVERIFY2(hints.size() >= 3, qPrintable(w->objectName()));
+            const uint flags = hints[0].trimmed().toUInt(nullptr, 16),
+                       functions = hints[1].trimmed().toUInt(nullptr, 16),
+                       decorations = hints[2].trimmed().toUInt(nullptr, 16);
+            QVERIFY2((flags & kFunctions) && (functions & kFuncClose) &&
+                         !(functions & (kFuncMinimize | kFuncMaximize)),
+                     qPrintable(w->objectName()));
+            QVERIFY2((flags & kDecorations) && !(decorations & (kDecorMinimize | kDecorMaximize)),
+                     qPrintable(w->objectName()));
+        }
+
+        // A window manager that still lets a tool window be minimised: its opener brings it back.
+        QWidget* texts = windows[1];
+        auto state = [&] { return x(QStringLiteral("xprop"), {"-id", id(texts), "WM_STATE"}); };
+        texts->showMinimized();
+        QTRY_VERIFY_WITH_TIMEOUT(state().contains(QStringLiteral("Iconic")), 5000);
+        form.CmdAdd->click();
+        QTRY_VERIFY_WITH_TIMEOUT(state().contains(QStringLiteral("Normal")), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), texts->windowHandle()->winId(), 5000);
     }
 
     void aboutOpensAboveTheOtherWindows() {
