@@ -3,6 +3,7 @@
 #include "core/CodeText.h"
 #include "core/FileError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
@@ -35,7 +36,8 @@ bool isUtf8Name(const std::string& charset) {
 // One conversion descriptor, closed however the conversion ends.
 class Converter {
   public:
-    explicit Converter(const std::string& charset) : m_cd(iconv_open(charset.c_str(), "UTF-8")) {}
+    explicit Converter(const std::string& charset) : Converter(charset, "UTF-8") {}
+    Converter(const std::string& to, const std::string& from) : m_cd(iconv_open(to.c_str(), from.c_str())) {}
     ~Converter() {
         if (ok())
             iconv_close(m_cd);
@@ -44,6 +46,23 @@ class Converter {
     Converter& operator=(const Converter&) = delete;
     bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
     iconv_t get() const { return m_cd; }
+    // Converts as much of in as it can, appending to out; false (errno set) where it stopped short.
+    bool convert(std::string_view& in, std::string& out) {
+        std::string buf(in.size() * 4 + 16, '\0');
+        char* from = const_cast<char*>(in.data());
+        std::size_t fromLeft = in.size();
+        char* to = buf.data();
+        std::size_t toLeft = buf.size();
+        std::size_t rc = iconv(m_cd, &from, &fromLeft, &to, &toLeft);
+        const int err = errno;
+        out.append(buf.data(), buf.size() - toLeft);
+        in.remove_prefix(in.size() - fromLeft);
+        if (rc != static_cast<std::size_t>(-1))
+            return true;
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr); // start afresh after the bad input
+        errno = err;
+        return false;
+    }
 
   private:
     iconv_t m_cd;
@@ -129,6 +148,46 @@ std::string withLineBreaks(std::string_view crLfText, std::string_view lineBreak
     return out;
 }
 
+bool plainAscii(std::string_view text) {
+    for (char c : text)
+        if (c < 0x20 || c > 0x7E || c == '\\')
+            return false;
+    return true;
+}
+
+void appendOctal(std::string& out, unsigned char byte) {
+    out += '\\';
+    out += static_cast<char>('0' + (byte >> 6));
+    out += static_cast<char>('0' + ((byte >> 3) & 7));
+    out += static_cast<char>('0' + (byte & 7));
+}
+
+// UTF-8 in; what is not well-formed, and every control character (C1 included), comes out escaped.
+void appendEscaped(std::string& out, std::string_view utf8) {
+    char32_t cp = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::size_t len = utf8SequenceAt(utf8, i, cp);
+        if (len == 0) {
+            appendOctal(out, static_cast<unsigned char>(utf8[i++]));
+            continue;
+        }
+        if (cp == '\\')
+            out += "\\\\";
+        else if (cp == '\n')
+            out += "\\n";
+        else if (cp == '\t')
+            out += "\\t";
+        else if (cp == '\r')
+            out += "\\r";
+        else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F))
+            for (std::size_t k = 0; k < len; ++k)
+                appendOctal(out, static_cast<unsigned char>(utf8[i + k]));
+        else
+            out.append(utf8, i, len);
+        i += len;
+    }
+}
+
 } // namespace
 
 EncodedCode::EncodedCode(std::string utf8Code, const std::string& charset)
@@ -180,4 +239,45 @@ std::string_view EncodedCode::lineBreak(TextEncoding encoding, LineBreak lineBre
     };
     const std::size_t row = encoding == TextEncoding::Utf16LE ? 1 : encoding == TextEncoding::Utf16BE ? 2 : 0;
     return forms[row][static_cast<std::size_t>(lineBreak)];
+}
+
+std::string shownText(std::string_view bytes) {
+    if (plainAscii(bytes))
+        return std::string(bytes);
+    std::string out;
+    const std::string charset = systemCharset();
+    Converter decode("UTF-8", charset);
+    if (isUtf8Name(charset) || !decode.ok()) {
+        appendEscaped(out, bytes);
+        return out;
+    }
+    std::string piece;
+    while (!bytes.empty()) {
+        piece.clear();
+        const bool whole = decode.convert(bytes, piece);
+        appendEscaped(out, piece);
+        if (!whole && !bytes.empty() && errno != E2BIG) {
+            appendOctal(out, static_cast<unsigned char>(bytes.front()));
+            bytes.remove_prefix(1);
+        }
+    }
+    return out;
+}
+
+std::string utf8ToLocale(std::string_view utf8) {
+    const std::string charset = systemCharset();
+    if (isUtf8Name(charset) || plainAscii(utf8))
+        return std::string(utf8);
+    Converter encode(charset, "UTF-8");
+    if (!encode.ok())
+        return std::string(utf8);
+    std::string out;
+    char32_t cp = 0;
+    while (!utf8.empty()) {
+        if (encode.convert(utf8, out) || utf8.empty() || errno == E2BIG)
+            continue;
+        out += '?';
+        utf8.remove_prefix(std::max<std::size_t>(1, utf8SequenceAt(utf8, 0, cp)));
+    }
+    return out;
 }

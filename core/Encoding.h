@@ -20,6 +20,15 @@ EncodingMark detectMark(const unsigned char* data, std::size_t length);
 // The character set of the locale in force (nl_langinfo(CODESET)); the C/POSIX locale counts as UTF-8.
 std::string systemCharset();
 
+// Bytes in the locale's character set (a file name, a path, a system message) as the log shows
+// them: UTF-8, with a backslash, a control character or a byte that does not decode written as
+// an escape (\\, \n, \t, \033, \377), so that a name is always one line and nothing in it
+// reaches a terminal as a control sequence.
+std::string shownText(std::string_view bytes);
+
+// UTF-8 text in the locale's character set, for output; a character it cannot hold becomes '?'.
+std::string utf8ToLocale(std::string_view utf8);
+
 // The code followed by CR LF, as bytes in each encoding a file may need. A run makes one and
 // shares it among all its files. The system encoding is converted eagerly, so a code that cannot
 // be written is refused before any file is touched; the UTF-16 forms on first use.

@@ -1,5 +1,7 @@
 #include "core/FileError.h"
 
+#include "core/Encoding.h"
+
 std::string_view refusalText(Refusal refusal) {
     switch (refusal) {
     case Refusal::None:
@@ -27,7 +29,8 @@ std::string_view refusalText(Refusal refusal) {
 namespace {
 
 std::string describe(int err, Refusal refusal) {
-    const std::string system = std::generic_category().message(err);
+    // In the locale's language and character set, made UTF-8 like the rest of the log.
+    const std::string system = shownText(std::generic_category().message(err));
     if (refusal == Refusal::None)
         return system;
     std::string text(refusalText(refusal));
