@@ -12,6 +12,7 @@
 #include <future>
 #include <map>
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -206,7 +207,7 @@ std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, 
 
     std::string piece;
     for (auto& slot : batch.slots) {
-        const std::string name = place.relative + *slot.name;
+        const std::string name = shownText(place.relative + *slot.name);
         const auto skip = slot.pending.skip;
         if (slot.failure) {
             slot.failure->name = name;
@@ -383,7 +384,7 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, RunStart&
         run.folders = scanFolders(fs, run.dir.get(), input.extension, input.recursive);
     } catch (const FileError& e) {
         result.outcome = Outcome::FolderUnreadable;
-        result.error = mod.TargetDir + ": " + e.reason();
+        result.error = shownText(mod.TargetDir) + ": " + e.reason();
         result.folderError = e;
         return false;
     }
@@ -398,10 +399,21 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, RunStart&
     return true;
 }
 
+// Two runs in one folder would each replace files the other just changed. A file system without
+// locks does not stop the run.
+bool lockFolder(const Mod& mod, FileSystem& fs, const RunStart& run, BatchResult& result) {
+    if (fs.lockDir(run.dir.get()) == 0 || errno != EWOULDBLOCK)
+        return true;
+    result.outcome = Outcome::FolderBusy;
+    result.error = shownText(mod.TargetDir) + ": " +
+                   FileError(EWOULDBLOCK, "lock", mod.TargetDir, Refusal::AnotherRun).reason();
+    return false;
+}
+
 // A subfolder that could not be read or opened again: named by its path below the run's folder.
 FileFailure folderFailure(const Mod& mod, const std::string& relative, const FileError& e) {
     FileFailure failure = failureOf(e);
-    failure.name = relative;
+    failure.name = shownText(relative);
     failure.path = mod.TargetDir + relative;
     return failure;
 }
@@ -428,15 +440,27 @@ struct Pipeline {
     bool known = false;
     std::size_t total = 0;
     std::size_t done = 0;
-    bool stop = false;
+    bool stop = false;                      // the sink asked to stop
+    const std::atomic<bool>* external = nullptr; // the input's stop
+    std::optional<BatchInput::FileId> ownOutput;
+    // Checked before each file, on either thread: a stop lets the file under way finish.
+    std::atomic<bool> halt{false};
+    bool stopAsked() const { return halt || (external && *external); }
 };
+
+// The file the run writes its log to, found by what it is, not by its name.
+bool isOwnOutput(const Pipeline& pl, FileSystem& fs, int dirFd, const ScannedFolder& folder, const std::string& name) {
+    struct stat st {};
+    return pl.ownOutput && pl.ownOutput->device == folder.dev && fs.statAt(dirFd, name, st) == 0 &&
+           st.st_dev == pl.ownOutput->device && st.st_ino == pl.ownOutput->inode;
+}
 
 // Files go in batches that share one flush. While one batch is flushed, renamed and
 // reported here, the next is prepared on a second thread; every callback of the sink
 // and of the input stays on this thread, and the log keeps the sorted order.
 // The first batches are small so that the second thread gets to work at once; later ones
 // grow to spread each flush over many files.
-void runFolder(Pipeline& pl, FolderEditor& editor, const ScannedFolder& folder, const std::string& path) {
+void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolder& folder, const std::string& path) {
     const std::vector<std::string>& names = folder.names;
     const std::size_t maxPerFlush = filesPerFlush(names.size());
     std::size_t perFlush = std::min<std::size_t>(maxPerFlush, 16);
@@ -451,19 +475,21 @@ void runFolder(Pipeline& pl, FolderEditor& editor, const ScannedFolder& folder, 
             pl.mod.CurrentFile = folder.relative + names[i];
             Slot slot;
             slot.name = &names[i];
+            if (isOwnOutput(pl, pl.fs, dirFd, folder, names[i]))
+                slot.fail(FileError(EBUSY, "change", folder.relative + names[i], Refusal::OwnOutput));
             batch.slots.push_back(std::move(slot));
         }
         return batch;
     };
-    auto prepare = [&editor, &code = pl.code, edit = pl.edit, known = pl.known](Batch batch) {
+    auto prepare = [&editor, &pl, &code = pl.code, edit = pl.edit, known = pl.known](Batch batch) {
         off_t bytes = 0;
         for (std::size_t i = 0; i < batch.slots.size(); ++i) {
-            if (bytes >= kBytesPerFlush) {
-                batch.slots.resize(i); // the rest goes into the next batch
+            if (bytes >= kBytesPerFlush || pl.stopAsked()) {
+                batch.slots.resize(i); // the rest goes into the next batch, if any
                 break;
             }
             Slot& slot = batch.slots[i];
-            if (!known)
+            if (!known || slot.failure)
                 continue;
             try {
                 slot.pending = editor.prepare(*slot.name, edit, code, /*createMissing=*/false);
@@ -485,14 +511,14 @@ void runFolder(Pipeline& pl, FolderEditor& editor, const ScannedFolder& folder, 
     std::future<Batch> inFlight;
     std::future<void> letGo;
     auto launch = [&] { inFlight = std::async(policy, prepare, collect(next)); };
-    if (!names.empty() && !pl.stop)
+    if (!names.empty() && !pl.stop && !pl.stopAsked())
         launch();
     const FolderPlace place{folder.relative, path};
     LinkedOutcomes linked;
     while (inFlight.valid()) {
         Batch batch = inFlight.get();
-        next = batch.start + batch.slots.size(); // a batch cut short by size resumes here
-        if (!pl.stop && next < names.size())
+        next = batch.start + batch.slots.size(); // a batch cut short resumes here
+        if (!pl.stop && !pl.stopAsked() && next < names.size())
             launch();
         std::vector<platform::UniqueFd> replaced =
             finishBatch(editor, batch, place, pl.known, linked, pl.result, pl.sink);
@@ -501,8 +527,10 @@ void runFolder(Pipeline& pl, FolderEditor& editor, const ScannedFolder& folder, 
             letGo.get();
         letGo = std::async(policy, [fds = std::move(replaced)]() mutable { fds.clear(); });
         pl.done += batch.slots.size();
-        if (!pl.stop && !pl.sink.progress(pl.done, pl.total))
-            pl.stop = true; // the batch already being prepared still completes
+        if (!pl.stop && !pl.sink.progress(pl.done, pl.total)) {
+            pl.stop = true;
+            pl.halt = true; // the batch being prepared stops at its next file
+        }
     }
     if (letGo.valid())
         letGo.get();
@@ -514,6 +542,8 @@ std::string closingLines(const BatchResult& result) {
         closing += "\r\n有" + std::to_string(result.alreadyHeld) + "个文件已含此代码，未再添加。";
     if (!result.failures.empty())
         closing += "\r\n有" + std::to_string(result.failures.size()) + "个文件未能处理。";
+    if (result.outcome == Outcome::Cancelled)
+        closing += "\r\n" + std::string(kCancelledLine);
     closing += "\r\n感谢您使用本软件！";
     return closing;
 }
@@ -523,15 +553,17 @@ std::string closingLines(const BatchResult& result) {
 BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSystem& fs) {
     BatchResult result;
     RunStart run;
-    if (!startRun(mod, input, fs, run, result))
+    if (!startRun(mod, input, fs, run, result) || !lockFolder(mod, fs, run, result))
         return result;
     Pipeline pl{mod, sink, fs, *run.code, result, editOf(input)};
     pl.known = pl.edit.head || input.position == "foot";
+    pl.external = input.stop;
+    pl.ownOutput = input.ownOutput;
     for (const auto& folder : run.folders)
         pl.total += folder.names.size();
 
     for (const auto& folder : run.folders) {
-        if (pl.stop)
+        if (pl.stop || pl.stopAsked())
             break;
         int dirFd = -1;
         platform::UniqueFd sub;
@@ -541,14 +573,14 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
             sub = openScanned(fs, run, mod, folder, dirFd);
         } catch (const FileError& e) {
             result.failures.push_back(folderFailure(mod, folder.relative, e));
-            sink.appendLog(folder.relative + "（未能处理：" + sink.reasonText(result.failures.back()) +
+            sink.appendLog(shownText(folder.relative) + "（未能处理：" + sink.reasonText(result.failures.back()) +
                            "）\r\n");
             continue;
         }
         const std::string path = mod.TargetDir + folder.relative;
         FolderEditor editor(fs, dirFd, path);
         editor.sweepLeftovers(folder.leftovers);
-        runFolder(pl, editor, folder, path);
+        runFolder(pl, editor, dirFd, folder, path);
     }
 
     mod.CurrentFile.clear();

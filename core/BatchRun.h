@@ -5,6 +5,9 @@
 #include "core/Mod.h"
 #include "platform/FileSystem.h"
 
+#include <sys/types.h>
+
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -15,6 +18,8 @@
 // The log's first line as a fresh main window shows it.
 inline constexpr std::string_view kLogHeader = "被处理的文件\r\n";
 inline constexpr std::string_view kNoFolderMessage = "请选择一个目录，以便于我们找到文件。";
+// Stands after the count (and the failures) when a run was stopped before its last file.
+inline constexpr std::string_view kCancelledLine = "已取消，其余文件未作改动。";
 
 struct BatchInput {
     std::string extension; // without the dot; "*" and "?" are wildcards
@@ -27,11 +32,19 @@ struct BatchInput {
     bool afterPreamble = false; // head: behind a leading "#!", "<?xml ?>" and "<!DOCTYPE>" line
     LineBreakMode eol = LineBreakMode::CrLf; // the code's line breaks and the one added to an old last line
     bool recursive = false;     // subfolders too: visible ones, on the folder's own file system
+    // Set from anywhere (another thread, a signal handler) to stop the run between two files.
+    const std::atomic<bool>* stop = nullptr;
+    // A file the run leaves alone and reports as failed, whatever its name: where its log goes.
+    struct FileId {
+        dev_t device;
+        ino_t inode;
+    };
+    std::optional<FileId> ownOutput{};
 };
 
 struct FileFailure {
-    std::string name;   // as listed in the log
-    std::string path;   // full path
+    std::string name;   // as listed in the log (see shownText)
+    std::string path;   // full path, as on disk
     std::string reason; // English: the refusal's text, else the system's description of error
     int error = 0;      // errno, 0 for none
     Refusal refusal = Refusal::None;
@@ -62,6 +75,7 @@ struct BatchResult {
         BadExtension,     // the extension holds '/'; nothing touched, nothing logged
         FolderUnreadable, // the folder cannot be opened or read; nothing touched, nothing logged
         CodeNotEncodable, // the code cannot be written in the needed encoding; nothing touched
+        FolderBusy,       // another run holds the folder; nothing touched, nothing logged
     };
     Outcome outcome = Outcome::Completed;
     std::size_t changed = 0;
@@ -71,7 +85,7 @@ struct BatchResult {
     std::vector<FileFailure> failures;
     // Changed files that did not keep everything: an extended attribute that could not be copied.
     std::vector<FileFailure> notes;
-    std::string error; // for the outcomes that touch nothing: what went wrong
+    std::string error; // for the outcomes that touch nothing: what went wrong (UTF-8)
     // For FolderUnreadable: the failure itself, for front ends that name the folder as the user typed it.
     std::optional<FileError> folderError;
 };
@@ -88,7 +102,8 @@ std::vector<std::string> matchingFiles(const std::string& folder, const std::str
 // With recursive, the folder's files come first, then each subfolder in name order (case ignored),
 // and log names are paths below the folder ("sub/a.txt"); a subfolder that cannot be read is one
 // failure ("sub/") and the run goes on. With once or remove, the files left alone are logged with
-// what they held and not counted.
+// what they held and not counted. The folder is locked for the run: a second run on it meanwhile
+// is refused (FolderBusy).
 BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink,
                      platform::FileSystem& fs = platform::systemFileSystem());
 

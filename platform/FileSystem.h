@@ -27,6 +27,9 @@ class FileSystem {
 
     // Opens a folder for scanning and for *at() calls (O_RDONLY | O_DIRECTORY).
     virtual int openDir(const std::string& path) = 0;
+    // An exclusive lock on the folder (flock), not waiting: fails with EWOULDBLOCK while another
+    // process holds it. Released when the descriptor is closed.
+    virtual int lockDir(int dirFd) = 0;
     // Reads every entry of the folder but "." and "..".
     virtual int readDir(int dirFd, std::vector<DirEntry>& out) = 0;
     // lstat relative to the folder: links are not followed.

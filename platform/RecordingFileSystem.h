@@ -36,6 +36,7 @@ class RecordingFileSystem final : public FileSystem {
     int openDir(const std::string& path) override {
         return pass("openDir", [&] { return m_real.openDir(path); });
     }
+    int lockDir(int dirFd) override { return pass("lockDir", [&] { return m_real.lockDir(dirFd); }); }
     int readDir(int dirFd, std::vector<DirEntry>& out) override {
         return pass("readDir", [&] { return m_real.readDir(dirFd, out); });
     }

@@ -9,6 +9,7 @@
 #include <linux/fs.h>
 #include <signal.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -93,6 +94,11 @@ class SystemFileSystem final : public FileSystem {
     int openDir(const std::string& path) override {
         m_crash.step();
         return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+
+    int lockDir(int dirFd) override {
+        m_crash.step();
+        return ::flock(dirFd, LOCK_EX | LOCK_NB);
     }
 
     int readDir(int dirFd, std::vector<DirEntry>& out) override {

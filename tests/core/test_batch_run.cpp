@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 
@@ -47,7 +48,11 @@ Mod folderMod(const TempDir& dir) {
 }
 
 BatchInput input(std::string ext, std::string position, std::string code) {
-    return BatchInput{std::move(ext), std::move(position), [code] { return code; }};
+    BatchInput in;
+    in.extension = std::move(ext);
+    in.position = std::move(position);
+    in.code = [code] { return code; };
+    return in;
 }
 
 } // namespace
@@ -268,31 +273,41 @@ TEST(BatchRun, FolderPathKeepsOneSeparator) {
     }
 }
 
-TEST(BatchRun, CancelStopsBetweenFilesAndLeavesTheRestUntouched) {
-    // A stop asked for after the first report lets the batch under way finish, and no more.
-    TempDir dir;
-    const int total = 1200;
+TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {
+    // The window stops after a report; a signal sets the flag while a file is being written:
+    // that file is finished, no other is started, and the log says the run was cancelled.
     auto name = [](int i) { return "f" + std::string(4 - std::to_string(i).size(), '0') + std::to_string(i) + ".txt"; };
-    for (int i = 0; i < total; ++i)
-        writeFile(dir / name(i), "o");
-    Mod mod = folderMod(dir);
-    LogSink sink(nullptr, 1);
-    int reads = 0;
-    BatchInput in{"txt", "foot", [&] { return ++reads, std::string("n"); }};
-    BatchResult r = runBatch(mod, in, sink);
-    EXPECT_EQ(r.outcome, BatchResult::Outcome::Cancelled);
-    ASSERT_GT(r.changed, 0u);
-    ASSERT_LT(r.changed, static_cast<std::size_t>(total));
-    EXPECT_EQ(mod.CurrentFile, "");
-    // Exactly the logged files are changed, and they are the first ones in order.
-    std::string expected = "被处理的文件\r\n";
-    for (std::size_t i = 0; i < r.changed; ++i)
-        expected += name(static_cast<int>(i)) + "\r\n";
-    expected += "\r\n处理了" + std::to_string(r.changed) + "个文件。\r\n感谢您使用本软件！";
-    EXPECT_EQ(sink.log, expected);
-    for (int i = 0; i < total; ++i)
-        ASSERT_EQ(readFile(dir / name(i)), static_cast<std::size_t>(i) < r.changed ? "on\r\n" : "o") << name(i);
-    EXPECT_EQ(reads, 1) << "the code is read once per run";
+    const int total = 1200;
+    for (bool bySignal : {false, true}) {
+        SCOPED_TRACE(bySignal ? "stop flag" : "progress");
+        TempDir dir;
+        for (int i = 0; i < total; ++i)
+            writeFile(dir / name(i), "o");
+        Mod mod = folderMod(dir);
+        platform::RecordingFileSystem fs;
+        std::atomic<bool> stop{false};
+        if (bySignal)
+            fs.beforeCall("write", [&] { stop = true; });
+        LogSink sink(nullptr, bySignal ? 0 : 1);
+        int reads = 0;
+        BatchInput in = input("txt", "foot", "");
+        in.code = [&] { return ++reads, std::string("n"); };
+        in.stop = &stop;
+        BatchResult r = runBatch(mod, in, sink, fs);
+        EXPECT_EQ(r.outcome, BatchResult::Outcome::Cancelled);
+        ASSERT_GT(r.changed, 0u);
+        ASSERT_LT(r.changed, bySignal ? 2u : static_cast<std::size_t>(total));
+        EXPECT_EQ(mod.CurrentFile, "");
+        // Exactly the logged files are changed, and they are the first ones in order.
+        std::string expected = "被处理的文件\r\n";
+        for (std::size_t i = 0; i < r.changed; ++i)
+            expected += name(static_cast<int>(i)) + "\r\n";
+        expected += "\r\n处理了" + std::to_string(r.changed) + "个文件。\r\n已取消，其余文件未作改动。\r\n感谢您使用本软件！";
+        EXPECT_EQ(sink.log, expected);
+        for (int i = 0; i < total; ++i)
+            ASSERT_EQ(readFile(dir / name(i)), static_cast<std::size_t>(i) < r.changed ? "on\r\n" : "o") << name(i);
+        EXPECT_EQ(reads, 1) << "the code is read once per run";
+    }
 }
 
 TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {

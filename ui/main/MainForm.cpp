@@ -304,6 +304,10 @@ void MainForm::reportOutcome(const BatchResult& result) {
                              .arg(QString::fromStdString(result.error)),
                          MessageBox::Icon::Warning);
         break;
+    case BatchResult::Outcome::FolderBusy:
+        MessageBox::show(this, title, QStringLiteral("另一次运行正在修改这个目录，没有文件被修改。请稍后再试。"),
+                         MessageBox::Icon::Information);
+        break;
     case BatchResult::Outcome::CodeNotEncodable:
         MessageBox::show(this, title,
                          QStringLiteral("代码中有无法按文件编码写入的字符，没有文件被修改。\n%1")
