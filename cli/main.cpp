@@ -1,19 +1,22 @@
 // stepwick-cli: the batch run without windows, for scripts and measurements.
 #include "StepwickVersion.h"
-#include "platform/FileSystem.h"
+#include "cli/CodeSource.h"
+#include "cli/LogOutput.h"
+#include "cli/Options.h"
 #include "core/BatchRun.h"
 #include "core/CodeText.h"
+#include "core/Encoding.h"
 #include "core/InsertCode.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
 
-#include <getopt.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <clocale>
-#include <cstdio>
-#include <fstream>
-#include <iostream>
-#include <iterator>
+#include <exception>
 #include <optional>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -21,190 +24,130 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailures = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitLogIncomplete = 3;
 
-void printUsage(std::FILE* to) {
-    std::fputs("Usage: stepwick-cli [--head | --foot] [--ext EXT] [--code TEXT | --code-file FILE] [--dry-run] FOLDER\n"
-               "Adds the code in front of (--head) or behind (--foot, the default) every file of FOLDER\n"
-               "whose name ends in .EXT (default txt; letter case ignored; * and ? are wildcards).\n"
-               "The code comes from --code, else --code-file, else standard input.\n"
-               "\n"
-               "  --head             insert before the first line\n"
-               "  --foot             append behind the end (default)\n"
-               "  --ext EXT          file type without the dot (default txt; empty: names without a dot)\n"
-               "  --code TEXT        the code itself\n"
-               "  --code-file FILE   read the code from FILE (one final line break is dropped)\n"
-               "  --dry-run          list the files that would be changed, change nothing\n"
-               "  --help             show this help\n"
-               "  --version          show the version\n"
-               "\n"
-               "Exit status: 0 all changed, 1 some files failed, 2 usage error, unusable code or folder.\n",
-               to);
-}
-
-int usageError(const std::string& message) {
-    std::fprintf(stderr, "stepwick-cli: %s\n", message.c_str());
-    std::fputs("Try 'stepwick-cli --help' for more information.\n", stderr);
-    return kExitUsage;
-}
-
-std::string dropFinalLineBreak(std::string text) {
-    if (!text.empty() && text.back() == '\n')
-        text.pop_back();
-    if (!text.empty() && text.back() == '\r')
-        text.pop_back();
-    return text;
-}
-
+// Prints the log as the run reports it, from the run's first report on: a run refused before
+// it touched anything prints nothing. A log that cannot be written stops the run as a cancel does.
 class StdoutSink final : public BatchSink {
 public:
+    StdoutSink(LogOutput& out, std::atomic<bool>& stop) : m_out(out), m_stop(stop) {}
     void appendLog(std::string_view text) override {
-        std::string lf = toLf(text);
-        std::fwrite(lf.data(), 1, lf.size(), stdout);
-        std::fflush(stdout);
+        if (!m_started) {
+            m_out.write(kLogHeader);
+            m_started = true;
+        }
+        m_out.write(text);
+        if (m_out.failed())
+            m_stop = true;
     }
+
+private:
+    LogOutput& m_out;
+    std::atomic<bool>& m_stop;
+    bool m_started = false;
 };
+
+// Standard output redirected into a file: the run must not change that file.
+std::optional<BatchInput::FileId> fileOnStandardOutput() {
+    struct stat st {};
+    if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return BatchInput::FileId{st.st_dev, st.st_ino};
+}
+
+int dryRun(const Options& options, const Mod& mod, LogOutput& out) {
+    std::string list;
+    try {
+        for (const auto& name : matchingFiles(mod.TargetDir, options.extension))
+            list += shownText(name) + "\n";
+    } catch (const FileError& e) {
+        LogOutput::complain(shownText(options.folder) + ": " + e.reason());
+        return kExitUsage;
+    }
+    out.write(list);
+    return kExitOk;
+}
+
+int runFolder(const Options& options, Mod& mod, std::string& code, LogOutput& out) {
+    std::atomic<bool> stop{false};
+    platform::stopOnInterrupt(stop);
+    BatchInput input;
+    input.extension = options.extension;
+    input.position = options.position;
+    // The run takes the code over once: a large code is held once, not copied per step.
+    input.code = [&code] { return std::move(code); };
+    input.stop = &stop;
+    input.ownOutput = fileOnStandardOutput();
+    StdoutSink sink(out, stop);
+
+    const BatchResult result = runBatch(mod, input, sink);
+    if (result.outcome != BatchResult::Outcome::Completed && result.outcome != BatchResult::Outcome::Cancelled) {
+        LogOutput::complain(result.error);
+        return kExitUsage;
+    }
+    out.write("\n");
+    for (const auto& f : result.failures)
+        LogOutput::complain(shownText(f.path) + ": " + f.reason);
+    return result.failures.empty() ? kExitOk : kExitFailures;
+}
+
+// The log must reach its reader whole: a failed write or close of standard output outweighs
+// the files' own status, and an interrupt outweighs both.
+int finish(LogOutput& out, int status) {
+    out.close();
+    if (int signo = platform::caughtSignal())
+        return 128 + signo;
+    return out.failed() ? kExitLogIncomplete : status;
+}
+
+int run(int argc, char** argv, unsigned closedStreams) {
+    LogOutput out;
+    Options options;
+    try {
+        options = parseOptions(argc, argv);
+    } catch (const UsageError& e) {
+        LogOutput::complain(shownText(e.what()));
+        (void)platform::writeAll(STDERR_FILENO, "Try 'stepwick-cli --help' for more information.\n");
+        return kExitUsage;
+    }
+    if (options.action == Options::Action::Help) {
+        out.write(kUsageText);
+        return finish(out, kExitOk);
+    }
+    if (options.action == Options::Action::Version) {
+        out.write(std::string("stepwick-cli ") + stepwick::kVersionText + "\n");
+        return finish(out, kExitOk);
+    }
+    Mod mod;
+    loadDefaults(mod);
+    confirmFolder(mod, options.folder);
+    if (options.action == Options::Action::DryRun)
+        return finish(out, dryRun(options, mod, out));
+
+    std::string code;
+    try {
+        code = toCrLf(readCode(options, closedStreams & 1u));
+    } catch (const CodeUnreadable& e) {
+        LogOutput::complain(e.what());
+        return kExitUsage;
+    }
+    return finish(out, runFolder(options, mod, code, out));
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before anything else is opened, so that no file takes the place of a closed stream.
+    const unsigned closedStreams = platform::openClosedStandardStreams();
     std::setlocale(LC_ALL, "");
+    platform::ignoreBrokenPipe();
     platform::raiseOpenFileLimit();
-
-    enum { OptCode = 1000, OptCodeFile, OptDryRun, OptHelp, OptVersion };
-    static const option options[] = {
-        {"head", no_argument, nullptr, 'H'},
-        {"foot", no_argument, nullptr, 'F'},
-        {"ext", required_argument, nullptr, 'e'},
-        {"code", required_argument, nullptr, OptCode},
-        {"code-file", required_argument, nullptr, OptCodeFile},
-        {"dry-run", no_argument, nullptr, OptDryRun},
-        {"help", no_argument, nullptr, OptHelp},
-        {"version", no_argument, nullptr, OptVersion},
-        {nullptr, 0, nullptr, 0},
-    };
-
-    std::string position = "foot";
-    std::string extension = "txt";
-    std::optional<std::string> code;
-    std::optional<std::string> codeFile;
-    bool dryRun = false;
-
-    opterr = 0;
-    for (;;) {
-        int longIndex = 0;
-        int c = getopt_long(argc, argv, ":", options, &longIndex);
-        if (c == -1)
-            break;
-        switch (c) {
-        case 'H':
-            position = "head";
-            break;
-        case 'F':
-            position = "foot";
-            break;
-        case 'e':
-            extension = optarg;
-            break;
-        case OptCode:
-            code = optarg;
-            break;
-        case OptCodeFile:
-            codeFile = optarg;
-            break;
-        case OptDryRun:
-            dryRun = true;
-            break;
-        case OptHelp:
-            printUsage(stdout);
-            return kExitOk;
-        case OptVersion:
-            std::printf("stepwick-cli %s\n", stepwick::kVersionText);
-            return kExitOk;
-        case ':':
-            return usageError(std::string("missing argument for ") + argv[optind - 1]);
-        default:
-            return usageError(std::string("unknown option: ") + argv[optind - 1]);
-        }
+    try {
+        return run(argc, argv, closedStreams);
+    } catch (const std::exception& e) {
+        LogOutput::complain(shownText(e.what()));
+    } catch (...) {
+        LogOutput::complain("unexpected error");
     }
-    if (optind >= argc)
-        return usageError("no folder given");
-    if (argc - optind > 1)
-        return usageError("only one folder may be given");
-    std::string folder = argv[optind];
-    if (folder.empty())
-        return usageError("the folder name is empty");
-    if (extension.find('/') != std::string::npos)
-        return usageError("the file type may not hold '/': " + extension);
-
-    Mod mod;
-    loadDefaults(mod);
-    confirmFolder(mod, folder);
-
-    if (dryRun) {
-        try {
-            for (const auto& name : matchingFiles(mod.TargetDir, extension))
-                std::printf("%s\n", name.c_str());
-        } catch (const FileError& e) {
-            std::fprintf(stderr, "stepwick-cli: %s: %s\n", folder.c_str(), e.reason().c_str());
-            return kExitUsage;
-        }
-        return kExitOk;
-    }
-
-    if (!code) {
-        std::string text;
-        if (codeFile) {
-            std::ifstream in(*codeFile, std::ios::binary);
-            if (!in) {
-                std::fprintf(stderr, "stepwick-cli: cannot read %s\n", codeFile->c_str());
-                return kExitUsage;
-            }
-            text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        } else {
-            text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        }
-        code = dropFinalLineBreak(std::move(text));
-    }
-    // The run takes the code over once: a large code is held once, not copied per step.
-    std::string crlfCode = toCrLf(*code);
-    code.reset();
-
-    BatchInput input;
-    input.extension = extension;
-    input.position = position;
-    input.code = [&crlfCode] { return std::move(crlfCode); };
-
-    // Nothing is printed before the run has checked the folder and the code.
-    class DeferredSink final : public BatchSink {
-    public:
-        void appendLog(std::string_view text) override {
-            if (!m_started) {
-                m_out.appendLog(kLogHeader);
-                m_started = true;
-            }
-            m_out.appendLog(text);
-        }
-
-    private:
-        StdoutSink m_out;
-        bool m_started = false;
-    } sink;
-
-    BatchResult result = runBatch(mod, input, sink);
-    using Outcome = BatchResult::Outcome;
-    switch (result.outcome) {
-    case Outcome::Completed:
-    case Outcome::Cancelled:
-        break;
-    case Outcome::NoFolder:
-    case Outcome::BadExtension:
-    case Outcome::FolderUnreadable:
-    case Outcome::CodeNotEncodable:
-        std::fprintf(stderr, "stepwick-cli: %s\n", result.error.c_str());
-        return kExitUsage;
-    }
-    std::fputs("\n", stdout);
-    for (const auto& f : result.failures)
-        std::fprintf(stderr, "stepwick-cli: %s: %s\n", f.path.c_str(), f.reason.c_str());
-    return result.failures.empty() ? kExitOk : kExitFailures;
+    return kExitUsage;
 }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "cli/Options.h"
+
+#include <stdexcept>
+#include <string>
+
+// The code cannot be had; what() says from where and why.
+class CodeUnreadable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The code as given: --code, else the bytes of --code-file, else standard input, with one final
+// line break dropped from what was read. Throws CodeUnreadable.
+std::string readCode(const Options& options, bool stdinWasClosed);

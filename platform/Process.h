@@ -1,0 +1,27 @@
+#pragma once
+
+#include <atomic>
+#include <string_view>
+
+// What a program asks of the system for its own process: its standard streams and signals.
+namespace platform {
+
+// Opens each of the descriptors 0, 1 and 2 that is closed on /dev/null, so that no file opened
+// later takes its number (and gets the program's output). Returns a bit (1 << fd) per closed one.
+unsigned openClosedStandardStreams();
+
+// A write to a closed pipe then fails with EPIPE instead of ending the process.
+void ignoreBrokenPipe();
+
+// From now on SIGINT, SIGTERM and SIGHUP set stop and are remembered (see caughtSignal); a second
+// signal of the same kind ends the process at once.
+void stopOnInterrupt(std::atomic<bool>& stop);
+// The first of those signals that arrived, or 0.
+int caughtSignal();
+
+// Writes all of bytes to fd; 0, or the errno of the failure.
+int writeAll(int fd, std::string_view bytes);
+// Closes fd; 0, or the errno of the failure.
+int closeStream(int fd);
+
+} // namespace platform
