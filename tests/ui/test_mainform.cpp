@@ -31,8 +31,11 @@
 #include <QtTest>
 #include <clocale>
 #include <future>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace windowtest;
 
@@ -401,6 +404,17 @@ class TestMainForm : public QObject {
             QCOMPARE(readFile(dir.filePath(QLatin1String(name))), QByteArray(bytes));
         QVERIFY(s.form->isVisible()); // the program goes on
         QCOMPARE(s.endCalls, 0);
+
+        // Another run holding the folder: one message, nothing logged, nothing touched.
+        const int held = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
+        QCOMPARE(::flock(held, LOCK_EX), 0);
+        const QString logBefore = s.log();
+        s.click("Command2");
+        ::close(held);
+        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
+                               QStringLiteral("另一次运行正在修改这个目录，没有文件被修改。请稍后再试。")));
+        QCOMPARE(s.log(), logBefore);
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), QByteArray("new\r\nold\r\nnew\r\n"));
 
         // The system's reasons for the common errors in Chinese; any other keeps the system's text.
         QVERIFY(QFile::remove(dir.filePath(QStringLiteral("b.txt"))) &&
