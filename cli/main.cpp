@@ -6,7 +6,7 @@
 #include "core/BatchRun.h"
 #include "core/CodeText.h"
 #include "core/Encoding.h"
-#include "core/InsertCode.h"
+#include "core/FileError.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 

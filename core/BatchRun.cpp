@@ -96,7 +96,15 @@ std::size_t filesPerFlush(std::size_t files) {
 }
 
 FileFailure failureOf(const FileError& e) {
-    return {{}, {}, e.reason(), e.error(), e.refusal(), {}};
+    std::string reason = e.reason();
+    // Something done in the folder ("create a temporary file in") failed, not the file itself: say where.
+    if (e.operation().ends_with(" in")) {
+        std::string folder = e.path();
+        if (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        reason = "cannot " + e.operation() + " " + shownText(folder) + ": " + reason;
+    }
+    return {{}, {}, reason, e.error(), e.refusal(), {}};
 }
 
 struct Slot {
@@ -442,7 +450,7 @@ struct Pipeline {
     std::size_t done = 0;
     bool stop = false;                      // the sink asked to stop
     const std::atomic<bool>* external = nullptr; // the input's stop
-    std::optional<BatchInput::FileId> ownOutput;
+    std::optional<BatchInput::FileId> ownOutput{};
     // Checked before each file, on either thread: a stop lets the file under way finish.
     std::atomic<bool> halt{false};
     bool stopAsked() const { return halt || (external && *external); }
