@@ -1,6 +1,7 @@
 #include "core/BatchRun.h"
 #include "platform/RecordingFileSystem.h"
 
+#include "RunSupport.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -16,36 +17,14 @@
 #include <functional>
 
 using testfiles::exists;
+using testfiles::folderMod;
+using testfiles::LogSink;
 using testfiles::listDir;
 using testfiles::readFile;
 using testfiles::TempDir;
 using testfiles::writeFile;
 
 namespace {
-
-class LogSink : public BatchSink {
-public:
-    explicit LogSink(platform::RecordingFileSystem* fs = nullptr, std::size_t stopAfter = 0)
-        : m_fs(fs), m_stopAfter(stopAfter) {}
-    void appendLog(std::string_view text) override {
-        log += text;
-        if (m_fs)
-            m_fs->note("appendLog");
-    }
-    bool progress(std::size_t done, std::size_t) override { return m_stopAfter == 0 || done < m_stopAfter; }
-    std::string log{kLogHeader};
-
-private:
-    platform::RecordingFileSystem* m_fs;
-    std::size_t m_stopAfter;
-};
-
-Mod folderMod(const TempDir& dir) {
-    Mod mod;
-    loadDefaults(mod);
-    confirmFolder(mod, dir.path());
-    return mod;
-}
 
 BatchInput input(std::string ext, std::string position, std::string code) {
     BatchInput in;

@@ -1,6 +1,7 @@
 // What a changed file keeps (ACL, extended attributes), and what the run does when the file,
-// the folder or the system does not behave: other writers, hard links, few descriptors, no
-// /proc, folders that forbid renaming, writes that cannot be cut back.
+// the folder or the system does not behave: other writers, hard links, no /proc, folders that
+// forbid renaming, writes that cannot be cut back. (A low open-file limit: odd_systems_test.sh.)
+#include "RunSupport.h"
 #include "TestFiles.h"
 #include "core/BatchRun.h"
 #include "core/InsertCode.h"
@@ -10,29 +11,21 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 using testfiles::listDir;
+using testfiles::LogSink;
 using testfiles::readFile;
 using testfiles::TempDir;
 using testfiles::writeFile;
 
 namespace {
 
-class LogSink : public BatchSink {
-  public:
-    void appendLog(std::string_view text) override { log += text; }
-    std::string log;
-};
-
 BatchResult run(const TempDir& dir, const std::string& position, std::string code, BatchSink& sink,
                 platform::FileSystem& fs = platform::systemFileSystem()) {
-    Mod mod;
-    loadDefaults(mod);
-    confirmFolder(mod, dir.path());
+    Mod mod = testfiles::folderMod(dir);
     return runBatch(mod, BatchInput{"txt", position, [code] { return code; }}, sink, fs);
 }
 
@@ -196,27 +189,6 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
         for (const char* name : {"a.txt", "b.txt", "c.txt"})
             EXPECT_EQ(readFile(dir / name), expected) << name;
     }
-}
-
-// A low limit of open files (as `ulimit -n 40`) only makes the batches smaller.
-TEST(FileSafety, FewFreeDescriptorsFailNoFile) {
-    struct rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    TempDir dir;
-    for (int i = 0; i < 120; ++i)
-        writeFile(dir / ("f" + std::to_string(1000 + i) + ".txt"), "x\r\n");
-    for (const char* position : {"head", "foot"}) {
-        SCOPED_TRACE(position);
-        struct rlimit low = saved;
-        low.rlim_cur = 40;
-        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-        LogSink sink;
-        BatchResult r = run(dir, position, "c", sink);
-        ::setrlimit(RLIMIT_NOFILE, &saved);
-        EXPECT_EQ(r.changed, 120u) << sink.log;
-        EXPECT_TRUE(r.failures.empty());
-    }
-    EXPECT_EQ(readFile(dir / "f1000.txt"), "c\r\nx\r\nc\r\n");
 }
 
 // Without /proc an unnamed file cannot be given a name: the run falls back to a named

@@ -1,0 +1,39 @@
+#pragma once
+
+// What the core's run tests share: a sink that keeps the log, and a confirmed folder.
+#include "TestFiles.h"
+#include "core/BatchRun.h"
+#include "platform/RecordingFileSystem.h"
+
+#include <cstddef>
+#include <string>
+
+namespace testfiles {
+
+// Keeps the log as a fresh main window shows it; notes each piece among the file-system calls,
+// and stops the run after stopAfter files, when asked.
+class LogSink : public BatchSink {
+  public:
+    explicit LogSink(platform::RecordingFileSystem* fs = nullptr, std::size_t stopAfter = 0)
+        : m_fs(fs), m_stopAfter(stopAfter) {}
+    void appendLog(std::string_view text) override {
+        log += text;
+        if (m_fs)
+            m_fs->note("appendLog");
+    }
+    bool progress(std::size_t done, std::size_t) override { return m_stopAfter == 0 || done < m_stopAfter; }
+    std::string log{kLogHeader};
+
+  private:
+    platform::RecordingFileSystem* m_fs;
+    std::size_t m_stopAfter;
+};
+
+inline Mod folderMod(const TempDir& dir) {
+    Mod mod;
+    loadDefaults(mod);
+    confirmFolder(mod, dir.path());
+    return mod;
+}
+
+} // namespace testfiles
