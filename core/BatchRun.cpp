@@ -377,7 +377,7 @@ struct RunStart {
 bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, RunStart& run, BatchResult& result) {
     if (!mod.DirChosen) {
         result.outcome = Outcome::NoFolder;
-        result.error = std::string(kNoFolderMessage);
+        result.error = "no folder has been chosen";
         return false;
     }
     if (input.extension.find('/') != std::string::npos) {

@@ -85,7 +85,7 @@ struct BatchResult {
     std::vector<FileFailure> failures;
     // Changed files that did not keep everything: an extended attribute that could not be copied.
     std::vector<FileFailure> notes;
-    std::string error; // for the outcomes that touch nothing: what went wrong (UTF-8)
+    std::string error; // for the outcomes that touch nothing: what went wrong, in English (UTF-8)
     // For FolderUnreadable: the failure itself, for front ends that name the folder as the user typed it.
     std::optional<FileError> folderError;
 };
