@@ -94,34 +94,40 @@ TEST(FileSafety, NewFileKeepsAclAndExtendedAttributes) {
 }
 
 // An ACL that cannot be copied fails the file, which keeps its old content; another attribute
-// that cannot be copied is named in the file's line, and the file counts as changed.
+// that cannot be copied is named in the file's line, and the file counts as changed. A file
+// system without extended attributes has nothing to copy.
 TEST(FileSafety, AttributeThatCannotBeCopiedFailsOnlyForTheAcl) {
     struct Case {
         const char* what;
-        bool acl;
+        const char* failing; // the call that fails, with EPERM or (listing) ENOTSUP
+        bool fails;
         const char* line;
     };
     const Case cases[] = {
-        {"ACL", true, "a.txt（未能处理：Operation not permitted）\r\n"},
-        {"user attribute", false, "a.txt（已添加，但未能复制扩展属性 user.x：Operation not permitted）\r\n"},
+        {"ACL", "setXattr", true, "a.txt（未能处理：Operation not permitted）\r\n"},
+        {"user attribute", "setXattr", false,
+         "a.txt（已添加，但未能复制扩展属性 user.x：Operation not permitted）\r\n"},
+        {"no extended attributes", "listXattrs", false, "\r\na.txt\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         writeFile(dir / "a.txt", "old\r\n");
-        if (c.acl)
+        if (c.fails)
             ASSERT_TRUE(sh("setfacl -m u:nobody:--- " + dir / "a.txt")) << "setfacl (package acl)";
         else
             ASSERT_EQ(::setxattr((dir / "a.txt").c_str(), "user.x", "1", 1, 0), 0);
         platform::RecordingFileSystem fs;
-        fs.failEvery("setXattr", EPERM);
+        const bool listing = std::string(c.failing) == "listXattrs";
+        fs.failEvery(c.failing, listing ? ENOTSUP : EPERM);
         LogSink sink;
         BatchResult r = run(dir, "head", "c", sink, fs);
         EXPECT_NE(sink.log.find(c.line), std::string::npos) << sink.log;
-        EXPECT_EQ(readFile(dir / "a.txt"), c.acl ? "old\r\n" : "c\r\nold\r\n");
-        EXPECT_EQ(r.changed, c.acl ? 0u : 1u);
-        ASSERT_EQ((c.acl ? r.failures : r.notes).size(), 1u);
-        EXPECT_EQ((c.acl ? r.failures : r.notes)[0].error, EPERM);
+        EXPECT_EQ(readFile(dir / "a.txt"), c.fails ? "old\r\n" : "c\r\nold\r\n");
+        EXPECT_EQ(r.changed, c.fails ? 0u : 1u);
+        EXPECT_EQ((c.fails ? r.failures : r.notes).size(), listing ? 0u : 1u);
+        if (!listing)
+            EXPECT_EQ((c.fails ? r.failures : r.notes)[0].error, EPERM);
         EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt"}));
     }
 }
