@@ -454,6 +454,7 @@ struct Pipeline {
     // Checked before each file, on either thread: a stop lets the file under way finish.
     std::atomic<bool> halt{false};
     bool stopAsked() const { return halt || (external && *external); }
+    bool stopped() const { return stop || stopAsked(); } // on the run's own thread only
 };
 
 // The file the run writes its log to, found by what it is, not by its name.
@@ -461,6 +462,34 @@ bool isOwnOutput(const Pipeline& pl, FileSystem& fs, int dirFd, const ScannedFol
     struct stat st {};
     return pl.ownOutput && pl.ownOutput->device == folder.dev && fs.statAt(dirFd, name, st) == 0 &&
            st.st_dev == pl.ownOutput->device && st.st_ino == pl.ownOutput->inode;
+}
+
+// Prepares a batch's files, on the second thread, until it holds enough old content for one flush
+// or a stop is asked for; the files cut off go into the next batch, if any.
+Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
+    off_t bytes = 0;
+    for (std::size_t i = 0; i < batch.slots.size(); ++i) {
+        if (bytes >= kBytesPerFlush || pl.stopAsked()) {
+            batch.slots.resize(i);
+            break;
+        }
+        Slot& slot = batch.slots[i];
+        if (!pl.known || slot.failure)
+            continue;
+        try {
+            slot.pending = editor.prepare(*slot.name, pl.edit, pl.code, /*createMissing=*/false);
+            slot.inBatch = slot.pending.skip == FolderEditor::Pending::Skip::None;
+            bytes += slot.pending.oldSize;
+        } catch (const FileError& e) {
+            // Out of descriptors: the next batch tries again once this one has let go of its own.
+            if (outOfDescriptors(e) && i > 0) {
+                batch.slots.resize(i);
+                break;
+            }
+            slot.fail(e);
+        }
+    }
+    return batch;
 }
 
 // Files go in batches that share one flush. While one batch is flushed, renamed and
@@ -489,44 +518,20 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
         }
         return batch;
     };
-    auto prepare = [&editor, &pl, &code = pl.code, edit = pl.edit, known = pl.known](Batch batch) {
-        off_t bytes = 0;
-        for (std::size_t i = 0; i < batch.slots.size(); ++i) {
-            if (bytes >= kBytesPerFlush || pl.stopAsked()) {
-                batch.slots.resize(i); // the rest goes into the next batch, if any
-                break;
-            }
-            Slot& slot = batch.slots[i];
-            if (!known || slot.failure)
-                continue;
-            try {
-                slot.pending = editor.prepare(*slot.name, edit, code, /*createMissing=*/false);
-                slot.inBatch = slot.pending.skip == FolderEditor::Pending::Skip::None;
-                bytes += slot.pending.oldSize;
-            } catch (const FileError& e) {
-                // Out of descriptors: the next batch tries again once this one has let go of its own.
-                if (outOfDescriptors(e) && i > 0) {
-                    batch.slots.resize(i);
-                    break;
-                }
-                slot.fail(e);
-            }
-        }
-        return batch;
-    };
+    auto prepare = [&pl, &editor](Batch batch) { return prepareBatch(pl, editor, std::move(batch)); };
 
     std::size_t next = 0;
     std::future<Batch> inFlight;
     std::future<void> letGo;
     auto launch = [&] { inFlight = std::async(policy, prepare, collect(next)); };
-    if (!names.empty() && !pl.stop && !pl.stopAsked())
+    if (!names.empty() && !pl.stopped())
         launch();
     const FolderPlace place{folder.relative, path};
     LinkedOutcomes linked;
     while (inFlight.valid()) {
         Batch batch = inFlight.get();
         next = batch.start + batch.slots.size(); // a batch cut short resumes here
-        if (!pl.stop && !pl.stopAsked() && next < names.size())
+        if (!pl.stopped() && next < names.size())
             launch();
         std::vector<platform::UniqueFd> replaced =
             finishBatch(editor, batch, place, pl.known, linked, pl.result, pl.sink);
@@ -571,7 +576,7 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
         pl.total += folder.names.size();
 
     for (const auto& folder : run.folders) {
-        if (pl.stop || pl.stopAsked())
+        if (pl.stopped())
             break;
         int dirFd = -1;
         platform::UniqueFd sub;
