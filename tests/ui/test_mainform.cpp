@@ -30,8 +30,8 @@
 #include <QTimer>
 #include <QtTest>
 #include <clocale>
-#include <future>
 #include <fcntl.h>
+#include <future>
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -463,7 +463,10 @@ class TestMainForm : public QObject {
             const QStringList lines = s.log().mid(kHeader.size()).split(u'\n');
             const qsizetype done = lines.indexOf(QString());
             QCOMPARE(lines.mid(0, done), names.mid(0, done));
-            QCOMPARE(lines.mid(done + 1, 1), QStringList(QStringLiteral("处理了%1个文件。").arg(done)));
+            QStringList closing{QStringLiteral("处理了%1个文件。").arg(done)};
+            if (act != Act::Press)
+                closing << QStringLiteral("已取消，其余文件未作改动。");
+            QCOMPARE(lines.mid(done + 1), closing << QStringLiteral("感谢您使用本软件！"));
             QCOMPARE(done < names.size(), act != Act::Press);
             for (qsizetype i = 0; i < names.size(); ++i)
                 QCOMPARE(readFile(dir.filePath(names[i])), QByteArray(i < done ? "x\r\nEND\r\n" : "x\r\n"));

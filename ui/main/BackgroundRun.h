@@ -26,6 +26,8 @@ class BackgroundRun : public QObject {
     // Rethrows what the batch threw.
     BatchResult run(const Batch& batch, const Log& log);
     bool running() const { return m_running; }
+    // Set when the run is to stop between two files; the batch watches it.
+    const std::atomic<bool>& stopFlag() const { return m_cancel; }
     // The run stops between two files, as the progress dialog's cancel makes it.
     void cancel();
     // Set by a cancel; a batch that watches it (BatchInput::stop) stops at its next file.

@@ -268,6 +268,7 @@ void MainForm::command2Click() {
     input.stop = &m_run->cancelled();
     // The windows take no input during the run, so the code read now is the code of every file.
     input.code = [code = toCrLf(texts()->code().toStdString())] { return code; };
+    input.stop = &m_run->stopFlag();
 
     try {
         const BatchResult result =
@@ -306,7 +307,8 @@ void MainForm::reportOutcome(const BatchResult& result) {
                          MessageBox::Icon::Warning);
         break;
     case BatchResult::Outcome::FolderBusy:
-        MessageBox::show(this, title, QStringLiteral("另一次运行正在修改这个目录，没有文件被修改。请稍后再试。"),
+        MessageBox::show(this, title,
+                         QStringLiteral("另一次运行正在修改这个目录，没有文件被修改。请稍后再试。"),
                          MessageBox::Icon::Information);
         break;
     case BatchResult::Outcome::CodeNotEncodable:
