@@ -51,15 +51,6 @@ check "dry run output" same "$out" $'A.txt\nb.txt'
 check "dry run exit" same "$rc" 0
 check "dry run changes nothing" same "$(cat "$WORK/d/b.txt")" "1"
 
-# --- failures: exit 1, one stderr line each, log line with the reason ---
-fresh
-printf 'a' > "$WORK/d/a.txt"; printf 'r' > "$WORK/d/r.txt"; chmod 0444 "$WORK/d/r.txt"
-out=$("$CLI" --head --code x "$WORK/d" 2> "$WORK/err"); rc=$?
-check "failure exit 1" same "$rc" 1
-check "failure log" same "$out" $'被处理的文件\na.txt\nr.txt（未能处理：read-only file）\n\n处理了1个文件。\n有1个文件未能处理。\n感谢您使用本软件！'
-check "failure stderr" same "$(cat "$WORK/err")" "stepwick-cli: $WORK/d/r.txt: read-only file"
-check "read-only untouched" same "$(cat "$WORK/d/r.txt")" "r"
-
 # --- refusals: exit 2, one message naming the argument or file and the reason, nothing touched ---
 fresh
 printf 'a' > "$WORK/d/a.txt"
@@ -108,21 +99,24 @@ printf 'old' > "$WORK/d/changes.txt"
 check "log into a file of the run: that file is left alone" same "$?:$(cat "$WORK/d/changes.txt")" \
     "1:被处理的文件"$'\na.txt\nchanges.txt（未能处理：it is this run\'s own output）\n\n处理了1个文件。\n有1个文件未能处理。\n感谢您使用本软件！'
 
-# --- names are shown with escapes: one line each, no control sequence reaches the terminal ---
+# --- failures and names: exit 1, one stderr line per failure, the reason in the log; names shown
+# with escapes, one line each, no control sequence reaching the terminal ---
 fresh
 printf 'n' > "$WORK/d/"$'tab\there\033[31m\n.txt'
 printf 'r' > "$WORK/d/"$'\xff\\.txt'
 chmod 0444 "$WORK/d/"$'\xff\\.txt'
-out=$("$CLI" --code x "$WORK/d" 2> "$WORK/err")
-check "escaped names in the log" same "$out" '被处理的文件
+out=$("$CLI" --head --code x "$WORK/d" 2> "$WORK/err")
+check "failure exit 1" same "$?" 1
+check "failure and escaped names in the log" same "$out" '被处理的文件
 tab\there\033[31m\n.txt
 \377\\.txt（未能处理：read-only file）
 
 处理了1个文件。
 有1个文件未能处理。
 感谢您使用本软件！'
-check "escaped name on standard error" same "$(cat "$WORK/err")" "stepwick-cli: $WORK/d/\\377\\\\.txt: read-only file"
-check "the file keeps its name" same "$(cat "$WORK/d/"$'tab\there\033[31m\n.txt')" $'nx\r'
+check "failure on standard error, escaped" same "$(cat "$WORK/err")" "stepwick-cli: $WORK/d/\\377\\\\.txt: read-only file"
+check "read-only untouched" same "$(cat "$WORK/d/"$'\xff\\.txt')" "r"
+check "the file keeps its name" same "$(cat "$WORK/d/"$'tab\there\033[31m\n.txt')" $'x\r\nn\r'
 
 # --- a folder that refuses new files: the message blames the folder, not the writable target ---
 if [ "$(id -u)" = 0 ]; then
