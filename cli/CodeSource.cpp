@@ -1,5 +1,6 @@
 #include "cli/CodeSource.h"
 
+#include "core/CodeReading.h"
 #include "core/Encoding.h"
 
 #include <fcntl.h>
@@ -64,9 +65,11 @@ std::string readStandardInput(bool wasClosed) {
 } // namespace
 
 std::string readCode(const Options& options, bool stdinWasClosed) {
+    // Typed or read, the code is in the locale's character set; what was read may say otherwise by its mark.
     if (options.code)
-        return *options.code;
+        return codeAsUtf8(*options.code, systemCharset(), false);
     std::string text = options.codeFile ? readFile(*options.codeFile) : readStandardInput(stdinWasClosed);
+    text = codeAsUtf8(std::move(text), systemCharset(), true);
     dropFinalLineBreak(text);
     return text;
 }

@@ -12,5 +12,6 @@ public:
 };
 
 // The code as given: --code, else the bytes of --code-file, else standard input, with one final
-// line break dropped from what was read. Throws CodeUnreadable.
+// line break dropped from what was read, as UTF-8. Throws CodeUnreadable, and EncodingError when the
+// code is not valid text in the locale's character set (or in the one its byte-order mark names).
 std::string readCode(const Options& options, bool stdinWasClosed);

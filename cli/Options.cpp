@@ -3,16 +3,31 @@
 #include <getopt.h>
 
 const char* const kUsageText =
-    "Usage: stepwick-cli [--head | --foot] [--ext EXT] [--code TEXT | --code-file FILE] [--dry-run] FOLDER\n"
+    "Usage: stepwick-cli [--head | --foot] [--ext EXT] [--code TEXT | --code-file FILE]\n"
+    "                    [--once | --remove | --check] [--after-preamble] [--eol crlf|lf|match]\n"
+    "                    [-r] [--dry-run] FOLDER\n"
     "Adds the code in front of (--head) or behind (--foot, the default) every file of FOLDER\n"
-    "whose name ends in .EXT (default txt; letter case ignored; * and ? are wildcards).\n"
-    "The code comes from --code, else --code-file, else standard input.\n"
+    "whose name ends in .EXT (default txt; letter case ignored; * and ? are wildcards; an EXT of\n"
+    "exactly three characters without wildcards also takes longer ones: htm takes a.html).\n"
+    "The code comes from --code, else --code-file, else standard input, in the locale's\n"
+    "character set (a file or standard input with a byte-order mark is read by its mark).\n"
     "\n"
     "  --head             insert before the first line\n"
     "  --foot             append behind the end (default)\n"
     "  --ext EXT          file type without the dot (default txt; empty: names without a dot)\n"
     "  --code TEXT        the code itself\n"
     "  --code-file FILE   read the code from FILE (one final line break is dropped)\n"
+    "  --once             leave alone files that already hold the code at its place\n"
+    "  --remove           take the code out where it stands exactly at its place\n"
+    "  --check            list the files that lack the code at its place, change nothing;\n"
+    "                     exit 1 when there is any\n"
+    "  --after-preamble   head: put the code behind the lines that must stay first, where the\n"
+    "                     file begins with them: a #! line, then an XML declaration <?xml ... ?>\n"
+    "                     and/or a <!DOCTYPE ...> (letter case ignored), each ending its line\n"
+    "  --eol crlf|lf|match\n"
+    "                     the code's line breaks and the one added behind an old last line:\n"
+    "                     CR LF (default), LF, or as the file's first line break\n"
+    "  -r, --recursive    also the subfolders on the same file system (not hidden ones or links)\n"
     "  --dry-run          list the files that would be changed, change nothing\n"
     "  --help             show this help\n"
     "  --version          show the version\n"
@@ -21,7 +36,7 @@ const char* const kUsageText =
     "\n"
     "Exit status:\n"
     "  0      all files changed\n"
-    "  1      some files failed (each is named on standard error)\n"
+    "  1      some files failed (each is named on standard error); --check: a file lacks the code\n"
     "  2      usage error, unreadable code or folder, or another run is changing the folder;\n"
     "         nothing was changed\n"
     "  3      the changes were made as far as the run got, but the log is incomplete\n"
@@ -30,7 +45,22 @@ const char* const kUsageText =
 
 namespace {
 
-enum { OptHead = 1000, OptFoot, OptExt, OptCode, OptCodeFile, OptDryRun, OptHelp, OptVersion };
+enum {
+    OptHead = 1000,
+    OptFoot,
+    OptExt,
+    OptCode,
+    OptCodeFile,
+    OptDryRun,
+    OptHelp,
+    OptVersion,
+    OptOnce,
+    OptRemove,
+    OptCheck,
+    OptAfterPreamble,
+    OptEol,
+    OptRecursive = 'r',
+};
 
 const option kOptions[] = {
     {"head", no_argument, nullptr, OptHead},
@@ -39,19 +69,35 @@ const option kOptions[] = {
     {"code", required_argument, nullptr, OptCode},
     {"code-file", required_argument, nullptr, OptCodeFile},
     {"dry-run", no_argument, nullptr, OptDryRun},
+    {"once", no_argument, nullptr, OptOnce},
+    {"remove", no_argument, nullptr, OptRemove},
+    {"check", no_argument, nullptr, OptCheck},
+    {"after-preamble", no_argument, nullptr, OptAfterPreamble},
+    {"eol", required_argument, nullptr, OptEol},
+    {"recursive", no_argument, nullptr, OptRecursive},
     {"help", no_argument, nullptr, OptHelp},
     {"version", no_argument, nullptr, OptVersion},
     {nullptr, 0, nullptr, 0},
 };
 
-// The argument getopt stopped at. There are no short options, so an unknown one is the first
-// letter of its argument; getopt has moved past that argument only when it was a lone letter.
+// The argument getopt stopped at. An unknown short option is a letter of its argument; getopt has
+// moved past that argument only when the letter was its last.
 std::string offendingArgument(int argc, char** argv) {
     const std::string last = argv[optind - 1];
     if (optopt > 0 && optopt < 128 && last != std::string{'-', static_cast<char>(optopt)} && optind < argc &&
         argv[optind][0] == '-' && argv[optind][1] == optopt)
         return argv[optind];
     return last;
+}
+
+LineBreakMode lineBreakMode(const std::string& name) {
+    if (name == "crlf")
+        return LineBreakMode::CrLf;
+    if (name == "lf")
+        return LineBreakMode::Lf;
+    if (name == "match")
+        return LineBreakMode::Match;
+    throw UsageError("--eol takes crlf, lf or match, not " + name);
 }
 
 void takeOption(Options& o, int c, int argc, char** argv) {
@@ -72,7 +118,26 @@ void takeOption(Options& o, int c, int argc, char** argv) {
         o.codeFile = optarg;
         break;
     case OptDryRun:
-        o.action = Options::Action::DryRun;
+        if (o.action != Options::Action::Check)
+            o.action = Options::Action::DryRun;
+        break;
+    case OptCheck:
+        o.action = Options::Action::Check;
+        break;
+    case OptOnce:
+        o.once = true;
+        break;
+    case OptRemove:
+        o.remove = true;
+        break;
+    case OptAfterPreamble:
+        o.afterPreamble = true;
+        break;
+    case OptEol:
+        o.eol = lineBreakMode(optarg);
+        break;
+    case OptRecursive:
+        o.recursive = true;
         break;
     case ':':
         throw UsageError("missing argument for " + offendingArgument(argc, argv));
@@ -86,7 +151,7 @@ void takeOption(Options& o, int c, int argc, char** argv) {
 Options parseOptions(int argc, char** argv) {
     Options o;
     opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, ":", kOptions, nullptr)) != -1;) {
+    for (int c; (c = getopt_long(argc, argv, ":r", kOptions, nullptr)) != -1;) {
         // Help and version answer at once, whatever else the line holds.
         if (c == OptHelp || c == OptVersion) {
             o.action = c == OptHelp ? Options::Action::Help : Options::Action::Version;
@@ -103,5 +168,9 @@ Options parseOptions(int argc, char** argv) {
         throw UsageError("the folder name is empty");
     if (o.extension.find('/') != std::string::npos)
         throw UsageError("the file type may not hold '/': " + o.extension);
+    // A check finds the files that lack the code; what a removal would find is a dry run's.
+    if (o.action == Options::Action::Check && o.remove)
+        throw UsageError(
+            "--check and --remove cannot be combined (--remove --dry-run lists the files holding the code)");
     return o;
 }

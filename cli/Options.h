@@ -1,17 +1,24 @@
 #pragma once
 
+#include "core/CodePlace.h"
+
 #include <optional>
 #include <stdexcept>
 #include <string>
 
 struct Options {
-    enum class Action { Run, DryRun, Help, Version };
+    enum class Action { Run, DryRun, Check, Help, Version };
     Action action = Action::Run;
     std::string position = "foot";
     std::string extension = "txt";
     std::optional<std::string> code;
     std::optional<std::string> codeFile;
     std::string folder;
+    bool once = false;
+    bool remove = false;
+    bool afterPreamble = false;
+    LineBreakMode eol = LineBreakMode::CrLf;
+    bool recursive = false;
 };
 
 // A command line that cannot be followed; what() names the argument at fault.

@@ -55,36 +55,58 @@ std::optional<BatchInput::FileId> fileOnStandardOutput() {
     return BatchInput::FileId{st.st_dev, st.st_ino};
 }
 
-int dryRun(const Options& options, const Mod& mod, LogOutput& out) {
-    std::string list;
-    try {
-        for (const auto& name : matchingFiles(mod.TargetDir, options.extension))
-            list += shownText(name) + "\n";
-    } catch (const FileError& e) {
-        LogOutput::complain(shownText(options.folder) + ": " + e.reason());
-        return kExitUsage;
-    }
-    out.write(list);
-    return kExitOk;
-}
-
-int runFolder(const Options& options, Mod& mod, std::string& code, LogOutput& out) {
-    std::atomic<bool> stop{false};
-    platform::stopOnInterrupt(stop);
+BatchInput inputOf(const Options& options, std::string& code) {
     BatchInput input;
     input.extension = options.extension;
     input.position = options.position;
     // The run takes the code over once: a large code is held once, not copied per step.
     input.code = [&code] { return std::move(code); };
+    input.once = options.once || options.action == Options::Action::Check;
+    input.remove = options.remove;
+    input.afterPreamble = options.afterPreamble;
+    input.eol = options.eol;
+    input.recursive = options.recursive;
+    return input;
+}
+
+// A run refused before it touched anything; the folder is named as the user typed it.
+int refused(const Options& options, const BatchResult& result) {
+    if (result.folderError)
+        LogOutput::complain(shownText(options.folder) + ": " + result.folderError->reason());
+    else
+        LogOutput::complain(result.error);
+    return kExitUsage;
+}
+
+// --dry-run lists what a run would change; --check what lacks the code (and fails when any does).
+int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out) {
+    std::vector<std::string> files;
+    const BatchResult result = previewBatch(mod, inputOf(options, code), files);
+    if (result.outcome != BatchResult::Outcome::Completed)
+        return refused(options, result);
+    std::string list;
+    for (const auto& name : files)
+        list += shownText(name) + "\n";
+    out.write(list);
+    for (const auto& f : result.failures)
+        LogOutput::complain(shownText(f.path) + ": " + f.reason);
+    if (options.action == Options::Action::Check)
+        return files.empty() && result.failures.empty() ? kExitOk : kExitFailures;
+    return result.failures.empty() ? kExitOk : kExitFailures;
+}
+
+int runFolder(const Options& options, Mod& mod, std::string& code, LogOutput& out) {
+    std::atomic<bool> stop{false};
+    platform::stopOnInterrupt(stop);
+    BatchInput input = inputOf(options, code);
     input.stop = &stop;
     input.ownOutput = fileOnStandardOutput();
     StdoutSink sink(out, stop);
 
     const BatchResult result = runBatch(mod, input, sink);
-    if (result.outcome != BatchResult::Outcome::Completed && result.outcome != BatchResult::Outcome::Cancelled) {
-        LogOutput::complain(result.error);
-        return kExitUsage;
-    }
+    if (result.outcome != BatchResult::Outcome::Completed &&
+        result.outcome != BatchResult::Outcome::Cancelled)
+        return refused(options, result);
     out.write("\n");
     for (const auto& f : result.failures)
         LogOutput::complain(shownText(f.path) + ": " + f.reason);
@@ -121,16 +143,23 @@ int run(int argc, char** argv, unsigned closedStreams) {
     Mod mod;
     loadDefaults(mod);
     confirmFolder(mod, options.folder);
-    if (options.action == Options::Action::DryRun)
-        return finish(out, dryRun(options, mod, out));
-
+    // A plain dry run needs no code: it does not wait for one on standard input.
+    const bool listing =
+        options.action == Options::Action::DryRun || options.action == Options::Action::Check;
     std::string code;
-    try {
-        code = toCrLf(readCode(options, closedStreams & 1u));
-    } catch (const CodeUnreadable& e) {
-        LogOutput::complain(e.what());
-        return kExitUsage;
+    if (!listing || options.once || options.remove || options.action == Options::Action::Check) {
+        try {
+            code = toCrLf(readCode(options, closedStreams & 1u));
+        } catch (const CodeUnreadable& e) {
+            LogOutput::complain(e.what());
+            return kExitUsage;
+        } catch (const EncodingError& e) {
+            LogOutput::complain(e.what());
+            return kExitUsage;
+        }
     }
+    if (listing)
+        return finish(out, listFiles(options, mod, code, out));
     return finish(out, runFolder(options, mod, code, out));
 }
 

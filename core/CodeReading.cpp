@@ -41,16 +41,16 @@ bool startsWith(std::string_view bytes, std::string_view mark) {
 
 } // namespace
 
-std::string codeAsUtf8(std::string_view bytes, const std::string& charset, bool byMark) {
+std::string codeAsUtf8(std::string bytes, const std::string& charset, bool byMark) {
     if (byMark && startsWith(bytes, "\xEF\xBB\xBF"))
-        return codeAsUtf8(bytes.substr(3), "UTF-8", false);
+        return codeAsUtf8(bytes.erase(0, 3), "UTF-8", false);
     if (byMark && startsWith(bytes, "\xFF\xFE"))
-        return toUtf8(bytes.substr(2), "UTF-16LE");
+        return toUtf8(std::string_view(bytes).substr(2), "UTF-16LE");
     if (byMark && startsWith(bytes, "\xFE\xFF"))
-        return toUtf8(bytes.substr(2), "UTF-16BE");
+        return toUtf8(std::string_view(bytes).substr(2), "UTF-16BE");
     if (strcasecmp(charset.c_str(), "UTF-8") != 0 && strcasecmp(charset.c_str(), "UTF8") != 0)
         return toUtf8(bytes, charset.c_str());
     if (!isValidUtf8(bytes))
         throw EncodingError("the code is not valid UTF-8 text");
-    return std::string(bytes);
+    return bytes; // taken over: a large code is not copied
 }

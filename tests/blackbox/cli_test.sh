@@ -67,7 +67,7 @@ check "unknown argument" refused "unknown option: -dashdir" "$CLI" --code X -das
 check "missing argument" refused "missing argument for --code" "$CLI" --code
 check "two folders" refused "only one folder may be given, not also $WORK/d" "$CLI" --code x "$WORK/d" "$WORK/d"
 check "slash in type" refused "the file type may not hold '/': a/b" "$CLI" --code x --ext a/b "$WORK/d"
-check "missing folder" refused "$WORK/nowhere/: No such file or directory" "$CLI" --code x "$WORK/nowhere"
+check "missing folder, named as typed" refused "$WORK/nowhere: No such file or directory" "$CLI" --code x "$WORK/nowhere"
 check "code not UTF-8" refused "the code is not valid UTF-8 text" "$CLI" --code $'\xff\xfe' "$WORK/d"
 check "missing code file" refused "cannot read the code from $WORK/nofile: No such file or directory" \
     "$CLI" --code-file "$WORK/nofile" "$WORK/d"
@@ -137,14 +137,22 @@ if localedef -i zh_CN -f GBK "$WORK/locale/zh_CN.GBK" > /dev/null 2>&1; then
     fresh
     printf 'old\r\n' > "$WORK/d/g.txt"
     printf '\xef\xbb\xbfu8\r\n' > "$WORK/d/u.txt"
-    LOCPATH=$WORK/locale LC_ALL=zh_CN.GBK "$CLI" --head --code '中文' "$WORK/d" > /dev/null 2>&1
-    check "GBK locale: exit 0" same "$?" 0
-    check "GBK locale: code in GBK" same "$(bytes "$WORK/d/g.txt")" "$(printf '\xd6\xd0\xce\xc4\r\nold\r\n' > "$WORK/e"; bytes "$WORK/e")"
+    gbk() { LOCPATH=$WORK/locale LC_ALL=zh_CN.GBK "$CLI" "$@"; }
+    gbk --head --code $'\xd6\xd0\xce\xc4' "$WORK/d" > /dev/null 2>&1
+    check "GBK locale: a code typed in GBK: exit 0" same "$?" 0
+    gbkFile=$(printf '\xd6\xd0\xce\xc4\r\nold\r\n' > "$WORK/e"; bytes "$WORK/e")
+    check "GBK locale: code in GBK" same "$(bytes "$WORK/d/g.txt")" "$gbkFile"
     check "GBK locale: UTF-8 file keeps UTF-8" same "$(bytes "$WORK/d/u.txt")" "$(printf '\xef\xbb\xbf\xe4\xb8\xad\xe6\x96\x87\r\nu8\r\n' > "$WORK/e"; bytes "$WORK/e")"
-    LOCPATH=$WORK/locale LC_ALL=zh_CN.GBK "$CLI" --head --code '😀' "$WORK/d" > /dev/null 2> "$WORK/err"
+    gbk --head --once --code $'\xd6\xd0\xce\xc4' "$WORK/d" > /dev/null 2>&1
+    check "GBK locale: once finds the code" same "$(bytes "$WORK/d/g.txt")" "$gbkFile"
+    gbk --head --code $'\x81' "$WORK/d" > /dev/null 2> "$WORK/err"
+    check "GBK locale: code not valid in GBK is refused" same "$?" 2
+    check "GBK locale: says it is no GBK" grep -q "not valid GBK" "$WORK/err"
+    printf '\xef\xbb\xbf\xf0\x9f\x98\x80' > "$WORK/code"
+    gbk --head --code-file "$WORK/code" "$WORK/d" > /dev/null 2> "$WORK/err"
     check "GBK locale: code without a GBK form is refused" same "$?" 2
     check "GBK locale: says why" grep -q "cannot be written in GBK" "$WORK/err"
-    check "GBK locale: refused code touched nothing" same "$(bytes "$WORK/d/g.txt")" "$(printf '\xd6\xd0\xce\xc4\r\nold\r\n' > "$WORK/e"; bytes "$WORK/e")"
+    check "GBK locale: refused codes touched nothing" same "$(bytes "$WORK/d/g.txt")" "$gbkFile"
     # The whole log in GBK: fixed texts, a GBK name, the system's reason.
     fresh
     : > "$WORK/d/"$'\xd6\xd0.txt'
