@@ -121,11 +121,12 @@ bool outOfDescriptors(const FileError& e) {
     return e.refusal() == Refusal::None && (e.error() == EMFILE || e.error() == ENFILE);
 }
 
-// Outcomes of files with further names in one folder, by the name that was changed (a failure,
-// or none): the other names fare the same.
+// Outcomes of files with further names, by the name that was changed (below the run's folder)
+// and a failure or none: the other names fare the same.
 using LinkedOutcomes = std::map<std::string, std::optional<FileFailure>>;
 
-void publishSlot(FolderEditor& editor, Slot& slot, FolderEditor::Pending& p, LinkedOutcomes& linked) {
+void publishSlot(FolderEditor& editor, Slot& slot, FolderEditor::Pending& p, const std::string& relative,
+                 LinkedOutcomes& linked) {
     if (!p.sameAs.empty()) {
         auto it = linked.find(p.sameAs);
         if (it != linked.end() && it->second)
@@ -142,7 +143,7 @@ void publishSlot(FolderEditor& editor, Slot& slot, FolderEditor::Pending& p, Lin
         slot.fail(e);
     }
     if (p.read.st_nlink > 1 && !p.replace)
-        linked[*slot.name] = slot.failure;
+        linked[relative + *slot.name] = slot.failure;
 }
 
 struct Batch {
@@ -198,7 +199,7 @@ std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, 
             continue;
         FolderEditor::Pending& p = pending[b++];
         if (!flushFailure) {
-            publishSlot(editor, slot, p, linked);
+            publishSlot(editor, slot, p, place.relative, linked);
             anyReplaced = anyReplaced || p.replace;
         } else if (editor.discard(p)) {
             slot.fail(*flushFailure);
@@ -448,17 +449,21 @@ struct Pipeline {
     bool known = false;
     std::size_t total = 0;
     std::size_t done = 0;
-    bool stop = false;                      // the sink asked to stop
+    bool stop = false;                           // the sink asked to stop
     const std::atomic<bool>* external = nullptr; // the input's stop
     std::optional<BatchInput::FileId> ownOutput{};
     // Checked before each file, on either thread: a stop lets the file under way finish.
     std::atomic<bool> halt{false};
+    // One file with names in several folders gets its foot once.
+    FolderEditor::AppendedFiles appended;
+    LinkedOutcomes linked;
     bool stopAsked() const { return halt || (external && *external); }
     bool stopped() const { return stop || stopAsked(); } // on the run's own thread only
 };
 
 // The file the run writes its log to, found by what it is, not by its name.
-bool isOwnOutput(const Pipeline& pl, FileSystem& fs, int dirFd, const ScannedFolder& folder, const std::string& name) {
+bool isOwnOutput(const Pipeline& pl, FileSystem& fs, int dirFd, const ScannedFolder& folder,
+                 const std::string& name) {
     struct stat st {};
     return pl.ownOutput && pl.ownOutput->device == folder.dev && fs.statAt(dirFd, name, st) == 0 &&
            st.st_dev == pl.ownOutput->device && st.st_ino == pl.ownOutput->inode;
@@ -497,7 +502,8 @@ Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
 // and of the input stays on this thread, and the log keeps the sorted order.
 // The first batches are small so that the second thread gets to work at once; later ones
 // grow to spread each flush over many files.
-void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolder& folder, const std::string& path) {
+void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolder& folder,
+               const std::string& path) {
     const std::vector<std::string>& names = folder.names;
     const std::size_t maxPerFlush = filesPerFlush(names.size());
     std::size_t perFlush = std::min<std::size_t>(maxPerFlush, 16);
@@ -527,14 +533,13 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     if (!names.empty() && !pl.stopped())
         launch();
     const FolderPlace place{folder.relative, path};
-    LinkedOutcomes linked;
     while (inFlight.valid()) {
         Batch batch = inFlight.get();
         next = batch.start + batch.slots.size(); // a batch cut short resumes here
         if (!pl.stopped() && next < names.size())
             launch();
         std::vector<platform::UniqueFd> replaced =
-            finishBatch(editor, batch, place, pl.known, linked, pl.result, pl.sink);
+            finishBatch(editor, batch, place, pl.known, pl.linked, pl.result, pl.sink);
         // The replaced files are let go on the side while the next batch goes on.
         if (letGo.valid())
             letGo.get();
@@ -586,12 +591,13 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
             sub = openScanned(fs, run, mod, folder, dirFd);
         } catch (const FileError& e) {
             result.failures.push_back(folderFailure(mod, folder.relative, e));
-            sink.appendLog(shownText(folder.relative) + "（未能处理：" + sink.reasonText(result.failures.back()) +
-                           "）\r\n");
+            sink.appendLog(shownText(folder.relative) + "（未能处理：" +
+                           sink.reasonText(result.failures.back()) + "）\r\n");
             continue;
         }
         const std::string path = mod.TargetDir + folder.relative;
         FolderEditor editor(fs, dirFd, path);
+        editor.shareAppended(pl.appended, folder.relative);
         editor.sweepLeftovers(folder.leftovers);
         runFolder(pl, editor, dirFd, folder, path);
     }

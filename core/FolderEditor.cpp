@@ -54,6 +54,11 @@ FolderEditor::FolderEditor(platform::FileSystem& fs, int dirFd, std::string fold
     }
 }
 
+void FolderEditor::shareAppended(AppendedFiles& appended, std::string relative) {
+    m_appended = &appended;
+    m_relative = std::move(relative);
+}
+
 bool FolderEditor::isTemporaryName(const std::string& name) {
     const std::string_view prefix = kTempPrefix, suffix = kTempSuffix;
     if (name.size() <= prefix.size() + suffix.size() || !startsWith(name, prefix) ||
@@ -261,8 +266,8 @@ FolderEditor::Pending FolderEditor::prepareFoot(Pending p, platform::UniqueFd fd
     const FileId id{p.read.st_dev, p.read.st_ino};
     const bool linked = p.read.st_nlink > 1 && edit.action == CodeEdit::Action::Add;
     if (linked) {
-        auto it = m_appended.find(id);
-        if (it != m_appended.end()) {
+        auto it = m_appended->find(id);
+        if (it != m_appended->end()) {
             p.sameAs = it->second;
             return p;
         }
@@ -289,7 +294,7 @@ FolderEditor::Pending FolderEditor::prepareFoot(Pending p, platform::UniqueFd fd
     p.fd = std::move(fd);
     p = prepareAppend(std::move(p), bytes);
     if (linked)
-        m_appended.emplace(id, p.name);
+        m_appended->emplace(id, m_relative + p.name);
     return p;
 }
 

@@ -50,7 +50,13 @@ class FolderEditor {
         platform::UniqueFd old;
     };
 
+    // Files whose foot a run appended, by device and inode, with the name that got it.
+    using AppendedFiles = std::map<std::pair<dev_t, ino_t>, std::string>;
+
     FolderEditor(platform::FileSystem& fs, int dirFd, std::string folderPath);
+    // Shares the files appended to with the run's other folders (whose names a file may also
+    // have); this folder's names are recorded behind relative.
+    void shareAppended(AppendedFiles& appended, std::string relative);
 
     // Throws FileError; on failure the file holds its old content and nothing is left behind.
     // A file the edit leaves alone comes back with its skip set and nothing to flush or publish.
@@ -130,8 +136,10 @@ class FolderEditor {
     uid_t m_tempUid = 0;
     gid_t m_tempGid = 0;
     bool m_tempOwnerKnown = false;
-    // Files whose foot this run appended (prepare's thread only), by the name that got it.
-    std::map<FileId, std::string> m_appended;
+    // Files whose foot this run appended (prepare's thread only).
+    AppendedFiles m_ownAppended;
+    AppendedFiles* m_appended = &m_ownAppended;
+    std::string m_relative;
     // Change times of files with further names, from before our first rename of one of them to
     // after our latest (publish's thread only): these renames do not make the other names count
     // as changed by someone else.

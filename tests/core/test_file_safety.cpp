@@ -172,15 +172,17 @@ TEST(FileSafety, FileChangedByAnotherProgramKeepsTheNewerContent) {
     }
 }
 
-// One file under three names: a foot goes on once and every name counts; a head replaces each
-// name on its own, and our own renames do not make the other names look changed.
+// One file under three names, one of them in a subfolder: a foot goes on once and every name
+// counts; a head replaces each name on its own, and our own renames do not make the other names
+// look changed.
 TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
     for (const char* position : {"head", "foot"}) {
         SCOPED_TRACE(position);
         TempDir dir;
+        ASSERT_EQ(::mkdir((dir / "sub").c_str(), 0755), 0);
         writeFile(dir / "a.txt", "old\r\n");
-        ASSERT_EQ(::link((dir / "a.txt").c_str(), (dir / "b.txt").c_str()), 0);
-        ASSERT_EQ(::link((dir / "a.txt").c_str(), (dir / "c.txt").c_str()), 0);
+        for (const char* other : {"b.txt", "sub/c.txt"})
+            ASSERT_EQ(::link((dir / "a.txt").c_str(), (dir / other).c_str()), 0);
         // Renames a clock tick apart, so that each changes the file's change time.
         platform::RecordingFileSystem fs;
         std::function<void()> pause = [&] {
@@ -188,11 +190,14 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
             fs.beforeCall("renameAt", pause);
         };
         fs.beforeCall("renameAt", pause);
+        Mod mod = testfiles::folderMod(dir);
+        BatchInput in{"txt", position, [] { return std::string("X"); }};
+        in.recursive = true;
         LogSink sink;
-        BatchResult r = run(dir, position, "X", sink, fs);
+        BatchResult r = runBatch(mod, in, sink, fs);
         EXPECT_EQ(r.changed, 3u) << sink.log;
         const std::string expected = std::string(position) == "head" ? "X\r\nold\r\n" : "old\r\nX\r\n";
-        for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        for (const char* name : {"a.txt", "b.txt", "sub/c.txt"})
             EXPECT_EQ(readFile(dir / name), expected) << name;
     }
 }
