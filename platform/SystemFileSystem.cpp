@@ -245,8 +245,10 @@ class SystemFileSystem final : public FileSystem {
     int entriesFixed(int dirFd) override {
         m_crash.step();
         int flags = 0;
+        // A file system without these attributes cannot forbid it either; should the question
+        // fail otherwise, a rename that fails later still fails only its file.
         if (::ioctl(dirFd, FS_IOC_GETFLAGS, &flags) != 0)
-            return errno == ENOTTY || errno == EOPNOTSUPP || errno == EINVAL ? 0 : -1;
+            return 0;
         return (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0 ? 1 : 0;
     }
 
