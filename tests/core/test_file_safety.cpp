@@ -49,46 +49,75 @@ const std::string kBigCode(5000, 'F'); // too long for one write: a foot goes th
 
 } // namespace
 
-// The new file carries the old one's access ACL exactly, and none where it had none even in a
-// folder whose default ACL would give it one; user., trusted. and security. attributes come
-// along, file capabilities do not (writing content drops them).
-TEST(FileSafety, NewFileKeepsAclAndExtendedAttributes) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "trusted. and security. attributes and other users' ACL entries need root";
+// Owner, group, mode (set-ID bits included), the access ACL exactly (a folder's default ACL adds
+// nothing) and user., trusted. and security. attributes survive; file capabilities do not (writing
+// content drops them). Changing the owner clears set-ID bits, so a new file gets its mode last:
+// no owner and no data after it. Other owners, ACLs and those attributes are set up as root only.
+TEST(FileSafety, NewFileKeepsOwnerModeAclAndAttributes) {
+    struct Owned {
+        const char* name;
+        uid_t uid;
+        gid_t gid;
+        mode_t mode;
+    };
+    const bool root = ::geteuid() == 0;
+    std::vector<Owned> files{{"run.txt", ::geteuid(), ::getegid(), 0750}};
+    if (root)
+        files.insert(files.end(), {{"suid.txt", 1234, 5678, 04755},
+                                   {"secret.txt", 1234, 5678, 0640},
+                                   {"sgid.txt", 0, 5678, 02775},
+                                   {"both.txt", 4321, 8765, 06750}});
     // A v2 capability set (cap_net_raw permitted and effective).
     const std::string capability(
         "\x01\x00\x00\x02\x00\x20\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00", 20);
-    for (const std::string& code : {std::string("<h>"), kBigCode}) {
-        for (const char* position : {"head", "foot"}) {
-            if (code.size() < 4096 && std::string(position) == "foot")
-                continue; // appended in place: the file itself stays
-            SCOPED_TRACE(position + std::string(" with a code of ") + std::to_string(code.size()));
-            TempDir dir;
-            writeFile(dir / "denied.txt", "d\r\n", 0640);
-            writeFile(dir / "plain.txt", "p\r\n", 0640);
-            ASSERT_TRUE(sh("setfacl -m u:nobody:---,g:nogroup:r " + dir / "denied.txt"))
+    const std::pair<const char*, std::string> runs[] = {{"head", "X"}, {"foot", "X"}, {"foot", kBigCode}};
+    for (const auto& [position, code] : runs) {
+        SCOPED_TRACE(position + std::string(" with a code of ") + std::to_string(code.size()));
+        TempDir dir;
+        for (const Owned& f : files) {
+            writeFile(dir / f.name, std::string("old ") + f.name);
+            ASSERT_EQ(::chown((dir / f.name).c_str(), f.uid, f.gid), 0);
+            ASSERT_EQ(::chmod((dir / f.name).c_str(), f.mode), 0); // after chown, which clears set-ID bits
+        }
+        const std::string own = dir / "run.txt";
+        if (root) {
+            ASSERT_TRUE(sh("setfacl -m u:nobody:---,g:nogroup:r " + dir / "secret.txt"))
                 << "setfacl (package acl)";
             ASSERT_TRUE(sh("setfacl -d -m u:nobody:rwx " + dir.path()));
-            ASSERT_EQ(::setxattr((dir / "plain.txt").c_str(), "user.origin", "mine", 4, 0), 0);
-            ASSERT_EQ(::setxattr((dir / "plain.txt").c_str(), "trusted.t", "t", 1, 0), 0);
-            ASSERT_EQ(::setxattr((dir / "plain.txt").c_str(), "security.capability", capability.data(),
-                                 capability.size(), 0),
+            ASSERT_EQ(::setxattr(own.c_str(), "user.origin", "mine", 4, 0), 0);
+            ASSERT_EQ(::setxattr(own.c_str(), "trusted.t", "t", 1, 0), 0);
+            ASSERT_EQ(::setxattr(own.c_str(), "security.capability", capability.data(), capability.size(), 0),
                       0);
-            const std::string acl = xattr(dir / "denied.txt", "system.posix_acl_access");
-            const mode_t deniedMode = modeOf(dir / "denied.txt");
+        }
+        const std::string acl = xattr(dir / "secret.txt", "system.posix_acl_access");
 
-            LogSink sink;
-            BatchResult r = run(dir, position, code, sink);
-            EXPECT_EQ(r.changed, 2u) << sink.log;
-            EXPECT_EQ(xattr(dir / "denied.txt", "system.posix_acl_access"), acl);
-            EXPECT_EQ(modeOf(dir / "denied.txt"), deniedMode);
-            EXPECT_EQ(xattr(dir / "plain.txt", "system.posix_acl_access"), "-") << "nothing inherited";
-            EXPECT_EQ(modeOf(dir / "plain.txt"), 0640u);
-            EXPECT_EQ(xattr(dir / "plain.txt", "user.origin"), "mine");
-            EXPECT_EQ(xattr(dir / "plain.txt", "trusted.t"), "t");
-            EXPECT_EQ(xattr(dir / "plain.txt", "security.capability"), "-");
-            EXPECT_EQ(readFile(dir / "plain.txt"),
-                      testfiles::inserted("p\r\n", code, std::string(position) == "head"));
+        platform::RecordingFileSystem fs;
+        LogSink sink;
+        EXPECT_EQ(run(dir, position, code, sink, fs).changed, files.size()) << sink.log;
+        for (const Owned& f : files) {
+            struct stat st {};
+            ASSERT_EQ(::stat((dir / f.name).c_str(), &st), 0);
+            EXPECT_EQ(st.st_uid, f.uid) << f.name;
+            EXPECT_EQ(st.st_gid, f.gid) << f.name;
+            EXPECT_EQ(st.st_mode & 07777, f.mode) << f.name;
+            EXPECT_EQ(readFile(dir / f.name), testfiles::inserted(std::string("old ") + f.name, code,
+                                                                  std::string(position) == "head"));
+        }
+        if (root) {
+            EXPECT_EQ(xattr(dir / "secret.txt", "system.posix_acl_access"), acl);
+            EXPECT_EQ(xattr(own, "system.posix_acl_access"), "-") << "nothing inherited";
+            EXPECT_EQ(xattr(own, "user.origin"), "mine");
+            EXPECT_EQ(xattr(own, "trusted.t"), "t");
+            EXPECT_EQ(xattr(own, "security.capability"), "-");
+        }
+        bool modeSet = false;
+        for (const std::string& call : fs.calls()) {
+            if (call == "openUnnamed" || call == "openAt" || call == "fsSync" || call == "dataSync")
+                modeSet = false; // the next file
+            else if (call == "chmod")
+                modeSet = true;
+            else if (modeSet && (call == "chown" || call == "write" || call == "copyRange"))
+                ADD_FAILURE() << call << " after the mode was set";
         }
     }
 }
