@@ -30,8 +30,6 @@ class BackgroundRun : public QObject {
     const std::atomic<bool>& stopFlag() const { return m_cancel; }
     // The run stops between two files, as the progress dialog's cancel makes it.
     void cancel();
-    // Set by a cancel; a batch that watches it (BatchInput::stop) stops at its next file.
-    const std::atomic<bool>& cancelled() const { return m_cancel; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

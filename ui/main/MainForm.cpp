@@ -265,7 +265,6 @@ void MainForm::command2Click() {
     input.afterPreamble = texts()->Check2->isChecked();
     input.eol = texts()->Check3->isChecked() ? LineBreakMode::Match : LineBreakMode::CrLf;
     input.recursive = m_mod.Recursive;
-    input.stop = &m_run->cancelled();
     // The windows take no input during the run, so the code read now is the code of every file.
     input.code = [code = toCrLf(texts()->code().toStdString())] { return code; };
     input.stop = &m_run->stopFlag();
