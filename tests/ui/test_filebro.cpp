@@ -11,6 +11,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace windowtest;
 
@@ -147,14 +150,19 @@ class TestFileBro : public QObject {
         QTest::mouseClick(picker->Command1, Qt::LeftButton);
         QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("alpha/")));
 
-        // A folder that vanished after it was listed is not opened; the list is redrawn.
+        // A folder that vanished after it was listed is not opened, and the user is told why;
+        // the lists stay where they were.
         Tree other;
         CurrentFolder there(other.path());
         QPointer<FileBro> second = openPicker(mod);
+        const QStringList folders = rows(second->Dir1);
         QVERIFY(QDir(other.path(QStringLiteral("beta"))).removeRecursively());
         openRow(second->Dir1, QStringLiteral("beta"));
+        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
+                               QStringLiteral("无法打开文件夹“%1”：没有那个文件或目录")
+                                   .arg(other.path(QStringLiteral("beta")))));
         QCOMPARE(second->currentFolder(), other.path());
-        QVERIFY(!rows(second->Dir1).contains(QStringLiteral("beta")));
+        QCOMPARE(rows(second->Dir1), folders);
         second->close();
     }
 
@@ -230,6 +238,35 @@ class TestFileBro : public QObject {
         QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
         picker->close();
         QCOMPARE(mod.TargetDir, std::string("/"));
+    }
+
+    void oddNamesListedEscapedOpenedAndStored() {
+        Tree tree;
+        const QByteArray root = QFile::encodeName(tree.path());
+        for (const char* folder : {"/\xff\xfe", "/a\nb"})
+            QCOMPARE(::mkdir(root + folder, 0755), 0);
+        for (const char* file : {"/\xff\xfe/\xff.txt", "/\xff\xfe/x\ty.txt"})
+            QCOMPARE(::close(::creat(root + file, 0644)), 0);
+        CurrentFolder here(tree.path());
+        Mod mod;
+        // Mounts in natural order, control characters escaped; a long list scrolls.
+        QStringList volumes{QStringLiteral("/mnt/a\nb")};
+        for (int i = 1; i <= 30; ++i)
+            volumes << QStringLiteral("/mnt/%1").arg(i);
+        QPointer<FileBro> picker = openPicker(mod, [&] { return volumes; });
+        QCOMPARE(picker->Drive1->itemText(9), QStringLiteral("/mnt/9"));
+        QCOMPARE(picker->Drive1->itemText(10), QStringLiteral("/mnt/10"));
+        QCOMPARE(picker->Drive1->itemText(31), QStringLiteral("/mnt/a\\nb"));
+        picker->Drive1->showPopup();
+        QVERIFY(picker->Drive1->view()->height() <= 21 * picker->Drive1->view()->sizeHintForRow(0));
+        picker->Drive1->hidePopup();
+
+        QVERIFY(rows(picker->Dir1).contains(QStringLiteral("a\\nb")));
+        openRow(picker->Dir1, QStringLiteral("\\377\\376"));
+        QVERIFY(MessageBox::takeShown().isEmpty());
+        QCOMPARE(rows(picker->File1), (QStringList{"\\377.txt", "x\\ty.txt"}));
+        picker->close();
+        QCOMPARE(QByteArray::fromStdString(mod.TargetDir), root + "/\xff\xfe/");
     }
 };
 

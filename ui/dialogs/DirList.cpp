@@ -1,11 +1,14 @@
 #include "ui/dialogs/DirList.h"
 
+#include "ui/dialogs/FolderListing.h"
+#include "ui/dialogs/MessageBox.h"
+#include "ui/widgets/ReasonText.h"
+
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <cerrno>
 
 namespace {
 constexpr int kPathRole = Qt::UserRole;
@@ -31,9 +34,13 @@ class DepthDelegate : public QStyledItemDelegate {
     }
 };
 
-bool canEnter(const QString& path) {
-    const QFileInfo info(path);
-    return info.isDir() && info.isReadable() && info.isExecutable();
+QByteArray parentOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? QByteArray("/") : path.left(slash);
+}
+
+QByteArray child(const QByteArray& folder, const QByteArray& name) {
+    return folder.endsWith('/') ? folder + name : folder + '/' + name;
 }
 } // namespace
 
@@ -44,37 +51,33 @@ DirList::DirList(QWidget* parent) : QListWidget(parent) {
     connect(this, &QListWidget::itemDoubleClicked, this, &DirList::openRow);
 }
 
-bool DirList::setFolder(const QString& path) {
-    const QString folder = QDir::cleanPath(QDir(path).absolutePath());
-    if (!canEnter(folder))
+QListWidgetItem* DirList::addRow(bool open, const QString& text, const QByteArray& path, int depth) {
+    auto* item = new QListWidgetItem(
+        style()->standardIcon(open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirClosedIcon), text, this);
+    item->setData(kPathRole, path);
+    item->setData(kDepthRole, depth);
+    return item;
+}
+
+bool DirList::setFolder(const QByteArray& path) {
+    const QByteArray folder = path.size() > 1 && path.endsWith('/') ? path.chopped(1) : path;
+    if (const int error = enterError(folder); error != 0) {
+        errno = error;
         return false;
-
-    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
-
+    }
     clear();
-    // The path from the root down to the folder itself.
-    QStringList parts = folder.split(u'/', Qt::SkipEmptyParts);
-    QString prefix = QStringLiteral("/");
-    auto addRow = [this](const QIcon& icon, const QString& text, const QString& rowPath, int depth) {
-        auto* item = new QListWidgetItem(icon, text, this);
-        item->setData(kPathRole, rowPath);
-        item->setData(kDepthRole, depth);
-        return item;
-    };
-    QListWidgetItem* current = addRow(openIcon, prefix, prefix, 0);
+    // The path from the root down to the folder itself, then its visible subfolders.
+    QByteArray prefix("/");
+    QListWidgetItem* current = addRow(true, QStringLiteral("/"), prefix, 0);
     int depth = 0;
-    for (const QString& part : parts) {
-        prefix = prefix.endsWith(u'/') ? prefix + part : prefix + u'/' + part;
-        current = addRow(openIcon, part, prefix, ++depth);
+    for (const QByteArray& part : folder.split('/')) {
+        if (part.isEmpty())
+            continue;
+        prefix = child(prefix, part);
+        current = addRow(true, shownPath(part), prefix, ++depth);
     }
-    // Its subfolders; hidden ones stay out of the way, as in the file list.
-    const QStringList children =
-        QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    for (const QString& child : children) {
-        const QString childPath = folder.endsWith(u'/') ? folder + child : folder + u'/' + child;
-        addRow(closedIcon, child, childPath, depth + 1);
-    }
+    for (const ListedName& sub : listFolder(folder, EntryKind::Folders))
+        addRow(false, sub.shown, child(folder, sub.name), depth + 1);
     setCurrentItem(current);
     scrollToItem(current);
 
@@ -97,18 +100,18 @@ void DirList::keyPressEvent(QKeyEvent* event) {
 void DirList::openRow(QListWidgetItem* item) {
     if (!item)
         return;
-    // A folder that vanished or became unreadable since the list was drawn stays
-    // unopened; the list is redrawn from what is there now.
-    if (!setFolder(item->data(kPathRole).toString()))
-        setFolderOrNearest(m_folder);
+    // A folder that cannot be opened (no permission, renamed or removed since the list was
+    // drawn) says why; the lists stay where they were.
+    const QByteArray path = item->data(kPathRole).toByteArray();
+    if (!setFolder(path))
+        MessageBox::show(this, QStringLiteral(":)"),
+                         QStringLiteral("无法打开文件夹“%1”：%2")
+                             .arg(shownPath(path), QString::fromStdString(chineseSystemError(errno))),
+                         MessageBox::Icon::Information);
 }
 
-void DirList::setFolderOrNearest(const QString& path) {
-    QString candidate = QDir::cleanPath(QDir(path).absolutePath());
-    while (!setFolder(candidate)) {
-        const QString parent = QFileInfo(candidate).path();
-        if (parent == candidate)
-            return;
-        candidate = parent;
-    }
+void DirList::setFolderOrNearest(const QByteArray& path) {
+    QByteArray candidate = path;
+    while (!setFolder(candidate) && candidate != "/")
+        candidate = parentOf(candidate);
 }

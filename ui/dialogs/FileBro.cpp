@@ -2,6 +2,7 @@
 
 #include "core/Mod.h"
 #include "ui/dialogs/DirList.h"
+#include "ui/dialogs/FolderListing.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/WindowSetup.h"
@@ -17,17 +18,24 @@
 #include <QSignalBlocker>
 #include <QStorageInfo>
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <unistd.h>
 
 namespace {
 
+constexpr int kRootRole = Qt::UserRole;
+constexpr int kMostRows = 20;
+
 // The longest root path that holds folder: the file system the folder lives on.
-int volumeIndexOf(const QComboBox* drives, const QString& folder) {
+int volumeIndexOf(const QComboBox* drives, const QByteArray& folder) {
     int best = -1;
     qsizetype bestLength = -1;
     for (int i = 0; i < drives->count(); ++i) {
-        const QString root = drives->itemText(i);
-        const bool holds = root == QLatin1String("/") || folder == root ||
-                           folder.startsWith(root.endsWith(u'/') ? root : root + u'/');
+        const QByteArray root = drives->itemData(i, kRootRole).toByteArray();
+        const bool holds =
+            root == "/" || folder == root || folder.startsWith(root.endsWith('/') ? root : root + '/');
         if (holds && root.size() > bestLength) {
             best = i;
             bestLength = root.size();
@@ -38,15 +46,52 @@ int volumeIndexOf(const QComboBox* drives, const QString& folder) {
 
 // The process's current folder; when it was deleted, the path it had, so that the picker can
 // start at the nearest folder above it.
-QString startFolder() {
-    const QString current = QDir::currentPath();
-    if (!current.isEmpty())
-        return current;
-    QString was = QFileInfo(QStringLiteral("/proc/self/cwd")).symLinkTarget();
-    const QString deleted = QStringLiteral(" (deleted)");
-    if (was.endsWith(deleted))
-        was.chop(deleted.size());
-    return was.startsWith(u'/') ? was : QDir::homePath();
+QByteArray startFolder() {
+    if (const std::unique_ptr<char, decltype(&std::free)> current(getcwd(nullptr, 0), &std::free); current)
+        return QByteArray(current.get());
+    char was[PATH_MAX + 1] = {};
+    const ssize_t length = readlink("/proc/self/cwd", was, PATH_MAX);
+    QByteArray path(was, length > 0 ? length : 0);
+    if (path.endsWith(" (deleted)"))
+        path.chop(int(sizeof(" (deleted)") - 1));
+    return path.startsWith('/') ? path : QFile::encodeName(QDir::homePath());
+}
+
+// Natural order: runs of digits compare by their value, so a file system named 10 comes after 9.
+bool naturalLess(const QString& a, const QString& b) {
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const qsizetype si = i, sj = j;
+            while (i < a.size() && a[i].isDigit())
+                ++i;
+            while (j < b.size() && b[j].isDigit())
+                ++j;
+            const QString x = a.mid(si, i - si), y = b.mid(sj, j - sj);
+            if (x.size() != y.size() || x != y)
+                return x.size() != y.size() ? x.size() < y.size() : x < y;
+        } else if (a[i] != b[j]) {
+            return a[i] < b[j];
+        } else {
+            ++i, ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+void fillDrives(QComboBox* drives, QStringList roots) {
+    // The root always holds everything, even when the system lists no volume for it.
+    roots.append(QStringLiteral("/"));
+    std::sort(roots.begin(), roots.end(), naturalLess);
+    roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
+    for (const QString& root : roots) {
+        const QByteArray bytes = QFile::encodeName(root);
+        drives->addItem(shownPath(bytes), bytes);
+    }
+    // A pop-up of a few rows with a scroll bar, however many file systems are mounted; the
+    // style's menu-like pop-up would show every row and ignore the limit.
+    drives->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    drives->setMaxVisibleItems(kMostRows);
 }
 } // namespace
 
@@ -94,27 +139,22 @@ FileBro::FileBro(Mod& mod, VolumeList volumes, QWidget* parent) : QWidget(parent
     showFocusCue(Dir1);
     showFocusCue(File1);
 
-    QStringList roots = volumes ? volumes() : QStringList();
-    // The root always holds everything, even when the system lists no volume for it.
-    roots.append(QStringLiteral("/"));
-    std::sort(roots.begin(), roots.end());
-    roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
-    Drive1->addItems(roots);
+    fillDrives(Drive1, volumes ? volumes() : QStringList());
 
     connect(Dir1, &DirList::folderChanged, this, &FileBro::dir1Change);
     // Every fresh picker starts at the process's current folder, or as near to it as it can.
     Dir1->setFolderOrNearest(startFolder());
     if (Dir1->folder().isEmpty())
-        Dir1->setFolderOrNearest(QDir::homePath());
+        Dir1->setFolderOrNearest(QFile::encodeName(QDir::homePath()));
     connect(Drive1, &QComboBox::currentIndexChanged, this, &FileBro::drive1Change);
     connect(Command1, &QPushButton::clicked, this, &FileBro::command1Click);
 }
 
 QString FileBro::currentFolder() const {
-    return Dir1->folder();
+    return QFile::decodeName(Dir1->folder());
 }
 
-void FileBro::showDriveOf(const QString& folder) {
+void FileBro::showDriveOf(const QByteArray& folder) {
     const int index = volumeIndexOf(Drive1, folder);
     if (index >= 0) {
         const QSignalBlocker quiet(Drive1);
@@ -127,17 +167,18 @@ void FileBro::drive1Change(int index) {
         return;
     // A drive that cannot be entered leaves Dir1 and File1 where they were; Drive1
     // keeps showing the drive the user picked.
-    if (!Dir1->setFolder(Drive1->itemText(index)))
+    if (!Dir1->setFolder(Drive1->itemData(index, kRootRole).toByteArray()))
         MessageBox::show(this, QStringLiteral(":)"),
                          QStringLiteral("当前设备不可用,请插入软盘或者光盘，或者其他可移动存储器。"),
                          MessageBox::Icon::Information);
 }
 
-void FileBro::dir1Change(const QString& folder) {
+void FileBro::dir1Change(const QByteArray& folder) {
     showDriveOf(folder);
     File1->clear();
-    // Hidden and system files stay out, as in any file list; display only.
-    File1->addItems(QDir(folder).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
+    // Hidden files stay out, as in any file list; display only.
+    for (const ListedName& file : listFolder(folder, EntryKind::Files))
+        File1->addItem(file.shown);
 }
 
 void FileBro::command1Click() {
@@ -149,7 +190,7 @@ void FileBro::closeEvent(QCloseEvent* event) {
     // the window goes away store the same folder again, which would change nothing.
     // With no folder shown there is nothing the user could have meant to confirm.
     if (!m_confirmed && !Dir1->folder().isEmpty()) {
-        confirmFolder(m_mod, QFile::encodeName(Dir1->folder()).toStdString());
+        confirmFolder(m_mod, Dir1->folder().toStdString());
         m_mod.Recursive = Check1->isChecked();
         m_confirmed = true;
     }

@@ -36,9 +36,9 @@ class FileBro : public QWidget {
 
   private:
     void drive1Change(int index);
-    void dir1Change(const QString& folder);
+    void dir1Change(const QByteArray& folder);
     void command1Click();
-    void showDriveOf(const QString& folder);
+    void showDriveOf(const QByteArray& folder);
 
     Mod& m_mod;
     bool m_confirmed = false;

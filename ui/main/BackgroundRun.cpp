@@ -1,6 +1,6 @@
 #include "ui/main/BackgroundRun.h"
 
-#include "ui/main/ReasonText.h"
+#include "ui/widgets/ReasonText.h"
 
 #include <QApplication>
 #include <QEvent>

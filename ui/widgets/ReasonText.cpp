@@ -1,4 +1,4 @@
-#include "ui/main/ReasonText.h"
+#include "ui/widgets/ReasonText.h"
 
 #include "core/BatchRun.h"
 
@@ -63,12 +63,15 @@ std::string_view systemError(int error) {
 
 std::string chineseReason(const FileFailure& failure) {
     const std::string_view own = refusal(failure.refusal);
-    const std::string_view system = systemError(failure.error);
     if (own.empty())
-        return system.empty() ? failure.reason : std::string(system);
+        return systemError(failure.error).empty() ? failure.reason : chineseSystemError(failure.error);
     if (failure.refusal != Refusal::PartialCode || failure.error == 0)
         return std::string(own);
     // A write that went wrong half-way: its cause still matters.
-    return std::string(own) + "（" +
-           (system.empty() ? std::generic_category().message(failure.error) : std::string(system)) + "）";
+    return std::string(own) + "（" + chineseSystemError(failure.error) + "）";
+}
+
+std::string chineseSystemError(int error) {
+    const std::string_view system = systemError(error);
+    return system.empty() ? std::generic_category().message(error) : std::string(system);
 }
