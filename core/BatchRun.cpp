@@ -589,7 +589,11 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
             if (folder.failure)
                 throw *folder.failure;
             sub = openScanned(fs, run, mod, folder, dirFd);
+            // Each subfolder is locked while the run changes it, as the run's own folder is.
+            if (sub && fs.lockDir(dirFd) != 0 && errno == EWOULDBLOCK)
+                throw FileError(EWOULDBLOCK, "lock", mod.TargetDir + folder.relative, Refusal::AnotherRun);
         } catch (const FileError& e) {
+            pl.done += folder.names.size(); // handled: as one failure
             result.failures.push_back(folderFailure(mod, folder.relative, e));
             sink.appendLog(shownText(folder.relative) + "（未能处理：" +
                            sink.reasonText(result.failures.back()) + "）\r\n");
