@@ -438,6 +438,18 @@ platform::UniqueFd openScanned(FileSystem& fs, const RunStart& run, const Mod& m
     return fd;
 }
 
+// Opens a folder of the run for its turn; a subfolder the run changes is locked while it does, as
+// the run's own folder is. Throws FileError: the folder's failure, one the scan met included.
+platform::UniqueFd enterFolder(FileSystem& fs, const RunStart& run, const Mod& mod,
+                               const ScannedFolder& folder, bool lock, int& dirFd) {
+    if (folder.failure)
+        throw *folder.failure;
+    platform::UniqueFd sub = openScanned(fs, run, mod, folder, dirFd);
+    if (lock && sub && fs.lockDir(dirFd) != 0 && errno == EWOULDBLOCK)
+        throw FileError(EWOULDBLOCK, "lock", mod.TargetDir + folder.relative, Refusal::AnotherRun);
+    return sub;
+}
+
 // One run across its folders: what the pipeline of each folder shares.
 struct Pipeline {
     Mod& mod;
@@ -586,12 +598,7 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
         int dirFd = -1;
         platform::UniqueFd sub;
         try {
-            if (folder.failure)
-                throw *folder.failure;
-            sub = openScanned(fs, run, mod, folder, dirFd);
-            // Each subfolder is locked while the run changes it, as the run's own folder is.
-            if (sub && fs.lockDir(dirFd) != 0 && errno == EWOULDBLOCK)
-                throw FileError(EWOULDBLOCK, "lock", mod.TargetDir + folder.relative, Refusal::AnotherRun);
+            sub = enterFolder(fs, run, mod, folder, /*lock=*/true, dirFd);
         } catch (const FileError& e) {
             pl.done += folder.names.size(); // handled: as one failure
             result.failures.push_back(folderFailure(mod, folder.relative, e));
@@ -627,9 +634,7 @@ BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<st
         int dirFd = -1;
         platform::UniqueFd sub;
         try {
-            if (folder.failure)
-                throw *folder.failure;
-            sub = openScanned(fs, run, mod, folder, dirFd);
+            sub = enterFolder(fs, run, mod, folder, /*lock=*/false, dirFd);
         } catch (const FileError& e) {
             result.failures.push_back(folderFailure(mod, folder.relative, e));
             continue;

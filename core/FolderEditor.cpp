@@ -89,7 +89,7 @@ platform::UniqueFd FolderEditor::openChecked(const std::string& name, const std:
     if (!S_ISREG(st.st_mode))
         throw FileError(EINVAL, "open", path, Refusal::NotRegular);
     // A file whose owner may not write it is read-only, whoever runs the program.
-    if (!(st.st_mode & S_IWUSR))
+    if ((flags & O_ACCMODE) != O_RDONLY && !(st.st_mode & S_IWUSR))
         throw FileError(EACCES, "open", path, Refusal::ReadOnly);
     // No following, no blocking: whatever took the name since the check cannot hang us or redirect us.
     platform::UniqueFd fd(m_fs, m_fs.openAt(m_dirFd, name, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0));
@@ -130,14 +130,8 @@ FolderEditor::Pending FolderEditor::prepare(const std::string& name, const CodeE
 
 bool FolderEditor::holdsCode(const std::string& name, const CodeEdit& edit, EncodedCode& code) {
     const std::string path = m_folder + name;
-    platform::UniqueFd fd(m_fs, m_fs.openAt(m_dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0));
-    if (!fd)
-        throw FileError(errno, "open", path);
     struct stat st {};
-    if (m_fs.fstat(fd.get(), st) != 0)
-        throw FileError(errno, "stat", path);
-    if (!S_ISREG(st.st_mode))
-        throw FileError(EINVAL, "open", path, Refusal::NotRegular);
+    platform::UniqueFd fd = openChecked(name, path, O_RDONLY, st);
     return locate(fd.get(), st.st_size, path, edit, code).held;
 }
 

@@ -2,24 +2,8 @@
 # Black-box checks of stepwick-cli as a script or a user sees it: output, exit status, bytes on disk.
 set -u
 CLI=${1:?usage: cli_test.sh path/to/stepwick-cli}
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-failures=0
-passes=0
-
-check() { # description, then a command that must succeed
-    local what=$1
-    shift
-    if "$@"; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $what" >&2
-        failures=$((failures + 1))
-    fi
-}
-same() { [ "$1" = "$2" ] || { printf 'expected: %q\n     got: %q\n' "$2" "$1" >&2; return 1; }; }
+. "$(dirname "$0")/checks.sh"
 bytes() { od -An -c "$1" | tr -s ' \n' ' '; }
-fresh() { rm -rf "$WORK/d"; mkdir "$WORK/d"; }
 
 # --- log text, exit status, defaults (foot, txt) ---
 fresh
@@ -208,5 +192,4 @@ out=$("$CLI" --code x "$WORK/d" | tail -n 2 | head -n 1)
 check "40000 files counted" same "$out" "处理了40000个文件。"
 check "last file changed" same "$(bytes "$WORK/d/f40000.txt")" "$(printf 'x\r\n' > "$WORK/e"; bytes "$WORK/e")"
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish

@@ -1,27 +1,12 @@
 #!/usr/bin/env bash
 # Black-box checks of stepwick-cli's run options (once, remove, check, after-preamble, eol, -r),
-# the three-letter extensions and the code read in the locale's character set: log, exit status, bytes.
+# the three-letter extensions and a code file read by its byte-order mark: log, exit status, bytes.
 set -u
 CLI=${1:?usage: options_test.sh path/to/stepwick-cli}
-WORK=$(mktemp -d)
+. "$(dirname "$0")/checks.sh"
 chmod 0755 "$WORK"
 trap 'umount "$WORK/d/mnt" 2>/dev/null; rm -rf "$WORK"' EXIT
-failures=0
-passes=0
-
-check() { # description, then a command that must succeed
-    local what=$1
-    shift
-    if "$@"; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $what" >&2
-        failures=$((failures + 1))
-    fi
-}
-same() { [ "$1" = "$2" ] || { printf 'expected: %q\n     got: %q\n' "$2" "$1" >&2; return 1; }; }
 hex() { od -An -tx1 -v "$1" | tr -d ' \n'; }
-fresh() { rm -rf "$WORK/d"; mkdir "$WORK/d"; }
 L=$'被处理的文件\n'
 T=$'感谢您使用本软件！'
 
@@ -46,8 +31,10 @@ check "check: exit 1" same "$rc" 1
 check "check: changed nothing" same "$(cat "$WORK/d/c.txt")" $'c\r'
 "$CLI" --check --foot --code x --ext none "$WORK/d" > /dev/null; check "check: nothing matched: exit 0" same "$?" 0
 rm "$WORK/d/c.txt"
+chmod 0444 "$WORK/d/b.txt"
 out=$("$CLI" --check --head --code x "$WORK/d"); rc=$?
-check "check: all hold it" same "$rc:$out" "0:"
+check "check: all hold it, a read-only file too" same "$rc:$out" "0:"
+chmod 0644 "$WORK/d/b.txt"
 "$CLI" --check --remove --code x "$WORK/d" > /dev/null 2>&1; check "check with remove: usage error" same "$?" 2
 
 # --- remove: the exact inverse, files without the code named and not counted ---
@@ -124,5 +111,4 @@ printf '\xff\xfe\x2d\x4e\x87\x65' > "$WORK/code16"
 LC_ALL=C "$CLI" --code-file "$WORK/code16" "$WORK/d" > /dev/null
 check "C locale: UTF-16 code file by its mark" same "$(hex "$WORK/d/g.txt")" "$(printf 'old\r\n\xe4\xb8\xad\xe6\x96\x87\r\n' > "$WORK/e"; hex "$WORK/e")"
 check "UTF-16 file gets UTF-16" same "$(hex "$WORK/d/w.txt")" "fffe75000d000a002d4e87650d000a00"
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish

@@ -1,0 +1,23 @@
+# Shared by the black-box scripts: a scratch folder removed at exit, and counted checks.
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+failures=0
+passes=0
+
+check() { # description, then a command that must succeed
+    local what=$1
+    shift
+    if "$@"; then
+        passes=$((passes + 1))
+    else
+        echo "FAIL: $what" >&2
+        failures=$((failures + 1))
+    fi
+}
+same() { [ "$1" = "$2" ] || { printf 'expected: %q\n     got: %q\n' "$2" "$1" >&2; return 1; }; }
+fresh() { rm -rf "$WORK/d"; mkdir "$WORK/d"; }
+# The counts, and the script's status.
+finish() {
+    echo "$passes passed, $failures failed"
+    [ "$failures" -eq 0 ]
+}
