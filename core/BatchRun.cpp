@@ -609,6 +609,8 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
         const std::string path = mod.TargetDir + folder.relative;
         FolderEditor editor(fs, dirFd, path);
         editor.shareAppended(pl.appended, folder.relative);
+        editor.onCopyProgress(
+            [&sink](off_t done, off_t end) { sink.fileProgress(std::uint64_t(done), std::uint64_t(end)); });
         editor.sweepLeftovers(folder.leftovers);
         runFolder(pl, editor, dirFd, folder, path);
     }

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -65,6 +66,12 @@ class BatchSink {
     }
     // The reason shown in a file's log line; front ends may word it in their own language.
     virtual std::string reasonText(const FileFailure& failure) const { return failure.reason; }
+    // How far the copy of one large file has come, so that a long file shows progress too.
+    // Called from the thread that prepares the files, which may not be the run's own.
+    virtual void fileProgress(std::uint64_t done, std::uint64_t total) {
+        (void)done;
+        (void)total;
+    }
 };
 
 struct BatchResult {

@@ -453,6 +453,8 @@ void FolderEditor::copyBytes(Pending& p, int src, off_t offset, off_t end, off_t
         // Only a hint: a failure here shows up again, and is reported, at the flush.
         (void)m_fs.startWriteback(p.fd.get(), written, n);
         written += n;
+        if (m_copyProgress)
+            m_copyProgress(offset, end);
     }
 }
 

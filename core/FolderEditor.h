@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -57,6 +58,10 @@ class FolderEditor {
     // Shares the files appended to with the run's other folders (whose names a file may also
     // have); this folder's names are recorded behind relative.
     void shareAppended(AppendedFiles& appended, std::string relative);
+    // Told the bytes copied so far of a large file's rest, and its end, after each slice.
+    void onCopyProgress(std::function<void(off_t done, off_t end)> report) {
+        m_copyProgress = std::move(report);
+    }
 
     // Throws FileError; on failure the file holds its old content and nothing is left behind.
     // A file the edit leaves alone comes back with its skip set and nothing to flush or publish.
@@ -147,6 +152,7 @@ class FolderEditor {
     static constexpr std::size_t kChunk = 64 * 1024;
     static constexpr off_t kWritebackSlice = 8 << 20;
     std::string m_buffer;
+    std::function<void(off_t, off_t)> m_copyProgress;
     std::size_t m_have = 0;
     std::string m_output;
 };

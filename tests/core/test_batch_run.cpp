@@ -357,3 +357,20 @@ TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
         EXPECT_EQ(tail, std::string("\0END\r\n", 6)) << names[i];
     }
 }
+
+TEST(BatchRun, LargeHeadReportsItsCopyUpToTheEnd) {
+    TempDir dir;
+    const off_t size = off_t(20) << 20;
+    writeFile(dir / "big.txt", std::string(std::size_t(size), 'x'));
+    struct Recording : LogSink {
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> steps;
+        void fileProgress(std::uint64_t done, std::uint64_t total) override {
+            steps.emplace_back(done, total);
+        }
+    } sink;
+    Mod mod = folderMod(dir);
+    EXPECT_EQ(runBatch(mod, input("txt", "head", "H"), sink).changed, 1u);
+    ASSERT_GE(sink.steps.size(), 2u); // in slices, not only once at the end
+    EXPECT_TRUE(std::is_sorted(sink.steps.begin(), sink.steps.end()));
+    EXPECT_EQ(sink.steps.back(), std::make_pair(std::uint64_t(size), std::uint64_t(size)));
+}

@@ -11,6 +11,7 @@
 #include "ui/dialogs/LauncherNotice.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
+#include "ui/main/BackgroundRun.h"
 #include "ui/main/Banner.h"
 #include "ui/main/MainForm.h"
 #include "ui/widgets/FittedLabel.h"
@@ -473,6 +474,34 @@ class TestMainForm : public QObject {
             QCOMPARE(s.endCalls, act == Act::Close ? 1 : 0);
             QVERIFY(s.control<QRadioButton>("Ofeet")->isChecked());
         }
+    }
+
+    void longFileShowsProgressWithinIt() {
+        QWidget owner;
+        BackgroundRun run(&owner);
+        std::promise<void> seen;
+        std::future<void> go = seen.get_future();
+        QTimer poll;
+        int shown = -1;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* dialog = owner.findChild<QProgressDialog*>(QStringLiteral("Progress"));
+            if (dialog && dialog->isVisible()) {
+                poll.stop();
+                shown = dialog->value() * 100 / dialog->maximum();
+                seen.set_value();
+            }
+        });
+        poll.start(20);
+        // One file, a quarter copied, then held until the dialog has been looked at.
+        const BatchResult result = run.run(
+            [&](BatchSink& sink) {
+                sink.fileProgress(1 << 20, 4 << 20);
+                go.wait();
+                return BatchResult{};
+            },
+            [](std::string_view) {});
+        QCOMPARE(result.outcome, BatchResult::Outcome::Completed);
+        QCOMPARE(shown, 25);
     }
 
     void optionsOfTheCodeWindowAndPickerShapeTheRun() {

@@ -16,6 +16,7 @@
 namespace {
 constexpr int kShowAfterMs = 500;
 constexpr int kRefreshMs = 100;
+constexpr std::size_t kSteps = 1000;
 
 bool isUserInput(QEvent::Type type) {
     switch (type) {
@@ -49,9 +50,14 @@ class BackgroundRun::Sink : public BatchSink {
             &m_run, [log = &m_log, piece = std::string(text)] { (*log)(piece); }, Qt::QueuedConnection);
     }
     bool progress(std::size_t done, std::size_t total) override {
+        m_run.m_fileTotal = 0;
         m_run.m_total = total;
         m_run.m_done = done;
         return !m_run.m_cancel;
+    }
+    void fileProgress(std::uint64_t done, std::uint64_t total) override {
+        m_run.m_fileDone = done;
+        m_run.m_fileTotal = total;
     }
     std::string reasonText(const FileFailure& failure) const override { return chineseReason(failure); }
 
@@ -66,6 +72,7 @@ BatchResult BackgroundRun::run(const Batch& batch, const Log& log) {
     m_cancel = false;
     m_done = 0;
     m_total = 0;
+    m_fileTotal = 0;
     QProgressDialog dialog(QStringLiteral("正在添加代码……"), QStringLiteral("取消"), 0, 0, m_owner);
     dialog.setObjectName(QStringLiteral("Progress"));
     dialog.setWindowTitle(QStringLiteral(":)"));
@@ -116,9 +123,14 @@ void BackgroundRun::cancel() {
 void BackgroundRun::showProgress(QProgressDialog& dialog) const {
     if (dialog.wasCanceled())
         return;
-    if (dialog.maximum() != clamped(m_total))
-        dialog.setMaximum(clamped(m_total));
-    dialog.setValue(clamped(m_done));
+    // Each file counts as kSteps; a large file's copy moves the bar within its share.
+    const std::size_t total = m_total, done = m_done;
+    const std::uint64_t fileTotal = m_fileTotal, fileDone = std::min<std::uint64_t>(m_fileDone, fileTotal);
+    const std::size_t files = std::max<std::size_t>(total, fileTotal > 0 ? done + 1 : 0);
+    const std::size_t within = fileTotal > 0 ? std::size_t(fileDone * kSteps / fileTotal) : 0;
+    if (dialog.maximum() != clamped(files * kSteps))
+        dialog.setMaximum(clamped(files * kSteps));
+    dialog.setValue(clamped(std::min(done * kSteps + within, files * kSteps)));
 }
 
 bool BackgroundRun::eventFilter(QObject* watched, QEvent* event) {

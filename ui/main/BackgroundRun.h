@@ -44,4 +44,7 @@ class BackgroundRun : public QObject {
     std::atomic<bool> m_cancel{false};
     std::atomic<std::size_t> m_done{0};
     std::atomic<std::size_t> m_total{0};
+    // The large file under way: bytes copied and its size.
+    std::atomic<std::uint64_t> m_fileDone{0};
+    std::atomic<std::uint64_t> m_fileTotal{0};
 };
