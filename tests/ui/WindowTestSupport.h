@@ -36,27 +36,17 @@ template <typename W = QWidget> W* child(const QObject* window, const char* name
     return widget;
 }
 
-// A control's place as designed: twips, 15 to the pixel, relative to its parent.
-struct Placement {
-    const char* name;
-    const char* parent;
-    int left, top, width, height;
-};
-
-// Every control that is not where the table puts it, one line each; empty when all are.
-template <std::size_t N> QString misplaced(const QWidget* window, const Placement (&table)[N]) {
+// Where every named control of the window stands, one line each.
+inline QString geometries(const QWidget* window) {
     QString out;
-    for (const Placement& p : table) {
-        const QWidget* w = child(window, p.name);
-        const QRect want = twips(p.left, p.top, p.width, p.height);
-        if (w->geometry() != want || w->parentWidget()->objectName() != QLatin1String(p.parent))
-            out += QStringLiteral("%1 in %2 at %3,%4 %5x%6\n")
-                       .arg(QLatin1String(p.name), w->parentWidget()->objectName())
+    for (const QWidget* w : window->findChildren<QWidget*>())
+        if (!w->objectName().isEmpty())
+            out += QStringLiteral("%1 %2,%3 %4x%5\n")
+                       .arg(w->objectName())
                        .arg(w->x())
                        .arg(w->y())
                        .arg(w->width())
                        .arg(w->height());
-    }
     return out;
 }
 

