@@ -191,9 +191,11 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
                                                        : fileLineBreak(fd, size, spot.mark, path);
     spot.code = &code.bytes(spot.mark.encoding, spot.lineBreak);
     const std::size_t length = spot.code->size();
+    // A plain insertion does not ask what the file holds: no reading for it.
+    const bool compare = edit.action != CodeEdit::Action::Add;
     if (!edit.head) {
         spot.at = size;
-        if (size - static_cast<off_t>(spot.mark.markLength) < static_cast<off_t>(length))
+        if (!compare || size - static_cast<off_t>(spot.mark.markLength) < static_cast<off_t>(length))
             return spot;
         std::string tail(length, '\0');
         ssize_t got = m_fs.pread(fd, tail.data(), length, size - static_cast<off_t>(length));
@@ -210,6 +212,8 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
     }
     spot.at += static_cast<off_t>(spot.mark.markLength);
     const std::size_t at = static_cast<std::size_t>(spot.at);
+    if (!compare)
+        return spot;
     readStart(fd, size, at + length, path);
     spot.held = !spot.lacksBreak && m_have >= at + length && m_buffer.compare(at, length, *spot.code) == 0;
     return spot;
