@@ -467,8 +467,8 @@ struct Pipeline {
     // Checked before each file, on either thread: a stop lets the file under way finish.
     std::atomic<bool> halt{false};
     // One file with names in several folders gets its foot once.
-    FolderEditor::AppendedFiles appended;
-    LinkedOutcomes linked;
+    FolderEditor::AppendedFiles appended{};
+    LinkedOutcomes linked{};
     bool stopAsked() const { return halt || (external && *external); }
     bool stopped() const { return stop || stopAsked(); } // on the run's own thread only
 };
