@@ -414,8 +414,8 @@ bool lockFolder(const Mod& mod, FileSystem& fs, const RunStart& run, BatchResult
     if (fs.lockDir(run.dir.get()) == 0 || errno != EWOULDBLOCK)
         return true;
     result.outcome = Outcome::FolderBusy;
-    result.error = shownText(mod.TargetDir) + ": " +
-                   FileError(EWOULDBLOCK, "lock", mod.TargetDir, Refusal::AnotherRun).reason();
+    result.folderError = FileError(EWOULDBLOCK, "lock", mod.TargetDir, Refusal::AnotherRun);
+    result.error = shownText(mod.TargetDir) + ": " + result.folderError->reason();
     return false;
 }
 

@@ -5,8 +5,6 @@
 #include "core/Mod.h"
 #include "platform/FileSystem.h"
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 // The log's first line as a fresh main window shows it.
@@ -28,11 +27,11 @@ struct BatchInput {
     // Asked once per run, after the folder was read and before any file is touched; the text
     // returned (UTF-8, CR LF line breaks) is taken over, not copied, and serves every file.
     std::function<std::string()> code;
-    bool once = false;          // leave a file that already holds the code at its place
-    bool remove = false;        // take the code out where it stands at its place instead
-    bool afterPreamble = false; // head: behind a leading "#!", "<?xml ?>" and "<!DOCTYPE>" line
+    bool once = false;                       // leave a file that already holds the code at its place
+    bool remove = false;                     // take the code out where it stands at its place instead
+    bool afterPreamble = false;              // head: behind a leading "#!", "<?xml ?>" and "<!DOCTYPE>" line
     LineBreakMode eol = LineBreakMode::CrLf; // the code's line breaks and the one added to an old last line
-    bool recursive = false;     // subfolders too: visible ones, on the folder's own file system
+    bool recursive = false;                  // subfolders too: visible ones, on the folder's own file system
     // Set from anywhere (another thread, a signal handler) to stop the run between two files.
     const std::atomic<bool>* stop = nullptr;
     // A file the run leaves alone and reports as failed, whatever its name: where its log goes.
@@ -93,7 +92,8 @@ struct BatchResult {
     // Changed files that did not keep everything: an extended attribute that could not be copied.
     std::vector<FileFailure> notes;
     std::string error; // for the outcomes that touch nothing: what went wrong, in English (UTF-8)
-    // For FolderUnreadable: the failure itself, for front ends that name the folder as the user typed it.
+    // For FolderUnreadable and FolderBusy: the failure itself, for front ends that name the folder as the
+    // user typed it.
     std::optional<FileError> folderError;
 };
 

@@ -63,7 +63,7 @@ check "standard input closed" refused "cannot read the code from standard input:
     "$CLI" "$WORK/d" <&-
 check "standard input a folder" refused "cannot read the code from standard input: Is a directory" \
     "$CLI" "$WORK/d" < "$WORK/sub"
-check "another run holds the folder" refused "$WORK/d/: another run is changing this folder" \
+check "another run holds the folder" refused "$WORK/d: another run is changing this folder" \
     flock "$WORK/d" "$CLI" --code x "$WORK/d"
 LC_ALL=C.UTF-8 "$CLI" --code '中文' "$WORK/d" > /dev/null 2>&1; check "UTF-8 locale takes Chinese" same "$?" 0
 check "nothing touched by refused runs" same "$(bytes "$WORK/d/a.txt")" "$(printf 'a中文\r\n' > "$WORK/e"; bytes "$WORK/e")"
