@@ -29,7 +29,14 @@ configure: setup
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The windows need a desktop session: say so before building rather than let Qt abort.
+run:
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+		echo "make run: no display. Stepwick's windows need a desktop session;" \
+			"without one, use 'xvfb-run make run' or build/stepwick-cli." >&2; \
+		exit 1; \
+	fi
+	@$(MAKE) --no-print-directory build
 	./$(BUILD)/stepwick
 
 test: build

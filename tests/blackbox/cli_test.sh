@@ -65,6 +65,10 @@ check "standard input a folder" refused "cannot read the code from standard inpu
     "$CLI" "$WORK/d" < "$WORK/sub"
 check "another run holds the folder" refused "$WORK/d: another run is changing this folder" \
     flock "$WORK/d" "$CLI" --code x "$WORK/d"
+# Without a display, make run stops before it builds and says what to do instead.
+env -u DISPLAY -u WAYLAND_DISPLAY make -s -C "$(dirname "$0")/../.." run BUILD="$WORK/nobuild" > /dev/null 2> "$WORK/err"
+check "make run without a display" same "$?:$(test -e "$WORK/nobuild"; echo $?)" "2:1"
+check "make run without a display: says what to do" grep -q "xvfb-run make run" "$WORK/err"
 LC_ALL=C.UTF-8 "$CLI" --code '中文' "$WORK/d" > /dev/null 2>&1; check "UTF-8 locale takes Chinese" same "$?" 0
 check "nothing touched by refused runs" same "$(bytes "$WORK/d/a.txt")" "$(printf 'a中文\r\n' > "$WORK/e"; bytes "$WORK/e")"
 
