@@ -536,15 +536,37 @@ void FolderEditor::copyAttributes(Pending& p, int src, bool& aclChanged) {
 }
 
 void FolderEditor::flush(std::vector<Pending>& pending) {
-    // One file: flush it alone. Many: one flush of the whole file system commits them together.
-    if (pending.size() <= 2) {
-        for (auto& p : pending)
-            if (p.fd && m_fs.dataSync(p.fd.get()) != 0)
-                throw FileError(errno, "flush", p.path);
+    // One flush of the whole file system commits many files at once, but it also waits for
+    // whatever other programs have not written yet; then each of our files is flushed alone.
+    if (pending.size() > 2 && !othersAreWriting(pending)) {
+        if (m_fs.fsSync(m_dirFd) != 0)
+            throw FileError(errno, "flush", m_folder);
         return;
     }
-    if (m_fs.fsSync(m_dirFd) != 0)
-        throw FileError(errno, "flush", m_folder);
+    std::vector<int> fds;
+    std::vector<const Pending*> owners;
+    for (const auto& p : pending) {
+        if (p.fd) {
+            fds.push_back(p.fd.get());
+            owners.push_back(&p);
+        }
+    }
+    const long failed = m_fs.dataSyncEach(fds);
+    if (failed >= 0)
+        throw FileError(errno, "flush", owners[static_cast<std::size_t>(failed)]->path);
+}
+
+bool FolderEditor::othersAreWriting(const std::vector<Pending>& pending) {
+    const long long unwritten = m_fs.unwrittenBytes();
+    if (unwritten < 0)
+        return false;
+    long long ours = 0;
+    for (const auto& p : pending)
+        ours += p.head ? p.oldSize + kPageSize : kPageSize;
+    // A whole-system flush writes what others left at the disk's full speed; each of our own
+    // flushes costs about one write of its own. Above this much per file, ours alone are cheaper.
+    const long long perFile = static_cast<long long>(pending.size()) * kOthersUnwrittenPerFile;
+    return unwritten - ours > std::max(kOthersUnwrittenFloor, perFile);
 }
 
 void FolderEditor::publish(Pending& p) {

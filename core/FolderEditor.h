@@ -125,6 +125,9 @@ class FolderEditor {
     void checkUnchanged(const Pending& p);
     void noteOwnChange(const Pending& p);
     std::string newTempName();
+    // True when other programs have so much unwritten data that one flush of the whole file
+    // system would cost more than flushing each of ours.
+    bool othersAreWriting(const std::vector<Pending>& pending);
 
     platform::FileSystem& m_fs;
     int m_dirFd;
@@ -151,6 +154,9 @@ class FolderEditor {
     std::map<FileId, std::vector<timespec>> m_ownChanges;
     static constexpr std::size_t kChunk = 64 * 1024;
     static constexpr off_t kWritebackSlice = 8 << 20;
+    static constexpr long long kPageSize = 4096;
+    static constexpr long long kOthersUnwrittenFloor = 16 << 20;
+    static constexpr long long kOthersUnwrittenPerFile = 256 << 10;
     std::string m_buffer;
     std::function<void(off_t, off_t)> m_copyProgress;
     std::size_t m_have = 0;

@@ -62,6 +62,18 @@ class FileSystem {
     virtual int dataSync(int fd) = 0;
     // Flushes the whole file system that holds fd (syncfs).
     virtual int fsSync(int fd) = 0;
+    // Flushes the data of each of fds (dataSync), where possible several at once so that the
+    // file system commits them together. Returns the index of a file whose flush failed, with
+    // errno set, or -1 when all succeeded.
+    virtual long dataSyncEach(const std::vector<int>& fds) {
+        for (std::size_t i = 0; i < fds.size(); ++i)
+            if (dataSync(fds[i]) != 0)
+                return static_cast<long>(i);
+        return -1;
+    }
+    // Bytes that programs have written on this machine and that are not on disk yet, or -1 when
+    // the system does not tell.
+    virtual long long unwrittenBytes() { return -1; }
     virtual int renameAt(int dirFd, const std::string& from, const std::string& to) = 0;
     virtual int unlinkAt(int dirFd, const std::string& name) = 0;
     virtual int close(int fd) = 0;

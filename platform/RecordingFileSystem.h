@@ -32,6 +32,9 @@ class RecordingFileSystem final : public FileSystem {
     const std::vector<std::string>& calls() const { return m_calls; }
     long count() const { return static_cast<long>(m_calls.size()); }
     void note(std::string event) { m_calls.push_back(std::move(event)); }
+    // What unwrittenBytes() reports: by default "unknown", so runs flush the whole file system.
+    void setUnwrittenBytes(long long bytes) { m_unwritten = bytes; }
+    long long unwrittenBytes() override { return m_unwritten; }
 
     int openDir(const std::string& path) override {
         return pass("openDir", [&] { return m_real.openDir(path); });
@@ -129,6 +132,7 @@ class RecordingFileSystem final : public FileSystem {
     long m_failAt = 0;
     std::string m_failName;
     int m_failErr = EIO;
+    long long m_unwritten = -1;
     std::string m_hookName;
     std::function<void()> m_hook;
 };

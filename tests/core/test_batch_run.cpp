@@ -248,55 +248,87 @@ TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {
     }
 }
 
+// Quiet: one flush of the whole file system. Busy (other programs' unwritten data): each file alone.
 TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {
-    for (const char* position : {"head", "foot"}) {
-        SCOPED_TRACE(position);
-        TempDir dir;
-        for (int i = 0; i < 6; ++i)
-            writeFile(dir / ("f" + std::to_string(i) + ".txt"), "x\r\n");
-        platform::RecordingFileSystem fs;
-        Mod mod = folderMod(dir);
-        LogSink sink(&fs);
-        runBatch(mod, input("txt", position, "c"), sink, fs);
-        const auto& c = fs.calls();
-        auto first = [&](const char* n) { return std::find(c.begin(), c.end(), n) - c.begin(); };
-        auto last = [&](const char* n) { return c.rend() - std::find(c.rbegin(), c.rend(), n) - 1; };
-        const long flush = first("fsSync");
-        ASSERT_LT(flush, static_cast<long>(c.size()));
-        EXPECT_GT(flush, last("write")) << "every write is flushed by the shared flush";
-        EXPECT_LT(flush, first("appendLog")) << "no file counts before its data is on disk";
-        if (std::string(position) == "head") {
-            EXPECT_EQ(std::count(c.begin(), c.end(), "renameAt"), 6);
-            EXPECT_LT(flush, first("renameAt"));
-            EXPECT_GT(last("dataSync"), last("renameAt")) << "the folder is flushed after the renames";
-            EXPECT_LT(last("dataSync"), first("appendLog"));
+    for (bool busy : {false, true}) {
+        for (const char* position : {"head", "foot"}) {
+            SCOPED_TRACE(std::string(position) + (busy ? " busy" : " quiet"));
+            TempDir dir;
+            for (int i = 0; i < 6; ++i)
+                writeFile(dir / ("f" + std::to_string(i) + ".txt"), "x\r\n");
+            platform::RecordingFileSystem fs;
+            fs.setUnwrittenBytes(busy ? 1LL << 30 : 0);
+            Mod mod = folderMod(dir);
+            LogSink sink(&fs);
+            runBatch(mod, input("txt", position, "c"), sink, fs);
+            const auto& c = fs.calls();
+            auto first = [&](const char* n) { return std::find(c.begin(), c.end(), n) - c.begin(); };
+            auto last = [&](const char* n) { return c.rend() - std::find(c.rbegin(), c.rend(), n) - 1; };
+            const auto firstSync = std::find(c.begin(), c.end(), "dataSync");
+            const long flush = busy ? std::find_if(firstSync, c.end(), [](auto& n) { return n != "dataSync"; }) - c.begin() - 1
+                                    : first("fsSync");
+            ASSERT_LT(flush, static_cast<long>(c.size()));
+            EXPECT_EQ(std::count(c.begin(), c.begin() + flush + 1, "dataSync"), busy ? 6 : 0);
+            EXPECT_EQ(std::count(c.begin(), c.end(), "fsSync"), busy ? 0 : 1);
+            EXPECT_GT(flush, last("write")) << "every write is flushed before anything counts";
+            EXPECT_LT(flush, first("appendLog")) << "no file counts before its data is on disk";
+            if (std::string(position) == "head") {
+                EXPECT_EQ(std::count(c.begin(), c.end(), "renameAt"), 6);
+                EXPECT_LT(flush, first("renameAt"));
+                EXPECT_GT(last("dataSync"), last("renameAt")) << "the folder is flushed after the renames";
+                EXPECT_LT(last("dataSync"), first("appendLog"));
+            }
         }
     }
 }
 
 TEST(BatchRun, FailedFlushFailsItsFilesWithoutRetryAndKeepsOldContent) {
+    struct Case {
+        int files;
+        bool busy;
+        const char* flush;
+    };
     for (const char* position : {"head", "foot"}) {
-        for (int files : {1, 5}) {
-            SCOPED_TRACE(std::string(position) + " with " + std::to_string(files) + " files");
+        for (const Case& k : {Case{1, false, "dataSync"}, Case{5, false, "fsSync"}, Case{5, true, "dataSync"}}) {
+            SCOPED_TRACE(std::string(position) + " with " + std::to_string(k.files) + " files" + (k.busy ? " busy" : ""));
             TempDir dir;
-            for (int i = 0; i < files; ++i)
+            for (int i = 0; i < k.files; ++i)
                 writeFile(dir / ("f" + std::to_string(i) + ".txt"), "old\r\n");
             platform::RecordingFileSystem fs;
-            fs.failEvery(files == 1 ? "dataSync" : "fsSync", EIO);
+            fs.setUnwrittenBytes(k.busy ? 1LL << 30 : 0);
+            fs.failEvery(k.flush, EIO);
             Mod mod = folderMod(dir);
             LogSink sink;
             BatchResult r = runBatch(mod, input("txt", position, "c"), sink, fs);
             EXPECT_EQ(r.changed, 0u);
-            EXPECT_EQ(r.failures.size(), static_cast<std::size_t>(files));
+            EXPECT_EQ(r.failures.size(), static_cast<std::size_t>(k.files));
             EXPECT_NE(sink.log.find("f0.txt（未能处理：Input/output error）"), std::string::npos) << sink.log;
-            EXPECT_NE(sink.log.find("有" + std::to_string(files) + "个文件未能处理。"), std::string::npos);
-            for (int i = 0; i < files; ++i)
+            EXPECT_NE(sink.log.find("有" + std::to_string(k.files) + "个文件未能处理。"), std::string::npos);
+            for (int i = 0; i < k.files; ++i)
                 EXPECT_EQ(readFile(dir / ("f" + std::to_string(i) + ".txt")), "old\r\n");
-            EXPECT_EQ(std::count(fs.calls().begin(), fs.calls().end(), files == 1 ? "dataSync" : "fsSync"),
-                      1);
-            EXPECT_EQ(listDir(dir.path()).size(), static_cast<std::size_t>(files));
+            EXPECT_EQ(std::count(fs.calls().begin(), fs.calls().end(), k.flush), 1);
+            EXPECT_EQ(listDir(dir.path()).size(), static_cast<std::size_t>(k.files));
         }
     }
+}
+
+// The real per-file flush runs several at once and still names the one that failed.
+TEST(BatchRun, FlushOfEachFileReportsTheFailedOne) {
+    auto& fs = platform::systemFileSystem();
+    TempDir dir;
+    platform::UniqueFd folder(fs, fs.openDir(dir.path()));
+    std::vector<platform::UniqueFd> files;
+    std::vector<int> fds;
+    for (int i = 0; i < 40; ++i) {
+        files.emplace_back(fs, fs.openAt(folder.get(), "f" + std::to_string(i), O_RDWR | O_CREAT, 0644));
+        fds.push_back(files.back().get());
+    }
+    EXPECT_EQ(fs.dataSyncEach(fds), -1);
+    fds[29] = -1;
+    errno = 0;
+    EXPECT_EQ(fs.dataSyncEach(fds), 29);
+    EXPECT_EQ(errno, EBADF);
+    EXPECT_GE(fs.unwrittenBytes(), 0) << "the system tells how much is unwritten";
 }
 
 // A killed run's temporary file is removed by the next run in that folder; one that a
