@@ -1,8 +1,8 @@
-/* The cheapest rewrite of a folder's files that puts a line in front: for each regular file
- * whose name ends in ".txt", read it, write the line, CR LF and the old content to a new file
- * beside it and rename that over the old one. Nothing is flushed; nothing is checked beyond
- * what the calls report. The reference the head run is measured against.
- * Usage: floor FOLDER LINE */
+/* The cheapest change of a folder's files, the reference the runs are measured against: for
+ * each file whose name ends in ".txt", head reads it, writes the line, CR LF and the old content
+ * to a new file beside it and renames that over the old one; foot appends the line and CR LF.
+ * Nothing is flushed; nothing is checked beyond what the calls report.
+ * Usage: floor head|foot FOLDER LINE */
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -42,17 +42,36 @@ static int rewrite(int dir, const char *name, const char *line, size_t lineLengt
     return renameat(dir, ".floor.tmp", dir, name);
 }
 
+static int append(int dir, const char *name, const char *line, size_t lineLength, char **buf,
+                  size_t *capacity) {
+    if (*capacity < lineLength + 2) {
+        *capacity = lineLength + 2;
+        *buf = realloc(*buf, *capacity);
+        memcpy(*buf, line, lineLength);
+        memcpy(*buf + lineLength, "\r\n", 2);
+    }
+    int out = openat(dir, name, O_WRONLY | O_APPEND | O_NOFOLLOW);
+    if (out < 0)
+        return -1;
+    ssize_t put = write(out, *buf, lineLength + 2);
+    close(out);
+    return put == (ssize_t)(lineLength + 2) ? 0 : -1;
+}
+
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: floor FOLDER LINE\n");
+    if (argc != 4 || (strcmp(argv[1], "head") != 0 && strcmp(argv[1], "foot") != 0)) {
+        fprintf(stderr, "usage: floor head|foot FOLDER LINE\n");
         return 2;
     }
-    DIR *d = opendir(argv[1]);
+    int (*change)(int, const char *, const char *, size_t, char **, size_t *) =
+        strcmp(argv[1], "head") == 0 ? rewrite : append;
+    DIR *d = opendir(argv[2]);
     if (!d) {
-        perror(argv[1]);
+        perror(argv[2]);
         return 2;
     }
-    size_t lineLength = strlen(argv[2]), capacity = 0;
+    const char *line = argv[3];
+    size_t lineLength = strlen(line), capacity = 0;
     char *buf = NULL;
     int failures = 0;
     struct dirent *e;
@@ -60,7 +79,7 @@ int main(int argc, char **argv) {
         size_t n = strlen(e->d_name);
         if (e->d_name[0] == '.' || n < 4 || strcmp(e->d_name + n - 4, ".txt") != 0)
             continue;
-        if (rewrite(dirfd(d), e->d_name, argv[2], lineLength, &buf, &capacity) != 0) {
+        if (change(dirfd(d), e->d_name, line, lineLength, &buf, &capacity) != 0) {
             perror(e->d_name);
             ++failures;
         }

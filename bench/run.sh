@@ -1,35 +1,40 @@
 #!/usr/bin/env bash
-# Benchmarks of stepwick-cli against GNU sed and cp, on data made here, on the disk.
-# Each pair runs alternately (A B A B ...) on fresh copies of the data; medians are printed.
+# Benchmarks of stepwick-cli against the floor (bench/floor.c: the cheapest rewrite, no flush)
+# and against cp plus a flush, on data made here, on the disk. Each pair runs alternately
+# (A B A B ...) on fresh copies; the ratio column is the median of the per-round ratios.
 # Usage: bench/run.sh [rounds]      (rounds >= 5; default 5)
-#        CASES=14 bench/run.sh      runs only cases 1 and 4 (default: all, 12345)
+#        CASES=14 bench/run.sh      runs only cases 1 and 4 (default: all, 123456)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROUNDS=${1:-5}
-CASES=${CASES:-12345}
+CASES=${CASES:-123456}
 want() { [[ $CASES == *$1* ]]; }
 [ "$ROUNDS" -ge 5 ] || { echo "at least 5 rounds" >&2; exit 2; }
 BUILD=build-bench
 DATA=$PWD/build/bench-data
 CODE='<!-- Copyright (c) Morlend Inc. 2026 -->'   # 40 bytes
 [ ${#CODE} -eq 40 ] || { echo "code must be 40 bytes" >&2; exit 2; }
+trap 'rm -rf "$DATA"' EXIT
 
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DSTEPWICK_BUILD_TESTS=OFF -DSTEPWICK_BUILD_BENCH=ON > /dev/null
-cmake --build "$BUILD" -j "$(nproc)" --target stepwick-cli gui_bench > /dev/null
+cmake --build "$BUILD" -j "$(nproc)" --target stepwick-cli gui_bench floor > /dev/null
 CLI=$PWD/$BUILD/stepwick-cli
 GUI=$PWD/$BUILD/gui_bench
+FLOOR=$PWD/$BUILD/floor
 mkdir -p "$DATA"
 
+say() { echo "... $*" >&2; }
 now() { date +%s.%N; }
-timed() { # prints "seconds peakKiB" with sub-millisecond wall time
-    local t0 t1 rss
+timed() { # prints "wall-seconds cpu-seconds peakKiB"; the wall time to the microsecond
+    local t0 t1
     t0=$(now)
-    /usr/bin/time -o "$DATA/.rss" -f '%M' "$@" > /dev/null 2> /dev/null || true
+    /usr/bin/time -o "$DATA/.time" -f '%U %S %M' "$@" > /dev/null 2> /dev/null || true
     t1=$(now)
-    rss=$(tail -n 1 "$DATA/.rss")
-    echo "$(echo "$t1 - $t0" | bc -l) $rss"
+    read -r user sys rss < <(tail -n 1 "$DATA/.time")
+    echo "$(echo "$t1 - $t0" | bc -l) $(echo "$user + $sys" | bc -l) $rss"
 }
 median() { sort -g | awk '{a[NR]=$1} END {if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
+ratio() { echo "$1 / $2" | bc -l; }
 
 make_small_files() { # folder count
     local dir=$1 n=$2
@@ -47,25 +52,30 @@ fresh_copy() { # template target
     sync
 }
 
-report() { # name, file with lines "a b ratio rssA rssB"
+# Rows: "wallA wallB cpuA cpuB peakA peakB" per round; "-" where a figure was not measured.
+report() { # name, file of rows
     local name=$1 f=$2
-    local ma mb mr ra rb
-    ma=$(cut -d' ' -f1 "$f" | median); mb=$(cut -d' ' -f2 "$f" | median)
-    mr=$(cut -d' ' -f3 "$f" | median)
-    ra=$(cut -d' ' -f4 "$f" | sort -n | tail -n 1); rb=$(cut -d' ' -f5 "$f" | sort -n | tail -n 1)
-    printf '%-34s %9.3f s %9.3f s %7.3f %9.1f MiB %9.1f MiB\n' "$name" "$ma" "$mb" "$mr" \
-        "$(echo "$ra / 1024" | bc -l)" "$(echo "$rb / 1024" | bc -l)"
+    col() { cut -d' ' -f"$1" "$f"; }
+    local ma mb wr cr pa pb
+    ma=$(col 1 | median); mb=$(col 2 | median)
+    wr=$(awk '{print $1 / $2}' "$f" | median)
+    if [ "$(col 3 | head -n 1)" = - ]; then cr=-; else cr=$(awk '{print $3 / $4}' "$f" | median); fi
+    mib() { if [ "$1" = - ]; then echo -; else printf '%.1f MiB' "$(echo "$1 / 1024" | bc -l)"; fi; }
+    pa=$(mib "$(col 5 | sort -n | tail -n 1)"); pb=$(mib "$(col 6 | sort -n | tail -n 1)")
+    [ "$cr" = - ] || cr=$(printf '%.2f' "$cr")
+    printf '%-40s %9.3f s %9.3f s %6.2f %6s %12s %12s\n' "$name" "$ma" "$mb" "$wr" "$cr" "$pa" "$pb"
 }
 
-pair_case() { # name template cmdA-function cmdB-function
-    local name=$1 template=$2 a=$3 b=$4
-    local f; f=$(mktemp)
+pair_case() { # name template cmdA cmdB: A and B alternate, each on a fresh copy
+    local name=$1 template=$2 a=$3 b=$4 f wa ca pa wb cb pb
+    say "$name"
+    f=$(mktemp)
     for r in $(seq 1 "$ROUNDS"); do
         fresh_copy "$template" "$DATA/work"
-        read -r ta rssa < <($a "$DATA/work")
+        read -r wa ca pa < <($a "$DATA/work")
         fresh_copy "$template" "$DATA/work"
-        read -r tb rssb < <($b "$DATA/work")
-        echo "$ta $tb $(echo "$ta / $tb" | bc -l) $rssa $rssb" >> "$f"
+        read -r wb cb pb < <($b "$DATA/work")
+        echo "$wa $wb $ca $cb $pa $pb" >> "$f"
     done
     report "$name" "$f"
     rm -f "$f"
@@ -73,54 +83,59 @@ pair_case() { # name template cmdA-function cmdB-function
 
 head_cli() { timed "$CLI" --head --code "$CODE" "$1"; }
 foot_cli() { timed "$CLI" --foot --code "$CODE" "$1"; }
-head_sed() { timed bash -c 'sed -i "1i\\$0" "$1"/*.txt' "$CODE" "$1"; }
-foot_sed() { timed bash -c 'sed -i "\$a\\$0" "$1"/*.txt' "$CODE" "$1"; }
+head_floor() { timed "$FLOOR" head "$1" "$CODE"; }
+foot_floor() { timed "$FLOOR" foot "$1" "$CODE"; }
+# Another program's download: 4 GB written and not yet flushed when the run starts.
+busy_head_cli() {
+    dd if=/dev/zero of="$DATA/busy" bs=1M count=4000 status=none
+    head_cli "$1"
+    rm -f "$DATA/busy"
+}
 
-echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), $(sed --version | head -n 1), data on $(df -h "$DATA" | awk 'NR==2 {print $1}')"
-printf '%-34s %11s %11s %7s %13s %13s\n' "case" "stepwick" "other" "ratio" "peak stepwick" "peak other"
+echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), data on $(df -h "$DATA" | awk 'NR==2 {print $1}') ($(findmnt -no FSTYPE -T "$DATA")), load $(cut -d' ' -f1-3 /proc/loadavg)"
+printf '%-40s %11s %11s %6s %6s %12s %12s\n' "case" "stepwick" "other" "ratio" "cpu" "peak stepwick" "peak other"
 
-if want 1 || want 2 || want 5; then make_small_files "$DATA/small10k" 10000; fi
-if want 1; then pair_case "1 head 10k x 4 KiB vs sed 1i" "$DATA/small10k" head_cli head_sed; fi
-if want 2; then pair_case "2 foot 10k x 4 KiB vs sed \$a" "$DATA/small10k" foot_cli foot_sed; fi
+if want 1 || want 2 || want 5 || want 6; then say "making 10,000 files of 4 KiB"; make_small_files "$DATA/small10k" 10000; fi
+if want 1; then pair_case "1 head 10k x 4 KiB vs floor" "$DATA/small10k" head_cli head_floor; fi
+if want 2; then pair_case "2 foot 10k x 4 KiB vs floor" "$DATA/small10k" foot_cli foot_floor; fi
+if want 6; then pair_case "6 head 10k, 4 GB unflushed vs quiet" "$DATA/small10k" busy_head_cli head_cli; fi
 
 if want 3; then
-# 3: one 1 GiB file; each round rewrites the same file (it grows by one line a round).
-# cp leaves its copy in memory for later writing; stepwick puts the new file on disk before it
-# replaces the old one, so "cp + sync" (the floor of a copy that is on disk) is shown as well.
+# 3: one 1 GiB file; each round rewrites the same file (it grows by one line a round), against
+# cp and a flush of the copy: the floor of any durable rewrite.
+say "3 head 1 GiB vs cp + sync"
 big=$DATA/big
 rm -rf "$big"; mkdir -p "$big"
 { yes 'The quick brown fox jumps over the lazy dog, 0123456789 ABCDEFGH.' | sed 's/$/\r/' | head -c 1073741824 > "$big/huge.txt"; } || true
-sync
-f=$(mktemp); g=$(mktemp)
+f=$(mktemp)
 for r in $(seq 1 "$ROUNDS"); do
     sync
-    read -r ta rssa < <(timed "$CLI" --head --code "$CODE" "$big")
+    read -r wa ca pa < <(timed "$CLI" --head --code "$CODE" "$big")
     sync
-    read -r tb rssb < <(timed cp "$big/huge.txt" "$big/huge.copy")
-    rm -f "$big/huge.copy"; sync
-    read -r tc rssc < <(timed bash -c 'cp "$1" "$2" && sync "$2"' _ "$big/huge.txt" "$big/huge.copy")
+    read -r wb cb pb < <(timed bash -c 'cp "$1" "$2" && sync "$2"' _ "$big/huge.txt" "$big/huge.copy")
     rm -f "$big/huge.copy"
-    echo "$ta $tb $(echo "$ta / $tb" | bc -l) $rssa $rssb" >> "$f"
-    echo "$ta $tc $(echo "$ta / $tc" | bc -l) $rssa $rssc" >> "$g"
+    echo "$wa $wb $ca $cb $pa $pb" >> "$f"
 done
-report "3 head 1 GiB vs cp" "$f"
-report "3 head 1 GiB vs cp + sync" "$g"
-rm -f "$f" "$g"
-rm -rf "$big"
+report "3 head 1 GiB vs cp + sync" "$f"
+rm -f "$f"; rm -rf "$big"
 fi
 
 if want 5; then
 # 5: the same 10,000-file head run started from the main window (offscreen), against the tool.
 # The window runs twice, the second time with the first run's 10,000 lines already in its log.
+say "5 window vs tool"
 f=$(mktemp); g=$(mktemp)
 for r in $(seq 1 "$ROUNDS"); do
     fresh_copy "$DATA/small10k" "$DATA/work1"; fresh_copy "$DATA/small10k" "$DATA/work2"
-    read -r ga gb lines < <(QT_QPA_PLATFORM=offscreen "$GUI" "$CODE" "$DATA/work1" "$DATA/work2" 2>/dev/null)
+    /usr/bin/time -o "$DATA/.time" -f '%M' env QT_QPA_PLATFORM=offscreen "$GUI" "$CODE" "$DATA/work1" "$DATA/work2" \
+        > "$DATA/.gui" 2> /dev/null
+    read -r ga gb lines < "$DATA/.gui"
+    pg=$(tail -n 1 "$DATA/.time")
     rm -rf "$DATA/work1" "$DATA/work2"
     fresh_copy "$DATA/small10k" "$DATA/work"
-    read -r tc rssc < <(head_cli "$DATA/work")
-    echo "$ga $tc $(echo "$ga / $tc" | bc -l) 0 $rssc" >> "$f"
-    echo "$gb $ga $(echo "$gb / $ga" | bc -l) 0 0" >> "$g"
+    read -r tc cc pc < <(head_cli "$DATA/work")
+    echo "$ga $tc - - $pg $pc" >> "$f"
+    echo "$gb $ga - - - -" >> "$g"
 done
 report "5 window vs tool, head 10k" "$f"
 report "5 window 2nd run vs 1st (log)" "$g"
@@ -128,21 +143,25 @@ rm -f "$f" "$g"
 fi
 
 if want 4; then
-# 4: time per file as the folder grows.
-echo
-printf '%-34s %11s %13s\n' "growth (head)" "median" "per file"
-for n in 1000 10000 100000; do
-    make_small_files "$DATA/grow" "$n"
-    sync
-    f=$(mktemp)
-    for r in $(seq 1 "$ROUNDS"); do
-        sync
-        read -r t _ < <(timed "$CLI" --head --code "$CODE" "$DATA/grow")
-        echo "$t" >> "$f"
+# 4: time per file as the folder grows; the three sizes take turns in every round, so that the
+# disk's drift between minutes falls on all of them alike.
+say "4 growth: making 1,000, 10,000 and 100,000 files"
+sizes="1000 10000 100000"
+for n in $sizes; do make_small_files "$DATA/grow$n" "$n"; done
+for r in $(seq 1 "$ROUNDS"); do
+    for n in $sizes; do
+        fresh_copy "$DATA/grow$n" "$DATA/work"
+        read -r t _ < <(head_cli "$DATA/work")
+        echo "$t" >> "$DATA/.grow$n"
     done
-    m=$(median < "$f")
-    printf '%-34s %9.3f s %10.1f us\n' "4 head $n files" "$m" "$(echo "$m * 1000000 / $n" | bc -l)"
-    rm -f "$f"
 done
+echo
+printf '%-40s %11s %13s\n' "growth (head)" "median" "per file"
+for n in $sizes; do
+    m=$(median < "$DATA/.grow$n")
+    us=$(echo "$m * 1000000 / $n" | bc -l)
+    printf '%-40s %9.3f s %10.1f us\n' "4 head $n files" "$m" "$us"
+    echo "$us" >> "$DATA/.perfile"
+done
+printf '%-40s %11s %10.2f\n' "4 slowest / fastest per file" "" "$(sort -g "$DATA/.perfile" | awk 'NR==1 {lo=$1} {hi=$1} END {print hi/lo}')"
 fi
-rm -rf "$DATA/grow" "$DATA/work"
