@@ -562,7 +562,7 @@ bool FolderEditor::othersAreWriting(const std::vector<Pending>& pending) {
         return false;
     long long ours = 0;
     for (const auto& p : pending)
-        ours += p.head ? p.oldSize + kPageSize : kPageSize;
+        ours += (p.replace ? p.oldSize : p.appended) + kPageSize;
     // A whole-system flush writes what others left at the disk's full speed; each of our own
     // flushes costs about one write of its own. Above this much per file, ours alone are cheaper.
     const long long perFile = static_cast<long long>(pending.size()) * kOthersUnwrittenPerFile;

@@ -272,14 +272,16 @@ class SystemFileSystem final : public FileSystem {
 
     long dataSyncEach(const std::vector<int>& fds) override {
         // Flushes waiting side by side end in the same journal commit; one at a time, each
-        // would wait for a commit of its own.
+        // would wait for a commit of its own. One step for the crash switch, as a syncfs is, so
+        // that a run makes the same calls whichever way it flushes.
+        m_crash.step();
         constexpr std::size_t kInFlight = 16;
         std::atomic<std::size_t> next{0};
         std::atomic<long> failed{-1};
         std::atomic<int> failedErrno{0};
         auto work = [&] {
             for (std::size_t i; (i = next++) < fds.size() && failed < 0;) {
-                if (dataSync(fds[i]) != 0) {
+                if (::fdatasync(fds[i]) != 0) {
                     long none = -1;
                     if (failed.compare_exchange_strong(none, static_cast<long>(i)))
                         failedErrno = errno;
