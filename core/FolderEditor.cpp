@@ -260,9 +260,9 @@ FolderEditor::Pending FolderEditor::prepareHead(Pending p, platform::UniqueFd sr
 
 FolderEditor::Pending FolderEditor::prepareFoot(Pending p, platform::UniqueFd fd, const CodeEdit& edit,
                                                 EncodedCode& code) {
-    // One file under several names gets its foot once.
+    // One file under several names gets (or loses) its foot once.
     const FileId id{p.read.st_dev, p.read.st_ino};
-    const bool linked = p.read.st_nlink > 1 && edit.action == CodeEdit::Action::Add;
+    const bool linked = p.read.st_nlink > 1;
     if (linked) {
         auto it = m_appended->find(id);
         if (it != m_appended->end()) {
@@ -281,6 +281,8 @@ FolderEditor::Pending FolderEditor::prepareFoot(Pending p, platform::UniqueFd fd
         p.cut = bytes;
         p.appended = -static_cast<off_t>(bytes.size());
         p.fd = std::move(fd);
+        if (linked)
+            m_appended->emplace(id, m_relative + p.name);
         return p;
     }
     // What one write cannot put down whole goes through a new file, like a head.

@@ -40,7 +40,7 @@ class FolderEditor {
         off_t appended = 0;    // an append: the bytes added
         std::string cut;       // foot removal: the bytes cut off the end, put back by discard()
         struct stat read {};   // the old file when it was read
-        // A second name of a file whose foot this run has already appended: nothing to do, and
+        // A second name of a file whose foot this run has already appended or cut off: nothing to do, and
         // it fares as sameAs does.
         std::string sameAs;
         // A changed file that could not keep one of its extended attributes.
@@ -51,7 +51,7 @@ class FolderEditor {
         platform::UniqueFd old;
     };
 
-    // Files whose foot a run appended, by device and inode, with the name that got it.
+    // Files whose foot a run appended or cut off, by device and inode, with the name that did it.
     using AppendedFiles = std::map<std::pair<dev_t, ino_t>, std::string>;
 
     FolderEditor(platform::FileSystem& fs, int dirFd, std::string folderPath);
@@ -144,7 +144,7 @@ class FolderEditor {
     uid_t m_tempUid = 0;
     gid_t m_tempGid = 0;
     bool m_tempOwnerKnown = false;
-    // Files whose foot this run appended (prepare's thread only).
+    // Files whose foot this run appended or cut off (prepare's thread only).
     AppendedFiles m_ownAppended;
     AppendedFiles* m_appended = &m_ownAppended;
     std::string m_relative;

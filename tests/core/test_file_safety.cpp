@@ -229,6 +229,16 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
         for (const char* name : {"a.txt", "b.txt", "sub/c.txt"})
             EXPECT_EQ(readFile(dir / name), expected) << name;
     }
+    // A removal, too, takes one copy of a foot off the file, and every name counts.
+    TempDir dir;
+    writeFile(dir / "a.txt", "old\r\nX\r\nX\r\n");
+    ASSERT_EQ(::link((dir / "a.txt").c_str(), (dir / "b.txt").c_str()), 0);
+    Mod mod = testfiles::folderMod(dir);
+    BatchInput in{"txt", "foot", [] { return std::string("X"); }};
+    in.remove = true;
+    LogSink sink;
+    EXPECT_EQ(runBatch(mod, in, sink).changed, 2u) << sink.log;
+    EXPECT_EQ(readFile(dir / "b.txt"), "old\r\nX\r\n");
 }
 
 // Without /proc an unnamed file cannot be given a name: the run falls back to a named
