@@ -1,6 +1,6 @@
 #include "StepwickVersion.h"
 #include "core/Mod.h"
-#include "platform/FileSystem.h"
+#include "platform/FileSystemDecorator.h"
 #include "platform/Process.h"
 #include "ui/dialogs/LauncherNotice.h"
 #include "ui/main/MainForm.h"
@@ -26,7 +26,7 @@ int run(int argc, char* argv[]) {
     installLauncherNotice();
 
     Mod mod;
-    MainForm window(mod, platform::systemFileSystem());
+    MainForm window(mod, platform::programFileSystem());
     window.show();
     if (const QByteArray folder = qgetenv("STEPWICK_SCREENSHOT_DIR"); !folder.isEmpty())
         startScreenshotTour(window, QFile::decodeName(folder));

@@ -106,10 +106,10 @@ LineBreakMode lineBreakMode(const std::string& name) {
 void takeOption(Options& o, int c, int argc, char** argv) {
     switch (c) {
     case OptHead:
-        o.position = "head";
+        o.position = Position::Head;
         break;
     case OptFoot:
-        o.position = "foot";
+        o.position = Position::Foot;
         break;
     case OptExt:
         o.extension = optarg;

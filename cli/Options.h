@@ -9,7 +9,7 @@
 struct Options {
     enum class Action { Run, DryRun, Check, Help, Version };
     Action action = Action::Run;
-    std::string position = "foot";
+    Position position = Position::Foot;
     std::string extension = "txt";
     std::optional<std::string> code;
     std::optional<std::string> codeFile;

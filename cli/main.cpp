@@ -7,7 +7,7 @@
 #include "core/CodeText.h"
 #include "core/Encoding.h"
 #include "core/FileError.h"
-#include "platform/FileSystem.h"
+#include "platform/FileSystemDecorator.h"
 #include "platform/Process.h"
 
 #include <sys/stat.h>
@@ -81,7 +81,7 @@ int refused(const Options& options, const BatchResult& result) {
 // --dry-run lists what a run would change; --check what lacks the code (and fails when any does).
 int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out) {
     std::vector<std::string> files;
-    const BatchResult result = previewBatch(mod, inputOf(options, code), files);
+    const BatchResult result = previewBatch(mod, inputOf(options, code), files, platform::programFileSystem());
     if (result.outcome != BatchResult::Outcome::Completed)
         return refused(options, result);
     std::string list;
@@ -103,7 +103,7 @@ int runFolder(const Options& options, Mod& mod, std::string& code, LogOutput& ou
     input.ownOutput = fileOnStandardOutput();
     StdoutSink sink(out, stop);
 
-    const BatchResult result = runBatch(mod, input, sink);
+    const BatchResult result = runBatch(mod, input, sink, platform::programFileSystem());
     if (result.outcome != BatchResult::Outcome::Completed &&
         result.outcome != BatchResult::Outcome::Cancelled)
         return refused(options, result);

@@ -177,7 +177,7 @@ struct FolderPlace {
 // Flushes a prepared batch once, publishes it, flushes the folder and reports it in order.
 // Returns the replaced files, still open: closing them frees their blocks, which takes time.
 std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, const FolderPlace& place,
-                                            bool known, LinkedOutcomes& linked, BatchResult& result,
+                                            LinkedOutcomes& linked, BatchResult& result,
                                             BatchSink& sink) {
     std::vector<FolderEditor::Pending> pending;
     for (auto& slot : batch.slots)
@@ -238,7 +238,7 @@ std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, 
             ++result.alreadyHeld;
         else if (skip == FolderEditor::Pending::Skip::NotHeld)
             ++result.notHeld;
-        else if (known)
+        else
             ++result.changed;
     }
     sink.appendLog(piece);
@@ -339,7 +339,7 @@ platform::UniqueFd reopenFolder(FileSystem& fs, const std::string& path, const S
 
 CodeEdit editOf(const BatchInput& input) {
     CodeEdit edit;
-    edit.head = input.position == "head";
+    edit.position = input.position;
     edit.afterPreamble = input.afterPreamble;
     edit.eol = input.eol;
     edit.action = input.remove ? CodeEdit::Action::Remove
@@ -458,7 +458,6 @@ struct Pipeline {
     EncodedCode& code;
     BatchResult& result;
     CodeEdit edit;
-    bool known = false;
     std::size_t total = 0;
     std::size_t done = 0;
     bool stop = false;                           // the sink asked to stop
@@ -491,7 +490,7 @@ Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
             break;
         }
         Slot& slot = batch.slots[i];
-        if (!pl.known || slot.failure)
+        if (slot.failure)
             continue;
         try {
             slot.pending = editor.prepare(*slot.name, pl.edit, pl.code, /*createMissing=*/false);
@@ -551,7 +550,7 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
         if (!pl.stopped() && next < names.size())
             launch();
         std::vector<platform::UniqueFd> replaced =
-            finishBatch(editor, batch, place, pl.known, pl.linked, pl.result, pl.sink);
+            finishBatch(editor, batch, place, pl.linked, pl.result, pl.sink);
         // The replaced files are let go on the side while the next batch goes on.
         if (letGo.valid())
             letGo.get();
@@ -586,7 +585,6 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
     if (!startRun(mod, input, fs, run, result) || !lockFolder(mod, fs, run, result))
         return result;
     Pipeline pl{mod, sink, fs, *run.code, result, editOf(input)};
-    pl.known = pl.edit.head || input.position == "foot";
     pl.external = input.stop;
     pl.ownOutput = input.ownOutput;
     for (const auto& folder : run.folders)

@@ -23,7 +23,7 @@ inline constexpr std::string_view kCancelledLine = "已取消，其余文件未�
 
 struct BatchInput {
     std::string extension; // without the dot; "*" and "?" are wildcards
-    std::string position;  // "head" or "foot"
+    Position position = Position::Foot;
     // Asked once per run, after the folder was read and before any file is touched; the text
     // returned (UTF-8, CR LF line breaks) is taken over, not copied, and serves every file.
     std::function<std::string()> code;
@@ -101,7 +101,7 @@ struct BatchResult {
 // files whose names match "*." + extension, letter case ignored, sorted by name
 // (case ignored). Throws FileError when the folder cannot be read.
 std::vector<std::string> matchingFiles(const std::string& folder, const std::string& extension,
-                                       platform::FileSystem& fs = platform::systemFileSystem());
+                                       platform::FileSystem& fs);
 
 // The main action: inserts the code into every matching file of mod.TargetDir and
 // reports the log through the sink. A file that fails is logged with its reason
@@ -112,11 +112,11 @@ std::vector<std::string> matchingFiles(const std::string& folder, const std::str
 // what they held and not counted. The folder is locked for the run: a second run on it meanwhile
 // is refused (FolderBusy).
 BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink,
-                     platform::FileSystem& fs = platform::systemFileSystem());
+                     platform::FileSystem& fs);
 
 // What runBatch would change, changing nothing and opening nothing for writing: the files (log
 // names, run order) it would change. With once, those that lack the code at its place; with
 // remove, those that hold it; else every matching file. Files and subfolders that cannot be read
 // go to the result's failures. The outcome refuses what runBatch would refuse.
 BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<std::string>& files,
-                         platform::FileSystem& fs = platform::systemFileSystem());
+                         platform::FileSystem& fs);

@@ -12,6 +12,9 @@
 // or the file's own first line break (CR LF where the file has none).
 enum class LineBreakMode { CrLf, Lf, Match };
 
+// Where the code goes: before the first line or behind the last byte.
+enum class Position { Head, Foot };
+
 // How a run changes each file.
 struct CodeEdit {
     enum class Action {
@@ -19,7 +22,7 @@ struct CodeEdit {
         AddOnce, // put it in unless it already stands at its place
         Remove,  // take it out where it stands exactly at its place
     };
-    bool head = false;
+    Position position = Position::Foot;
     bool afterPreamble = false; // head: behind the lines that must stay first
     LineBreakMode eol = LineBreakMode::CrLf;
     Action action = Action::Add;

@@ -123,8 +123,9 @@ FolderEditor::Pending FolderEditor::prepare(const std::string& name, const CodeE
     Pending p;
     p.name = name;
     p.path = m_folder + name;
-    platform::UniqueFd fd = openTarget(p, edit.head, createMissing);
-    return edit.head ? prepareHead(std::move(p), std::move(fd), edit, code)
+    const bool head = edit.position == Position::Head;
+    platform::UniqueFd fd = openTarget(p, head, createMissing);
+    return head ? prepareHead(std::move(p), std::move(fd), edit, code)
                      : prepareFoot(std::move(p), std::move(fd), edit, code);
 }
 
@@ -183,7 +184,7 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
                                         EncodedCode& code) {
     m_have = 0;
     // A foot needs only the mark, unless the line break is the file's own.
-    readStart(fd, size, edit.head || edit.eol == LineBreakMode::Match ? kChunk : 3, path);
+    readStart(fd, size, edit.position == Position::Head || edit.eol == LineBreakMode::Match ? kChunk : 3, path);
     Spot spot;
     spot.mark = detectMark(reinterpret_cast<const unsigned char*>(m_buffer.data()), m_have);
     spot.lineBreak = edit.eol == LineBreakMode::Lf     ? LineBreak::Lf
@@ -193,7 +194,7 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
     const std::size_t length = spot.code->size();
     // A plain insertion does not ask what the file holds: no reading for it.
     const bool compare = edit.action != CodeEdit::Action::Add;
-    if (!edit.head) {
+    if (edit.position == Position::Foot) {
         spot.at = size;
         if (!compare || size - static_cast<off_t>(spot.mark.markLength) < static_cast<off_t>(length))
             return spot;

@@ -7,8 +7,7 @@
 
 void InsertCode(const std::string& code, const std::string& filePath, const std::string& position,
                 platform::FileSystem& fs) {
-    const bool head = position == "head";
-    if (position != "foot" && !head)
+    if (position != "head" && position != "foot")
         return;
 
     std::string::size_type slash = filePath.rfind('/');
@@ -25,7 +24,7 @@ void InsertCode(const std::string& code, const std::string& filePath, const std:
     FolderEditor editor(fs, dir.get(), slash == std::string::npos ? "" : folder);
     std::vector<FolderEditor::Pending> pending;
     CodeEdit edit;
-    edit.head = head;
+    edit.position = position == "head" ? Position::Head : Position::Foot;
     pending.push_back(editor.prepare(name, edit, encoded, /*createMissing=*/true));
     try {
         editor.flush(pending);

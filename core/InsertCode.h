@@ -12,4 +12,4 @@
 // and followed by CR LF. A missing file is created by "foot" and refused by "head".
 // Throws FileError or EncodingError; the file then holds its whole old content.
 void InsertCode(const std::string& code, const std::string& filePath, const std::string& position,
-                platform::FileSystem& fs = platform::systemFileSystem());
+                platform::FileSystem& fs);

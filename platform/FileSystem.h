@@ -8,7 +8,8 @@
 #include <vector>
 
 // Every file-system call the core makes goes through this interface, so tests can
-// fail any one of them, record their order, or stop the process at a chosen call.
+// fail any one of them, record their order, or stop the process at a chosen call
+// (FileSystemDecorator.h).
 // Calls follow the system's convention: -1 (or a negative count) with errno set on failure.
 // Names are relative to a folder descriptor and never contain '/'.
 namespace platform {
@@ -79,9 +80,7 @@ class FileSystem {
     virtual int close(int fd) = 0;
 };
 
-// The real system calls. When STEPWICK_KILL_AT=k is set in the environment, the
-// process kills itself with SIGKILL just before its k-th call (counting from 1):
-// a test switch for checking what a crash leaves behind.
+// The real system calls.
 FileSystem& systemFileSystem();
 
 // Raises this process's limit of open files to the most it may have: a run keeps a few hundred

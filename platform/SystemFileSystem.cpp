@@ -5,11 +5,9 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <signal.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -49,27 +47,6 @@ class RawFd {
     int m_fd;
 };
 
-// Counts calls and stops the process at the chosen one (STEPWICK_KILL_AT).
-class CrashSwitch {
-  public:
-    CrashSwitch() {
-        if (const char* v = std::getenv("STEPWICK_KILL_AT")) {
-            char* end = nullptr;
-            long k = std::strtol(v, &end, 10);
-            if (end != v && k > 0)
-                m_killAt = k;
-        }
-    }
-    void step() {
-        if (m_killAt > 0 && ++m_count == m_killAt)
-            ::kill(::getpid(), SIGKILL);
-    }
-
-  private:
-    long m_killAt = 0;
-    std::atomic<long> m_count{0};
-};
-
 // Fills out through a call that reports the size it needs when given none, retrying while the
 // value grows between the two calls.
 template <typename Get> int readSized(std::string& out, Get get) {
@@ -95,17 +72,14 @@ class SystemFileSystem final : public FileSystem {
     bool concurrent() const override { return true; }
 
     int openDir(const std::string& path) override {
-        m_crash.step();
         return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
 
     int lockDir(int dirFd) override {
-        m_crash.step();
         return ::flock(dirFd, LOCK_EX | LOCK_NB);
     }
 
     int readDir(int dirFd, std::vector<DirEntry>& out) override {
-        m_crash.step();
         // getdents64 on a duplicate so the caller's descriptor keeps its position.
         RawFd fd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (fd.get() < 0)
@@ -129,17 +103,14 @@ class SystemFileSystem final : public FileSystem {
     }
 
     int statAt(int dirFd, const std::string& name, struct stat& st) override {
-        m_crash.step();
         return ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
     }
 
     int openAt(int dirFd, const std::string& name, int flags, mode_t mode) override {
-        m_crash.step();
         return ::openat(dirFd, name.c_str(), flags | O_CLOEXEC, mode);
     }
 
     int openUnnamed(int dirFd, mode_t mode) override {
-        m_crash.step();
         // Naming it later goes through /proc: without /proc, say unnamed files are not to be had.
         static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
         if (!procMounted) {
@@ -151,28 +122,23 @@ class SystemFileSystem final : public FileSystem {
     }
 
     int linkUnnamed(int fd, int dirFd, const std::string& name) override {
-        m_crash.step();
         std::string proc = "/proc/self/fd/" + std::to_string(fd);
         return ::linkat(AT_FDCWD, proc.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW);
     }
 
     int fstat(int fd, struct stat& st) override {
-        m_crash.step();
         return ::fstat(fd, &st);
     }
 
     ssize_t pread(int fd, void* buf, std::size_t len, off_t offset) override {
-        m_crash.step();
         return ::pread(fd, buf, len, offset);
     }
 
     ssize_t write(int fd, const void* buf, std::size_t len) override {
-        m_crash.step();
         return ::write(fd, buf, len);
     }
 
     ssize_t copyRange(int in, off_t offset, int out, std::size_t len) override {
-        m_crash.step();
         loff_t off = offset;
         ssize_t n = ::copy_file_range(in, &off, out, nullptr, len, 0);
         if (n >= 0 || (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP))
@@ -199,22 +165,18 @@ class SystemFileSystem final : public FileSystem {
     }
 
     int truncate(int fd, off_t length) override {
-        m_crash.step();
         return ::ftruncate(fd, length);
     }
 
     int chown(int fd, uid_t uid, gid_t gid) override {
-        m_crash.step();
         return ::fchown(fd, uid, gid);
     }
 
     int chmod(int fd, mode_t mode) override {
-        m_crash.step();
         return ::fchmod(fd, mode);
     }
 
     int listXattrs(int fd, std::vector<std::string>& names) override {
-        m_crash.step();
         std::string buf;
         if (readSized(buf, [&](char* to, std::size_t n) { return ::flistxattr(fd, to, n); }) != 0)
             return -1;
@@ -230,23 +192,19 @@ class SystemFileSystem final : public FileSystem {
     }
 
     int getXattr(int fd, const std::string& name, std::string& value) override {
-        m_crash.step();
         return readSized(value,
                          [&](char* to, std::size_t n) { return ::fgetxattr(fd, name.c_str(), to, n); });
     }
 
     int setXattr(int fd, const std::string& name, const std::string& value) override {
-        m_crash.step();
         return ::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0);
     }
 
     int removeXattr(int fd, const std::string& name) override {
-        m_crash.step();
         return ::fremovexattr(fd, name.c_str());
     }
 
     int entriesFixed(int dirFd) override {
-        m_crash.step();
         int flags = 0;
         // A file system without these attributes cannot forbid it either; should the question
         // fail otherwise, a rename that fails later still fails only its file.
@@ -256,17 +214,14 @@ class SystemFileSystem final : public FileSystem {
     }
 
     int startWriteback(int fd, off_t offset, off_t length) override {
-        m_crash.step();
         return ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
     }
 
     int dataSync(int fd) override {
-        m_crash.step();
         return ::fdatasync(fd);
     }
 
     int fsSync(int fd) override {
-        m_crash.step();
         return ::syncfs(fd);
     }
 
@@ -274,7 +229,6 @@ class SystemFileSystem final : public FileSystem {
         // Flushes waiting side by side end in the same journal commit; one at a time, each
         // would wait for a commit of its own. One step for the crash switch, as a syncfs is, so
         // that a run makes the same calls whichever way it flushes.
-        m_crash.step();
         constexpr std::size_t kInFlight = 16;
         std::atomic<std::size_t> next{0};
         std::atomic<long> failed{-1};
@@ -319,22 +273,17 @@ class SystemFileSystem final : public FileSystem {
     }
 
     int renameAt(int dirFd, const std::string& from, const std::string& to) override {
-        m_crash.step();
         return ::renameat(dirFd, from.c_str(), dirFd, to.c_str());
     }
 
     int unlinkAt(int dirFd, const std::string& name) override {
-        m_crash.step();
         return ::unlinkat(dirFd, name.c_str(), 0);
     }
 
     int close(int fd) override {
-        m_crash.step();
         return ::close(fd);
     }
 
-  private:
-    CrashSwitch m_crash;
 };
 
 } // namespace

@@ -26,7 +26,7 @@ namespace {
 BatchInput input(std::string ext, std::string position, std::string code) {
     BatchInput in;
     in.extension = std::move(ext);
-    in.position = std::move(position);
+    in.position = testfiles::positionOf(position);
     in.code = [code] { return code; };
     return in;
 }
@@ -41,7 +41,7 @@ TEST(BatchRun, LogsEachFileThenCountAndThanksAndAppendsLaterRuns) {
     Mod mod = folderMod(dir);
     LogSink sink;
 
-    BatchResult first = runBatch(mod, input("txt", "head", "<h>"), sink);
+    BatchResult first = runBatch(mod, input("txt", "head", "<h>"), sink, testfiles::realFs());
     EXPECT_EQ(first.outcome, BatchResult::Outcome::Completed);
     EXPECT_EQ(first.changed, 2u);
     EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt\r\n\r\n处理了2个文件。\r\n感谢您使用本软件！");
@@ -50,13 +50,13 @@ TEST(BatchRun, LogsEachFileThenCountAndThanksAndAppendsLaterRuns) {
     EXPECT_EQ(mod.CurrentFile, "");
 
     // The next run starts right behind the thanks, on the same line.
-    runBatch(mod, input("htm", "foot", "<f>"), sink);
+    runBatch(mod, input("htm", "foot", "<f>"), sink, testfiles::realFs());
     EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt\r\n\r\n处理了2个文件。\r\n感谢您使用本软件！"
                         "c.htm\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(dir / "c.htm"), "c\r\n<f>\r\n");
 
     LogSink empty;
-    BatchResult none = runBatch(mod, input("php", "head", "x"), empty);
+    BatchResult none = runBatch(mod, input("php", "head", "x"), empty, testfiles::realFs());
     EXPECT_EQ(none.changed, 0u);
     EXPECT_EQ(empty.log, "被处理的文件\r\n\r\n处理了0个文件。\r\n感谢您使用本软件！");
     EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "b.txt", "c.htm"}));
@@ -75,18 +75,18 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0755), 0);
 
     using V = std::vector<std::string>;
-    EXPECT_EQ(matchingFiles(dir.path(), "CGI"), (V{"a.cgi", "B.CGI", "c.Cgi"}));
+    EXPECT_EQ(matchingFiles(dir.path(), "CGI", testfiles::realFs()), (V{"a.cgi", "B.CGI", "c.Cgi"}));
     // Three characters without wildcards also take longer extensions that begin with them.
-    EXPECT_EQ(matchingFiles(dir.path(), "htm"), (V{"x.htm", "x.html", "x.HTMLX"}));
-    EXPECT_EQ(matchingFiles(dir.path(), "html"), (V{"x.html"}));
-    EXPECT_EQ(matchingFiles(dir.path(), ""), (V{"noext"}));
-    EXPECT_EQ(matchingFiles(dir.path(), "c?i"), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i"}));
-    EXPECT_EQ(matchingFiles(dir.path(), "h*"), (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
-    EXPECT_EQ(matchingFiles(dir.path(), "h[t]m"), (V{"y.h[t]m"})) << "brackets are plain characters";
+    EXPECT_EQ(matchingFiles(dir.path(), "htm", testfiles::realFs()), (V{"x.htm", "x.html", "x.HTMLX"}));
+    EXPECT_EQ(matchingFiles(dir.path(), "html", testfiles::realFs()), (V{"x.html"}));
+    EXPECT_EQ(matchingFiles(dir.path(), "", testfiles::realFs()), (V{"noext"}));
+    EXPECT_EQ(matchingFiles(dir.path(), "c?i", testfiles::realFs()), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i"}));
+    EXPECT_EQ(matchingFiles(dir.path(), "h*", testfiles::realFs()), (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
+    EXPECT_EQ(matchingFiles(dir.path(), "h[t]m", testfiles::realFs()), (V{"y.h[t]m"})) << "brackets are plain characters";
 
     Mod mod = folderMod(dir);
     LogSink sink;
-    BatchResult bad = runBatch(mod, input("../cgi", "foot", "x"), sink);
+    BatchResult bad = runBatch(mod, input("../cgi", "foot", "x"), sink, testfiles::realFs());
     EXPECT_EQ(bad.outcome, BatchResult::Outcome::BadExtension);
     EXPECT_EQ(sink.log, std::string(kLogHeader));
     EXPECT_EQ(readFile(outside / "target.cgi"), "x");
@@ -101,7 +101,7 @@ TEST(BatchRun, FailedFilesAreLoggedAndTheRunGoesOn) {
         SCOPED_TRACE(position);
         Mod mod = folderMod(dir);
         LogSink sink;
-        BatchResult r = runBatch(mod, input("txt", position, "X"), sink);
+        BatchResult r = runBatch(mod, input("txt", position, "X"), sink, testfiles::realFs());
         EXPECT_EQ(r.changed, 2u);
         ASSERT_EQ(r.failures.size(), 1u);
         EXPECT_EQ(r.failures[0].path, dir / "b.txt");
@@ -184,14 +184,14 @@ TEST(BatchRun, NothingHappensWithoutAConfirmedFolderOrWithUnusableInput) {
     Mod mod;
     loadDefaults(mod);
     LogSink sink;
-    EXPECT_EQ(runBatch(mod, input("txt", "foot", "x"), sink).outcome, BatchResult::Outcome::NoFolder);
+    EXPECT_EQ(runBatch(mod, input("txt", "foot", "x"), sink, testfiles::realFs()).outcome, BatchResult::Outcome::NoFolder);
     EXPECT_EQ(mod.TargetDir, "");
 
     mod = folderMod(dir);
-    EXPECT_EQ(runBatch(mod, input("txt", "foot", "bad\xC3"), sink).outcome,
+    EXPECT_EQ(runBatch(mod, input("txt", "foot", "bad\xC3"), sink, testfiles::realFs()).outcome,
               BatchResult::Outcome::CodeNotEncodable);
     confirmFolder(mod, dir / "missing");
-    BatchResult gone = runBatch(mod, input("txt", "foot", "x"), sink);
+    BatchResult gone = runBatch(mod, input("txt", "foot", "x"), sink, testfiles::realFs());
     EXPECT_EQ(gone.outcome, BatchResult::Outcome::FolderUnreadable);
     EXPECT_NE(gone.error.find("No such file or directory"), std::string::npos);
     EXPECT_EQ(sink.log, std::string(kLogHeader));
@@ -356,7 +356,7 @@ TEST(BatchRun, NextRunRemovesOnlyWhatAKilledRunLeft) {
 
     Mod mod = folderMod(dir);
     LogSink sink;
-    EXPECT_EQ(runBatch(mod, input("txt", "foot", "x"), sink).changed, 1u);
+    EXPECT_EQ(runBatch(mod, input("txt", "foot", "x"), sink, testfiles::realFs()).changed, 1u);
     EXPECT_EQ(listDir(dir.path()), kept);
 }
 
@@ -374,7 +374,7 @@ TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
     }
     Mod mod = folderMod(dir);
     LogSink sink;
-    BatchResult r = runBatch(mod, input("txt", "foot", "END"), sink);
+    BatchResult r = runBatch(mod, input("txt", "foot", "END"), sink, testfiles::realFs());
     EXPECT_EQ(r.changed, 5u);
     EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt\r\nc.txt\r\nd.txt\r\ne."
                         "txt\r\n\r\n处理了5个文件。\r\n感谢您使用本软件！");

@@ -1,3 +1,4 @@
+#include "RunSupport.h"
 #include "TestFiles.h"
 #include "core/BatchRun.h"
 
@@ -43,7 +44,7 @@ struct Options {
 };
 
 BatchInput inputFor(const Options& o, std::string code) {
-    BatchInput in{"txt", o.head ? "head" : "foot", [code] { return code; }};
+    BatchInput in{"txt", o.head ? Position::Head : Position::Foot, [code] { return code; }};
     in.afterPreamble = o.afterPreamble;
     in.eol = o.eol;
     return in;
@@ -55,7 +56,7 @@ std::string run(const TempDir& dir, BatchInput in) {
     loadDefaults(mod);
     confirmFolder(mod, dir.path());
     LogSink sink;
-    runBatch(mod, in, sink);
+    runBatch(mod, in, sink, testfiles::realFs());
     return sink.log;
 }
 
@@ -246,7 +247,7 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     BatchInput in = inputFor({false}, "X");
     in.recursive = true;
     std::vector<std::string> files;
-    ASSERT_EQ(previewBatch(mod, in, files).outcome, BatchResult::Outcome::Completed);
+    ASSERT_EQ(previewBatch(mod, in, files, testfiles::realFs()).outcome, BatchResult::Outcome::Completed);
     const std::vector<std::string> all{"a.txt", "b/a.txt", "b/c/c.txt", "y/y.txt", "Z/twin.txt", "Z/z.txt"};
     EXPECT_EQ(files, all);
 
@@ -264,14 +265,14 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     // What a second run would change: with once only what the busy folder kept, with remove the rest.
     in.once = true;
     files.clear();
-    previewBatch(mod, in, files);
+    previewBatch(mod, in, files, testfiles::realFs());
     EXPECT_EQ(files, std::vector<std::string>{"y/y.txt"});
     in.remove = true;
     files.clear();
-    previewBatch(mod, in, files);
+    previewBatch(mod, in, files, testfiles::realFs());
     EXPECT_EQ(files, (std::vector<std::string>{"a.txt", "b/a.txt", "b/c/c.txt", "Z/twin.txt", "Z/z.txt"}));
     files.clear();
     in.recursive = false;
-    previewBatch(mod, in, files);
+    previewBatch(mod, in, files, testfiles::realFs());
     EXPECT_EQ(files, std::vector<std::string>{"a.txt"});
 }

@@ -24,9 +24,9 @@ using testfiles::writeFile;
 namespace {
 
 BatchResult run(const TempDir& dir, const std::string& position, std::string code, BatchSink& sink,
-                platform::FileSystem& fs = platform::systemFileSystem()) {
+                platform::FileSystem& fs = testfiles::realFs()) {
     Mod mod = testfiles::folderMod(dir);
-    return runBatch(mod, BatchInput{"txt", position, [code] { return code; }}, sink, fs);
+    return runBatch(mod, BatchInput{"txt", testfiles::positionOf(position), [code] { return code; }}, sink, fs);
 }
 
 // The raw value of an extended attribute, or "-" when the file has none of that name.
@@ -220,7 +220,7 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
         };
         fs.beforeCall("renameAt", pause);
         Mod mod = testfiles::folderMod(dir);
-        BatchInput in{"txt", position, [] { return std::string("X"); }};
+        BatchInput in{"txt", testfiles::positionOf(position), [] { return std::string("X"); }};
         in.recursive = true;
         LogSink sink;
         BatchResult r = runBatch(mod, in, sink, fs);

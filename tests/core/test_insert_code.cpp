@@ -46,8 +46,8 @@ TEST(InsertCode, WritesExactBytesAtHeadAndFoot) {
         TempDir dir;
         writeFile(dir / "h.txt", c.old);
         writeFile(dir / "f.txt", c.old);
-        InsertCode(c.code, dir / "h.txt", "head");
-        InsertCode(c.code, dir / "f.txt", "foot");
+        InsertCode(c.code, dir / "h.txt", "head", platform::systemFileSystem());
+        InsertCode(c.code, dir / "f.txt", "foot", platform::systemFileSystem());
         EXPECT_EQ(readFile(dir / "h.txt"), c.head);
         EXPECT_EQ(readFile(dir / "f.txt"), c.foot);
         EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"f.txt", "h.txt"})) << "nothing else left behind";
@@ -58,20 +58,20 @@ TEST(InsertCode, OnlyExactPositionsChangeAnything) {
     TempDir dir;
     writeFile(dir / "a.txt", "keep\r\n");
     for (const char* position : {"Head", "FOOT", "", "head ", "tail"}) {
-        InsertCode("x", dir / "a.txt", position);
+        InsertCode("x", dir / "a.txt", position, platform::systemFileSystem());
         EXPECT_EQ(readFile(dir / "a.txt"), "keep\r\n") << position;
     }
-    InsertCode("x", dir / "missing.txt", "Foot");
+    InsertCode("x", dir / "missing.txt", "Foot", platform::systemFileSystem());
     EXPECT_FALSE(exists(dir / "missing.txt"));
 }
 
 TEST(InsertCode, MissingFileIsCreatedByFootAndRefusedByHead) {
     TempDir dir;
-    InsertCode("c", dir / "new.txt", "foot");
+    InsertCode("c", dir / "new.txt", "foot", platform::systemFileSystem());
     EXPECT_EQ(readFile(dir / "new.txt"), "c\r\n");
 
     try {
-        InsertCode("c", dir / "gone.txt", "head");
+        InsertCode("c", dir / "gone.txt", "head", platform::systemFileSystem());
         FAIL() << "head on a missing file must fail";
     } catch (const FileError& e) {
         EXPECT_EQ(e.path() + ": " + e.reason(), dir / "gone.txt" + ": No such file or directory");
@@ -91,20 +91,20 @@ TEST(InsertCode, RefusesWhatIsNotAWritableRegularFile) {
     for (const char* position : {"head", "foot"}) {
         SCOPED_TRACE(position);
         // Read-only holds even for root, and the rename must not get round it.
-        EXPECT_THROW(InsertCode("x", dir / "ro.txt", position), FileError);
+        EXPECT_THROW(InsertCode("x", dir / "ro.txt", position, platform::systemFileSystem()), FileError);
         EXPECT_EQ(readFile(dir / "ro.txt"), "old\r\n");
         struct stat st {};
         ASSERT_EQ(::stat((dir / "ro.txt").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, 0444u);
 
-        EXPECT_THROW(InsertCode("x", dir / "link.txt", position), FileError);
+        EXPECT_THROW(InsertCode("x", dir / "link.txt", position, platform::systemFileSystem()), FileError);
         EXPECT_EQ(readFile(outside / "victim.txt"), "outside\r\n");
         ASSERT_EQ(::lstat((dir / "link.txt").c_str(), &st), 0);
         EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link itself is not replaced";
 
         // A FIFO with no writer would block a plain open: it must fail at once.
-        EXPECT_THROW(InsertCode("x", dir / "fifo.txt", position), FileError);
-        EXPECT_THROW(InsertCode("x", dir / "dir.txt", position), FileError);
+        EXPECT_THROW(InsertCode("x", dir / "fifo.txt", position, platform::systemFileSystem()), FileError);
+        EXPECT_THROW(InsertCode("x", dir / "dir.txt", position, platform::systemFileSystem()), FileError);
     }
     EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"dir.txt", "fifo.txt", "link.txt", "ro.txt"}));
 }
@@ -173,6 +173,6 @@ TEST(InsertCode, FlushesBeforeTheNewContentCounts) {
 TEST(InsertCode, CodeThatIsNotTextIsRefusedBeforeTouchingTheFile) {
     TempDir dir;
     writeFile(dir / "a.txt", "x");
-    EXPECT_THROW(InsertCode("bad \xFF code", dir / "a.txt", "foot"), EncodingError);
+    EXPECT_THROW(InsertCode("bad \xFF code", dir / "a.txt", "foot", platform::systemFileSystem()), EncodingError);
     EXPECT_EQ(readFile(dir / "a.txt"), "x");
 }

@@ -29,6 +29,11 @@ class LogSink : public BatchSink {
     std::size_t m_stopAfter;
 };
 
+// The real file system, named where the core asks for one.
+inline platform::FileSystem& realFs() { return platform::systemFileSystem(); }
+
+inline Position positionOf(const std::string& name) { return name == "head" ? Position::Head : Position::Foot; }
+
 inline Mod folderMod(const TempDir& dir) {
     Mod mod;
     loadDefaults(mod);

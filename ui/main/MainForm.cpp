@@ -260,7 +260,7 @@ void MainForm::command2Click() {
         return;
     BatchInput input;
     input.extension = OOther->isChecked() ? TOther->text().toStdString() : m_mod.FileExt;
-    input.position = Ohead->isChecked() ? "head" : "foot";
+    input.position = Ohead->isChecked() ? Position::Head : Position::Foot;
     input.once = texts()->Check1->isChecked();
     input.afterPreamble = texts()->Check2->isChecked();
     input.eol = texts()->Check3->isChecked() ? LineBreakMode::Match : LineBreakMode::CrLf;
