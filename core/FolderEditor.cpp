@@ -78,6 +78,15 @@ std::string FolderEditor::newTempName() {
            std::to_string(++m_tempCounter) + kTempSuffix;
 }
 
+namespace {
+
+// An open that does not follow links fails with ELOOP on one that took the name since the check.
+[[noreturn]] void openFailed(int err, const std::string& path) {
+    throw FileError(err, "open", path, err == ELOOP ? Refusal::SymbolicLink : Refusal::None);
+}
+
+} // namespace
+
 platform::UniqueFd FolderEditor::openChecked(const std::string& name, const std::string& path, int flags,
                                              struct stat& st) {
     if (m_fs.statAt(m_dirFd, name, st) != 0)
@@ -94,7 +103,7 @@ platform::UniqueFd FolderEditor::openChecked(const std::string& name, const std:
     // No following, no blocking: whatever took the name since the check cannot hang us or redirect us.
     platform::UniqueFd fd(m_fs, m_fs.openAt(m_dirFd, name, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0));
     if (!fd)
-        throw FileError(errno, "open", path);
+        openFailed(errno, path);
     struct stat now {};
     if (m_fs.fstat(fd.get(), now) != 0)
         throw FileError(errno, "stat", path);

@@ -3,6 +3,7 @@
 #include "platform/FileSystemDecorator.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,7 +23,15 @@ class RecordingFileSystem final : public FileSystemDecorator {
     }
     void failEvery(std::string name, int err = EIO) {
         m_failName = std::move(name);
-        m_failErr = err;
+        m_everyErr = err;
+    }
+    // Lists every entry as DT_UNKNOWN, as file systems that keep no entry types do.
+    void hideEntryTypes() { m_hideTypes = true; }
+    int readDir(int dirFd, std::vector<DirEntry>& out) override {
+        const int rc = FileSystemDecorator::readDir(dirFd, out);
+        for (DirEntry& e : out)
+            e.type = m_hideTypes ? DT_UNKNOWN : e.type;
+        return rc;
     }
     // Runs before the named call is passed on (to change the folder between two steps, say).
     void beforeCall(std::string name, std::function<void()> action) {
@@ -47,7 +56,7 @@ class RecordingFileSystem final : public FileSystemDecorator {
             hook();
         }
         if (static_cast<long>(m_calls.size()) == m_failAt || m_failName == call) {
-            errno = m_failErr;
+            errno = m_failName == call ? m_everyErr : m_failErr;
             return false;
         }
         return true;
@@ -59,6 +68,8 @@ class RecordingFileSystem final : public FileSystemDecorator {
     std::string m_failName;
     int m_failErr = EIO;
     long long m_unwritten = -1;
+    int m_everyErr = EIO;
+    bool m_hideTypes = false;
     std::string m_hookName;
     std::function<void()> m_hook;
 };

@@ -7,6 +7,7 @@
 #include "core/InsertCode.h"
 #include "platform/RecordingFileSystem.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -241,17 +242,21 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
     EXPECT_EQ(readFile(dir / "b.txt"), "old\r\nX\r\n");
 }
 
-// Without /proc an unnamed file cannot be given a name: the run falls back to a named
-// temporary file, and leaves none behind.
-TEST(FileSafety, HeadWorksWhereUnnamedFilesCannotBeNamed) {
-    TempDir dir;
-    testfiles::writeAll(dir.path(), {{"a.txt", "a"}, {"b.txt", "b\r\n"}});
-    platform::RecordingFileSystem fs;
-    fs.failEvery("linkUnnamed", ENOENT);
-    LogSink sink;
-    EXPECT_EQ(run(dir, "head", "c", sink, fs).changed, 2u) << sink.log;
-    EXPECT_EQ(testfiles::snapshot(dir.path()),
-              (testfiles::Contents{{"a.txt", "c\r\na\r\n"}, {"b.txt", "c\r\nb\r\n"}}));
+// Without unnamed files, or without /proc to name them, the run falls back to a named temporary
+// file, and leaves none behind.
+TEST(FileSafety, HeadWorksWithoutUnnamedFiles) {
+    for (const auto& [call, err] : {std::pair{"openUnnamed", EOPNOTSUPP}, {"linkUnnamed", ENOENT}}) {
+        SCOPED_TRACE(call);
+        TempDir dir;
+        testfiles::writeAll(dir.path(), {{"a.txt", "a"}, {"b.txt", "b\r\n"}});
+        platform::RecordingFileSystem fs;
+        fs.failEvery(call, err);
+        LogSink sink;
+        EXPECT_EQ(run(dir, "head", "c", sink, fs).changed, 2u) << sink.log;
+        EXPECT_EQ(testfiles::snapshot(dir.path()),
+                  (testfiles::Contents{{"a.txt", "c\r\na\r\n"}, {"b.txt", "c\r\nb\r\n"}}));
+        EXPECT_EQ(std::count(fs.calls().begin(), fs.calls().end(), "renameAt"), 2);
+    }
 }
 
 // A folder that lets entries be added but not renamed over (chattr +a): every replacement

@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <tuple>
 
 using namespace std::string_literals;
 using testfiles::exists;
@@ -112,23 +114,29 @@ TEST(InsertCode, RefusesWhatIsNotAWritableRegularFile) {
 TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
     const std::string old = "line 1\r\nline 2";
     // A foot code too long for one write goes through a new file, as a head does.
-    const std::pair<const char*, std::string> runs[] = {{"head", "code"}, {"foot", "code"}, {"foot", std::string(5000, 'L')}};
-    for (const auto& [position, code] : runs) {
+    // A head also where the file system has no unnamed files: through a named temporary file.
+    const std::tuple<const char*, std::string, bool> runs[] = {
+        {"head", "code", true}, {"head", "code", false}, {"foot", "code", true}, {"foot", std::string(5000, 'L'), true}};
+    for (const auto& [position, code, unnamed] : runs) {
         // Count the calls of a clean insertion, then fail each one in turn.
         long total = 0;
         {
             TempDir dir;
             writeFile(dir / "a.txt", old);
             platform::RecordingFileSystem fs;
+            if (!unnamed)
+                fs.failEvery("openUnnamed", EOPNOTSUPP);
             InsertCode(code, dir / "a.txt", position, fs);
             total = fs.count();
         }
         ASSERT_GT(total, 5);
         for (long n = 1; n <= total; ++n) {
-            SCOPED_TRACE(std::string(position) + " of " + std::to_string(code.size()) + ", failing call " + std::to_string(n));
+            SCOPED_TRACE(std::string(position) + " of " + std::to_string(code.size()) + (unnamed ? "" : " without unnamed files") + ", failing call " + std::to_string(n));
             TempDir dir;
             writeFile(dir / "a.txt", old, 0640);
             platform::RecordingFileSystem fs;
+            if (!unnamed)
+                fs.failEvery("openUnnamed", EOPNOTSUPP);
             fs.failCall(n, ENOSPC);
             bool threw = false;
             try { InsertCode(code, dir / "a.txt", position, fs); } catch (const FileError&) { threw = true; }
