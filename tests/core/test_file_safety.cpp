@@ -235,10 +235,10 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
     writeFile(dir / "a.txt", "old\r\nX\r\nX\r\n");
     ASSERT_EQ(::link((dir / "a.txt").c_str(), (dir / "b.txt").c_str()), 0);
     Mod mod = testfiles::folderMod(dir);
-    BatchInput in{"txt", "foot", [] { return std::string("X"); }};
+    BatchInput in{"txt", Position::Foot, [] { return std::string("X"); }};
     in.remove = true;
     LogSink sink;
-    EXPECT_EQ(runBatch(mod, in, sink).changed, 2u) << sink.log;
+    EXPECT_EQ(runBatch(mod, in, sink, testfiles::realFs()).changed, 2u) << sink.log;
     EXPECT_EQ(readFile(dir / "b.txt"), "old\r\nX\r\n");
 }
 
