@@ -5,7 +5,7 @@ set -u
 CLI=${1:?usage: options_test.sh path/to/stepwick-cli}
 . "$(dirname "$0")/checks.sh"
 chmod 0755 "$WORK"
-trap 'umount "$WORK/d/mnt" 2>/dev/null; rm -rf "$WORK"' EXIT
+trap 'umount "$WORK/d/mnt" 2>/dev/null; clear "$WORK"' EXIT
 hex() { od -An -tx1 -v "$1" | tr -d ' \n'; }
 L=$'被处理的文件\n'
 T=$'感谢您使用本软件！'
