@@ -17,12 +17,6 @@ using testfiles::writeFile;
 
 namespace {
 
-class LogSink : public BatchSink {
-  public:
-    void appendLog(std::string_view text) override { log += text; }
-    std::string log;
-};
-
 // ASCII text as UTF-16 with its byte-order mark.
 std::string le(std::string_view ascii) {
     std::string out = "\xFF\xFE";
@@ -52,12 +46,10 @@ BatchInput inputFor(const Options& o, std::string code) {
 
 // Runs over dir and returns the log of the run alone.
 std::string run(const TempDir& dir, BatchInput in) {
-    Mod mod;
-    loadDefaults(mod);
-    confirmFolder(mod, dir.path());
-    LogSink sink;
+    Mod mod = testfiles::folderMod(dir);
+    testfiles::LogSink sink;
     runBatch(mod, in, sink, testfiles::realFs());
-    return sink.log;
+    return sink.log.substr(kLogHeader.size());
 }
 
 struct timespec mtimeOf(const std::string& path) {
@@ -241,9 +233,7 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     const int busy = ::open((dir / "y").c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_EQ(::flock(busy, LOCK_EX | LOCK_NB), 0);
 
-    Mod mod;
-    loadDefaults(mod);
-    confirmFolder(mod, dir.path());
+    Mod mod = testfiles::folderMod(dir);
     BatchInput in = inputFor({false}, "X");
     in.recursive = true;
     std::vector<std::string> files;
