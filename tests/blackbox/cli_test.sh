@@ -21,11 +21,12 @@ check "output ends in one line break" same "$("$CLI" --code x --ext none "$WORK/
 # --- head, code from standard input and from a file, one final break dropped, LF code written as CR LF ---
 fresh
 printf 'old\n' > "$WORK/d/a.htm"
-printf 'l1\nl2\n' | "$CLI" --head --ext HTM "$WORK/d" > /dev/null
-check "stdin code, head" same "$(bytes "$WORK/d/a.htm")" "$(printf 'l1\r\nl2\r\nold\n' > "$WORK/e"; bytes "$WORK/e")"
+# A code ending in a blank line keeps it: only the last line's own break goes.
+printf 'l1\nl2\n\n' | "$CLI" --head --ext HTM "$WORK/d" > /dev/null
+check "stdin code, head" same "$(bytes "$WORK/d/a.htm")" "$(printf 'l1\r\nl2\r\n\r\nold\n' > "$WORK/e"; bytes "$WORK/e")"
 printf 'f1\r\n' > "$WORK/code"
 "$CLI" --head --ext htm --code-file "$WORK/code" "$WORK/d" > /dev/null
-check "code file, head" same "$(bytes "$WORK/d/a.htm")" "$(printf 'f1\r\nl1\r\nl2\r\nold\n' > "$WORK/e"; bytes "$WORK/e")"
+check "code file, head" same "$(bytes "$WORK/d/a.htm")" "$(printf 'f1\r\nl1\r\nl2\r\n\r\nold\n' > "$WORK/e"; bytes "$WORK/e")"
 
 # --- dry run lists in run order and changes nothing ---
 fresh

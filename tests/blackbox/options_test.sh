@@ -111,8 +111,4 @@ printf '\xff\xfe\x2d\x4e\x87\x65' > "$WORK/code16"
 LC_ALL=C "$CLI" --code-file "$WORK/code16" "$WORK/d" > /dev/null
 check "C locale: UTF-16 code file by its mark" same "$(hex "$WORK/d/g.txt")" "$(printf 'old\r\n\xe4\xb8\xad\xe6\x96\x87\r\n' > "$WORK/e"; hex "$WORK/e")"
 check "UTF-16 file gets UTF-16" same "$(hex "$WORK/d/w.txt")" "fffe75000d000a002d4e87650d000a00"
-# A code file's last line break ends its last line; a blank line before it is part of the code.
-printf 'old\r\n' > "$WORK/d/n.w"
-printf 'c\n\n' | "$CLI" --ext w "$WORK/d" > /dev/null
-check "code ending in two line breaks loses one" same "$(hex "$WORK/d/n.w")" "$(printf 'old\r\nc\r\n\r\n' > "$WORK/e"; hex "$WORK/e")"
 finish
