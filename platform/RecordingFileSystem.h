@@ -16,6 +16,8 @@ namespace platform {
 class RecordingFileSystem final : public FileSystemDecorator {
   public:
     explicit RecordingFileSystem(FileSystem& real = systemFileSystem()) : FileSystemDecorator(real) {}
+    // One call at a time, so that the record keeps the order the calls were made in.
+    bool concurrent() const override { return false; }
 
     void failCall(long n, int err = EIO) {
         m_failAt = n;
