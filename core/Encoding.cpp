@@ -201,33 +201,28 @@ EncodedCode::EncodedCode(std::string utf8Code, const std::string& charset)
 }
 
 const std::string& EncodedCode::bytes(TextEncoding encoding, LineBreak lineBreak) {
-    if (lineBreak != LineBreak::CrLf) {
-        std::string& form = m_otherBreaks[lineBreak == LineBreak::Lf ? 0 : 1][static_cast<std::size_t>(encoding)];
-        if (form.empty()) {
-            // Line breaks are ASCII: a code that has a form with CR LF has one with every other break.
-            const std::string utf8 = withLineBreaks(m_utf8, lineBreak == LineBreak::Lf ? "\n" : "\r");
-            form = encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE
-                       ? toUtf16(utf8, encoding == TextEncoding::Utf16BE)
-                   : encoding == TextEncoding::System && !m_systemIsUtf8 ? convertWithIconv(utf8, m_charset)
-                                                                         : utf8;
-        }
-        return form;
+    if (lineBreak == LineBreak::CrLf && encoding != TextEncoding::Utf16LE &&
+        encoding != TextEncoding::Utf16BE)
+        return encoding == TextEncoding::System && !m_systemIsUtf8 ? m_system : m_utf8;
+    // One other form at a time: a large code in both UTF-16 orders would otherwise be held three times.
+    if (m_otherEncoding != encoding || m_otherBreak != lineBreak || m_other.empty()) {
+        m_other.clear();
+        m_other.shrink_to_fit();
+        // Line breaks are ASCII: a code that has a form with CR LF has one with every other break.
+        const std::string changed = lineBreak == LineBreak::CrLf
+                                        ? std::string()
+                                        : withLineBreaks(m_utf8, lineBreak == LineBreak::Lf ? "\n" : "\r");
+        const std::string& utf8 = lineBreak == LineBreak::CrLf ? m_utf8 : changed;
+        if (encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE)
+            m_other = toUtf16(utf8, encoding == TextEncoding::Utf16BE);
+        else if (encoding == TextEncoding::System && !m_systemIsUtf8)
+            m_other = convertWithIconv(utf8, m_charset);
+        else
+            m_other = utf8;
+        m_otherEncoding = encoding;
+        m_otherBreak = lineBreak;
     }
-    switch (encoding) {
-    case TextEncoding::System:
-        return m_systemIsUtf8 ? m_utf8 : m_system;
-    case TextEncoding::Utf8Bom:
-        return m_utf8;
-    case TextEncoding::Utf16LE:
-        if (m_utf16le.empty())
-            m_utf16le = toUtf16(m_utf8, false);
-        return m_utf16le;
-    case TextEncoding::Utf16BE:
-        if (m_utf16be.empty())
-            m_utf16be = toUtf16(m_utf8, true);
-        return m_utf16be;
-    }
-    return m_utf8;
+    return m_other;
 }
 
 std::string_view EncodedCode::lineBreak(TextEncoding encoding, LineBreak lineBreak) {

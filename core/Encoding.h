@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -50,9 +49,9 @@ class EncodedCode {
     std::string m_utf8;
     std::string m_system; // empty when the system encoding is UTF-8 itself
     bool m_systemIsUtf8 = true;
-    std::string m_utf16le;
-    std::string m_utf16be;
     std::string m_charset;
-    // The forms with LF and with CR alone, by encoding, made on first use.
-    std::array<std::array<std::string, 4>, 2> m_otherBreaks;
+    // The form last asked for other than the two above (UTF-16, or another line break), made on use.
+    std::string m_other;
+    TextEncoding m_otherEncoding = TextEncoding::System;
+    LineBreak m_otherBreak = LineBreak::CrLf;
 };

@@ -207,11 +207,7 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
         spot.at = size;
         if (!compare || size - static_cast<off_t>(spot.mark.markLength) < static_cast<off_t>(length))
             return spot;
-        std::string tail(length, '\0');
-        ssize_t got = m_fs.pread(fd, tail.data(), length, size - static_cast<off_t>(length));
-        if (got < 0)
-            throw FileError(errno, "read", path);
-        spot.held = tail == *spot.code;
+        spot.held = holdsAt(fd, size - static_cast<off_t>(length), *spot.code, path);
         return spot;
     }
     if (edit.afterPreamble) {
@@ -224,9 +220,29 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
     const std::size_t at = static_cast<std::size_t>(spot.at);
     if (!compare)
         return spot;
-    readStart(fd, size, at + length, path);
-    spot.held = !spot.lacksBreak && m_have >= at + length && m_buffer.compare(at, length, *spot.code) == 0;
+    spot.held = !spot.lacksBreak && size - spot.at >= static_cast<off_t>(length) &&
+                holdsAt(fd, spot.at, *spot.code, path);
     return spot;
+}
+
+// Compared piece by piece beyond the start already read: a large code is not held a second time.
+bool FolderEditor::holdsAt(int fd, off_t at, std::string_view bytes, const std::string& path) {
+    if (static_cast<std::size_t>(at) + bytes.size() <= m_have)
+        return m_buffer.compare(static_cast<std::size_t>(at), bytes.size(), bytes) == 0;
+    std::string piece(std::min(kChunk, bytes.size()), '\0');
+    for (std::size_t done = 0; done < bytes.size();) {
+        const std::size_t want = std::min(piece.size(), bytes.size() - done);
+        ssize_t got = m_fs.pread(fd, piece.data(), want, at + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw FileError(errno, "read", path);
+        if (got == 0 || bytes.compare(done, static_cast<std::size_t>(got), piece.data(),
+                                      static_cast<std::size_t>(got)) != 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
 }
 
 bool FolderEditor::endsInBreak(int fd, off_t size, const Spot& spot, const std::string& path) {

@@ -104,6 +104,8 @@ class FolderEditor {
     std::size_t readStart(int fd, off_t size, std::size_t want, const std::string& path);
     LineBreak fileLineBreak(int fd, off_t size, const EncodingMark& mark, const std::string& path);
     bool endsInBreak(int fd, off_t size, const Spot& spot, const std::string& path);
+    // Does the file hold these bytes at this offset?
+    bool holdsAt(int fd, off_t at, std::string_view bytes, const std::string& path);
     Pending prepareHead(Pending p, platform::UniqueFd src, const CodeEdit& edit, EncodedCode& code);
     Pending prepareFoot(Pending p, platform::UniqueFd fd, const CodeEdit& edit, EncodedCode& code);
     Pending prepareAppend(Pending p, const std::string& codeBytes);
