@@ -146,8 +146,17 @@ Preamble findPreamble(std::string_view text, TextEncoding encoding, bool whole) 
     bool more = true;
     if (u.startsWith(0, "#!"))
         more = take(shebangEnd(u, 0), false);
-    if (std::size_t end = more ? xmlDeclarationEnd(u, at) : 0)
+    if (std::size_t end = more ? xmlDeclarationEnd(u, at) : 0) {
         more = take(end, true);
+        // A document type declaration on the same line belongs in front of the code as well.
+        std::size_t k = end;
+        while (!more && at == end && k < u.size() && isBlank(u[k]))
+            ++k;
+        if (!more && at == end && doctypeEnd(u, k) != 0) {
+            at = k;
+            more = true;
+        }
+    }
     if (std::size_t end = more ? doctypeEnd(u, at) : 0)
         more = take(end, true);
     p.length = u.bytes(at);
