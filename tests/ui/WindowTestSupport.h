@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -41,12 +42,7 @@ inline QString geometries(const QWidget* window) {
     QString out;
     for (const QWidget* w : window->findChildren<QWidget*>())
         if (!w->objectName().isEmpty())
-            out += QStringLiteral("%1 %2,%3 %4x%5\n")
-                       .arg(w->objectName())
-                       .arg(w->x())
-                       .arg(w->y())
-                       .arg(w->width())
-                       .arg(w->height());
+            QDebug(&out) << w->objectName() << w->geometry() << '\n';
     return out;
 }
 

@@ -66,7 +66,7 @@ class TestAbout : public QObject {
         QCOMPARE(about->windowFlags() & (Qt::WindowType_Mask | Qt::WindowCloseButtonHint |
                                          Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
                  Qt::Tool | Qt::WindowCloseButtonHint);
-        QVERIFY(about->parentWidget() == nullptr);
+        QVERIFY(!about->parentWidget() && !about->isModal());
 
         const Caption captions[] = {
             {"Label1", "Arial", 42, kDarkGreen, QStringLiteral("Stepwick!")},
@@ -135,10 +135,6 @@ class TestAbout : public QObject {
             QCOMPARE(About::showSingle(m_slot),
                      about.data()); // opened again: the same window, not loaded again
             QCOMPARE(m_stacking.calls, (QList<QPair<QWidget*, bool>>{{about.data(), true}}));
-            const QWidgetList tops = QApplication::topLevelWidgets();
-            QCOMPARE(
-                std::count_if(tops.begin(), tops.end(), [](QWidget* t) { return qobject_cast<About*>(t); }),
-                1);
             if (byOk)
                 QTest::mouseClick(child<QPushButton>(about, "Command1"), Qt::LeftButton);
             else
@@ -167,19 +163,11 @@ class TestAbout : public QObject {
         // When the address cannot be opened the user is told, and the window stays open.
         m_opener.succeed = false;
         QTest::mouseClick(child(about, "Label6"), Qt::LeftButton);
-        QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, kNotice));
+        QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, kNotice)); // no title: the application's shows
         QVERIFY(about->isVisible());
     }
 
-    void launcherFormsMailLinkAndRefusesWhatItMustNotStart() {
-        TOURL::OpenMail(QStringLiteral("someone@host.example"));
-        QCOMPARE(m_opener.opened, QStringList{QStringLiteral("mailto:someone@host.example")});
-        m_opener.succeed = false;
-        TOURL::OpenUrl(QStringLiteral("http://host.example/page"));
-        QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, kNotice)); // no title: the application's shows
-        TOURL::OpenMail(QStringLiteral("someone@host.example"));
-        QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, kNotice));
-
+    void desktopOpenerRefusesWhatItMustNotStart() {
         // Refused before anything is started, so no browser opens here.
         DesktopAddressOpener desktop;
         for (const char* address : {"", "file:///bin/sh", "javascript:alert(1)", "-x http://host.example/",
