@@ -3,18 +3,15 @@
 # changed, nothing left behind, memory bounded by the code's size.
 set -u
 CLI=${1:?usage: odd_systems_test.sh path/to/stepwick-cli}
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-failures=0
+. "$(dirname "$0")/checks.sh"
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-fresh() { # N files holding "x" CR LF
-    rm -rf "$WORK/d"; mkdir "$WORK/d"
-    for i in $(seq 1 "$1"); do printf 'x\r\n' > "$WORK/d/f$i.txt"; done
+files() { # N files holding "x" CR LF
+    fresh; for i in $(seq 1 "$1"); do printf 'x\r\n' > "$WORK/d/f$i.txt"; done
 }
 leftovers() { ls -A "$WORK/d" | grep -c '^\.stepwick-'; }
 
 # ulimit -n 40 sets the soft and the hard limit: the run must not ask for more.
-fresh 300
+files 300
 for pos in head foot; do
     out=$( (ulimit -n 40 && "$CLI" --$pos --code C "$WORK/d") 2>&1); rc=$?
     [ "$rc" = 0 ] && grep -q '^处理了300个文件。$' <<<"$out" || fail "ulimit -n 40, $pos: exit $rc: $(tail -3 <<<"$out")"
@@ -22,7 +19,7 @@ done
 [ "$(od -An -c "$WORK/d/f300.txt" | tr -s ' \n' ' ')" = " C \r \n x \r \n C \r \n " ] || fail "ulimit -n 40: bytes of f300.txt"
 
 if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
-    fresh 20
+    files 20
     out=$(unshare -m sh -c 'umount /proc && exec "$0" --head --code P "$1"' "$CLI" "$WORK/d" 2>&1); rc=$?
     [ "$rc" = 0 ] && grep -q '^处理了20个文件。$' <<<"$out" || fail "no /proc: exit $rc: $out"
     [ "$(cat "$WORK/d/f7.txt")" = "$(printf 'P\r\nx\r\n')" ] || fail "no /proc: bytes of f7.txt"
@@ -33,7 +30,7 @@ fi
 
 # A 20 MiB code over two files takes at most three times its size plus 32 MiB, also where a
 # UTF-16 file needs it in another form, and where a file is searched for it.
-fresh 2
+files 2
 printf '\xff\xfeu\0' > "$WORK/d/u16.txt"
 head -c 20M /dev/zero | tr '\0' 'a' > "$WORK/code"
 for args in --head --foot "--head --once"; do
@@ -43,5 +40,4 @@ done
 [ "$(stat -c %s "$WORK/d/f1.txt")" = $(( 2 * (20 * 1024 * 1024 + 2) + 3 )) ] || fail "20 MiB code: size of f1.txt"
 [ "$(leftovers)" = 0 ] || fail "20 MiB code: temporary files left"
 
-[ "$failures" = 0 ] && echo "odd systems: all passed"
-[ "$failures" = 0 ]
+finish

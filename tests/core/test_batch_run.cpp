@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -13,7 +12,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using testfiles::exists;
 using testfiles::folderMod;
 using testfiles::listDir;
 using testfiles::LogSink;

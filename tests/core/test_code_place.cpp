@@ -18,18 +18,14 @@ using testfiles::writeFile;
 namespace {
 
 // ASCII text as UTF-16 with its byte-order mark.
-std::string le(std::string_view ascii) {
-    std::string out = "\xFF\xFE";
+std::string utf16(std::string_view ascii, bool little) {
+    std::string out = little ? "\xFF\xFE" : "\xFE\xFF";
     for (char c : ascii)
-        out += c, out += '\0';
+        out += little ? std::string{c, '\0'} : std::string{'\0', c};
     return out;
 }
-std::string be(std::string_view ascii) {
-    std::string out = "\xFE\xFF";
-    for (char c : ascii)
-        out += '\0', out += c;
-    return out;
-}
+const auto le = [](std::string_view ascii) { return utf16(ascii, true); };
+const auto be = [](std::string_view ascii) { return utf16(ascii, false); };
 
 struct Options {
     bool head = true;

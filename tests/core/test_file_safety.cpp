@@ -41,11 +41,6 @@ bool sh(const std::string& command) {
     return std::system((command + " 2>/dev/null").c_str()) == 0;
 }
 
-mode_t modeOf(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
-
 const std::string kBigCode(5000, 'F'); // too long for one write: a foot goes through a new file
 
 } // namespace

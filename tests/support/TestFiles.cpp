@@ -46,11 +46,6 @@ void writeFile(const std::string& path, const std::string& bytes, unsigned mode)
     ::chmod(path.c_str(), mode);
 }
 
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 std::set<std::string> listDir(const std::string& folder) {
     std::set<std::string> names;
     for (const auto& [name, bytes] : snapshot(folder))

@@ -24,7 +24,6 @@ private:
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes, unsigned mode = 0644);
-bool exists(const std::string& path);
 // Every name in the folder, hidden ones included.
 std::set<std::string> listDir(const std::string& folder);
 
