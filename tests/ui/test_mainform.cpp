@@ -432,15 +432,21 @@ class TestMainForm : public QObject {
         }
     }
 
-    void longFileShowsProgressWithinIt() {
+    void longFileShowsProgressWithinItAboveAbout() {
         QWidget owner;
         BackgroundRun run(&owner);
+        QPointer<About> about;
+        About::showSingle(about, &owner);
         std::promise<void> seen;
         std::future<void> go = seen.get_future();
         QTimer poll;
         int shown = -1;
+        bool aboveAbout = false;
         whenProgressShown(poll, &owner, seen, [&](QProgressDialog* dialog) {
             shown = dialog->value() * 100 / dialog->maximum();
+            // Both stay on top; the dialog, shown after About, stacks above it.
+            aboveAbout = about->isVisible() && m_stacking.calls.contains({about.data(), true}) &&
+                         dialog->isWindow() && dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
         });
         // One file, a quarter copied, then held until the dialog has been looked at.
         const BatchResult result = run.run(
@@ -452,6 +458,7 @@ class TestMainForm : public QObject {
             [](std::string_view) {});
         QCOMPARE(result.outcome, BatchResult::Outcome::Completed);
         QCOMPARE(shown, 25);
+        QVERIFY(aboveAbout);
     }
 
     void optionsOfTheCodeWindowAndPickerShapeTheRun() {
