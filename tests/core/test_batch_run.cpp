@@ -13,23 +13,12 @@
 #include <unistd.h>
 
 using testfiles::folderMod;
+using testfiles::input;
 using testfiles::listDir;
 using testfiles::LogSink;
 using testfiles::readFile;
 using testfiles::TempDir;
 using testfiles::writeFile;
-
-namespace {
-
-BatchInput input(std::string ext, std::string position, std::string code) {
-    BatchInput in;
-    in.extension = std::move(ext);
-    in.position = testfiles::positionOf(position);
-    in.code = [code] { return code; };
-    return in;
-}
-
-} // namespace
 
 TEST(BatchRun, LogsEachFileThenCountAndThanksAndAppendsLaterRuns) {
     TempDir dir;

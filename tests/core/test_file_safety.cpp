@@ -27,7 +27,7 @@ namespace {
 BatchResult run(const TempDir& dir, const std::string& position, std::string code, BatchSink& sink,
                 platform::FileSystem& fs = testfiles::realFs()) {
     Mod mod = testfiles::folderMod(dir);
-    return runBatch(mod, BatchInput{"txt", testfiles::positionOf(position), [code] { return code; }}, sink, fs);
+    return runBatch(mod, testfiles::input("txt", position, code), sink, fs);
 }
 
 // The raw value of an extended attribute, or "-" when the file has none of that name.
@@ -216,7 +216,7 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
         };
         fs.beforeCall("renameAt", pause);
         Mod mod = testfiles::folderMod(dir);
-        BatchInput in{"txt", testfiles::positionOf(position), [] { return std::string("X"); }};
+        BatchInput in = testfiles::input("txt", position, "X");
         in.recursive = true;
         LogSink sink;
         BatchResult r = runBatch(mod, in, sink, fs);
@@ -230,7 +230,7 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
     writeFile(dir / "a.txt", "old\r\nX\r\nX\r\n");
     ASSERT_EQ(::link((dir / "a.txt").c_str(), (dir / "b.txt").c_str()), 0);
     Mod mod = testfiles::folderMod(dir);
-    BatchInput in{"txt", Position::Foot, [] { return std::string("X"); }};
+    BatchInput in = testfiles::input("txt", "foot", "X");
     in.remove = true;
     LogSink sink;
     EXPECT_EQ(runBatch(mod, in, sink, testfiles::realFs()).changed, 2u) << sink.log;

@@ -32,7 +32,11 @@ class LogSink : public BatchSink {
 // The real file system, named where the core asks for one.
 inline platform::FileSystem& realFs() { return platform::systemFileSystem(); }
 
-inline Position positionOf(const std::string& name) { return name == "head" ? Position::Head : Position::Foot; }
+// A run over files of type ext, at "head" or else at the foot, with a fixed code.
+inline BatchInput input(std::string ext, const std::string& position, std::string code) {
+    return BatchInput{std::move(ext), position == "head" ? Position::Head : Position::Foot,
+                      [code] { return code; }};
+}
 
 inline Mod folderMod(const TempDir& dir) {
     Mod mod;
