@@ -217,7 +217,6 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
         spot.lacksBreak = preamble.lacksBreak;
     }
     spot.at += static_cast<off_t>(spot.mark.markLength);
-    const std::size_t at = static_cast<std::size_t>(spot.at);
     if (!compare)
         return spot;
     spot.held = !spot.lacksBreak && size - spot.at >= static_cast<off_t>(length) &&

@@ -32,7 +32,8 @@ class RecordingFileSystem final : public FileSystemDecorator {
     int readDir(int dirFd, std::vector<DirEntry>& out) override {
         const int rc = FileSystemDecorator::readDir(dirFd, out);
         for (DirEntry& e : out)
-            e.type = m_hideTypes ? DT_UNKNOWN : e.type;
+            if (m_hideTypes)
+                e.type = DT_UNKNOWN;
         return rc;
     }
     // Runs before the named call is passed on (to change the folder between two steps, say).

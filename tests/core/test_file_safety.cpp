@@ -151,8 +151,9 @@ TEST(FileSafety, AttributeThatCannotBeCopiedFailsOnlyForTheAcl) {
         EXPECT_EQ(readFile(dir / "a.txt"), c.fails ? "old\r\n" : "c\r\nold\r\n");
         EXPECT_EQ(r.changed, c.fails ? 0u : 1u);
         EXPECT_EQ((c.fails ? r.failures : r.notes).size(), listing ? 0u : 1u);
-        if (!listing)
+        if (!listing) {
             EXPECT_EQ((c.fails ? r.failures : r.notes)[0].error, EPERM);
+        }
         EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt"}));
     }
 }

@@ -69,6 +69,16 @@ MainForm::~MainForm() {
 }
 
 void MainForm::buildControls() {
+    buildHeading();
+    buildLog();
+    buildFrames();
+    buildButtons();
+    buildFooter();
+    setUpKeyboard();
+    connectEvents();
+}
+
+void MainForm::buildHeading() {
     Label1 = named(new FittedLabel(
                        QStringLiteral("Stepwick!"),
                        [] {
@@ -84,6 +94,25 @@ void MainForm::buildControls() {
     l2->setFont(songFont(12));
     setTextColour(l2, kDarkGreen);
 
+    Image1 = named(new QLabel(this), "Image1", twips(240, 240, 2205, 1035));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/logo.gif")));
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    // One broken rule above the row of frames.
+    auto line = [this](const char* name, int x1, int x2) {
+        auto* rule = named(new QFrame(this), name,
+                           QRect(twipsToPixels(x1), twipsToPixels(1560), twipsToPixels(x2 - x1), 1));
+        rule->setFrameShape(QFrame::HLine);
+        rule->setFrameShadow(QFrame::Plain);
+        rule->setLineWidth(1);
+        return rule;
+    };
+    Line1 = line("Line1", 120, 2280);
+    Line2 = line("Line2", 2400, 3360);
+    Line3 = line("Line3", 3480, 4080);
+}
+
+void MainForm::buildLog() {
     Text1 = named(new QPlainTextEdit(this), "Text1", twips(4320, 1560, 1695, 2655));
     Text1->setFont(songFont(9));
     Text1->setReadOnly(true);
@@ -91,7 +120,9 @@ void MainForm::buildControls() {
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     appendLog(kLogHeader);
+}
 
+void MainForm::buildFrames() {
     Frame1 = named(new QGroupBox(QStringLiteral("选择文件"), this), "Frame1", twips(120, 1800, 1935, 1215));
     Frame1->setFont(songFont(9));
     CmdOpen = named(new QPushButton(QStringLiteral("选择一个文件夹"), Frame1), "CmdOpen",
@@ -102,22 +133,6 @@ void MainForm::buildControls() {
     Frame2->setFont(songFont(9));
     CmdAdd =
         named(new QPushButton(QStringLiteral("输入拟添代码"), Frame2), "CmdAdd", twips(240, 360, 1335, 495));
-
-    Command2 = named(new PictureButton(QStringLiteral("开始添加."),
-                                       QPixmap(QStringLiteral(":/pictures/command2.gif")), this),
-                     "Command2", twips(120, 4440, 975, 975));
-    Command1 = named(new PictureButton(QStringLiteral("关于软件."),
-                                       QPixmap(QStringLiteral(":/pictures/command1.gif")), this),
-                     "Command1", twips(1200, 4440, 975, 975));
-    Command3 = named(new PictureButton(QStringLiteral("作者主页."),
-                                       QPixmap(QStringLiteral(":/pictures/command3.gif")), this),
-                     "Command3", twips(2280, 4440, 975, 975));
-    Command4 = named(new PictureButton(QStringLiteral("退出..."),
-                                       QPixmap(QStringLiteral(":/pictures/command4.gif")), this),
-                     "Command4", twips(3360, 4440, 975, 975));
-    // Chinese captions: the Song face, as on the other buttons, not the window's Arial.
-    for (QWidget* button : {Command2, Command1, Command3, Command4})
-        button->setFont(songFont(9));
 
     Frame3 = named(new QGroupBox(QStringLiteral("添加位置"), this), "Frame3", twips(2280, 3120, 1815, 1095));
     Frame3->setFont(songFont(9));
@@ -136,7 +151,27 @@ void MainForm::buildControls() {
     Ohead = named(new QRadioButton(QStringLiteral("文件头"), Frame3), "Ohead", twips(240, 360, 1335, 255));
     Ofeet = named(new QRadioButton(QStringLiteral("文件尾"), Frame3), "Ofeet", twips(240, 720, 1455, 255));
     Ofeet->setChecked(true);
+}
 
+void MainForm::buildButtons() {
+    Command2 = named(new PictureButton(QStringLiteral("开始添加."),
+                                       QPixmap(QStringLiteral(":/pictures/command2.gif")), this),
+                     "Command2", twips(120, 4440, 975, 975));
+    Command1 = named(new PictureButton(QStringLiteral("关于软件."),
+                                       QPixmap(QStringLiteral(":/pictures/command1.gif")), this),
+                     "Command1", twips(1200, 4440, 975, 975));
+    Command3 = named(new PictureButton(QStringLiteral("作者主页."),
+                                       QPixmap(QStringLiteral(":/pictures/command3.gif")), this),
+                     "Command3", twips(2280, 4440, 975, 975));
+    Command4 = named(new PictureButton(QStringLiteral("退出..."),
+                                       QPixmap(QStringLiteral(":/pictures/command4.gif")), this),
+                     "Command4", twips(3360, 4440, 975, 975));
+    // Chinese captions: the Song face, as on the other buttons, not the window's Arial.
+    for (QWidget* button : {Command2, Command1, Command3, Command4})
+        button->setFont(songFont(9));
+}
+
+void MainForm::buildFooter() {
     Label3 = named(new QLabel(QStringLiteral("Powered by"), this), "Label3", twips(4560, 4800, 1695, 255));
     setTextColour(Label3, kGrey);
     Label4 =
@@ -150,28 +185,9 @@ void MainForm::buildControls() {
     ADL->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The banner sizes itself to its caption and keeps its left edge.
     ADL->adjustSize();
+}
 
-    Image1 = named(new QLabel(this), "Image1", twips(240, 240, 2205, 1035));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/logo.gif")));
-    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    // One broken rule above the row of frames.
-    auto line = [this](const char* name, int x1, int x2) {
-        auto* rule = named(new QFrame(this), name,
-                           QRect(twipsToPixels(x1), twipsToPixels(1560), twipsToPixels(x2 - x1), 1));
-        rule->setFrameShape(QFrame::HLine);
-        rule->setFrameShadow(QFrame::Plain);
-        rule->setLineWidth(1);
-        return rule;
-    };
-    Line1 = line("Line1", 120, 2280);
-    Line2 = line("Line2", 2400, 3360);
-    Line3 = line("Line3", 3480, 4080);
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(200);
-
+void MainForm::setUpKeyboard() {
     // No button of the window is its default: Enter in TOther presses nothing.
     clickFocusedButtonsOnEnter(this);
     showFocusCue(Text1);
@@ -180,6 +196,12 @@ void MainForm::buildControls() {
                                    Option2, Option3, Option4, OOther,   TOther,   Ohead,    Ofeet,    Check1};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
+
+void MainForm::connectEvents() {
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(200);
 
     connect(Check1, &QCheckBox::clicked, this, &MainForm::check1Click);
     connect(CmdAdd, &QPushButton::clicked, this, &MainForm::cmdAddClick);

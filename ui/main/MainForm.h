@@ -83,6 +83,13 @@ class MainForm : public QWidget {
 
   private:
     void buildControls();
+    void buildHeading();
+    void buildLog();
+    void buildFrames();
+    void buildButtons();
+    void buildFooter();
+    void setUpKeyboard();
+    void connectEvents();
     void load();
 
     void check1Click();
