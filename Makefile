@@ -5,11 +5,11 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev \
 	qt6-base-dev libgl-dev fonts-arphic-uming fonts-liberation \
 	xvfb xauth openbox x11-utils desktop-file-utils appstream time bc locales \
-	scdoc dpkg-dev fakeroot file lintian man-db bash-completion acl e2fsprogs
+	scdoc dpkg-dev fakeroot file lintian man-db bash-completion acl e2fsprogs clang-format
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all setup configure build run test bench package install clean
+.PHONY: all setup configure build run test format format-check bench package install clean
 
 all: build
 
@@ -39,8 +39,18 @@ run:
 	@$(MAKE) --no-print-directory build
 	./$(BUILD)/stepwick
 
-test: build
+test: build format-check
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
+
+format: setup
+	clang-format -i $(SOURCES)
+
+# Every C++ file as .clang-format writes it; lists the files that are not.
+format-check: setup
+	@bad=$$(for f in $(SOURCES); do clang-format "$$f" | cmp -s - "$$f" || echo "$$f"; done); \
+	if [ -n "$$bad" ]; then echo "Not formatted (run 'make format'):" $$bad >&2; exit 1; fi
 
 bench: setup
 	bash bench/run.sh
