@@ -6,8 +6,8 @@
 #include "platform/FileSystem.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
-#include "ui/widgets/FontSubstitutions.h"
 #include "ui/main/MainForm.h"
+#include "ui/widgets/FontSubstitutions.h"
 #include "ui/widgets/PictureButton.h"
 
 #include <QApplication>

@@ -81,7 +81,8 @@ int refused(const Options& options, const BatchResult& result) {
 // --dry-run lists what a run would change; --check what lacks the code (and fails when any does).
 int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out) {
     std::vector<std::string> files;
-    const BatchResult result = previewBatch(mod, inputOf(options, code), files, platform::programFileSystem());
+    const BatchResult result =
+        previewBatch(mod, inputOf(options, code), files, platform::programFileSystem());
     if (result.outcome != BatchResult::Outcome::Completed)
         return refused(options, result);
     std::string list;

@@ -19,9 +19,7 @@ namespace {
 using platform::DirEntry;
 using platform::FileSystem;
 
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool lessIgnoringCase(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
@@ -177,8 +175,7 @@ struct FolderPlace {
 // Flushes a prepared batch once, publishes it, flushes the folder and reports it in order.
 // Returns the replaced files, still open: closing them frees their blocks, which takes time.
 std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, const FolderPlace& place,
-                                            LinkedOutcomes& linked, BatchResult& result,
-                                            BatchSink& sink) {
+                                            LinkedOutcomes& linked, BatchResult& result, BatchSink& sink) {
     std::vector<FolderEditor::Pending> pending;
     for (auto& slot : batch.slots)
         if (slot.inBatch)

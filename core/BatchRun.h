@@ -53,7 +53,7 @@ struct FileFailure {
 
 // Receives what a run reports, in the run's order.
 class BatchSink {
-  public:
+public:
     virtual ~BatchSink() = default;
     // A piece of log text, CR LF line breaks, to append as it stands.
     virtual void appendLog(std::string_view text) = 0;
@@ -111,8 +111,7 @@ std::vector<std::string> matchingFiles(const std::string& folder, const std::str
 // failure ("sub/") and the run goes on. With once or remove, the files left alone are logged with
 // what they held and not counted. The folder is locked for the run: a second run on it meanwhile
 // is refused (FolderBusy).
-BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink,
-                     platform::FileSystem& fs);
+BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, platform::FileSystem& fs);
 
 // What runBatch would change, changing nothing and opening nothing for writing: the files (log
 // names, run order) it would change. With once, those that lack the code at its place; with

@@ -6,7 +6,7 @@ namespace {
 // are ever compared, and in the byte encodings the locale may use no byte of a multi-byte
 // character is ASCII, so comparing units never splits a character.
 class Units {
-  public:
+public:
     Units(std::string_view text, TextEncoding encoding)
         : m_text(text), m_wide(encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE),
           m_bigEndian(encoding == TextEncoding::Utf16BE) {}
@@ -35,18 +35,14 @@ class Units {
         return true;
     }
 
-  private:
+private:
     std::string_view m_text;
     bool m_wide;
     bool m_bigEndian;
 };
 
-bool isBlank(unsigned u) {
-    return u == ' ' || u == '\t';
-}
-bool isBreak(unsigned u) {
-    return u == '\r' || u == '\n';
-}
+bool isBlank(unsigned u) { return u == ' ' || u == '\t'; }
+bool isBreak(unsigned u) { return u == '\r' || u == '\n'; }
 
 // Index past the line break at i (CR LF, LF or CR); i itself when none stands there.
 std::size_t pastBreak(const Units& u, std::size_t i) {

@@ -35,7 +35,7 @@ bool isUtf8Name(const std::string& charset) {
 
 // One conversion descriptor, closed however the conversion ends.
 class Converter {
-  public:
+public:
     explicit Converter(const std::string& charset) : Converter(charset, "UTF-8") {}
     Converter(const std::string& to, const std::string& from) : m_cd(iconv_open(to.c_str(), from.c_str())) {}
     ~Converter() {
@@ -64,7 +64,7 @@ class Converter {
         return false;
     }
 
-  private:
+private:
     iconv_t m_cd;
 };
 

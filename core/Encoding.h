@@ -33,7 +33,7 @@ std::string utf8ToLocale(std::string_view utf8);
 // be written is refused before any file is touched; the UTF-16 forms on first use.
 // bytes() may be called from one thread at a time.
 class EncodedCode {
-  public:
+public:
     // Takes the code over without copying it. Throws EncodingError when the code is not valid
     // UTF-8 or has no form in the charset.
     EncodedCode(std::string utf8Code, const std::string& charset);
@@ -45,7 +45,7 @@ class EncodedCode {
     // A line break in the given encoding.
     static std::string_view lineBreak(TextEncoding encoding, LineBreak lineBreak = LineBreak::CrLf);
 
-  private:
+private:
     std::string m_utf8;
     std::string m_system; // empty when the system encoding is UTF-8 itself
     bool m_systemIsUtf8 = true;

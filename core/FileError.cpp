@@ -49,6 +49,4 @@ FileError::FileError(int err, std::string operation, std::string path, Refusal r
                             (refusal == Refusal::None ? "" : ": " + std::string(refusalText(refusal)))),
       m_operation(std::move(operation)), m_path(std::move(path)), m_refusal(refusal) {}
 
-std::string FileError::reason() const {
-    return describe(code().value(), m_refusal);
-}
+std::string FileError::reason() const { return describe(code().value(), m_refusal); }

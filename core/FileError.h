@@ -23,7 +23,7 @@ std::string_view refusalText(Refusal refusal);
 
 // A failed file operation: what was being done, to which path, and why.
 class FileError : public std::system_error {
-  public:
+public:
     FileError(int err, std::string operation, std::string path, Refusal refusal = Refusal::None);
 
     const std::string& operation() const { return m_operation; }
@@ -33,7 +33,7 @@ class FileError : public std::system_error {
     // As the log shows it: the refusal's text, else the system's description of errno.
     std::string reason() const;
 
-  private:
+private:
     std::string m_operation;
     std::string m_path;
     Refusal m_refusal;
@@ -41,6 +41,6 @@ class FileError : public std::system_error {
 
 // A code that cannot be written in the encoding a file needs (the locale's, usually).
 class EncodingError : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };

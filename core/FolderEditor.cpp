@@ -18,9 +18,7 @@ constexpr const char* kTempPrefix = ".stepwick-";
 constexpr const char* kTempSuffix = ".tmp";
 constexpr const char* kAccessAcl = "system.posix_acl_access";
 
-bool sameTime(const timespec& a, const timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
+bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
 bool startsWith(const std::string& s, std::string_view prefix) {
     return s.compare(0, prefix.size(), prefix) == 0;
@@ -135,7 +133,7 @@ FolderEditor::Pending FolderEditor::prepare(const std::string& name, const CodeE
     const bool head = edit.position == Position::Head;
     platform::UniqueFd fd = openTarget(p, head, createMissing);
     return head ? prepareHead(std::move(p), std::move(fd), edit, code)
-                     : prepareFoot(std::move(p), std::move(fd), edit, code);
+                : prepareFoot(std::move(p), std::move(fd), edit, code);
 }
 
 bool FolderEditor::holdsCode(const std::string& name, const CodeEdit& edit, EncodedCode& code) {
@@ -193,7 +191,8 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
                                         EncodedCode& code) {
     m_have = 0;
     // A foot needs only the mark, unless the line break is the file's own.
-    readStart(fd, size, edit.position == Position::Head || edit.eol == LineBreakMode::Match ? kChunk : 3, path);
+    readStart(fd, size, edit.position == Position::Head || edit.eol == LineBreakMode::Match ? kChunk : 3,
+              path);
     Spot spot;
     spot.mark = detectMark(reinterpret_cast<const unsigned char*>(m_buffer.data()), m_have);
     spot.lineBreak = edit.eol == LineBreakMode::Lf     ? LineBreak::Lf
@@ -672,9 +671,7 @@ bool FolderEditor::discard(Pending& p) noexcept {
     return whole;
 }
 
-bool FolderEditor::syncFolder() noexcept {
-    return m_fs.dataSync(m_dirFd) == 0;
-}
+bool FolderEditor::syncFolder() noexcept { return m_fs.dataSync(m_dirFd) == 0; }
 
 namespace {
 

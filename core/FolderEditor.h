@@ -23,7 +23,7 @@
 // what prepare() wrote.
 // prepare() may run on another thread than the other calls, one prepare() at a time.
 class FolderEditor {
-  public:
+public:
     // A foot code up to this size is appended in one write, which a crash does not split.
     static constexpr std::size_t kAtomicAppend = 4096;
 
@@ -87,7 +87,7 @@ class FolderEditor {
     // Exactly the names this program gives its temporary files: ".stepwick-PID-TICK-N.tmp".
     static bool isTemporaryName(const std::string& name);
 
-  private:
+private:
     using FileId = std::pair<dev_t, ino_t>;
 
     // Where the code goes in one file, and whether it stands there already.

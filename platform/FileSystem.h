@@ -20,7 +20,7 @@ struct DirEntry {
 };
 
 class FileSystem {
-  public:
+public:
     virtual ~FileSystem() = default;
 
     // True when two threads may call it at once.
@@ -92,7 +92,7 @@ long freeDescriptors();
 
 // Owns one descriptor; closes it through the file system that opened it.
 class UniqueFd {
-  public:
+public:
     UniqueFd() = default;
     UniqueFd(FileSystem& fs, int fd) : m_fs(&fs), m_fd(fd) {}
     UniqueFd(UniqueFd&& other) noexcept : m_fs(other.m_fs), m_fd(other.release()) {}
@@ -124,7 +124,7 @@ class UniqueFd {
         return rc;
     }
 
-  private:
+private:
     FileSystem* m_fs = nullptr;
     int m_fd = -1;
 };

@@ -10,9 +10,7 @@ namespace platform {
 int FileSystemDecorator::openDir(const std::string& path) {
     return admit("openDir") ? m_real.openDir(path) : -1;
 }
-int FileSystemDecorator::lockDir(int dirFd) {
-    return admit("lockDir") ? m_real.lockDir(dirFd) : -1;
-}
+int FileSystemDecorator::lockDir(int dirFd) { return admit("lockDir") ? m_real.lockDir(dirFd) : -1; }
 int FileSystemDecorator::readDir(int dirFd, std::vector<DirEntry>& out) {
     return admit("readDir") ? m_real.readDir(dirFd, out) : -1;
 }
@@ -28,9 +26,7 @@ int FileSystemDecorator::openUnnamed(int dirFd, mode_t mode) {
 int FileSystemDecorator::linkUnnamed(int fd, int dirFd, const std::string& name) {
     return admit("linkUnnamed") ? m_real.linkUnnamed(fd, dirFd, name) : -1;
 }
-int FileSystemDecorator::fstat(int fd, struct stat& st) {
-    return admit("fstat") ? m_real.fstat(fd, st) : -1;
-}
+int FileSystemDecorator::fstat(int fd, struct stat& st) { return admit("fstat") ? m_real.fstat(fd, st) : -1; }
 ssize_t FileSystemDecorator::pread(int fd, void* buf, std::size_t len, off_t offset) {
     return admit("pread") ? m_real.pread(fd, buf, len, offset) : -1;
 }
@@ -46,9 +42,7 @@ int FileSystemDecorator::truncate(int fd, off_t length) {
 int FileSystemDecorator::chown(int fd, uid_t uid, gid_t gid) {
     return admit("chown") ? m_real.chown(fd, uid, gid) : -1;
 }
-int FileSystemDecorator::chmod(int fd, mode_t mode) {
-    return admit("chmod") ? m_real.chmod(fd, mode) : -1;
-}
+int FileSystemDecorator::chmod(int fd, mode_t mode) { return admit("chmod") ? m_real.chmod(fd, mode) : -1; }
 int FileSystemDecorator::listXattrs(int fd, std::vector<std::string>& names) {
     return admit("listXattrs") ? m_real.listXattrs(fd, names) : -1;
 }
@@ -67,12 +61,8 @@ int FileSystemDecorator::entriesFixed(int dirFd) {
 int FileSystemDecorator::startWriteback(int fd, off_t offset, off_t length) {
     return admit("startWriteback") ? m_real.startWriteback(fd, offset, length) : -1;
 }
-int FileSystemDecorator::dataSync(int fd) {
-    return admit("dataSync") ? m_real.dataSync(fd) : -1;
-}
-int FileSystemDecorator::fsSync(int fd) {
-    return admit("fsSync") ? m_real.fsSync(fd) : -1;
-}
+int FileSystemDecorator::dataSync(int fd) { return admit("dataSync") ? m_real.dataSync(fd) : -1; }
+int FileSystemDecorator::fsSync(int fd) { return admit("fsSync") ? m_real.fsSync(fd) : -1; }
 long FileSystemDecorator::dataSyncEach(const std::vector<int>& fds) {
     return admit("dataSyncEach") ? m_real.dataSyncEach(fds) : 0;
 }

@@ -10,7 +10,7 @@ namespace platform {
 // that is not admitted fails with the errno admit() set. Closing always reaches the real file
 // system, so no descriptor leaks; a close that is not admitted is only reported as failed.
 class FileSystemDecorator : public FileSystem {
-  public:
+public:
     explicit FileSystemDecorator(FileSystem& real) : m_real(real) {}
 
     bool concurrent() const override { return m_real.concurrent(); }
@@ -43,25 +43,25 @@ class FileSystemDecorator : public FileSystem {
     int unlinkAt(int dirFd, const std::string& name) override;
     int close(int fd) override;
 
-  protected:
+protected:
     // False, with errno set, fails the call without passing it on.
     virtual bool admit(const char* call) = 0;
     FileSystem& real() { return m_real; }
 
-  private:
+private:
     FileSystem& m_real;
 };
 
 // Kills this process with SIGKILL just before its k-th file-system call (counting from 1):
 // a switch for checking what a crash leaves behind.
 class KillSwitchFileSystem final : public FileSystemDecorator {
-  public:
+public:
     KillSwitchFileSystem(FileSystem& real, long killAt) : FileSystemDecorator(real), m_killAt(killAt) {}
 
-  protected:
+protected:
     bool admit(const char* call) override;
 
-  private:
+private:
     long m_killAt;
     std::atomic<long> m_count{0};
 };

@@ -62,8 +62,6 @@ int writeAll(int fd, std::string_view bytes) {
     return 0;
 }
 
-int closeStream(int fd) {
-    return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
-}
+int closeStream(int fd) { return ::close(fd) == 0 || errno == EINTR ? 0 : errno; }
 
 } // namespace platform

@@ -14,7 +14,7 @@ namespace platform {
 // name in order, and can fail the N-th call (counting from 1) with a chosen errno,
 // or every call of one name.
 class RecordingFileSystem final : public FileSystemDecorator {
-  public:
+public:
     explicit RecordingFileSystem(FileSystem& real = systemFileSystem()) : FileSystemDecorator(real) {}
     // One call at a time, so that the record keeps the order the calls were made in.
     bool concurrent() const override { return false; }
@@ -50,7 +50,7 @@ class RecordingFileSystem final : public FileSystemDecorator {
     // File by file, so that each flush can be seen and failed on its own.
     long dataSyncEach(const std::vector<int>& fds) override { return FileSystem::dataSyncEach(fds); }
 
-  protected:
+protected:
     bool admit(const char* call) override {
         m_calls.emplace_back(call);
         if (m_hook && m_hookName == call) {
@@ -65,7 +65,7 @@ class RecordingFileSystem final : public FileSystemDecorator {
         return true;
     }
 
-  private:
+private:
     std::vector<std::string> m_calls;
     long m_failAt = 0;
     std::string m_failName;

@@ -30,7 +30,7 @@ struct linux_dirent64 {
 
 // A descriptor of the platform's own, closed on every path; errno survives the close.
 class RawFd {
-  public:
+public:
     explicit RawFd(int fd) : m_fd(fd) {}
     ~RawFd() {
         if (m_fd >= 0) {
@@ -43,7 +43,7 @@ class RawFd {
     RawFd& operator=(const RawFd&) = delete;
     int get() const { return m_fd; }
 
-  private:
+private:
     int m_fd;
 };
 
@@ -68,16 +68,14 @@ template <typename Get> int readSized(std::string& out, Get get) {
 }
 
 class SystemFileSystem final : public FileSystem {
-  public:
+public:
     bool concurrent() const override { return true; }
 
     int openDir(const std::string& path) override {
         return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
 
-    int lockDir(int dirFd) override {
-        return ::flock(dirFd, LOCK_EX | LOCK_NB);
-    }
+    int lockDir(int dirFd) override { return ::flock(dirFd, LOCK_EX | LOCK_NB); }
 
     int readDir(int dirFd, std::vector<DirEntry>& out) override {
         // getdents64 on a duplicate so the caller's descriptor keeps its position.
@@ -126,17 +124,13 @@ class SystemFileSystem final : public FileSystem {
         return ::linkat(AT_FDCWD, proc.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW);
     }
 
-    int fstat(int fd, struct stat& st) override {
-        return ::fstat(fd, &st);
-    }
+    int fstat(int fd, struct stat& st) override { return ::fstat(fd, &st); }
 
     ssize_t pread(int fd, void* buf, std::size_t len, off_t offset) override {
         return ::pread(fd, buf, len, offset);
     }
 
-    ssize_t write(int fd, const void* buf, std::size_t len) override {
-        return ::write(fd, buf, len);
-    }
+    ssize_t write(int fd, const void* buf, std::size_t len) override { return ::write(fd, buf, len); }
 
     ssize_t copyRange(int in, off_t offset, int out, std::size_t len) override {
         loff_t off = offset;
@@ -164,17 +158,11 @@ class SystemFileSystem final : public FileSystem {
         return done;
     }
 
-    int truncate(int fd, off_t length) override {
-        return ::ftruncate(fd, length);
-    }
+    int truncate(int fd, off_t length) override { return ::ftruncate(fd, length); }
 
-    int chown(int fd, uid_t uid, gid_t gid) override {
-        return ::fchown(fd, uid, gid);
-    }
+    int chown(int fd, uid_t uid, gid_t gid) override { return ::fchown(fd, uid, gid); }
 
-    int chmod(int fd, mode_t mode) override {
-        return ::fchmod(fd, mode);
-    }
+    int chmod(int fd, mode_t mode) override { return ::fchmod(fd, mode); }
 
     int listXattrs(int fd, std::vector<std::string>& names) override {
         std::string buf;
@@ -200,9 +188,7 @@ class SystemFileSystem final : public FileSystem {
         return ::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0);
     }
 
-    int removeXattr(int fd, const std::string& name) override {
-        return ::fremovexattr(fd, name.c_str());
-    }
+    int removeXattr(int fd, const std::string& name) override { return ::fremovexattr(fd, name.c_str()); }
 
     int entriesFixed(int dirFd) override {
         int flags = 0;
@@ -217,13 +203,9 @@ class SystemFileSystem final : public FileSystem {
         return ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
     }
 
-    int dataSync(int fd) override {
-        return ::fdatasync(fd);
-    }
+    int dataSync(int fd) override { return ::fdatasync(fd); }
 
-    int fsSync(int fd) override {
-        return ::syncfs(fd);
-    }
+    int fsSync(int fd) override { return ::syncfs(fd); }
 
     long dataSyncEach(const std::vector<int>& fds) override {
         // Flushes waiting side by side end in the same journal commit; one at a time, each
@@ -276,14 +258,9 @@ class SystemFileSystem final : public FileSystem {
         return ::renameat(dirFd, from.c_str(), dirFd, to.c_str());
     }
 
-    int unlinkAt(int dirFd, const std::string& name) override {
-        return ::unlinkat(dirFd, name.c_str(), 0);
-    }
+    int unlinkAt(int dirFd, const std::string& name) override { return ::unlinkat(dirFd, name.c_str(), 0); }
 
-    int close(int fd) override {
-        return ::close(fd);
-    }
-
+    int close(int fd) override { return ::close(fd); }
 };
 
 } // namespace

@@ -8,12 +8,8 @@ QtWindowStacking g_system;
 WindowStacking* g_stacking = &g_system;
 } // namespace
 
-void SetTopMost(QWidget* hWnd, bool onTop) {
-    g_stacking->setTopMost(hWnd, onTop);
-}
+void SetTopMost(QWidget* hWnd, bool onTop) { g_stacking->setTopMost(hWnd, onTop); }
 
-void setStacking(WindowStacking* stacking) {
-    g_stacking = stacking != nullptr ? stacking : &g_system;
-}
+void setStacking(WindowStacking* stacking) { g_stacking = stacking != nullptr ? stacking : &g_system; }
 
 } // namespace ApiBAS

@@ -11,9 +11,7 @@ namespace {
 DesktopAddressOpener g_desktop;
 AddressOpener* g_opener = &g_desktop;
 
-void noticeOnErrorOutput(const QString& text) {
-    qWarning("%s", qUtf8Printable(text));
-}
+void noticeOnErrorOutput(const QString& text) { qWarning("%s", qUtf8Printable(text)); }
 std::function<void(const QString&)> g_notice = noticeOnErrorOutput;
 
 void open(const QString& address) {
@@ -23,13 +21,9 @@ void open(const QString& address) {
 }
 } // namespace
 
-void OpenUrl(const QString& url) {
-    open(url);
-}
+void OpenUrl(const QString& url) { open(url); }
 
-void OpenMail(const QString& address) {
-    open(QStringLiteral("mailto:") + address);
-}
+void OpenMail(const QString& address) { open(QStringLiteral("mailto:") + address); }
 
 QString failureText() {
     return QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。");
@@ -39,8 +33,6 @@ void setFailureNotice(std::function<void(const QString& text)> notice) {
     g_notice = notice ? std::move(notice) : std::function<void(const QString&)>(noticeOnErrorOutput);
 }
 
-void setOpener(AddressOpener* opener) {
-    g_opener = opener != nullptr ? opener : &g_desktop;
-}
+void setOpener(AddressOpener* opener) { g_opener = opener != nullptr ? opener : &g_desktop; }
 
 } // namespace TOURL

@@ -79,7 +79,8 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
         Mod mod = folderMod(dir);
         LogSink sink;
         runBatch(mod, input("cgi", "foot", "C"), sink, fs);
-        EXPECT_EQ(sink.log, "被处理的文件\r\na.cgi\r\nB.CGI\r\nc.Cgi\r\n\r\n处理了3个文件。\r\n感谢您使用本软件！");
+        EXPECT_EQ(sink.log,
+                  "被处理的文件\r\na.cgi\r\nB.CGI\r\nc.Cgi\r\n\r\n处理了3个文件。\r\n感谢您使用本软件！");
         EXPECT_EQ(readFile(outside / "target.cgi"), "x");
     }
 
@@ -165,8 +166,9 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
                 EXPECT_NE(sink.log.find("b.txt（未能处理：" + r.failures[0].reason + "）\r\n"),
                           std::string::npos)
                     << sink.log;
-                const char* reason = what == "removed"        ? "No such file or directory"
-                                     : what == "FIFO"         ? (atOpening ? "changed during the run" : "not a regular file")
+                const char* reason = what == "removed" ? "No such file or directory"
+                                     : what == "FIFO"
+                                         ? (atOpening ? "changed during the run" : "not a regular file")
                                      : what == "another file" ? "changed during the run"
                                                               : "symbolic link, not followed";
                 EXPECT_EQ(r.failures[0].reason, reason);
@@ -187,7 +189,8 @@ TEST(BatchRun, NothingHappensWithoutAConfirmedFolderOrWithUnusableInput) {
     Mod mod;
     loadDefaults(mod);
     LogSink sink;
-    EXPECT_EQ(runBatch(mod, input("txt", "foot", "x"), sink, testfiles::realFs()).outcome, BatchResult::Outcome::NoFolder);
+    EXPECT_EQ(runBatch(mod, input("txt", "foot", "x"), sink, testfiles::realFs()).outcome,
+              BatchResult::Outcome::NoFolder);
     EXPECT_EQ(mod.TargetDir, "");
 
     mod = folderMod(dir);
@@ -268,8 +271,10 @@ TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {
             auto first = [&](const char* n) { return std::find(c.begin(), c.end(), n) - c.begin(); };
             auto last = [&](const char* n) { return c.rend() - std::find(c.rbegin(), c.rend(), n) - 1; };
             const auto firstSync = std::find(c.begin(), c.end(), "dataSync");
-            const long flush = busy ? std::find_if(firstSync, c.end(), [](auto& n) { return n != "dataSync"; }) - c.begin() - 1
-                                    : first("fsSync");
+            const long flush =
+                busy ? std::find_if(firstSync, c.end(), [](auto& n) { return n != "dataSync"; }) - c.begin() -
+                           1
+                     : first("fsSync");
             ASSERT_LT(flush, static_cast<long>(c.size()));
             EXPECT_EQ(std::count(c.begin(), c.begin() + flush + 1, "dataSync"), busy ? 6 : 0);
             EXPECT_EQ(std::count(c.begin(), c.end(), "fsSync"), busy ? 0 : 1);
@@ -292,8 +297,10 @@ TEST(BatchRun, FailedFlushFailsItsFilesWithoutRetryAndKeepsOldContent) {
         const char* flush;
     };
     for (const char* position : {"head", "foot"}) {
-        for (const Case& k : {Case{1, false, "dataSync"}, Case{5, false, "fsSync"}, Case{5, true, "dataSync"}}) {
-            SCOPED_TRACE(std::string(position) + " with " + std::to_string(k.files) + " files" + (k.busy ? " busy" : ""));
+        for (const Case& k :
+             {Case{1, false, "dataSync"}, Case{5, false, "fsSync"}, Case{5, true, "dataSync"}}) {
+            SCOPED_TRACE(std::string(position) + " with " + std::to_string(k.files) + " files" +
+                         (k.busy ? " busy" : ""));
             TempDir dir;
             for (int i = 0; i < k.files; ++i)
                 writeFile(dir / ("f" + std::to_string(i) + ".txt"), "old\r\n");

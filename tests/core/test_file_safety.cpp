@@ -37,9 +37,7 @@ std::string xattr(const std::string& path, const char* name) {
     return n < 0 ? "-" : value.substr(0, static_cast<std::size_t>(n));
 }
 
-bool sh(const std::string& command) {
-    return std::system((command + " 2>/dev/null").c_str()) == 0;
-}
+bool sh(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
 
 const std::string kBigCode(5000, 'F'); // too long for one write: a foot goes through a new file
 

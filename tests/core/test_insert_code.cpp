@@ -53,7 +53,8 @@ TEST(InsertCode, WritesExactBytesAtHeadAndFoot) {
         InsertCode(c.code, dir / "f.txt", "foot", platform::systemFileSystem());
         EXPECT_EQ(readFile(dir / "h.txt"), c.head);
         EXPECT_EQ(readFile(dir / "f.txt"), c.foot);
-        EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"f.txt", "h.txt"})) << "nothing else left behind";
+        EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"f.txt", "h.txt"}))
+            << "nothing else left behind";
     }
 }
 
@@ -107,8 +108,10 @@ TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
     const std::string old = "line 1\r\nline 2";
     // A foot code too long for one write goes through a new file, as a head does.
     // A head also where the file system has no unnamed files: through a named temporary file.
-    const std::tuple<const char*, std::string, bool> runs[] = {
-        {"head", "code", true}, {"head", "code", false}, {"foot", "code", true}, {"foot", std::string(5000, 'L'), true}};
+    const std::tuple<const char*, std::string, bool> runs[] = {{"head", "code", true},
+                                                               {"head", "code", false},
+                                                               {"foot", "code", true},
+                                                               {"foot", std::string(5000, 'L'), true}};
     for (const auto& [position, code, unnamed] : runs) {
         // Count the calls of a clean insertion, then fail each one in turn.
         long total = 0;
@@ -128,7 +131,8 @@ TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
         }
         ASSERT_GT(total, 5);
         for (long n = 1; n <= total; ++n) {
-            SCOPED_TRACE(std::string(position) + " of " + std::to_string(code.size()) + (unnamed ? "" : " without unnamed files") + ", failing call " + std::to_string(n));
+            SCOPED_TRACE(std::string(position) + " of " + std::to_string(code.size()) +
+                         (unnamed ? "" : " without unnamed files") + ", failing call " + std::to_string(n));
             TempDir dir;
             writeFile(dir / "a.txt", old, 0640);
             platform::RecordingFileSystem fs;
@@ -136,13 +140,18 @@ TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
                 fs.failEvery("openUnnamed", EOPNOTSUPP);
             fs.failCall(n, ENOSPC);
             bool threw = false;
-            try { InsertCode(code, dir / "a.txt", position, fs); } catch (const FileError&) { threw = true; }
+            try {
+                InsertCode(code, dir / "a.txt", position, fs);
+            } catch (const FileError&) {
+                threw = true;
+            }
             const std::string now = readFile(dir / "a.txt");
             const std::string changed = testfiles::inserted(old, code, std::string(position) == "head");
             if (threw) {
                 EXPECT_EQ(now, old) << fs.calls()[n - 1];
             } else {
-                EXPECT_TRUE(now == changed) << "a failure that is not reported must not matter: " << fs.calls()[n - 1];
+                EXPECT_TRUE(now == changed)
+                    << "a failure that is not reported must not matter: " << fs.calls()[n - 1];
             }
             EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt"}));
             struct stat st {};

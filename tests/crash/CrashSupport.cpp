@@ -43,7 +43,8 @@ std::string scratchBase() {
     if (const char* e = std::getenv("STEPWICK_CRASH_DIR"); e && *e)
         return e;
     struct statfs fs {};
-    if (::statfs("/dev/shm", &fs) == 0 && fs.f_type == 0x01021994 /* tmpfs */ && ::access("/dev/shm", W_OK) == 0)
+    if (::statfs("/dev/shm", &fs) == 0 && fs.f_type == 0x01021994 /* tmpfs */ &&
+        ::access("/dev/shm", W_OK) == 0)
         return "/dev/shm";
     return std::filesystem::temp_directory_path().string();
 }
@@ -71,8 +72,10 @@ pid_t startCli(const std::vector<std::string>& args, const std::string& outDir,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, (outDir + "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (outDir + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, (outDir + "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, (outDir + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     auto argv = argvOf(all);
     auto envp = argvOf(env);
     pid_t pid = 0;
@@ -114,7 +117,8 @@ void resetTo(const std::string& folder, const Contents& keep) {
 }
 
 bool isTemporaryName(const std::string& name) {
-    return name.size() > 14 && name.rfind(".stepwick-", 0) == 0 && name.compare(name.size() - 4, 4, ".tmp") == 0;
+    return name.size() > 14 && name.rfind(".stepwick-", 0) == 0 &&
+           name.compare(name.size() - 4, 4, ".tmp") == 0;
 }
 
 bool hasUnnamedFiles(const std::string& folder) {
@@ -144,7 +148,8 @@ bool mountExt4(const std::string& imageDir, const std::string& dir, int sizeMiB,
     // A failure here is the test's own fault, not a missing facility of the machine.
     if (!runTool("/sbin/mkfs.ext4 -q -F -m 0 -b 4096 -J size=4 " + image, why))
         throw std::runtime_error(why);
-    return runTool("mount -t ext4 -o loop" + (options.empty() ? "" : "," + options) + " " + image + " " + dir, why);
+    return runTool("mount -t ext4 -o loop" + (options.empty() ? "" : "," + options) + " " + image + " " + dir,
+                   why);
 }
 
 void unmount(const std::string& dir) {

@@ -105,9 +105,9 @@ void checkDiskFull(const std::string& root) {
     std::filesystem::remove(root + "filler");
 }
 
-#define MOUNT_OR_SKIP(m, kind)                                                                                   \
-    Mounted m(kind);                                                                                           \
-    if (!m.ok)                                                                                                 \
+#define MOUNT_OR_SKIP(m, kind)                                                                               \
+    Mounted m(kind);                                                                                         \
+    if (!m.ok)                                                                                               \
     GTEST_SKIP() << "cannot mount the test file system: " << m.why
 
 } // namespace

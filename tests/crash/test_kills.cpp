@@ -5,18 +5,10 @@
 
 #include <gtest/gtest.h>
 
-TEST(KillPoints, Head) {
-    crash::checkEveryKillPoint(crash::scratchBase(), true);
-}
-TEST(KillPoints, Foot) {
-    crash::checkEveryKillPoint(crash::scratchBase(), false);
-}
+TEST(KillPoints, Head) { crash::checkEveryKillPoint(crash::scratchBase(), true); }
+TEST(KillPoints, Foot) { crash::checkEveryKillPoint(crash::scratchBase(), false); }
 TEST(KillPoints, LongFoot) {
     crash::checkEveryKillPoint(crash::scratchBase(), false, std::string(5000, 'L'));
 }
-TEST(RandomKill, Head) {
-    crash::checkRandomKills(crash::scratchBase(), true, 2000, 100, crash::seed());
-}
-TEST(RandomKill, Foot) {
-    crash::checkRandomKills(crash::scratchBase(), false, 2000, 100, crash::seed());
-}
+TEST(RandomKill, Head) { crash::checkRandomKills(crash::scratchBase(), true, 2000, 100, crash::seed()); }
+TEST(RandomKill, Foot) { crash::checkRandomKills(crash::scratchBase(), false, 2000, 100, crash::seed()); }

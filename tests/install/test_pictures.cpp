@@ -6,7 +6,7 @@
 
 class TestPictures : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void loadsAtItsSizeAndIsADrawing_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QSize>("size");
@@ -18,15 +18,16 @@ class TestPictures : public QObject {
         QTest::newRow("Command4 exit") << ":/pictures/command4.gif" << QSize(40, 52) << true;
         QTest::newRow("About picture") << ":/pictures/about.gif" << QSize(86, 90) << false;
         for (int side : {16, 32, 48, 64}) // the icon: 32 bits, a shape on a transparent ground
-            QTest::addRow("icon %d", side) << QStringLiteral(":/icons/stepwick-%1.png").arg(side) << QSize(side, side)
-                                           << true;
+            QTest::addRow("icon %d", side)
+                << QStringLiteral(":/icons/stepwick-%1.png").arg(side) << QSize(side, side) << true;
     }
     void loadsAtItsSizeAndIsADrawing() {
         QFETCH(QString, path);
         QFETCH(QSize, size);
         QFETCH(bool, transparentCorner);
         QImageReader reader(path);
-        QCOMPARE(reader.format(), path.endsWith(QLatin1String(".gif")) ? QByteArray("gif") : QByteArray("png"));
+        QCOMPARE(reader.format(),
+                 path.endsWith(QLatin1String(".gif")) ? QByteArray("gif") : QByteArray("png"));
         const QImage read = reader.read();
         QVERIFY2(!read.isNull(), qPrintable(reader.errorString()));
         QCOMPARE(read.size(), size);
@@ -42,7 +43,6 @@ class TestPictures : public QObject {
         QCOMPARE(qAlpha(image.pixel(0, 0)) == 0, transparentCorner);
     }
 };
-
 
 QTEST_MAIN(TestPictures)
 #include "test_pictures.moc"

@@ -13,7 +13,7 @@ namespace testfiles {
 // Keeps the log as a fresh main window shows it; notes each piece among the file-system calls,
 // and stops the run after stopAfter files, when asked.
 class LogSink : public BatchSink {
-  public:
+public:
     explicit LogSink(platform::RecordingFileSystem* fs = nullptr, std::size_t stopAfter = 0)
         : m_fs(fs), m_stopAfter(stopAfter) {}
     void appendLog(std::string_view text) override {
@@ -24,7 +24,7 @@ class LogSink : public BatchSink {
     bool progress(std::size_t done, std::size_t) override { return m_stopAfter == 0 || done < m_stopAfter; }
     std::string log{kLogHeader};
 
-  private:
+private:
     platform::RecordingFileSystem* m_fs;
     std::size_t m_stopAfter;
 };

@@ -70,7 +70,8 @@ void writeAll(const std::string& folder, const Contents& files) {
 std::string inserted(const std::string& old, const std::string& code, bool head) {
     std::string mark, enc = "UTF-8";
     for (const auto& [bom, name] : {std::pair<std::string, const char*>{"\xEF\xBB\xBF", "UTF-8"},
-                                    {"\xFF\xFE", "UTF-16LE"}, {"\xFE\xFF", "UTF-16BE"}})
+                                    {"\xFF\xFE", "UTF-16LE"},
+                                    {"\xFE\xFF", "UTF-16BE"}})
         if (old.compare(0, bom.size(), bom) == 0) {
             mark = bom;
             enc = name;

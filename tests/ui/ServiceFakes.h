@@ -16,13 +16,13 @@ class QWidget;
 namespace windowtest {
 
 class RecordingStacking : public WindowStacking {
-  public:
+public:
     void setTopMost(QWidget* window, bool onTop) override { calls.append({window, onTop}); }
     QList<QPair<QWidget*, bool>> calls;
 };
 
 class RecordingOpener : public AddressOpener {
-  public:
+public:
     bool open(const QString& address) override {
         opened << address;
         return succeed;

@@ -138,13 +138,13 @@ inline bool fitsSnugly(const QLabel* label, qreal designPoints) {
 
 // Switches the process into a folder for one test and back afterwards.
 class CurrentFolder {
-  public:
+public:
     explicit CurrentFolder(const QString& path) : m_old(QDir::currentPath()) { QDir::setCurrent(path); }
     ~CurrentFolder() { QDir::setCurrent(m_old); }
     CurrentFolder(const CurrentFolder&) = delete;
     CurrentFolder& operator=(const CurrentFolder&) = delete;
 
-  private:
+private:
     QString m_old;
 };
 

@@ -33,15 +33,13 @@ struct Caption {
     QString text;
 };
 
-QStringList lines(QPlainTextEdit* t) {
-    return t->toPlainText().split(u'\n', Qt::SkipEmptyParts);
-}
+QStringList lines(QPlainTextEdit* t) { return t->toPlainText().split(u'\n', Qt::SkipEmptyParts); }
 
 } // namespace
 
 class TestAbout : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initTestCase() { installFontSubstitutions(); }
     void init() {
         installFakes(m_stacking, m_opener);
@@ -175,7 +173,7 @@ class TestAbout : public QObject {
             QVERIFY2(!desktop.open(QString::fromUtf8(address)), address);
     }
 
-  private:
+private:
     RecordingStacking m_stacking;
     RecordingOpener m_opener;
     QPointer<About> m_slot;

@@ -51,7 +51,7 @@ struct Tree {
 
 class TestFileBro : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initTestCase() { installFontSubstitutions(); }
 
     void init() { MessageBox::setRecording(true); }

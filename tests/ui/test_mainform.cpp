@@ -107,15 +107,13 @@ void typeCode(QPlainTextEdit* box, const QString& asciiLine1, const QString& lin
 }
 
 // The caption a user reads on a control: a frame's title, otherwise its text.
-QString caption(QObject* o) {
-    return o->property(qobject_cast<QGroupBox*>(o) ? "title" : "text").toString();
-}
+QString caption(QObject* o) { return o->property(qobject_cast<QGroupBox*>(o) ? "title" : "text").toString(); }
 
 } // namespace
 
 class TestMainForm : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initTestCase() {
         std::setlocale(LC_ALL, "C.UTF-8"); // files are written in the locale's encoding
         installFontSubstitutions();
@@ -681,7 +679,7 @@ class TestMainForm : public QObject {
         QVERIFY(about.isNull() || !about->isVisible());
     }
 
-  private:
+private:
     RecordingStacking m_stacking;
     RecordingOpener m_opener;
 };

@@ -16,7 +16,7 @@ using namespace windowtest;
 
 class TestTexts : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initTestCase() {
         installFontSubstitutions();
         MessageBox::setRecording(true);

@@ -25,9 +25,7 @@ QString x(const QString& program, QStringList args) {
 }
 
 // The X window as it is now: QWidget::winId() keeps the id of a window Qt re-created.
-QString id(QWidget* w) {
-    return QStringLiteral("0x%1").arg(w->windowHandle()->winId(), 0, 16);
-}
+QString id(QWidget* w) { return QStringLiteral("0x%1").arg(w->windowHandle()->winId(), 0, 16); }
 
 bool isAbove(QWidget* w) {
     return x(QStringLiteral("xprop"), {"-id", id(w), "_NET_WM_STATE"})
@@ -67,7 +65,7 @@ void showManaged(QWidget* w) {
 
 class TestKeepOnTop : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initTestCase() {
         if (QGuiApplication::platformName() != QLatin1String("xcb"))
             QSKIP("needs the xcb platform under a window manager");

@@ -9,7 +9,7 @@
 
 class TestLauncher : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initTestCase() {
         if (QGuiApplication::platformName() != QLatin1String("xcb"))
             QSKIP("needs the xcb platform");
@@ -23,7 +23,9 @@ class TestLauncher : public QObject {
         m_notices.clear();
         TOURL::OpenUrl(QStringLiteral("http://harnel.morlend.example/"));
         TOURL::OpenMail(QStringLiteral("harnel@morlend.example"));
-        QCOMPARE(m_notices, QStringList(2, QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。")));
+        QCOMPARE(m_notices,
+                 QStringList(
+                     2, QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。")));
     }
 
     void addressReachesTheOpenerAsOneArgument() {
@@ -43,7 +45,9 @@ class TestLauncher : public QObject {
 
         auto recorded = [&] {
             QFile f(record);
-            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
+            return f.open(QIODevice::ReadOnly)
+                       ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                       : QStringList();
         };
         QTRY_COMPARE_WITH_TIMEOUT(recorded().size(), 2, 10000);
         QStringList lines = recorded();
@@ -54,7 +58,7 @@ class TestLauncher : public QObject {
         QVERIFY(!QFile::exists(QStringLiteral("pwned")));
     }
 
-  private:
+private:
     QTemporaryDir m_dir;
     QStringList m_notices;
 };

@@ -14,7 +14,7 @@ class QPushButton;
 // other windows once, when it is created, and is destroyed when closed.
 class About : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit About(QWidget* parent = nullptr);
 
     // The process keeps at most one About window: `slot` holds it. Creates the window
@@ -22,10 +22,10 @@ class About : public QWidget {
     // the existing one without loading it again. The first time near opener.
     static About* showSingle(QPointer<About>& slot, const QWidget* opener = nullptr);
 
-  protected:
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     QPushButton* Command1;
     FittedLabel* Label1;
     FittedLabel* l2;

@@ -17,7 +17,7 @@ constexpr int kIndent = 12;
 
 // Shifts each row right by its depth, which draws the path as a staircase.
 class DepthDelegate : public QStyledItemDelegate {
-  public:
+public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,

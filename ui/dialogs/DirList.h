@@ -10,7 +10,7 @@
 // bytes; rows show them escaped as the log does.
 class DirList : public QListWidget {
     Q_OBJECT
-  public:
+public:
     explicit DirList(QWidget* parent = nullptr);
 
     QByteArray folder() const { return m_folder; }
@@ -20,13 +20,13 @@ class DirList : public QListWidget {
     // Opens path, or the nearest folder above it that can be entered.
     void setFolderOrNearest(const QByteArray& path);
 
-  signals:
+signals:
     void folderChanged(const QByteArray& path);
 
-  protected:
+protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-  private:
+private:
     void openRow(QListWidgetItem* item);
     QListWidgetItem* addRow(bool open, const QString& text, const QByteArray& path, int depth);
 

@@ -150,9 +150,7 @@ FileBro::FileBro(Mod& mod, VolumeList volumes, QWidget* parent) : QWidget(parent
     connect(Command1, &QPushButton::clicked, this, &FileBro::command1Click);
 }
 
-QString FileBro::currentFolder() const {
-    return QFile::decodeName(Dir1->folder());
-}
+QString FileBro::currentFolder() const { return QFile::decodeName(Dir1->folder()); }
 
 void FileBro::showDriveOf(const QByteArray& folder) {
     const int index = volumeIndexOf(Drive1, folder);
@@ -181,9 +179,7 @@ void FileBro::dir1Change(const QByteArray& folder) {
         File1->addItem(file.shown);
 }
 
-void FileBro::command1Click() {
-    close();
-}
+void FileBro::command1Click() { close(); }
 
 void FileBro::closeEvent(QCloseEvent* event) {
     // Any close confirms, once: the confirm button's close and a second close while

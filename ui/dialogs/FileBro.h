@@ -15,7 +15,7 @@ class QPushButton;
 // TargetDir and DirChosen is set; there is no way out without confirming.
 class FileBro : public QWidget {
     Q_OBJECT
-  public:
+public:
     // The root paths of the mounted file systems, offered by Drive1.
     using VolumeList = std::function<QStringList()>;
     static QStringList mountedVolumes();
@@ -31,10 +31,10 @@ class FileBro : public QWidget {
     QPushButton* Command1;
     QCheckBox* Check1; // subfolders too
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     void drive1Change(int index);
     void dir1Change(const QByteArray& folder);
     void command1Click();

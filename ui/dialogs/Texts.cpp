@@ -74,9 +74,7 @@ void Texts::closeForGood() {
     close();
 }
 
-void Texts::command1Click() {
-    hide();
-}
+void Texts::command1Click() { hide(); }
 
 void Texts::closeEvent(QCloseEvent* event) {
     command1Click();

@@ -12,7 +12,7 @@ class QPushButton;
 // exit sequence alone closes it for good.
 class Texts : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit Texts(QWidget* parent = nullptr);
 
     // The text exactly as the box holds it, line breaks as LF.
@@ -26,11 +26,11 @@ class Texts : public QWidget {
     QCheckBox* Check2; // head: behind a leading #!, <?xml or <!DOCTYPE line
     QCheckBox* Check3; // line breaks as the file's own
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     void command1Click();
 
     bool m_closingForGood = false;

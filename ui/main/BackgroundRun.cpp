@@ -35,15 +35,13 @@ bool isUserInput(QEvent::Type type) {
     }
 }
 
-int clamped(std::size_t n) {
-    return int(std::min<std::size_t>(n, INT_MAX));
-}
+int clamped(std::size_t n) { return int(std::min<std::size_t>(n, INT_MAX)); }
 } // namespace
 
 // Lives on the worker thread: log pieces are queued to the window's thread in their order,
 // progress is left for the window to pick up, the cancel is read back.
 class BackgroundRun::Sink : public BatchSink {
-  public:
+public:
     Sink(BackgroundRun& run, const Log& log) : m_run(run), m_log(log) {}
     void appendLog(std::string_view text) override {
         QMetaObject::invokeMethod(
@@ -61,7 +59,7 @@ class BackgroundRun::Sink : public BatchSink {
     }
     std::string reasonText(const FileFailure& failure) const override { return chineseReason(failure); }
 
-  private:
+private:
     BackgroundRun& m_run;
     const Log& m_log;
 };

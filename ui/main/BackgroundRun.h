@@ -16,7 +16,7 @@ class QWidget;
 // progress dialog and the owner's own close get through.
 class BackgroundRun : public QObject {
     Q_OBJECT
-  public:
+public:
     using Batch = std::function<BatchResult(BatchSink&)>;
     using Log = std::function<void(std::string_view)>;
 
@@ -31,10 +31,10 @@ class BackgroundRun : public QObject {
     // The run stops between two files, as the progress dialog's cancel makes it.
     void cancel();
 
-  protected:
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     class Sink;
     void showProgress(QProgressDialog& dialog) const;
 

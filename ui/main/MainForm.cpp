@@ -236,9 +236,7 @@ Texts* MainForm::texts() {
     return m_texts;
 }
 
-FileBro* MainForm::fileBro() const {
-    return m_fileBro;
-}
+FileBro* MainForm::fileBro() const { return m_fileBro; }
 
 void MainForm::showFileBro() {
     if (!m_fileBro) {
@@ -249,33 +247,19 @@ void MainForm::showFileBro() {
     bringUp(m_fileBro, this);
 }
 
-void MainForm::setEndProcess(std::function<void()> endProcess) {
-    m_endProcess = std::move(endProcess);
-}
+void MainForm::setEndProcess(std::function<void()> endProcess) { m_endProcess = std::move(endProcess); }
 
-void MainForm::check1Click() {
-    ApiBAS::SetTopMost(this, Check1->isChecked());
-}
+void MainForm::check1Click() { ApiBAS::SetTopMost(this, Check1->isChecked()); }
 
-void MainForm::cmdAddClick() {
-    bringUp(texts(), this);
-}
+void MainForm::cmdAddClick() { bringUp(texts(), this); }
 
-void MainForm::cmdOpenClick() {
-    showFileBro();
-}
+void MainForm::cmdOpenClick() { showFileBro(); }
 
-void MainForm::command1Click() {
-    About::showSingle(m_about, this);
-}
+void MainForm::command1Click() { About::showSingle(m_about, this); }
 
-void MainForm::command3Click() {
-    TOURL::OpenUrl(QString::fromUtf8(stepwick::kAuthorUrl));
-}
+void MainForm::command3Click() { TOURL::OpenUrl(QString::fromUtf8(stepwick::kAuthorUrl)); }
 
-void MainForm::timer1Timer() {
-    bannerTick(m_mod, ADL, width());
-}
+void MainForm::timer1Timer() { bannerTick(m_mod, ADL, width()); }
 
 void MainForm::command2Click() {
     if (m_run->running())
@@ -369,9 +353,7 @@ void MainForm::appendLog(std::string_view text) {
     Text1->verticalScrollBar()->setValue(Text1->verticalScrollBar()->maximum());
 }
 
-void MainForm::command4Click() {
-    exitSequence();
-}
+void MainForm::command4Click() { exitSequence(); }
 
 void MainForm::closeEvent(QCloseEvent* event) {
     if (m_run->running()) {

@@ -31,7 +31,7 @@ class QTimer;
 // this window: its close ends everything.
 class MainForm : public QWidget {
     Q_OBJECT
-  public:
+public:
     MainForm(Mod& mod, platform::FileSystem& fs, QWidget* parent = nullptr);
     ~MainForm() override;
 
@@ -78,10 +78,10 @@ class MainForm : public QWidget {
     QFrame* Line3;
     QTimer* Timer1;
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     void buildControls();
     void buildHeading();
     void buildLog();

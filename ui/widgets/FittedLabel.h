@@ -9,17 +9,17 @@
 // The label itself never moves or grows.
 class FittedLabel : public QLabel {
     Q_OBJECT
-  public:
+public:
     FittedLabel(const QString& text, const QFont& designFont, QWidget* parent = nullptr);
 
     QFont designFont() const { return m_designFont; }
     // Labels read as a set (links, say) share one size: the largest at which all of them fit.
     static void fitTogether(const QList<FittedLabel*>& labels);
 
-  protected:
+protected:
     void resizeEvent(QResizeEvent* event) override;
 
-  private:
+private:
     void fitFont();
     // The largest size, in half-point steps from the design size down to at most limit,
     // at which the caption fits.

@@ -8,14 +8,14 @@
 // rather than scaled, so the drawing keeps its pixels.
 class PictureButton : public QPushButton {
     Q_OBJECT
-  public:
+public:
     PictureButton(const QString& caption, const QPixmap& picture, QWidget* parent = nullptr);
 
     QPixmap picture() const { return m_picture; }
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
 
-  private:
+private:
     QPixmap m_picture;
 };

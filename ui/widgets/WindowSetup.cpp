@@ -21,7 +21,7 @@ constexpr int kFrameAllowance = 40;
 
 // A frame drawn over the box's edge while the box has the focus; it never takes a click.
 class FocusFrame : public QWidget {
-  public:
+public:
     explicit FocusFrame(QAbstractScrollArea* box) : QWidget(box), m_box(box) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFocusPolicy(Qt::NoFocus);
@@ -29,7 +29,7 @@ class FocusFrame : public QWidget {
         follow();
     }
 
-  protected:
+protected:
     bool eventFilter(QObject*, QEvent* event) override {
         switch (event->type()) {
         case QEvent::FocusIn:
@@ -48,7 +48,7 @@ class FocusFrame : public QWidget {
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 
-  private:
+private:
     void follow() {
         setGeometry(m_box->rect());
         setVisible(m_box->hasFocus());
@@ -85,9 +85,7 @@ void clickFocusedButtonsOnEnter(QWidget* window) {
         button->setAutoDefault(true);
 }
 
-void showFocusCue(QAbstractScrollArea* box) {
-    new FocusFrame(box);
-}
+void showFocusCue(QAbstractScrollArea* box) { new FocusFrame(box); }
 
 void bringUp(QWidget* window, const QWidget* opener) {
     if (opener && !window->isVisible() && !window->testAttribute(Qt::WA_Moved)) {
