@@ -23,7 +23,7 @@ int run(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Stepwick"));
     QApplication::setApplicationVersion(QString::fromLatin1(stepwick::kVersionText));
     installFontSubstitutions();
-    installLauncherNotice();
+    LauncherNotice launcherNotice;
 
     Mod mod;
     MainForm window(mod, platform::programFileSystem());

@@ -26,7 +26,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     std::setlocale(LC_ALL, "");
     installFontSubstitutions();
-    MessageBox::setRecording(true);
+    MessageBox::Recording boxes;
 
     Mod mod;
     MainForm window(mod, platform::systemFileSystem());

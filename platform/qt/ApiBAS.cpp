@@ -10,6 +10,10 @@ WindowStacking* g_stacking = &g_system;
 
 void SetTopMost(QWidget* hWnd, bool onTop) { g_stacking->setTopMost(hWnd, onTop); }
 
-void setStacking(WindowStacking* stacking) { g_stacking = stacking != nullptr ? stacking : &g_system; }
+StackingOverride::StackingOverride(WindowStacking& stacking) : m_previous(g_stacking) {
+    g_stacking = &stacking;
+}
+
+StackingOverride::~StackingOverride() { g_stacking = m_previous; }
 
 } // namespace ApiBAS

@@ -10,8 +10,17 @@ namespace ApiBAS {
 // changes nothing. Position, size and focus are left alone.
 void SetTopMost(QWidget* hWnd, bool onTop);
 
-// Replaces the window system's stacking (tests record the calls); nullptr restores it.
-// The caller keeps ownership.
-void setStacking(WindowStacking* stacking);
+// Puts another stacking in place of the window system's (tests record the calls) for as long as
+// it lives; the one before comes back when it ends. The caller keeps ownership.
+class StackingOverride {
+public:
+    explicit StackingOverride(WindowStacking& stacking);
+    ~StackingOverride();
+    StackingOverride(const StackingOverride&) = delete;
+    StackingOverride& operator=(const StackingOverride&) = delete;
+
+private:
+    WindowStacking* m_previous;
+};
 
 } // namespace ApiBAS

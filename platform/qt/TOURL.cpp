@@ -29,10 +29,15 @@ QString failureText() {
     return QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。");
 }
 
-void setFailureNotice(std::function<void(const QString& text)> notice) {
+NoticeOverride::NoticeOverride(std::function<void(const QString& text)> notice)
+    : m_previous(std::move(g_notice)) {
     g_notice = notice ? std::move(notice) : std::function<void(const QString&)>(noticeOnErrorOutput);
 }
 
-void setOpener(AddressOpener* opener) { g_opener = opener != nullptr ? opener : &g_desktop; }
+NoticeOverride::~NoticeOverride() { g_notice = std::move(m_previous); }
+
+OpenerOverride::OpenerOverride(AddressOpener& opener) : m_previous(g_opener) { g_opener = &opener; }
+
+OpenerOverride::~OpenerOverride() { g_opener = m_previous; }
 
 } // namespace TOURL

@@ -17,12 +17,31 @@ void OpenMail(const QString& address);
 // The message shown when an address cannot be opened.
 QString failureText();
 
-// Shows failureText() to the user. The windows install one that puts up a message
-// box; until then the text goes to the error output.
-void setFailureNotice(std::function<void(const QString& text)> notice);
+// Shows failureText() to the user, for as long as it lives; the notice before comes back when it
+// ends. The windows install one that puts up a message box; without one the text goes to the
+// error output.
+class NoticeOverride {
+public:
+    explicit NoticeOverride(std::function<void(const QString& text)> notice);
+    ~NoticeOverride();
+    NoticeOverride(const NoticeOverride&) = delete;
+    NoticeOverride& operator=(const NoticeOverride&) = delete;
 
-// Replaces the desktop's opener (tests use a fake); nullptr restores it. The caller
-// keeps ownership.
-void setOpener(AddressOpener* opener);
+private:
+    std::function<void(const QString& text)> m_previous;
+};
+
+// Puts another opener in place of the desktop's (tests use a fake) for as long as it lives.
+// The caller keeps ownership.
+class OpenerOverride {
+public:
+    explicit OpenerOverride(AddressOpener& opener);
+    ~OpenerOverride();
+    OpenerOverride(const OpenerOverride&) = delete;
+    OpenerOverride& operator=(const OpenerOverride&) = delete;
+
+private:
+    AddressOpener* m_previous;
+};
 
 } // namespace TOURL

@@ -42,13 +42,21 @@ inline QString oneBox() {
                              : QStringLiteral("%1 boxes").arg(shown.size());
 }
 
-// Empties both stand-ins, lets the opener succeed, and puts them in place of the real services.
-inline void installFakes(RecordingStacking& stacking, RecordingOpener& opener) {
-    stacking.calls.clear();
-    opener.opened.clear();
-    opener.succeed = true;
-    ApiBAS::setStacking(&stacking);
-    TOURL::setOpener(&opener);
-}
+// Both stand-ins in place of the real services, and message boxes recorded, while it lives.
+struct FakeServices {
+    RecordingStacking stacking;
+    RecordingOpener opener;
+    ApiBAS::StackingOverride stackingOverride{stacking};
+    TOURL::OpenerOverride openerOverride{opener};
+    MessageBox::Recording boxes;
+
+    // Empties the records and lets the opener succeed again.
+    void reset() {
+        stacking.calls.clear();
+        opener.opened.clear();
+        opener.succeed = true;
+        MessageBox::takeShown();
+    }
+};
 
 } // namespace windowtest

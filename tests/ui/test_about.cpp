@@ -41,17 +41,11 @@ class TestAbout : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { installFontSubstitutions(); }
-    void init() {
-        installFakes(m_stacking, m_opener);
-        installLauncherNotice();
-        MessageBox::setRecording(true);
-    }
+    void init() { m_fakes.reset(); }
 
     void cleanup() {
         delete m_slot;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ApiBAS::setStacking(nullptr);
-        TOURL::setOpener(nullptr);
     }
 
     void layoutCaptionsAndTextsAsDesigned() {
@@ -132,14 +126,14 @@ private slots:
             QPointer<About> about = About::showSingle(m_slot);
             QCOMPARE(About::showSingle(m_slot),
                      about.data()); // opened again: the same window, not loaded again
-            QCOMPARE(m_stacking.calls, (QList<QPair<QWidget*, bool>>{{about.data(), true}}));
+            QCOMPARE(m_fakes.stacking.calls, (QList<QPair<QWidget*, bool>>{{about.data(), true}}));
             if (byOk)
                 QTest::mouseClick(child<QPushButton>(about, "Command1"), Qt::LeftButton);
             else
                 QVERIFY(about->close());
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QVERIFY(about.isNull() && m_slot.isNull());
-            m_stacking.calls.clear(); // a new window is put on top again
+            m_fakes.stacking.calls.clear(); // a new window is put on top again
         }
     }
 
@@ -151,15 +145,15 @@ private slots:
              {"Label1", "l2", "Label2", "Label3", "Label5", "Label8", "Image1", "Text1", "Text2"})
             QTest::mouseClick(child(about, quiet), Qt::LeftButton);
         QTest::mouseClick(child(about, "Label4"), Qt::RightButton); // not a click on a link
-        QVERIFY(m_opener.opened.isEmpty());
+        QVERIFY(m_fakes.opener.opened.isEmpty());
 
         for (const char* link : {"Label4", "Label6", "Label7"})
             QTest::mouseClick(child(about, link), Qt::LeftButton);
-        QCOMPARE(m_opener.opened, QStringList({kCompany, kAuthor, QStringLiteral("mailto:") + kMail}));
+        QCOMPARE(m_fakes.opener.opened, QStringList({kCompany, kAuthor, QStringLiteral("mailto:") + kMail}));
         QVERIFY(MessageBox::takeShown().isEmpty());
 
         // When the address cannot be opened the user is told, and the window stays open.
-        m_opener.succeed = false;
+        m_fakes.opener.succeed = false;
         QTest::mouseClick(child(about, "Label6"), Qt::LeftButton);
         QCOMPARE(oneBox(), box({}, MessageBox::Icon::None, kNotice)); // no title: the application's shows
         QVERIFY(about->isVisible());
@@ -174,8 +168,8 @@ private slots:
     }
 
 private:
-    RecordingStacking m_stacking;
-    RecordingOpener m_opener;
+    FakeServices m_fakes;
+    LauncherNotice m_notice;
     QPointer<About> m_slot;
 };
 

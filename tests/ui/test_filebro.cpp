@@ -54,7 +54,7 @@ class TestFileBro : public QObject {
 private slots:
     void initTestCase() { installFontSubstitutions(); }
 
-    void init() { MessageBox::setRecording(true); }
+    void init() { MessageBox::takeShown(); }
 
     void layoutAsDesignedAndUnmovedByResize() {
         Mod mod;
@@ -255,6 +255,9 @@ private slots:
         picker->close();
         QCOMPARE(QByteArray::fromStdString(mod.TargetDir), root + "/\xff\xfe/");
     }
+
+private:
+    MessageBox::Recording m_boxes;
 };
 
 QTEST_MAIN(TestFileBro)

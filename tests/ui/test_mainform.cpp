@@ -117,20 +117,14 @@ private slots:
     void initTestCase() {
         std::setlocale(LC_ALL, "C.UTF-8"); // files are written in the locale's encoding
         installFontSubstitutions();
-        installLauncherNotice();
     }
 
-    void init() {
-        installFakes(m_stacking, m_opener);
-        MessageBox::setRecording(true);
-    }
+    void init() { m_fakes.reset(); }
 
     void cleanup() {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (qobject_cast<About*>(w))
                 delete w;
-        ApiBAS::setStacking(nullptr);
-        TOURL::setOpener(nullptr);
     }
 
     void controlsStandWhereDesigned() {
@@ -443,7 +437,7 @@ private slots:
         whenProgressShown(poll, &owner, seen, [&](QProgressDialog* dialog) {
             shown = dialog->value() * 100 / dialog->maximum();
             // Both stay on top; the dialog, shown after About, stacks above it.
-            aboveAbout = about->isVisible() && m_stacking.calls.contains({about.data(), true}) &&
+            aboveAbout = about->isVisible() && m_fakes.stacking.calls.contains({about.data(), true}) &&
                          dialog->isWindow() && dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
         });
         // One file, a quarter copied, then held until the dialog has been looked at.
@@ -652,22 +646,22 @@ private slots:
         QVERIFY(s.form->Check1->isChecked());
         clickIndicator(s.form->Check1);
         QVERIFY(!s.form->Check1->isChecked());
-        QCOMPARE(m_stacking.calls, (QList<QPair<QWidget*, bool>>{{form, true}, {form, false}}));
+        QCOMPARE(m_fakes.stacking.calls, (QList<QPair<QWidget*, bool>>{{form, true}, {form, false}}));
 
         // About: one modeless window without owner however often asked for, on top once.
-        m_stacking.calls.clear();
+        m_fakes.stacking.calls.clear();
         s.click("Command1");
         s.click("Command1");
         QCOMPARE(windowCount(QStringLiteral("About")), 1);
-        QCOMPARE(m_stacking.calls.size(), 1);
-        QPointer<QWidget> about = m_stacking.calls[0].first;
-        QVERIFY(qobject_cast<About*>(about) && about->isVisible() && m_stacking.calls[0].second);
+        QCOMPARE(m_fakes.stacking.calls.size(), 1);
+        QPointer<QWidget> about = m_fakes.stacking.calls[0].first;
+        QVERIFY(qobject_cast<About*>(about) && about->isVisible() && m_fakes.stacking.calls[0].second);
 
         // The home page; when it cannot be opened, the launcher's notice, and the program goes on.
         s.click("Command3");
-        QCOMPARE(m_opener.opened, QStringList{QString::fromUtf8(stepwick::kAuthorUrl)});
+        QCOMPARE(m_fakes.opener.opened, QStringList{QString::fromUtf8(stepwick::kAuthorUrl)});
         QVERIFY(MessageBox::takeShown().isEmpty());
-        m_opener.succeed = false;
+        m_fakes.opener.succeed = false;
         s.click("Command3");
         QCOMPARE(oneBox(),
                  box({}, MessageBox::Icon::None,
@@ -680,8 +674,8 @@ private slots:
     }
 
 private:
-    RecordingStacking m_stacking;
-    RecordingOpener m_opener;
+    FakeServices m_fakes;
+    LauncherNotice m_notice;
 };
 
 QTEST_MAIN(TestMainForm)

@@ -17,10 +17,7 @@ using namespace windowtest;
 class TestTexts : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() {
-        installFontSubstitutions();
-        MessageBox::setRecording(true);
-    }
+    void initTestCase() { installFontSubstitutions(); }
 
     void layoutAsDesignedAndUnmovedByResize() {
         Texts texts;
@@ -115,6 +112,9 @@ private slots:
         QTest::keyClick(box, Qt::Key_Delete);
         QCOMPARE(texts.code(), QString());
     }
+
+private:
+    MessageBox::Recording m_boxes;
 };
 
 QTEST_MAIN(TestTexts)

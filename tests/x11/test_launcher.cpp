@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <optional>
 
 class TestLauncher : public QObject {
     Q_OBJECT
@@ -16,7 +17,7 @@ private slots:
         QVERIFY(m_dir.isValid());
         qunsetenv("BROWSER");
         qputenv("PATH", QFile::encodeName(m_dir.path()));
-        TOURL::setFailureNotice([this](const QString& text) { m_notices << text; });
+        m_notice.emplace([this](const QString& text) { m_notices << text; });
     }
 
     void withoutOpenerTheUserIsTold() {
@@ -61,6 +62,7 @@ private slots:
 private:
     QTemporaryDir m_dir;
     QStringList m_notices;
+    std::optional<TOURL::NoticeOverride> m_notice;
 };
 
 QTEST_MAIN(TestLauncher)

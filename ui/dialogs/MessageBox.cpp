@@ -32,8 +32,13 @@ void show(QWidget* parent, const QString& title, const QString& text, Icon icon)
     box.exec();
 }
 
-void setRecording(bool on) {
-    g_recording = on;
+Recording::Recording() : m_previous(g_recording) {
+    g_recording = true;
+    g_shown.clear();
+}
+
+Recording::~Recording() {
+    g_recording = m_previous;
     g_shown.clear();
 }
 

@@ -20,8 +20,18 @@ struct Shown {
 // A modal box with one OK button. An empty title leaves the application's own title.
 void show(QWidget* parent, const QString& title, const QString& text, Icon icon);
 
-// While recording, show() only notes what it would have shown and returns at once.
-void setRecording(bool on);
+// For as long as it lives, show() only notes what it would have shown and returns at once;
+// what was noted is dropped at both ends.
+class Recording {
+public:
+    Recording();
+    ~Recording();
+    Recording(const Recording&) = delete;
+    Recording& operator=(const Recording&) = delete;
+
+private:
+    bool m_previous;
+};
 // What was shown since the last call, oldest first.
 QList<Shown> takeShown();
 
