@@ -59,11 +59,14 @@ bool nameMatches(const std::string& name, const std::string& extension) {
     return ::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
 }
 
-bool isRegular(FileSystem& fs, int dirFd, const DirEntry& e) {
+// The entry's type, asked of the file itself (links not followed) where the folder does not keep it.
+unsigned char entryType(FileSystem& fs, int dirFd, const DirEntry& e) {
     if (e.type != DT_UNKNOWN)
-        return e.type == DT_REG;
+        return e.type;
     struct stat st {};
-    return fs.statAt(dirFd, e.name, st) == 0 && S_ISREG(st.st_mode);
+    if (fs.statAt(dirFd, e.name, st) != 0)
+        return DT_UNKNOWN;
+    return static_cast<unsigned char>(IFTODT(st.st_mode));
 }
 
 std::vector<std::string> selectMatches(FileSystem& fs, int dirFd, const std::vector<DirEntry>& entries,
@@ -72,7 +75,7 @@ std::vector<std::string> selectMatches(FileSystem& fs, int dirFd, const std::vec
     for (const auto& e : entries) {
         if (e.name.empty() || e.name[0] == '.' || !nameMatches(e.name, extension))
             continue;
-        if (isRegular(fs, dirFd, e))
+        if (entryType(fs, dirFd, e) == DT_REG)
             names.push_back(e.name);
     }
     std::sort(names.begin(), names.end(), lessIgnoringCase);
@@ -252,18 +255,11 @@ struct ScannedFolder {
     std::optional<FileError> failure; // the folder could not be read
 };
 
-bool isFolder(FileSystem& fs, int dirFd, const DirEntry& e) {
-    if (e.type != DT_UNKNOWN)
-        return e.type == DT_DIR;
-    struct stat st {};
-    return fs.statAt(dirFd, e.name, st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // The visible subfolders of a folder (links to folders are links, not folders), in run order.
 std::vector<std::string> subfolders(FileSystem& fs, int dirFd, const std::vector<DirEntry>& entries) {
     std::vector<std::string> names;
     for (const auto& e : entries)
-        if (!e.name.empty() && e.name[0] != '.' && isFolder(fs, dirFd, e))
+        if (!e.name.empty() && e.name[0] != '.' && entryType(fs, dirFd, e) == DT_DIR)
             names.push_back(e.name);
     std::sort(names.begin(), names.end(), lessIgnoringCase);
     return names;
