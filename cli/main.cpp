@@ -79,6 +79,12 @@ int refused(const Options& options, const BatchResult& result) {
 }
 
 // --dry-run lists what a run would change; --check what lacks the code (and fails when any does).
+// One line on standard error for each file that failed.
+void reportFailures(const BatchResult& result) {
+    for (const auto& f : result.failures)
+        LogOutput::complain(shownText(f.path) + ": " + f.reason);
+}
+
 int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out) {
     std::vector<std::string> files;
     const BatchResult result =
@@ -89,8 +95,7 @@ int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutp
     for (const auto& name : files)
         list += shownText(name) + "\n";
     out.write(list);
-    for (const auto& f : result.failures)
-        LogOutput::complain(shownText(f.path) + ": " + f.reason);
+    reportFailures(result);
     if (options.action == Options::Action::Check)
         return files.empty() && result.failures.empty() ? kExitOk : kExitFailures;
     return result.failures.empty() ? kExitOk : kExitFailures;
@@ -109,8 +114,7 @@ int runFolder(const Options& options, Mod& mod, std::string& code, LogOutput& ou
         result.outcome != BatchResult::Outcome::Cancelled)
         return refused(options, result);
     out.write("\n");
-    for (const auto& f : result.failures)
-        LogOutput::complain(shownText(f.path) + ": " + f.reason);
+    reportFailures(result);
     return result.failures.empty() ? kExitOk : kExitFailures;
 }
 
