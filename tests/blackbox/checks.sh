@@ -4,22 +4,12 @@ WORK=$(mktemp -d)
 clear() { chmod -R u+rwX "$1" 2> /dev/null; rm -rf "$1"; }
 trap 'clear "$WORK"' EXIT
 failures=0
-passes=0
-
-check() { # description, then a command that must succeed
-    local what=$1
-    shift
-    if "$@"; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $what" >&2
-        failures=$((failures + 1))
-    fi
+expect() { # what, got, wanted
+    [ "$2" = "$3" ] && return
+    printf 'FAIL: %s\nexpected: %q\n     got: %q\n' "$1" "$3" "$2" >&2
+    failures=$((failures + 1))
 }
-same() { [ "$1" = "$2" ] || { printf 'expected: %q\n     got: %q\n' "$2" "$1" >&2; return 1; }; }
+# A file's bytes against what printf makes of a format.
+holds() { expect "$1" "$(od -An -tx1 -v "$2")" "$(printf "$3" | od -An -tx1 -v)"; }
 fresh() { clear "$WORK/d"; mkdir "$WORK/d"; }
-# The counts, and the script's status.
-finish() {
-    echo "$passes passed, $failures failed"
-    [ "$failures" -eq 0 ]
-}
+finish() { echo "$failures failed"; [ "$failures" -eq 0 ]; }

@@ -4,7 +4,6 @@
 set -u
 CLI=${1:?usage: odd_systems_test.sh path/to/stepwick-cli}
 . "$(dirname "$0")/checks.sh"
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 files() { # N files holding "x" CR LF
     fresh; for i in $(seq 1 "$1"); do printf 'x\r\n' > "$WORK/d/f$i.txt"; done
 }
@@ -13,17 +12,16 @@ leftovers() { ls -A "$WORK/d" | grep -c '^\.stepwick-'; }
 # ulimit -n 40 sets the soft and the hard limit: the run must not ask for more.
 files 300
 for pos in head foot; do
-    out=$( (ulimit -n 40 && "$CLI" --$pos --code C "$WORK/d") 2>&1); rc=$?
-    [ "$rc" = 0 ] && grep -q '^处理了300个文件。$' <<<"$out" || fail "ulimit -n 40, $pos: exit $rc: $(tail -3 <<<"$out")"
+    out=$( (ulimit -n 40 && "$CLI" --$pos --code C "$WORK/d") 2>&1)
+    expect "ulimit -n 40, $pos" "$?:$(tail -2 <<<"$out" | head -1)" "0:处理了300个文件。"
 done
-[ "$(od -An -c "$WORK/d/f300.txt" | tr -s ' \n' ' ')" = " C \r \n x \r \n C \r \n " ] || fail "ulimit -n 40: bytes of f300.txt"
+holds "ulimit -n 40: bytes" "$WORK/d/f300.txt" 'C\r\nx\r\nC\r\n'
 
 if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
     files 20
-    out=$(unshare -m sh -c 'umount /proc && exec "$0" --head --code P "$1"' "$CLI" "$WORK/d" 2>&1); rc=$?
-    [ "$rc" = 0 ] && grep -q '^处理了20个文件。$' <<<"$out" || fail "no /proc: exit $rc: $out"
-    [ "$(cat "$WORK/d/f7.txt")" = "$(printf 'P\r\nx\r\n')" ] || fail "no /proc: bytes of f7.txt"
-    [ "$(leftovers)" = 0 ] || fail "no /proc: temporary files left"
+    out=$(unshare -m sh -c 'umount /proc && exec "$0" --head --code P "$1"' "$CLI" "$WORK/d" 2>&1)
+    expect "no /proc" "$?:$(tail -2 <<<"$out" | head -1):$(leftovers)" "0:处理了20个文件。:0"
+    holds "no /proc: bytes" "$WORK/d/f7.txt" 'P\r\nx\r\n'
 else
     echo "SKIP: no /proc case needs root and unshare"
 fi
@@ -35,9 +33,7 @@ printf '\xff\xfeu\0' > "$WORK/d/u16.txt"
 head -c 20M /dev/zero | tr '\0' 'a' > "$WORK/code"
 for args in --head --foot "--head --once"; do
     kb=$( { /usr/bin/time -f '%M' "$CLI" $args --code-file "$WORK/code" "$WORK/d" > /dev/null; } 2>&1 | tail -1)
-    [ "$kb" -le $(( (3 * 20 + 32) * 1024 )) ] || fail "20 MiB code, $args: $kb KiB of memory"
+    expect "20 MiB code, $args: KiB of memory within bounds" "$([ "$kb" -le $(((3 * 20 + 32) * 1024)) ] && echo yes || echo "$kb")" yes
 done
-[ "$(stat -c %s "$WORK/d/f1.txt")" = $(( 2 * (20 * 1024 * 1024 + 2) + 3 )) ] || fail "20 MiB code: size of f1.txt"
-[ "$(leftovers)" = 0 ] || fail "20 MiB code: temporary files left"
-
+expect "20 MiB code: size of f1.txt, nothing left" "$(stat -c %s "$WORK/d/f1.txt"):$(leftovers)" "$((2 * (20 * 1024 * 1024 + 2) + 3)):0"
 finish
