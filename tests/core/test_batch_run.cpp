@@ -17,6 +17,7 @@ using testfiles::input;
 using testfiles::listDir;
 using testfiles::LogSink;
 using testfiles::readFile;
+using testfiles::run;
 using testfiles::TempDir;
 using testfiles::writeFile;
 
@@ -41,17 +42,11 @@ TEST(BatchRun, LogsEachFileThenCountAndThanksAndAppendsLaterRuns) {
     EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt\r\n\r\n处理了2个文件。\r\n感谢您使用本软件！"
                         "c.htm\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(dir / "c.htm"), "c\r\n<f>\r\n");
-
-    LogSink empty;
-    BatchResult none = runBatch(mod, input("php", "head", "x"), empty, testfiles::realFs());
-    EXPECT_EQ(none.changed, 0u);
-    EXPECT_EQ(empty.log, "被处理的文件\r\n\r\n处理了0个文件。\r\n感谢您使用本软件！");
     EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "b.txt", "c.htm"}));
 }
 
 TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
-    TempDir dir;
-    TempDir outside;
+    TempDir dir, outside;
     for (const char* name : {"a.cgi", "B.CGI", "c.Cgi", "d.cgi.bak", "e.cg", "noext", "x.html", "x.htm",
                              "y.h[t]m", ".hidden.cgi", "z.c1i", "x.HTMLX", "x.ht"})
         writeFile(dir / name, "x");
@@ -76,69 +71,53 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
         EXPECT_EQ(matchingFiles(dir.path(), "c?i", fs), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i"}));
         EXPECT_EQ(matchingFiles(dir.path(), "h*", fs), (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
         EXPECT_EQ(matchingFiles(dir.path(), "h[t]m", fs), (V{"y.h[t]m"})) << "brackets are plain characters";
-        Mod mod = folderMod(dir);
-        LogSink sink;
-        runBatch(mod, input("cgi", "foot", "C"), sink, fs);
-        EXPECT_EQ(sink.log,
+        EXPECT_EQ(run(dir, input("cgi", "foot", "C"), fs).log,
                   "被处理的文件\r\na.cgi\r\nB.CGI\r\nc.Cgi\r\n\r\n处理了3个文件。\r\n感谢您使用本软件！");
         EXPECT_EQ(readFile(outside / "target.cgi"), "x");
     }
-
-    Mod mod = folderMod(dir);
-    LogSink sink;
-    BatchResult bad = runBatch(mod, input("../cgi", "foot", "x"), sink, testfiles::realFs());
-    EXPECT_EQ(bad.outcome, BatchResult::Outcome::BadExtension);
-    EXPECT_EQ(sink.log, std::string(kLogHeader));
+    const testfiles::Ran bad = run(dir, input("../cgi", "foot", "x"));
+    EXPECT_EQ(bad.result.outcome, BatchResult::Outcome::BadExtension);
+    EXPECT_EQ(bad.log, kLogHeader);
     EXPECT_EQ(readFile(outside / "target.cgi"), "x");
 }
 
-TEST(BatchRun, FailedFilesAreLoggedAndTheRunGoesOn) {
-    TempDir dir;
-    writeFile(dir / "a.txt", "a\r\n");
-    writeFile(dir / "b.txt", "b\r\n", 0444);
-    writeFile(dir / "c.txt", "c\r\n");
-    for (const char* position : {"head", "foot"}) {
-        SCOPED_TRACE(position);
-        Mod mod = folderMod(dir);
-        LogSink sink;
-        BatchResult r = runBatch(mod, input("txt", position, "X"), sink, testfiles::realFs());
-        EXPECT_EQ(r.changed, 2u);
-        ASSERT_EQ(r.failures.size(), 1u);
-        EXPECT_EQ(r.failures[0].path, dir / "b.txt");
-        EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt（未能处理：read-only file）\r\nc.txt\r\n"
-                            "\r\n处理了2个文件。\r\n有1个文件未能处理。\r\n感谢您使用本软件！");
-        EXPECT_EQ(readFile(dir / "b.txt"), "b\r\n");
-    }
-    EXPECT_EQ(readFile(dir / "a.txt"), "X\r\na\r\nX\r\n");
-}
-
 // A file swapped for something else after the scan: before its turn, or in the short moment
-// between the check of its type and its opening. It fails alone, nothing outside the folder
-// changes, nothing hangs, and the run goes on.
+// between the check of its type and its opening. It fails alone with its reason, nothing outside
+// the folder changes, nothing hangs, and the run goes on.
 TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
     using Swap = std::function<void(const std::string& target, const std::string& outside)>;
-    const std::pair<std::string, Swap> swaps[] = {
+    struct Case {
+        const char* what;
+        Swap swap;
+        const char* reasonBefore; // swapped before its turn
+        const char* reasonAtOpening;
+    };
+    const Case cases[] = {
         {"link to a file outside",
          [](const std::string& t, const std::string& o) {
              ::unlink(t.c_str());
-             ASSERT_EQ(0, ::symlink(o.c_str(), t.c_str()));
-         }},
+             EXPECT_EQ(0, ::symlink(o.c_str(), t.c_str()));
+         },
+         "symbolic link, not followed", "symbolic link, not followed"},
         {"FIFO",
-         [](const std::string& t, const std::string&) { ::unlink(t.c_str()), ::mkfifo(t.c_str(), 0644); }},
-        {"removed", [](const std::string& t, const std::string&) { ::unlink(t.c_str()); }},
+         [](const std::string& t, const std::string&) { ::unlink(t.c_str()), ::mkfifo(t.c_str(), 0644); },
+         "not a regular file", "changed during the run"},
+        {"removed", [](const std::string& t, const std::string&) { ::unlink(t.c_str()); },
+         "No such file or directory", "No such file or directory"},
         {"another file",
-         [](const std::string& t, const std::string&) { ::unlink(t.c_str()), writeFile(t, "new b\r\n"); }},
+         [](const std::string& t, const std::string&) { ::unlink(t.c_str()), writeFile(t, "new b\r\n"); },
+         "changed during the run", "changed during the run"},
     };
     for (const char* position : {"head", "foot"})
         for (bool atOpening : {false, true})
-            for (const auto& [what, swap] : swaps) {
+            for (const Case& c : cases) {
                 SCOPED_TRACE(std::string(position) + ", b.txt " +
-                             (atOpening ? "at its opening" : "before its turn") + ": " + what);
+                             (atOpening ? "at its opening" : "before its turn") + ": " + c.what);
                 TempDir dir, outside;
                 testfiles::writeAll(dir.path(), {{"a.txt", "a\r\n"}, {"b.txt", "b\r\n"}, {"c.txt", "c\r\n"}});
                 writeFile(outside / "secret.txt", "secret\r\n");
                 platform::RecordingFileSystem fs;
-                auto doSwap = [&, swap = swap] { swap(dir / "b.txt", outside / "secret.txt"); };
+                auto doSwap = [&, swap = c.swap] { swap(dir / "b.txt", outside / "secret.txt"); };
                 // Hooks run once, and a hook may set the next: the first statAt is a.txt's check
                 // (after the scan), the second b.txt's, and the opening right after it is b.txt's.
                 if (atOpening)
@@ -146,40 +125,32 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
                                   [&] { fs.beforeCall("statAt", [&] { fs.beforeCall("openAt", doSwap); }); });
                 else
                     fs.beforeCall("statAt", doSwap);
-                Mod mod = folderMod(dir);
-                LogSink sink;
-                BatchResult r = runBatch(mod, input("txt", position, "X"), sink, fs);
+                const testfiles::Ran r = run(dir, input("txt", position, "X"), fs);
 
                 const bool head = std::string(position) == "head";
                 const testfiles::Contents now = testfiles::snapshot(dir.path());
                 EXPECT_EQ(now.at("a.txt"), testfiles::inserted("a\r\n", "X", head));
                 EXPECT_EQ(now.at("c.txt"), testfiles::inserted("c\r\n", "X", head));
                 EXPECT_EQ(readFile(outside / "secret.txt"), "secret\r\n");
-                if (what == "another file" && r.failures.empty()) {
+                const bool removed = std::string(c.what) == "removed",
+                           other = std::string(c.what) == "another file";
+                if (other && r.result.failures.empty()) {
                     // Taking the file that now holds the name is sound too, as long as it is whole.
                     EXPECT_EQ(now.at("b.txt"), testfiles::inserted("new b\r\n", "X", head));
                     continue;
                 }
-                ASSERT_EQ(r.failures.size(), 1u) << sink.log;
-                EXPECT_EQ(r.failures[0].name, "b.txt");
-                EXPECT_EQ(r.changed, 2u);
-                EXPECT_NE(sink.log.find("b.txt（未能处理：" + r.failures[0].reason + "）\r\n"),
+                ASSERT_EQ(r.result.failures.size(), 1u) << r.log;
+                EXPECT_EQ(r.result.changed, 2u);
+                EXPECT_EQ(r.result.failures[0].reason, atOpening ? c.reasonAtOpening : c.reasonBefore);
+                EXPECT_NE(r.log.find("b.txt（未能处理：" + r.result.failures[0].reason + "）\r\n"),
                           std::string::npos)
-                    << sink.log;
-                const char* reason = what == "removed" ? "No such file or directory"
-                                     : what == "FIFO"
-                                         ? (atOpening ? "changed during the run" : "not a regular file")
-                                     : what == "another file" ? "changed during the run"
-                                                              : "symbolic link, not followed";
-                EXPECT_EQ(r.failures[0].reason, reason);
-                if (what == "removed") {
-                    EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "c.txt"}))
-                        << "not re-created";
-                    continue;
+                    << r.log;
+                // Not re-created; a link or FIFO stays as it is (not replaced by a regular file), a new file
+                // unchanged.
+                if (!removed) {
+                    EXPECT_EQ(now.at("b.txt"), other ? "new b\r\n" : "<not a regular file>");
                 }
-                // The link or FIFO stays as it is (not replaced by a regular file), a new file unchanged.
-                EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "b.txt", "c.txt"}));
-                EXPECT_EQ(now.at("b.txt"), what == "another file" ? "new b\r\n" : "<not a regular file>");
+                EXPECT_EQ(now.size(), removed ? 2u : 3u);
             }
 }
 
@@ -192,7 +163,6 @@ TEST(BatchRun, NothingHappensWithoutAConfirmedFolderOrWithUnusableInput) {
     EXPECT_EQ(runBatch(mod, input("txt", "foot", "x"), sink, testfiles::realFs()).outcome,
               BatchResult::Outcome::NoFolder);
     EXPECT_EQ(mod.TargetDir, "");
-
     mod = folderMod(dir);
     EXPECT_EQ(runBatch(mod, input("txt", "foot", "bad\xC3"), sink, testfiles::realFs()).outcome,
               BatchResult::Outcome::CodeNotEncodable);
@@ -213,9 +183,9 @@ TEST(BatchRun, FolderPathKeepsOneSeparator) {
     }
 }
 
+// The window stops after a report; a signal sets the flag while a file is being written: that
+// file is finished, no other is started, and the log says the run was cancelled.
 TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {
-    // The window stops after a report; a signal sets the flag while a file is being written:
-    // that file is finished, no other is started, and the log says the run was cancelled.
     auto name = [](int i) {
         return "f" + std::string(4 - std::to_string(i).size(), '0') + std::to_string(i) + ".txt";
     };
@@ -244,9 +214,8 @@ TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {
         std::string expected = "被处理的文件\r\n";
         for (std::size_t i = 0; i < r.changed; ++i)
             expected += name(static_cast<int>(i)) + "\r\n";
-        expected += "\r\n处理了" + std::to_string(r.changed) +
-                    "个文件。\r\n已取消，其余文件未作改动。\r\n感谢您使用本软件！";
-        EXPECT_EQ(sink.log, expected);
+        EXPECT_EQ(sink.log, expected + "\r\n处理了" + std::to_string(r.changed) +
+                                "个文件。\r\n已取消，其余文件未作改动。\r\n感谢您使用本软件！");
         for (int i = 0; i < total; ++i)
             ASSERT_EQ(readFile(dir / name(i)), static_cast<std::size_t>(i) < r.changed ? "on\r\n" : "o")
                 << name(i);
@@ -307,13 +276,11 @@ TEST(BatchRun, FailedFlushFailsItsFilesWithoutRetryAndKeepsOldContent) {
             platform::RecordingFileSystem fs;
             fs.setUnwrittenBytes(k.busy ? 1LL << 30 : 0);
             fs.failEvery(k.flush, EIO);
-            Mod mod = folderMod(dir);
-            LogSink sink;
-            BatchResult r = runBatch(mod, input("txt", position, "c"), sink, fs);
-            EXPECT_EQ(r.changed, 0u);
-            EXPECT_EQ(r.failures.size(), static_cast<std::size_t>(k.files));
-            EXPECT_NE(sink.log.find("f0.txt（未能处理：Input/output error）"), std::string::npos) << sink.log;
-            EXPECT_NE(sink.log.find("有" + std::to_string(k.files) + "个文件未能处理。"), std::string::npos);
+            const testfiles::Ran r = run(dir, input("txt", position, "c"), fs);
+            EXPECT_EQ(r.result.changed, 0u);
+            EXPECT_EQ(r.result.failures.size(), static_cast<std::size_t>(k.files));
+            EXPECT_NE(r.log.find("f0.txt（未能处理：Input/output error）"), std::string::npos) << r.log;
+            EXPECT_NE(r.log.find("有" + std::to_string(k.files) + "个文件未能处理。"), std::string::npos);
             for (int i = 0; i < k.files; ++i)
                 EXPECT_EQ(readFile(dir / ("f" + std::to_string(i) + ".txt")), "old\r\n");
             EXPECT_EQ(std::count(fs.calls().begin(), fs.calls().end(), k.flush), 1);
@@ -351,22 +318,16 @@ TEST(BatchRun, NextRunRemovesOnlyWhatAKilledRunLeft) {
     ::waitpid(child, nullptr, 0);
 
     TempDir dir;
-    const std::string dead = ".stepwick-" + std::to_string(child) + "-1-1.tmp";
     const std::string alive = ".stepwick-" + std::to_string(::getppid()) + "-1-1.tmp";
-    writeFile(dir / dead, "new content of a killed run");
-    writeFile(dir / alive, "a running process's file");
+    writeFile(dir / (".stepwick-" + std::to_string(child) + "-1-1.tmp"), "new content of a killed run");
     std::set<std::string> kept{alive, "a.txt"};
     for (const char* own :
          {".stepwick-notes.txt", ".stepwick-notes.tmp", ".stepwick-2024.tmp", ".stepwick-1-2.tmp",
-          ".stepwick-1-2-x.tmp", ".stepwick--1-2.tmp", ".stepwick-1-2-3.tmp.bak"}) {
-        writeFile(dir / own, "mine");
+          ".stepwick-1-2-x.tmp", ".stepwick--1-2.tmp", ".stepwick-1-2-3.tmp.bak"})
         kept.insert(own);
-    }
-    writeFile(dir / "a.txt", "a");
-
-    Mod mod = folderMod(dir);
-    LogSink sink;
-    EXPECT_EQ(runBatch(mod, input("txt", "foot", "x"), sink, testfiles::realFs()).changed, 1u);
+    for (const std::string& name : kept)
+        writeFile(dir / name, "mine");
+    EXPECT_EQ(run(dir, input("txt", "foot", "x")).result.changed, 1u);
     EXPECT_EQ(listDir(dir.path()), kept);
 }
 
@@ -375,25 +336,18 @@ TEST(BatchRun, NextRunRemovesOnlyWhatAKilledRunLeft) {
 TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
     TempDir dir;
     const off_t sizes[] = {off_t(40) << 20, off_t(40) << 20, (off_t(4) << 30) + 3, off_t(40) << 20, 7};
-    const char* names[] = {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"};
-    for (int i = 0; i < 5; ++i) {
-        int fd = ::open((dir / names[i]).c_str(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, sizes[i]), 0);
-        ::close(fd);
-    }
-    Mod mod = folderMod(dir);
-    LogSink sink;
-    BatchResult r = runBatch(mod, input("txt", "foot", "END"), sink, testfiles::realFs());
-    EXPECT_EQ(r.changed, 5u);
-    EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt\r\nc.txt\r\nd.txt\r\ne."
-                        "txt\r\n\r\n处理了5个文件。\r\n感谢您使用本软件！");
+    const std::string names[] = {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"};
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(::truncate((writeFile(dir / names[i], ""), dir / names[i]).c_str(), sizes[i]), 0);
+    const testfiles::Ran r = run(dir, input("txt", "foot", "END"));
+    EXPECT_EQ(r.log, "被处理的文件\r\na.txt\r\nb.txt\r\nc.txt\r\nd.txt\r\ne."
+                     "txt\r\n\r\n处理了5个文件。\r\n感谢您使用本软件！");
     for (int i = 0; i < 5; ++i) {
         struct stat st {};
         ASSERT_EQ(::stat((dir / names[i]).c_str(), &st), 0);
         EXPECT_EQ(st.st_size, sizes[i] + 5) << names[i];
         std::string tail(6, '\0');
-        int fd = ::open((dir / names[i]).c_str(), O_RDONLY);
+        const int fd = ::open((dir / names[i]).c_str(), O_RDONLY);
         ASSERT_EQ(::pread(fd, tail.data(), tail.size(), st.st_size - 6), 6);
         ::close(fd);
         EXPECT_EQ(tail, std::string("\0END\r\n", 6)) << names[i];

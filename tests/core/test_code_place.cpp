@@ -41,11 +41,8 @@ BatchInput inputFor(const Options& o, std::string code) {
 }
 
 // Runs over dir and returns the log of the run alone.
-std::string run(const TempDir& dir, BatchInput in) {
-    Mod mod = testfiles::folderMod(dir);
-    testfiles::LogSink sink;
-    runBatch(mod, in, sink, testfiles::realFs());
-    return sink.log.substr(kLogHeader.size());
+std::string logOf(const TempDir& dir, const BatchInput& in) {
+    return testfiles::run(dir, in).log.substr(kLogHeader.size());
 }
 
 struct timespec mtimeOf(const std::string& path) {
@@ -63,21 +60,21 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
     writeFile(file, old);
     BatchInput in = inputFor(o, code);
     in.once = true;
-    EXPECT_EQ(run(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
+    EXPECT_EQ(logOf(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(file), added);
 
     const struct timespec before = mtimeOf(file);
-    EXPECT_EQ(run(dir, in), "f.txt（已含此代码，未再添加）\r\n\r\n处理了0个文件。\r\n"
-                            "有1个文件已含此代码，未再添加。\r\n感谢您使用本软件！");
+    EXPECT_EQ(logOf(dir, in), "f.txt（已含此代码，未再添加）\r\n\r\n处理了0个文件。\r\n"
+                              "有1个文件已含此代码，未再添加。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(file), added);
     const struct timespec after = mtimeOf(file);
     EXPECT_TRUE(before.tv_sec == after.tv_sec && before.tv_nsec == after.tv_nsec)
         << "a skipped file is not touched";
 
     in.remove = true;
-    EXPECT_EQ(run(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
+    EXPECT_EQ(logOf(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(file), removed);
-    EXPECT_EQ(run(dir, in), "f.txt（未含此代码）\r\n\r\n处理了0个文件。\r\n感谢您使用本软件！");
+    EXPECT_EQ(logOf(dir, in), "f.txt（未含此代码）\r\n\r\n处理了0个文件。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(file), removed);
 }
 
@@ -101,12 +98,24 @@ TEST(CodePlace, AddOnceThenRemoveGivesBackTheFileAtHeadAndFoot) {
         {"shebang", "#!/bin/sh\necho\n", ""},
         {"XML declaration and DOCTYPE", "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>\r\n", ""},
         {"the code in the middle only", "a\r\n码\r\nb\r\n", ""},
+        {"LF lines keep their breaks", "a\nb\n", ""},
+        {"LF, no final break", "a\nb", "a\nb\r\n"},
+        {"ends in a lone CR", "a\r", ""},
+        {"commas, quotes, leading blanks", "  x, \"y\", 'z'\r\n\t,,\r\n", ""},
+        {"bytes that are not UTF-8 survive", "\x80\xFE \xC0\xAF\r\n\xFF\xE4\xB8",
+         "\x80\xFE \xC0\xAF\r\n\xFF\xE4\xB8\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         roundTrip(c.old, {true}, "码", testfiles::inserted(c.old, "码", true),
                   c.headRemoved.empty() ? c.old : c.headRemoved);
         roundTrip(c.old, {false}, "码", testfiles::inserted(c.old, "码", false), c.old);
+    }
+    for (bool head : {true, false}) { // an empty code adds an empty line
+        TempDir dir;
+        writeFile(dir / "f.txt", "x\r\n");
+        logOf(dir, inputFor({head}, ""));
+        EXPECT_EQ(readFile(dir / "f.txt"), head ? "\r\nx\r\n" : "x\r\n\r\n");
     }
 }
 
@@ -132,11 +141,11 @@ TEST(CodePlace, FilesThatHoldTheCodeAtItsPlaceAreLeftAloneAndRemovalTakesOneCopy
         writeFile(dir / "f.txt", c.old);
         BatchInput in = inputFor({c.head}, "C");
         in.once = true;
-        run(dir, in);
+        logOf(dir, in);
         EXPECT_EQ(readFile(dir / "f.txt"), c.added);
         writeFile(dir / "f.txt", c.old);
         in.remove = true;
-        run(dir, in);
+        logOf(dir, in);
         EXPECT_EQ(readFile(dir / "f.txt"), c.removed);
     }
 }
@@ -241,7 +250,7 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     EXPECT_EQ(files, all);
 
     // A file with a name in two folders gets its foot once.
-    EXPECT_EQ(run(dir, in),
+    EXPECT_EQ(logOf(dir, in),
               "a.txt\r\nb/a.txt\r\nb/c/c.txt\r\ny/（未能处理：another run is changing this folder）\r\n"
               "Z/twin.txt\r\nZ/z.txt\r\n\r\n处理了5个文件。\r\n有1个文件未能处理。\r\n感谢您使用本软件！");
     for (const auto& name : {"a.txt", "b/a.txt", "b/c/c.txt", "Z/z.txt", "Z/twin.txt"})

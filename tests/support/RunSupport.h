@@ -1,6 +1,6 @@
 #pragma once
 
-// What the core's run tests share: a sink that keeps the log, and a confirmed folder.
+// What the core's run tests share: a sink that keeps the log, and a run over a confirmed folder.
 #include "TestFiles.h"
 #include "core/BatchRun.h"
 #include "platform/RecordingFileSystem.h"
@@ -29,7 +29,6 @@ private:
     std::size_t m_stopAfter;
 };
 
-// The real file system, named where the core asks for one.
 inline platform::FileSystem& realFs() { return platform::systemFileSystem(); }
 
 // A run over files of type ext, at "head" or else at the foot, with a fixed code.
@@ -43,6 +42,17 @@ inline Mod folderMod(const TempDir& dir) {
     loadDefaults(mod);
     confirmFolder(mod, dir.path());
     return mod;
+}
+
+struct Ran {
+    BatchResult result;
+    std::string log; // the whole log, header included
+};
+inline Ran run(const TempDir& dir, const BatchInput& in, platform::FileSystem& fs = realFs()) {
+    Mod mod = folderMod(dir);
+    LogSink sink;
+    BatchResult r = runBatch(mod, in, sink, fs);
+    return {std::move(r), sink.log};
 }
 
 } // namespace testfiles
