@@ -6,27 +6,20 @@
 #include <dirent.h>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
 
-// A stand-in for tests: passes every call to another file system, notes each call's
-// name in order, and can fail the N-th call (counting from 1) with a chosen errno,
-// or every call of one name.
+// A stand-in for tests: passes every call to another file system, notes each call's name in
+// order, and can fail the N-th call (counting from 1) or every call of one name with an errno.
 class RecordingFileSystem final : public FileSystemDecorator {
 public:
     explicit RecordingFileSystem(FileSystem& real = systemFileSystem()) : FileSystemDecorator(real) {}
     // One call at a time, so that the record keeps the order the calls were made in.
     bool concurrent() const override { return false; }
-
-    void failCall(long n, int err = EIO) {
-        m_failAt = n;
-        m_failErr = err;
-    }
-    void failEvery(std::string name, int err = EIO) {
-        m_failName = std::move(name);
-        m_everyErr = err;
-    }
+    void failCall(long n, int err = EIO) { m_failAt = n, m_failErr = err; }
+    void failEvery(std::string name, int err = EIO) { m_failName = std::move(name), m_everyErr = err; }
     // Lists every entry as DT_UNKNOWN, as file systems that keep no entry types do.
     void hideEntryTypes() { m_hideTypes = true; }
     int readDir(int dirFd, std::vector<DirEntry>& out) override {
@@ -36,10 +29,9 @@ public:
                 e.type = DT_UNKNOWN;
         return rc;
     }
-    // Runs before the named call is passed on (to change the folder between two steps, say).
+    // Runs once, before the named call is passed on (to change the folder between two steps, say).
     void beforeCall(std::string name, std::function<void()> action) {
-        m_hookName = std::move(name);
-        m_hook = std::move(action);
+        m_hookName = std::move(name), m_hook = action;
     }
     const std::vector<std::string>& calls() const { return m_calls; }
     long count() const { return static_cast<long>(m_calls.size()); }
@@ -53,26 +45,22 @@ public:
 protected:
     bool admit(const char* call) override {
         m_calls.emplace_back(call);
-        if (m_hook && m_hookName == call) {
-            auto hook = std::move(m_hook);
-            m_hook = nullptr;
-            hook();
-        }
-        if (static_cast<long>(m_calls.size()) == m_failAt || m_failName == call) {
-            errno = m_failName == call ? m_everyErr : m_failErr;
-            return false;
-        }
-        return true;
+        if (m_hook && m_hookName == call)
+            std::exchange(m_hook, nullptr)();
+        if (count() != m_failAt && m_failName != call)
+            return true;
+        errno = m_failName == call ? m_everyErr : m_failErr;
+        return false;
     }
 
 private:
     std::vector<std::string> m_calls;
     long m_failAt = 0;
-    std::string m_failName;
     int m_failErr = EIO;
-    long long m_unwritten = -1;
+    std::string m_failName;
     int m_everyErr = EIO;
     bool m_hideTypes = false;
+    long long m_unwritten = -1;
     std::string m_hookName;
     std::function<void()> m_hook;
 };

@@ -4,10 +4,9 @@ WORK=$(mktemp -d)
 clear() { chmod -R u+rwX "$1" 2> /dev/null; rm -rf "$1"; }
 trap 'clear "$WORK"' EXIT
 failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 expect() { # what, got, wanted
-    [ "$2" = "$3" ] && return
-    printf 'FAIL: %s\nexpected: %q\n     got: %q\n' "$1" "$3" "$2" >&2
-    failures=$((failures + 1))
+    [ "$2" = "$3" ] || fail "$1"$'\n'"$(printf 'expected: %q\n     got: %q' "$3" "$2")"
 }
 # A file's bytes against what printf makes of a format.
 holds() { expect "$1" "$(od -An -tx1 -v "$2")" "$(printf "$3" | od -An -tx1 -v)"; }

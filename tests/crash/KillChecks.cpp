@@ -1,5 +1,3 @@
-#include "KillChecks.h"
-
 #include "CrashSupport.h"
 
 #include <algorithm>

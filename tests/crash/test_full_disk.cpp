@@ -2,7 +2,6 @@
 // again on ext4 mounted with noauto_da_alloc, where ext4 gives no implicit flush on rename. Needs
 // root; every mount lives in this process's own mount namespace.
 #include "CrashSupport.h"
-#include "KillChecks.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

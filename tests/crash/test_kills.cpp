@@ -1,7 +1,6 @@
 // stepwick-cli killed just before each of its file-system calls in turn (STEPWICK_KILL_AT), and
 // from outside at random moments of a run over 2,000 files.
 #include "CrashSupport.h"
-#include "KillChecks.h"
 
 #include <gtest/gtest.h>
 

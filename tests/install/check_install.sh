@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Installs the build into a fresh prefix and checks what a desktop sees there: both programs,
 # a valid desktop entry, a valid AppStream metainfo file with the release, and the icon in
 # each of its four sizes.
@@ -7,63 +7,41 @@ set -u
 cmake=$1
 build=$2
 icons=$3
-
-prefix=$(mktemp -d "${TMPDIR:-/tmp}/stepwick-install.XXXXXX") || exit 1
-trap 'rm -rf "$prefix"' EXIT INT TERM
-
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-
-if ! "$cmake" --install "$build" --prefix "$prefix" >"$prefix/install.log" 2>&1; then
-    cat "$prefix/install.log" >&2
-    echo "FAIL: cmake --install did not finish" >&2
-    exit 1
+. "$(dirname "$0")/../blackbox/checks.sh"
+prefix=$WORK/prefix
+if ! "$cmake" --install "$build" --prefix "$prefix" > "$WORK/install.log" 2>&1; then
+    cat "$WORK/install.log" >&2
+    fail "cmake --install did not finish"
+    finish
+    exit
 fi
 
 for program in stepwick stepwick-cli; do
-    [ -f "$prefix/bin/$program" ] && [ -x "$prefix/bin/$program" ] ||
-        fail "bin/$program is not installed as an executable"
+    [ -f "$prefix/bin/$program" ] && [ -x "$prefix/bin/$program" ] || fail "bin/$program is not installed as an executable"
 done
 
 # The value of KEY in the [Desktop Entry] group of FILE.
-entry_value() {
-    sed -n '/^\[Desktop Entry\]/,/^\[/{s/^'"$2"'=//p}' "$1"
-}
-
+entry_value() { sed -n '/^\[Desktop Entry\]/,/^\[/{s/^'"$2"'=//p}' "$1"; }
 app_id=example.morlend.Stepwick
 desktop=$prefix/share/applications/$app_id.desktop
-if [ ! -f "$desktop" ]; then
-    fail "no desktop entry share/applications/$app_id.desktop"
-else
-    if ! out=$(desktop-file-validate "$desktop" 2>&1) || [ -n "$out" ]; then
-        fail "desktop-file-validate rejects the entry: $out"
-    fi
-    for pair in Name=Stepwick GenericName=批量代码添加器 'GenericName\[zh_CN\]=批量代码添加器' Icon=stepwick \
-        Terminal=false; do
-        [ "$(entry_value "$desktop" "${pair%%=*}")" = "${pair#*=}" ] || fail "desktop entry lacks $pair"
-    done
-    case ";$(entry_value "$desktop" 'Categories')" in
-        *";Utility;"*) ;;
-        *) fail "desktop entry is not in the Utility category" ;;
-    esac
-    exec_program=$(entry_value "$desktop" 'Exec' | cut -d' ' -f1)
-    [ -x "$prefix/bin/$exec_program" ] || fail "desktop entry runs '$exec_program', which is not in bin/"
-fi
+expect "desktop-file-validate accepts share/applications/$app_id.desktop" "$(desktop-file-validate "$desktop" 2>&1; echo $?)" 0
+for pair in Name=Stepwick GenericName=批量代码添加器 'GenericName\[zh_CN\]=批量代码添加器' Icon=stepwick Terminal=false; do
+    expect "desktop entry: $pair" "$(entry_value "$desktop" "${pair%%=*}")" "${pair#*=}"
+done
+case ";$(entry_value "$desktop" 'Categories')" in
+    *";Utility;"*) ;;
+    *) fail "desktop entry is not in the Utility category" ;;
+esac
+exec_program=$(entry_value "$desktop" 'Exec' | cut -d' ' -f1)
+[ -x "$prefix/bin/$exec_program" ] || fail "desktop entry runs '$exec_program', which is not in bin/"
 
 metainfo=$prefix/share/metainfo/$app_id.metainfo.xml
-if [ ! -f "$metainfo" ]; then
-    fail "no metainfo share/metainfo/$app_id.metainfo.xml"
-else
-    out=$(appstreamcli validate --no-net "$metainfo" 2>&1) || fail "appstreamcli validate rejects the metainfo: $out"
-    # The tree check also finds the desktop entry that the metainfo names as its launchable.
-    out=$(appstreamcli validate-tree --no-net "$prefix" 2>&1) || fail "appstreamcli validate-tree fails: $out"
-    grep -q '<release version="1\.1\.0\.11"' "$metainfo" || fail "metainfo carries no release 1.1.0.11"
-    grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
-        fail "metainfo does not launch $app_id.desktop"
-fi
+out=$(appstreamcli validate --no-net "$metainfo" 2>&1) || fail "appstreamcli validate rejects the metainfo: $out"
+# The tree check also finds the desktop entry that the metainfo names as its launchable.
+out=$(appstreamcli validate-tree --no-net "$prefix" 2>&1) || fail "appstreamcli validate-tree fails: $out"
+grep -q '<release version="1\.1\.0\.11"' "$metainfo" || fail "metainfo carries no release 1.1.0.11"
+grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
+    fail "metainfo does not launch $app_id.desktop"
 
 # The pictures themselves (size, depth) are checked where they are compiled in: here, that each
 # size is installed under its own name, unchanged.
@@ -71,9 +49,4 @@ for size in 16 32 48 64; do
     cmp -s "$icons/stepwick-$size.png" "$prefix/share/icons/hicolor/${size}x${size}/apps/stepwick.png" ||
         fail "${size}x${size}/apps/stepwick.png is missing or not the $size-pixel icon"
 done
-
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed" >&2
-    exit 1
-fi
-echo "installed files are complete and valid"
+finish

@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Builds the Debian package once and checks what apt would install: the control fields, the
 # exact file list with owners and modes, lintian's verdict, the manual pages and the completion.
 # Usage: check_package.sh CPACK CPACK_CONFIG VERSION CHECK_MANUAL
@@ -8,15 +8,8 @@ config=$2
 version=$3
 check_manual=$4
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/stepwick-package.XXXXXX") || exit 1
-trap 'rm -rf "$work"' EXIT INT TERM
-
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-
+. "$(dirname "$0")/../blackbox/checks.sh"
+work=$WORK
 if ! "$cpack" --config "$config" -B "$work/out" >"$work/cpack.log" 2>&1; then
     cat "$work/cpack.log" >&2
     echo "FAIL: cpack did not build the package" >&2
@@ -60,7 +53,7 @@ cat "$work/lintian"
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-sh "$check_manual" "$root/usr/bin/stepwick-cli" "$root/usr/share/man/man1/stepwick-cli.1.gz" \
+bash "$check_manual" "$root/usr/bin/stepwick-cli" "$root/usr/share/man/man1/stepwick-cli.1.gz" \
     "$root/usr/share/man/man1/stepwick.1.gz" || fail "manual pages"
 
 # Completion as bash-completion loads it: options from --help, folders for the folder.
@@ -83,6 +76,4 @@ if [ -f /usr/share/bash-completion/bash_completion ]; then
 else
     echo "bash-completion is not installed: completion not checked"
 fi
-
-[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
-echo "package $deb is complete and clean"
+finish
