@@ -1,20 +1,17 @@
 #pragma once
 
-// Small helpers shared by the window tests: files on disk, widgets by name, clicks as a user
-// makes them, and the design geometry in twips.
-#include "ui/widgets/DesignUnits.h"
+// What the window tests share: files on disk, widgets by name, clicks as a user makes them, and
+// stand-ins for the desktop services that record what the windows ask of them.
+#include "platform/qt/AddressOpener.h"
+#include "platform/qt/ApiBAS.h"
+#include "platform/qt/TOURL.h"
+#include "platform/qt/WindowStacking.h"
+#include "ui/dialogs/LauncherNotice.h"
+#include "ui/dialogs/MessageBox.h"
+#include "ui/widgets/FittedLabel.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QDebug>
-#include <QDir>
-#include <QFile>
-#include <QLabel>
-#include <QListWidget>
-#include <QRadioButton>
-#include <QStyle>
-#include <QStyleOptionButton>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 namespace windowtest {
 
@@ -66,12 +63,15 @@ inline bool showsFocus(QWidget* control) {
     return control->grab().toImage() != focused;
 }
 
-inline int windowCount(const QString& objectName) {
-    int count = 0;
+inline QList<QWidget*> windowsNamed(const QString& objectName) {
+    QList<QWidget*> found;
     for (QWidget* top : QApplication::topLevelWidgets())
-        count += top->objectName() == objectName;
-    return count;
+        if (top->objectName() == objectName)
+            found << top;
+    return found;
 }
+
+inline int windowCount(const QString& objectName) { return windowsNamed(objectName).size(); }
 
 // The names of the controls that Tab visits, in order, starting at first.
 inline QStringList tabOrder(QWidget* window, QWidget* first) {
@@ -113,9 +113,9 @@ inline void clickIndicator(QAbstractButton* button) {
                       button->style()->subElementRect(element, &option, button).center());
 }
 
-// A caption shown whole, in its design size or as little smaller (half-point steps) as it needs.
-// Labels of one set share that size: the largest at which every one of them fits.
-inline bool fitsSnugly(const QList<const QLabel*>& labels, qreal designPoints) {
+// Captions shown whole, in their design size or as little smaller (half-point steps) as they need;
+// labels of one set share that size: the largest at which every one of them fits.
+inline bool fitsSnugly(const QList<const FittedLabel*>& labels) {
     auto fits = [&](const QLabel* label, qreal points) {
         QFont font = label->font();
         font.setPointSizeF(points);
@@ -123,17 +123,14 @@ inline bool fitsSnugly(const QList<const QLabel*>& labels, qreal designPoints) {
         return m.horizontalAdvance(label->text()) <= label->contentsRect().width() &&
                m.height() <= label->contentsRect().height();
     };
-    const qreal points = labels.front()->font().pointSizeF();
-    bool allFit = points <= designPoints, oneWouldNotGrow = points == designPoints;
-    for (const QLabel* label : labels) {
+    const qreal points = labels.front()->font().pointSizeF(),
+                design = labels.front()->designFont().pointSizeF();
+    bool allFit = points <= design, oneWouldNotGrow = points == design;
+    for (const FittedLabel* label : labels) {
         allFit = allFit && label->font().pointSizeF() == points && fits(label, points);
         oneWouldNotGrow = oneWouldNotGrow || !fits(label, points + 0.5);
     }
     return allFit && oneWouldNotGrow;
-}
-
-inline bool fitsSnugly(const QLabel* label, qreal designPoints) {
-    return fitsSnugly(QList<const QLabel*>{label}, designPoints);
 }
 
 // Switches the process into a folder for one test and back afterwards.
@@ -146,6 +143,44 @@ public:
 
 private:
     QString m_old;
+};
+
+class RecordingStacking : public WindowStacking {
+public:
+    void setTopMost(QWidget* window, bool onTop) override { calls.append({window, onTop}); }
+    QList<QPair<QWidget*, bool>> calls;
+};
+
+class RecordingOpener : public AddressOpener {
+public:
+    bool open(const QString& address) override {
+        opened << address;
+        return succeed;
+    }
+    QStringList opened;
+    bool succeed = true;
+};
+
+inline QString box(const QString& title, MessageBox::Icon icon, const QString& text) {
+    return QStringLiteral("%1|%2|%3").arg(title).arg(int(icon)).arg(text);
+}
+
+// The one message box recorded since the last call, as box() spells it.
+inline QString oneBox() {
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    return shown.size() == 1 ? box(shown[0].title, shown[0].icon, shown[0].text)
+                             : QStringLiteral("%1 boxes").arg(shown.size());
+}
+
+// The stand-ins in place of the real services, the launcher's notice as a message box, and
+// message boxes recorded, while it lives.
+struct FakeServices {
+    RecordingStacking stacking;
+    RecordingOpener opener;
+    ApiBAS::StackingOverride stackingOverride{stacking};
+    TOURL::OpenerOverride openerOverride{opener};
+    MessageBox::Recording boxes;
+    LauncherNotice notice;
 };
 
 } // namespace windowtest

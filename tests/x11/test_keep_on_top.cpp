@@ -5,15 +5,11 @@
 #include "core/Mod.h"
 #include "platform/FileSystem.h"
 #include "platform/qt/ApiBAS.h"
-#include "ui/dialogs/About.h"
 #include "ui/main/MainForm.h"
 #include "ui/widgets/FontSubstitutions.h"
 #include "ui/widgets/PictureButton.h"
 
 #include <QProcess>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QtTest>
 
 namespace {
 
@@ -72,7 +68,7 @@ private slots:
         installFontSubstitutions();
     }
 
-    void check1SetsAndClearsAboveWithoutMovingOrFocusing() {
+    void keepOnTopCloseOnlyAndRestoreFromMinimised() {
         Mod mod;
         MainForm form(mod, platform::systemFileSystem());
         form.setEndProcess([] {});
@@ -89,42 +85,26 @@ private slots:
         form.hide();
         showManaged(&form);
         QTRY_VERIFY_WITH_TIMEOUT(isAbove(&form), 5000);
-
-        // Twice on top stays on top; releasing twice stays released. The window manager handles
-        // requests in order, so once the last shows, none before it may have moved the window.
-        ApiBAS::SetTopMost(&form, false);
-        ApiBAS::SetTopMost(&form, false);
-        QTRY_VERIFY_WITH_TIMEOUT(!isAbove(&form), 5000);
-        ApiBAS::SetTopMost(&form, true);
-        ApiBAS::SetTopMost(&form, true);
-        QTRY_VERIFY_WITH_TIMEOUT(isAbove(&form), 5000);
         const QString shownAgain = placeOnScreen(&form);
 
-        // Another window active: the call leaves the focus where it is.
+        // Another window active: each request, made twice, leaves the focus and the place alone.
         QWidget front;
         front.resize(200, 100);
         showManaged(&front);
-        ApiBAS::SetTopMost(&form, false);
-        QTRY_VERIFY_WITH_TIMEOUT(!isAbove(&form), 5000);
-        ApiBAS::SetTopMost(&form, true);
-        QTRY_VERIFY_WITH_TIMEOUT(isAbove(&form), 5000);
+        for (bool on : {false, true}) {
+            ApiBAS::SetTopMost(&form, on);
+            ApiBAS::SetTopMost(&form, on);
+            QTRY_COMPARE_WITH_TIMEOUT(isAbove(&form), on, 5000);
+        }
         QCOMPARE(activeWindow(), front.windowHandle()->winId());
         QCOMPARE(placeOnScreen(&form), shownAgain);
-    }
 
-    void windowsOfferCloseOnlyAndComeBackFromMinimised() {
-        Mod mod;
-        MainForm form(mod, platform::systemFileSystem());
-        form.setEndProcess([] {});
-        showManaged(&form);
         form.CmdAdd->click();
         form.CmdOpen->click();
         form.Command1->click();
         QList<QWidget*> windows{&form};
         for (const char* name : {"Texts", "FileBro", "About"})
-            for (QWidget* top : QApplication::topLevelWidgets())
-                if (top->objectName() == QLatin1String(name))
-                    windows << top;
+            windows << windowtest::windowsNamed(QLatin1String(name));
         QCOMPARE(windows.size(), 4);
         // Motif hint bits: flags (functions 1, decorations 2), functions (minimize 8, maximize 16,
         // close 32), decorations (minimize 32, maximize 64).
@@ -139,6 +119,9 @@ private slots:
             QVERIFY2((flags & 1) && (functions & 32) && !(functions & (8 | 16)), qPrintable(w->objectName()));
             QVERIFY2((flags & 2) && !(decorations & (32 | 64)), qPrintable(w->objectName()));
         }
+        // About opens above the others without lifting any of them.
+        QTRY_VERIFY_WITH_TIMEOUT(isAbove(windows[3]), 5000);
+        QVERIFY(!isAbove(&front) && !isAbove(windows[1]) && !isAbove(windows[2]));
 
         // A window manager that still lets a tool window be minimised: its opener brings it back.
         QWidget* texts = windows[1];
@@ -148,18 +131,7 @@ private slots:
         form.CmdAdd->click();
         QTRY_VERIFY_WITH_TIMEOUT(state().contains(QStringLiteral("Normal")), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), texts->windowHandle()->winId(), 5000);
-    }
-
-    void aboutOpensAboveTheOtherWindows() {
-        QWidget other;
-        other.resize(200, 100);
-        showManaged(&other);
-        QPointer<About> slot;
-        About* about = About::showSingle(slot);
-        showManaged(about);
-        QVERIFY(isAbove(about));
-        QVERIFY(!isAbove(&other));
-        delete slot;
+        delete windows[3];
     }
 };
 
