@@ -139,18 +139,11 @@ private slots:
         Tree tree;
         CurrentFolder here(tree.path());
         Mod mod;
-        QPointer<FileBro> picker = openPicker(mod);
-        openRow(picker->Dir1, QStringLiteral("alpha"));
-        openRow(picker->Dir1, QStringLiteral("deep"));
-        QTest::mouseClick(picker->Command1, Qt::LeftButton);
-        QVERIFY(mod.DirChosen);
-        QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("alpha/deep/")));
-        QTRY_VERIFY(picker.isNull());
-
         // The title bar's close confirms just like the button: there is no cancelling.
-        picker = openPicker(mod);
+        QPointer<FileBro> picker = openPicker(mod);
         openRow(picker->Dir1, QStringLiteral("beta"));
         QVERIFY(picker->close());
+        QVERIFY(mod.DirChosen);
         QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("beta/")));
         // A second close while the window goes away does not store anything again.
         mod.TargetDir = "untouched";

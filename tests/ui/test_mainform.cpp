@@ -207,76 +207,68 @@ private slots:
         QTemporaryDir root;
         const QString site = root.filePath(QStringLiteral("site"));
         QVERIFY(QDir().mkpath(site + QStringLiteral("/inner")));
-        for (const auto& [name, bytes] : {std::pair{"a.htm", "old line\r\n"},
-                                          {"b.htm", "last"},
-                                          {"c.txt", "keep\r\n"},
-                                          {"inner/d.htm", "deep\r\n"}})
-            writeFile(site + u'/' + QLatin1String(name), bytes);
+        auto expect = [&](const std::vector<std::pair<const char*, QByteArray>>& files) {
+            for (const auto& [name, bytes] : files)
+                QCOMPARE(readFile(root.filePath(QLatin1String(name))), bytes);
+        };
+        const std::vector<std::pair<const char*, QByteArray>> untouched{
+            {"site/c.txt", "keep\r\n"}, {"site/inner/d.htm", "deep\r\n"}, {"top.htm", "top\r\n"}};
+        for (const auto& [name, bytes] : untouched)
+            writeFile(root.filePath(QLatin1String(name)), bytes);
+        writeFile(site + QStringLiteral("/a.htm"), "old line\r\n");
+        writeFile(site + QStringLiteral("/b.htm"), "last");
         CurrentFolder here(root.path());
 
-        // 1. The code, typed into the code window and confirmed.
-        s.click("CmdAdd");
-        Texts* texts = s.form->texts();
-        QVERIFY(texts->isVisible());
-        typeCode(texts->Text1, QStringLiteral("<!-- x -->"), QStringLiteral("代码"));
-        QTest::mouseClick(child<QPushButton>(texts, "Command1"), Qt::LeftButton);
-        QVERIFY(!texts->isVisible());
-
-        // 2. The folder, opened in the picker's folder list and confirmed.
-        s.click("CmdOpen");
+        // 1. Started without a folder: the user is asked for one, nothing runs, the picker opens.
+        s.click("Command2");
+        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
+                               QStringLiteral("请选择一个目录，以便于我们找到文件。")));
         FileBro* picker = s.form->fileBro();
-        QVERIFY(QTest::qWaitForWindowExposed(picker));
+        QVERIFY(picker && QTest::qWaitForWindowExposed(picker));
+        QCOMPARE(s.log(), kHeader);
+        QVERIFY(!s.mod.DirChosen);
+        // 2. The folder, opened in the picker's folder list and confirmed.
         openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("site"));
         QCOMPARE(rows(picker->File1), (QStringList{"a.htm", "b.htm", "c.txt"}));
         QTest::mouseClick(child<QPushButton>(picker, "Command1"), Qt::LeftButton);
         QTRY_VERIFY(!s.form->fileBro());
         QCOMPARE(QString::fromStdString(s.mod.TargetDir), site + u'/');
 
+        // 3. Nothing typed: the code window's placeholder is the code.
         s.option("Option2");
         s.option("Ohead");
         s.click("Command2");
-        for (const auto& [name, bytes] : {std::pair{"a.htm", "<!-- x -->\r\n代码\r\nold line\r\n"},
-                                          {"b.htm", "<!-- x -->\r\n代码\r\nlast\r\n"},
-                                          {"c.txt", "keep\r\n"},
-                                          {"inner/d.htm", "deep\r\n"}})
-            QCOMPARE(readFile(site + u'/' + QLatin1String(name)), QByteArray(bytes));
+        const QByteArray placeholder = kPlaceholder.toUtf8() + "\r\n";
+        expect({{"site/a.htm", placeholder + "old line\r\n"}, {"site/b.htm", placeholder + "last\r\n"}});
         const QString run = QStringLiteral("a.htm\nb.htm\n\n处理了2个文件。\n感谢您使用本软件！");
         QCOMPARE(s.log(), kHeader + run);
-        QVERIFY(MessageBox::takeShown().isEmpty());
-        QVERIFY(!texts->isVisible()); // read while hidden, and left hidden
 
-        s.click("Command2");
-        QCOMPARE(s.log(), kHeader + run + run); // the second run's first name stands on the thanks line
-        QCOMPARE(readFile(site + QStringLiteral("/b.htm")),
-                 QByteArray("<!-- x -->\r\n代码\r\n<!-- x -->\r\n代码\r\nlast\r\n"));
-    }
-    void runWithoutFolderAsksForOneAndOpensPicker() {
-        Session s;
-        QTemporaryDir dir;
-        writeFile(dir.filePath(QStringLiteral("a.txt")), "a\r\n");
-        CurrentFolder here(dir.path());
-        s.click("Command2");
-        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
-                               QStringLiteral("请选择一个目录，以便于我们找到文件。")));
-        QVERIFY(s.form->fileBro() && s.form->fileBro()->isVisible());
-        QCOMPARE(s.log(), kHeader);
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), QByteArray("a\r\n"));
-        QVERIFY(!s.mod.DirChosen);
-
-        // Confirming the picker, then starting again, runs in the folder shown; with nothing typed
-        // the code window's placeholder is the code.
-        QTest::mouseClick(s.form->fileBro()->Command1, Qt::LeftButton);
-        s.click("Command2");
-        const QByteArray once = "a\r\n" + kPlaceholder.toUtf8() + "\r\n";
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), once);
-
-        // Code typed with the window left open is read as it stands, trailing break included.
+        // 4. The code, typed into the code window and confirmed; read while hidden, and left hidden.
         s.click("CmdAdd");
-        typeCode(s.form->texts()->Text1, QStringLiteral("top"), QString());
+        Texts* texts = s.form->texts();
+        QVERIFY(texts->isVisible());
+        typeCode(texts->Text1, QStringLiteral("<!-- x -->"), QStringLiteral("代码"));
+        QTest::mouseClick(child<QPushButton>(texts, "Command1"), Qt::LeftButton);
         s.click("Command2");
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), once + "top\r\n\r\n");
-        QVERIFY(s.form->texts()->isVisible());
+        QVERIFY(!texts->isVisible());
+        const QByteArray typed = "<!-- x -->\r\n代码\r\n" + placeholder;
+        expect({{"site/a.htm", typed + "old line\r\n"}, {"site/b.htm", typed + "last\r\n"}});
+        QCOMPARE(s.log(), kHeader + run + run); // the second run's first name stands on the thanks line
+
+        // 5. Code typed with the window left open is read as it stands, trailing break included.
+        s.click("CmdAdd");
+        typeCode(texts->Text1, QStringLiteral("top"), QString());
+        s.click("Command2");
+        QVERIFY(texts->isVisible());
+        expect({{"site/b.htm", "top\r\n\r\n" + typed + "last\r\n"}});
+        expect(untouched);
+        QVERIFY(MessageBox::takeShown().isEmpty());
+
+        // After a confirmation a fresh picker starts at the process's current folder.
+        s.click("CmdOpen");
+        QCOMPARE(s.form->fileBro()->currentFolder(), root.path());
     }
+
     void otherExtensionAndPresetsChooseTheFiles() {
         Session s;
         QTemporaryDir dir;
@@ -298,13 +290,13 @@ private slots:
             s.option(preset);
             s.click("Command2");
         }
-        for (const char* name : {"x.cgi", "w.pl", "y.txt", "v.asp", "u.php"})
+        QString runs;
+        for (const char* name : {"x.cgi", "w.pl", "y.txt", "v.asp", "u.php"}) {
             QCOMPARE(readFile(path(name)), QByteArray("C\r\n"));
+            runs += QLatin1String(name) + QStringLiteral("\n\n处理了1个文件。\n感谢您使用本软件！");
+        }
         QCOMPARE(readFile(path("z.htm")), QByteArray());
         QCOMPARE(other->text(), QStringLiteral("pl"));
-        QString runs;
-        for (const char* name : {"x.cgi", "w.pl", "y.txt", "v.asp", "u.php"})
-            runs += QLatin1String(name) + QStringLiteral("\n\n处理了1个文件。\n感谢您使用本软件！");
         QCOMPARE(s.log(), kHeader + runs);
 
         // An extension that holds a '/' changes nothing and says so.
@@ -505,6 +497,10 @@ private slots:
             QPointer<FileBro> picker = s.form->fileBro();
             QVERIFY(QTest::qWaitForWindowExposed(picker));
             openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("chosen"));
+            // Opened again: the same picker, its lists as they were, nothing confirmed yet.
+            s.click("CmdOpen");
+            QVERIFY(s.form->fileBro() == picker && windowCount(QStringLiteral("FileBro")) == 1);
+            QCOMPARE(picker->currentFolder(), dir.filePath(QStringLiteral("chosen")));
             QVERIFY(!s.mod.DirChosen);
 
             if (byCloseButton)
@@ -525,27 +521,6 @@ private slots:
         QCOMPARE(quiet.endCalls, 1);
     }
 
-    void pickerExistsOnceAndStartsAfreshAfterConfirming() {
-        Session s;
-        QTemporaryDir dir;
-        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("sub"))));
-        CurrentFolder here(dir.path());
-        s.click("CmdOpen"); // the code window's single instance is checked with that window
-        FileBro* picker = s.form->fileBro();
-        QVERIFY(QTest::qWaitForWindowExposed(picker));
-        openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("sub"));
-        // Opening again brings up the same picker with its lists as they were.
-        s.click("CmdOpen");
-        QCOMPARE(s.form->fileBro(), picker);
-        QCOMPARE(windowCount(QStringLiteral("FileBro")), 1);
-        QCOMPARE(picker->currentFolder(), dir.filePath(QStringLiteral("sub")));
-
-        // After a confirmation a fresh picker starts at the process's current folder.
-        QTest::mouseClick(picker->Command1, Qt::LeftButton);
-        QTRY_COMPARE(windowCount(QStringLiteral("FileBro")), 0);
-        s.click("CmdOpen");
-        QCOMPARE(s.form->fileBro()->currentFolder(), dir.path());
-    }
     void openersBringTheirWindowsBackOnceRestoredNearTheMainWindow() {
         Session s;
         QTemporaryDir dir;
@@ -621,11 +596,18 @@ private slots:
                          "Label5=关于Harnel.", "Label6=Harnel主页： " + kAuthor, "Label7=给我写信： " + kMail,
                          "Label8=Second Version", "Command1=OK"}));
         // Links blue and underlined, in one size at which all three fit; the rest fitted one by one.
+        // Song-style captions in the substituted Chinese font, the others in Liberation Sans.
         QList<const FittedLabel*> links;
         for (const FittedLabel* label : about->findChildren<FittedLabel*>()) {
-            const bool link = QStringList{"Label4", "Label6", "Label7"}.contains(label->objectName());
+            const QString name = label->objectName();
+            const bool link = QStringList{"Label4", "Label6", "Label7"}.contains(name);
             QCOMPARE(label->font().underline(), link);
-            QCOMPARE(label->palette().color(QPalette::WindowText) == kBlue, link);
+            QCOMPARE(label->palette().color(QPalette::WindowText), link ? kBlue
+                                                                   : name == QLatin1String("Label8")
+                                                                       ? kGrey
+                                                                       : kDarkGreen);
+            QCOMPARE(QFontInfo(label->font()).family(),
+                     link || name == QLatin1String("l2") ? "AR PL UMing CN" : "Liberation Sans");
             if (link)
                 links << label;
             else
@@ -645,6 +627,8 @@ private slots:
             QVERIFY2(QRegularExpression(u'^' + QString::fromUtf8(pattern) + u'$').match(shown).hasMatch(),
                      qPrintable(shown));
             QVERIFY(text->isReadOnly() && text->verticalScrollBar()->maximum() == 0);
+            QVERIFY(text->palette().color(QPalette::Text) == kDarkGreen &&
+                    text->palette().color(QPalette::Base) == about->palette().color(QPalette::Button));
         }
 
         // Clicks on the other labels, the text blocks and the picture open nothing; nor does a right click.

@@ -10,6 +10,7 @@
 #include "ui/widgets/PictureButton.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 
 namespace {
 
@@ -28,16 +29,8 @@ bool isAbove(QWidget* w) {
         .contains(QStringLiteral("_NET_WM_STATE_ABOVE"));
 }
 
-// Absolute position and size of the client area, as the window system has it.
-QString placeOnScreen(QWidget* w) {
-    const QString info = x(QStringLiteral("xwininfo"), {"-id", id(w)});
-    QString out;
-    for (const char* key : {"Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"})
-        out +=
-            QRegularExpression(QLatin1String(key) + QStringLiteral(":\\s+(-?\\d+)")).match(info).captured(1) +
-            u' ';
-    return out;
-}
+// Place, size and state of the client area, as the window system has it.
+QString placeOnScreen(QWidget* w) { return x(QStringLiteral("xwininfo"), {"-id", id(w)}); }
 
 quint64 activeWindow() {
     const QString root = x(QStringLiteral("xprop"), {"-root", "_NET_ACTIVE_WINDOW"});
