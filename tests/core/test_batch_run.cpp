@@ -223,70 +223,58 @@ TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {
     }
 }
 
-// Quiet: one flush of the whole file system. Busy (other programs' unwritten data): each file alone.
+// Quiet: one flush of the whole file system (a single file: its own). Busy (other programs'
+// unwritten data): each file alone. A flush that fails fails its files, without a retry.
 TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {
-    for (bool busy : {false, true}) {
-        for (const char* position : {"head", "foot"}) {
-            SCOPED_TRACE(std::string(position) + (busy ? " busy" : " quiet"));
-            TempDir dir;
-            for (int i = 0; i < 6; ++i)
-                writeFile(dir / ("f" + std::to_string(i) + ".txt"), "x\r\n");
-            platform::RecordingFileSystem fs;
-            fs.setUnwrittenBytes(busy ? 1LL << 30 : 0);
-            Mod mod = folderMod(dir);
-            LogSink sink(&fs);
-            runBatch(mod, input("txt", position, "c"), sink, fs);
-            const auto& c = fs.calls();
-            auto first = [&](const char* n) { return std::find(c.begin(), c.end(), n) - c.begin(); };
-            auto last = [&](const char* n) { return c.rend() - std::find(c.rbegin(), c.rend(), n) - 1; };
-            const auto firstSync = std::find(c.begin(), c.end(), "dataSync");
-            const long flush =
-                busy ? std::find_if(firstSync, c.end(), [](auto& n) { return n != "dataSync"; }) - c.begin() -
-                           1
-                     : first("fsSync");
-            ASSERT_LT(flush, static_cast<long>(c.size()));
-            EXPECT_EQ(std::count(c.begin(), c.begin() + flush + 1, "dataSync"), busy ? 6 : 0);
-            EXPECT_EQ(std::count(c.begin(), c.end(), "fsSync"), busy ? 0 : 1);
-            EXPECT_GT(flush, last("write")) << "every write is flushed before anything counts";
-            EXPECT_LT(flush, first("appendLog")) << "no file counts before its data is on disk";
-            if (std::string(position) == "head") {
-                EXPECT_EQ(std::count(c.begin(), c.end(), "renameAt"), 6);
-                EXPECT_LT(flush, first("renameAt"));
-                EXPECT_GT(last("dataSync"), last("renameAt")) << "the folder is flushed after the renames";
-                EXPECT_LT(last("dataSync"), first("appendLog"));
+    for (const char* position : {"head", "foot"})
+        for (const auto& [files, busy] : {std::pair{1u, false}, {6u, false}, {6u, true}})
+            for (bool failing : {false, true}) {
+                SCOPED_TRACE(std::string(position) + ", " + std::to_string(files) + " files" +
+                             (busy ? " busy" : "") + (failing ? ", the flush failing" : ""));
+                const bool perFile = busy || files == 1, head = std::string(position) == "head";
+                TempDir dir;
+                for (unsigned i = 0; i < files; ++i)
+                    writeFile(dir / ("f" + std::to_string(i) + ".txt"), "old\r\n");
+                platform::RecordingFileSystem fs;
+                fs.setUnwrittenBytes(busy ? 1LL << 30 : 0);
+                if (failing)
+                    fs.failEvery(perFile ? "dataSync" : "fsSync", EIO);
+                Mod mod = folderMod(dir);
+                LogSink sink(&fs);
+                const BatchResult r = runBatch(mod, input("txt", position, "c"), sink, fs);
+                const auto& c = fs.calls();
+                auto first = [&](const char* n) { return std::find(c.begin(), c.end(), n) - c.begin(); };
+                auto last = [&](const char* n) { return c.rend() - std::find(c.rbegin(), c.rend(), n) - 1; };
+                const long flush = perFile ? std::find_if(c.begin() + first("dataSync"), c.end(),
+                                                          [](auto& n) { return n != "dataSync"; }) -
+                                                 c.begin() - 1
+                                           : first("fsSync");
+                EXPECT_GT(flush, last("write")) << "every write is flushed before anything counts";
+                EXPECT_EQ(r.changed, failing ? 0u : files);
+                EXPECT_EQ(r.failures.size(), failing ? files : 0u);
+                if (failing) {
+                    EXPECT_EQ(std::count(c.begin(), c.end(), perFile ? "dataSync" : "fsSync"), 1)
+                        << "no retry";
+                    EXPECT_NE(sink.log.find("f0.txt（未能处理：Input/output error）"), std::string::npos)
+                        << sink.log;
+                    EXPECT_NE(sink.log.find("有" + std::to_string(files) + "个文件未能处理。"),
+                              std::string::npos);
+                    EXPECT_EQ(testfiles::snapshot(dir.path()).size(), files);
+                    for (unsigned i = 0; i < files; ++i)
+                        EXPECT_EQ(readFile(dir / ("f" + std::to_string(i) + ".txt")), "old\r\n");
+                    continue;
+                }
+                EXPECT_EQ(std::count(c.begin(), c.begin() + flush + 1, "dataSync"), perFile ? files : 0);
+                EXPECT_EQ(std::count(c.begin(), c.end(), "fsSync"), perFile ? 0 : 1);
+                EXPECT_LT(flush, first("appendLog")) << "no file counts before its data is on disk";
+                if (head) {
+                    EXPECT_EQ(std::count(c.begin(), c.end(), "renameAt"), files);
+                    EXPECT_LT(flush, first("renameAt"));
+                    EXPECT_GT(last("dataSync"), last("renameAt"))
+                        << "the folder is flushed after the renames";
+                    EXPECT_LT(last("dataSync"), first("appendLog"));
+                }
             }
-        }
-    }
-}
-
-TEST(BatchRun, FailedFlushFailsItsFilesWithoutRetryAndKeepsOldContent) {
-    struct Case {
-        int files;
-        bool busy;
-        const char* flush;
-    };
-    for (const char* position : {"head", "foot"}) {
-        for (const Case& k :
-             {Case{1, false, "dataSync"}, Case{5, false, "fsSync"}, Case{5, true, "dataSync"}}) {
-            SCOPED_TRACE(std::string(position) + " with " + std::to_string(k.files) + " files" +
-                         (k.busy ? " busy" : ""));
-            TempDir dir;
-            for (int i = 0; i < k.files; ++i)
-                writeFile(dir / ("f" + std::to_string(i) + ".txt"), "old\r\n");
-            platform::RecordingFileSystem fs;
-            fs.setUnwrittenBytes(k.busy ? 1LL << 30 : 0);
-            fs.failEvery(k.flush, EIO);
-            const testfiles::Ran r = run(dir, input("txt", position, "c"), fs);
-            EXPECT_EQ(r.result.changed, 0u);
-            EXPECT_EQ(r.result.failures.size(), static_cast<std::size_t>(k.files));
-            EXPECT_NE(r.log.find("f0.txt（未能处理：Input/output error）"), std::string::npos) << r.log;
-            EXPECT_NE(r.log.find("有" + std::to_string(k.files) + "个文件未能处理。"), std::string::npos);
-            for (int i = 0; i < k.files; ++i)
-                EXPECT_EQ(readFile(dir / ("f" + std::to_string(i) + ".txt")), "old\r\n");
-            EXPECT_EQ(std::count(fs.calls().begin(), fs.calls().end(), k.flush), 1);
-            EXPECT_EQ(listDir(dir.path()).size(), static_cast<std::size_t>(k.files));
-        }
-    }
 }
 
 // The real per-file flush runs several at once and still names the one that failed.

@@ -265,16 +265,25 @@ TEST(FileSafety, FailedCutBackSaysTheFileMayEndWithPartOfTheCode) {
         << r.log;
 }
 
-// An unknown position or a code that is not text touches nothing; only a foot creates a missing file.
-TEST(InsertCode, RefusalsTouchNothingAndOnlyAFootCreatesAFile) {
-    TempDir dir;
+// An unknown position or a code that is not text touches nothing; only a foot creates a missing
+// file. Read-only holds even for root, and the rename must not get round it; a link, a FIFO (no
+// writer: a plain open would block) or a folder fails at once, and stays as it is.
+TEST(InsertCode, RefusesWhatIsNotAWritableRegularFileAndOnlyAFootCreatesAFile) {
+    TempDir dir, outside;
     auto& fs = platform::systemFileSystem();
     writeFile(dir / "a.txt", "keep\r\n");
+    writeFile(dir / "ro.txt", "old\r\n", 0444);
+    writeFile(outside / "victim.txt", "outside\r\n");
+    ASSERT_EQ(::symlink((outside / "victim.txt").c_str(), (dir / "link.txt").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "fifo.txt").c_str(), 0644), 0);
+    ASSERT_EQ(::mkdir((dir / "dir.txt").c_str(), 0755), 0);
     for (const char* position : {"Head", "FOOT", "", "head ", "tail"})
         InsertCode("x", dir / "a.txt", position, fs);
     InsertCode("x", dir / "missing.txt", "Foot", fs);
     EXPECT_THROW(InsertCode("bad \xFF code", dir / "a.txt", "foot", fs), EncodingError);
-    EXPECT_EQ(readFile(dir / "a.txt"), "keep\r\n");
+    for (const char* position : {"head", "foot"})
+        for (const char* name : {"ro.txt", "link.txt", "fifo.txt", "dir.txt"})
+            EXPECT_THROW(InsertCode("x", dir / name, position, fs), FileError) << position << " " << name;
     try {
         InsertCode("c", dir / "gone.txt", "head", fs);
         FAIL() << "head on a missing file must fail";
@@ -282,29 +291,13 @@ TEST(InsertCode, RefusalsTouchNothingAndOnlyAFootCreatesAFile) {
         EXPECT_EQ(e.path() + ": " + e.reason(), dir / "gone.txt" + ": No such file or directory");
     }
     InsertCode("c", dir / "new.txt", "foot", fs);
-    EXPECT_EQ(readFile(dir / "new.txt"), "c\r\n");
-    EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "new.txt"}));
-}
-
-TEST(InsertCode, RefusesWhatIsNotAWritableRegularFile) {
-    TempDir dir;
-    TempDir outside;
-    writeFile(dir / "ro.txt", "old\r\n", 0444);
-    writeFile(outside / "victim.txt", "outside\r\n");
-    ASSERT_EQ(::symlink((outside / "victim.txt").c_str(), (dir / "link.txt").c_str()), 0);
-    ASSERT_EQ(::mkfifo((dir / "fifo.txt").c_str(), 0644), 0);
-    ASSERT_EQ(::mkdir((dir / "dir.txt").c_str(), 0755), 0);
-
-    // Read-only holds even for root, and the rename must not get round it; a FIFO with no writer
-    // would block a plain open: it must fail at once.
-    for (const char* position : {"head", "foot"})
-        for (const char* name : {"ro.txt", "link.txt", "fifo.txt", "dir.txt"})
-            EXPECT_THROW(InsertCode("x", dir / name, position, platform::systemFileSystem()), FileError)
-                << position << " " << name;
     const std::string other = "<not a regular file>"; // the link itself is not replaced either
-    EXPECT_EQ(testfiles::snapshot(dir.path()),
-              (testfiles::Contents{
-                  {"dir.txt", other}, {"fifo.txt", other}, {"link.txt", other}, {"ro.txt", "old\r\n"}}));
+    EXPECT_EQ(testfiles::snapshot(dir.path()), (testfiles::Contents{{"a.txt", "keep\r\n"},
+                                                                    {"dir.txt", other},
+                                                                    {"fifo.txt", other},
+                                                                    {"link.txt", other},
+                                                                    {"new.txt", "c\r\n"},
+                                                                    {"ro.txt", "old\r\n"}}));
     EXPECT_EQ(readFile(outside / "victim.txt"), "outside\r\n");
     struct stat st {};
     ASSERT_EQ(::stat((dir / "ro.txt").c_str(), &st), 0);
