@@ -1,34 +1,45 @@
 #!/bin/sh
-# Runs a program on a virtual X display managed by openbox, so that window-manager
+# Runs a program on a virtual X display of its own, managed by openbox, so that window-manager
 # behaviour (stacking state, placement) can be checked for real.
 #   under_window_manager.sh PROGRAM [ARGS...]
 # Exits 77 (skipped) when the X tools are not installed.
 set -eu
 
-if [ "${1:-}" != "--inside" ]; then
-    for tool in xvfb-run Xvfb xauth openbox xprop xwininfo; do
-        if ! command -v "$tool" >/dev/null 2>&1; then
-            echo "SKIP: $tool is not installed" >&2
-            exit 77
-        fi
-    done
-    exec xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24 -dpi 96" sh "$0" --inside "$@"
-fi
-shift
+for tool in Xvfb openbox xprop xwininfo; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIP: $tool is not installed" >&2
+        exit 77
+    fi
+done
 
+# Waits up to 30 s (a loaded machine starts these slowly) for a condition to hold.
+wait_for() {
+    tries=0
+    until eval "$1" >/dev/null 2>&1; do
+        tries=$((tries + 1))
+        if [ "$tries" -gt 300 ]; then
+            echo "$2" >&2
+            exit 1
+        fi
+        sleep 0.1
+    done
+}
+
+dir=$(mktemp -d)
+server=
+wm=
+trap 'kill $wm $server 2>/dev/null || true; rm -rf "$dir"' EXIT
+# The server takes the first free display itself and writes its number once it accepts
+# clients, so runs started at the same time (other test runs too) never share a display.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$dir/display" 2>"$dir/server.log" &
+server=$!
+wait_for '[ -s "$dir/display" ]' "Xvfb did not start: $(cat "$dir/server.log")"
+DISPLAY=:$(cat "$dir/display")
+export DISPLAY
 openbox >/dev/null 2>&1 &
 wm=$!
-trap 'kill "$wm" 2>/dev/null || true' EXIT
 # openbox announces itself on the root window once it manages the screen.
-tries=0
-until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
-    tries=$((tries + 1))
-    if [ "$tries" -gt 100 ]; then
-        echo "openbox did not start" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
+wait_for 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' "openbox did not start"
 
 status=0
 QT_QPA_PLATFORM=xcb "$@" || status=$?
