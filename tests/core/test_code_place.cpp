@@ -45,12 +45,6 @@ std::string logOf(const TempDir& dir, const BatchInput& in) {
     return testfiles::run(dir, in).log.substr(kLogHeader.size());
 }
 
-struct timespec mtimeOf(const std::string& path) {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    return st.st_mtim;
-}
-
 // Adds with once (expecting added), adds again with once (expecting a skip that changes nothing),
 // then removes (expecting removed) and removes again (expecting a skip).
 void roundTrip(const std::string& old, const Options& o, const std::string& code, const std::string& added,
@@ -63,13 +57,11 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
     EXPECT_EQ(logOf(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(file), added);
 
-    const struct timespec before = mtimeOf(file);
+    const auto before = std::filesystem::last_write_time(file);
     EXPECT_EQ(logOf(dir, in), "f.txt（已含此代码，未再添加）\r\n\r\n处理了0个文件。\r\n"
                               "有1个文件已含此代码，未再添加。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(file), added);
-    const struct timespec after = mtimeOf(file);
-    EXPECT_TRUE(before.tv_sec == after.tv_sec && before.tv_nsec == after.tv_nsec)
-        << "a skipped file is not touched";
+    EXPECT_TRUE(std::filesystem::last_write_time(file) == before) << "a skipped file is not touched";
 
     in.remove = true;
     EXPECT_EQ(logOf(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
