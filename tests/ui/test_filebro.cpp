@@ -12,23 +12,15 @@ using namespace windowtest;
 
 namespace {
 
-// A picker shown as the program shows it: destroyed by its own close.
-QPointer<FileBro> openPicker(Mod& mod, FileBro::VolumeList volumes = &FileBro::mountedVolumes) {
-    auto* picker = new FileBro(mod, std::move(volumes));
-    picker->setAttribute(Qt::WA_DeleteOnClose);
-    picker->show();
-    if (!QTest::qWaitForWindowExposed(picker))
-        qWarning("picker not exposed");
-    return picker;
-}
-
 void highlight(QListWidget* list, const QString& text) {
     list->setCurrentItem(list->findItems(text, Qt::MatchExactly).first());
 }
 
-// A small tree: root/{alpha/{deep/}, beta/, .hidden/} with files in root and alpha.
+// A small tree: root/{alpha/{deep/}, beta/, .hidden/} with files in root and alpha, and the state
+// its pickers confirm into.
 struct Tree {
     QTemporaryDir dir;
+    Mod mod;
     Tree() {
         for (const char* folder : {"alpha/deep", "beta", ".hidden"})
             QDir().mkpath(dir.filePath(QLatin1String(folder)));
@@ -37,6 +29,15 @@ struct Tree {
     }
     QString path(const QString& relative = {}) const {
         return relative.isEmpty() ? dir.path() : dir.filePath(relative);
+    }
+    // A picker shown as the program shows it: destroyed by its own close.
+    QPointer<FileBro> open(FileBro::VolumeList volumes = &FileBro::mountedVolumes) {
+        auto* picker = new FileBro(mod, std::move(volumes));
+        picker->setAttribute(Qt::WA_DeleteOnClose);
+        picker->show();
+        if (!QTest::qWaitForWindowExposed(picker))
+            qWarning("picker not exposed");
+        return picker;
     }
 };
 
@@ -74,11 +75,8 @@ private slots:
     void startsAtCurrentFolderAndOnlyAnOpenedFolderIsCurrent() {
         Tree tree;
         CurrentFolder here(tree.path(QStringLiteral("alpha")));
-        Mod mod;
         // The folder's own file system is offered as the drive it is on.
-        QPointer<FileBro> picker = openPicker(mod, [&] {
-            return QStringList{tree.path(), QStringLiteral("/")};
-        });
+        QPointer<FileBro> picker = tree.open([&] { return QStringList{tree.path(), QStringLiteral("/")}; });
         QCOMPARE(picker->Drive1->currentText(), tree.path());
         QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
         // The folder list: the path from the root down, then the subfolders.
@@ -106,12 +104,12 @@ private slots:
         // A highlighted subfolder at confirmation is not the folder stored.
         highlight(picker->Dir1, QStringLiteral("deep"));
         QTest::mouseClick(picker->Command1, Qt::LeftButton);
-        QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("alpha/")));
+        QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path(QStringLiteral("alpha/")));
 
         // A folder that vanished after it was listed is not opened, and the user is told why;
         // the lists stay where they were.
         CurrentFolder there(tree.path());
-        QPointer<FileBro> second = openPicker(mod);
+        QPointer<FileBro> second = tree.open();
         const QStringList folders = rows(second->Dir1);
         QVERIFY(QDir(tree.path(QStringLiteral("beta"))).removeRecursively());
         openRow(second->Dir1, QStringLiteral("beta"));
@@ -123,51 +121,46 @@ private slots:
         second->close();
     }
 
-    void deletedStartFolderGivesWayToNearestAbove() {
-        Tree tree;
-        CurrentFolder here(tree.path(QStringLiteral("alpha/deep")));
-        QVERIFY(QDir(tree.path(QStringLiteral("alpha"))).removeRecursively());
-        Mod mod;
-        QPointer<FileBro> picker = openPicker(mod);
-        QCOMPARE(picker->currentFolder(), tree.path());
-        QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
-        picker->close();
-        QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path() + u'/');
-    }
-
     void everyWayOutConfirmsOnceWithOneSlash() {
         Tree tree;
         CurrentFolder here(tree.path());
-        Mod mod;
         // The title bar's close confirms just like the button: there is no cancelling.
-        QPointer<FileBro> picker = openPicker(mod);
+        QPointer<FileBro> picker = tree.open();
         openRow(picker->Dir1, QStringLiteral("beta"));
         QVERIFY(picker->close());
-        QVERIFY(mod.DirChosen);
-        QCOMPARE(QString::fromStdString(mod.TargetDir), tree.path(QStringLiteral("beta/")));
+        QVERIFY(tree.mod.DirChosen);
+        QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path(QStringLiteral("beta/")));
         // A second close while the window goes away does not store anything again.
-        mod.TargetDir = "untouched";
+        tree.mod.TargetDir = "untouched";
         if (picker)
             picker->close();
-        QCOMPARE(mod.TargetDir, std::string("untouched"));
+        QCOMPARE(tree.mod.TargetDir, std::string("untouched"));
         QTRY_COMPARE(windowCount(QStringLiteral("FileBro")), 0);
 
         // The root is stored as a single slash.
-        picker = openPicker(mod);
+        picker = tree.open();
         openRow(picker->Dir1, QStringLiteral("/"));
         QCOMPARE(rows(picker->File1),
                  QDir(QStringLiteral("/")).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
         QTest::mouseClick(picker->Command1, Qt::LeftButton);
-        QCOMPARE(mod.TargetDir, std::string("/"));
+        QCOMPARE(tree.mod.TargetDir, std::string("/"));
+
+        // A start folder deleted meanwhile gives way to the nearest folder above, and that is stored.
+        CurrentFolder gone(tree.path(QStringLiteral("alpha/deep")));
+        QVERIFY(QDir(tree.path(QStringLiteral("alpha"))).removeRecursively());
+        picker = tree.open();
+        QCOMPARE(picker->currentFolder(), tree.path());
+        QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
+        picker->close();
+        QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path() + u'/');
     }
 
     void driveChangeMovesToItsRootOrLeavesListsAlone() {
         Tree tree;
         CurrentFolder here(QStringLiteral("/"));
-        Mod mod;
         const QString volume = tree.path(QStringLiteral("alpha"));
         const QString missing = tree.path(QStringLiteral("no-such-volume"));
-        QPointer<FileBro> picker = openPicker(mod, [&] {
+        QPointer<FileBro> picker = tree.open([&] {
             return QStringList{volume, QStringLiteral("/"), missing};
         });
         QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
@@ -193,7 +186,7 @@ private slots:
         QCOMPARE(rows(picker->Dir1), folders);
         QCOMPARE(rows(picker->File1), files);
         QTest::mouseClick(picker->Command1, Qt::LeftButton);
-        QCOMPARE(QString::fromStdString(mod.TargetDir), volume + u'/');
+        QCOMPARE(QString::fromStdString(tree.mod.TargetDir), volume + u'/');
     }
 
     void oddNamesListedEscapedOpenedAndStored() {
@@ -204,12 +197,11 @@ private slots:
         for (const char* file : {"/\xff\xfe/\xff.txt", "/\xff\xfe/x\ty.txt"})
             QCOMPARE(::close(::creat(root + file, 0644)), 0);
         CurrentFolder here(tree.path());
-        Mod mod;
         // Mounts in natural order, control characters escaped; a long list scrolls.
         QStringList volumes{QStringLiteral("/mnt/a\nb")};
         for (int i = 1; i <= 30; ++i)
             volumes << QStringLiteral("/mnt/%1").arg(i);
-        QPointer<FileBro> picker = openPicker(mod, [&] { return volumes; });
+        QPointer<FileBro> picker = tree.open([&] { return volumes; });
         QCOMPARE(picker->Drive1->itemText(9), QStringLiteral("/mnt/9"));
         QCOMPARE(picker->Drive1->itemText(10), QStringLiteral("/mnt/10"));
         QCOMPARE(picker->Drive1->itemText(31), QStringLiteral("/mnt/a\\nb"));
@@ -222,7 +214,7 @@ private slots:
         QVERIFY(MessageBox::takeShown().isEmpty());
         QCOMPARE(rows(picker->File1), (QStringList{"\\377.txt", "x\\ty.txt"}));
         picker->close();
-        QCOMPARE(QByteArray::fromStdString(mod.TargetDir), root + "/\xff\xfe/");
+        QCOMPARE(QByteArray::fromStdString(tree.mod.TargetDir), root + "/\xff\xfe/");
     }
 
 private:

@@ -31,9 +31,13 @@ const QString kCompany = QString::fromUtf8(stepwick::kCompanyUrl);
 const QString kAuthor = QString::fromUtf8(stepwick::kAuthorUrl);
 const QString kMail = QString::fromUtf8(stepwick::kAuthorMail);
 
-// A fresh shared state and main window for each test, the desktop services faked; the exit
-// sequence only counts.
+using Files = std::vector<std::pair<const char*, QByteArray>>;
+
+// A fresh shared state and main window for each test, started in a folder of its own, the
+// desktop services faked; the exit sequence only counts.
 struct Session {
+    QTemporaryDir dir;
+    CurrentFolder here{dir.path()};
     FakeServices fakes;
     Mod mod;
     platform::RecordingFileSystem fs;
@@ -55,12 +59,11 @@ struct Session {
         click("Command2");
         return log().mid(before);
     }
-    // A folder confirmed and a code set without going through the windows.
-    void prepare(const QTemporaryDir& dir, const QString& code) {
+    // The session's folder confirmed and a code set without going through the windows.
+    void prepare(const QString& code) {
         mod.TargetDir = dir.path().toStdString() + '/';
         mod.DirChosen = true;
-        if (!code.isNull())
-            form->texts()->Text1->setPlainText(code);
+        form->texts()->Text1->setPlainText(code);
     }
     QWidget* shown(const char* name) const {
         for (QWidget* w : windowsNamed(QLatin1String(name)))
@@ -68,21 +71,18 @@ struct Session {
                 return w;
         return nullptr;
     }
-};
-
-using Files = std::vector<std::pair<const char*, QByteArray>>;
-
-void writeFiles(const QTemporaryDir& dir, const Files& files) {
-    for (const auto& [name, bytes] : files) {
-        QDir().mkpath(QFileInfo(dir.filePath(QLatin1String(name))).path());
-        writeFile(dir.filePath(QLatin1String(name)), bytes);
+    QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
+    void write(const Files& files) const {
+        for (const auto& [name, bytes] : files) {
+            QDir().mkpath(QFileInfo(path(name)).path());
+            writeFile(path(name), bytes);
+        }
     }
-}
-
-void expectFiles(const QTemporaryDir& dir, const Files& files) {
-    for (const auto& [name, bytes] : files)
-        QCOMPARE(readFile(dir.filePath(QLatin1String(name))), bytes);
-}
+    void expect(const Files& files) const {
+        for (const auto& [name, bytes] : files)
+            QCOMPARE(readFile(path(name)), bytes);
+    }
+};
 
 // Calls act once, as soon as the owner's progress dialog is up, then lets the held run go on.
 void whenProgressShown(QTimer& poll, QWidget* owner, std::promise<void>& release,
@@ -221,13 +221,11 @@ private slots:
 
     void runEndToEndFromTypedCodeToLog() {
         Session s;
-        QTemporaryDir root;
-        const QString site = root.filePath(QStringLiteral("site"));
+        const QString site = s.path("site");
         const Files untouched{
             {"site/c.txt", "keep\r\n"}, {"site/inner/d.htm", "deep\r\n"}, {"top.htm", "top\r\n"}};
-        writeFiles(root, untouched);
-        writeFiles(root, {{"site/a.htm", "old line\r\n"}, {"site/b.htm", "last"}});
-        CurrentFolder here(root.path());
+        s.write(untouched);
+        s.write({{"site/a.htm", "old line\r\n"}, {"site/b.htm", "last"}});
 
         // 1. Started without a folder: the user is asked for one, nothing runs, the picker opens.
         s.click("Command2");
@@ -249,8 +247,7 @@ private slots:
         s.option("Ohead");
         s.click("Command2");
         const QByteArray placeholder = kPlaceholder.toUtf8() + "\r\n";
-        expectFiles(root,
-                    {{"site/a.htm", placeholder + "old line\r\n"}, {"site/b.htm", placeholder + "last\r\n"}});
+        s.expect({{"site/a.htm", placeholder + "old line\r\n"}, {"site/b.htm", placeholder + "last\r\n"}});
         const QString run = QStringLiteral("a.htm\nb.htm\n\n处理了2个文件。\n感谢您使用本软件！");
         QCOMPARE(s.log(), kHeader + run);
 
@@ -263,7 +260,7 @@ private slots:
         s.click("Command2");
         QVERIFY(!texts->isVisible());
         const QByteArray typed = "<!-- x -->\r\n代码\r\n" + placeholder;
-        expectFiles(root, {{"site/a.htm", typed + "old line\r\n"}, {"site/b.htm", typed + "last\r\n"}});
+        s.expect({{"site/a.htm", typed + "old line\r\n"}, {"site/b.htm", typed + "last\r\n"}});
         QCOMPARE(s.log(), kHeader + run + run); // the second run's first name stands on the thanks line
 
         // 5. Code typed with the window left open is read as it stands, trailing break included.
@@ -271,60 +268,20 @@ private slots:
         typeCode(texts->Text1, QStringLiteral("top"), QString());
         s.click("Command2");
         QVERIFY(texts->isVisible());
-        expectFiles(root, {{"site/b.htm", "top\r\n\r\n" + typed + "last\r\n"}});
-        expectFiles(root, untouched);
+        s.expect({{"site/b.htm", "top\r\n\r\n" + typed + "last\r\n"}});
+        s.expect(untouched);
         QVERIFY(MessageBox::takeShown().isEmpty());
 
         // After a confirmation a fresh picker starts at the process's current folder.
         s.click("CmdOpen");
-        QCOMPARE(s.form->fileBro()->currentFolder(), root.path());
-    }
-
-    void otherExtensionAndPresetsChooseTheFiles() {
-        Session s;
-        QTemporaryDir dir;
-        auto path = [&](const char* name) { return dir.filePath(QLatin1String(name)); };
-        writeFiles(dir,
-                   {{"x.cgi", ""}, {"y.txt", ""}, {"z.htm", ""}, {"w.pl", ""}, {"v.asp", ""}, {"u.php", ""}});
-        s.prepare(dir, QStringLiteral("C"));
-        auto* other = s.control<QLineEdit>("TOther");
-
-        // HTM, then Other: TOther's text is searched; typed anew; then a preset again, with TOther
-        // still holding text; then each other preset. Each run changes its one file.
-        s.option("Option2");
-        const std::pair<const char*, const char*> choices[] = {{"OOther", "x.cgi"},
-                                                               {"pl", "w.pl"},
-                                                               {"Option1", "y.txt"},
-                                                               {"Option3", "v.asp"},
-                                                               {"Option4", "u.php"}};
-        for (const auto& [choice, file] : choices) {
-            if (choice[0] == 'O') {
-                s.option(choice);
-            } else {
-                other->selectAll();
-                QTest::keyClicks(other, QLatin1String(choice));
-            }
-            QCOMPARE(s.run(),
-                     QLatin1String(file) + QStringLiteral("\n\n处理了1个文件。\n感谢您使用本软件！"));
-            QCOMPARE(readFile(path(file)), QByteArray("C\r\n"));
-        }
-        QCOMPARE(readFile(path("z.htm")), QByteArray());
-        QCOMPARE(other->text(), QStringLiteral("pl"));
-
-        // An extension that holds a '/' changes nothing and says so.
-        s.option("OOther");
-        other->setText(QStringLiteral("../x"));
-        QCOMPARE(s.run(), QString());
-        QCOMPARE(oneBox(),
-                 box(":)", MessageBox::Icon::Warning, QStringLiteral("扩展名中不能有“/”，没有文件被修改。")));
+        QCOMPARE(s.form->fileBro()->currentFolder(), s.dir.path());
     }
 
     void failedFileIsLoggedOthersChangedOneMessage() {
         Session s;
-        QTemporaryDir dir;
-        writeFiles(dir, {{"a.txt", "old\r\n"}, {"b.txt", "old\r\n"}, {"c.txt", "old\r\n"}});
-        QCOMPARE(::chmod(QFile::encodeName(dir.filePath(QStringLiteral("b.txt"))).constData(), 0444), 0);
-        s.prepare(dir, QStringLiteral("new"));
+        s.write({{"a.txt", "old\r\n"}, {"b.txt", "old\r\n"}, {"c.txt", "old\r\n"}});
+        QCOMPARE(::chmod(QFile::encodeName(s.path("b.txt")).constData(), 0444), 0);
+        s.prepare(QStringLiteral("new"));
         for (const char* position : {"Ofeet", "Ohead"}) {
             s.option(position);
             QCOMPARE(s.run(), QStringLiteral("a.txt\nb.txt（未能处理：只读文件）\nc.txt\n\n处理了2个文件。\n"
@@ -332,24 +289,22 @@ private slots:
             QCOMPARE(oneBox(),
                      box(":)", MessageBox::Icon::Warning, QStringLiteral("有1个文件未能处理，详见记录。")));
         }
-        expectFiles(
-            dir,
+        s.expect(
             {{"a.txt", "new\r\nold\r\nnew\r\n"}, {"b.txt", "old\r\n"}, {"c.txt", "new\r\nold\r\nnew\r\n"}});
         QVERIFY(s.form->isVisible()); // the program goes on
         QCOMPARE(s.endCalls, 0);
 
         // Another run holding the folder: one message, nothing logged, nothing touched.
-        const int held = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
+        const int held = ::open(QFile::encodeName(s.dir.path()).constData(), O_RDONLY | O_DIRECTORY);
         QCOMPARE(::flock(held, LOCK_EX), 0);
         QCOMPARE(s.run(), QString());
         ::close(held);
         QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
                                QStringLiteral("另一次运行正在修改这个目录，没有文件被修改。请稍后再试。")));
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("a.txt"))), QByteArray("new\r\nold\r\nnew\r\n"));
+        QCOMPARE(readFile(s.path("a.txt")), QByteArray("new\r\nold\r\nnew\r\n"));
 
         // The system's reasons for the common errors in Chinese; any other keeps the system's text.
-        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("b.txt"))) &&
-                QFile::remove(dir.filePath(QStringLiteral("c.txt"))));
+        QVERIFY(QFile::remove(s.path("b.txt")) && QFile::remove(s.path("c.txt")));
         const std::pair<int, const char*> reasons[] = {
             {EACCES, "权限不够"},       {ENOSPC, "磁盘空间不足"},       {EROFS, "只读文件系统"},
             {EFBIG, "文件过大"},        {EDQUOT, "超出磁盘配额"},       {EIO, "输入/输出错误"},
@@ -367,13 +322,12 @@ private slots:
         enum class Act { Cancel, Close, Press };
         for (Act act : {Act::Cancel, Act::Close, Act::Press}) {
             Session s;
-            QTemporaryDir dir;
             QStringList names;
             for (int i = 0; i < 200; ++i) {
                 names << QStringLiteral("f%1.txt").arg(i, 3, 10, QLatin1Char('0'));
-                writeFile(dir.filePath(names.last()), "x\r\n");
+                writeFile(s.dir.filePath(names.last()), "x\r\n");
             }
-            s.prepare(dir, QStringLiteral("END"));
+            s.prepare(QStringLiteral("END"));
             interruptRun(s, [&](QProgressDialog* dialog) {
                 if (act == Act::Cancel)
                     QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
@@ -396,7 +350,7 @@ private slots:
             QCOMPARE(lines.mid(done + 1), closing << QStringLiteral("感谢您使用本软件！"));
             QCOMPARE(done < names.size(), act != Act::Press);
             for (qsizetype i = 0; i < names.size(); ++i)
-                QCOMPARE(readFile(dir.filePath(names[i])), QByteArray(i < done ? "x\r\nEND\r\n" : "x\r\n"));
+                QCOMPARE(readFile(s.dir.filePath(names[i])), QByteArray(i < done ? "x\r\nEND\r\n" : "x\r\n"));
             QCOMPARE(s.endCalls, act == Act::Close ? 1 : 0);
             QVERIFY(s.control<QRadioButton>("Ofeet")->isChecked());
         }
@@ -431,61 +385,78 @@ private slots:
         QVERIFY(aboveAbout);
     }
 
-    void optionsOfTheCodeWindowAndPickerShapeTheRun() {
-        // Each option ticked alone (none: as without options), head first, then foot.
+    void choicesInTheWindowsShapeTheRun() {
+        // Each case starts afresh: options and check boxes clicked in turn, "=TEXT" typed into TOther.
         struct Case {
-            const char* option;
-            const char* position;
+            const char* choices;
+            const char* log; // null: refused
             Files after;
-            const char* log;
         };
         const char* all = "a.txt\nb.txt\np.txt\n\n处理了3个文件。";
         const char* once =
             "a.txt（已含此代码，未再添加）\nb.txt\np.txt\n\n处理了2个文件。\n有1个文件已含此代码，未再添加。";
         const Case cases[] = {
-            {nullptr,
-             "Ohead",
-             {{"a.txt", "C\r\nC\r\n"},
-              {"b.txt", "C\r\nl1\nl2\r\n"},
-              {"p.txt", "C\r\n#!/bin/sh\nx\n"},
-              {"sub/d.txt", "s\r\n"}},
-             all},
-            {"Check1", "Ohead", {{"a.txt", "C\r\n"}, {"b.txt", "C\r\nl1\nl2\r\n"}}, once},
-            {"Check2", "Ohead", {{"p.txt", "#!/bin/sh\nC\r\nx\n"}, {"a.txt", "C\r\nC\r\n"}}, all},
-            {"Check3", "Ohead", {{"b.txt", "C\nl1\nl2\n"}, {"a.txt", "C\r\nC\r\n"}}, all},
-            {"Check1", "Ofeet", {{"a.txt", "C\r\n"}, {"b.txt", "l1\nl2C\r\n"}}, once},
-            {"FileBro",
-             "Ofeet",
-             {{"sub/d.txt", "s\r\nC\r\n"}, {"a.txt", "C\r\nC\r\n"}},
-             "a.txt\nb.txt\np.txt\nsub/d.txt\n\n处理了4个文件。"},
+            {"Ohead",
+             all,
+             {{"a.txt", "C\r\nC\r\n"}, {"b.txt", "C\r\nl1\nl2\r\n"}, {"p.txt", "C\r\n#!/bin/sh\nx\n"}}},
+            {"Ohead Check1", once, {{"a.txt", "C\r\n"}, {"b.txt", "C\r\nl1\nl2\r\n"}}},
+            {"Ohead Check2", all, {{"p.txt", "#!/bin/sh\nC\r\nx\n"}, {"a.txt", "C\r\nC\r\n"}}},
+            {"Ohead Check3", all, {{"b.txt", "C\nl1\nl2\n"}, {"a.txt", "C\r\nC\r\n"}}},
+            {"Check1", once, {{"a.txt", "C\r\n"}, {"b.txt", "l1\nl2C\r\n"}, {"sub/d.txt", "s\r\n"}}},
+            {"FileBro", "a.txt\nb.txt\np.txt\nsub/d.txt\n\n处理了4个文件。", {{"sub/d.txt", "s\r\nC\r\n"}}},
+            // HTM, then Other: TOther's text is searched, as it stands or typed anew; a preset ignores it.
+            {"Option2 OOther", "x.cgi\n\n处理了1个文件。", {{"x.cgi", "C\r\n"}, {"z.htm", ""}}},
+            {"OOther =pl", "w.pl\n\n处理了1个文件。", {{"w.pl", "C\r\n"}, {"x.cgi", ""}}},
+            {"OOther =pl Option3", "v.asp\n\n处理了1个文件。", {{"v.asp", "C\r\n"}, {"w.pl", ""}}},
+            {"OOther Option1", all, {{"a.txt", "C\r\nC\r\n"}, {"x.cgi", ""}}},
+            {"Option4", "u.php\n\n处理了1个文件。", {{"u.php", "C\r\n"}, {"a.txt", "C\r\n"}}},
+            {"Option2", "z.htm\n\n处理了1个文件。", {{"z.htm", "C\r\n"}}},
+            {"OOther =../x", nullptr, {{"a.txt", "C\r\n"}}},
         };
         for (const Case& c : cases) {
             Session s;
-            QTemporaryDir dir;
-            writeFiles(dir, {{"a.txt", "C\r\n"},
-                             {"b.txt", "l1\nl2"},
-                             {"p.txt", "#!/bin/sh\nx\n"},
-                             {"sub/d.txt", "s\r\n"}});
-            CurrentFolder here(dir.path());
-            s.prepare(dir, QStringLiteral("C"));
-            s.option(c.position);
-            if (c.option && QByteArray(c.option) == "FileBro") {
-                s.click("CmdOpen");
-                clickIndicator(s.form->fileBro()->Check1);
-                QTest::mouseClick(s.form->fileBro()->Command1, Qt::LeftButton);
-            } else if (c.option) {
-                clickIndicator(child<QCheckBox>(s.form->texts(), c.option));
+            s.write({{"a.txt", "C\r\n"},
+                     {"b.txt", "l1\nl2"},
+                     {"p.txt", "#!/bin/sh\nx\n"},
+                     {"sub/d.txt", "s\r\n"},
+                     {"x.cgi", ""},
+                     {"w.pl", ""},
+                     {"v.asp", ""},
+                     {"u.php", ""},
+                     {"z.htm", ""}});
+            s.prepare(QStringLiteral("C"));
+            auto* other = s.control<QLineEdit>("TOther");
+            QString typed = QStringLiteral("CGI");
+            for (const QString& choice : QString::fromLatin1(c.choices).split(u' ')) {
+                if (choice.startsWith(u'=')) {
+                    other->selectAll();
+                    QTest::keyClicks(other, typed = choice.mid(1));
+                } else if (choice == QLatin1String("FileBro")) {
+                    s.click("CmdOpen");
+                    clickIndicator(s.form->fileBro()->Check1);
+                    QTest::mouseClick(s.form->fileBro()->Command1, Qt::LeftButton);
+                } else if (choice.startsWith(QLatin1String("Check"))) {
+                    clickIndicator(child<QCheckBox>(s.form->texts(), qPrintable(choice)));
+                } else {
+                    s.option(qPrintable(choice));
+                }
             }
-            QCOMPARE(s.run(), QString::fromUtf8(c.log) + QStringLiteral("\n感谢您使用本软件！"));
-            expectFiles(dir, c.after);
+            const QString logged = s.run();
+            if (c.log)
+                QCOMPARE(logged, QString::fromUtf8(c.log) + QStringLiteral("\n感谢您使用本软件！"));
+            else
+                QVERIFY(logged.isEmpty() &&
+                        oneBox() == box(":)", MessageBox::Icon::Warning,
+                                        QStringLiteral("扩展名中不能有“/”，没有文件被修改。")));
+            s.expect(c.after);
+            QCOMPARE(other->text(), typed);
         }
     }
+
     void exitSequenceClosesWindowsAndConfirmsPicker() {
         for (bool byCloseButton : {false, true}) {
             Session s;
-            QTemporaryDir dir;
-            QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("chosen"))));
-            CurrentFolder here(dir.path());
+            QVERIFY(QDir().mkpath(s.path("chosen")));
             s.click("CmdAdd");
             QPointer<Texts> texts = s.form->texts();
             s.click("Command1");
@@ -497,7 +468,7 @@ private slots:
             // Opened again: the same picker, its lists as they were, nothing confirmed yet.
             s.click("CmdOpen");
             QVERIFY(s.form->fileBro() == picker && windowCount(QStringLiteral("FileBro")) == 1);
-            QCOMPARE(picker->currentFolder(), dir.filePath(QStringLiteral("chosen")));
+            QCOMPARE(picker->currentFolder(), s.path("chosen"));
             QVERIFY(!s.mod.DirChosen);
 
             if (byCloseButton)
@@ -505,7 +476,7 @@ private slots:
             else
                 s.click("Command4");
             QVERIFY(s.mod.DirChosen);
-            QCOMPARE(QString::fromStdString(s.mod.TargetDir), dir.filePath(QStringLiteral("chosen/")));
+            QCOMPARE(QString::fromStdString(s.mod.TargetDir), s.path("chosen/"));
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QVERIFY(texts.isNull() && picker.isNull() && about.isNull());
             QCOMPARE(windowCount(QStringLiteral("Texts")) + windowCount(QStringLiteral("FileBro")), 0);
@@ -520,8 +491,6 @@ private slots:
 
     void openersBringTheirWindowsBackOnceRestoredNearTheMainWindow() {
         Session s;
-        QTemporaryDir dir;
-        CurrentFolder here(dir.path());
         // In the screen's corner: the windows must still come out whole.
         const QRect screen = s.form->screen()->availableGeometry();
         s.form->move(screen.bottomRight() - QPoint(s.form->width(), s.form->height()));
