@@ -21,30 +21,6 @@ using testfiles::run;
 using testfiles::TempDir;
 using testfiles::writeFile;
 
-TEST(BatchRun, LogsEachFileThenCountAndThanksAndAppendsLaterRuns) {
-    TempDir dir;
-    writeFile(dir / "b.txt", "b\r\n");
-    writeFile(dir / "a.txt", "a\r\n");
-    writeFile(dir / "c.htm", "c\r\n");
-    Mod mod = folderMod(dir);
-    LogSink sink;
-
-    BatchResult first = runBatch(mod, input("txt", "head", "<h>"), sink, testfiles::realFs());
-    EXPECT_EQ(first.outcome, BatchResult::Outcome::Completed);
-    EXPECT_EQ(first.changed, 2u);
-    EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt\r\n\r\n处理了2个文件。\r\n感谢您使用本软件！");
-    EXPECT_EQ(readFile(dir / "a.txt"), "<h>\r\na\r\n");
-    EXPECT_EQ(readFile(dir / "c.htm"), "c\r\n");
-    EXPECT_EQ(mod.CurrentFile, "");
-
-    // The next run starts right behind the thanks, on the same line.
-    runBatch(mod, input("htm", "foot", "<f>"), sink, testfiles::realFs());
-    EXPECT_EQ(sink.log, "被处理的文件\r\na.txt\r\nb.txt\r\n\r\n处理了2个文件。\r\n感谢您使用本软件！"
-                        "c.htm\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
-    EXPECT_EQ(readFile(dir / "c.htm"), "c\r\n<f>\r\n");
-    EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "b.txt", "c.htm"}));
-}
-
 TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     TempDir dir, outside;
     for (const char* name : {"a.cgi", "B.CGI", "c.Cgi", "d.cgi.bak", "e.cg", "noext", "x.html", "x.htm",
@@ -154,16 +130,11 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
             }
 }
 
-TEST(BatchRun, NothingHappensWithoutAConfirmedFolderOrWithUnusableInput) {
+TEST(BatchRun, NothingHappensWithUnusableInput) {
     TempDir dir;
     writeFile(dir / "a.txt", "a");
-    Mod mod;
-    loadDefaults(mod);
+    Mod mod = folderMod(dir);
     LogSink sink;
-    EXPECT_EQ(runBatch(mod, input("txt", "foot", "x"), sink, testfiles::realFs()).outcome,
-              BatchResult::Outcome::NoFolder);
-    EXPECT_EQ(mod.TargetDir, "");
-    mod = folderMod(dir);
     EXPECT_EQ(runBatch(mod, input("txt", "foot", "bad\xC3"), sink, testfiles::realFs()).outcome,
               BatchResult::Outcome::CodeNotEncodable);
     confirmFolder(mod, dir / "missing");
