@@ -4,13 +4,9 @@
 #include "../ui/WindowTestSupport.h"
 #include "core/Mod.h"
 #include "platform/FileSystem.h"
-#include "platform/qt/ApiBAS.h"
 #include "ui/main/MainForm.h"
 #include "ui/widgets/FontSubstitutions.h"
 #include "ui/widgets/PictureButton.h"
-
-#include <QProcess>
-#include <QRegularExpression>
 
 namespace {
 
@@ -32,12 +28,12 @@ bool isAbove(QWidget* w) {
 // Place, size and state of the client area, as the window system has it.
 QString placeOnScreen(QWidget* w) { return x(QStringLiteral("xwininfo"), {"-id", id(w)}); }
 
+// "_NET_ACTIVE_WINDOW(WINDOW): window id # 0x..." read as a number.
 quint64 activeWindow() {
-    const QString root = x(QStringLiteral("xprop"), {"-root", "_NET_ACTIVE_WINDOW"});
-    return QRegularExpression(QStringLiteral("window id # (0x[0-9a-f]+)"))
-        .match(root)
-        .captured(1)
-        .toULongLong(nullptr, 16);
+    return x(QStringLiteral("xprop"), {"-root", "_NET_ACTIVE_WINDOW"})
+        .section(u'#', 1)
+        .trimmed()
+        .toULongLong(nullptr, 0);
 }
 
 // Shows a window and waits until the window manager has framed it and made it active.

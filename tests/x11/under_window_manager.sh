@@ -6,10 +6,7 @@
 set -eu
 
 for tool in Xvfb openbox xprop xwininfo; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIP: $tool is not installed" >&2
-        exit 77
-    fi
+    command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed" >&2; exit 77; }
 done
 
 # Waits up to 30 s (a loaded machine starts these slowly) for a condition to hold.
@@ -17,10 +14,7 @@ wait_for() {
     tries=0
     until eval "$1" >/dev/null 2>&1; do
         tries=$((tries + 1))
-        if [ "$tries" -gt 300 ]; then
-            echo "$2" >&2
-            exit 1
-        fi
+        [ "$tries" -le 300 ] || { echo "$2" >&2; exit 1; }
         sleep 0.1
     done
 }
