@@ -111,7 +111,7 @@ void interruptRun(Session& s, const std::function<void(QProgressDialog*)>& act) 
 }
 
 // Types into the code window as a user would: replaces the whole text.
-void typeCode(QPlainTextEdit* box, const QString& asciiLine1, const QString& line2) {
+void typeCode(QWidget* box, const QString& asciiLine1, const QString& line2) {
     box->setFocus();
     QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(box, Qt::Key_Delete);

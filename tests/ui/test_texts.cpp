@@ -1,4 +1,5 @@
-// The code window: its layout, and that the typed code survives confirming and closing.
+// The code window: its layout, that the typed code survives confirming and closing, and that the
+// code box gives exactly the text a user types, pastes or composes, however long its lines.
 #include "WindowTestSupport.h"
 #include "core/Mod.h"
 #include "platform/FileSystem.h"
@@ -7,7 +8,8 @@
 #include "ui/main/MainForm.h"
 #include "ui/widgets/FontSubstitutions.h"
 
-#include <QPlainTextEdit>
+#include <QClipboard>
+#include <QInputMethodEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QtTest>
@@ -38,10 +40,9 @@ private slots:
             QCOMPARE(geometries(&texts), designed);
         }
 
-        auto* box = child<QPlainTextEdit>(&texts, "Text1");
+        auto* box = child<CodeBox>(&texts, "Text1");
         auto* confirm = child<QPushButton>(&texts, "Command1");
         QCOMPARE(box->toPlainText(), QStringLiteral("在这里输入欲添加的字符。"));
-        QVERIFY(!box->isReadOnly());
         QCOMPARE(confirm->text(), QStringLiteral("确认并返回"));
         QCOMPARE(tabOrder(&texts, box), (QStringList{"Text1", "Command1", "Check1", "Check2", "Check3"}));
         // Tab leaves the code box for the confirm button and Shift+Tab comes back; Ctrl+Tab types a tab.
@@ -51,7 +52,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), confirm);
         QTest::keyClick(confirm, Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(QApplication::focusWidget(), box);
-        box->moveCursor(QTextCursor::Start);
+        QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
         QTest::keyClick(box, Qt::Key_Tab, Qt::ControlModifier);
         QCOMPARE(texts.code(), QStringLiteral("\t在这里输入欲添加的字符。"));
         QCOMPARE(clicksByEnter(confirm), 2);
@@ -94,23 +95,82 @@ private slots:
     void codeIsTheTextAsTyped() {
         Texts texts;
         texts.show();
-        QPlainTextEdit* box = texts.Text1;
-        box->selectAll();
+        CodeBox* box = texts.Text1;
+        box->setFocus();
+        const auto type = [box](const QString& text) {
+            for (const char32_t c : text.toUcs4())
+                QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString::fromUcs4(&c, 1),
+                                    Qt::NoModifier);
+        };
+        const auto keys = [box](std::initializer_list<QKeyCombination> combinations) {
+            for (const QKeyCombination k : combinations)
+                QTest::keyClick(box, k.key(), k.keyboardModifiers());
+        };
+        keys({Qt::CTRL | Qt::Key_A});
         QTest::keyClicks(box, QStringLiteral("a b"));
-        QTest::keyClick(box, Qt::Key_Return);
-        // Shift+Enter puts a line separator into the editor; it is a line break all the same.
-        QTest::keyClicks(box, QStringLiteral("c"));
-        QTest::keyClick(box, Qt::Key_Return, Qt::ShiftModifier);
-        QTest::keyClicks(box, QStringLiteral("d"));
-        // A no-break space is kept as it is, not turned into a plain space.
-        box->insertPlainText(QString(QChar::Nbsp));
-        QTest::keyClick(box, Qt::Key_Return);
-        QCOMPARE(texts.code(), QStringLiteral("a b\nc\nd") + QChar::Nbsp + u'\n');
+        keys({Qt::Key_Return});
+        // Shift+Enter breaks the line all the same; a no-break space stays what it is.
+        type(QStringLiteral("c代") + QChar::Nbsp);
+        keys({Qt::SHIFT | Qt::Key_Return});
+        type(QStringLiteral("abcdef"));
+        QCOMPARE(texts.code(), QStringLiteral("a b\nc代") + QChar::Nbsp + QStringLiteral("\nabcdef"));
 
-        // An empty box is empty code.
-        box->selectAll();
+        // Up keeps the column by what is seen: a wide character takes two.
+        keys({Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Up});
+        type(QStringLiteral("X"));
+        QCOMPARE(texts.code(), QStringLiteral("a b\nc代X") + QChar::Nbsp + QStringLiteral("\nabcdef"));
+        // A selection, by keys or by the mouse, is replaced by what is typed.
+        keys({Qt::SHIFT | Qt::Key_Home});
+        type(QStringLiteral("😀"));
+        keys({Qt::Key_Left, Qt::SHIFT | Qt::Key_Up, Qt::Key_Backspace});
+        QCOMPARE(texts.code(), QStringLiteral("😀") + QChar::Nbsp + QStringLiteral("\nabcdef"));
+        QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, QPoint(1, 1));
+        QTest::mouseClick(box->viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(300, 1));
+        type(QStringLiteral("z"));
+        QCOMPARE(texts.code(), QStringLiteral("z\nabcdef"));
+
+        // An input method's composition is not text until committed.
+        QInputMethodEvent compose(QStringLiteral("zhong"), {});
+        QApplication::sendEvent(box, &compose);
+        QCOMPARE(texts.code(), QStringLiteral("z\nabcdef"));
+        QInputMethodEvent commit;
+        commit.setCommitString(QStringLiteral("中文"));
+        QApplication::sendEvent(box, &commit);
+        QCOMPARE(texts.code(), QStringLiteral("z中文\nabcdef"));
+        const QWidget* asked = box; // what an input method asks for to place its window
+        QCOMPARE(asked->inputMethodQuery(Qt::ImSurroundingText).toString(), QStringLiteral("z中文"));
+        QCOMPARE(asked->inputMethodQuery(Qt::ImCursorPosition).toInt(), 3);
+        QVERIFY(asked->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() > 20);
+
+        // Pasted text comes in with LF line breaks, and goes out again exactly; undo takes the paste back.
+        QClipboard* clipboard = QApplication::clipboard();
+        clipboard->setText(QStringLiteral("l1\r\n\tl2 代码\rl3\r\n"));
+        keys({Qt::CTRL | Qt::Key_V});
+        const QString pasted = QStringLiteral("z中文l1\n\tl2 代码\nl3\n\nabcdef");
+        QCOMPARE(texts.code(), pasted);
+        keys({Qt::CTRL | Qt::Key_A, Qt::CTRL | Qt::Key_X});
+        QCOMPARE(clipboard->text(), pasted);
+        QCOMPARE(texts.code(), QString()); // an empty box is empty code
+        keys({Qt::CTRL | Qt::Key_Z, Qt::CTRL | Qt::Key_Z});
+        QCOMPARE(texts.code(), QStringLiteral("z中文\nabcdef"));
+    }
+
+    void tenMegabyteLineStaysEditable() {
+        Texts texts;
+        texts.show();
+        CodeBox* box = texts.Text1;
+        box->setFocus();
+        const QString line = QString(5'000'000, u'x') + QStringLiteral("代码") + QString(5'000'000, u'y');
+        QApplication::clipboard()->setText(line);
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(box, QStringLiteral("!"));
+        QCOMPARE(texts.code(), line + u'!');
+        QVERIFY(box->horizontalScrollBar()->value() > 10'000'000 - 500); // the view follows the cursor
+        QTest::keyClick(box, Qt::Key_Home);
         QTest::keyClick(box, Qt::Key_Delete);
-        QCOMPARE(texts.code(), QString());
+        QCOMPARE(texts.code(), line.mid(1) + u'!');
     }
 
 private:

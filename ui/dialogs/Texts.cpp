@@ -1,12 +1,11 @@
 #include "ui/dialogs/Texts.h"
 
+#include "ui/widgets/CodeBox.h"
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/WindowSetup.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QKeyEvent>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 Texts::Texts(QWidget* parent) : QWidget(parent) {
@@ -14,15 +13,12 @@ Texts::Texts(QWidget* parent) : QWidget(parent) {
     // Taller than designed by the three options below the confirm button.
     resize(twipsSize(6855, 6240));
 
-    Text1 = new QPlainTextEdit(this);
+    // A box built for very long lines: a pasted code of megabytes on one line stays editable.
+    Text1 = new CodeBox(this);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(twips(240, 120, 6375, 4575));
-    Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // Tab moves on to the confirm button, as in every other box; Ctrl+Tab types a tab.
-    Text1->setTabChangesFocus(true);
-    Text1->installEventFilter(this);
     Text1->setPlainText(QStringLiteral("在这里输入欲添加的字符。"));
 
     Command1 = new QPushButton(QStringLiteral("确认并返回"), this);
@@ -47,27 +43,7 @@ Texts::Texts(QWidget* parent) : QWidget(parent) {
     clickFocusedButtonsOnEnter(this);
 }
 
-QString Texts::code() const {
-    // toPlainText() would turn no-break spaces into plain ones; the code must reach the
-    // files as typed, so only the editor's own block and line separators are mapped.
-    QString text = Text1->document()->toRawText();
-    for (QChar& c : text) {
-        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
-            c = u'\n';
-    }
-    return text;
-}
-
-bool Texts::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Text1 && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::ControlModifier) {
-            Text1->insertPlainText(QStringLiteral("\t"));
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
+QString Texts::code() const { return Text1->toPlainText(); }
 
 void Texts::closeForGood() {
     m_closingForGood = true;

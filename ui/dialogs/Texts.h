@@ -1,10 +1,11 @@
 #pragma once
 
+#include "ui/widgets/CodeBox.h"
+
 #include <QString>
 #include <QWidget>
 
 class QCheckBox;
-class QPlainTextEdit;
 class QPushButton;
 
 // The code window: whatever Text1 holds is the code a batch run inserts. There is no
@@ -20,7 +21,7 @@ public:
     // Closes the window for good instead of hiding it (the exit sequence).
     void closeForGood();
 
-    QPlainTextEdit* Text1;
+    CodeBox* Text1;
     QPushButton* Command1;
     QCheckBox* Check1; // not twice: a file that holds the code at its place is left alone
     QCheckBox* Check2; // head: behind a leading #!, <?xml or <!DOCTYPE line
@@ -28,7 +29,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void command1Click();
