@@ -120,7 +120,7 @@ private slots:
         type(QStringLiteral("X"));
         QCOMPARE(texts.code(), QStringLiteral("a b\nc代X") + QChar::Nbsp + QStringLiteral("\nabcdef"));
         // A selection, by keys or by the mouse, is replaced by what is typed.
-        keys({Qt::SHIFT | Qt::Key_Home});
+        keys({Qt::SHIFT | Qt::Key_Left, Qt::SHIFT | Qt::Key_Left, Qt::SHIFT | Qt::Key_Left});
         type(QStringLiteral("😀"));
         keys({Qt::Key_Left, Qt::SHIFT | Qt::Key_Up, Qt::Key_Backspace});
         QCOMPARE(texts.code(), QStringLiteral("😀") + QChar::Nbsp + QStringLiteral("\nabcdef"));
@@ -153,6 +153,11 @@ private slots:
         QCOMPARE(texts.code(), QString()); // an empty box is empty code
         keys({Qt::CTRL | Qt::Key_Z, Qt::CTRL | Qt::Key_Z});
         QCOMPARE(texts.code(), QStringLiteral("z中文\nabcdef"));
+        // Columns count what the line holds now, after a wide character went.
+        keys({Qt::CTRL | Qt::Key_Home, Qt::Key_End, Qt::Key_Home, Qt::Key_Right, Qt::Key_Delete, Qt::Key_End,
+              Qt::Key_Down});
+        type(QStringLiteral("Q"));
+        QCOMPARE(texts.code(), QStringLiteral("z文\nabcQdef"));
     }
 
     void tenMegabyteLineStaysEditable() {

@@ -69,10 +69,8 @@ void CodeBox::setPlainText(const QString& text) {
     m_undo.clear();
     m_redo.clear();
     m_preedit.clear();
-    verticalScrollBar()->setValue(0);
-    horizontalScrollBar()->setValue(0);
-    setCursorPosition(0);
     updateScrollBars();
+    setCursorPosition(0);
 }
 
 void CodeBox::insertPlainText(const QString& text) { replaceSelection(withLineFeeds(text)); }
@@ -144,11 +142,10 @@ void CodeBox::replace(qsizetype from, qsizetype length, const QString& text, boo
         return;
     record(from, length, text, typing);
     m_lines.replace(from, length, text);
+    updateScrollBars();
     m_anchor = from + text.size();
     setCursorPosition(m_anchor);
     m_typing = typing;
-    updateScrollBars();
-    ensureCursorVisible();
 }
 
 // A run of typed characters is undone as one, as is a paste.
@@ -175,7 +172,7 @@ void CodeBox::apply(const Edit& edit, bool backwards) {
 
 void CodeBox::deleteBy(Motion motion) {
     if (m_cursor == m_anchor)
-        m_anchor = target(motion);
+        m_anchor = target(motion, true);
     replaceSelection({});
 }
 
@@ -278,7 +275,7 @@ bool CodeBox::moveByKey(const QKeyEvent* event) {
         const bool vertical = key.motion == Motion::NextLine || key.motion == Motion::PreviousLine ||
                               key.motion == Motion::NextPage || key.motion == Motion::PreviousPage;
         const qsizetype goal = m_goalCell >= 0 ? m_goalCell : m_lines.cellOf(m_cursor);
-        setCursorPosition(target(key.motion), select);
+        setCursorPosition(target(key.motion, select), select);
         if (vertical)
             m_goalCell = goal;
         return true;
@@ -286,9 +283,9 @@ bool CodeBox::moveByKey(const QKeyEvent* event) {
     return false;
 }
 
-qsizetype CodeBox::target(Motion motion) const {
+qsizetype CodeBox::target(Motion motion, bool select) const {
     const qsizetype line = m_lines.lineOf(m_cursor);
-    const bool collapse = m_cursor != m_anchor; // an arrow first leaves the selection at its side
+    const bool collapse = !select && m_cursor != m_anchor; // an arrow first leaves the selection at its side
     switch (motion) {
     case Motion::NextChar:
         return collapse ? selectionEnd() : m_lines.nextPosition(m_cursor);
@@ -397,13 +394,13 @@ void CodeBox::mouseMoveEvent(QMouseEvent* event) {
 void CodeBox::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
-    const qsizetype at = positionAt(event->position().toPoint());
-    const qsizetype start = wordEdge(at, false);
-    const qsizetype end = at < m_lines.text().size() && isWordCharacter(m_lines.text()[at])
-                              ? std::min(wordEdge(at, true), m_lines.lineEnd(m_lines.lineOf(at)))
-                              : at;
-    if (start == end || !isWordCharacter(m_lines.text()[start]))
-        return setCursorPosition(at);
+    const QString& text = m_lines.text();
+    qsizetype start = positionAt(event->position().toPoint());
+    qsizetype end = start;
+    while (start > 0 && isWordCharacter(text[start - 1]))
+        --start;
+    while (end < text.size() && isWordCharacter(text[end]))
+        ++end;
     m_anchor = start;
     setCursorPosition(end, true);
 }
@@ -486,8 +483,8 @@ void CodeBox::ensureCursorVisible() {
         vertical->setValue(toInt(line - visibleLines() + 1));
     const qsizetype cell = m_lines.cellOf(m_cursor);
     QScrollBar* horizontal = horizontalScrollBar();
-    if (cell < horizontal->value())
-        horizontal->setValue(toInt(cell));
+    if (cell < horizontal->value()) // back to the left: show what comes before the cursor too
+        horizontal->setValue(toInt(cell - visibleCells() / 2));
     else if (cell >= horizontal->value() + visibleCells())
         horizontal->setValue(toInt(cell - visibleCells() + 1));
 }
@@ -521,7 +518,7 @@ int CodeBox::yOfLine(qsizetype line) const {
 }
 
 QRect CodeBox::cursorRect() const {
-    const int x = int(std::floor(xOfCell(m_lines.cellOf(m_cursor))));
+    const int x = int(std::clamp(std::floor(xOfCell(m_lines.cellOf(m_cursor))), -1e6, 1e6));
     return QRect(x, yOfLine(m_lines.lineOf(m_cursor)), 1, m_lineHeight);
 }
 

@@ -76,7 +76,7 @@ private:
     bool moveByKey(const QKeyEvent* event);
     bool editByKey(const QKeyEvent* event);
     bool isEditKey(const QKeyEvent* event) const;
-    qsizetype target(Motion motion) const;
+    qsizetype target(Motion motion, bool select) const;
     qsizetype wordEdge(qsizetype from, bool forward) const;
     qsizetype verticalTarget(qsizetype lines) const;
     qsizetype selectionStart() const { return std::min(m_cursor, m_anchor); }
