@@ -8,6 +8,7 @@
 #include "ui/main/MainForm.h"
 #include "ui/widgets/FontSubstitutions.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QInputMethodEvent>
 #include <QPushButton>
@@ -43,6 +44,7 @@ private slots:
         auto* box = child<CodeBox>(&texts, "Text1");
         auto* confirm = child<QPushButton>(&texts, "Command1");
         QCOMPARE(box->toPlainText(), QStringLiteral("在这里输入欲添加的字符。"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Value), box->toPlainText());
         QCOMPARE(confirm->text(), QStringLiteral("确认并返回"));
         QCOMPARE(tabOrder(&texts, box), (QStringList{"Text1", "Command1", "Check1", "Check2", "Check3"}));
         // Tab leaves the code box for the confirm button and Shift+Tab comes back; Ctrl+Tab types a tab.

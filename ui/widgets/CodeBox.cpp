@@ -1,5 +1,6 @@
 #include "ui/widgets/CodeBox.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
@@ -47,11 +48,36 @@ QString shownCharacter(const QString& character) {
     return character;
 }
 
+// Screen readers see an editable text whose value is the code.
+class CodeBoxAccessible : public QAccessibleWidget {
+public:
+    explicit CodeBoxAccessible(QWidget* box) : QAccessibleWidget(box, QAccessible::EditableText) {}
+
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Value ? static_cast<CodeBox*>(widget())->toPlainText()
+                                       : QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.editable = true;
+        s.multiLine = true;
+        return s;
+    }
+};
+
+QAccessibleInterface* accessibleCodeBox(const QString& className, QObject* object) {
+    if (className != QLatin1String("CodeBox") || !object->isWidgetType())
+        return nullptr;
+    return new CodeBoxAccessible(static_cast<QWidget*>(object));
+}
+
 int toInt(qsizetype value) { return int(std::clamp<qsizetype>(value, INT_MIN, INT_MAX)); }
 
 } // namespace
 
 CodeBox::CodeBox(QWidget* parent) : QAbstractScrollArea(parent) {
+    static const bool accessible = (QAccessible::installFactory(accessibleCodeBox), true);
+    Q_UNUSED(accessible);
     // Columns are cells of one width: that is what lets a long line be drawn in part.
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     if (font().pointSizeF() > 0)
@@ -115,22 +141,17 @@ void CodeBox::paste() {
         insertPlainText(text);
 }
 
-void CodeBox::undo() {
-    if (m_undo.empty())
-        return;
-    Edit edit = std::move(m_undo.back());
-    m_undo.pop_back();
-    apply(edit, true);
-    m_redo.push_back(std::move(edit));
-}
+void CodeBox::undo() { moveEdit(m_undo, m_redo, true); }
 
-void CodeBox::redo() {
-    if (m_redo.empty())
+void CodeBox::redo() { moveEdit(m_redo, m_undo, false); }
+
+void CodeBox::moveEdit(std::vector<Edit>& from, std::vector<Edit>& to, bool backwards) {
+    if (from.empty())
         return;
-    Edit edit = std::move(m_redo.back());
-    m_redo.pop_back();
-    apply(edit, false);
-    m_undo.push_back(std::move(edit));
+    Edit edit = std::move(from.back());
+    from.pop_back();
+    apply(edit, backwards);
+    to.push_back(std::move(edit));
 }
 
 void CodeBox::replaceSelection(const QString& text, bool typing) {

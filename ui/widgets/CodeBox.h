@@ -86,6 +86,7 @@ private:
     void replace(qsizetype from, qsizetype length, const QString& text, bool typing);
     void record(qsizetype from, qsizetype length, const QString& text, bool typing);
     void apply(const Edit& edit, bool backwards);
+    void moveEdit(std::vector<Edit>& from, std::vector<Edit>& to, bool backwards);
     void deleteBy(Motion motion);
 
     void updateMetrics();
