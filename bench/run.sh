@@ -3,11 +3,11 @@
 # and against cp plus a flush, on data made here, on the disk. Each pair runs alternately
 # (A B A B ...) on fresh copies; the ratio column is the median of the per-round ratios.
 # Usage: bench/run.sh [rounds]      (rounds >= 5; default 5)
-#        CASES=14 bench/run.sh      runs only cases 1 and 4 (default: all, 123456)
+#        CASES=14 bench/run.sh      runs only cases 1 and 4 (default: all, 1234567)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROUNDS=${1:-5}
-CASES=${CASES:-123456}
+CASES=${CASES:-1234567}
 want() { [[ $CASES == *$1* ]]; }
 [ "$ROUNDS" -ge 5 ] || { echo "at least 5 rounds" >&2; exit 2; }
 BUILD=build-bench
@@ -17,9 +17,10 @@ CODE='<!-- Copyright (c) Morlend Inc. 2026 -->'   # 40 bytes
 trap 'rm -rf "$DATA"' EXIT
 
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DSTEPWICK_BUILD_TESTS=OFF -DSTEPWICK_BUILD_BENCH=ON > /dev/null
-cmake --build "$BUILD" -j "$(nproc)" --target stepwick-cli gui_bench floor > /dev/null
+cmake --build "$BUILD" -j "$(nproc)" --target stepwick-cli gui_bench floor paste_bench > /dev/null
 CLI=$PWD/$BUILD/stepwick-cli
 GUI=$PWD/$BUILD/gui_bench
+PASTE=$PWD/$BUILD/paste_bench
 FLOOR=$PWD/$BUILD/floor
 mkdir -p "$DATA"
 
@@ -164,4 +165,18 @@ for n in $sizes; do
     echo "$us" >> "$DATA/.perfile"
 done
 printf '%-40s %11s %10.2f\n' "4 slowest / fastest per file" "" "$(sort -g "$DATA/.perfile" | awk 'NR==1 {lo=$1} {hi=$1} END {print hi/lo}')"
+fi
+
+if want 7; then
+# 7: a code of 10 million characters on one line pasted into the code window (offscreen), then
+# 20 characters typed at its end, each shown before the next.
+say "7 code window, 10 MB line"
+f=$(mktemp)
+for r in $(seq 1 "$ROUNDS"); do
+    env QT_QPA_PLATFORM=offscreen "$PASTE" 10 2> /dev/null | awk '{print $2, $6}' >> "$f"
+done
+echo
+printf '%-40s %9.3f s\n' "7 paste 10 MB line (median)" "$(cut -d' ' -f1 "$f" | median)"
+printf '%-40s %9.4f s\n' "7 keystroke after it (median)" "$(cut -d' ' -f2 "$f" | median)"
+rm -f "$f"
 fi
