@@ -17,6 +17,7 @@ Texts::Texts(QWidget* parent) : QWidget(parent) {
     Text1 = new CodeBox(this);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(twips(240, 120, 6375, 4575));
+    Text1->setFont(songFont(9)); // the Chinese system's window font: Latin half as wide as Chinese
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setPlainText(QStringLiteral("在这里输入欲添加的字符。"));

@@ -71,6 +71,17 @@ QAccessibleInterface* accessibleCodeBox(const QString& className, QObject* objec
     return new CodeBoxAccessible(static_cast<QWidget*>(object));
 }
 
+// Whether every ASCII character of the font is one width, as in a fixed-pitch font or in a
+// Chinese font such as 宋体, whose Latin letters are half as wide as its characters.
+bool fitsCells(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    const double width = metrics.horizontalAdvance(QLatin1Char('x'));
+    for (const char c : {'i', 'W', '.', 'm', ' '})
+        if (std::abs(metrics.horizontalAdvance(QLatin1Char(c)) - width) > 0.01)
+            return false;
+    return true;
+}
+
 int toInt(qsizetype value) { return int(std::clamp<qsizetype>(value, INT_MIN, INT_MAX)); }
 
 } // namespace
@@ -78,16 +89,23 @@ int toInt(qsizetype value) { return int(std::clamp<qsizetype>(value, INT_MIN, IN
 CodeBox::CodeBox(QWidget* parent) : QAbstractScrollArea(parent) {
     static const bool accessible = (QAccessible::installFactory(accessibleCodeBox), true);
     Q_UNUSED(accessible);
-    // Columns are cells of one width: that is what lets a long line be drawn in part.
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    if (font().pointSizeF() > 0)
-        fixed.setPointSizeF(font().pointSizeF());
-    setFont(fixed);
+    keepCellFont();
     setAttribute(Qt::WA_InputMethodEnabled);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     updateMetrics();
+}
+
+// Columns are cells of one width: that is what lets a long line be drawn in part. A font that
+// does not keep to them gives way to the system's fixed-pitch font of the same size.
+void CodeBox::keepCellFont() {
+    if (fitsCells(font()))
+        return;
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (font().pointSizeF() > 0)
+        fixed.setPointSizeF(font().pointSizeF());
+    setFont(fixed);
 }
 
 void CodeBox::setPlainText(const QString& text) {
@@ -464,8 +482,10 @@ void CodeBox::resizeEvent(QResizeEvent* event) {
 
 void CodeBox::changeEvent(QEvent* event) {
     QAbstractScrollArea::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
+        keepCellFont();
         updateMetrics();
+    }
 }
 
 void CodeBox::timerEvent(QTimerEvent* event) {

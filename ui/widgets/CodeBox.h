@@ -8,10 +8,10 @@
 #include <vector>
 
 // A plain-text box for code that may hold lines of millions of characters. It keeps the text
-// and its line starts (CodeLines) and draws only the lines and columns on screen, in a
-// fixed-pitch font, so pasting or typing into a very long line costs about as much as into a
-// short one. Line breaks are LF; CR LF and CR become LF on the way in. Tab is left to the focus
-// chain; Ctrl+Tab types a tab.
+// and its line starts (CodeLines) and draws only the lines and columns on screen, in cells of
+// one width (two for a Chinese character), so pasting or typing into a very long line costs
+// about as much as into a short one. Line breaks are LF; CR LF and CR become LF on the way in.
+// Tab is left to the focus chain; Ctrl+Tab types a tab.
 class CodeBox : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -89,6 +89,7 @@ private:
     void moveEdit(std::vector<Edit>& from, std::vector<Edit>& to, bool backwards);
     void deleteBy(Motion motion);
 
+    void keepCellFont();
     void updateMetrics();
     void updateScrollBars();
     void ensureCursorVisible();
