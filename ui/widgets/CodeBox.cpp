@@ -420,6 +420,8 @@ QVariant CodeBox::inputMethodQuery(Qt::InputMethodQuery query) const {
 }
 
 void CodeBox::mousePressEvent(QMouseEvent* event) {
+    if (!m_preedit.isEmpty()) // a click ends a composition where it was, not where the click is
+        QGuiApplication::inputMethod()->commit();
     if (event->button() != Qt::LeftButton)
         return QAbstractScrollArea::mousePressEvent(event);
     setCursorPosition(positionAt(event->position().toPoint()), event->modifiers() & Qt::ShiftModifier);
