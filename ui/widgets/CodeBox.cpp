@@ -115,6 +115,7 @@ void CodeBox::setPlainText(const QString& text) {
     m_preedit.clear();
     updateScrollBars();
     setCursorPosition(0);
+    emit textChanged();
 }
 
 void CodeBox::insertPlainText(const QString& text) { replaceSelection(withLineFeeds(text)); }
@@ -185,6 +186,7 @@ void CodeBox::replace(qsizetype from, qsizetype length, const QString& text, boo
     m_anchor = from + text.size();
     setCursorPosition(m_anchor);
     m_typing = typing;
+    emit textChanged();
 }
 
 // A run of typed characters is undone as one, as is a paste.
@@ -207,6 +209,7 @@ void CodeBox::apply(const Edit& edit, bool backwards) {
     updateScrollBars();
     m_anchor = backwards ? edit.anchorBefore : edit.at + in.size();
     setCursorPosition(backwards ? edit.cursorBefore : m_anchor, true);
+    emit textChanged();
 }
 
 void CodeBox::deleteBy(Motion motion) {

@@ -14,6 +14,7 @@
 // Tab is left to the focus chain; Ctrl+Tab types a tab.
 class CodeBox : public QAbstractScrollArea {
     Q_OBJECT
+    Q_PROPERTY(QString plainText READ toPlainText WRITE setPlainText NOTIFY textChanged USER true)
 public:
     explicit CodeBox(QWidget* parent = nullptr);
 
@@ -32,6 +33,9 @@ public:
     void paste();
     void undo();
     void redo();
+
+signals:
+    void textChanged();
 
 protected:
     bool event(QEvent* event) override;
