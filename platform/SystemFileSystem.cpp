@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <memory>
 #include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -138,17 +139,22 @@ public:
         if (n >= 0 || (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP))
             return n;
         // Not supported between these files: copy through a buffer instead.
-        static thread_local char buf[1 << 20];
-        std::size_t want = len < sizeof buf ? len : sizeof buf;
+        // Made on first need: a buffer held in static thread storage would be cleared for every
+        // thread the program starts, and a run starts many.
+        constexpr std::size_t kBuffer = 1 << 20;
+        static thread_local std::unique_ptr<char[]> buf;
+        if (!buf)
+            buf = std::make_unique_for_overwrite<char[]>(kBuffer);
+        std::size_t want = len < kBuffer ? len : kBuffer;
         ssize_t got;
         do
-            got = ::pread(in, buf, want, offset);
+            got = ::pread(in, buf.get(), want, offset);
         while (got < 0 && errno == EINTR);
         if (got <= 0)
             return got;
         ssize_t done = 0;
         while (done < got) {
-            ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(got - done));
+            ssize_t w = ::write(out, buf.get() + done, static_cast<std::size_t>(got - done));
             if (w < 0 && errno == EINTR)
                 continue;
             if (w < 0)
