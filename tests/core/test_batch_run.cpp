@@ -12,14 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using testfiles::folderMod;
-using testfiles::input;
-using testfiles::listDir;
-using testfiles::LogSink;
-using testfiles::readFile;
-using testfiles::run;
-using testfiles::TempDir;
-using testfiles::writeFile;
+using namespace testfiles;
 
 TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     TempDir dir, outside;
@@ -51,7 +44,7 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
                   "被处理的文件\r\na.cgi\r\nB.CGI\r\nc.Cgi\r\n\r\n处理了3个文件。\r\n感谢您使用本软件！");
         EXPECT_EQ(readFile(outside / "target.cgi"), "x");
     }
-    const testfiles::Ran bad = run(dir, input("../cgi", "foot", "x"));
+    const Ran bad = run(dir, input("../cgi", "foot", "x"));
     EXPECT_EQ(bad.result.outcome, BatchResult::Outcome::BadExtension);
     EXPECT_EQ(bad.log, kLogHeader);
     EXPECT_EQ(readFile(outside / "target.cgi"), "x");
@@ -90,7 +83,7 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
                 SCOPED_TRACE(std::string(position) + ", b.txt " +
                              (atOpening ? "at its opening" : "before its turn") + ": " + c.what);
                 TempDir dir, outside;
-                testfiles::writeAll(dir.path(), {{"a.txt", "a\r\n"}, {"b.txt", "b\r\n"}, {"c.txt", "c\r\n"}});
+                writeAll(dir.path(), {{"a.txt", "a\r\n"}, {"b.txt", "b\r\n"}, {"c.txt", "c\r\n"}});
                 writeFile(outside / "secret.txt", "secret\r\n");
                 platform::RecordingFileSystem fs;
                 auto doSwap = [&, swap = c.swap] { swap(dir / "b.txt", outside / "secret.txt"); };
@@ -101,18 +94,18 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
                                   [&] { fs.beforeCall("statAt", [&] { fs.beforeCall("openAt", doSwap); }); });
                 else
                     fs.beforeCall("statAt", doSwap);
-                const testfiles::Ran r = run(dir, input("txt", position, "X"), fs);
+                const Ran r = run(dir, input("txt", position, "X"), fs);
 
                 const bool head = std::string(position) == "head";
-                const testfiles::Contents now = testfiles::snapshot(dir.path());
-                EXPECT_EQ(now.at("a.txt"), testfiles::inserted("a\r\n", "X", head));
-                EXPECT_EQ(now.at("c.txt"), testfiles::inserted("c\r\n", "X", head));
+                const Contents now = snapshot(dir.path());
+                EXPECT_EQ(now.at("a.txt"), inserted("a\r\n", "X", head));
+                EXPECT_EQ(now.at("c.txt"), inserted("c\r\n", "X", head));
                 EXPECT_EQ(readFile(outside / "secret.txt"), "secret\r\n");
                 const bool removed = std::string(c.what) == "removed",
                            other = std::string(c.what) == "another file";
                 if (other && r.result.failures.empty()) {
                     // Taking the file that now holds the name is sound too, as long as it is whole.
-                    EXPECT_EQ(now.at("b.txt"), testfiles::inserted("new b\r\n", "X", head));
+                    EXPECT_EQ(now.at("b.txt"), inserted("new b\r\n", "X", head));
                     continue;
                 }
                 ASSERT_EQ(r.result.failures.size(), 1u) << r.log;
@@ -135,10 +128,10 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     writeFile(dir / "a.txt", "a");
     Mod mod = folderMod(dir);
     LogSink sink;
-    EXPECT_EQ(runBatch(mod, input("txt", "foot", "bad\xC3"), sink, testfiles::realFs()).outcome,
+    EXPECT_EQ(runBatch(mod, input("txt", "foot", "bad\xC3"), sink, realFs()).outcome,
               BatchResult::Outcome::CodeNotEncodable);
     confirmFolder(mod, dir / "missing");
-    BatchResult gone = runBatch(mod, input("txt", "foot", "x"), sink, testfiles::realFs());
+    BatchResult gone = runBatch(mod, input("txt", "foot", "x"), sink, realFs());
     EXPECT_EQ(gone.outcome, BatchResult::Outcome::FolderUnreadable);
     EXPECT_NE(gone.error.find("No such file or directory"), std::string::npos);
     EXPECT_EQ(sink.log, std::string(kLogHeader));
@@ -230,7 +223,7 @@ TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {
                         << sink.log;
                     EXPECT_NE(sink.log.find("有" + std::to_string(files) + "个文件未能处理。"),
                               std::string::npos);
-                    EXPECT_EQ(testfiles::snapshot(dir.path()).size(), files);
+                    EXPECT_EQ(snapshot(dir.path()).size(), files);
                     for (unsigned i = 0; i < files; ++i)
                         EXPECT_EQ(readFile(dir / ("f" + std::to_string(i) + ".txt")), "old\r\n");
                     continue;
@@ -298,7 +291,7 @@ TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
     const std::string names[] = {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"};
     for (int i = 0; i < 5; ++i)
         ASSERT_EQ(::truncate((writeFile(dir / names[i], ""), dir / names[i]).c_str(), sizes[i]), 0);
-    const testfiles::Ran r = run(dir, input("txt", "foot", "END"));
+    const Ran r = run(dir, input("txt", "foot", "END"));
     EXPECT_EQ(r.log, "被处理的文件\r\na.txt\r\nb.txt\r\nc.txt\r\nd.txt\r\ne."
                      "txt\r\n\r\n处理了5个文件。\r\n感谢您使用本软件！");
     for (int i = 0; i < 5; ++i) {
@@ -324,7 +317,7 @@ TEST(BatchRun, LargeHeadReportsItsCopyUpToTheEnd) {
         }
     } sink;
     Mod mod = folderMod(dir);
-    EXPECT_EQ(runBatch(mod, input("txt", "head", "H"), sink, testfiles::realFs()).changed, 1u);
+    EXPECT_EQ(runBatch(mod, input("txt", "head", "H"), sink, realFs()).changed, 1u);
     ASSERT_GE(sink.steps.size(), 2u); // in slices, not only once at the end
     EXPECT_TRUE(std::is_sorted(sink.steps.begin(), sink.steps.end()));
     EXPECT_EQ(sink.steps.back(), std::make_pair(std::uint64_t(size), std::uint64_t(size)));

@@ -11,9 +11,7 @@
 #include <unistd.h>
 
 using namespace std::string_literals;
-using testfiles::readFile;
-using testfiles::TempDir;
-using testfiles::writeFile;
+using namespace testfiles;
 
 namespace {
 
@@ -42,7 +40,7 @@ BatchInput inputFor(const Options& o, std::string code) {
 
 // Runs over dir and returns the log of the run alone.
 std::string logOf(const TempDir& dir, const BatchInput& in) {
-    return testfiles::run(dir, in).log.substr(kLogHeader.size());
+    return run(dir, in).log.substr(kLogHeader.size());
 }
 
 // Adds with once (expecting added), adds again with once (expecting a skip that changes nothing),
@@ -99,9 +97,9 @@ TEST(CodePlace, AddOnceThenRemoveGivesBackTheFileAtHeadAndFoot) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        roundTrip(c.old, {true}, "码", testfiles::inserted(c.old, "码", true),
+        roundTrip(c.old, {true}, "码", inserted(c.old, "码", true),
                   c.headRemoved.empty() ? c.old : c.headRemoved);
-        roundTrip(c.old, {false}, "码", testfiles::inserted(c.old, "码", false), c.old);
+        roundTrip(c.old, {false}, "码", inserted(c.old, "码", false), c.old);
     }
     for (bool head : {true, false}) { // an empty code adds an empty line
         TempDir dir;
@@ -233,11 +231,11 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     const int busy = ::open((dir / "y").c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_EQ(::flock(busy, LOCK_EX | LOCK_NB), 0);
 
-    Mod mod = testfiles::folderMod(dir);
+    Mod mod = folderMod(dir);
     BatchInput in = inputFor({false}, "X");
     in.recursive = true;
     std::vector<std::string> files;
-    ASSERT_EQ(previewBatch(mod, in, files, testfiles::realFs()).outcome, BatchResult::Outcome::Completed);
+    ASSERT_EQ(previewBatch(mod, in, files, realFs()).outcome, BatchResult::Outcome::Completed);
     const std::vector<std::string> all{"a.txt", "b/a.txt", "b/c/c.txt", "y/y.txt", "Z/twin.txt", "Z/z.txt"};
     EXPECT_EQ(files, all);
 
@@ -255,14 +253,14 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     // What a second run would change: with once only what the busy folder kept, with remove the rest.
     in.once = true;
     files.clear();
-    previewBatch(mod, in, files, testfiles::realFs());
+    previewBatch(mod, in, files, realFs());
     EXPECT_EQ(files, std::vector<std::string>{"y/y.txt"});
     in.remove = true;
     files.clear();
-    previewBatch(mod, in, files, testfiles::realFs());
+    previewBatch(mod, in, files, realFs());
     EXPECT_EQ(files, (std::vector<std::string>{"a.txt", "b/a.txt", "b/c/c.txt", "Z/twin.txt", "Z/z.txt"}));
     files.clear();
     in.recursive = false;
-    previewBatch(mod, in, files, testfiles::realFs());
+    previewBatch(mod, in, files, realFs());
     EXPECT_EQ(files, std::vector<std::string>{"a.txt"});
 }

@@ -3,28 +3,13 @@
 // renaming, writes that cannot be cut back, a failure at any step of one insertion.
 // (A low open-file limit: odd_systems_test.sh.)
 #include "RunSupport.h"
-#include "TestFiles.h"
-#include "core/BatchRun.h"
 #include "core/InsertCode.h"
-#include "platform/RecordingFileSystem.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <fstream>
-#include <functional>
-#include <gtest/gtest.h>
 #include <iostream>
-#include <sys/stat.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
-using testfiles::input;
-using testfiles::listDir;
-using testfiles::Ran;
-using testfiles::readFile;
-using testfiles::run;
-using testfiles::TempDir;
-using testfiles::writeFile;
+using namespace testfiles;
 
 namespace {
 
@@ -39,6 +24,12 @@ bool sh(const std::string& command) { return std::system((command + " 2>/dev/nul
 
 const std::string kBigCode(5000, 'F'); // too long for one write: a foot goes through a new file
 
+std::tuple<uid_t, gid_t, mode_t> ownerAndMode(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return {st.st_uid, st.st_gid, st.st_mode & 07777};
+}
+
 } // namespace
 
 // Owner, group, mode (set-ID bits included), the access ACL exactly (a folder's default ACL adds
@@ -46,16 +37,11 @@ const std::string kBigCode(5000, 'F'); // too long for one write: a foot goes th
 // content drops them). Changing the owner clears set-ID bits, so a new file gets its mode last:
 // no owner and no data after it. Other owners, ACLs and those attributes are set up as root only.
 TEST(FileSafety, NewFileKeepsOwnerModeAclAndAttributes) {
-    struct Owned {
-        const char* name;
-        uid_t uid;
-        gid_t gid;
-        mode_t mode;
-    };
     const bool root = ::geteuid() == 0;
     if (!root)
         std::cout << "Skipped other owners, set-ID bits, ACLs and attributes: setting them up needs root\n";
-    std::vector<Owned> files{{"run.txt", ::geteuid(), ::getegid(), 0750}};
+    std::vector<std::tuple<const char*, uid_t, gid_t, mode_t>> files{
+        {"run.txt", ::geteuid(), ::getegid(), 0750}};
     if (root)
         files.insert(files.end(), {{"suid.txt", 1234, 5678, 04755},
                                    {"secret.txt", 1234, 5678, 0640},
@@ -68,10 +54,10 @@ TEST(FileSafety, NewFileKeepsOwnerModeAclAndAttributes) {
     for (const auto& [position, code] : runs) {
         SCOPED_TRACE(position + std::string(" with a code of ") + std::to_string(code.size()));
         TempDir dir;
-        for (const Owned& f : files) {
-            writeFile(dir / f.name, std::string("old ") + f.name);
-            ASSERT_EQ(::chown((dir / f.name).c_str(), f.uid, f.gid), 0);
-            ASSERT_EQ(::chmod((dir / f.name).c_str(), f.mode), 0); // after chown, which clears set-ID bits
+        for (const auto& [name, uid, gid, mode] : files) {
+            writeFile(dir / name, std::string("old ") + name);
+            ASSERT_EQ(::chown((dir / name).c_str(), uid, gid), 0);
+            ASSERT_EQ(::chmod((dir / name).c_str(), mode), 0); // after chown, which clears set-ID bits
         }
         const std::string own = dir / "run.txt";
         if (root) {
@@ -88,14 +74,9 @@ TEST(FileSafety, NewFileKeepsOwnerModeAclAndAttributes) {
         platform::RecordingFileSystem fs;
         const Ran r = run(dir, input("txt", position, code), fs);
         EXPECT_EQ(r.result.changed, files.size()) << r.log;
-        for (const Owned& f : files) {
-            struct stat st {};
-            ASSERT_EQ(::stat((dir / f.name).c_str(), &st), 0);
-            EXPECT_EQ(st.st_uid, f.uid) << f.name;
-            EXPECT_EQ(st.st_gid, f.gid) << f.name;
-            EXPECT_EQ(st.st_mode & 07777, f.mode) << f.name;
-            EXPECT_EQ(readFile(dir / f.name), testfiles::inserted(std::string("old ") + f.name, code,
-                                                                  std::string(position) == "head"));
+        for (const auto& [name, uid, gid, mode] : files) {
+            EXPECT_EQ(ownerAndMode(dir / name), std::make_tuple(uid, gid, mode)) << name;
+            EXPECT_EQ(readFile(dir / name), inserted(std::string("old ") + name, code, position[0] == 'h'));
         }
         if (root) {
             EXPECT_EQ(xattr(dir / "secret.txt", "system.posix_acl_access"), acl);
@@ -120,34 +101,26 @@ TEST(FileSafety, NewFileKeepsOwnerModeAclAndAttributes) {
 // that cannot be copied is named in the file's line, and the file counts as changed. A file
 // system without extended attributes has nothing to copy.
 TEST(FileSafety, AttributeThatCannotBeCopiedFailsOnlyForTheAcl) {
-    struct Case {
-        const char* what;
-        const char* failing; // the call that fails, with EPERM or (listing) ENOTSUP
-        bool fails;
-        const char* line;
-    };
-    const Case cases[] = {
-        {"ACL", "setXattr", true, "a.txt（未能处理：Operation not permitted）\r\n"},
-        {"user attribute", "setXattr", false,
-         "a.txt（已添加，但未能复制扩展属性 user.x：Operation not permitted）\r\n"},
-        {"no extended attributes", "listXattrs", false, "\r\na.txt\r\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    // The call that fails (with EPERM, or listing with ENOTSUP), whether the file fails, its line.
+    for (const auto& [failing, fails, line] : Rows<std::string, bool, const char*>{
+             {"setXattr", true, "a.txt（未能处理：Operation not permitted）\r\n"},
+             {"setXattr", false, "a.txt（已添加，但未能复制扩展属性 user.x：Operation not permitted）\r\n"},
+             {"listXattrs", false, "\r\na.txt\r\n"}}) {
+        SCOPED_TRACE(line);
         TempDir dir;
         writeFile(dir / "a.txt", "old\r\n");
-        if (c.fails)
+        if (fails)
             ASSERT_TRUE(sh("setfacl -m u:nobody:--- " + dir / "a.txt")) << "setfacl (package acl)";
         else
             ASSERT_EQ(::setxattr((dir / "a.txt").c_str(), "user.x", "1", 1, 0), 0);
         platform::RecordingFileSystem fs;
-        const bool listing = std::string(c.failing) == "listXattrs";
-        fs.failEvery(c.failing, listing ? ENOTSUP : EPERM);
+        const bool listing = failing == "listXattrs";
+        fs.failEvery(failing, listing ? ENOTSUP : EPERM);
         const Ran r = run(dir, input("txt", "head", "c"), fs);
-        EXPECT_NE(r.log.find(c.line), std::string::npos) << r.log;
-        EXPECT_EQ(readFile(dir / "a.txt"), c.fails ? "old\r\n" : "c\r\nold\r\n");
-        EXPECT_EQ(r.result.changed, c.fails ? 0u : 1u);
-        const auto& failed = c.fails ? r.result.failures : r.result.notes;
+        EXPECT_NE(r.log.find(line), std::string::npos) << r.log;
+        EXPECT_EQ(readFile(dir / "a.txt"), fails ? "old\r\n" : "c\r\nold\r\n");
+        EXPECT_EQ(r.result.changed, fails ? 0u : 1u);
+        const auto& failed = fails ? r.result.failures : r.result.notes;
         EXPECT_EQ(failed.size(), listing ? 0u : 1u);
         EXPECT_TRUE(listing || failed[0].error == EPERM);
         EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt"}));
@@ -157,38 +130,29 @@ TEST(FileSafety, AttributeThatCannotBeCopiedFailsOnlyForTheAcl) {
 // Another program that changes a file while the run works on it keeps its change: the file
 // fails as "changed during the run" and the run goes on.
 TEST(FileSafety, FileChangedByAnotherProgramKeepsTheNewerContent) {
-    struct Case {
-        const char* position;
-        std::string code;
-        bool appendNotChmod;
-        const char* after;
-    };
-    const Case cases[] = {
-        {"head", "c", true, "old\r\nTHEIRS"},
-        {"head", "c", false, "old\r\n"},
-        {"foot", kBigCode, true, "old\r\nTHEIRS"},
-        {"foot", "c", true, "old\r\nc\r\nTHEIRS"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.position) + (c.appendNotChmod ? " appended to" : " mode changed"));
+    // Position, code, whether they append (else change the mode), what a.txt holds after.
+    for (const auto& [position, code, append, after] :
+         Rows<std::string, std::string, bool, const char*>{{"head", "c", true, "old\r\nTHEIRS"},
+                                                           {"head", "c", false, "old\r\n"},
+                                                           {"foot", kBigCode, true, "old\r\nTHEIRS"},
+                                                           {"foot", "c", true, "old\r\nc\r\nTHEIRS"}}) {
+        SCOPED_TRACE(position + (append ? " appended to" : " mode changed"));
         TempDir dir;
-        writeFile(dir / "a.txt", "old\r\n");
-        writeFile(dir / "b.txt", "b\r\n");
+        writeAll(dir.path(), {{"a.txt", "old\r\n"}, {"b.txt", "b\r\n"}});
         platform::RecordingFileSystem fs;
         // Between the write of the new content and the moment it counts.
-        fs.beforeCall("dataSync", [&, c] {
-            if (c.appendNotChmod)
+        fs.beforeCall("dataSync", [&, append = append] {
+            if (append)
                 std::ofstream(dir / "a.txt", std::ios::app) << "THEIRS";
             else
                 ::chmod((dir / "a.txt").c_str(), 0600);
         });
-        const Ran r = run(dir, input("txt", c.position, c.code), fs);
+        const Ran r = run(dir, input("txt", position, code), fs);
         ASSERT_EQ(r.result.failures.size(), 1u) << r.log;
         EXPECT_EQ(r.result.failures[0].refusal, Refusal::ChangedDuringRun);
         EXPECT_NE(r.log.find("a.txt（未能处理：changed during the run）"), std::string::npos) << r.log;
-        EXPECT_EQ(readFile(dir / "a.txt"), c.after);
-        EXPECT_EQ(readFile(dir / "b.txt"),
-                  testfiles::inserted("b\r\n", c.code, std::string(c.position) == "head"));
+        EXPECT_EQ(readFile(dir / "a.txt"), after);
+        EXPECT_EQ(readFile(dir / "b.txt"), inserted("b\r\n", code, position == "head"));
         EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "b.txt"}));
     }
 }
@@ -215,7 +179,7 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
         in.recursive = true;
         const Ran r = run(dir, in, fs);
         EXPECT_EQ(r.result.changed, 3u) << r.log;
-        const std::string expected = std::string(position) == "head" ? "X\r\nold\r\n" : "old\r\nX\r\n";
+        const std::string expected = position[0] == 'h' ? "X\r\nold\r\n" : "old\r\nX\r\n";
         for (const char* name : {"a.txt", "b.txt", "sub/c.txt"})
             EXPECT_EQ(readFile(dir / name), expected) << name;
     }
@@ -233,7 +197,7 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
 // fails with that reason before any temporary file is made; short feet still go on.
 TEST(FileSafety, AppendOnlyFolderFailsEveryReplacementAndKeepsNoTemporaryFile) {
     TempDir dir;
-    testfiles::writeAll(dir.path(), {{"a.txt", "a\r\n"}, {"b.txt", "b\r\n"}});
+    writeAll(dir.path(), {{"a.txt", "a\r\n"}, {"b.txt", "b\r\n"}});
     if (!sh("chattr +a " + dir.path()))
         GTEST_SKIP() << "chattr +a needs root and a file system with file attributes";
     const Ran head = run(dir, input("txt", "head", "c")), bigFoot = run(dir, input("txt", "foot", kBigCode));
@@ -245,8 +209,7 @@ TEST(FileSafety, AppendOnlyFolderFailsEveryReplacementAndKeepsNoTemporaryFile) {
     EXPECT_NE(head.log.find("a.txt（未能处理：" + std::string(refusalText(Refusal::CannotReplace)) + "）"),
               std::string::npos);
     EXPECT_EQ(foot.result.changed, 2u);
-    EXPECT_EQ(testfiles::snapshot(dir.path()),
-              (testfiles::Contents{{"a.txt", "a\r\nc\r\n"}, {"b.txt", "b\r\nc\r\n"}}));
+    EXPECT_EQ(snapshot(dir.path()), (Contents{{"a.txt", "a\r\nc\r\n"}, {"b.txt", "b\r\nc\r\n"}}));
 }
 
 // A foot write that fails and cannot be cut back says that the file may end with part of the code.
@@ -292,16 +255,14 @@ TEST(InsertCode, RefusesWhatIsNotAWritableRegularFileAndOnlyAFootCreatesAFile) {
     }
     InsertCode("c", dir / "new.txt", "foot", fs);
     const std::string other = "<not a regular file>"; // the link itself is not replaced either
-    EXPECT_EQ(testfiles::snapshot(dir.path()), (testfiles::Contents{{"a.txt", "keep\r\n"},
-                                                                    {"dir.txt", other},
-                                                                    {"fifo.txt", other},
-                                                                    {"link.txt", other},
-                                                                    {"new.txt", "c\r\n"},
-                                                                    {"ro.txt", "old\r\n"}}));
+    EXPECT_EQ(snapshot(dir.path()), (Contents{{"a.txt", "keep\r\n"},
+                                              {"dir.txt", other},
+                                              {"fifo.txt", other},
+                                              {"link.txt", other},
+                                              {"new.txt", "c\r\n"},
+                                              {"ro.txt", "old\r\n"}}));
     EXPECT_EQ(readFile(outside / "victim.txt"), "outside\r\n");
-    struct stat st {};
-    ASSERT_EQ(::stat((dir / "ro.txt").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(std::get<2>(ownerAndMode(dir / "ro.txt")), 0444u);
 }
 
 // Each call of a clean insertion failed in turn: the file is whole old (or whole new where the
@@ -309,34 +270,29 @@ TEST(InsertCode, RefusesWhatIsNotAWritableRegularFileAndOnlyAFootCreatesAFile) {
 // one write goes through a new file, as a head does; a head also where the file system has no
 // unnamed files, or no /proc to name them: through a named temporary file.
 TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
-    struct Run {
-        const char* position;
-        std::string code;
-        const char* missing; // a call that always fails, with its errno
-        int err;
-    };
     const std::string old = "line 1\r\nline 2";
-    const Run runs[] = {{"head", "code", "", 0},
-                        {"head", "code", "openUnnamed", EOPNOTSUPP},
-                        {"head", "code", "linkUnnamed", ENOENT},
-                        {"foot", "code", "", 0},
-                        {"foot", std::string(5000, 'L'), "", 0}};
-    for (const Run& r : runs) {
-        const bool head = std::string(r.position) == "head";
-        const std::string changed = testfiles::inserted(old, r.code, head);
+    // Position, code, a call that always fails and its errno.
+    for (const auto& [position, code, missing, err] :
+         Rows<std::string, std::string, std::string, int>{{"head", "code", "", 0},
+                                                          {"head", "code", "openUnnamed", EOPNOTSUPP},
+                                                          {"head", "code", "linkUnnamed", ENOENT},
+                                                          {"foot", "code", "", 0},
+                                                          {"foot", std::string(5000, 'L'), "", 0}}) {
+        const bool head = position == "head";
+        const std::string changed = inserted(old, code, head);
         long total = 0;
         for (long n = 0; n <= total; ++n) { // n = 0: the clean insertion, which counts the calls
-            SCOPED_TRACE(std::string(r.position) + " of " + std::to_string(r.code.size()) + " without " +
-                         r.missing + ", failing call " + std::to_string(n));
+            SCOPED_TRACE(position + " of " + std::to_string(code.size()) + " without " + missing +
+                         ", failing call " + std::to_string(n));
             TempDir dir;
             writeFile(dir / "a.txt", old, 0640);
             platform::RecordingFileSystem fs;
-            if (*r.missing)
-                fs.failEvery(r.missing, r.err);
+            if (!missing.empty())
+                fs.failEvery(missing, err);
             fs.failCall(n, ENOSPC);
             bool threw = false;
             try {
-                InsertCode(r.code, dir / "a.txt", r.position, fs);
+                InsertCode(code, dir / "a.txt", position, fs);
             } catch (const FileError&) {
                 threw = true;
             }
@@ -348,13 +304,11 @@ TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
                 ASSERT_GT(total, 5);
                 // A failed flush below proves it comes before the rename; the folder's flush follows it.
                 EXPECT_GT(last("dataSync"), last("renameAt"));
-                EXPECT_EQ(last("renameAt") > 0, head || r.code.size() > 4096);
+                EXPECT_EQ(last("renameAt") > 0, head || code.size() > 4096);
             }
             EXPECT_EQ(readFile(dir / "a.txt"), threw ? old : changed) << c[std::max(n, 1L) - 1];
             EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt"}));
-            struct stat st {};
-            ASSERT_EQ(::stat((dir / "a.txt").c_str(), &st), 0);
-            EXPECT_EQ(st.st_mode & 07777, 0640u);
+            EXPECT_EQ(std::get<2>(ownerAndMode(dir / "a.txt")), 0640u);
         }
     }
 }

@@ -58,4 +58,8 @@ void checkEveryKillPoint(const std::string& base, bool head, const std::string& 
 // Kills a run over `files` files at `rounds` random moments (seeded), with the same checks.
 void checkRandomKills(const std::string& base, bool head, int files, int rounds, unsigned seed);
 
+// Runs head and foot over files that need more room than root's file system has left: each file
+// whole old (logged as failed with the system's reason) or whole new, nothing else left behind.
+void checkDiskFull(const std::string& root);
+
 } // namespace crash

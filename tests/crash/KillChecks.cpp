@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <random>
 #include <signal.h>
 #include <strings.h>
+#include <sys/statvfs.h>
 #include <thread>
+#include <unistd.h>
 
 namespace crash {
 namespace {
@@ -43,11 +46,15 @@ struct Scenario {
     std::vector<std::string> args(const std::string& folder) const {
         return {head ? "--head" : "--foot", "--ext", "txt", "--code", code, folder};
     }
-    std::string log() const {
+    // The log of a run that changed every target but the failed ones, each with its reason.
+    std::string log(const std::map<std::string, std::string>& failed = {}) const {
         std::string log = "被处理的文件\n";
         for (const auto& n : order)
-            log += n + "\n";
-        return log + "\n处理了" + std::to_string(order.size()) + "个文件。\n感谢您使用本软件！\n";
+            log += n + (failed.count(n) ? "（未能处理：" + failed.at(n) + "）\n" : "\n");
+        log += "\n处理了" + std::to_string(order.size() - failed.size()) + "个文件。\n";
+        if (!failed.empty())
+            log += "有" + std::to_string(failed.size()) + "个文件未能处理。\n";
+        return log + "感谢您使用本软件！\n";
     }
 };
 
@@ -101,15 +108,35 @@ void expectSecondRunFinishes(const std::string& folder, const Scenario& s, const
     Contents want = s.old;
     for (const auto& [name, isNew] : afterKill.changed)
         want[name] = isNew ? s.twice.at(name) : s.fresh.at(name);
-    std::string problems;
-    const Contents now = testfiles::snapshot(folder);
-    for (const auto& [name, bytes] : now)
-        if (!want.count(name) || want.at(name) != bytes)
-            note(problems, name + " is wrong or left over after the second run");
-    for (const auto& [name, bytes] : want)
-        if (!now.count(name))
-            note(problems, name + " is missing after the second run");
-    EXPECT_EQ(problems, "");
+    EXPECT_TRUE(testfiles::snapshot(folder) == want)
+        << "a file wrong, missing or left over after the second run";
+}
+
+// A run short of room: the failed files on standard error too, exit status 1.
+void checkFullRun(const std::string& folder, const Scenario& s) {
+    SCOPED_TRACE(std::string(s.head ? "head" : "foot") + " in " + folder);
+    const CliRun run = runCli(s.args(folder));
+    const Judgement j = judge(folder, s);
+    EXPECT_EQ(j.problems, "");
+    EXPECT_EQ(j.leftovers, 0);
+    std::map<std::string, std::string> failed;
+    std::string err;
+    for (const auto& [name, isNew] : j.changed)
+        if (!isNew)
+            failed[name] = "No space left on device",
+            err += "stepwick-cli: " + folder + name + ": No space left on device\n";
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.out, s.log(failed));
+    EXPECT_EQ(run.err, err);
+    EXPECT_GT(j.changedCount, 0) << "the test should leave room for some files";
+    EXPECT_FALSE(failed.empty()) << "the test should not leave room for all files";
+}
+
+Contents filesOfSize(const char* prefix, int count, std::size_t size) {
+    Contents files;
+    for (int i = 0; i < count; ++i)
+        files[prefix + std::to_string(100 + i) + ".txt"] = std::string(size - 2, char('a' + i)) + "\r\n";
+    return files;
 }
 
 } // namespace
@@ -216,6 +243,42 @@ void checkRandomKills(const std::string& base, bool head, int files, int rounds,
               << " kills: " << untouched << " before any change, " << mixed << " part-way, " << finished
               << " after the last change, " << leftovers << " with a temporary file left\n";
     EXPECT_GE(mixed, std::max(1, rounds / 10)) << "too few kills landed in the middle of the work";
+}
+
+// Head needs room for a whole new copy of each file next to the old one; foot a block or two per
+// file. Both run over files that together need more than the file system holds.
+void checkDiskFull(const std::string& root) {
+    struct statvfs vfs {};
+    ASSERT_EQ(::statvfs(root.c_str(), &vfs), 0);
+    const std::uint64_t room = std::uint64_t(vfs.f_bavail) * vfs.f_frsize;
+    ASSERT_GT(room, 1u << 20) << root;
+    // The files take 70% of the room, so about a third of the new copies fit.
+    {
+        const Scenario head(true, "<!-- head code -->",
+                            filesOfSize("h", 24, room * 7 / 10 / 24 / 4096 * 4096 - 100));
+        TempDir dir(root);
+        testfiles::writeAll(dir.path(), head.old);
+        checkFullRun(dir.path(), head);
+    }
+
+    // Files of exactly one block: each append needs new blocks. The code is longer than a block,
+    // so a file can get part of it written before the room runs out.
+    const Scenario foot(false, "<!-- " + std::string(6000, 'x') + " -->", filesOfSize("f", 16, 4096));
+    TempDir dir(root);
+    testfiles::writeAll(dir.path(), foot.old);
+    // Fill what is left, then give back room for a little more than one appended code.
+    const int fd = ::open((root + "filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    const std::string block(4096, 'f');
+    off_t filled = 0;
+    while (::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size()))
+        filled += 4096;
+    ASSERT_EQ(errno, ENOSPC);
+    ASSERT_EQ(::ftruncate(fd, filled - 3 * 4096), 0);
+    ASSERT_EQ(::fsync(fd), 0);
+    ::close(fd);
+    checkFullRun(dir.path(), foot);
+    std::filesystem::remove(root + "filler");
 }
 
 } // namespace crash

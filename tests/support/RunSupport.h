@@ -5,10 +5,20 @@
 #include "core/BatchRun.h"
 #include "platform/RecordingFileSystem.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
 
 namespace testfiles {
+
+// The rows of a table-driven test, each a tuple to take apart in the loop.
+template <typename... Columns> using Rows = std::initializer_list<std::tuple<Columns...>>;
 
 // Keeps the log as a fresh main window shows it; notes each piece among the file-system calls,
 // and stops the run after stopAfter files, when asked.
