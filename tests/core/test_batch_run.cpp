@@ -1,16 +1,7 @@
 #include "RunSupport.h"
-#include "TestFiles.h"
-#include "core/BatchRun.h"
-#include "platform/RecordingFileSystem.h"
 
-#include <algorithm>
 #include <atomic>
-#include <fcntl.h>
-#include <functional>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 using namespace testfiles;
 
@@ -55,13 +46,8 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
 // the folder changes, nothing hangs, and the run goes on.
 TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
     using Swap = std::function<void(const std::string& target, const std::string& outside)>;
-    struct Case {
-        const char* what;
-        Swap swap;
-        const char* reasonBefore; // swapped before its turn
-        const char* reasonAtOpening;
-    };
-    const Case cases[] = {
+    // What b.txt becomes, how, and the reason when swapped before its turn and at its opening.
+    const Rows<std::string, Swap, std::string, std::string> cases{
         {"link to a file outside",
          [](const std::string& t, const std::string& o) {
              ::unlink(t.c_str());
@@ -79,14 +65,14 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
     };
     for (const char* position : {"head", "foot"})
         for (bool atOpening : {false, true})
-            for (const Case& c : cases) {
+            for (const auto& [what, swap, reasonBefore, reasonAtOpening] : cases) {
                 SCOPED_TRACE(std::string(position) + ", b.txt " +
-                             (atOpening ? "at its opening" : "before its turn") + ": " + c.what);
+                             (atOpening ? "at its opening" : "before its turn") + ": " + what);
                 TempDir dir, outside;
                 writeAll(dir.path(), {{"a.txt", "a\r\n"}, {"b.txt", "b\r\n"}, {"c.txt", "c\r\n"}});
                 writeFile(outside / "secret.txt", "secret\r\n");
                 platform::RecordingFileSystem fs;
-                auto doSwap = [&, swap = c.swap] { swap(dir / "b.txt", outside / "secret.txt"); };
+                auto doSwap = [&, swap = swap] { swap(dir / "b.txt", outside / "secret.txt"); };
                 // Hooks run once, and a hook may set the next: the first statAt is a.txt's check
                 // (after the scan), the second b.txt's, and the opening right after it is b.txt's.
                 if (atOpening)
@@ -101,8 +87,8 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
                 EXPECT_EQ(now.at("a.txt"), inserted("a\r\n", "X", head));
                 EXPECT_EQ(now.at("c.txt"), inserted("c\r\n", "X", head));
                 EXPECT_EQ(readFile(outside / "secret.txt"), "secret\r\n");
-                const bool removed = std::string(c.what) == "removed",
-                           other = std::string(c.what) == "another file";
+                const bool removed = what == "removed", other = what == "another file";
+                EXPECT_EQ(now.size(), removed ? 2u : 3u);
                 if (other && r.result.failures.empty()) {
                     // Taking the file that now holds the name is sound too, as long as it is whole.
                     EXPECT_EQ(now.at("b.txt"), inserted("new b\r\n", "X", head));
@@ -110,16 +96,14 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
                 }
                 ASSERT_EQ(r.result.failures.size(), 1u) << r.log;
                 EXPECT_EQ(r.result.changed, 2u);
-                EXPECT_EQ(r.result.failures[0].reason, atOpening ? c.reasonAtOpening : c.reasonBefore);
+                EXPECT_EQ(r.result.failures[0].reason, atOpening ? reasonAtOpening : reasonBefore);
                 EXPECT_NE(r.log.find("b.txt（未能处理：" + r.result.failures[0].reason + "）\r\n"),
                           std::string::npos)
                     << r.log;
-                // Not re-created; a link or FIFO stays as it is (not replaced by a regular file), a new file
-                // unchanged.
-                if (!removed) {
-                    EXPECT_EQ(now.at("b.txt"), other ? "new b\r\n" : "<not a regular file>");
-                }
-                EXPECT_EQ(now.size(), removed ? 2u : 3u);
+                // Not re-created; a link or FIFO not replaced by a regular file; a new file unchanged.
+                EXPECT_EQ(now.count("b.txt") ? now.at("b.txt") : "", removed ? ""
+                                                                     : other ? "new b\r\n"
+                                                                             : "<not a regular file>");
             }
 }
 

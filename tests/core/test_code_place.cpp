@@ -1,14 +1,7 @@
 #include "RunSupport.h"
-#include "TestFiles.h"
-#include "core/BatchRun.h"
 
-#include <fcntl.h>
 #include <filesystem>
-#include <gtest/gtest.h>
-#include <string>
 #include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace std::string_literals;
 using namespace testfiles;
@@ -72,34 +65,27 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
 
 TEST(CodePlace, AddOnceThenRemoveGivesBackTheFileAtHeadAndFoot) {
     const std::string bom8 = "\xEF\xBB\xBF";
-    struct Case {
-        const char* what;
-        std::string old;
-        std::string headRemoved; // what removal leaves of a head insertion, where not old
-    };
-    const Case cases[] = {
-        {"empty file", "", ""},
-        {"CR LF lines", "a\r\nb\r\n", ""},
-        {"last line without a break keeps the one the head added", "a\r\nb", "a\r\nb\r\n"},
-        {"UTF-8 mark", bom8 + "中\r\n", ""},
-        {"UTF-8 mark alone", bom8, ""},
-        {"UTF-16 LE", le("a\r\n"), ""},
-        {"UTF-16 BE without final break", be("a"), be("a\r\n")},
-        {"shebang", "#!/bin/sh\necho\n", ""},
-        {"XML declaration and DOCTYPE", "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>\r\n", ""},
-        {"the code in the middle only", "a\r\n码\r\nb\r\n", ""},
-        {"LF lines keep their breaks", "a\nb\n", ""},
-        {"LF, no final break", "a\nb", "a\nb\r\n"},
-        {"ends in a lone CR", "a\r", ""},
-        {"commas, quotes, leading blanks", "  x, \"y\", 'z'\r\n\t,,\r\n", ""},
-        {"bytes that are not UTF-8 survive", "\x80\xFE \xC0\xAF\r\n\xFF\xE4\xB8",
-         "\x80\xFE \xC0\xAF\r\n\xFF\xE4\xB8\r\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        roundTrip(c.old, {true}, "码", inserted(c.old, "码", true),
-                  c.headRemoved.empty() ? c.old : c.headRemoved);
-        roundTrip(c.old, {false}, "码", inserted(c.old, "码", false), c.old);
+    // What, the file, what removal leaves of a head insertion where not the file itself.
+    for (const auto& [what, old, headRemoved] : Rows<const char*, std::string, std::string>{
+             {"empty file", "", ""},
+             {"CR LF lines", "a\r\nb\r\n", ""},
+             {"last line without a break keeps the one the head added", "a\r\nb", "a\r\nb\r\n"},
+             {"UTF-8 mark", bom8 + "中\r\n", ""},
+             {"UTF-8 mark alone", bom8, ""},
+             {"UTF-16 LE", le("a\r\n"), ""},
+             {"UTF-16 BE without final break", be("a"), be("a\r\n")},
+             {"shebang", "#!/bin/sh\necho\n", ""},
+             {"XML declaration and DOCTYPE", "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>\r\n", ""},
+             {"the code in the middle only", "a\r\n码\r\nb\r\n", ""},
+             {"LF lines keep their breaks", "a\nb\n", ""},
+             {"LF, no final break", "a\nb", "a\nb\r\n"},
+             {"ends in a lone CR", "a\r", ""},
+             {"commas, quotes, leading blanks", "  x, \"y\", 'z'\r\n\t,,\r\n", ""},
+             {"bytes that are not UTF-8 survive", "\x80\xFE \xC0\xAF\r\n\xFF\xE4\xB8",
+              "\x80\xFE \xC0\xAF\r\n\xFF\xE4\xB8\r\n"}}) {
+        SCOPED_TRACE(what);
+        roundTrip(old, {true}, "码", inserted(old, "码", true), headRemoved.empty() ? old : headRemoved);
+        roundTrip(old, {false}, "码", inserted(old, "码", false), old);
     }
     for (bool head : {true, false}) { // an empty code adds an empty line
         TempDir dir;
@@ -110,108 +96,88 @@ TEST(CodePlace, AddOnceThenRemoveGivesBackTheFileAtHeadAndFoot) {
 }
 
 TEST(CodePlace, FilesThatHoldTheCodeAtItsPlaceAreLeftAloneAndRemovalTakesOneCopy) {
-    struct Case {
-        const char* what;
-        std::string old;
-        bool head;
-        std::string added;   // by a once run: old itself when the code stands at its place
-        std::string removed; // by a removal from old
-    };
-    const Case cases[] = {
-        {"head: twice", "C\r\nC\r\nx\r\n", true, "C\r\nC\r\nx\r\n", "C\r\nx\r\n"},
-        {"foot: twice", "x\r\nC\r\nC\r\n", false, "x\r\nC\r\nC\r\n", "x\r\nC\r\n"},
-        {"foot: on the old last line", "xC\r\n", false, "xC\r\n", "x"},
-        {"head: LF instead of CR LF is not the code", "C\nx\n", true, "C\r\nC\nx\n", "C\nx\n"},
-        {"head: only in the middle", "x\r\nC\r\n", true, "C\r\nx\r\nC\r\n", "x\r\nC\r\n"},
-        {"head: the code as a longer line's start", "Cx\r\n", true, "C\r\nCx\r\n", "Cx\r\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    // What, the file, head or foot, what a once run and a removal each make of the file.
+    for (const auto& [what, old, head, added, removed] :
+         Rows<const char*, std::string, bool, std::string, std::string>{
+             {"head: twice", "C\r\nC\r\nx\r\n", true, "C\r\nC\r\nx\r\n", "C\r\nx\r\n"},
+             {"foot: twice", "x\r\nC\r\nC\r\n", false, "x\r\nC\r\nC\r\n", "x\r\nC\r\n"},
+             {"foot: on the old last line", "xC\r\n", false, "xC\r\n", "x"},
+             {"head: LF instead of CR LF is not the code", "C\nx\n", true, "C\r\nC\nx\n", "C\nx\n"},
+             {"head: only in the middle", "x\r\nC\r\n", true, "C\r\nx\r\nC\r\n", "x\r\nC\r\n"},
+             {"head: the code as a longer line's start", "Cx\r\n", true, "C\r\nCx\r\n", "Cx\r\n"}}) {
+        SCOPED_TRACE(what);
         TempDir dir;
-        writeFile(dir / "f.txt", c.old);
-        BatchInput in = inputFor({c.head}, "C");
+        writeFile(dir / "f.txt", old);
+        BatchInput in = inputFor({head}, "C");
         in.once = true;
         logOf(dir, in);
-        EXPECT_EQ(readFile(dir / "f.txt"), c.added);
-        writeFile(dir / "f.txt", c.old);
+        EXPECT_EQ(readFile(dir / "f.txt"), added);
+        writeFile(dir / "f.txt", old);
         in.remove = true;
         logOf(dir, in);
-        EXPECT_EQ(readFile(dir / "f.txt"), c.removed);
+        EXPECT_EQ(readFile(dir / "f.txt"), removed);
     }
 }
 
 TEST(CodePlace, HeadGoesBehindTheLinesThatMustStayFirst) {
     const std::string bom8 = "\xEF\xBB\xBF";
-    struct Case {
-        const char* what;
-        std::string old;
-        std::string added;
-        std::string removed; // where not old
-    };
-    const Case cases[] = {
-        {"shebang", "#!/bin/sh\necho\n", "#!/bin/sh\nC\r\necho\n", ""},
-        {"XML declaration then DOCTYPE", "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>",
-         "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\nC\r\n<html/>\r\n",
-         "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>\r\n"},
-        {"shebang, XML declaration, DOCTYPE", "#!x\n<?xml?>\n<!DOCTYPE a>\nb\n",
-         "#!x\n<?xml?>\n<!DOCTYPE a>\nC\r\nb\n", ""},
-        {"DOCTYPE alone, mixed case", "<!doctype HTML>\r\n<p>\r\n", "<!doctype HTML>\r\nC\r\n<p>\r\n", ""},
-        {"DOCTYPE over two lines, '>' in quotes",
-         "<!DOCTYPE html PUBLIC \"-//a>b//EN\"\n  \"x.dtd\">\n<html>\n",
-         "<!DOCTYPE html PUBLIC \"-//a>b//EN\"\n  \"x.dtd\">\nC\r\n<html>\n", ""},
-        {"blanks behind a declaration stay on its line", "<?xml version='1.0' ?> \t\r\n<a/>\r\n",
-         "<?xml version='1.0' ?> \t\r\nC\r\n<a/>\r\n", ""},
-        {"a declaration sharing its line: the code right behind it", "<!DOCTYPE html><html>\n",
-         "<!DOCTYPE html>C\r\n<html>\n", ""},
-        {"a DOCTYPE sharing the XML declaration's line: the code behind both",
-         "<?xml version=\"1.0\"?> <!DOCTYPE html>\n<html/>\n",
-         "<?xml version=\"1.0\"?> <!DOCTYPE html>\nC\r\n<html/>\n", ""},
-        {"preamble ends the file without a break: one is added", "#!/bin/sh", "#!/bin/sh\r\nC\r\n",
-         "#!/bin/sh\r\n"},
-        {"after the byte-order mark", bom8 + "#!/bin/sh\n", bom8 + "#!/bin/sh\nC\r\n", ""},
-        {"UTF-16 LE", le("<?xml?>\r\nb\r\n"), le("<?xml?>\r\nC\r\nb\r\n"), ""},
-        {"UTF-16 BE, CR alone", be("#!a\rb\r"), be("#!a\rC\r\nb\r"), ""},
-        {"<?php is no preamble", "<?php echo 1; ?>\n", "C\r\n<?php echo 1; ?>\n", ""},
-        {"<?xml-stylesheet is no declaration", "<?xml-stylesheet href='a'?>\n",
-         "C\r\n<?xml-stylesheet href='a'?>\n", ""},
-        {"shebang not at the start", "\n#!/bin/sh\n", "C\r\n\n#!/bin/sh\n", ""},
-        {"unclosed declaration", "<?xml version='1.0'\n", "C\r\n<?xml version='1.0'\n", ""},
-        {"XML declaration after DOCTYPE is not first", "<!DOCTYPE a>\n<?xml?>\n",
-         "<!DOCTYPE a>\nC\r\n<?xml?>\n", ""},
-        {"empty file", "", "C\r\n", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        roundTrip(c.old, {true, true}, "C", c.added, c.removed.empty() ? c.old : c.removed);
+    // What, the file, what adding makes of it and removal leaves of that, where not the file itself.
+    for (const auto& [what, old, added, removed] : Rows<const char*, std::string, std::string, std::string>{
+             {"shebang", "#!/bin/sh\necho\n", "#!/bin/sh\nC\r\necho\n", ""},
+             {"XML declaration then DOCTYPE", "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>",
+              "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\nC\r\n<html/>\r\n",
+              "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>\r\n"},
+             {"shebang, XML declaration, DOCTYPE", "#!x\n<?xml?>\n<!DOCTYPE a>\nb\n",
+              "#!x\n<?xml?>\n<!DOCTYPE a>\nC\r\nb\n", ""},
+             {"DOCTYPE alone, mixed case", "<!doctype HTML>\r\n<p>\r\n", "<!doctype HTML>\r\nC\r\n<p>\r\n",
+              ""},
+             {"DOCTYPE over two lines, '>' in quotes",
+              "<!DOCTYPE html PUBLIC \"-//a>b//EN\"\n  \"x.dtd\">\n<html>\n",
+              "<!DOCTYPE html PUBLIC \"-//a>b//EN\"\n  \"x.dtd\">\nC\r\n<html>\n", ""},
+             {"blanks behind a declaration stay on its line", "<?xml version='1.0' ?> \t\r\n<a/>\r\n",
+              "<?xml version='1.0' ?> \t\r\nC\r\n<a/>\r\n", ""},
+             {"a declaration sharing its line: the code right behind it", "<!DOCTYPE html><html>\n",
+              "<!DOCTYPE html>C\r\n<html>\n", ""},
+             {"a DOCTYPE sharing the XML declaration's line: the code behind both",
+              "<?xml version=\"1.0\"?> <!DOCTYPE html>\n<html/>\n",
+              "<?xml version=\"1.0\"?> <!DOCTYPE html>\nC\r\n<html/>\n", ""},
+             {"preamble ends the file without a break: one is added", "#!/bin/sh", "#!/bin/sh\r\nC\r\n",
+              "#!/bin/sh\r\n"},
+             {"after the byte-order mark", bom8 + "#!/bin/sh\n", bom8 + "#!/bin/sh\nC\r\n", ""},
+             {"UTF-16 LE", le("<?xml?>\r\nb\r\n"), le("<?xml?>\r\nC\r\nb\r\n"), ""},
+             {"UTF-16 BE, CR alone", be("#!a\rb\r"), be("#!a\rC\r\nb\r"), ""},
+             {"<?php is no preamble", "<?php echo 1; ?>\n", "C\r\n<?php echo 1; ?>\n", ""},
+             {"<?xml-stylesheet is no declaration", "<?xml-stylesheet href='a'?>\n",
+              "C\r\n<?xml-stylesheet href='a'?>\n", ""},
+             {"shebang not at the start", "\n#!/bin/sh\n", "C\r\n\n#!/bin/sh\n", ""},
+             {"unclosed declaration", "<?xml version='1.0'\n", "C\r\n<?xml version='1.0'\n", ""},
+             {"XML declaration after DOCTYPE is not first", "<!DOCTYPE a>\n<?xml?>\n",
+              "<!DOCTYPE a>\nC\r\n<?xml?>\n", ""},
+             {"empty file", "", "C\r\n", ""}}) {
+        SCOPED_TRACE(what);
+        roundTrip(old, {true, true}, "C", added, removed.empty() ? old : removed);
     }
 }
 
 TEST(CodePlace, LineBreaksAsAskedOrAsTheFileHasThem) {
-    struct Case {
-        const char* what;
-        std::string old;
-        LineBreakMode eol;
-        std::string head, foot;
-    };
     using M = LineBreakMode;
-    const Case cases[] = {
-        {"LF", "a\r\nb", M::Lf, "1\n2\na\r\nb\n", "a\r\nb1\n2\n"},
-        {"match: LF", "a\nb", M::Match, "1\n2\na\nb\n", "a\nb1\n2\n"},
-        {"match: CR LF", "a\r\nb\n", M::Match, "1\r\n2\r\na\r\nb\n", "a\r\nb\n1\r\n2\r\n"},
-        {"match: CR alone", "a\rb", M::Match, "1\r2\ra\rb\r", "a\rb1\r2\r"},
-        {"match: no break at all gives CR LF", "ab", M::Match, "1\r\n2\r\nab\r\n", "ab1\r\n2\r\n"},
-        {"match: empty file", "", M::Match, "1\r\n2\r\n", "1\r\n2\r\n"},
-        {"match: UTF-16 LE, LF", le("a\nb"), M::Match, le("1\n2\na\nb\n"), le("a\nb1\n2\n")},
-        {"match: UTF-16 BE, CR", be("a\r"), M::Match, be("1\r2\ra\r"), be("a\r1\r2\r")},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    // What, the file, the line-break mode, what a head and a foot make of the file.
+    for (const auto& [what, old, eol, head, foot] :
+         Rows<const char*, std::string, M, std::string, std::string>{
+             {"LF", "a\r\nb", M::Lf, "1\n2\na\r\nb\n", "a\r\nb1\n2\n"},
+             {"match: LF", "a\nb", M::Match, "1\n2\na\nb\n", "a\nb1\n2\n"},
+             {"match: CR LF", "a\r\nb\n", M::Match, "1\r\n2\r\na\r\nb\n", "a\r\nb\n1\r\n2\r\n"},
+             {"match: CR alone", "a\rb", M::Match, "1\r2\ra\rb\r", "a\rb1\r2\r"},
+             {"match: no break at all gives CR LF", "ab", M::Match, "1\r\n2\r\nab\r\n", "ab1\r\n2\r\n"},
+             {"match: empty file", "", M::Match, "1\r\n2\r\n", "1\r\n2\r\n"},
+             {"match: UTF-16 LE, LF", le("a\nb"), M::Match, le("1\n2\na\nb\n"), le("a\nb1\n2\n")},
+             {"match: UTF-16 BE, CR", be("a\r"), M::Match, be("1\r2\ra\r"), be("a\r1\r2\r")}}) {
+        SCOPED_TRACE(what);
         // A head removal takes the code back out behind the mark; the break added to "b" stays.
-        const std::size_t mark = c.old.rfind("\xFF\xFE", 0) == 0 || c.old.rfind("\xFE\xFF", 0) == 0 ? 2 : 0;
-        const std::size_t code = c.foot.size() - c.old.size();
-        roundTrip(c.old, {true, false, c.eol}, "1\r\n2", c.head,
-                  c.head.substr(0, mark) + c.head.substr(mark + code));
-        roundTrip(c.old, {false, false, c.eol}, "1\r\n2", c.foot, c.old);
+        const std::size_t mark = old.rfind("\xFF\xFE", 0) == 0 || old.rfind("\xFE\xFF", 0) == 0 ? 2 : 0;
+        const std::size_t code = foot.size() - old.size();
+        roundTrip(old, {true, false, eol}, "1\r\n2", head, head.substr(0, mark) + head.substr(mark + code));
+        roundTrip(old, {false, false, eol}, "1\r\n2", foot, old);
     }
 }
 
