@@ -11,6 +11,7 @@ fresh
 printf 'a\r\n' > "$WORK/d/a.txt"
 printf 'b' > "$WORK/d/B.TXT"
 printf 'h' > "$WORK/d/c.htm"
+expect "dry run: the list in run order, exit 0" "$("$CLI" --dry-run --code x "$WORK/d"; echo $?)" $'a.txt\nB.TXT\n0'
 out=$("$CLI" --code '<x>' "$WORK/d")
 expect "defaults: exit and log" "$?:$out" "0:${L}a.txt"$'\nB.TXT\n\n处理了2个文件。\n'"$T"
 holds "foot bytes" "$WORK/d/a.txt" 'a\r\n<x>\r\n'
@@ -26,13 +27,6 @@ holds "stdin code ending in two line breaks, head" "$WORK/d/a.htm" 'l1\r\nl2\r\n
 printf 'f1\r\n' > "$WORK/code"
 "$CLI" --head --ext htm --code-file "$WORK/code" "$WORK/d" > /dev/null
 holds "code file, head" "$WORK/d/a.htm" 'f1\r\nl1\r\nl2\r\n\r\nold\n'
-
-# --- dry run lists in run order and changes nothing ---
-fresh
-printf '1' > "$WORK/d/b.txt"; printf '2' > "$WORK/d/A.txt"; printf '3' > "$WORK/d/.h.txt"
-out=$("$CLI" --dry-run --code x "$WORK/d")
-expect "dry run: exit and list" "$?:$out" $'0:A.txt\nb.txt'
-holds "dry run changes nothing" "$WORK/d/b.txt" '1'
 
 # --- refusals: exit 2, one message naming the argument or file and the reason, nothing touched ---
 fresh
@@ -89,7 +83,7 @@ fresh
 printf 'n' > "$WORK/d/"$'tab\there\033[31m\n.txt'
 printf 'r' > "$WORK/d/"$'\xff\\.txt'
 chmod 0444 "$WORK/d/"$'\xff\\.txt'
-out=$("$CLI" --head --code x "$WORK/d" 2> "$WORK/err")
+out=$("$CLI" --head --code x "$WORK/d/" 2> "$WORK/err")
 expect "failure: exit 1, escaped names in the log" "$?:$out" "1:${L}"'tab\there\033[31m\n.txt
 \377\\.txt（未能处理：read-only file）
 

@@ -65,7 +65,8 @@ else
     echo "skipped the mount point check: cannot mount a tmpfs here" >&2
 fi
 printf 'n\r\n' > "$WORK/d/b/c/n.txt"
-expect "-r --dry-run --once lists paths" "$(as_user "$CLI" -r --once --dry-run --code X "$WORK/d" 2> /dev/null)" "b/c/n.txt"
+out=$(as_user "$CLI" -r --once --dry-run --code X "$WORK/d" 2> /dev/null)
+expect "-r --dry-run --once lists paths, changes nothing; the locked folder fails" "$?:$out:$(cat "$WORK/d/b/c/n.txt")" $'1:b/c/n.txt:n\r'
 umount "$WORK/d/mnt" 2> /dev/null
 
 # --- a code file by its byte-order mark, whatever the locale (GBK: cli_test.sh) ---

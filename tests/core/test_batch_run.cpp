@@ -122,15 +122,6 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     EXPECT_EQ(readFile(dir / "a.txt"), "a");
 }
 
-TEST(BatchRun, FolderPathKeepsOneSeparator) {
-    for (const auto& [given, kept] :
-         {std::pair{"/", "/"}, {"/srv/web", "/srv/web/"}, {"/srv/web/", "/srv/web/"}}) {
-        Mod mod;
-        confirmFolder(mod, given);
-        EXPECT_TRUE(mod.DirChosen && mod.TargetDir == kept) << given << " kept as " << mod.TargetDir;
-    }
-}
-
 // The window stops after a report; a signal sets the flag while a file is being written: that
 // file is finished, no other is started, and the log says the run was cancelled.
 TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {

@@ -46,12 +46,10 @@ inline QString geometries(const QWidget* window) {
 // How often the button is clicked by Enter and by keypad Enter while it has the focus.
 inline int clicksByEnter(QAbstractButton* button) {
     button->setFocus();
-    int clicks = 0;
-    const auto counter = QObject::connect(button, &QAbstractButton::clicked, [&clicks] { ++clicks; });
+    QSignalSpy clicks(button, &QAbstractButton::clicked);
     QTest::keyClick(button, Qt::Key_Return);
     QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
-    QObject::disconnect(counter);
-    return clicks;
+    return clicks.count();
 }
 
 // Whether the control looks different with the focus than without it.
@@ -64,10 +62,8 @@ inline bool showsFocus(QWidget* control) {
 }
 
 inline QList<QWidget*> windowsNamed(const QString& objectName) {
-    QList<QWidget*> found;
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (top->objectName() == objectName)
-            found << top;
+    QList<QWidget*> found = QApplication::topLevelWidgets();
+    found.removeIf([&](QWidget* top) { return top->objectName() != objectName; });
     return found;
 }
 
@@ -134,29 +130,19 @@ inline bool fitsSnugly(const QList<const FittedLabel*>& labels) {
 }
 
 // Switches the process into a folder for one test and back afterwards.
-class CurrentFolder {
-public:
-    explicit CurrentFolder(const QString& path) : m_old(QDir::currentPath()) { QDir::setCurrent(path); }
-    ~CurrentFolder() { QDir::setCurrent(m_old); }
-    CurrentFolder(const CurrentFolder&) = delete;
-    CurrentFolder& operator=(const CurrentFolder&) = delete;
-
-private:
-    QString m_old;
+struct CurrentFolder {
+    const QString old = QDir::currentPath();
+    explicit CurrentFolder(const QString& path) { QDir::setCurrent(path); }
+    ~CurrentFolder() { QDir::setCurrent(old); }
 };
 
-class RecordingStacking : public WindowStacking {
-public:
+struct RecordingStacking : WindowStacking {
     void setTopMost(QWidget* window, bool onTop) override { calls.append({window, onTop}); }
     QList<QPair<QWidget*, bool>> calls;
 };
 
-class RecordingOpener : public AddressOpener {
-public:
-    bool open(const QString& address) override {
-        opened << address;
-        return succeed;
-    }
+struct RecordingOpener : AddressOpener {
+    bool open(const QString& address) override { return opened << address, succeed; }
     QStringList opened;
     bool succeed = true;
 };

@@ -121,6 +121,8 @@ void typeCode(QWidget* box, const QString& asciiLine1, const QString& line2) {
         QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
+QStringList sorted(QStringList list) { return list.sort(), list; }
+
 // "name=caption" for every named control that shows one (a frame's title, otherwise its text), sorted.
 QStringList captions(const QWidget* window) {
     QStringList out;
@@ -129,13 +131,7 @@ QStringList captions(const QWidget* window) {
         if (!w->objectName().isEmpty() && !text.isEmpty())
             out << w->objectName() + u'=' + text;
     }
-    out.sort();
-    return out;
-}
-
-QStringList sorted(QStringList list) {
-    list.sort();
-    return list;
+    return sorted(out);
 }
 
 // Pixels within 3 px of the border, the rest blacked out.
@@ -386,16 +382,12 @@ private slots:
     }
 
     void choicesInTheWindowsShapeTheRun() {
-        // Each case starts afresh: options and check boxes clicked in turn, "=TEXT" typed into TOther.
-        struct Case {
-            const char* choices;
-            const char* log; // null: refused
-            Files after;
-        };
+        // Each case starts afresh: options and check boxes clicked in turn, "=TEXT" typed into TOther;
+        // then the log (null: refused) and files after the run.
         const char* all = "a.txt\nb.txt\np.txt\n\n处理了3个文件。";
         const char* once =
             "a.txt（已含此代码，未再添加）\nb.txt\np.txt\n\n处理了2个文件。\n有1个文件已含此代码，未再添加。";
-        const Case cases[] = {
+        const std::tuple<const char*, const char*, Files> cases[] = {
             {"Ohead",
              all,
              {{"a.txt", "C\r\nC\r\n"}, {"b.txt", "C\r\nl1\nl2\r\n"}, {"p.txt", "C\r\n#!/bin/sh\nx\n"}}},
@@ -413,7 +405,7 @@ private slots:
             {"Option2", "z.htm\n\n处理了1个文件。", {{"z.htm", "C\r\n"}}},
             {"OOther =../x", nullptr, {{"a.txt", "C\r\n"}}},
         };
-        for (const Case& c : cases) {
+        for (const auto& [choices, log, after] : cases) {
             Session s;
             s.write({{"a.txt", "C\r\n"},
                      {"b.txt", "l1\nl2"},
@@ -427,7 +419,7 @@ private slots:
             s.prepare(QStringLiteral("C"));
             auto* other = s.control<QLineEdit>("TOther");
             QString typed = QStringLiteral("CGI");
-            for (const QString& choice : QString::fromLatin1(c.choices).split(u' ')) {
+            for (const QString& choice : QString::fromLatin1(choices).split(u' ')) {
                 if (choice.startsWith(u'=')) {
                     other->selectAll();
                     QTest::keyClicks(other, typed = choice.mid(1));
@@ -442,41 +434,60 @@ private slots:
                 }
             }
             const QString logged = s.run();
-            if (c.log)
-                QCOMPARE(logged, QString::fromUtf8(c.log) + QStringLiteral("\n感谢您使用本软件！"));
+            if (log)
+                QCOMPARE(logged, QString::fromUtf8(log) + QStringLiteral("\n感谢您使用本软件！"));
             else
                 QVERIFY(logged.isEmpty() &&
                         oneBox() == box(":)", MessageBox::Icon::Warning,
                                         QStringLiteral("扩展名中不能有“/”，没有文件被修改。")));
-            s.expect(c.after);
+            s.expect(after);
             QCOMPARE(other->text(), typed);
         }
     }
 
-    void exitSequenceClosesWindowsAndConfirmsPicker() {
+    void openersBringTheirWindowsBackNearTheMainWindowAndExitClosesThem() {
         for (bool byCloseButton : {false, true}) {
             Session s;
             QVERIFY(QDir().mkpath(s.path("chosen")));
-            s.click("CmdAdd");
-            QPointer<Texts> texts = s.form->texts();
-            s.click("Command1");
+            // In the screen's corner: the windows must still come out whole.
+            const QRect screen = s.form->screen()->availableGeometry();
+            s.form->move(screen.bottomRight() - QPoint(s.form->width(), s.form->height()));
+            const std::pair<const char*, const char*> openers[] = {
+                {"CmdAdd", "Texts"}, {"CmdOpen", "FileBro"}, {"Command1", "About"}, {"Command2", "FileBro"}};
+            for (const auto& [opener, name] : openers) {
+                s.click(opener);
+                QWidget* window = s.shown(name);
+                QVERIFY2(window && screen.contains(window->frameGeometry()), name);
+                QVERIFY2(window->frameGeometry().intersects(s.form->frameGeometry()), name);
+                window->setWindowState(Qt::WindowMinimized);
+                s.click(opener);
+                QVERIFY2(window->isVisible() && !(window->windowState() & Qt::WindowMinimized), name);
+                QVERIFY2(windowCount(QLatin1String(name)) == 1, name);
+            }
+            // About was put on top once, when it was made.
             QPointer<QWidget> about = s.shown("About");
-            s.click("CmdOpen");
-            QPointer<FileBro> picker = s.form->fileBro();
-            QVERIFY(QTest::qWaitForWindowExposed(picker));
-            openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("chosen"));
-            // Opened again: the same picker, its lists as they were, nothing confirmed yet.
-            s.click("CmdOpen");
-            QVERIFY(s.form->fileBro() == picker && windowCount(QStringLiteral("FileBro")) == 1);
-            QCOMPARE(picker->currentFolder(), s.path("chosen"));
-            QVERIFY(!s.mod.DirChosen);
+            QCOMPARE(s.fakes.stacking.calls, (QList<QPair<QWidget*, bool>>{{about, true}}));
+            MessageBox::takeShown();
+            // Shown, hidden and shown again, the code window comes back where it was.
+            QPointer<Texts> texts = s.form->texts();
+            texts->move(texts->pos() + QPoint(-40, -30));
+            const QPoint where = texts->pos();
+            QTest::mouseClick(texts->Command1, Qt::LeftButton);
+            s.click("CmdAdd");
+            QCOMPARE(texts->pos(), where);
 
+            // A folder opened in the picker, which opened again keeps its lists; nothing confirmed yet.
+            QPointer<FileBro> picker = s.form->fileBro();
+            openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("chosen"));
+            s.click("CmdOpen");
+            QVERIFY(s.form->fileBro() == picker && picker->currentFolder() == s.path("chosen"));
+            QVERIFY(!s.mod.DirChosen);
+            // The exit sequence confirms the picker and closes every window.
             if (byCloseButton)
                 QVERIFY(s.form->close());
             else
                 s.click("Command4");
-            QVERIFY(s.mod.DirChosen);
-            QCOMPARE(QString::fromStdString(s.mod.TargetDir), s.path("chosen/"));
+            QVERIFY(s.mod.DirChosen && QString::fromStdString(s.mod.TargetDir) == s.path("chosen/"));
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QVERIFY(texts.isNull() && picker.isNull() && about.isNull());
             QCOMPARE(windowCount(QStringLiteral("Texts")) + windowCount(QStringLiteral("FileBro")), 0);
@@ -487,35 +498,6 @@ private slots:
         QVERIFY(quiet.form->close());
         QVERIFY(!quiet.mod.DirChosen);
         QCOMPARE(quiet.endCalls, 1);
-    }
-
-    void openersBringTheirWindowsBackOnceRestoredNearTheMainWindow() {
-        Session s;
-        // In the screen's corner: the windows must still come out whole.
-        const QRect screen = s.form->screen()->availableGeometry();
-        s.form->move(screen.bottomRight() - QPoint(s.form->width(), s.form->height()));
-        const std::pair<const char*, const char*> openers[] = {
-            {"CmdAdd", "Texts"}, {"CmdOpen", "FileBro"}, {"Command1", "About"}, {"Command2", "FileBro"}};
-        for (const auto& [opener, name] : openers) {
-            s.click(opener);
-            QWidget* window = s.shown(name);
-            QVERIFY2(window && screen.contains(window->frameGeometry()), name);
-            QVERIFY2(window->frameGeometry().intersects(s.form->frameGeometry()), name);
-            window->setWindowState(Qt::WindowMinimized);
-            s.click(opener);
-            QVERIFY2(window->isVisible() && !(window->windowState() & Qt::WindowMinimized), name);
-            QVERIFY2(windowCount(QLatin1String(name)) == 1, name);
-        }
-        // About was put on top once, when it was made.
-        QCOMPARE(s.fakes.stacking.calls, (QList<QPair<QWidget*, bool>>{{s.shown("About"), true}}));
-        MessageBox::takeShown();
-        // Shown, hidden and shown again, the code window comes back where it was.
-        Texts* texts = s.form->texts();
-        texts->move(texts->pos() + QPoint(-40, -30));
-        const QPoint where = texts->pos();
-        QTest::mouseClick(texts->Command1, Qt::LeftButton);
-        s.click("CmdAdd");
-        QCOMPARE(texts->pos(), where);
     }
 
     void bannerShowsItsMessagesInTurnCentred() {
