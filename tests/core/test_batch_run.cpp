@@ -41,9 +41,8 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     EXPECT_EQ(readFile(outside / "target.cgi"), "x");
 }
 
-// A file swapped for something else after the scan: before its turn, or in the short moment
-// between the check of its type and its opening. It fails alone with its reason, nothing outside
-// the folder changes, nothing hangs, and the run goes on.
+// A file swapped after the scan, before its turn or between the check of its type and its opening,
+// fails alone with its reason; nothing outside the folder changes, nothing hangs.
 TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
     using Swap = std::function<void(const std::string& target, const std::string& outside)>;
     // What b.txt becomes, how, and the reason when swapped before its turn and at its opening.
@@ -122,8 +121,7 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     EXPECT_EQ(readFile(dir / "a.txt"), "a");
 }
 
-// The window stops after a report; a signal sets the flag while a file is being written: that
-// file is finished, no other is started, and the log says the run was cancelled.
+// Stopped by the window after a report or by a signal mid-file: that file is finished, no other started.
 TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {
     auto name = [](int i) {
         return "f" + std::string(4 - std::to_string(i).size(), '0') + std::to_string(i) + ".txt";
@@ -235,8 +233,8 @@ TEST(BatchRun, FlushOfEachFileReportsTheFailedOne) {
     EXPECT_GE(fs.unwrittenBytes(), 0) << "the system tells how much is unwritten";
 }
 
-// A killed run's temporary file is removed by the next run in that folder; one that a
-// running process still owns is left alone, and so are names that merely look similar.
+// A killed run's temporary file is removed by the next run; a live process's, and names that
+// merely look similar, are left alone.
 TEST(BatchRun, NextRunRemovesOnlyWhatAKilledRunLeft) {
     pid_t child = ::fork();
     if (child == 0)
@@ -258,8 +256,7 @@ TEST(BatchRun, NextRunRemovesOnlyWhatAKilledRunLeft) {
     EXPECT_EQ(listDir(dir.path()), kept);
 }
 
-// Large files are flushed a few at a time: every file is still handled once, in order, and
-// files past 4 GiB keep their full length. The files are sparse, so this costs no disk.
+// Large (sparse) files are flushed a few at a time: each handled once, in order, past 4 GiB whole.
 TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
     TempDir dir;
     const off_t sizes[] = {off_t(40) << 20, off_t(40) << 20, (off_t(4) << 30) + 3, off_t(40) << 20, 7};

@@ -1,7 +1,5 @@
-// What a changed file keeps (ACL, extended attributes), and what the run does when the file,
-// the folder or the system does not behave: other writers, hard links, folders that forbid
-// renaming, writes that cannot be cut back, a failure at any step of one insertion.
-// (A low open-file limit: odd_systems_test.sh.)
+// What a changed file keeps, and what the run does when the file, the folder or the system does
+// not behave. (A low open-file limit: odd_systems_test.sh.)
 #include "RunSupport.h"
 #include "core/InsertCode.h"
 
@@ -32,10 +30,9 @@ std::tuple<uid_t, gid_t, mode_t> ownerAndMode(const std::string& path) {
 
 } // namespace
 
-// Owner, group, mode (set-ID bits included), the access ACL exactly (a folder's default ACL adds
-// nothing) and user., trusted. and security. attributes survive; file capabilities do not (writing
-// content drops them). Changing the owner clears set-ID bits, so a new file gets its mode last:
-// no owner and no data after it. Other owners, ACLs and those attributes are set up as root only.
+// Owner, group, mode (set-ID bits included), the access ACL (a folder's default ACL adds nothing)
+// and attributes survive; file capabilities do not (writing content drops them). Changing the
+// owner clears set-ID bits, so a new file gets its mode last. Some set-ups need root.
 TEST(FileSafety, NewFileKeepsOwnerModeAclAndAttributes) {
     const bool root = ::geteuid() == 0;
     if (!root)
@@ -97,9 +94,8 @@ TEST(FileSafety, NewFileKeepsOwnerModeAclAndAttributes) {
     }
 }
 
-// An ACL that cannot be copied fails the file, which keeps its old content; another attribute
-// that cannot be copied is named in the file's line, and the file counts as changed. A file
-// system without extended attributes has nothing to copy.
+// An ACL that cannot be copied fails the file; another attribute is named in the file's line, and
+// the file counts as changed. A file system without extended attributes has nothing to copy.
 TEST(FileSafety, AttributeThatCannotBeCopiedFailsOnlyForTheAcl) {
     // The call that fails (with EPERM, or listing with ENOTSUP), whether the file fails, its line.
     for (const auto& [failing, fails, line] : Rows<std::string, bool, const char*>{
@@ -127,8 +123,7 @@ TEST(FileSafety, AttributeThatCannotBeCopiedFailsOnlyForTheAcl) {
     }
 }
 
-// Another program that changes a file while the run works on it keeps its change: the file
-// fails as "changed during the run" and the run goes on.
+// Another program's change to a file under way is kept: the file fails, the run goes on.
 TEST(FileSafety, FileChangedByAnotherProgramKeepsTheNewerContent) {
     // Position, code, whether they append (else change the mode), what a.txt holds after.
     for (const auto& [position, code, append, after] :
@@ -157,9 +152,8 @@ TEST(FileSafety, FileChangedByAnotherProgramKeepsTheNewerContent) {
     }
 }
 
-// One file under three names, one of them in a subfolder: a foot goes on once and every name
-// counts; a head replaces each name on its own, and our own renames do not make the other names
-// look changed.
+// One file under three names: a foot goes on once and every name counts; a head replaces each
+// name on its own, and our own renames do not make the other names look changed.
 TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
     for (const char* position : {"head", "foot"}) {
         SCOPED_TRACE(position);
@@ -193,8 +187,8 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
     EXPECT_EQ(readFile(dir / "b.txt"), "old\r\nX\r\n");
 }
 
-// A folder that lets entries be added but not renamed over (chattr +a): every replacement
-// fails with that reason before any temporary file is made; short feet still go on.
+// A folder that forbids renaming over (chattr +a): every replacement fails before any temporary
+// file is made; short feet still go on.
 TEST(FileSafety, AppendOnlyFolderFailsEveryReplacementAndKeepsNoTemporaryFile) {
     TempDir dir;
     writeAll(dir.path(), {{"a.txt", "a\r\n"}, {"b.txt", "b\r\n"}});
@@ -228,9 +222,8 @@ TEST(FileSafety, FailedCutBackSaysTheFileMayEndWithPartOfTheCode) {
         << r.log;
 }
 
-// An unknown position or a code that is not text touches nothing; only a foot creates a missing
-// file. Read-only holds even for root, and the rename must not get round it; a link, a FIFO (no
-// writer: a plain open would block) or a folder fails at once, and stays as it is.
+// An unknown position or a code that is not text touches nothing; only a foot creates a file.
+// Read-only holds even for root; a link, a FIFO (a plain open would block) or a folder fails at once.
 TEST(InsertCode, RefusesWhatIsNotAWritableRegularFileAndOnlyAFootCreatesAFile) {
     TempDir dir, outside;
     auto& fs = platform::systemFileSystem();
@@ -266,9 +259,8 @@ TEST(InsertCode, RefusesWhatIsNotAWritableRegularFileAndOnlyAFootCreatesAFile) {
 }
 
 // Each call of a clean insertion failed in turn: the file is whole old (or whole new where the
-// failure does not matter), keeps its mode, and nothing is left behind. A foot code too long for
-// one write goes through a new file, as a head does; a head also where the file system has no
-// unnamed files, or no /proc to name them: through a named temporary file.
+// failure does not matter), keeps its mode, and nothing is left behind. Also a long foot, and a
+// head without unnamed files or without /proc to name them (a named temporary file).
 TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
     const std::string old = "line 1\r\nline 2";
     // Position, code, a call that always fails and its errno.

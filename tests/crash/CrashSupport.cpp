@@ -1,5 +1,6 @@
 #include "CrashSupport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,10 +21,8 @@ namespace crash {
 namespace {
 
 std::vector<char*> argvOf(std::vector<std::string>& args) {
-    std::vector<char*> v;
-    for (auto& a : args)
-        v.push_back(a.data());
-    v.push_back(nullptr);
+    std::vector<char*> v(args.size() + 1, nullptr);
+    std::transform(args.begin(), args.end(), v.begin(), [](std::string& a) { return a.data(); });
     return v;
 }
 
@@ -72,10 +71,9 @@ pid_t startCli(const std::vector<std::string>& args, const std::string& outDir,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, (outDir + "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (outDir + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    for (const auto& [fd, name] : {std::pair{1, "out"}, {2, "err"}})
+        posix_spawn_file_actions_addopen(&actions, fd, (outDir + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
     auto argv = argvOf(all);
     auto envp = argvOf(env);
     pid_t pid = 0;
@@ -91,14 +89,8 @@ CliRun finishCli(pid_t pid, const std::string& outDir) {
     while (::waitpid(pid, &status, 0) < 0)
         if (errno != EINTR)
             throw std::system_error(errno, std::generic_category(), "waitpid");
-    CliRun run;
-    if (WIFEXITED(status))
-        run.exitCode = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-        run.signal = WTERMSIG(status);
-    run.out = testfiles::readFile(outDir + "out");
-    run.err = testfiles::readFile(outDir + "err");
-    return run;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, WIFSIGNALED(status) ? WTERMSIG(status) : 0,
+            testfiles::readFile(outDir + "out"), testfiles::readFile(outDir + "err")};
 }
 
 CliRun runCli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
