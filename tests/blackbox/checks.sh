@@ -10,5 +10,9 @@ expect() { # what, got, wanted
 }
 # A file's bytes against what printf makes of a format.
 holds() { expect "$1" "$(od -An -tx1 -v "$2")" "$(printf "$3" | od -An -tx1 -v)"; }
-fresh() { clear "$WORK/d"; mkdir "$WORK/d"; }
+# An empty folder d, then each NAME BYTES pair written into it (BYTES as printf's format).
+fresh() {
+    clear "$WORK/d"; mkdir "$WORK/d"
+    while [ $# -gt 1 ]; do printf "$2" > "$WORK/d/$1"; shift 2; done
+}
 finish() { echo "$failures failed"; [ "$failures" -eq 0 ]; }

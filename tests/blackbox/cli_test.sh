@@ -7,10 +7,7 @@ L=$'被处理的文件\n'
 T=$'感谢您使用本软件！'
 
 # --- log text, exit status, defaults (foot, txt) ---
-fresh
-printf 'a\r\n' > "$WORK/d/a.txt"
-printf 'b' > "$WORK/d/B.TXT"
-printf 'h' > "$WORK/d/c.htm"
+fresh a.txt 'a\r\n' B.TXT b c.htm h
 expect "dry run: the list in run order, exit 0" "$("$CLI" --dry-run --code x "$WORK/d"; echo $?)" $'a.txt\nB.TXT\n0'
 out=$("$CLI" --code '<x>' "$WORK/d")
 expect "defaults: exit and log" "$?:$out" "0:${L}a.txt"$'\nB.TXT\n\n处理了2个文件。\n'"$T"
@@ -20,8 +17,7 @@ expect "nothing matched; output ends in one line break" "$("$CLI" --code x --ext
     "${L}"$'\n处理了0个文件。\n'"$T"$'\n.'
 
 # --- head, code from standard input and from a file: only the last line's own break goes ---
-fresh
-printf 'old\n' > "$WORK/d/a.htm"
+fresh a.htm 'old\n'
 printf 'l1\nl2\n\n' | "$CLI" --head --ext HTM "$WORK/d" > /dev/null
 holds "stdin code ending in two line breaks, head" "$WORK/d/a.htm" 'l1\r\nl2\r\n\r\nold\n'
 printf 'f1\r\n' > "$WORK/code"
@@ -29,8 +25,7 @@ printf 'f1\r\n' > "$WORK/code"
 holds "code file, head" "$WORK/d/a.htm" 'f1\r\nl1\r\nl2\r\n\r\nold\n'
 
 # --- refusals: exit 2, one message naming the argument or file and the reason, nothing touched ---
-fresh
-printf 'a' > "$WORK/d/a.txt"
+fresh a.txt a
 mkdir "$WORK/sub"
 refused() { # what, the message, then the command; standard input as the caller gives it
     local what=$1 want=$2
@@ -79,25 +74,18 @@ expect "log into a file of the run: that file is left alone" "$?:$(cat "$WORK/d/
 
 # --- failures and names: exit 1, one stderr line per failure, the reason in the log; names shown
 # with escapes, one line each, no control sequence reaching the terminal ---
-fresh
-printf 'n' > "$WORK/d/"$'tab\there\033[31m\n.txt'
-printf 'r' > "$WORK/d/"$'\xff\\.txt'
+fresh $'tab\there\033[31m\n.txt' n $'\xff\\.txt' r
 chmod 0444 "$WORK/d/"$'\xff\\.txt'
 out=$("$CLI" --head --code x "$WORK/d/" 2> "$WORK/err")
-expect "failure: exit 1, escaped names in the log" "$?:$out" "1:${L}"'tab\there\033[31m\n.txt
-\377\\.txt（未能处理：read-only file）
-
-处理了1个文件。
-有1个文件未能处理。
-'"$T"
+expect "failure: exit 1, escaped names in the log" "$?:$out" \
+    "1:${L}"'tab\there\033[31m\n.txt'$'\n''\377\\.txt'$'（未能处理：read-only file）\n\n处理了1个文件。\n有1个文件未能处理。\n'"$T"
 expect "failure on standard error, escaped" "$(cat "$WORK/err")" "stepwick-cli: $WORK/d/\\377\\\\.txt: read-only file"
 holds "read-only untouched" "$WORK/d/"$'\xff\\.txt' 'r'
 holds "the file keeps its name" "$WORK/d/"$'tab\there\033[31m\n.txt' 'x\r\nn\r\n'
 
 # --- a folder that refuses new files: the message blames the folder, not the writable target ---
 if [ "$(id -u)" = 0 ]; then
-    fresh
-    printf 'a' > "$WORK/d/a.txt"
+    fresh a.txt a
     chmod 0666 "$WORK/d/a.txt"; chmod 0555 "$WORK/d"; chmod 0755 "$WORK"
     setpriv --reuid=nobody --regid=nogroup --clear-groups "$CLI" --head --code x "$WORK/d" > /dev/null 2> "$WORK/err"
     expect "temporary file refused: says where" "$?:$(cat "$WORK/err")" \
@@ -110,9 +98,7 @@ fi
 # --- the locale's character set: GBK (a locale built here, into a private folder) ---
 mkdir -p "$WORK/locale"
 if localedef -i zh_CN -f GBK "$WORK/locale/zh_CN.GBK" > /dev/null 2>&1; then
-    fresh
-    printf 'old\r\n' > "$WORK/d/g.txt"
-    printf '\xef\xbb\xbfu8\r\n' > "$WORK/d/u.txt"
+    fresh g.txt 'old\r\n' u.txt '\xef\xbb\xbfu8\r\n'
     gbk() { LOCPATH=$WORK/locale LC_ALL=zh_CN.GBK "$CLI" "$@"; }
     gbk --head --code $'\xd6\xd0\xce\xc4' "$WORK/d" > /dev/null 2>&1
     expect "GBK locale: a code typed in GBK: exit 0" "$?" 0
@@ -126,9 +112,7 @@ if localedef -i zh_CN -f GBK "$WORK/locale/zh_CN.GBK" > /dev/null 2>&1; then
     expect "GBK locale: code without a GBK form is refused" "$?:$(grep -c "cannot be written in GBK" "$WORK/err")" 2:1
     holds "GBK locale: once found the code, refused codes touched nothing" "$WORK/d/g.txt" '\xd6\xd0\xce\xc4\r\nold\r\n'
     # The whole log in GBK: fixed texts, a GBK name, the system's reason.
-    fresh
-    : > "$WORK/d/"$'\xd6\xd0.txt'
-    : > "$WORK/d/i.txt"
+    fresh $'\xd6\xd0.txt' '' i.txt ''
     if chattr +i "$WORK/d/i.txt" 2> /dev/null; then
         gbk --code x "$WORK/d" > "$WORK/out" 2> /dev/null
         chattr -i "$WORK/d/i.txt"
@@ -164,8 +148,7 @@ n=$(echo "$logged" | wc -l)
 expect "interrupt: stopped early, exactly the logged files changed" "$([ "$n" -lt 40000 ] && changed s)" "$logged"
 expect "interrupt: count, then the cancelled line" "$(tail -n 3 "$WORK/log")" "处理了${n}个文件。"$'\n已取消，其余文件未作改动。\n'"$T"
 
-out=$("$CLI" --code x "$WORK/d" | tail -n 2 | head -n 1)
-expect "40000 files counted" "$out" "处理了40000个文件。"
+expect "40000 files counted" "$("$CLI" --code x "$WORK/d" | tail -n 2 | head -n 1)" "处理了40000个文件。"
 holds "last file changed" "$WORK/d/f40000.txt" 'x\r\n'
 
 finish

@@ -10,9 +10,7 @@ L=$'被处理的文件\n'
 T=$'感谢您使用本软件！'
 
 # --- check: names what lacks the code, exit 1; 0 when all hold it or nothing matched ---
-fresh
-printf 'x\r\nb\r\n' > "$WORK/d/b.txt"
-printf 'c\r\n' > "$WORK/d/c.txt"
+fresh b.txt 'x\r\nb\r\n' c.txt 'c\r\n'
 out=$("$CLI" --check --head --code x "$WORK/d")
 expect "check: lists what lacks it, exit 1" "$?:$out" "1:c.txt"
 holds "check: changed nothing" "$WORK/d/c.txt" 'c\r\n'
@@ -32,8 +30,7 @@ expect "remove: log" "$?:$out" "0:${L}"$'b.txt\nc.txt（未含此代码）\n\n�
 holds "remove: bytes" "$WORK/d/b.txt" 'b\r\n'
 
 # --- after-preamble and eol: a script with a code in front still runs, with LF breaks ---
-fresh
-printf '#!/bin/sh\necho "$PWD"\n' > "$WORK/d/s.sh"
+fresh s.sh '#!/bin/sh\necho "$PWD"\n'
 "$CLI" --head --after-preamble --eol match --ext sh --code 'cd /tmp' "$WORK/d" > /dev/null
 holds "preamble + match" "$WORK/d/s.sh" '#!/bin/sh\ncd /tmp\necho "$PWD"\n'
 "$CLI" --foot --eol lf --code $'1\n2' --ext sh "$WORK/d" > /dev/null
@@ -70,8 +67,7 @@ expect "-r --dry-run --once lists paths, changes nothing; the locked folder fail
 umount "$WORK/d/mnt" 2> /dev/null
 
 # --- a code file by its byte-order mark, whatever the locale (GBK: cli_test.sh) ---
-fresh
-printf 'old\r\n' > "$WORK/d/g.txt"
+fresh g.txt 'old\r\n'
 printf '\xff\xfe\x2d\x4e\x87\x65' > "$WORK/code16"
 LC_ALL=C "$CLI" --code-file "$WORK/code16" "$WORK/d" > /dev/null
 holds "C locale: UTF-16 code file by its mark" "$WORK/d/g.txt" 'old\r\n\xe4\xb8\xad\xe6\x96\x87\r\n'

@@ -12,8 +12,8 @@ using namespace windowtest;
 
 namespace {
 
-void highlight(QListWidget* list, const QString& text) {
-    list->setCurrentItem(list->findItems(text, Qt::MatchExactly).first());
+void highlight(QListWidget* list, const char* text) {
+    list->setCurrentItem(list->findItems(QLatin1String(text), Qt::MatchExactly).first());
 }
 
 // A small tree: root/{alpha/{deep/}, beta/, .hidden/} with files in root and alpha, and the state
@@ -27,9 +27,7 @@ struct Tree {
         for (const char* file : {"top.txt", ".secret", "alpha/a1.htm", "alpha/A2.txt"})
             writeFile(dir.filePath(QLatin1String(file)), "");
     }
-    QString path(const QString& relative = {}) const {
-        return relative.isEmpty() ? dir.path() : dir.filePath(relative);
-    }
+    QString path(const char* relative = "") const { return *relative ? dir.filePath(relative) : dir.path(); }
     // A picker shown as the program shows it: destroyed by its own close.
     QPointer<FileBro> open(FileBro::VolumeList volumes = &FileBro::mountedVolumes) {
         auto* picker = new FileBro(mod, std::move(volumes));
@@ -74,14 +72,14 @@ private slots:
 
     void startsAtCurrentFolderAndOnlyAnOpenedFolderIsCurrent() {
         Tree tree;
-        CurrentFolder here(tree.path(QStringLiteral("alpha")));
+        CurrentFolder here(tree.path("alpha"));
         // The folder's own file system is offered as the drive it is on.
         QPointer<FileBro> picker = tree.open([&] { return QStringList{tree.path(), QStringLiteral("/")}; });
         QCOMPARE(picker->Drive1->currentText(), tree.path());
         QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
         // The folder list: the path from the root down, then the subfolders.
         QStringList expected{QStringLiteral("/")};
-        expected += tree.path(QStringLiteral("alpha")).split(u'/', Qt::SkipEmptyParts);
+        expected += tree.path("alpha").split(u'/', Qt::SkipEmptyParts);
         QCOMPARE(rows(picker->Dir1), expected << QStringLiteral("deep"));
         QCOMPARE(picker->Dir1->currentItem()->text(), QStringLiteral("alpha"));
 
@@ -93,29 +91,29 @@ private slots:
                  (QStringList{QFileInfo(tree.path()).fileName(), "alpha", "beta"}));
 
         // Highlighted only: nothing changes; Enter opens.
-        highlight(picker->Dir1, QStringLiteral("beta"));
+        highlight(picker->Dir1, "beta");
         QCOMPARE(picker->currentFolder(), tree.path());
         QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
-        highlight(picker->Dir1, QStringLiteral("alpha"));
+        highlight(picker->Dir1, "alpha");
         QTest::keyClick(picker->Dir1, Qt::Key_Return);
-        QCOMPARE(picker->currentFolder(), tree.path(QStringLiteral("alpha")));
+        QCOMPARE(picker->currentFolder(), tree.path("alpha"));
         QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
 
         // A highlighted subfolder at confirmation is not the folder stored.
-        highlight(picker->Dir1, QStringLiteral("deep"));
+        highlight(picker->Dir1, "deep");
         QTest::mouseClick(picker->Command1, Qt::LeftButton);
-        QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path(QStringLiteral("alpha/")));
+        QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path("alpha/"));
 
         // A folder that vanished after it was listed is not opened, and the user is told why;
         // the lists stay where they were.
         CurrentFolder there(tree.path());
         QPointer<FileBro> second = tree.open();
         const QStringList folders = rows(second->Dir1);
-        QVERIFY(QDir(tree.path(QStringLiteral("beta"))).removeRecursively());
+        QVERIFY(QDir(tree.path("beta")).removeRecursively());
         openRow(second->Dir1, QStringLiteral("beta"));
-        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
-                               QStringLiteral("无法打开文件夹“%1”：没有那个文件或目录")
-                                   .arg(tree.path(QStringLiteral("beta")))));
+        QCOMPARE(oneBox(),
+                 box(":)", MessageBox::Icon::Information,
+                     QStringLiteral("无法打开文件夹“%1”：没有那个文件或目录").arg(tree.path("beta"))));
         QCOMPARE(second->currentFolder(), tree.path());
         QCOMPARE(rows(second->Dir1), folders);
         second->close();
@@ -129,7 +127,7 @@ private slots:
         openRow(picker->Dir1, QStringLiteral("beta"));
         QVERIFY(picker->close());
         QVERIFY(tree.mod.DirChosen);
-        QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path(QStringLiteral("beta/")));
+        QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path("beta/"));
         // A second close while the window goes away does not store anything again.
         tree.mod.TargetDir = "untouched";
         if (picker)
@@ -146,8 +144,8 @@ private slots:
         QCOMPARE(tree.mod.TargetDir, std::string("/"));
 
         // A start folder deleted meanwhile gives way to the nearest folder above, and that is stored.
-        CurrentFolder gone(tree.path(QStringLiteral("alpha/deep")));
-        QVERIFY(QDir(tree.path(QStringLiteral("alpha"))).removeRecursively());
+        CurrentFolder gone(tree.path("alpha/deep"));
+        QVERIFY(QDir(tree.path("alpha")).removeRecursively());
         picker = tree.open();
         QCOMPARE(picker->currentFolder(), tree.path());
         QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
@@ -158,8 +156,8 @@ private slots:
     void driveChangeMovesToItsRootOrLeavesListsAlone() {
         Tree tree;
         CurrentFolder here(QStringLiteral("/"));
-        const QString volume = tree.path(QStringLiteral("alpha"));
-        const QString missing = tree.path(QStringLiteral("no-such-volume"));
+        const QString volume = tree.path("alpha");
+        const QString missing = tree.path("no-such-volume");
         QPointer<FileBro> picker = tree.open([&] {
             return QStringList{volume, QStringLiteral("/"), missing};
         });
