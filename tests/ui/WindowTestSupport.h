@@ -1,7 +1,6 @@
 #pragma once
 
-// What the window tests share: files on disk, widgets by name, clicks as a user makes them, and
-// stand-ins for the desktop services that record what the windows ask of them.
+// What the window tests share: files, widgets by name, a user's clicks, recording service stand-ins.
 #include "platform/qt/AddressOpener.h"
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
@@ -98,8 +97,7 @@ inline void openRow(QListWidget* list, const QString& text) {
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
 
-// Option buttons and check boxes are clicked on their indicator: the middle of the control may
-// lie beyond a short caption, where a click selects nothing.
+// Clicked on the indicator: the middle of the control may lie beyond a short caption.
 inline void clickIndicator(QAbstractButton* button) {
     QStyleOptionButton option;
     option.initFrom(button);
@@ -158,8 +156,7 @@ inline QString oneBox() {
                              : QStringLiteral("%1 boxes").arg(shown.size());
 }
 
-// The stand-ins in place of the real services, the launcher's notice as a message box, and
-// message boxes recorded, while it lives.
+// While it lives: the stand-ins for the real services, message boxes recorded.
 struct FakeServices {
     RecordingStacking stacking;
     RecordingOpener opener;

@@ -16,8 +16,7 @@ void highlight(QListWidget* list, const char* text) {
     list->setCurrentItem(list->findItems(QLatin1String(text), Qt::MatchExactly).first());
 }
 
-// A small tree: root/{alpha/{deep/}, beta/, .hidden/} with files in root and alpha, and the state
-// its pickers confirm into.
+// root/{alpha/{deep/}, beta/, .hidden/} with files in root and alpha; the state pickers confirm into.
 struct Tree {
     QTemporaryDir dir;
     Mod mod;
@@ -104,8 +103,7 @@ private slots:
         QTest::mouseClick(picker->Command1, Qt::LeftButton);
         QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path("alpha/"));
 
-        // A folder that vanished after it was listed is not opened, and the user is told why;
-        // the lists stay where they were.
+        // A folder that vanished after it was listed is not opened, the user told why, the lists kept.
         CurrentFolder there(tree.path());
         QPointer<FileBro> second = tree.open();
         const QStringList folders = rows(second->Dir1);
@@ -173,8 +171,7 @@ private slots:
         openRow(picker->Dir1, QStringLiteral("/"));
         QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
 
-        // A drive that cannot be entered: the user is told and the lists stay; confirming right
-        // after stores the folder shown before the change.
+        // A drive that cannot be entered: the user is told, the lists stay and stay what confirming stores.
         picker->Drive1->setCurrentIndex(picker->Drive1->findText(volume));
         const QStringList folders = rows(picker->Dir1), files = rows(picker->File1);
         picker->Drive1->setCurrentIndex(picker->Drive1->findText(missing));

@@ -1,6 +1,5 @@
-// Keep-on-top against a real window manager: the window's _NET_WM_STATE as the window manager
-// sees it (xprop), its place on the screen (xwininfo) and the active window. Runs on the xcb
-// platform under under_window_manager.sh.
+// Keep-on-top against a real window manager (under_window_manager.sh): _NET_WM_STATE (xprop), the
+// place on the screen (xwininfo) and the active window.
 #include "../ui/WindowTestSupport.h"
 #include "core/Mod.h"
 #include "platform/FileSystem.h"
@@ -95,8 +94,8 @@ private slots:
         for (const char* name : {"Texts", "FileBro", "About"})
             windows << windowtest::windowsNamed(QLatin1String(name));
         QCOMPARE(windows.size(), 4);
-        // Motif hint bits: flags (functions 1, decorations 2), functions (minimize 8, maximize 16,
-        // close 32), decorations (minimize 32, maximize 64).
+        // Motif hints: flags (functions 1, decorations 2), functions (min 8, max 16, close 32), decorations
+        // (min 32, max 64).
         for (QWidget* w : windows) {
             QTRY_VERIFY_WITH_TIMEOUT(QTest::qWaitForWindowExposed(w), 5000);
             const QStringList hints =

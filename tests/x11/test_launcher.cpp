@@ -1,6 +1,5 @@
-// The real launcher on the xcb platform: what the desktop's opener receives, what never reaches
-// it, and the notice when there is none. A stand-in xdg-open records its arguments; PATH holds
-// nothing else, so no real browser can start.
+// The real launcher: what the desktop's opener gets, what never reaches it, the notice without one.
+// A stand-in xdg-open records its arguments; PATH holds nothing else, so no browser can start.
 #include "platform/qt/TOURL.h"
 
 #include <QFile>
