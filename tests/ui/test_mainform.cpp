@@ -213,6 +213,31 @@ private slots:
                  QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}}));
     }
 
+    // The compiled-in pictures: each a drawing (not a blank or one-colour block) at its size, the
+    // icons in 32 bits; what sits on the window's background shows it at the corner.
+    void picturesLoadAtTheirSizesAsDrawings() {
+        const std::tuple<const char*, QSize, bool> pictures[] = {
+            {":/pictures/logo.gif", {147, 69}, true},    {":/pictures/command2.gif", {40, 48}, true},
+            {":/pictures/command1.gif", {32, 48}, true}, {":/pictures/command3.gif", {32, 48}, true},
+            {":/pictures/command4.gif", {40, 52}, true}, {":/pictures/about.gif", {86, 90}, false},
+            {":/icons/stepwick-16.png", {16, 16}, true}, {":/icons/stepwick-32.png", {32, 32}, true},
+            {":/icons/stepwick-48.png", {48, 48}, true}, {":/icons/stepwick-64.png", {64, 64}, true}};
+        for (const auto& [path, size, transparentCorner] : pictures) {
+            QImageReader reader(QString::fromLatin1(path));
+            const bool gif = QByteArray(path).endsWith(".gif");
+            QCOMPARE(reader.format(), QByteArray(gif ? "gif" : "png"));
+            const QImage read = reader.read();
+            QVERIFY2(read.size() == size && (gif || read.depth() == 32), path);
+            const QImage image = read.convertToFormat(QImage::Format_ARGB32);
+            QSet<QRgb> opaque;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (qAlpha(image.pixel(x, y)) == 255)
+                        opaque.insert(image.pixel(x, y));
+            QVERIFY2(opaque.size() >= 4 && (qAlpha(image.pixel(0, 0)) == 0) == transparentCorner, path);
+        }
+    }
+
     void runEndToEndFromTypedCodeToLog() {
         Session s;
         const QString site = s.path("site");
