@@ -1,18 +1,25 @@
 #include "CrashSupport.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <iostream>
 #include <random>
 #include <sched.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <strings.h>
 #include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <sys/vfs.h>
 #include <sys/wait.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -36,26 +43,17 @@ bool runTool(const std::string& command, std::string& why) {
     return p && ::pclose(p) == 0;
 }
 
-} // namespace
+struct CliRun {
+    int exitCode = -1; // when it exited
+    int signal = 0;    // when a signal ended it
+    std::string out, err;
+    bool killed() const { return signal != 0; }
+};
 
-std::string scratchBase() {
-    if (const char* e = std::getenv("STEPWICK_CRASH_DIR"); e && *e)
-        return e;
-    struct statfs fs {};
-    if (::statfs("/dev/shm", &fs) == 0 && fs.f_type == 0x01021994 /* tmpfs */ &&
-        ::access("/dev/shm", W_OK) == 0)
-        return "/dev/shm";
-    return std::filesystem::temp_directory_path().string();
-}
-
-unsigned seed() {
-    if (const char* s = std::getenv("STEPWICK_CRASH_SEED"); s && *s)
-        return static_cast<unsigned>(std::strtoul(s, nullptr, 10));
-    return std::random_device{}();
-}
-
+// Starts stepwick-cli (STEPWICK_CLI, set by ctest) with args in a UTF-8 locale, plus the extra
+// environment entries; its output goes to files in outDir.
 pid_t startCli(const std::vector<std::string>& args, const std::string& outDir,
-               const std::vector<std::string>& extraEnv) {
+               const std::vector<std::string>& extraEnv = {}) {
     const char* cli = std::getenv("STEPWICK_CLI");
     if (!cli || !*cli)
         throw std::runtime_error("STEPWICK_CLI is not set (ctest sets it to the built stepwick-cli)");
@@ -93,11 +91,12 @@ CliRun finishCli(pid_t pid, const std::string& outDir) {
             testfiles::readFile(outDir + "out"), testfiles::readFile(outDir + "err")};
 }
 
-CliRun runCli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
+CliRun runCli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {}) {
     TempDir out; // outside the folder under test, so its files never show up there
     return finishCli(startCli(args, out.path(), extraEnv), out.path());
 }
 
+// Removes every entry not in keep and rewrites every file of keep whose bytes differ.
 void resetTo(const std::string& folder, const Contents& keep) {
     const Contents now = testfiles::snapshot(folder);
     for (const auto& [name, bytes] : now)
@@ -108,6 +107,7 @@ void resetTo(const std::string& folder, const Contents& keep) {
             testfiles::writeFile(folder + name, bytes);
 }
 
+// The hidden name a run gives a new content before it replaces the old.
 bool isTemporaryName(const std::string& name) {
     return name.size() > 14 && name.rfind(".stepwick-", 0) == 0 &&
            name.compare(name.size() - 4, 4, ".tmp") == 0;
@@ -116,6 +116,148 @@ bool isTemporaryName(const std::string& name) {
 bool hasUnnamedFiles(const std::string& folder) {
     int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     return fd >= 0 && ::close(fd) == 0;
+}
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+void note(std::string& problems, const std::string& what) {
+    if (std::count(problems.begin(), problems.end(), '\n') < 8) // readable when a whole folder is wrong
+        problems += what + "\n";
+}
+
+// A run of stepwick-cli --ext txt over a folder: what each target holds before, after one run and
+// after two.
+struct Scenario {
+    bool head;
+    std::string code;
+    Contents old, fresh, twice;
+    std::vector<std::string> order; // the targets in run order
+
+    Scenario(bool h, std::string c, Contents o) : head(h), code(std::move(c)), old(std::move(o)) {
+        for (const auto& [name, bytes] : old) {
+            if (name[0] == '.' || name.size() < 4 ||
+                ::strcasecmp(name.c_str() + name.size() - 4, ".txt") != 0)
+                continue;
+            order.push_back(name);
+            fresh[name] = testfiles::inserted(bytes, code, head);
+            twice[name] = testfiles::inserted(fresh[name], code, head);
+        }
+        std::sort(order.begin(), order.end(), [](const std::string& a, const std::string& b) {
+            return ::strcasecmp(a.c_str(), b.c_str()) < 0;
+        });
+    }
+    std::vector<std::string> args(const std::string& folder) const {
+        return {head ? "--head" : "--foot", "--ext", "txt", "--code", code, folder};
+    }
+    // The log of a run that changed every target but the failed ones, each with its reason.
+    std::string log(const std::map<std::string, std::string>& failed = {}) const {
+        std::string log = "被处理的文件\n";
+        for (const auto& n : order)
+            log += n + (failed.count(n) ? "（未能处理：" + failed.at(n) + "）\n" : "\n");
+        log += "\n处理了" + std::to_string(order.size() - failed.size()) + "个文件。\n";
+        if (!failed.empty())
+            log += "有" + std::to_string(failed.size()) + "个文件未能处理。\n";
+        return log + "感谢您使用本软件！\n";
+    }
+};
+
+struct Judgement {
+    std::string problems;                // empty when the folder is sound
+    std::map<std::string, bool> changed; // per target: holds its new content
+    int leftovers = 0, changedCount = 0;
+};
+
+Judgement judge(const std::string& folder, const Scenario& s) {
+    Judgement j;
+    const Contents now = testfiles::snapshot(folder);
+    for (const auto& [name, bytes] : s.old) {
+        const bool target = s.fresh.count(name);
+        if (!now.count(name))
+            note(j.problems, name + " is missing");
+        else if (now.at(name) == bytes && target)
+            j.changed[name] = false;
+        else if (target && now.at(name) == s.fresh.at(name))
+            j.changed[name] = true, ++j.changedCount;
+        else if (now.at(name) != bytes)
+            note(j.problems, name + " holds neither its old nor its new content");
+    }
+    // Without unnamed files the new content is written under its hidden name from the start, so a
+    // kill can leave several, whole or not; the next run sweeps them. With unnamed files only one
+    // window is left: the whole new content named, not yet renamed over its still old file.
+    const bool unnamed = hasUnnamedFiles(folder);
+    for (const auto& [name, bytes] : now) {
+        if (s.old.count(name))
+            continue;
+        if (!isTemporaryName(name)) {
+            note(j.problems, "unexpected name left in the folder: " + name);
+            continue;
+        }
+        ++j.leftovers;
+        if (unnamed && std::none_of(j.changed.begin(), j.changed.end(),
+                                    [&](const auto& c) { return !c.second && s.fresh.at(c.first) == bytes; }))
+            note(j.problems, "temporary file " + name + " is not the whole new content of a file still old");
+    }
+    if (unnamed && j.leftovers > 1)
+        note(j.problems, std::to_string(j.leftovers) + " temporary files left behind");
+    return j;
+}
+
+// A second, uninterrupted run: files that were old become new, files that were new get the code
+// once more, and nothing else is left in the folder.
+void expectSecondRunFinishes(const std::string& folder, const Scenario& s, const Judgement& afterKill) {
+    CliRun second = runCli(s.args(folder));
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(second.out, s.log());
+    Contents want = s.old;
+    for (const auto& [name, isNew] : afterKill.changed)
+        want[name] = isNew ? s.twice.at(name) : s.fresh.at(name);
+    EXPECT_TRUE(testfiles::snapshot(folder) == want)
+        << "a file wrong, missing or left over after the second run";
+}
+
+// A run short of room: the failed files on standard error too, exit status 1.
+void checkFullRun(const std::string& folder, const Scenario& s) {
+    SCOPED_TRACE(std::string(s.head ? "head" : "foot") + " in " + folder);
+    const CliRun run = runCli(s.args(folder));
+    const Judgement j = judge(folder, s);
+    EXPECT_EQ(j.problems, "");
+    EXPECT_EQ(j.leftovers, 0);
+    std::map<std::string, std::string> failed;
+    std::string err;
+    for (const auto& [name, isNew] : j.changed)
+        if (!isNew)
+            failed[name] = "No space left on device",
+            err += "stepwick-cli: " + folder + name + ": No space left on device\n";
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.out, s.log(failed));
+    EXPECT_EQ(run.err, err);
+    EXPECT_GT(j.changedCount, 0) << "the test should leave room for some files";
+    EXPECT_FALSE(failed.empty()) << "the test should not leave room for all files";
+}
+
+Contents filesOfSize(const char* prefix, int count, std::size_t size) {
+    Contents files;
+    for (int i = 0; i < count; ++i)
+        files[prefix + std::to_string(100 + i) + ".txt"] = std::string(size - 2, char('a' + i)) + "\r\n";
+    return files;
+}
+
+} // namespace
+
+std::string scratchBase() {
+    if (const char* e = std::getenv("STEPWICK_CRASH_DIR"); e && *e)
+        return e;
+    struct statfs fs {};
+    if (::statfs("/dev/shm", &fs) == 0 && fs.f_type == 0x01021994 /* tmpfs */ &&
+        ::access("/dev/shm", W_OK) == 0)
+        return "/dev/shm";
+    return std::filesystem::temp_directory_path().string();
+}
+
+unsigned seed() {
+    if (const char* s = std::getenv("STEPWICK_CRASH_SEED"); s && *s)
+        return static_cast<unsigned>(std::strtoul(s, nullptr, 10));
+    return std::random_device{}();
 }
 
 bool enterPrivateMounts(std::string& why) {
@@ -147,6 +289,135 @@ bool mountExt4(const std::string& imageDir, const std::string& dir, int sizeMiB,
 void unmount(const std::string& dir) {
     if (::umount2(dir.c_str(), 0) != 0)
         (void)::umount2(dir.c_str(), MNT_DETACH);
+}
+
+void checkEveryKillPoint(const std::string& base, bool head, const std::string& code) {
+    const std::string body16("h\0i\0\r\0\n\0", 8);
+    const bool replaces = head || code.size() > 4096;
+    const Scenario s(head, code,
+                     {{"a.txt", "line 1\r\nline 2\r\n"},
+                      {"B.txt", "no final break"},
+                      {"c.txt", kBom + "bom text\r\n"},
+                      {"d.txt", ""},
+                      {"e.txt", "lf 1\nlf 2\n"},
+                      {"f.TXT", "\xFF\xFE" + body16},
+                      {"keep.dat", "not a target\r\n"},
+                      {".hidden.txt", "hidden\r\n"}});
+    const int targets = static_cast<int>(s.order.size());
+    long total = 0;
+    int leftoverKills = 0, mixedKills = 0;
+    bool unnamed = false;
+    for (long k = 1; k < 5000 && total == 0; ++k) {
+        SCOPED_TRACE(std::string(head ? "head" : "foot") + " killed before file-system call " +
+                     std::to_string(k));
+        TempDir dir(base);
+        unnamed = hasUnnamedFiles(dir.path());
+        testfiles::writeAll(dir.path(), s.old);
+        CliRun run = runCli(s.args(dir.path()), {"STEPWICK_KILL_AT=" + std::to_string(k)});
+        const Judgement j = judge(dir.path(), s);
+        ASSERT_EQ(j.problems, "");
+        if (!run.killed()) { // the run got through: k - 1 calls in all
+            total = k - 1;
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_EQ(run.out, s.log());
+            EXPECT_EQ(j.changedCount, targets);
+            EXPECT_EQ(j.leftovers, 0);
+            break;
+        }
+        ASSERT_EQ(run.signal, SIGKILL);
+        leftoverKills += j.leftovers > 0;
+        mixedKills += j.changedCount > 0 && j.changedCount < targets;
+        expectSecondRunFinishes(dir.path(), s, j);
+    }
+    ASSERT_GT(total, 0) << "the run never got through";
+    std::cout << (head ? "head" : "foot") << ": " << total << " file-system calls, " << mixedKills
+              << " kills left some files new and some old, " << leftoverKills << " left a temporary file\n";
+    EXPECT_GT(mixedKills, 0);
+    // With unnamed files one kill per file leaves its new content named, not yet renamed.
+    EXPECT_TRUE((replaces && !unnamed) || leftoverKills == (replaces ? targets : 0)) << leftoverKills;
+}
+
+void checkRandomKills(const std::string& base, bool head, int files, int rounds, unsigned seed) {
+    Contents old{{"other.dat", "not a target\r\n"}};
+    const std::string ends[] = {"\r\n", "\r\nno final break", "\n", "\r\n"};
+    for (int i = 0; i < files; ++i) { // a few big ones keep the copies busy
+        const std::string line = "line of file " + std::to_string(i) + ", with a comma and \"quotes\"";
+        old["n" + std::to_string(10000 + i) + ".txt"] = (i % 4 == 3 ? kBom : "") + line + ends[i % 4] +
+                                                        (i % 500 == 7 ? std::string(512 * 1024, 'x') : "");
+    }
+    const Scenario s(head, "<!-- added by the crash test: 40 bytes -->", old);
+    TempDir dir(base), out;
+    testfiles::writeAll(dir.path(), s.old);
+
+    // A clean run first: it must do the whole job, and it tells how long a run lasts here.
+    const auto t0 = std::chrono::steady_clock::now();
+    CliRun clean = runCli(s.args(dir.path()));
+    const auto cleanTime = std::chrono::steady_clock::now() - t0;
+    ASSERT_EQ(clean.exitCode, 0) << clean.err;
+    ASSERT_EQ(clean.out, s.log());
+    ASSERT_EQ(judge(dir.path(), s).changedCount, files);
+
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<long> delay(
+        0, std::chrono::duration_cast<std::chrono::microseconds>(cleanTime).count());
+    int untouched = 0, mixed = 0, finished = 0, leftovers = 0;
+    for (int r = 0; r < rounds; ++r) {
+        resetTo(dir.path(), s.old);
+        const long us = delay(rng);
+        SCOPED_TRACE(std::string(head ? "head" : "foot") + " round " + std::to_string(r) + ", killed after " +
+                     std::to_string(us) + " us (seed " + std::to_string(seed) + ")");
+        const pid_t pid = startCli(s.args(dir.path()), out.path());
+        std::this_thread::sleep_for(std::chrono::microseconds(us));
+        ::kill(pid, SIGKILL);
+        CliRun run = finishCli(pid, out.path());
+        EXPECT_TRUE(run.killed() || run.exitCode == 0) << run.err;
+        const Judgement j = judge(dir.path(), s);
+        ASSERT_EQ(j.problems, "");
+        (j.changedCount == 0 ? untouched : j.changedCount == files ? finished : mixed)++;
+        leftovers += j.leftovers > 0;
+        expectSecondRunFinishes(dir.path(), s, j);
+    }
+    std::cout << (head ? "head" : "foot") << " over " << files << " files, clean run "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(cleanTime).count() << " ms; " << rounds
+              << " kills: " << untouched << " before any change, " << mixed << " part-way, " << finished
+              << " after the last change, " << leftovers << " with a temporary file left\n";
+    EXPECT_GE(mixed, std::max(1, rounds / 10)) << "too few kills landed in the middle of the work";
+}
+
+// Head needs room for a whole new copy of each file next to the old one; foot a block or two per
+// file. Both run over files that together need more than the file system holds.
+void checkDiskFull(const std::string& root) {
+    struct statvfs vfs {};
+    ASSERT_EQ(::statvfs(root.c_str(), &vfs), 0);
+    const std::uint64_t room = std::uint64_t(vfs.f_bavail) * vfs.f_frsize;
+    ASSERT_GT(room, 1u << 20) << root;
+    // The files take 70% of the room, so about a third of the new copies fit.
+    {
+        const Scenario head(true, "<!-- head code -->",
+                            filesOfSize("h", 24, room * 7 / 10 / 24 / 4096 * 4096 - 100));
+        TempDir dir(root);
+        testfiles::writeAll(dir.path(), head.old);
+        checkFullRun(dir.path(), head);
+    }
+
+    // Files of exactly one block: each append needs new blocks. The code is longer than a block,
+    // so a file can get part of it written before the room runs out.
+    const Scenario foot(false, "<!-- " + std::string(6000, 'x') + " -->", filesOfSize("f", 16, 4096));
+    TempDir dir(root);
+    testfiles::writeAll(dir.path(), foot.old);
+    // Fill what is left, then give back room for a little more than one appended code.
+    const int fd = ::open((root + "filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    const std::string block(4096, 'f');
+    off_t filled = 0;
+    while (::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size()))
+        filled += 4096;
+    ASSERT_EQ(errno, ENOSPC);
+    ASSERT_EQ(::ftruncate(fd, filled - 3 * 4096), 0);
+    ASSERT_EQ(::fsync(fd), 0);
+    ::close(fd);
+    checkFullRun(dir.path(), foot);
+    std::filesystem::remove(root + "filler");
 }
 
 } // namespace crash

@@ -1,12 +1,10 @@
 #pragma once
 
-// Helpers for the crash and fault tests: running stepwick-cli as a child process, killing it,
-// small file systems of their own, and the checks of a killed run.
+// The crash and fault tests: stepwick-cli killed or short of room, on small file systems of
+// their own, and the checks of the folder it leaves.
 #include "TestFiles.h"
 
 #include <string>
-#include <sys/types.h>
-#include <vector>
 
 namespace crash {
 
@@ -18,27 +16,6 @@ using testfiles::TempDir;
 std::string scratchBase();
 // STEPWICK_CRASH_SEED repeats an earlier round of random kills; else a fresh seed.
 unsigned seed();
-
-struct CliRun {
-    int exitCode = -1; // when it exited
-    int signal = 0;    // when a signal ended it
-    std::string out, err;
-    bool killed() const { return signal != 0; }
-};
-
-// Starts stepwick-cli (STEPWICK_CLI, set by ctest) with args in a UTF-8 locale, plus the extra
-// environment entries; its output goes to files in outDir.
-pid_t startCli(const std::vector<std::string>& args, const std::string& outDir,
-               const std::vector<std::string>& extraEnv = {});
-CliRun finishCli(pid_t pid, const std::string& outDir);
-CliRun runCli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {});
-
-// Removes every entry not in keep and rewrites every file of keep whose bytes differ.
-void resetTo(const std::string& folder, const Contents& keep);
-// The hidden name a run gives a new content before it replaces the old.
-bool isTemporaryName(const std::string& name);
-// Does the file system holding folder give unnamed files (O_TMPFILE)?
-bool hasUnnamedFiles(const std::string& folder);
 
 // Mounts for the tests that run as root, in a mount namespace of this process's own, so that
 // every mount disappears with it however it ends. Each returns false with the reason in why.
