@@ -1,17 +1,39 @@
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iconv.h>
+#include <iterator>
 #include <map>
 #include <set>
+#include <stdexcept>
 #include <string>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace testfiles {
 
 // A fresh folder under base, removed with everything in it.
 class TempDir {
 public:
-    explicit TempDir(const std::string& base = std::filesystem::temp_directory_path().string());
-    ~TempDir();
+    explicit TempDir(const std::string& base = std::filesystem::temp_directory_path().string()) {
+        std::string t = (base.back() == '/' ? base : base + "/") + "stepwick-test-XXXXXX";
+        if (!::mkdtemp(t.data()))
+            throw std::system_error(errno, std::generic_category(), "mkdtemp in " + base);
+        m_path = t + "/";
+    }
+    ~TempDir() {
+        std::error_code ec;
+        // Give back write permission first so read-only test folders can be removed.
+        for (auto it = std::filesystem::recursive_directory_iterator(m_path, ec);
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+            if (it->is_directory(ec) && !it->is_symlink(ec))
+                ::chmod(it->path().c_str(), 0755);
+        }
+        std::filesystem::remove_all(m_path, ec);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
@@ -22,18 +44,73 @@ private:
     std::string m_path;
 };
 
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes, unsigned mode = 0644);
-// Every name in the folder, hidden ones included.
-std::set<std::string> listDir(const std::string& folder);
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeFile(const std::string& path, const std::string& bytes, unsigned mode = 0644) {
+    if (!std::ofstream(path, std::ios::binary | std::ios::trunc)
+             .write(bytes.data(), std::streamsize(bytes.size())))
+        throw std::runtime_error("cannot write " + path);
+    ::chmod(path.c_str(), mode);
+}
 
 using Contents = std::map<std::string, std::string>; // name -> bytes
-// Every entry of the folder with its bytes, or a marker for what is not a regular file.
-Contents snapshot(const std::string& folder);
-void writeAll(const std::string& folder, const Contents& files);
+
+// Every entry of the folder (hidden ones too) with its bytes, or a marker for what is not a regular file.
+inline Contents snapshot(const std::string& folder) {
+    Contents c;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        c[e.path().filename().string()] =
+            e.is_regular_file() && !e.is_symlink() ? readFile(e.path()) : "<not a regular file>";
+    return c;
+}
+
+inline std::set<std::string> listDir(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& [name, bytes] : snapshot(folder))
+        names.insert(name);
+    return names;
+}
+
+inline void writeAll(const std::string& folder, const Contents& files) {
+    for (const auto& [name, bytes] : files)
+        writeFile(folder + "/" + name, bytes);
+}
 
 // What a head or foot insertion of code (UTF-8, no line break) makes of old: after a mark, the
 // code in the mark's encoding; a head adds a line break to an old last line without one.
-std::string inserted(const std::string& old, const std::string& code, bool head);
+inline std::string inserted(const std::string& old, const std::string& code, bool head) {
+    std::string mark, enc = "UTF-8";
+    for (const auto& [bom, name] : {std::pair<std::string, const char*>{"\xEF\xBB\xBF", "UTF-8"},
+                                    {"\xFF\xFE", "UTF-16LE"},
+                                    {"\xFE\xFF", "UTF-16BE"}})
+        if (old.compare(0, bom.size(), bom) == 0) {
+            mark = bom;
+            enc = name;
+            break;
+        }
+    auto encode = [&](std::string text) {
+        iconv_t cd = ::iconv_open(enc.c_str(), "UTF-8");
+        std::string out(text.size() * 4, '\0');
+        char *in = text.data(), *to = out.data();
+        size_t inLeft = text.size(), outLeft = out.size();
+        ::iconv(cd, &in, &inLeft, &to, &outLeft);
+        ::iconv_close(cd);
+        out.resize(out.size() - outLeft);
+        return out;
+    };
+    const std::string body = old.substr(mark.size()), line = encode(code + "\r\n");
+    if (!head)
+        return old + line;
+    const std::string lf = encode("\n"), cr = encode("\r");
+    auto endsWith = [&](const std::string& s) {
+        return body.size() >= s.size() && body.compare(body.size() - s.size(), s.size(), s) == 0;
+    };
+    return mark + line + body + (body.empty() || endsWith(lf) || endsWith(cr) ? "" : encode("\r\n"));
+}
 
 } // namespace testfiles
