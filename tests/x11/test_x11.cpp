@@ -1,8 +1,9 @@
-// Keep-on-top against a real window manager (under_window_manager.sh): _NET_WM_STATE (xprop), the
-// place on the screen (xwininfo) and the active window.
+// Against a real window manager (under_window_manager.sh): keep-on-top as _NET_WM_STATE (xprop),
+// the place on the screen (xwininfo) and the active window; and the real launcher.
 #include "../ui/WindowTestSupport.h"
 #include "core/Mod.h"
 #include "platform/FileSystem.h"
+#include "platform/qt/TOURL.h"
 #include "ui/main/MainForm.h"
 #include "ui/widgets/FontSubstitutions.h"
 #include "ui/widgets/PictureButton.h"
@@ -47,7 +48,7 @@ void showManaged(QWidget* w) {
 
 } // namespace
 
-class TestKeepOnTop : public QObject {
+class TestX11 : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() {
@@ -121,7 +122,54 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), texts->windowHandle()->winId(), 5000);
         delete windows[3];
     }
+
+    // Last: it leaves PATH holding only a stand-in xdg-open that records its arguments, so that no
+    // browser can start. The real launcher: what the opener gets, what never reaches it, the notice.
+    void addressReachesTheOpenerAsOneArgumentOrTheUserIsTold() {
+        QTemporaryDir dir;
+        qunsetenv("BROWSER");
+        qputenv("PATH", QFile::encodeName(dir.path()));
+        QStringList notices;
+        TOURL::NoticeOverride notice([&notices](const QString& text) { notices << text; });
+        const QStringList failed(
+            2, QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。"));
+        TOURL::OpenUrl(QStringLiteral("http://harnel.morlend.example/"));
+        TOURL::OpenMail(QStringLiteral("harnel@morlend.example"));
+        QCOMPARE(notices, failed);
+
+        const QString record = dir.filePath(QStringLiteral("opened.txt"));
+        QFile opener(dir.filePath(QStringLiteral("xdg-open")));
+        QVERIFY(opener.open(QIODevice::WriteOnly));
+        opener.write("#!/bin/sh\nprintf '%s|%s\\n' \"$#\" \"$1\" >> \"$STEPWICK_TEST_RECORD\"\n");
+        opener.close();
+        QVERIFY(opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        qputenv("STEPWICK_TEST_RECORD", QFile::encodeName(record));
+        // Refused before anything is started: no scheme, a local file, script, an option, a space.
+        notices.clear();
+        for (const char* address : {"", "file:///bin/sh", "javascript:alert(1)", "-x http://host.example/",
+                                    "http://host.example/a b", "sh -c reboot"})
+            TOURL::OpenUrl(QString::fromUtf8(address));
+        QCOMPARE(notices.size(), 6);
+        // An address that a shell would take for a command must arrive as plain text.
+        notices.clear();
+        TOURL::OpenUrl(QStringLiteral("http://host.example/$(touch%20pwned);touch%20pwned"));
+        TOURL::OpenMail(QStringLiteral("harnel@morlend.example"));
+        QVERIFY(notices.isEmpty());
+        auto recorded = [&] {
+            QFile f(record);
+            return f.open(QIODevice::ReadOnly)
+                       ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                       : QStringList();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(recorded().size(), 2, 10000);
+        QStringList lines = recorded();
+        lines.sort();
+        QCOMPARE(lines, QStringList({QStringLiteral("1|http://host.example/$(touch%20pwned);touch%20pwned"),
+                                     QStringLiteral("1|mailto:harnel@morlend.example")}));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("pwned"))) &&
+                !QFile::exists(QStringLiteral("pwned")));
+    }
 };
 
-QTEST_MAIN(TestKeepOnTop)
-#include "test_keep_on_top.moc"
+QTEST_MAIN(TestX11)
+#include "test_x11.moc"
