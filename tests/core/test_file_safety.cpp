@@ -1,5 +1,5 @@
 // What a changed file keeps, and what the run does when the file, the folder or the system does
-// not behave. (A low open-file limit: odd_systems_test.sh.)
+// not behave. (A low open-file limit: cli_test.sh.)
 #include "RunSupport.h"
 #include "core/InsertCode.h"
 
