@@ -123,9 +123,7 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
 
 // Stopped by the window after a report or by a signal mid-file: that file is finished, no other started.
 TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {
-    auto name = [](int i) {
-        return "f" + std::string(4 - std::to_string(i).size(), '0') + std::to_string(i) + ".txt";
-    };
+    auto name = [](int i) { return "f" + std::to_string(10000 + i) + ".txt"; };
     const int total = 1200;
     for (bool bySignal : {false, true}) {
         SCOPED_TRACE(bySignal ? "stop flag" : "progress");
@@ -267,13 +265,10 @@ TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
     EXPECT_EQ(r.log, "被处理的文件\r\na.txt\r\nb.txt\r\nc.txt\r\nd.txt\r\ne."
                      "txt\r\n\r\n处理了5个文件。\r\n感谢您使用本软件！");
     for (int i = 0; i < 5; ++i) {
-        struct stat st {};
-        ASSERT_EQ(::stat((dir / names[i]).c_str(), &st), 0);
-        EXPECT_EQ(st.st_size, sizes[i] + 5) << names[i];
+        std::ifstream in(dir / names[i], std::ios::binary | std::ios::ate);
+        EXPECT_EQ(off_t(in.tellg()), sizes[i] + 5) << names[i];
         std::string tail(6, '\0');
-        const int fd = ::open((dir / names[i]).c_str(), O_RDONLY);
-        ASSERT_EQ(::pread(fd, tail.data(), tail.size(), st.st_size - 6), 6);
-        ::close(fd);
+        in.seekg(-6, std::ios::end).read(tail.data(), 6);
         EXPECT_EQ(tail, std::string("\0END\r\n", 6)) << names[i];
     }
 }

@@ -25,18 +25,16 @@ bool mountExt4(const std::string& imageDir, const std::string& dir, int sizeMiB,
                std::string& why);
 void unmount(const std::string& dir);
 
-// Kills a small run (six files of different kinds) just before each of its file-system calls in
-// turn, k = 1, 2, ... until a run gets through, each time in a fresh folder under base. After
-// every kill each file holds its whole old or its whole new content, the only other name left is
-// the hidden temporary file of the one file being renamed, and a second run finishes the job.
-// A foot code longer than one write goes through a new file and a rename, as a head does.
+// Kills a run over six files of different kinds just before each of its file-system calls in turn,
+// until one gets through. After every kill each file is whole old or whole new, the only other name
+// left is the temporary file of the one being renamed, and a second run finishes the job.
 void checkEveryKillPoint(const std::string& base, bool head, const std::string& code = "CODE 代码");
 
 // Kills a run over `files` files at `rounds` random moments (seeded), with the same checks.
 void checkRandomKills(const std::string& base, bool head, int files, int rounds, unsigned seed);
 
-// Runs head and foot over files that need more room than root's file system has left: each file
-// whole old (logged as failed with the system's reason) or whole new, nothing else left behind.
+// Head and foot over files needing more room than root's file system has: each file whole old
+// (logged as failed with the system's reason) or whole new, nothing else left behind.
 void checkDiskFull(const std::string& root);
 
 } // namespace crash
