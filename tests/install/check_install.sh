@@ -9,12 +9,8 @@ build=$2
 icons=$3
 . "$(dirname "$0")/../blackbox/checks.sh"
 prefix=$WORK/prefix
-if ! "$cmake" --install "$build" --prefix "$prefix" > "$WORK/install.log" 2>&1; then
-    cat "$WORK/install.log" >&2
-    fail "cmake --install did not finish"
-    finish
-    exit
-fi
+"$cmake" --install "$build" --prefix "$prefix" > "$WORK/install.log" 2>&1 ||
+    { cat "$WORK/install.log" >&2; fail "cmake --install did not finish"; finish; exit; }
 
 for program in stepwick stepwick-cli; do
     [ -f "$prefix/bin/$program" ] && [ -x "$prefix/bin/$program" ] || fail "bin/$program is not installed as an executable"

@@ -10,20 +10,16 @@ check_manual=$4
 
 . "$(dirname "$0")/../blackbox/checks.sh"
 work=$WORK
-if ! "$cpack" --config "$config" -B "$work/out" >"$work/cpack.log" 2>&1; then
-    cat "$work/cpack.log" >&2
-    echo "FAIL: cpack did not build the package" >&2
-    exit 1
-fi
+"$cpack" --config "$config" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log" >&2; echo "FAIL: cpack did not build the package" >&2; exit 1; }
 arch=$(dpkg --print-architecture)
 deb=$work/out/stepwick_${version}_$arch.deb
 [ -f "$deb" ] || { ls "$work/out" >&2; echo "FAIL: no $deb" >&2; exit 1; }
 
 field() { dpkg-deb -f "$deb" "$1"; }
-[ "$(field Package)" = stepwick ] || fail "Package is '$(field Package)'"
-[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)'"
-[ "$(field Architecture)" = "$arch" ] || fail "Architecture is '$(field Architecture)'"
-[ "$(field Section)" = utils ] || fail "Section is '$(field Section)'"
+for pair in Package=stepwick Version=$version Architecture=$arch Section=utils; do
+    expect "control field ${pair%%=*}" "$(field "${pair%%=*}")" "${pair#*=}"
+done
 field Maintainer | grep -q '^[^<]\{1,\} <[^@>]\{1,\}@[^>]\{1,\}>$' || fail "Maintainer '$(field Maintainer)' has no name and mail"
 for dep in libc6 libstdc++6 libqt6core6 libqt6widgets6 fonts-arphic-uming fonts-liberation; do
     field Depends | tr ',' '\n' | grep -q "^ *$dep\( \|$\)" || fail "Depends lacks $dep: $(field Depends)"
