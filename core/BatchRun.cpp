@@ -477,6 +477,7 @@ bool isOwnOutput(const Pipeline& pl, FileSystem& fs, int dirFd, const ScannedFol
 // Prepares a batch's files, on the second thread, until it holds enough old content for one flush
 // or a stop is asked for; the files cut off go into the next batch, if any.
 Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
+    editor.expectFlushOf(batch.slots.size());
     off_t bytes = 0;
     for (std::size_t i = 0; i < batch.slots.size(); ++i) {
         if (bytes >= kBytesPerFlush || pl.stopAsked()) {

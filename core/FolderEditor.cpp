@@ -348,6 +348,7 @@ FolderEditor::Pending FolderEditor::prepareAppend(Pending p, const std::string& 
         throw; // no half code stays behind
     }
     p.appended = static_cast<off_t>(codeBytes.size());
+    writeEarly(p, p.oldSize);
     return p;
 }
 
@@ -364,6 +365,7 @@ FolderEditor::Pending FolderEditor::prepareReplace(Pending p, platform::UniqueFd
     try {
         fill(p, src.get());
         carryMetadata(p, src.get(), modeAtCreation);
+        writeEarly(p, 0);
     } catch (...) {
         discard(p);
         throw;
@@ -583,16 +585,30 @@ void FolderEditor::flush(std::vector<Pending>& pending) {
 }
 
 bool FolderEditor::othersAreWriting(const std::vector<Pending>& pending) {
-    const long long unwritten = m_fs.unwrittenBytes();
-    if (unwritten < 0)
-        return false;
     long long ours = 0;
     for (const auto& p : pending)
         ours += (p.replace ? p.oldSize : p.appended) + kPageSize;
+    return othersAreWriting(ours, pending.size());
+}
+
+bool FolderEditor::othersAreWriting(long long ours, std::size_t files) {
+    const long long unwritten = m_fs.unwrittenBytes();
+    if (unwritten < 0)
+        return false;
     // A whole-system flush writes what others left at the disk's full speed; each of our own
     // flushes costs about one write of its own. Above this much per file, ours alone are cheaper.
-    const long long perFile = static_cast<long long>(pending.size()) * kOthersUnwrittenPerFile;
+    const long long perFile = static_cast<long long>(files) * kOthersUnwrittenPerFile;
     return unwritten - ours > std::max(kOthersUnwrittenFloor, perFile);
+}
+
+void FolderEditor::expectFlushOf(std::size_t files) {
+    m_writeEarly = files > 2 && othersAreWriting(0, files);
+}
+
+void FolderEditor::writeEarly(const Pending& p, off_t from) {
+    // Only a hint: a failure here shows up again, and is reported, at the flush.
+    if (m_writeEarly)
+        (void)m_fs.startWriteback(p.fd.get(), from, 0);
 }
 
 void FolderEditor::publish(Pending& p) {

@@ -94,7 +94,8 @@ FileSystem& programFileSystem() {
         const long k = v ? std::strtol(v, &end, 10) : 0;
         if (!v || end == v || k <= 0)
             return &systemFileSystem();
-        static KillSwitchFileSystem killing(systemFileSystem(), k);
+        const char* u = std::getenv("STEPWICK_KILL_UNWRITTEN");
+        static KillSwitchFileSystem killing(systemFileSystem(), k, u ? std::atoll(u) : -1);
         return static_cast<FileSystem*>(&killing);
     }();
     return *fs;

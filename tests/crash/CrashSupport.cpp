@@ -291,7 +291,8 @@ void unmount(const std::string& dir) {
         (void)::umount2(dir.c_str(), MNT_DETACH);
 }
 
-void checkEveryKillPoint(const std::string& base, bool head, const std::string& code) {
+void checkEveryKillPoint(const std::string& base, bool head, const std::string& code, bool busyDisk,
+                         long* calls) {
     const std::string body16("h\0i\0\r\0\n\0", 8);
     const bool replaces = head || code.size() > 4096;
     const Scenario s(head, code,
@@ -308,12 +309,14 @@ void checkEveryKillPoint(const std::string& base, bool head, const std::string& 
     int leftoverKills = 0, mixedKills = 0;
     bool unnamed = false;
     for (long k = 1; k < 5000 && total == 0; ++k) {
-        SCOPED_TRACE(std::string(head ? "head" : "foot") + " killed before file-system call " +
-                     std::to_string(k));
+        SCOPED_TRACE(std::string(head ? "head" : "foot") + (busyDisk ? " on a busy disk" : "") +
+                     " killed before file-system call " + std::to_string(k));
         TempDir dir(base);
         unnamed = hasUnnamedFiles(dir.path());
         testfiles::writeAll(dir.path(), s.old);
-        CliRun run = runCli(s.args(dir.path()), {"STEPWICK_KILL_AT=" + std::to_string(k)});
+        const long long unwritten = busyDisk ? 1LL << 40 : 0; // the machine's own may be either
+        CliRun run = runCli(s.args(dir.path()), {"STEPWICK_KILL_AT=" + std::to_string(k),
+                                                 "STEPWICK_KILL_UNWRITTEN=" + std::to_string(unwritten)});
         const Judgement j = judge(dir.path(), s);
         ASSERT_EQ(j.problems, "");
         if (!run.killed()) { // the run got through: k - 1 calls in all
@@ -330,6 +333,8 @@ void checkEveryKillPoint(const std::string& base, bool head, const std::string& 
         expectSecondRunFinishes(dir.path(), s, j);
     }
     ASSERT_GT(total, 0) << "the run never got through";
+    if (calls)
+        *calls = total;
     std::cout << (head ? "head" : "foot") << ": " << total << " file-system calls, " << mixedKills
               << " kills left some files new and some old, " << leftoverKills << " left a temporary file\n";
     EXPECT_GT(mixedKills, 0);

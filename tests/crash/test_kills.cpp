@@ -4,8 +4,17 @@
 
 #include <gtest/gtest.h>
 
-TEST(KillPoints, Head) { crash::checkEveryKillPoint(crash::scratchBase(), true); }
-TEST(KillPoints, Foot) { crash::checkEveryKillPoint(crash::scratchBase(), false); }
+// On a disk busy with other programs' data each new content is also sent on to the disk as soon
+// as it is written, and each file is flushed alone: a call more per file, each a kill point.
+void killQuietAndBusy(bool head) {
+    long quiet = 0, busy = 0;
+    crash::checkEveryKillPoint(crash::scratchBase(), head, "CODE 代码", false, &quiet);
+    crash::checkEveryKillPoint(crash::scratchBase(), head, "CODE 代码", true, &busy);
+    EXPECT_GT(busy, quiet);
+}
+
+TEST(KillPoints, Head) { killQuietAndBusy(true); }
+TEST(KillPoints, Foot) { killQuietAndBusy(false); }
 TEST(KillPoints, LongFoot) {
     crash::checkEveryKillPoint(crash::scratchBase(), false, std::string(5000, 'L'));
 }
