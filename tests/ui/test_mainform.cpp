@@ -455,15 +455,9 @@ private slots:
         };
         for (const auto& [choices, log, after] : cases) {
             Session s;
-            s.write({{"a.txt", "C\r\n"},
-                     {"b.txt", "l1\nl2"},
-                     {"p.txt", "#!/bin/sh\nx\n"},
-                     {"sub/d.txt", "s\r\n"},
-                     {"x.cgi", ""},
-                     {"w.pl", ""},
-                     {"v.asp", ""},
-                     {"u.php", ""},
-                     {"z.htm", ""}});
+            s.write({{"a.txt", "C\r\n"}, {"b.txt", "l1\nl2"}, {"p.txt", "#!/bin/sh\nx\n"}});
+            s.write({{"sub/d.txt", "s\r\n"}, {"x.cgi", ""}, {"w.pl", ""}});
+            s.write({{"v.asp", ""}, {"u.php", ""}, {"z.htm", ""}});
             s.prepare(QStringLiteral("C"));
             auto* other = s.control<QLineEdit>("TOther");
             QString typed = QStringLiteral("CGI");
