@@ -1,4 +1,4 @@
-#include "RunSupport.h"
+#include "TestFiles.h"
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
 // What a changed file keeps, and what the run does when the file, the folder or the system does
 // not behave. (A low open-file limit: cli_test.sh.)
-#include "RunSupport.h"
+#include "TestFiles.h"
 #include "core/InsertCode.h"
 
 #include <fstream>
