@@ -185,9 +185,8 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     TempDir dir, outside;
     for (const char* name :
          {"a.txt", "Z/z.txt", "b/a.txt", "b/x.htm", "b/c/c.txt", "b/.h/h.txt", ".git/g.txt", "y/y.txt"}) {
-        const std::string path = dir / name;
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        writeFile(path, "o\r\n");
+        std::filesystem::create_directories(std::filesystem::path(dir / name).parent_path());
+        writeFile(dir / name, "o\r\n");
     }
     writeFile(outside / "o.txt", "o\r\n");
     ASSERT_EQ(::symlink((dir / "b").c_str(), (dir / "link").c_str()), 0);
@@ -200,10 +199,13 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     Mod mod = folderMod(dir);
     BatchInput in = inputFor({false}, "X");
     in.recursive = true;
-    std::vector<std::string> files;
-    ASSERT_EQ(previewBatch(mod, in, files, realFs()).outcome, BatchResult::Outcome::Completed);
-    const std::vector<std::string> all{"a.txt", "b/a.txt", "b/c/c.txt", "y/y.txt", "Z/twin.txt", "Z/z.txt"};
-    EXPECT_EQ(files, all);
+    using Names = std::vector<std::string>;
+    auto preview = [&] {
+        Names files;
+        EXPECT_EQ(previewBatch(mod, in, files, realFs()).outcome, BatchResult::Outcome::Completed);
+        return files;
+    };
+    EXPECT_EQ(preview(), (Names{"a.txt", "b/a.txt", "b/c/c.txt", "y/y.txt", "Z/twin.txt", "Z/z.txt"}));
 
     // A file with a name in two folders gets its foot once.
     EXPECT_EQ(logOf(dir, in),
@@ -218,15 +220,9 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
 
     // What a second run would change: with once only what the busy folder kept, with remove the rest.
     in.once = true;
-    files.clear();
-    previewBatch(mod, in, files, realFs());
-    EXPECT_EQ(files, std::vector<std::string>{"y/y.txt"});
+    EXPECT_EQ(preview(), Names{"y/y.txt"});
     in.remove = true;
-    files.clear();
-    previewBatch(mod, in, files, realFs());
-    EXPECT_EQ(files, (std::vector<std::string>{"a.txt", "b/a.txt", "b/c/c.txt", "Z/twin.txt", "Z/z.txt"}));
-    files.clear();
+    EXPECT_EQ(preview(), (Names{"a.txt", "b/a.txt", "b/c/c.txt", "Z/twin.txt", "Z/z.txt"}));
     in.recursive = false;
-    previewBatch(mod, in, files, realFs());
-    EXPECT_EQ(files, std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(preview(), Names{"a.txt"});
 }

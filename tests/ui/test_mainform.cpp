@@ -60,8 +60,7 @@ struct Session {
     }
     // The session's folder confirmed and a code set without going through the windows.
     void prepare(const QString& code) {
-        mod.TargetDir = dir.path().toStdString() + '/';
-        mod.DirChosen = true;
+        confirmFolder(mod, dir.path().toStdString());
         form->texts()->Text1->setPlainText(code);
     }
     QWidget* shown(const char* name) const {
