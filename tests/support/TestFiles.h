@@ -39,10 +39,9 @@ public:
         std::error_code ec;
         // Give back write permission first so read-only test folders can be removed.
         for (auto it = std::filesystem::recursive_directory_iterator(m_path, ec);
-             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
             if (it->is_directory(ec) && !it->is_symlink(ec))
                 ::chmod(it->path().c_str(), 0755);
-        }
         std::filesystem::remove_all(m_path, ec);
     }
     TempDir(const TempDir&) = delete;
