@@ -135,11 +135,10 @@ private slots:
         QCOMPARE(notices, failed);
 
         const QString record = dir.filePath(QStringLiteral("opened.txt"));
-        QFile opener(dir.filePath(QStringLiteral("xdg-open")));
-        QVERIFY(opener.open(QIODevice::WriteOnly));
-        opener.write("#!/bin/sh\nprintf '%s|%s\\n' \"$#\" \"$1\" >> \"$STEPWICK_TEST_RECORD\"\n");
-        opener.close();
-        QVERIFY(opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString opener = dir.filePath(QStringLiteral("xdg-open"));
+        windowtest::writeFile(opener,
+                              "#!/bin/sh\nprintf '%s|%s\\n' \"$#\" \"$1\" >> \"$STEPWICK_TEST_RECORD\"\n");
+        QVERIFY(QFile::setPermissions(opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         qputenv("STEPWICK_TEST_RECORD", QFile::encodeName(record));
         // Refused before anything is started: no scheme, a local file, script, an option, a space.
         notices.clear();
@@ -153,10 +152,7 @@ private slots:
         TOURL::OpenMail(QStringLiteral("harnel@morlend.example"));
         QVERIFY(notices.isEmpty());
         auto recorded = [&] {
-            QFile f(record);
-            return f.open(QIODevice::ReadOnly)
-                       ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
-                       : QStringList();
+            return QString::fromUtf8(windowtest::readFile(record)).split(u'\n', Qt::SkipEmptyParts);
         };
         QTRY_COMPARE_WITH_TIMEOUT(recorded().size(), 2, 10000);
         QStringList lines = recorded();
