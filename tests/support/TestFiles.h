@@ -98,11 +98,8 @@ inline std::string inserted(const std::string& old, const std::string& code, boo
     for (const auto& [bom, name] : {std::pair<std::string, const char*>{"\xEF\xBB\xBF", "UTF-8"},
                                     {"\xFF\xFE", "UTF-16LE"},
                                     {"\xFE\xFF", "UTF-16BE"}})
-        if (old.compare(0, bom.size(), bom) == 0) {
-            mark = bom;
-            enc = name;
-            break;
-        }
+        if (old.compare(0, bom.size(), bom) == 0) // the marks exclude each other
+            mark = bom, enc = name;
     auto encode = [&](std::string text) {
         iconv_t cd = ::iconv_open(enc.c_str(), "UTF-8");
         std::string out(text.size() * 4, '\0');
