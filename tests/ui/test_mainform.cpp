@@ -70,10 +70,8 @@ struct Session {
     }
     QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
     void write(const Files& files) const {
-        for (const auto& [name, bytes] : files) {
-            QDir().mkpath(QFileInfo(path(name)).path());
-            writeFile(path(name), bytes);
-        }
+        for (const auto& [name, bytes] : files)
+            QDir().mkpath(QFileInfo(path(name)).path()), writeFile(path(name), bytes);
     }
     void expect(const Files& files) const {
         for (const auto& [name, bytes] : files)
