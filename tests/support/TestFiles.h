@@ -125,21 +125,18 @@ template <typename... Columns> using Rows = std::initializer_list<std::tuple<Col
 
 // Keeps the log as a fresh main window shows it; notes each piece among the file-system calls,
 // and stops the run after stopAfter files, when asked.
-class LogSink : public BatchSink {
-public:
+struct LogSink : BatchSink {
     explicit LogSink(platform::RecordingFileSystem* fs = nullptr, std::size_t stopAfter = 0)
-        : m_fs(fs), m_stopAfter(stopAfter) {}
+        : fs(fs), stopAfter(stopAfter) {}
     void appendLog(std::string_view text) override {
         log += text;
-        if (m_fs)
-            m_fs->note("appendLog");
+        if (fs)
+            fs->note("appendLog");
     }
-    bool progress(std::size_t done, std::size_t) override { return m_stopAfter == 0 || done < m_stopAfter; }
+    bool progress(std::size_t done, std::size_t) override { return stopAfter == 0 || done < stopAfter; }
+    platform::RecordingFileSystem* fs;
+    std::size_t stopAfter;
     std::string log{kLogHeader};
-
-private:
-    platform::RecordingFileSystem* m_fs;
-    std::size_t m_stopAfter;
 };
 
 inline platform::FileSystem& realFs() { return platform::systemFileSystem(); }

@@ -20,8 +20,7 @@ wait_for() {
 }
 
 dir=$(mktemp -d)
-server=
-wm=
+server= wm=
 trap 'kill $wm $server 2>/dev/null || true; rm -rf "$dir"' EXIT
 # The server takes the first free display itself and writes its number once it accepts
 # clients, so runs started at the same time (other test runs too) never share a display.
