@@ -90,9 +90,7 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
                 ASSERT_EQ(r.result.failures.size(), 1u) << r.log;
                 EXPECT_EQ(r.result.changed, 2u);
                 EXPECT_EQ(r.result.failures[0].reason, atOpening ? reasonAtOpening : reasonBefore);
-                EXPECT_NE(r.log.find("b.txt（未能处理：" + r.result.failures[0].reason + "）\r\n"),
-                          std::string::npos)
-                    << r.log;
+                EXPECT_THAT(r.log, HasSubstr("b.txt（未能处理：" + r.result.failures[0].reason + "）\r\n"));
                 // Not re-created; a link or FIFO not replaced by a regular file; a new file unchanged.
                 EXPECT_EQ(now.count("b.txt") ? now.at("b.txt") : "", removed ? ""
                                                                      : other ? "new b\r\n"
@@ -110,7 +108,7 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     confirmFolder(mod, dir / "missing");
     BatchResult gone = runBatch(mod, input("txt", "foot", "x"), sink, realFs());
     EXPECT_EQ(gone.outcome, BatchResult::Outcome::FolderUnreadable);
-    EXPECT_NE(gone.error.find("No such file or directory"), std::string::npos);
+    EXPECT_THAT(gone.error, HasSubstr("No such file or directory"));
     EXPECT_EQ(sink.log, std::string(kLogHeader));
     EXPECT_EQ(readFile(dir / "a.txt"), "a");
 }
@@ -184,10 +182,8 @@ TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {
                 if (failing) {
                     EXPECT_EQ(std::count(c.begin(), c.end(), perFile ? "dataSync" : "fsSync"), 1)
                         << "no retry";
-                    EXPECT_NE(sink.log.find("f0.txt（未能处理：Input/output error）"), std::string::npos)
-                        << sink.log;
-                    EXPECT_NE(sink.log.find("有" + std::to_string(files) + "个文件未能处理。"),
-                              std::string::npos);
+                    EXPECT_THAT(sink.log, HasSubstr("f0.txt（未能处理：Input/output error）"));
+                    EXPECT_THAT(sink.log, HasSubstr("有" + std::to_string(files) + "个文件未能处理。"));
                     EXPECT_EQ(snapshot(dir.path()).size(), files);
                     for (unsigned i = 0; i < files; ++i)
                         EXPECT_EQ(readFile(dir / ("f" + std::to_string(i) + ".txt")), "old\r\n");

@@ -113,7 +113,7 @@ TEST(FileSafety, AttributeThatCannotBeCopiedFailsOnlyForTheAcl) {
         const bool listing = failing == "listXattrs";
         fs.failEvery(failing, listing ? ENOTSUP : EPERM);
         const Ran r = run(dir, input("txt", "head", "c"), fs);
-        EXPECT_NE(r.log.find(line), std::string::npos) << r.log;
+        EXPECT_THAT(r.log, HasSubstr(line));
         EXPECT_EQ(readFile(dir / "a.txt"), fails ? "old\r\n" : "c\r\nold\r\n");
         EXPECT_EQ(r.result.changed, fails ? 0u : 1u);
         const auto& failed = fails ? r.result.failures : r.result.notes;
@@ -145,7 +145,7 @@ TEST(FileSafety, FileChangedByAnotherProgramKeepsTheNewerContent) {
         const Ran r = run(dir, input("txt", position, code), fs);
         ASSERT_EQ(r.result.failures.size(), 1u) << r.log;
         EXPECT_EQ(r.result.failures[0].refusal, Refusal::ChangedDuringRun);
-        EXPECT_NE(r.log.find("a.txt（未能处理：changed during the run）"), std::string::npos) << r.log;
+        EXPECT_THAT(r.log, HasSubstr("a.txt（未能处理：changed during the run）"));
         EXPECT_EQ(readFile(dir / "a.txt"), after);
         EXPECT_EQ(readFile(dir / "b.txt"), inserted("b\r\n", code, position == "head"));
         EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "b.txt"}));
@@ -200,8 +200,8 @@ TEST(FileSafety, AppendOnlyFolderFailsEveryReplacementAndKeepsNoTemporaryFile) {
     EXPECT_EQ(head.result.changed + bigFoot.result.changed, 0u);
     ASSERT_EQ(head.result.failures.size(), 2u);
     EXPECT_EQ(head.result.failures[0].refusal, Refusal::CannotReplace);
-    EXPECT_NE(head.log.find("a.txt（未能处理：" + std::string(refusalText(Refusal::CannotReplace)) + "）"),
-              std::string::npos);
+    EXPECT_THAT(head.log,
+                HasSubstr("a.txt（未能处理：" + std::string(refusalText(Refusal::CannotReplace)) + "）"));
     EXPECT_EQ(foot.result.changed, 2u);
     EXPECT_EQ(snapshot(dir.path()), (Contents{{"a.txt", "a\r\nc\r\n"}, {"b.txt", "b\r\nc\r\n"}}));
 }
@@ -216,10 +216,9 @@ TEST(FileSafety, FailedCutBackSaysTheFileMayEndWithPartOfTheCode) {
     const Ran r = run(dir, input("txt", "foot", "c"), fs);
     ASSERT_EQ(r.result.failures.size(), 1u);
     EXPECT_EQ(r.result.failures[0].refusal, Refusal::PartialCode);
-    EXPECT_NE(
-        r.log.find("a.txt（未能处理：the file may end with part of the code (No space left on device)）"),
-        std::string::npos)
-        << r.log;
+    EXPECT_THAT(
+        r.log,
+        HasSubstr("a.txt（未能处理：the file may end with part of the code (No space left on device)）"));
 }
 
 // An unknown position or a code that is not text touches nothing; only a foot creates a file.

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <iterator>
@@ -25,6 +26,8 @@
 #include <unistd.h>
 
 namespace testfiles {
+
+using ::testing::HasSubstr;
 
 // A fresh folder under base, removed with everything in it.
 class TempDir {
