@@ -36,6 +36,14 @@ std::string logOf(const TempDir& dir, const BatchInput& in) {
     return run(dir, in).log.substr(kLogHeader.size());
 }
 
+// What a run makes of a file holding old.
+std::string afterRun(const std::string& old, const BatchInput& in) {
+    TempDir dir;
+    writeFile(dir / "f.txt", old);
+    logOf(dir, in);
+    return readFile(dir / "f.txt");
+}
+
 // Adds with once (expecting added), adds again with once (expecting a skip that changes nothing),
 // then removes (expecting removed) and removes again (expecting a skip).
 void roundTrip(const std::string& old, const Options& o, const std::string& code, const std::string& added,
@@ -87,12 +95,8 @@ TEST(CodePlace, AddOnceThenRemoveGivesBackTheFileAtHeadAndFoot) {
         roundTrip(old, {true}, "码", inserted(old, "码", true), headRemoved.empty() ? old : headRemoved);
         roundTrip(old, {false}, "码", inserted(old, "码", false), old);
     }
-    for (bool head : {true, false}) { // an empty code adds an empty line
-        TempDir dir;
-        writeFile(dir / "f.txt", "x\r\n");
-        logOf(dir, inputFor({head}, ""));
-        EXPECT_EQ(readFile(dir / "f.txt"), head ? "\r\nx\r\n" : "x\r\n\r\n");
-    }
+    for (bool head : {true, false}) // an empty code adds an empty line
+        EXPECT_EQ(afterRun("x\r\n", inputFor({head}, "")), head ? "\r\nx\r\n" : "x\r\n\r\n");
 }
 
 TEST(CodePlace, FilesThatHoldTheCodeAtItsPlaceAreLeftAloneAndRemovalTakesOneCopy) {
@@ -106,16 +110,11 @@ TEST(CodePlace, FilesThatHoldTheCodeAtItsPlaceAreLeftAloneAndRemovalTakesOneCopy
              {"head: only in the middle", "x\r\nC\r\n", true, "C\r\nx\r\nC\r\n", "x\r\nC\r\n"},
              {"head: the code as a longer line's start", "Cx\r\n", true, "C\r\nCx\r\n", "Cx\r\n"}}) {
         SCOPED_TRACE(what);
-        TempDir dir;
-        writeFile(dir / "f.txt", old);
         BatchInput in = inputFor({head}, "C");
         in.once = true;
-        logOf(dir, in);
-        EXPECT_EQ(readFile(dir / "f.txt"), added);
-        writeFile(dir / "f.txt", old);
+        EXPECT_EQ(afterRun(old, in), added);
         in.remove = true;
-        logOf(dir, in);
-        EXPECT_EQ(readFile(dir / "f.txt"), removed);
+        EXPECT_EQ(afterRun(old, in), removed);
     }
 }
 

@@ -142,9 +142,8 @@ struct Scenario {
             fresh[name] = testfiles::inserted(bytes, code, head);
             twice[name] = testfiles::inserted(fresh[name], code, head);
         }
-        std::sort(order.begin(), order.end(), [](const std::string& a, const std::string& b) {
-            return ::strcasecmp(a.c_str(), b.c_str()) < 0;
-        });
+        std::sort(order.begin(), order.end(),
+                  [](auto& a, auto& b) { return ::strcasecmp(a.c_str(), b.c_str()) < 0; });
     }
     std::vector<std::string> args(const std::string& folder) const {
         return {head ? "--head" : "--foot", "--ext", "txt", "--code", code, folder};
@@ -202,8 +201,7 @@ Judgement judge(const std::string& folder, const Scenario& s) {
     return j;
 }
 
-// A second, uninterrupted run: files that were old become new, files that were new get the code
-// once more, and nothing else is left in the folder.
+// A second run makes old files new, gives new ones the code once more and leaves nothing else.
 void expectSecondRunFinishes(const std::string& folder, const Scenario& s, const Judgement& afterKill) {
     CliRun second = runCli(s.args(folder));
     EXPECT_EQ(second.exitCode, 0) << second.err;
