@@ -3,8 +3,7 @@
 # exactly those of its --help, so an option added to one and not the other is caught.
 # Usage: check_manual.sh STEPWICK_CLI CLI_PAGE [OTHER_PAGE...]
 set -u
-cli=$1
-cli_page=$2
+cli=$1 cli_page=$2
 . "$(dirname "$0")/checks.sh"
 shift
 for page in "$@"; do

@@ -4,9 +4,7 @@
 # each of its four sizes.
 # Usage: check_install.sh CMAKE BUILD_DIR ICON_DIR
 set -u
-cmake=$1
-build=$2
-icons=$3
+cmake=$1 build=$2 icons=$3
 . "$(dirname "$0")/../blackbox/checks.sh"
 prefix=$WORK/prefix
 "$cmake" --install "$build" --prefix "$prefix" > "$WORK/install.log" 2>&1 ||

@@ -3,10 +3,7 @@
 # exact file list with owners and modes, lintian's verdict, the manual pages and the completion.
 # Usage: check_package.sh CPACK CPACK_CONFIG VERSION CHECK_MANUAL
 set -u
-cpack=$1
-config=$2
-version=$3
-check_manual=$4
+cpack=$1 config=$2 version=$3 check_manual=$4
 
 . "$(dirname "$0")/../blackbox/checks.sh"
 work=$WORK
