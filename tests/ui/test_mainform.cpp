@@ -578,6 +578,7 @@ private slots:
         }
         QVERIFY(links.size() == 3 && fitsSnugly(links));
         QVERIFY(child<FittedLabel>(about, "Label1")->font().bold());
+        QCOMPARE(child<QLabel>(about, "Image1")->pixmap().size(), QSize(86, 90)); // shown unscaled
         // Made-up names, a messenger address under the reserved domain and a QQ number, all in view.
         const std::pair<const char*, const char*> blocks[] = {
             {"Text1", "Morlend 高层名单：\n董事长：\\S+ 副董事长：\\S+\n总经理：\\S+ 副总经理：\\S+"},
