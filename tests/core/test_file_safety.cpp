@@ -164,10 +164,7 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
             ASSERT_EQ(::link((dir / "a.txt").c_str(), (dir / other).c_str()), 0);
         // Renames a clock tick apart, so that each changes the file's change time.
         platform::RecordingFileSystem fs;
-        std::function<void()> pause = [&] {
-            ::usleep(20000);
-            fs.beforeCall("renameAt", pause);
-        };
+        std::function<void()> pause = [&] { ::usleep(20000), fs.beforeCall("renameAt", pause); };
         fs.beforeCall("renameAt", pause);
         BatchInput in = input("txt", position, "X");
         in.recursive = true;

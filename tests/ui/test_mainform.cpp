@@ -333,8 +333,7 @@ private slots:
         }
         s.expect(
             {{"a.txt", "new\r\nold\r\nnew\r\n"}, {"b.txt", "old\r\n"}, {"c.txt", "new\r\nold\r\nnew\r\n"}});
-        QVERIFY(s.form->isVisible()); // the program goes on
-        QCOMPARE(s.endCalls, 0);
+        QVERIFY(s.form->isVisible() && s.endCalls == 0); // the program goes on
 
         // Another run holding the folder: one message, nothing logged, nothing touched.
         const int held = ::open(QFile::encodeName(s.dir.path()).constData(), O_RDONLY | O_DIRECTORY);
