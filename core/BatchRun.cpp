@@ -11,6 +11,7 @@
 #include <fnmatch.h>
 #include <future>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sys/stat.h>
 #include <system_error>
@@ -503,6 +504,19 @@ Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
     return batch;
 }
 
+// Runs task on a thread of its own where one can be had (policy async), else on the thread that
+// asks for its result: a system out of threads slows the run down instead of ending it halfway.
+template <class Task> auto startTask(std::launch policy, Task task) {
+    auto shared = std::make_shared<Task>(std::move(task));
+    if (policy == std::launch::async) {
+        try {
+            return std::async(std::launch::async, [shared] { return (*shared)(); });
+        } catch (const std::system_error&) {
+        }
+    }
+    return std::async(std::launch::deferred, [shared] { return (*shared)(); });
+}
+
 // Closing a replaced file frees its blocks, and where the disk is told of freed blocks each close
 // waits for the device: closes side by side share those waits.
 void closeAll(std::vector<platform::UniqueFd>& fds, std::launch policy) {
@@ -514,13 +528,8 @@ void closeAll(std::vector<platform::UniqueFd>& fds, std::launch policy) {
             fds[i].reset();
     };
     std::vector<std::future<void>> others;
-    for (std::size_t k = 1; k < closers; ++k) {
-        try {
-            others.push_back(std::async(std::launch::async, closeSlice, k));
-        } catch (const std::system_error&) {
-            closeSlice(k); // no thread to be had: this one closes them
-        }
-    }
+    for (std::size_t k = 1; k < closers; ++k)
+        others.push_back(startTask(std::launch::async, [&closeSlice, k] { closeSlice(k); }));
     closeSlice(0);
     for (auto& f : others)
         f.get();
@@ -559,7 +568,10 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     std::size_t next = 0;
     std::future<Batch> inFlight;
     std::future<void> letGo;
-    auto launch = [&] { inFlight = std::async(policy, prepare, collect(next)); };
+    auto launch = [&] {
+        inFlight = startTask(
+            policy, [&prepare, batch = collect(next)]() mutable { return prepare(std::move(batch)); });
+    };
     if (!names.empty() && !pl.stopped())
         launch();
     const FolderPlace place{folder.relative, path};
@@ -573,7 +585,7 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
         // The replaced files are let go on the side while the next batch goes on.
         if (letGo.valid())
             letGo.get();
-        letGo = std::async(policy, [fds = std::move(replaced), policy]() mutable { closeAll(fds, policy); });
+        letGo = startTask(policy, [fds = std::move(replaced), policy]() mutable { closeAll(fds, policy); });
         pl.done += batch.slots.size();
         if (!pl.stop && !pl.sink.progress(pl.done, pl.total)) {
             pl.stop = true;

@@ -231,8 +231,12 @@ public:
             }
         };
         std::vector<std::thread> helpers;
-        for (std::size_t t = 1; t < std::min(kInFlight, fds.size()); ++t)
-            helpers.emplace_back(work);
+        try {
+            for (std::size_t t = 1; t < std::min(kInFlight, fds.size()); ++t)
+                helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            // Out of threads: the ones started, and this one, flush the rest.
+        }
         work();
         for (auto& h : helpers)
             h.join();

@@ -85,12 +85,10 @@ BatchResult BackgroundRun::run(const Batch& batch, const Log& log) {
     connect(&refresh, &QTimer::timeout, this, [this, &dialog] { showProgress(dialog); });
     refresh.start(kRefreshMs);
 
-    m_dialog = &dialog;
-    m_running = true;
-    qApp->installEventFilter(this);
     QEventLoop loop;
     BatchResult result;
     std::exception_ptr failure;
+    // Where no thread can be had the run does not start, and the window stays as it was.
     std::thread worker([&] {
         Sink sink(*this, log);
         try {
@@ -102,6 +100,9 @@ BatchResult BackgroundRun::run(const Batch& batch, const Log& log) {
         QMetaObject::invokeMethod(
             this, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
+    m_dialog = &dialog;
+    m_running = true;
+    qApp->installEventFilter(this);
     loop.exec();
     worker.join();
     qApp->removeEventFilter(this);
