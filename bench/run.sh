@@ -94,8 +94,37 @@ busy_head_cli() {
 }
 
 echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), data on $(df -h "$DATA" | awk 'NR==2 {print $1}') ($(findmnt -no FSTYPE -T "$DATA")), load $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-40s %11s %11s %6s %6s %12s %12s\n' "case" "stepwick" "other" "ratio" "cpu" "peak stepwick" "peak other"
 
+if want 4; then
+# 4, first, before the other cases remove their copies: time per file as the folder grows; the
+# three sizes take turns in every round, so that the disk's drift between minutes falls on all of
+# them alike. Each round's copies stay until the end: ext4 without a journal makes every new file
+# step over the inodes freed in the last minutes, so removing 100,000 files right before a run of
+# 1,000 would measure the removal, not the run.
+say "4 growth: making 1,000, 10,000 and 100,000 files"
+sizes="1000 10000 100000"
+for n in $sizes; do make_small_files "$DATA/grow$n" "$n"; done
+for r in $(seq 1 "$ROUNDS"); do
+    for n in $sizes; do
+        cp -a "$DATA/grow$n" "$DATA/work$r-$n"
+        sync
+        read -r t _ < <(head_cli "$DATA/work$r-$n")
+        echo "$t" >> "$DATA/.grow$n"
+    done
+done
+rm -rf "$DATA"/work*-*
+printf '%-40s %11s %13s\n' "growth (head)" "median" "per file"
+for n in $sizes; do
+    m=$(median < "$DATA/.grow$n")
+    us=$(echo "$m * 1000000 / $n" | bc -l)
+    printf '%-40s %9.3f s %10.1f us\n' "4 head $n files" "$m" "$us"
+    echo "$us" >> "$DATA/.perfile"
+done
+printf '%-40s %11s %10.2f\n' "4 slowest / fastest per file" "" "$(sort -g "$DATA/.perfile" | awk 'NR==1 {lo=$1} {hi=$1} END {print hi/lo}')"
+fi
+
+echo
+printf '%-40s %11s %11s %6s %6s %12s %12s\n' "case" "stepwick" "other" "ratio" "cpu" "peak stepwick" "peak other"
 if want 1 || want 2 || want 5 || want 6; then say "making 10,000 files of 4 KiB"; make_small_files "$DATA/small10k" 10000; fi
 if want 1; then pair_case "1 head 10k x 4 KiB vs floor" "$DATA/small10k" head_cli head_floor; fi
 if want 2; then pair_case "2 foot 10k x 4 KiB vs floor" "$DATA/small10k" foot_cli foot_floor; fi
@@ -141,34 +170,6 @@ done
 report "5 window vs tool, head 10k" "$f"
 report "5 window 2nd run vs 1st (log)" "$g"
 rm -f "$f" "$g"
-fi
-
-if want 4; then
-# 4: time per file as the folder grows; the three sizes take turns in every round, so that the
-# disk's drift between minutes falls on all of them alike. Each round's copies stay until the end:
-# ext4 without a journal makes every new file step over the inodes freed in the last minutes, so
-# removing 100,000 files right before a run of 1,000 would measure the removal, not the run.
-say "4 growth: making 1,000, 10,000 and 100,000 files"
-sizes="1000 10000 100000"
-for n in $sizes; do make_small_files "$DATA/grow$n" "$n"; done
-for r in $(seq 1 "$ROUNDS"); do
-    for n in $sizes; do
-        cp -a "$DATA/grow$n" "$DATA/work$r-$n"
-        sync
-        read -r t _ < <(head_cli "$DATA/work$r-$n")
-        echo "$t" >> "$DATA/.grow$n"
-    done
-done
-rm -rf "$DATA"/work*-*
-echo
-printf '%-40s %11s %13s\n' "growth (head)" "median" "per file"
-for n in $sizes; do
-    m=$(median < "$DATA/.grow$n")
-    us=$(echo "$m * 1000000 / $n" | bc -l)
-    printf '%-40s %9.3f s %10.1f us\n' "4 head $n files" "$m" "$us"
-    echo "$us" >> "$DATA/.perfile"
-done
-printf '%-40s %11s %10.2f\n' "4 slowest / fastest per file" "" "$(sort -g "$DATA/.perfile" | awk 'NR==1 {lo=$1} {hi=$1} END {print hi/lo}')"
 fi
 
 if want 7; then
