@@ -123,8 +123,10 @@ done
 printf '%-40s %11s %10.2f\n' "4 slowest / fastest per file" "" "$(sort -g "$DATA/.perfile" | awk 'NR==1 {lo=$1} {hi=$1} END {print hi/lo}')"
 fi
 
-echo
-printf '%-40s %11s %11s %6s %6s %12s %12s\n' "case" "stepwick" "other" "ratio" "cpu" "peak stepwick" "peak other"
+if [[ $CASES == *[12356]* ]]; then
+    echo
+    printf '%-40s %11s %11s %6s %6s %12s %12s\n' "case" "stepwick" "other" "ratio" "cpu" "peak stepwick" "peak other"
+fi
 if want 1 || want 2 || want 5 || want 6; then say "making 10,000 files of 4 KiB"; make_small_files "$DATA/small10k" 10000; fi
 if want 1; then pair_case "1 head 10k x 4 KiB vs floor" "$DATA/small10k" head_cli head_floor; fi
 if want 2; then pair_case "2 foot 10k x 4 KiB vs floor" "$DATA/small10k" foot_cli foot_floor; fi
