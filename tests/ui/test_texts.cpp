@@ -44,7 +44,15 @@ private slots:
         auto* box = child<CodeBox>(&texts, "Text1");
         auto* confirm = child<QPushButton>(&texts, "Command1");
         QCOMPARE(box->toPlainText(), QStringLiteral("在这里输入欲添加的字符。"));
-        QCOMPARE(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Value), box->toPlainText());
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(box);
+        QCOMPARE(reader->text(QAccessible::Value), box->toPlainText());
+        // A screen reader also reads and edits by position; its edit is one step to undo.
+        reader->editableTextInterface()->replaceText(0, 2, QStringLiteral("写\r\n"));
+        QAccessibleTextInterface* byPosition = reader->textInterface();
+        QCOMPARE(byPosition->text(0, 3) + QString::number(byPosition->characterCount()),
+                 QStringLiteral("写\n里12"));
+        QCOMPARE(byPosition->offsetAtPoint(byPosition->characterRect(3).center()), 3);
+        box->undo();
         QCOMPARE(confirm->text(), QStringLiteral("确认并返回"));
         QCOMPARE(tabOrder(&texts, box), (QStringList{"Text1", "Command1", "Check1", "Check2", "Check3"}));
         // Tab leaves the code box for the confirm button and Shift+Tab comes back; Ctrl+Tab types a tab.

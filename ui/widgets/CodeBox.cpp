@@ -48,14 +48,30 @@ QString shownCharacter(const QString& character) {
     return character;
 }
 
-// Screen readers see an editable text whose value is the code.
-class CodeBoxAccessible : public QAccessibleWidget {
+int toInt(qsizetype value) { return int(std::clamp<qsizetype>(value, INT_MIN, INT_MAX)); }
+
+// Screen readers see an editable text whose value is the code, and read and edit it by position.
+class CodeBoxAccessible : public QAccessibleWidget,
+                          public QAccessibleTextInterface,
+                          public QAccessibleEditableTextInterface {
 public:
     explicit CodeBoxAccessible(QWidget* box) : QAccessibleWidget(box, QAccessible::EditableText) {}
 
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        if (type == QAccessible::EditableTextInterface)
+            return static_cast<QAccessibleEditableTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
     QString text(QAccessible::Text t) const override {
-        return t == QAccessible::Value ? static_cast<CodeBox*>(widget())->toPlainText()
-                                       : QAccessibleWidget::text(t);
+        return t == QAccessible::Value ? box()->toPlainText() : QAccessibleWidget::text(t);
+    }
+    void setText(QAccessible::Text t, const QString& text) override {
+        if (t == QAccessible::Value)
+            box()->replaceRange(0, box()->toPlainText().size(), text);
+        else
+            QAccessibleWidget::setText(t, text);
     }
     QAccessible::State state() const override {
         QAccessible::State s = QAccessibleWidget::state();
@@ -63,6 +79,44 @@ public:
         s.multiLine = true;
         return s;
     }
+
+    void selection(int index, int* start, int* end) const override {
+        const bool any = index == 0 && selectionCount() == 1;
+        *start = any ? toInt(std::min(box()->cursorPosition(), box()->anchorPosition())) : 0;
+        *end = any ? toInt(std::max(box()->cursorPosition(), box()->anchorPosition())) : 0;
+    }
+    int selectionCount() const override { return box()->cursorPosition() != box()->anchorPosition() ? 1 : 0; }
+    void addSelection(int start, int end) override { setSelection(0, start, end); }
+    void removeSelection(int) override { box()->setCursorPosition(box()->cursorPosition()); }
+    void setSelection(int, int start, int end) override {
+        box()->setCursorPosition(start);
+        box()->setCursorPosition(end, true);
+    }
+    int cursorPosition() const override { return toInt(box()->cursorPosition()); }
+    void setCursorPosition(int position) override { box()->setCursorPosition(position); }
+    QString text(int start, int end) const override { return box()->toPlainText().mid(start, end - start); }
+    int characterCount() const override { return toInt(box()->toPlainText().size()); }
+    QRect characterRect(int offset) const override {
+        return box()->characterRect(offset).translated(box()->viewport()->mapToGlobal(QPoint(0, 0)));
+    }
+    int offsetAtPoint(const QPoint& point) const override {
+        return toInt(box()->positionAt(box()->viewport()->mapFromGlobal(point)));
+    }
+    void scrollToSubstring(int start, int) override { box()->setCursorPosition(start); }
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
+        return {};
+    }
+
+    void deleteText(int start, int end) override { box()->replaceRange(start, end - start, {}); }
+    void insertText(int offset, const QString& text) override { box()->replaceRange(offset, 0, text); }
+    void replaceText(int start, int end, const QString& text) override {
+        box()->replaceRange(start, end - start, text);
+    }
+
+private:
+    CodeBox* box() const { return static_cast<CodeBox*>(widget()); }
 };
 
 QAccessibleInterface* accessibleCodeBox(const QString& className, QObject* object) {
@@ -81,8 +135,6 @@ bool fitsCells(const QFont& font) {
             return false;
     return true;
 }
-
-int toInt(qsizetype value) { return int(std::clamp<qsizetype>(value, INT_MIN, INT_MAX)); }
 
 } // namespace
 
@@ -119,6 +171,12 @@ void CodeBox::setPlainText(const QString& text) {
 }
 
 void CodeBox::insertPlainText(const QString& text) { replaceSelection(withLineFeeds(text)); }
+
+void CodeBox::replaceRange(qsizetype from, qsizetype length, const QString& text) {
+    const qsizetype size = m_lines.text().size();
+    from = std::clamp<qsizetype>(from, 0, size);
+    replace(from, std::clamp<qsizetype>(length, 0, size - from), withLineFeeds(text), false);
+}
 
 QString CodeBox::selectedText() const {
     return m_lines.text().mid(selectionStart(), selectionEnd() - selectionStart());
@@ -563,9 +621,16 @@ int CodeBox::yOfLine(qsizetype line) const {
     return kMargin + toInt(line - verticalScrollBar()->value()) * m_lineHeight;
 }
 
-QRect CodeBox::cursorRect() const {
-    const int x = int(std::clamp(std::floor(xOfCell(m_lines.cellOf(m_cursor))), -1e6, 1e6));
-    return QRect(x, yOfLine(m_lines.lineOf(m_cursor)), 1, m_lineHeight);
+QRect CodeBox::cursorRect() const { return QRect(characterRect(m_cursor).topLeft(), QSize(1, m_lineHeight)); }
+
+QRect CodeBox::characterRect(qsizetype position) const {
+    position = std::clamp<qsizetype>(position, 0, m_lines.text().size());
+    const qsizetype cell = m_lines.cellOf(position);
+    const bool sameLine = position < m_lines.text().size() && m_lines.text()[position] != u'\n';
+    const qsizetype cells =
+        sameLine ? std::max<qsizetype>(1, m_lines.cellOf(m_lines.nextPosition(position)) - cell) : 1;
+    const int x = int(std::clamp(std::floor(xOfCell(cell)), -1e6, 1e6));
+    return QRect(x, yOfLine(m_lines.lineOf(position)), std::max(1, int(cells * m_cellWidth)), m_lineHeight);
 }
 
 qsizetype CodeBox::positionAt(const QPoint& point) const {

@@ -25,7 +25,13 @@ public:
     void insertPlainText(const QString& text);
     QString selectedText() const;
     qsizetype cursorPosition() const { return m_cursor; }
+    qsizetype anchorPosition() const { return m_anchor; } // the selection's other end
     void setCursorPosition(qsizetype position, bool keepAnchor = false);
+    // Puts text in place of length characters from `from`, as one step to undo.
+    void replaceRange(qsizetype from, qsizetype length, const QString& text);
+    // The cells of the character at position, and the position nearest a point, in viewport pixels.
+    QRect characterRect(qsizetype position) const;
+    qsizetype positionAt(const QPoint& point) const;
 
     void selectAll();
     void cut();
@@ -103,7 +109,6 @@ private:
     double xOfCell(qsizetype cell) const;
     int yOfLine(qsizetype line) const;
     QRect cursorRect() const;
-    qsizetype positionAt(const QPoint& point) const;
     void paintLine(QPainter& painter, qsizetype line) const;
     void paintSpan(QPainter& painter, QString text, const QRectF& box, bool selected, bool single) const;
 
