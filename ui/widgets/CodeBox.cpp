@@ -621,16 +621,20 @@ int CodeBox::yOfLine(qsizetype line) const {
     return kMargin + toInt(line - verticalScrollBar()->value()) * m_lineHeight;
 }
 
-QRect CodeBox::cursorRect() const { return QRect(characterRect(m_cursor).topLeft(), QSize(1, m_lineHeight)); }
+QPoint CodeBox::topLeftOf(qsizetype position) const {
+    const int x = int(std::clamp(std::floor(xOfCell(m_lines.cellOf(position))), -1e6, 1e6));
+    return QPoint(x, yOfLine(m_lines.lineOf(position)));
+}
+
+QRect CodeBox::cursorRect() const { return QRect(topLeftOf(m_cursor), QSize(1, m_lineHeight)); }
 
 QRect CodeBox::characterRect(qsizetype position) const {
     position = std::clamp<qsizetype>(position, 0, m_lines.text().size());
-    const qsizetype cell = m_lines.cellOf(position);
     const bool sameLine = position < m_lines.text().size() && m_lines.text()[position] != u'\n';
-    const qsizetype cells =
-        sameLine ? std::max<qsizetype>(1, m_lines.cellOf(m_lines.nextPosition(position)) - cell) : 1;
-    const int x = int(std::clamp(std::floor(xOfCell(cell)), -1e6, 1e6));
-    return QRect(x, yOfLine(m_lines.lineOf(position)), std::max(1, int(cells * m_cellWidth)), m_lineHeight);
+    const qsizetype cells = sameLine ? std::max<qsizetype>(1, m_lines.cellOf(m_lines.nextPosition(position)) -
+                                                                  m_lines.cellOf(position))
+                                     : 1;
+    return QRect(topLeftOf(position), QSize(std::max(1, int(cells * m_cellWidth)), m_lineHeight));
 }
 
 qsizetype CodeBox::positionAt(const QPoint& point) const {

@@ -108,6 +108,7 @@ private:
     qsizetype visibleCells() const;
     double xOfCell(qsizetype cell) const;
     int yOfLine(qsizetype line) const;
+    QPoint topLeftOf(qsizetype position) const;
     QRect cursorRect() const;
     void paintLine(QPainter& painter, qsizetype line) const;
     void paintSpan(QPainter& painter, QString text, const QRectF& box, bool selected, bool single) const;
