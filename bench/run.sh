@@ -67,17 +67,21 @@ report() { # name, file of rows
     printf '%-40s %9.3f s %9.3f s %6.2f %6s %12s %12s\n' "$name" "$ma" "$mb" "$wr" "$cr" "$pa" "$pb"
 }
 
-pair_case() { # name template cmdA cmdB: A and B alternate, each on a fresh copy
-    local name=$1 template=$2 a=$3 b=$4 f wa ca pa wb cb pb
+# A and B alternate, each on a fresh copy. The copies stay until the bench ends (see case 4).
+pairs=0
+pair_case() { # name template cmdA cmdB
+    local name=$1 template=$2 a=$3 b=$4 f wa ca pa wb cb pb w
     say "$name"
     f=$(mktemp)
     for r in $(seq 1 "$ROUNDS"); do
-        fresh_copy "$template" "$DATA/work"
-        read -r wa ca pa < <($a "$DATA/work")
-        fresh_copy "$template" "$DATA/work"
-        read -r wb cb pb < <($b "$DATA/work")
+        w=$DATA/pair$((pairs += 1))
+        cp -a "$template" "$w-a"; sync
+        read -r wa ca pa < <($a "$w-a")
+        cp -a "$template" "$w-b"; sync
+        read -r wb cb pb < <($b "$w-b")
         echo "$wa $wb $ca $cb $pa $pb" >> "$f"
     done
+    [ -z "${BENCH_ROWS:-}" ] || cat "$f" >&2
     report "$name" "$f"
     rm -f "$f"
 }
@@ -86,11 +90,14 @@ head_cli() { timed "$CLI" --head --code "$CODE" "$1"; }
 foot_cli() { timed "$CLI" --foot --code "$CODE" "$1"; }
 head_floor() { timed "$FLOOR" head "$1" "$CODE"; }
 foot_floor() { timed "$FLOOR" foot "$1" "$CODE"; }
-# Another program's download: 4 GB written and not yet flushed when the run starts.
+# Another program's download: 4 GB written and not yet flushed when the run starts. Once it is
+# removed, the disk gets a few seconds to write what is left of it (on a virtual disk, also what
+# the host holds) before the quiet round.
 busy_head_cli() {
     dd if=/dev/zero of="$DATA/busy" bs=1M count=4000 status=none
     head_cli "$1"
     rm -f "$DATA/busy"
+    sync; sleep 5
 }
 
 echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), data on $(df -h "$DATA" | awk 'NR==2 {print $1}') ($(findmnt -no FSTYPE -T "$DATA")), load $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -98,9 +105,9 @@ echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}
 if want 4; then
 # 4, first, before the other cases remove their copies: time per file as the folder grows; the
 # three sizes take turns in every round, so that the disk's drift between minutes falls on all of
-# them alike. Each round's copies stay until the end: ext4 without a journal makes every new file
-# step over the inodes freed in the last minutes, so removing 100,000 files right before a run of
-# 1,000 would measure the removal, not the run.
+# them alike. Copies of every case stay until the bench ends: ext4 without a journal makes every
+# new file step over the inodes freed in the last minutes, so removing 100,000 files right before
+# a run of 1,000 would measure the removal, not the run.
 say "4 growth: making 1,000, 10,000 and 100,000 files"
 sizes="1000 10000 100000"
 for n in $sizes; do make_small_files "$DATA/grow$n" "$n"; done
@@ -112,7 +119,6 @@ for r in $(seq 1 "$ROUNDS"); do
         echo "$t" >> "$DATA/.grow$n"
     done
 done
-rm -rf "$DATA"/work*-*
 printf '%-40s %11s %13s\n' "growth (head)" "median" "per file"
 for n in $sizes; do
     m=$(median < "$DATA/.grow$n")

@@ -6,15 +6,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <future>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 
 namespace {
 
@@ -475,10 +479,75 @@ bool isOwnOutput(const Pipeline& pl, FileSystem& fs, int dirFd, const ScannedFol
            st.st_dev == pl.ownOutput->device && st.st_ino == pl.ownOutput->inode;
 }
 
+// Sends new files on to the disk (a hint, never waited for) on a thread of its own, in the order
+// they come, so that preparing the next file does not wait for it; where no thread can be had,
+// on the caller's. Every file sent is sent on when finish() returns.
+class Writeback {
+public:
+    Writeback(FileSystem& fs, bool threads) : m_fs(fs), m_threads(threads) {}
+    Writeback(const Writeback&) = delete;
+    Writeback& operator=(const Writeback&) = delete;
+    ~Writeback() { finish(); }
+
+    void send(int fd, off_t from) {
+        if (m_threads && !m_thread.joinable()) {
+            try {
+                m_thread = std::thread([this] { run(); });
+            } catch (const std::system_error&) {
+                m_threads = false;
+            }
+        }
+        if (!m_threads) {
+            (void)m_fs.startWriteback(fd, from, 0); // a failure shows up again at the flush
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_queue.emplace_back(fd, from);
+        }
+        m_ready.notify_one();
+    }
+
+    void finish() {
+        if (!m_thread.joinable())
+            return;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_ready.notify_one();
+        m_thread.join();
+    }
+
+private:
+    void run() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_ready.wait(lock, [this] { return m_done || !m_queue.empty(); });
+            if (m_queue.empty())
+                return;
+            const auto [fd, from] = m_queue.front();
+            m_queue.pop_front();
+            lock.unlock();
+            (void)m_fs.startWriteback(fd, from, 0);
+            lock.lock();
+        }
+    }
+
+    FileSystem& m_fs;
+    bool m_threads;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<std::pair<int, off_t>> m_queue;
+    bool m_done = false;
+};
+
 // Prepares a batch's files, on the second thread, until it holds enough old content for one flush
 // or a stop is asked for; the files cut off go into the next batch, if any.
 Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
-    editor.expectFlushOf(batch.slots.size());
+    Writeback writeback(pl.fs, pl.fs.concurrent());
+    editor.expectFlushOf(batch.slots.size(), [&writeback](int fd, off_t from) { writeback.send(fd, from); });
     off_t bytes = 0;
     for (std::size_t i = 0; i < batch.slots.size(); ++i) {
         if (bytes >= kBytesPerFlush || pl.stopAsked()) {
@@ -501,6 +570,7 @@ Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
             slot.fail(e);
         }
     }
+    writeback.finish(); // before the batch's files go on to be flushed and closed
     return batch;
 }
 

@@ -601,14 +601,18 @@ bool FolderEditor::othersAreWriting(long long ours, std::size_t files) {
     return unwritten - ours > std::max(kOthersUnwrittenFloor, perFile);
 }
 
-void FolderEditor::expectFlushOf(std::size_t files) {
+void FolderEditor::expectFlushOf(std::size_t files, std::function<void(int fd, off_t from)> sendOn) {
     m_writeEarly = files > 2 && othersAreWriting(0, files);
+    m_sendOn = std::move(sendOn);
 }
 
 void FolderEditor::writeEarly(const Pending& p, off_t from) {
-    // Only a hint: a failure here shows up again, and is reported, at the flush.
-    if (m_writeEarly)
-        (void)m_fs.startWriteback(p.fd.get(), from, 0);
+    if (!m_writeEarly)
+        return;
+    if (m_sendOn)
+        m_sendOn(p.fd.get(), from);
+    else
+        (void)m_fs.startWriteback(p.fd.get(), from, 0); // a failure shows up again at the flush
 }
 
 void FolderEditor::publish(Pending& p) {

@@ -70,8 +70,9 @@ public:
     bool holdsCode(const std::string& name, const CodeEdit& edit, EncodedCode& code);
     // Told before the files of one flush are prepared: where other programs keep the disk busy,
     // each new content is sent on to the disk as soon as it is written, so that its own flush
-    // later finds it written.
-    void expectFlushOf(std::size_t files);
+    // later finds it written. sendOn, if given, takes each new file (its descriptor and where its
+    // new bytes start) in place of the preparing thread; it must be done before the flush.
+    void expectFlushOf(std::size_t files, std::function<void(int fd, off_t from)> sendOn = {});
     // Puts the data of every pending edit on disk. Throws FileError; the caller then discards them all.
     void flush(std::vector<Pending>& pending);
     // Throws FileError; the file then still holds its old content, or (Refusal::ChangedDuringRun)
@@ -141,7 +142,8 @@ private:
     int m_dirFd;
     std::string m_folder;
     std::atomic<bool> m_unnamedWorks{true}; // cleared by publish, read by prepare
-    bool m_writeEarly = false;              // prepare's thread only
+    bool m_writeEarly = false;              // prepare's thread only, as is m_sendOn
+    std::function<void(int fd, off_t from)> m_sendOn;
     bool m_replaceChecked = false;
     bool m_replaceBlocked = false;
     std::atomic<unsigned> m_tempCounter{0};
