@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <condition_variable>
 #include <deque>
 #include <dirent.h>
@@ -93,12 +94,13 @@ std::size_t filesPerFlush(std::size_t files) {
     // larger batches there share those writes among more files.
     std::size_t limit = std::clamp<std::size_t>(files / 64, 256, 2048);
     // A replaced file holds two descriptors (old and new file) until its batch is published, and
-    // up to five per file of a batch are open at once (one batch prepared, one published, one
-    // closing). What is open already (standard streams, the folder, the front end's own) counts.
+    // up to seven per file of a batch are open at once (one batch prepared, one flushed, one
+    // published, one closing). What is open already (standard streams, the folder, the front
+    // end's own) counts.
     const long available = platform::freeDescriptors();
     if (available >= 0)
         limit =
-            std::min<std::size_t>(limit, available > 13 ? static_cast<std::size_t>(available - 8) / 5 : 1);
+            std::min<std::size_t>(limit, available > 15 ? static_cast<std::size_t>(available - 8) / 7 : 1);
     return std::max<std::size_t>(limit, 1);
 }
 
@@ -181,23 +183,36 @@ struct FolderPlace {
     const std::string& path;
 };
 
-// Flushes a prepared batch once, publishes it, flushes the folder and reports it in order.
-// Returns the replaced files, still open: closing them frees their blocks, which takes time.
-std::vector<platform::UniqueFd> finishBatch(FolderEditor& editor, Batch& batch, const FolderPlace& place,
-                                            LinkedOutcomes& linked, BatchResult& result, BatchSink& sink) {
+// A prepared batch after its flush: its files to publish, in order, and the flush's failure.
+struct FlushedBatch {
+    Batch batch;
     std::vector<FolderEditor::Pending> pending;
-    for (auto& slot : batch.slots)
-        if (slot.inBatch)
-            pending.push_back(std::move(slot.pending));
-
     std::optional<FileError> flushFailure;
+};
+
+// Flushes a prepared batch once.
+FlushedBatch flushBatch(FolderEditor& editor, Batch batch) {
+    FlushedBatch flushed{std::move(batch), {}, {}};
+    for (auto& slot : flushed.batch.slots)
+        if (slot.inBatch)
+            flushed.pending.push_back(std::move(slot.pending));
     try {
-        if (!pending.empty())
-            editor.flush(pending);
+        if (!flushed.pending.empty())
+            editor.flush(flushed.pending);
     } catch (const FileError& e) {
         // A failed flush may have lost the data: nothing of this batch counts, nothing is retried.
-        flushFailure = e;
+        flushed.flushFailure = e;
     }
+    return flushed;
+}
+
+// Publishes a flushed batch, flushes the folder and reports the batch in order.
+// Returns the replaced files, still open: closing them frees their blocks, which takes time.
+std::vector<platform::UniqueFd> publishBatch(FolderEditor& editor, FlushedBatch& flushed, const FolderPlace& place,
+                                             LinkedOutcomes& linked, BatchResult& result, BatchSink& sink) {
+    Batch& batch = flushed.batch;
+    std::vector<FolderEditor::Pending>& pending = flushed.pending;
+    const std::optional<FileError>& flushFailure = flushed.flushFailure;
     std::size_t b = 0;
     bool anyReplaced = false;
     for (auto& slot : batch.slots) {
@@ -606,11 +621,14 @@ void closeAll(std::vector<platform::UniqueFd>& fds, std::launch policy) {
     fds.clear();
 }
 
-// Files go in batches that share one flush. While one batch is flushed, renamed and
-// reported here, the next is prepared on a second thread; every callback of the sink
-// and of the input stays on this thread, and the log keeps the sorted order.
-// The first batches are small so that the second thread gets to work at once; later ones
-// grow to spread each flush over many files.
+// Batches whose replaced files may be closing at once.
+constexpr std::size_t kClosingBatches = 2;
+
+// Files go in batches that share one flush. While one batch is renamed and reported here, the
+// next is flushed on a second thread and the one after it prepared on a third; every callback
+// of the sink and of the input stays on this thread, and the log keeps the sorted order.
+// The first batches are small so that the other threads get to work at once; later ones grow to
+// spread each flush over many files.
 void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolder& folder,
                const std::string& path) {
     const std::vector<std::string>& names = folder.names;
@@ -637,7 +655,8 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
 
     std::size_t next = 0;
     std::future<Batch> inFlight;
-    std::future<void> letGo;
+    std::future<FlushedBatch> flushing;
+    std::deque<std::future<void>> letGo;
     auto launch = [&] {
         inFlight = startTask(
             policy, [&prepare, batch = collect(next)]() mutable { return prepare(std::move(batch)); });
@@ -645,25 +664,38 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     if (!names.empty() && !pl.stopped())
         launch();
     const FolderPlace place{folder.relative, path};
-    while (inFlight.valid()) {
-        Batch batch = inFlight.get();
-        next = batch.start + batch.slots.size(); // a batch cut short resumes here
-        if (!pl.stopped() && next < names.size())
-            launch();
-        std::vector<platform::UniqueFd> replaced =
-            finishBatch(editor, batch, place, pl.linked, pl.result, pl.sink);
-        // The replaced files are let go on the side while the next batch goes on.
-        if (letGo.valid())
-            letGo.get();
-        letGo = startTask(policy, [fds = std::move(replaced), policy]() mutable { closeAll(fds, policy); });
-        pl.done += batch.slots.size();
-        if (!pl.stop && !pl.sink.progress(pl.done, pl.total)) {
-            pl.stop = true;
-            pl.halt = true; // the batch being prepared stops at its next file
+    while (inFlight.valid() || flushing.valid()) {
+        std::future<FlushedBatch> flushNext;
+        if (inFlight.valid()) {
+            Batch batch = inFlight.get();
+            next = batch.start + batch.slots.size(); // a batch cut short resumes here
+            if (!pl.stopped() && next < names.size())
+                launch();
+            flushNext = startTask(policy, [&editor, b = std::move(batch)]() mutable {
+                return flushBatch(editor, std::move(b));
+            });
         }
+        if (flushing.valid()) {
+            FlushedBatch flushed = flushing.get();
+            std::vector<platform::UniqueFd> replaced =
+                publishBatch(editor, flushed, place, pl.linked, pl.result, pl.sink);
+            // The replaced files are let go on the side while the next batches go on.
+            if (letGo.size() == kClosingBatches) {
+                letGo.front().get();
+                letGo.pop_front();
+            }
+            letGo.push_back(
+                startTask(policy, [fds = std::move(replaced), policy]() mutable { closeAll(fds, policy); }));
+            pl.done += flushed.batch.slots.size();
+            if (!pl.stop && !pl.sink.progress(pl.done, pl.total)) {
+                pl.stop = true;
+                pl.halt = true; // the batch being prepared stops at its next file
+            }
+        }
+        flushing = std::move(flushNext);
     }
-    if (letGo.valid())
-        letGo.get();
+    for (auto& closing : letGo)
+        closing.get();
 }
 
 std::string closingLines(const BatchResult& result) {
