@@ -89,18 +89,22 @@ std::vector<std::string> selectMatches(FileSystem& fs, int dirFd, const std::vec
     return names;
 }
 
+// Batches whose replaced files may be closing at once.
+constexpr std::size_t kClosingBatches = 2;
+
 std::size_t filesPerFlush(std::size_t files) {
     // In a large folder every flush also writes the folder's own blocks that the renames touched;
     // larger batches there share those writes among more files.
     std::size_t limit = std::clamp<std::size_t>(files / 64, 256, 2048);
     // A replaced file holds two descriptors (old and new file) until its batch is published, and
-    // up to seven per file of a batch are open at once (one batch prepared, one flushed, one
-    // published, one closing). What is open already (standard streams, the folder, the front
+    // one while it closes: one batch prepared, one flushed and one published take two per file,
+    // each closing batch one. What is open already (standard streams, the folder, the front
     // end's own) counts.
+    constexpr long kPerFile = 2 * 3 + kClosingBatches;
     const long available = platform::freeDescriptors();
     if (available >= 0)
-        limit =
-            std::min<std::size_t>(limit, available > 15 ? static_cast<std::size_t>(available - 8) / 7 : 1);
+        limit = std::min<std::size_t>(
+            limit, available > 8 + kPerFile ? static_cast<std::size_t>((available - 8) / kPerFile) : 1);
     return std::max<std::size_t>(limit, 1);
 }
 
@@ -620,9 +624,6 @@ void closeAll(std::vector<platform::UniqueFd>& fds, std::launch policy) {
         f.get();
     fds.clear();
 }
-
-// Batches whose replaced files may be closing at once.
-constexpr std::size_t kClosingBatches = 2;
 
 // Files go in batches that share one flush. While one batch is renamed and reported here, the
 // next is flushed on a second thread and the one after it prepared on a third; every callback
