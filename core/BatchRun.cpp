@@ -629,18 +629,21 @@ void closeAll(std::vector<platform::UniqueFd>& fds, std::launch policy) {
 // next is flushed on a second thread and the one after it prepared on a third; every callback
 // of the sink and of the input stays on this thread, and the log keeps the sorted order.
 // The first batches are small so that the other threads get to work at once; later ones grow to
-// spread each flush over many files.
+// spread each flush over many files, and the last ones shrink again.
 void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolder& folder,
                const std::string& path) {
     const std::vector<std::string>& names = folder.names;
     const std::size_t maxPerFlush = filesPerFlush(names.size());
-    std::size_t perFlush = std::min<std::size_t>(maxPerFlush, 16);
+    constexpr std::size_t kFewest = 16;
+    std::size_t perFlush = std::min(maxPerFlush, kFewest);
     const auto policy = pl.fs.concurrent() ? std::launch::async : std::launch::deferred;
 
     auto collect = [&](std::size_t from) {
         Batch batch;
         batch.start = from;
-        const std::size_t to = std::min(names.size(), from + perFlush);
+        // At most half of what is left: the last batch, which nothing overlaps, stays small.
+        const std::size_t size = std::min(perFlush, std::max(kFewest, (names.size() - from) / 2));
+        const std::size_t to = std::min(names.size(), from + size);
         perFlush = std::min(maxPerFlush, perFlush * 2);
         for (std::size_t i = from; i < to; ++i) {
             pl.mod.CurrentFile = folder.relative + names[i];
