@@ -91,6 +91,11 @@ std::vector<std::string> selectMatches(FileSystem& fs, int dirFd, const std::vec
 
 // Batches whose replaced files may be closing at once.
 constexpr std::size_t kClosingBatches = 2;
+// Descriptors a file of a batch may take, counted over the batches open at once.
+constexpr long kPerFile = 2 * 3 + kClosingBatches;
+// Descriptors a run leaves for what is open already (standard streams, the folders, the front
+// end's own) when it makes room for its batches.
+constexpr long kReservedBeforeRun = 64;
 
 std::size_t filesPerFlush(std::size_t files) {
     // In a large folder every flush also writes the folder's own blocks that the renames touched;
@@ -100,7 +105,6 @@ std::size_t filesPerFlush(std::size_t files) {
     // one while it closes: one batch prepared, one flushed and one published take two per file,
     // each closing batch one. What is open already (standard streams, the folder, the front
     // end's own) counts.
-    constexpr long kPerFile = 2 * 3 + kClosingBatches;
     const long available = platform::freeDescriptors();
     if (available >= 0)
         limit = std::min<std::size_t>(
@@ -637,6 +641,8 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     constexpr std::size_t kFewest = 16;
     std::size_t perFlush = std::min(maxPerFlush, kFewest);
     const auto policy = pl.fs.concurrent() ? std::launch::async : std::launch::deferred;
+    if (policy == std::launch::async) // room for the batches' descriptors, before the threads start
+        platform::reserveDescriptors(kReservedBeforeRun + kPerFile * static_cast<long>(maxPerFlush));
 
     auto collect = [&](std::size_t from) {
         Batch batch;

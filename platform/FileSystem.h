@@ -90,6 +90,12 @@ long raiseOpenFileLimit();
 // How many more descriptors this process may open now: its limit less those already open.
 long freeDescriptors();
 
+// Makes room in this process's table of descriptors for count of them. The table grows as more are
+// open; growing it while other threads of the process run makes the caller wait until each of them
+// has been scheduled again (about 10 ms on a virtual machine), so a run makes its room once, before
+// its own threads start. Only a preparation: where it fails, the table grows later as needed.
+void reserveDescriptors(long count);
+
 // Owns one descriptor; closes it through the file system that opened it.
 class UniqueFd {
 public:

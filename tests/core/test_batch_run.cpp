@@ -200,7 +200,8 @@ TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {
             }
 }
 
-// The real per-file flush runs several at once and still names the one that failed.
+// The real per-file flush runs several at once and still names the one that failed; making room
+// for descriptors touches none in use.
 TEST(BatchRun, FlushOfEachFileReportsTheFailedOne) {
     auto& fs = platform::systemFileSystem();
     TempDir dir;
@@ -217,6 +218,19 @@ TEST(BatchRun, FlushOfEachFileReportsTheFailedOne) {
     EXPECT_EQ(fs.dataSyncEach(fds), 29);
     EXPECT_EQ(errno, EBADF);
     EXPECT_GE(fs.unwrittenBytes(), 0) << "the system tells how much is unwritten";
+
+    // Making room for descriptors leaves every open one as it was, one at the far end included.
+    const int far = ::fcntl(fds[0], F_DUPFD, 300);
+    ASSERT_GE(far, 300);
+    const long before = platform::freeDescriptors();
+    platform::reserveDescriptors(far + 1);
+    platform::reserveDescriptors(far + 100);
+    struct stat a {}, b {};
+    ASSERT_EQ(::fstat(far, &a), 0) << "a descriptor in use was closed";
+    ASSERT_EQ(::fstat(fds[0], &b), 0);
+    EXPECT_EQ(a.st_ino, b.st_ino);
+    EXPECT_EQ(platform::freeDescriptors(), before) << "no descriptor is left open";
+    ::close(far);
 }
 
 // A killed run's temporary file is removed by the next run; a live process's, and names that
