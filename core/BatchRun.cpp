@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <deque>
 #include <condition_variable>
 #include <deque>
 #include <dirent.h>
@@ -216,8 +215,9 @@ FlushedBatch flushBatch(FolderEditor& editor, Batch batch) {
 
 // Publishes a flushed batch, flushes the folder and reports the batch in order.
 // Returns the replaced files, still open: closing them frees their blocks, which takes time.
-std::vector<platform::UniqueFd> publishBatch(FolderEditor& editor, FlushedBatch& flushed, const FolderPlace& place,
-                                             LinkedOutcomes& linked, BatchResult& result, BatchSink& sink) {
+std::vector<platform::UniqueFd> publishBatch(FolderEditor& editor, FlushedBatch& flushed,
+                                             const FolderPlace& place, LinkedOutcomes& linked,
+                                             BatchResult& result, BatchSink& sink) {
     Batch& batch = flushed.batch;
     std::vector<FolderEditor::Pending>& pending = flushed.pending;
     const std::optional<FileError>& flushFailure = flushed.flushFailure;

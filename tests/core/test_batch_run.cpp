@@ -225,7 +225,8 @@ TEST(BatchRun, FlushOfEachFileReportsTheFailedOne) {
     const long before = platform::freeDescriptors();
     platform::reserveDescriptors(far + 1);
     platform::reserveDescriptors(far + 100);
-    struct stat a {}, b {};
+    struct stat a {};
+    struct stat b {};
     ASSERT_EQ(::fstat(far, &a), 0) << "a descriptor in use was closed";
     ASSERT_EQ(::fstat(fds[0], &b), 0);
     EXPECT_EQ(a.st_ino, b.st_ino);
