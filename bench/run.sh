@@ -4,6 +4,7 @@
 # (A B A B ...) on fresh copies; the ratio column is the median of the per-round ratios.
 # Usage: bench/run.sh [rounds]      (rounds >= 5; default 5)
 #        CASES=14 bench/run.sh      runs only cases 1 and 4 (default: all, 1234567)
+#        BENCH_ROWS=1 bench/run.sh  also prints each round's figures of the pair cases (stderr)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROUNDS=${1:-5}
