@@ -107,16 +107,18 @@ if want 4; then
 # 4, first, before the other cases remove their copies: time per file as the folder grows; the
 # three sizes take turns in every round, so that the disk's drift between minutes falls on all of
 # them alike. Copies of every case stay until the bench ends: ext4 without a journal makes every
-# new file step over the inodes freed in the last minutes, so removing 100,000 files right before
-# a run of 1,000 would measure the removal, not the run.
+# new file step over the inodes freed in the last minutes in its folder's block group, so removing
+# 100,000 files right before a run of 1,000 would measure the removal, not the run. For the same
+# reason each size has a parent folder of its own: the old files a 100,000-file run frees are not
+# in the block group where the next 1,000-file run makes its new ones.
 say "4 growth: making 1,000, 10,000 and 100,000 files"
 sizes="1000 10000 100000"
-for n in $sizes; do make_small_files "$DATA/grow$n" "$n"; done
+for n in $sizes; do make_small_files "$DATA/size$n/grow" "$n"; done
 for r in $(seq 1 "$ROUNDS"); do
     for n in $sizes; do
-        cp -a "$DATA/grow$n" "$DATA/work$r-$n"
+        cp -a "$DATA/size$n/grow" "$DATA/size$n/work$r"
         sync
-        read -r t _ < <(head_cli "$DATA/work$r-$n")
+        read -r t _ < <(head_cli "$DATA/size$n/work$r")
         echo "$t" >> "$DATA/.grow$n"
     done
 done

@@ -121,6 +121,16 @@ public:
     }
 
     int linkUnnamed(int fd, int dirFd, const std::string& name) override {
+        // By the descriptor itself where the system allows it (to root; since Linux 6.10 also to
+        // the file's own opener), which skips a walk through /proc; else through /proc, whose
+        // absence then shows as ENOENT.
+        if (m_linkByDescriptor) {
+            if (::linkat(fd, "", dirFd, name.c_str(), AT_EMPTY_PATH) == 0)
+                return 0;
+            if (errno != ENOENT && errno != EPERM && errno != EINVAL)
+                return -1;
+            m_linkByDescriptor = false;
+        }
         std::string proc = "/proc/self/fd/" + std::to_string(fd);
         return ::linkat(AT_FDCWD, proc.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW);
     }
@@ -271,6 +281,9 @@ public:
     int unlinkAt(int dirFd, const std::string& name) override { return ::unlinkat(dirFd, name.c_str(), 0); }
 
     int close(int fd) override { return ::close(fd); }
+
+private:
+    std::atomic<bool> m_linkByDescriptor{true};
 };
 
 } // namespace
