@@ -569,8 +569,8 @@ private:
 // Prepares a batch's files, on the second thread, until it holds enough old content for one flush
 // or a stop is asked for; the files cut off go into the next batch, if any.
 Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
+    const bool sendOnEarly = editor.expectFlushOf(batch.slots.size());
     Writeback writeback(pl.fs, pl.fs.concurrent());
-    editor.expectFlushOf(batch.slots.size(), [&writeback](int fd, off_t from) { writeback.send(fd, from); });
     off_t bytes = 0;
     for (std::size_t i = 0; i < batch.slots.size(); ++i) {
         if (bytes >= kBytesPerFlush || pl.stopAsked()) {
@@ -584,6 +584,9 @@ Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
             slot.pending = editor.prepare(*slot.name, pl.edit, pl.code, /*createMissing=*/false);
             slot.inBatch = slot.pending.skip == FolderEditor::Pending::Skip::None;
             bytes += slot.pending.oldSize;
+            const FolderEditor::Pending& p = slot.pending;
+            if (sendOnEarly && p.fd && (p.replace || p.appended > 0)) // new bytes: all, or the foot
+                writeback.send(p.fd.get(), p.replace ? 0 : p.oldSize);
         } catch (const FileError& e) {
             // Out of descriptors: the next batch tries again once this one has let go of its own.
             if (outOfDescriptors(e) && i > 0) {

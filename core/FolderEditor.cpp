@@ -348,7 +348,6 @@ FolderEditor::Pending FolderEditor::prepareAppend(Pending p, const std::string& 
         throw; // no half code stays behind
     }
     p.appended = static_cast<off_t>(codeBytes.size());
-    writeEarly(p, p.oldSize);
     return p;
 }
 
@@ -365,7 +364,6 @@ FolderEditor::Pending FolderEditor::prepareReplace(Pending p, platform::UniqueFd
     try {
         fill(p, src.get());
         carryMetadata(p, src.get(), modeAtCreation);
-        writeEarly(p, 0);
     } catch (...) {
         discard(p);
         throw;
@@ -601,19 +599,7 @@ bool FolderEditor::othersAreWriting(long long ours, std::size_t files) {
     return unwritten - ours > std::max(kOthersUnwrittenFloor, perFile);
 }
 
-void FolderEditor::expectFlushOf(std::size_t files, std::function<void(int fd, off_t from)> sendOn) {
-    m_writeEarly = files > 2 && othersAreWriting(0, files);
-    m_sendOn = std::move(sendOn);
-}
-
-void FolderEditor::writeEarly(const Pending& p, off_t from) {
-    if (!m_writeEarly)
-        return;
-    if (m_sendOn)
-        m_sendOn(p.fd.get(), from);
-    else
-        (void)m_fs.startWriteback(p.fd.get(), from, 0); // a failure shows up again at the flush
-}
+bool FolderEditor::expectFlushOf(std::size_t files) { return files > 2 && othersAreWriting(0, files); }
 
 void FolderEditor::publish(Pending& p) {
     if (!p.replace) {

@@ -68,11 +68,10 @@ public:
     Pending prepare(const std::string& name, const CodeEdit& edit, EncodedCode& code, bool createMissing);
     // Does the file hold the code at the place the edit would put it? Opens it for reading only.
     bool holdsCode(const std::string& name, const CodeEdit& edit, EncodedCode& code);
-    // Told before the files of one flush are prepared: where other programs keep the disk busy,
-    // each new content is sent on to the disk as soon as it is written, so that its own flush
-    // later finds it written. sendOn, if given, takes each new file (its descriptor and where its
-    // new bytes start) in place of the preparing thread; it must be done before the flush.
-    void expectFlushOf(std::size_t files, std::function<void(int fd, off_t from)> sendOn = {});
+    // Asked before the files of one flush are prepared: true where other programs keep the disk
+    // busy, so that each new content is best sent on to the disk as soon as it is written, for
+    // its own flush later to find it written.
+    bool expectFlushOf(std::size_t files);
     // Puts the data of every pending edit on disk. Throws FileError; the caller then discards them all.
     void flush(std::vector<Pending>& pending);
     // Throws FileError; the file then still holds its old content, or (Refusal::ChangedDuringRun)
@@ -136,14 +135,11 @@ private:
     // system would cost more than flushing each of ours.
     bool othersAreWriting(const std::vector<Pending>& pending);
     bool othersAreWriting(long long ours, std::size_t files);
-    void writeEarly(const Pending& p, off_t from);
 
     platform::FileSystem& m_fs;
     int m_dirFd;
     std::string m_folder;
     std::atomic<bool> m_unnamedWorks{true}; // cleared by publish, read by prepare
-    bool m_writeEarly = false;              // prepare's thread only, as is m_sendOn
-    std::function<void(int fd, off_t from)> m_sendOn;
     bool m_replaceChecked = false;
     bool m_replaceBlocked = false;
     std::atomic<unsigned> m_tempCounter{0};
