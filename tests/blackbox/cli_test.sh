@@ -54,6 +54,9 @@ refused "code file read error" "cannot read the code from /proc/self/mem: Input/
 refused "standard input closed" "cannot read the code from standard input: standard input is closed" "$CLI" "$WORK/d" <&-
 refused "standard input a folder" "cannot read the code from standard input: Is a directory" "$CLI" "$WORK/d" < "$WORK/sub"
 refused "another run holds the folder" "$WORK/d: another run is changing this folder" flock "$WORK/d" "$CLI" --code x "$WORK/d"
+# Started in a folder holding files named like its libraries, it loads the system's own.
+mkdir "$WORK/libs" && touch "$WORK/libs/libc.so.6" "$WORK/libs/libstdc++.so.6" "$WORK/libs/libgcc_s.so.1"
+expect "libraries not taken from the working folder" "$(cd "$WORK/libs" && "$CLI" --dry-run --code x "$WORK/d" 2>&1; echo $?)" $'a.txt\n0'
 # Without a display, make run stops before it builds and says what to do instead.
 env -u DISPLAY -u WAYLAND_DISPLAY make -s -C "$(dirname "$0")/../.." run BUILD="$WORK/nobuild" > /dev/null 2> "$WORK/err"
 expect "make run without a display" "$?:$(test -e "$WORK/nobuild"; echo $?):$(grep -c "xvfb-run make run" "$WORK/err")" "2:1:1"
