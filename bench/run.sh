@@ -4,7 +4,7 @@
 # (A B A B ...) on fresh copies; the ratio column is the median of the per-round ratios.
 # Usage: bench/run.sh [rounds]      (rounds >= 5; default 5)
 #        CASES=14 bench/run.sh      runs only cases 1 and 4 (default: all, 1234567)
-#        BENCH_ROWS=1 bench/run.sh  also prints each round's figures of the pair cases (stderr)
+#        BENCH_ROWS=1 bench/run.sh  also prints each round's figures (stderr)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROUNDS=${1:-5}
@@ -120,6 +120,7 @@ for r in $(seq 1 "$ROUNDS"); do
         sync
         read -r t _ < <(head_cli "$DATA/size$n/work$r")
         echo "$t" >> "$DATA/.grow$n"
+        [ -z "${BENCH_ROWS:-}" ] || echo "round $r: $n files $t s" >&2
     done
 done
 printf '%-40s %11s %13s\n' "growth (head)" "median" "per file"
