@@ -664,15 +664,15 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
         }
         return batch;
     };
-    auto prepare = [&pl, &editor](Batch batch) { return prepareBatch(pl, editor, std::move(batch)); };
 
     std::size_t next = 0;
     std::future<Batch> inFlight;
     std::future<FlushedBatch> flushing;
     std::deque<std::future<void>> letGo;
     auto launch = [&] {
-        inFlight = startTask(
-            policy, [&prepare, batch = collect(next)]() mutable { return prepare(std::move(batch)); });
+        inFlight = startTask(policy, [&pl, &editor, batch = collect(next)]() mutable {
+            return prepareBatch(pl, editor, std::move(batch));
+        });
     };
     if (!names.empty() && !pl.stopped())
         launch();
