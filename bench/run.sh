@@ -76,9 +76,9 @@ pair_case() { # name template cmdA cmdB
     f=$(mktemp)
     for r in $(seq 1 "$ROUNDS"); do
         w=$DATA/pair$((pairs += 1))
-        cp -a "$template" "$w-a"; sync
+        fresh_copy "$template" "$w-a"
         read -r wa ca pa < <($a "$w-a")
-        cp -a "$template" "$w-b"; sync
+        fresh_copy "$template" "$w-b"
         read -r wb cb pb < <($b "$w-b")
         echo "$wa $wb $ca $cb $pa $pb" >> "$f"
     done
@@ -116,8 +116,7 @@ sizes="1000 10000 100000"
 for n in $sizes; do make_small_files "$DATA/size$n/grow" "$n"; done
 for r in $(seq 1 "$ROUNDS"); do
     for n in $sizes; do
-        cp -a "$DATA/size$n/grow" "$DATA/size$n/work$r"
-        sync
+        fresh_copy "$DATA/size$n/grow" "$DATA/size$n/work$r"
         read -r t _ < <(head_cli "$DATA/size$n/work$r")
         echo "$t" >> "$DATA/.grow$n"
         [ -z "${BENCH_ROWS:-}" ] || echo "round $r: $n files $t s" >&2
@@ -168,14 +167,14 @@ if want 5; then
 say "5 window vs tool"
 f=$(mktemp); g=$(mktemp)
 for r in $(seq 1 "$ROUNDS"); do
-    fresh_copy "$DATA/small10k" "$DATA/work1"; fresh_copy "$DATA/small10k" "$DATA/work2"
-    /usr/bin/time -o "$DATA/.time" -f '%M' env QT_QPA_PLATFORM=offscreen "$GUI" "$CODE" "$DATA/work1" "$DATA/work2" \
+    w=$DATA/window$r
+    fresh_copy "$DATA/small10k" "$w-1"; fresh_copy "$DATA/small10k" "$w-2"
+    /usr/bin/time -o "$DATA/.time" -f '%M' env QT_QPA_PLATFORM=offscreen "$GUI" "$CODE" "$w-1" "$w-2" \
         > "$DATA/.gui" 2> /dev/null
     read -r ga gb lines < "$DATA/.gui"
     pg=$(tail -n 1 "$DATA/.time")
-    rm -rf "$DATA/work1" "$DATA/work2"
-    fresh_copy "$DATA/small10k" "$DATA/work"
-    read -r tc cc pc < <(head_cli "$DATA/work")
+    fresh_copy "$DATA/small10k" "$w-tool"
+    read -r tc cc pc < <(head_cli "$w-tool")
     echo "$ga $tc - - $pg $pc" >> "$f"
     echo "$gb $ga - - - -" >> "$g"
 done
