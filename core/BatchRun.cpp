@@ -3,6 +3,7 @@
 #include "core/Encoding.h"
 #include "core/FileError.h"
 #include "core/FolderEditor.h"
+#include "platform/SideThreads.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,7 +19,6 @@
 #include <optional>
 #include <sys/stat.h>
 #include <system_error>
-#include <thread>
 
 namespace {
 
@@ -502,9 +502,9 @@ bool isOwnOutput(const Pipeline& pl, FileSystem& fs, int dirFd, const ScannedFol
            st.st_dev == pl.ownOutput->device && st.st_ino == pl.ownOutput->inode;
 }
 
-// Sends new files on to the disk (a hint, never waited for) on a thread of its own, in the order
-// they come, so that preparing the next file does not wait for it; where no thread can be had,
-// on the caller's. Every file sent is sent on when finish() returns.
+// Sends new files on to the disk (a hint, never waited for) on a side thread, in the order they
+// come, so that preparing the next file does not wait for it; where no thread can be had, on the
+// caller's. Every file sent is sent on when finish() returns.
 class Writeback {
 public:
     Writeback(FileSystem& fs, bool threads) : m_fs(fs), m_threads(threads) {}
@@ -513,33 +513,28 @@ public:
     ~Writeback() { finish(); }
 
     void send(int fd, off_t from) {
-        if (m_threads && !m_thread.joinable()) {
-            try {
-                m_thread = std::thread([this] { run(); });
-            } catch (const std::system_error&) {
-                m_threads = false;
-            }
-        }
-        if (!m_threads) {
-            (void)m_fs.startWriteback(fd, from, 0); // a failure shows up again at the flush
-            return;
-        }
+        if (m_threads && !m_sender.valid())
+            m_sender = platform::sideThreads().start([this] { run(); });
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_queue.emplace_back(fd, from);
         }
         m_ready.notify_one();
+        if (!m_threads)
+            finish();
     }
 
     void finish() {
-        if (!m_thread.joinable())
-            return;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_done = true;
         }
         m_ready.notify_one();
-        m_thread.join();
+        if (m_sender.valid())
+            m_sender.get(); // or, with no thread to be had, sends them here
+        else
+            run();
+        m_done = false;
     }
 
 private:
@@ -552,14 +547,14 @@ private:
             const auto [fd, from] = m_queue.front();
             m_queue.pop_front();
             lock.unlock();
-            (void)m_fs.startWriteback(fd, from, 0);
+            (void)m_fs.startWriteback(fd, from, 0); // a failure shows up again at the flush
             lock.lock();
         }
     }
 
     FileSystem& m_fs;
-    bool m_threads;
-    std::thread m_thread;
+    const bool m_threads;
+    platform::SideTask<void> m_sender;
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::deque<std::pair<int, off_t>> m_queue;
@@ -600,17 +595,12 @@ Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
     return batch;
 }
 
-// Runs task on a thread of its own where one can be had (policy async), else on the thread that
-// asks for its result: a system out of threads slows the run down instead of ending it halfway.
+// Runs task on a side thread where one can be had (policy async), else on the thread that asks
+// for its result: a system out of threads slows the run down instead of ending it halfway.
 template <class Task> auto startTask(std::launch policy, Task task) {
-    auto shared = std::make_shared<Task>(std::move(task));
-    if (policy == std::launch::async) {
-        try {
-            return std::async(std::launch::async, [shared] { return (*shared)(); });
-        } catch (const std::system_error&) {
-        }
-    }
-    return std::async(std::launch::deferred, [shared] { return (*shared)(); });
+    if (policy == std::launch::async)
+        return platform::sideThreads().start(std::move(task));
+    return platform::SideTask<decltype(task())>(std::async(std::launch::deferred, std::move(task)));
 }
 
 // Closing a replaced file frees its blocks, and where the disk is told of freed blocks each close
@@ -623,7 +613,7 @@ void closeAll(std::vector<platform::UniqueFd>& fds, std::launch policy) {
         for (std::size_t i = k; i < fds.size(); i += closers)
             fds[i].reset();
     };
-    std::vector<std::future<void>> others;
+    std::vector<platform::SideTask<void>> others;
     for (std::size_t k = 1; k < closers; ++k)
         others.push_back(startTask(std::launch::async, [&closeSlice, k] { closeSlice(k); }));
     closeSlice(0);
@@ -666,9 +656,9 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     };
 
     std::size_t next = 0;
-    std::future<Batch> inFlight;
-    std::future<FlushedBatch> flushing;
-    std::deque<std::future<void>> letGo;
+    platform::SideTask<Batch> inFlight;
+    platform::SideTask<FlushedBatch> flushing;
+    std::deque<platform::SideTask<void>> letGo;
     auto launch = [&] {
         inFlight = startTask(policy, [&pl, &editor, batch = collect(next)]() mutable {
             return prepareBatch(pl, editor, std::move(batch));
@@ -678,7 +668,7 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
         launch();
     const FolderPlace place{folder.relative, path};
     while (inFlight.valid() || flushing.valid()) {
-        std::future<FlushedBatch> flushNext;
+        platform::SideTask<FlushedBatch> flushNext;
         if (inFlight.valid()) {
             Batch batch = inFlight.get();
             next = batch.start + batch.slots.size(); // a batch cut short resumes here

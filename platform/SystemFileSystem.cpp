@@ -1,4 +1,5 @@
 #include "platform/FileSystem.h"
+#include "platform/SideThreads.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <future>
 #include <linux/fs.h>
 #include <memory>
 #include <string>
@@ -15,7 +17,6 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
-#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -240,16 +241,13 @@ public:
                 }
             }
         };
-        std::vector<std::thread> helpers;
-        try {
-            for (std::size_t t = 1; t < std::min(kInFlight, fds.size()); ++t)
-                helpers.emplace_back(work);
-        } catch (const std::system_error&) {
-            // Out of threads: the ones started, and this one, flush the rest.
-        }
+        // Out of threads, a helper's share is flushed by this thread, when it asks for its result.
+        std::vector<SideTask<void>> helpers;
+        for (std::size_t t = 1; t < std::min(kInFlight, fds.size()); ++t)
+            helpers.push_back(sideThreads().start(work));
         work();
         for (auto& h : helpers)
-            h.join();
+            h.get();
         errno = failedErrno;
         return failed;
     }

@@ -1,6 +1,10 @@
 #include "TestFiles.h"
 
+#include "platform/SideThreads.h"
+
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace testfiles;
 
@@ -232,6 +236,46 @@ TEST(BatchRun, FlushOfEachFileReportsTheFailedOne) {
     EXPECT_EQ(a.st_ino, b.st_ino);
     EXPECT_EQ(platform::freeDescriptors(), before) << "no descriptor is left open";
     ::close(far);
+}
+
+// Side work never waits for a thread, however many tasks wait on each other; a thread whose task
+// is done takes the next one, and no more than asked stay waiting; a task's failure reaches whoever
+// asks for its result, and letting go of a task waits for its end.
+TEST(BatchRun, SideThreadsTakeEveryTaskAtOnceAndAreReused) {
+    using namespace std::chrono_literals;
+    auto settles = [](const std::function<bool()>& done) {
+        for (auto until = std::chrono::steady_clock::now() + 20s; !done();) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    };
+    platform::SideThreads threads(2);
+    constexpr int kTasks = 20;
+    std::atomic<int> arrived{0};
+    std::vector<platform::SideTask<bool>> tasks;
+    for (int i = 0; i < kTasks; ++i)
+        tasks.push_back(threads.start([&] {
+            ++arrived;
+            return settles([&] { return arrived == kTasks; });
+        }));
+    for (auto& task : tasks)
+        EXPECT_TRUE(task.get()) << "a task waited for another's thread";
+    ASSERT_TRUE(settles([&] { return threads.idle() == 2; })) << threads.idle() << " threads wait";
+    const std::size_t started = threads.started();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(threads.start([] { return 7; }).get(), 7);
+        ASSERT_TRUE(settles([&] { return threads.idle() == 2; }));
+    }
+    EXPECT_EQ(threads.started(), started) << "a waiting thread was not given the task";
+    EXPECT_THROW(threads.start([]() -> int { throw std::runtime_error("x"); }).get(), std::runtime_error);
+    std::atomic<bool> ended{false};
+    threads.start([&] {
+        std::this_thread::sleep_for(50ms);
+        ended = true;
+    });
+    EXPECT_TRUE(ended) << "letting go of a task did not wait for its end";
 }
 
 // A killed run's temporary file is removed by the next run; a live process's, and names that

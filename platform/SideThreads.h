@@ -1,0 +1,92 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+// What a side task hands back. As with std::async's own thread, letting go of it waits for the task
+// to end, so that nothing the task uses goes away under it; a task left to run on the asking thread
+// (none could be had) is then dropped without running.
+template <class Result> class SideTask {
+public:
+    SideTask() = default;
+    explicit SideTask(std::future<Result> result) : m_result(std::move(result)) {}
+    SideTask(SideTask&&) noexcept = default;
+    SideTask& operator=(SideTask&& other) noexcept {
+        awaitEnd();
+        m_result = std::move(other.m_result);
+        return *this;
+    }
+    ~SideTask() { awaitEnd(); }
+
+    bool valid() const { return m_result.valid(); }
+    Result get() { return m_result.get(); }
+
+private:
+    void awaitEnd() noexcept {
+        if (m_result.valid() && m_result.wait_for(std::chrono::seconds(0)) != std::future_status::deferred)
+            m_result.wait();
+    }
+
+    std::future<Result> m_result;
+};
+
+// Threads for a run's side work (preparing, flushing, closing), kept waiting between tasks: on
+// this machine starting a thread costs about as much CPU as rewriting a small file. A task never
+// waits for a free thread: when none is idle a new one starts, so tasks that wait on each other
+// behave as with a thread each. Where no thread can be had, start() hands back a task that runs on
+// the thread asking for its result.
+class SideThreads {
+public:
+    // At most this many threads wait for work; more finish once their task is done.
+    explicit SideThreads(std::size_t keptIdle = 32) : m_keptIdle(keptIdle) {}
+    SideThreads(const SideThreads&) = delete;
+    SideThreads& operator=(const SideThreads&) = delete;
+    ~SideThreads();
+
+    template <class Task> auto start(Task task) -> SideTask<decltype(task())> {
+        using Result = decltype(task());
+        auto job = std::make_shared<std::packaged_task<Result()>>(std::move(task));
+        std::future<Result> result = job->get_future();
+        if (!hand([job] { (*job)(); }))
+            return SideTask<Result>(std::async(std::launch::deferred, [job, f = std::move(result)]() mutable {
+                (*job)();
+                return f.get();
+            }));
+        return SideTask<Result>(std::move(result));
+    }
+
+    // Threads started so far, and how many wait for work now.
+    std::size_t started() const;
+    std::size_t idle() const;
+
+private:
+    bool hand(std::function<void()> job);
+    void serve(std::function<void()> job);
+
+    const std::size_t m_keptIdle;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_work;
+    std::condition_variable m_gone;
+    std::deque<std::function<void()>> m_jobs;
+    std::size_t m_idle = 0;
+    std::size_t m_live = 0;
+    std::size_t m_started = 0;
+    bool m_closing = false;
+};
+
+// The process's side threads; they end with the process, busy or not.
+SideThreads& sideThreads();
+
+} // namespace platform
