@@ -515,11 +515,14 @@ public:
     void send(int fd, off_t from) {
         if (m_threads && !m_sender.valid())
             m_sender = platform::sideThreads().start([this] { run(); });
+        bool wake = false;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_queue.emplace_back(fd, from);
+            wake = m_queue.size() == kTogether;
         }
-        m_ready.notify_one();
+        if (wake)
+            m_ready.notify_one();
         if (!m_threads)
             finish();
     }
@@ -541,16 +544,21 @@ private:
     void run() {
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            m_ready.wait(lock, [this] { return m_done || !m_queue.empty(); });
+            m_ready.wait(lock, [this] { return m_done || m_queue.size() >= kTogether; });
             if (m_queue.empty())
                 return;
-            const auto [fd, from] = m_queue.front();
-            m_queue.pop_front();
-            lock.unlock();
-            (void)m_fs.startWriteback(fd, from, 0); // a failure shows up again at the flush
-            lock.lock();
+            while (!m_queue.empty()) {
+                const auto [fd, from] = m_queue.front();
+                m_queue.pop_front();
+                lock.unlock();
+                (void)m_fs.startWriteback(fd, from, 0); // a failure shows up again at the flush
+                lock.lock();
+            }
         }
     }
+
+    // Files sent on together: waking the sender for each would cost a switch of threads per file.
+    static constexpr std::size_t kTogether = 8;
 
     FileSystem& m_fs;
     const bool m_threads;
