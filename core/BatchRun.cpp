@@ -19,6 +19,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -89,9 +90,11 @@ std::vector<std::string> selectMatches(FileSystem& fs, int dirFd, const std::vec
 }
 
 // Batches whose replaced files may be closing at once.
-constexpr std::size_t kClosingBatches = 2;
+constexpr std::size_t kClosingBatches = 4;
+// Batches flushed or published on the side and not yet reported, at most.
+constexpr std::size_t kPublishing = 3;
 // Descriptors a file of a batch may take, counted over the batches open at once.
-constexpr long kPerFile = 2 * 3 + kClosingBatches;
+constexpr long kPerFile = 2 * (1 + kPublishing) + kClosingBatches;
 // Descriptors a run leaves for what is open already (standard streams, the folders, the front
 // end's own) when it makes room for its batches.
 constexpr long kReservedBeforeRun = 64;
@@ -100,10 +103,10 @@ std::size_t filesPerFlush(std::size_t files) {
     // In a large folder every flush also writes the folder's own blocks that the renames touched;
     // larger batches there share those writes among more files.
     std::size_t limit = std::clamp<std::size_t>(files / 64, 256, 2048);
-    // A replaced file holds two descriptors (old and new file) until its batch is published, and
-    // one while it closes: one batch prepared, one flushed and one published take two per file,
-    // each closing batch one. What is open already (standard streams, the folder, the front
-    // end's own) counts.
+    // A replaced file holds two descriptors (old and new file) until its batch is reported, and
+    // one while it closes: the batch being prepared and those flushed or published on the side
+    // take two per file, each closing batch one. What is open already (standard streams, the folder, the
+    // front end's own) counts.
     const long available = platform::freeDescriptors();
     if (available >= 0)
         limit = std::min<std::size_t>(
@@ -190,16 +193,18 @@ struct FolderPlace {
     const std::string& path;
 };
 
-// A prepared batch after its flush: its files to publish, in order, and the flush's failure.
+// A prepared batch after its flush: its files to publish, in order, and the flush's failure; once
+// published, the files it replaced, still open: closing them frees their blocks, which takes time.
 struct FlushedBatch {
     Batch batch;
     std::vector<FolderEditor::Pending> pending;
     std::optional<FileError> flushFailure;
+    std::vector<platform::UniqueFd> replaced;
 };
 
 // Flushes a prepared batch once.
 FlushedBatch flushBatch(FolderEditor& editor, Batch batch) {
-    FlushedBatch flushed{std::move(batch), {}, {}};
+    FlushedBatch flushed{std::move(batch), {}, {}, {}};
     for (auto& slot : flushed.batch.slots)
         if (slot.inBatch)
             flushed.pending.push_back(std::move(slot.pending));
@@ -213,22 +218,19 @@ FlushedBatch flushBatch(FolderEditor& editor, Batch batch) {
     return flushed;
 }
 
-// Publishes a flushed batch, flushes the folder and reports the batch in order.
-// Returns the replaced files, still open: closing them frees their blocks, which takes time.
-std::vector<platform::UniqueFd> publishBatch(FolderEditor& editor, FlushedBatch& flushed,
-                                             const FolderPlace& place, LinkedOutcomes& linked,
-                                             BatchResult& result, BatchSink& sink) {
-    Batch& batch = flushed.batch;
+// Publishes a flushed batch and flushes the folder; batches are published one at a time, in order.
+void publishBatch(FolderEditor& editor, FlushedBatch& flushed, const std::string& relative,
+                  LinkedOutcomes& linked) {
     std::vector<FolderEditor::Pending>& pending = flushed.pending;
     const std::optional<FileError>& flushFailure = flushed.flushFailure;
     std::size_t b = 0;
     bool anyReplaced = false;
-    for (auto& slot : batch.slots) {
+    for (auto& slot : flushed.batch.slots) {
         if (!slot.inBatch)
             continue;
         FolderEditor::Pending& p = pending[b++];
         if (!flushFailure) {
-            publishSlot(editor, slot, p, place.relative, linked);
+            publishSlot(editor, slot, p, relative, linked);
             anyReplaced = anyReplaced || p.replace;
         } else if (editor.discard(p)) {
             slot.fail(*flushFailure);
@@ -238,13 +240,15 @@ std::vector<platform::UniqueFd> publishBatch(FolderEditor& editor, FlushedBatch&
     }
     if (anyReplaced)
         (void)editor.syncFolder();
-    std::vector<platform::UniqueFd> replaced;
     for (auto& p : pending)
         if (p.old)
-            replaced.push_back(std::move(p.old));
+            flushed.replaced.push_back(std::move(p.old));
+}
 
+// Logs a published batch in order and counts its files.
+void reportBatch(FlushedBatch& flushed, const FolderPlace& place, BatchResult& result, BatchSink& sink) {
     std::string piece;
-    for (auto& slot : batch.slots) {
+    for (auto& slot : flushed.batch.slots) {
         const std::string name = shownText(place.relative + *slot.name);
         const auto skip = slot.pending.skip;
         if (slot.failure) {
@@ -271,7 +275,6 @@ std::vector<platform::UniqueFd> publishBatch(FolderEditor& editor, FlushedBatch&
             ++result.changed;
     }
     sink.appendLog(piece);
-    return replaced;
 }
 
 // One folder of a run: where it stands below the run's folder, and what the scan found in it.
@@ -630,9 +633,10 @@ void closeAll(std::vector<platform::UniqueFd>& fds, std::launch policy) {
     fds.clear();
 }
 
-// Files go in batches that share one flush. While one batch is renamed and reported here, the
-// next is flushed on a second thread and the one after it prepared on a third; every callback
-// of the sink and of the input stays on this thread, and the log keeps the sorted order.
+// Files go in batches that share one flush. Each batch is prepared on a side thread, then flushed
+// and published (renamed, the folder flushed) on another, beside the preparing and flushing of the
+// next ones; batches are published one at a time, in order. Every callback of the sink and of the
+// input stays on this thread, which reports the batches in the sorted order.
 // The first batches are small so that the other threads get to work at once; later ones grow to
 // spread each flush over many files, and the last ones shrink again.
 void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolder& folder,
@@ -642,6 +646,7 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     constexpr std::size_t kFewest = 16;
     std::size_t perFlush = std::min(maxPerFlush, kFewest);
     const auto policy = pl.fs.concurrent() ? std::launch::async : std::launch::deferred;
+    const std::size_t maxPublishing = policy == std::launch::async ? kPublishing : 1;
     if (policy == std::launch::async) // room for the batches' descriptors, before the threads start
         platform::reserveDescriptors(kReservedBeforeRun + kPerFile * static_cast<long>(maxPerFlush));
 
@@ -665,45 +670,62 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
 
     std::size_t next = 0;
     platform::SideTask<Batch> inFlight;
-    platform::SideTask<FlushedBatch> flushing;
+    std::deque<platform::SideTask<FlushedBatch>> publishing; // flushed and published, in the run's order
+    std::shared_future<void> published;                      // the last batch handed on, once published
     std::deque<platform::SideTask<void>> letGo;
     auto launch = [&] {
         inFlight = startTask(policy, [&pl, &editor, batch = collect(next)]() mutable {
             return prepareBatch(pl, editor, std::move(batch));
         });
     };
+    // Flushes a batch beside the one before it, then publishes it once that one is published.
+    auto handOn = [&](Batch batch) {
+        std::promise<void> done;
+        std::shared_future<void> before = std::exchange(published, done.get_future().share());
+        publishing.push_back(startTask(
+            policy, [&pl, &editor, &folder, b = std::move(batch), before, done = std::move(done)]() mutable {
+                FlushedBatch flushed = flushBatch(editor, std::move(b));
+                if (before.valid())
+                    before.wait();
+                publishBatch(editor, flushed, folder.relative, pl.linked);
+                done.set_value();
+                return flushed;
+            }));
+    };
+    const FolderPlace place{folder.relative, path};
+    auto reportNext = [&] {
+        FlushedBatch flushed = publishing.front().get();
+        publishing.pop_front();
+        reportBatch(flushed, place, pl.result, pl.sink);
+        // The replaced files are let go on the side while the next batches go on.
+        if (letGo.size() == kClosingBatches) {
+            letGo.front().get();
+            letGo.pop_front();
+        }
+        letGo.push_back(startTask(
+            policy, [fds = std::move(flushed.replaced), policy]() mutable { closeAll(fds, policy); }));
+        pl.done += flushed.batch.slots.size();
+        if (!pl.stop && !pl.sink.progress(pl.done, pl.total)) {
+            pl.stop = true;
+            pl.halt = true; // the batch being prepared stops at its next file
+        }
+    };
     if (!names.empty() && !pl.stopped())
         launch();
-    const FolderPlace place{folder.relative, path};
-    while (inFlight.valid() || flushing.valid()) {
-        platform::SideTask<FlushedBatch> flushNext;
-        if (inFlight.valid()) {
-            Batch batch = inFlight.get();
-            next = batch.start + batch.slots.size(); // a batch cut short resumes here
-            if (!pl.stopped() && next < names.size())
-                launch();
-            flushNext = startTask(policy, [&editor, b = std::move(batch)]() mutable {
-                return flushBatch(editor, std::move(b));
-            });
-        }
-        if (flushing.valid()) {
-            FlushedBatch flushed = flushing.get();
-            std::vector<platform::UniqueFd> replaced =
-                publishBatch(editor, flushed, place, pl.linked, pl.result, pl.sink);
-            // The replaced files are let go on the side while the next batches go on.
-            if (letGo.size() == kClosingBatches) {
-                letGo.front().get();
-                letGo.pop_front();
-            }
-            letGo.push_back(
-                startTask(policy, [fds = std::move(replaced), policy]() mutable { closeAll(fds, policy); }));
-            pl.done += flushed.batch.slots.size();
-            if (!pl.stop && !pl.sink.progress(pl.done, pl.total)) {
-                pl.stop = true;
-                pl.halt = true; // the batch being prepared stops at its next file
-            }
-        }
-        flushing = std::move(flushNext);
+    // This thread waits for the batch being prepared before anything else, so that the next one
+    // starts at once; published batches are reported in between, as they come, and waited for
+    // only when too many are under way or nothing is left to prepare.
+    while (inFlight.valid() || !publishing.empty()) {
+        while (!publishing.empty() &&
+               (publishing.front().ready() || publishing.size() >= maxPublishing || !inFlight.valid()))
+            reportNext();
+        if (!inFlight.valid())
+            continue;
+        Batch batch = inFlight.get();
+        next = batch.start + batch.slots.size(); // a batch cut short resumes here
+        if (!pl.stopped() && next < names.size())
+            launch();
+        handOn(std::move(batch));
     }
     for (auto& closing : letGo)
         closing.get();

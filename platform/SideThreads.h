@@ -31,6 +31,10 @@ public:
     ~SideTask() { awaitEnd(); }
 
     bool valid() const { return m_result.valid(); }
+    // Done, its result waiting; never for a task left to the asking thread.
+    bool ready() const {
+        return m_result.valid() && m_result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    }
     Result get() { return m_result.get(); }
 
 private:
