@@ -89,9 +89,9 @@ std::vector<std::string> selectMatches(FileSystem& fs, int dirFd, const std::vec
     return names;
 }
 
-// Batches whose replaced files may be closing at once.
+// Batches of the largest size whose replaced files may be closing at once.
 constexpr std::size_t kClosingBatches = 4;
-// Batches flushed or published on the side and not yet reported, at most.
+// Batches of the largest size flushed or published on the side and not yet reported, at most.
 constexpr std::size_t kPublishing = 3;
 // Descriptors a file of a batch may take, counted over the batches open at once.
 constexpr long kPerFile = 2 * (1 + kPublishing) + kClosingBatches;
@@ -646,7 +646,8 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     constexpr std::size_t kFewest = 16;
     std::size_t perFlush = std::min(maxPerFlush, kFewest);
     const auto policy = pl.fs.concurrent() ? std::launch::async : std::launch::deferred;
-    const std::size_t maxPublishing = policy == std::launch::async ? kPublishing : 1;
+    // Files of batches on the side that leave room for one more batch; without threads, none.
+    const std::size_t roomBelow = policy == std::launch::async ? (kPublishing - 1) * maxPerFlush : 0;
     if (policy == std::launch::async) // room for the batches' descriptors, before the threads start
         platform::reserveDescriptors(kReservedBeforeRun + kPerFile * static_cast<long>(maxPerFlush));
 
@@ -671,8 +672,10 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     std::size_t next = 0;
     platform::SideTask<Batch> inFlight;
     std::deque<platform::SideTask<FlushedBatch>> publishing; // flushed and published, in the run's order
-    std::shared_future<void> published;                      // the last batch handed on, once published
-    std::deque<platform::SideTask<void>> letGo;
+    std::size_t publishingFiles = 0;
+    std::shared_future<void> published; // the last batch handed on, once published
+    std::deque<std::pair<platform::SideTask<void>, std::size_t>> letGo; // closing, and how many files
+    std::size_t closingFiles = 0;
     auto launch = [&] {
         inFlight = startTask(policy, [&pl, &editor, batch = collect(next)]() mutable {
             return prepareBatch(pl, editor, std::move(batch));
@@ -682,6 +685,7 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     auto handOn = [&](Batch batch) {
         std::promise<void> done;
         std::shared_future<void> before = std::exchange(published, done.get_future().share());
+        publishingFiles += batch.slots.size();
         publishing.push_back(startTask(
             policy, [&pl, &editor, &folder, b = std::move(batch), before, done = std::move(done)]() mutable {
                 FlushedBatch flushed = flushBatch(editor, std::move(b));
@@ -696,14 +700,19 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     auto reportNext = [&] {
         FlushedBatch flushed = publishing.front().get();
         publishing.pop_front();
+        publishingFiles -= flushed.batch.slots.size();
         reportBatch(flushed, place, pl.result, pl.sink);
         // The replaced files are let go on the side while the next batches go on.
-        if (letGo.size() == kClosingBatches) {
-            letGo.front().get();
+        const std::size_t replaced = flushed.replaced.size();
+        while (!letGo.empty() && closingFiles + replaced > kClosingBatches * maxPerFlush) {
+            letGo.front().first.get();
+            closingFiles -= letGo.front().second;
             letGo.pop_front();
         }
-        letGo.push_back(startTask(
-            policy, [fds = std::move(flushed.replaced), policy]() mutable { closeAll(fds, policy); }));
+        closingFiles += replaced;
+        letGo.emplace_back(startTask(policy, [fds = std::move(flushed.replaced),
+                                              policy]() mutable { closeAll(fds, policy); }),
+                           replaced);
         pl.done += flushed.batch.slots.size();
         if (!pl.stop && !pl.sink.progress(pl.done, pl.total)) {
             pl.stop = true;
@@ -717,7 +726,7 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     // only when too many are under way or nothing is left to prepare.
     while (inFlight.valid() || !publishing.empty()) {
         while (!publishing.empty() &&
-               (publishing.front().ready() || publishing.size() >= maxPublishing || !inFlight.valid()))
+               (publishing.front().ready() || publishingFiles > roomBelow || !inFlight.valid()))
             reportNext();
         if (!inFlight.valid())
             continue;
@@ -728,7 +737,7 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
         handOn(std::move(batch));
     }
     for (auto& closing : letGo)
-        closing.get();
+        closing.first.get();
 }
 
 std::string closingLines(const BatchResult& result) {
