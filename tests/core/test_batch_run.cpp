@@ -1,9 +1,11 @@
 #include "TestFiles.h"
 
+#include "platform/FileSystemDecorator.h"
 #include "platform/SideThreads.h"
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 using namespace testfiles;
@@ -202,6 +204,71 @@ TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {
                     EXPECT_LT(last("dataSync"), first("appendLog"));
                 }
             }
+}
+
+// With threads, the folder is flushed beside the renames of later batches; still each file is
+// renamed, and then the folder flushed, before its line is logged.
+TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLine) {
+    struct Order : platform::FileSystemDecorator, LogSink {
+        using FileSystemDecorator::FileSystemDecorator;
+        std::mutex mutex;
+        std::vector<std::string> events; // "rename NAME", "folder flushing", "folder flushed", "log NAME"
+        void add(std::string event) {
+            std::lock_guard<std::mutex> lock(mutex);
+            events.push_back(std::move(event));
+        }
+        bool admit(const char*) override { return true; }
+        int renameAt(int dirFd, const std::string& from, const std::string& to) override {
+            const int r = FileSystemDecorator::renameAt(dirFd, from, to);
+            add("rename " + to);
+            return r;
+        }
+        int dataSync(int fd) override {
+            struct stat st {};
+            const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+            if (folder)
+                add("folder flushing");
+            const int r = FileSystemDecorator::dataSync(fd);
+            if (folder)
+                add("folder flushed");
+            return r;
+        }
+        void appendLog(std::string_view text) override {
+            LogSink::appendLog(text);
+            for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string_view::npos;
+                 at = end + 2)
+                add("log " + std::string(text.substr(at, end - at)));
+        }
+    };
+    TempDir dir;
+    constexpr int kFiles = 2000;
+    for (int i = 0; i < kFiles; ++i)
+        writeFile(dir / ("f" + std::to_string(i) + ".txt"), "x\r\n");
+    Order order(realFs());
+    ASSERT_TRUE(order.concurrent());
+    Mod mod = folderMod(dir);
+    ASSERT_EQ(runBatch(mod, input("txt", "head", "C"), order, order).changed, std::size_t(kFiles));
+
+    std::map<std::string, std::size_t> renamedAt;
+    std::size_t flushingSince = 0, flushedSince = 0; // the events after which the last flush began, ended
+    int logged = 0;
+    for (std::size_t i = 0; i < order.events.size(); ++i) {
+        const std::string& e = order.events[i];
+        if (e.starts_with("rename "))
+            renamedAt[e.substr(7)] = i;
+        else if (e == "folder flushing")
+            flushingSince = i;
+        else if (e == "folder flushed")
+            flushedSince = flushingSince;
+        else if (e.starts_with("log f")) {
+            ++logged;
+            const auto it = renamedAt.find(e.substr(4));
+            ASSERT_NE(it, renamedAt.end()) << e << ": logged before it was renamed";
+            ASSERT_GT(flushedSince, it->second)
+                << e << ": logged before a flush of the folder after its rename";
+        }
+    }
+    EXPECT_EQ(logged, kFiles);
 }
 
 // The real per-file flush runs several at once and still names the one that failed; making room
