@@ -18,7 +18,6 @@
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -105,8 +104,8 @@ std::size_t filesPerFlush(std::size_t files) {
     std::size_t limit = std::clamp<std::size_t>(files / 64, 256, 2048);
     // A replaced file holds two descriptors (old and new file) until its batch is reported, and
     // one while it closes: the batch being prepared and those flushed or published on the side
-    // take two per file, each closing batch one. What is open already (standard streams, the folder, the
-    // front end's own) counts.
+    // take two per file, each closing batch one. What is open already (standard streams, the
+    // folder, the front end's own) counts.
     const long available = platform::freeDescriptors();
     if (available >= 0)
         limit = std::min<std::size_t>(
@@ -516,7 +515,11 @@ public:
     ~Writeback() { finish(); }
 
     void send(int fd, off_t from) {
-        if (m_threads && !m_sender.valid())
+        if (!m_threads) {
+            (void)m_fs.startWriteback(fd, from, 0); // a failure shows up again at the flush
+            return;
+        }
+        if (!m_sender.valid())
             m_sender = platform::sideThreads().start([this] { run(); });
         bool wake = false;
         {
@@ -526,20 +529,17 @@ public:
         }
         if (wake)
             m_ready.notify_one();
-        if (!m_threads)
-            finish();
     }
 
     void finish() {
+        if (!m_sender.valid())
+            return;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_done = true;
         }
         m_ready.notify_one();
-        if (m_sender.valid())
-            m_sender.get(); // or, with no thread to be had, sends them here
-        else
-            run();
+        m_sender.get(); // or, with no thread to be had, sends them here
         m_done = false;
     }
 

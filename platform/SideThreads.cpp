@@ -1,5 +1,8 @@
 #include "platform/SideThreads.h"
 
+#include <system_error>
+#include <thread>
+
 namespace platform {
 
 SideThreads::~SideThreads() {

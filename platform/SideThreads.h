@@ -8,10 +8,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
-#include <vector>
 
 namespace platform {
 
