@@ -18,23 +18,27 @@ CODE='<!-- Copyright (c) Morlend Inc. 2026 -->'   # 40 bytes
 trap 'rm -rf "$DATA"' EXIT
 
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DSTEPWICK_BUILD_TESTS=OFF -DSTEPWICK_BUILD_BENCH=ON > /dev/null
-cmake --build "$BUILD" -j "$(nproc)" --target stepwick-cli gui_bench floor paste_bench > /dev/null
+cmake --build "$BUILD" -j "$(nproc)" --target stepwick-cli gui_bench floor measure paste_bench > /dev/null
 CLI=$PWD/$BUILD/stepwick-cli
 GUI=$PWD/$BUILD/gui_bench
 PASTE=$PWD/$BUILD/paste_bench
 FLOOR=$PWD/$BUILD/floor
+MEASURE=$PWD/$BUILD/measure
 mkdir -p "$DATA"
 
 say() { echo "... $*" >&2; }
-now() { date +%s.%N; }
-timed() { # prints "wall-seconds cpu-seconds peakKiB"; the wall time to the microsecond
-    local t0 t1
-    t0=$(now)
-    /usr/bin/time -o "$DATA/.time" -f '%U %S %M' "$@" > /dev/null 2> /dev/null || true
-    t1=$(now)
-    read -r user sys rss < <(tail -n 1 "$DATA/.time")
-    echo "$(echo "$t1 - $t0" | bc -l) $(echo "$user + $sys" | bc -l) $rss"
+# Removing many files keeps this disk busy for a minute or more after rm returns (each freed block
+# is discarded): a case waits, at most three minutes, until the last ten seconds were quiet.
+quiet_disk() {
+    local i
+    [ -r /proc/pressure/io ] || return 0
+    for i in $(seq 1 180); do
+        awk '/^some/ {split($2, a, "="); exit !(a[2] < 2)}' /proc/pressure/io && return 0
+        sleep 1
+    done
+    say "the disk is still busy; measuring anyway"
 }
+timed() { "$MEASURE" "$@"; } # prints "wall-seconds cpu-seconds peakKiB" (bench/measure.c)
 median() { sort -g | awk '{a[NR]=$1} END {if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
 ratio() { echo "$1 / $2" | bc -l; }
 
@@ -72,6 +76,7 @@ report() { # name, file of rows
 pairs=0
 pair_case() { # name template cmdA cmdB
     local name=$1 template=$2 a=$3 b=$4 f wa ca pa wb cb pb w
+    quiet_disk
     say "$name"
     f=$(mktemp)
     for r in $(seq 1 "$ROUNDS"); do
@@ -114,6 +119,7 @@ if want 4; then
 say "4 growth: making 1,000, 10,000 and 100,000 files"
 sizes="1000 10000 100000"
 for n in $sizes; do make_small_files "$DATA/size$n/grow" "$n"; done
+quiet_disk
 for r in $(seq 1 "$ROUNDS"); do
     for n in $sizes; do
         fresh_copy "$DATA/size$n/grow" "$DATA/size$n/work$r"
@@ -144,6 +150,7 @@ if want 6; then pair_case "6 head 10k, 4 GB unflushed vs quiet" "$DATA/small10k"
 if want 3; then
 # 3: one 1 GiB file; each round rewrites the same file (it grows by one line a round), against
 # cp and a flush of the copy: the floor of any durable rewrite.
+quiet_disk
 say "3 head 1 GiB vs cp + sync"
 big=$DATA/big
 rm -rf "$big"; mkdir -p "$big"
@@ -164,6 +171,7 @@ fi
 if want 5; then
 # 5: the same 10,000-file head run started from the main window (offscreen), against the tool.
 # The window runs twice, the second time with the first run's 10,000 lines already in its log.
+quiet_disk
 say "5 window vs tool"
 f=$(mktemp); g=$(mktemp)
 for r in $(seq 1 "$ROUNDS"); do
