@@ -88,7 +88,7 @@ std::vector<std::string> selectMatches(FileSystem& fs, int dirFd, const std::vec
     return names;
 }
 
-// Batches of the largest size whose replaced files may be closing at once.
+// Batches of the largest size whose replaced files may wait to be closed at once.
 constexpr std::size_t kClosingBatches = 4;
 // Batches of the largest size flushed or published on the side and not yet reported, at most.
 constexpr std::size_t kPublishing = 3;
@@ -614,24 +614,89 @@ template <class Task> auto startTask(std::launch policy, Task task) {
     return platform::SideTask<decltype(task())>(std::async(std::launch::deferred, std::move(task)));
 }
 
-// Closing a replaced file frees its blocks, and where the disk is told of freed blocks each close
-// waits for the device: closes side by side share those waits.
-void closeAll(std::vector<platform::UniqueFd>& fds, std::launch policy) {
-    constexpr std::size_t kClosers = 8, kFilesPerCloser = 32;
-    const std::size_t closers =
-        policy == std::launch::async ? std::min(kClosers, fds.size() / kFilesPerCloser + 1) : 1;
-    auto closeSlice = [&fds, closers](std::size_t k) {
-        for (std::size_t i = k; i < fds.size(); i += closers)
-            fds[i].reset();
-    };
-    std::vector<platform::SideTask<void>> others;
-    for (std::size_t k = 1; k < closers; ++k)
-        others.push_back(startTask(std::launch::async, [&closeSlice, k] { closeSlice(k); }));
-    closeSlice(0);
-    for (auto& f : others)
-        f.get();
-    fds.clear();
-}
+// Lets go of the replaced files, oldest first, on a few side threads that every batch of a folder
+// shares. Closing a replaced file frees its blocks, and where the disk is told of freed blocks each
+// close waits for the device: a few such waits side by side share the device best (on this kind of
+// virtual disk about eight; three times as many slow each other down), and a small batch gets as
+// many as a large one. Without threads each file is closed as it comes.
+class Closer {
+public:
+    explicit Closer(bool threads) : m_threads(threads) {}
+    Closer(const Closer&) = delete;
+    Closer& operator=(const Closer&) = delete;
+    ~Closer() { finish(); }
+
+    void add(std::vector<platform::UniqueFd>& fds) {
+        if (!m_threads) {
+            fds.clear();
+            return;
+        }
+        std::size_t waiting = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            for (auto& fd : fds)
+                m_queue.push_back(std::move(fd));
+            waiting = m_queue.size();
+        }
+        fds.clear();
+        m_ready.notify_all();
+        while (m_closers.size() < std::min(kClosers, waiting))
+            m_closers.push_back(platform::sideThreads().start([this] { run(); }));
+    }
+
+    // Closes files on this thread as well, oldest first, until no more than `files` wait.
+    void closeDownTo(std::size_t files) {
+        for (;;) {
+            platform::UniqueFd fd;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                if (m_queue.size() <= files)
+                    return;
+                fd = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            fd.reset();
+        }
+    }
+
+    // Returns once every file added is closed.
+    void finish() {
+        closeDownTo(0);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_ready.notify_all();
+        for (auto& closer : m_closers)
+            closer.get(); // with no thread to be had, finds nothing left to close
+        m_closers.clear();
+        m_done = false;
+    }
+
+private:
+    void run() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_ready.wait(lock, [this] { return m_done || !m_queue.empty(); });
+            if (m_queue.empty())
+                return;
+            platform::UniqueFd fd = std::move(m_queue.front());
+            m_queue.pop_front();
+            lock.unlock();
+            fd.reset();
+            lock.lock();
+        }
+    }
+
+    static constexpr std::size_t kClosers = 8;
+
+    const bool m_threads;
+    std::vector<platform::SideTask<void>> m_closers;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<platform::UniqueFd> m_queue;
+    bool m_done = false;
+};
 
 // Files go in batches that share one flush. Each batch is prepared on a side thread, then flushed
 // and published (renamed, the folder flushed) on another, beside the preparing and flushing of the
@@ -674,8 +739,7 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     std::deque<platform::SideTask<FlushedBatch>> publishing; // flushed and published, in the run's order
     std::size_t publishingFiles = 0;
     std::shared_future<void> published; // the last batch handed on, once published
-    std::deque<std::pair<platform::SideTask<void>, std::size_t>> letGo; // closing, and how many files
-    std::size_t closingFiles = 0;
+    Closer closer(policy == std::launch::async);
     auto launch = [&] {
         inFlight = startTask(policy, [&pl, &editor, batch = collect(next)]() mutable {
             return prepareBatch(pl, editor, std::move(batch));
@@ -703,16 +767,9 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
         publishingFiles -= flushed.batch.slots.size();
         reportBatch(flushed, place, pl.result, pl.sink);
         // The replaced files are let go on the side while the next batches go on.
-        const std::size_t replaced = flushed.replaced.size();
-        while (!letGo.empty() && closingFiles + replaced > kClosingBatches * maxPerFlush) {
-            letGo.front().first.get();
-            closingFiles -= letGo.front().second;
-            letGo.pop_front();
-        }
-        closingFiles += replaced;
-        letGo.emplace_back(startTask(policy, [fds = std::move(flushed.replaced),
-                                              policy]() mutable { closeAll(fds, policy); }),
-                           replaced);
+        const std::size_t closing = kClosingBatches * maxPerFlush, replaced = flushed.replaced.size();
+        closer.closeDownTo(closing > replaced ? closing - replaced : 0);
+        closer.add(flushed.replaced);
         pl.done += flushed.batch.slots.size();
         if (!pl.stop && !pl.sink.progress(pl.done, pl.total)) {
             pl.stop = true;
@@ -736,8 +793,7 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
             launch();
         handOn(std::move(batch));
     }
-    for (auto& closing : letGo)
-        closing.first.get();
+    closer.finish();
 }
 
 std::string closingLines(const BatchResult& result) {

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 using namespace testfiles;
@@ -208,14 +210,35 @@ TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {
 
 // With threads, the folder is flushed beside the renames of later batches; still each file is
 // renamed, and then the folder flushed, before its line is logged.
-TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLine) {
+// The old file is let go only after the line: closing it frees its blocks, which the folder must
+// no longer name on the disk by then.
+TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLineAndTheOldFileClosedAfter) {
     struct Order : platform::FileSystemDecorator, LogSink {
         using FileSystemDecorator::FileSystemDecorator;
         std::mutex mutex;
-        std::vector<std::string> events; // "rename NAME", "folder flushing", "folder flushed", "log NAME"
+        // "rename NAME", "folder flushing", "folder flushed", "log NAME", "close NAME"
+        std::vector<std::string> events;
+        std::map<int, std::string> oldFiles; // open descriptors of the files as they were
         void add(std::string event) {
             std::lock_guard<std::mutex> lock(mutex);
             events.push_back(std::move(event));
+        }
+        int openAt(int dirFd, const std::string& name, int flags, mode_t mode) override {
+            const int fd = FileSystemDecorator::openAt(dirFd, name, flags, mode);
+            std::lock_guard<std::mutex> lock(mutex);
+            if (fd >= 0 && name.ends_with(".txt"))
+                oldFiles[fd] = name;
+            return fd;
+        }
+        int close(int fd) override {
+            std::unique_lock<std::mutex> lock(mutex);
+            const auto it = oldFiles.find(fd);
+            if (it != oldFiles.end()) {
+                events.push_back("close " + it->second);
+                oldFiles.erase(it);
+            }
+            lock.unlock();
+            return FileSystemDecorator::close(fd);
         }
         bool admit(const char*) override { return true; }
         int renameAt(int dirFd, const std::string& from, const std::string& to) override {
@@ -250,8 +273,9 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLine) {
     ASSERT_EQ(runBatch(mod, input("txt", "head", "C"), order, order).changed, std::size_t(kFiles));
 
     std::map<std::string, std::size_t> renamedAt;
+    std::set<std::string> loggedNames;
     std::size_t flushingSince = 0, flushedSince = 0; // the events after which the last flush began, ended
-    int logged = 0;
+    int logged = 0, closed = 0;
     for (std::size_t i = 0; i < order.events.size(); ++i) {
         const std::string& e = order.events[i];
         if (e.starts_with("rename "))
@@ -266,9 +290,14 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLine) {
             ASSERT_NE(it, renamedAt.end()) << e << ": logged before it was renamed";
             ASSERT_GT(flushedSince, it->second)
                 << e << ": logged before a flush of the folder after its rename";
+            loggedNames.insert(e.substr(4));
+        } else if (e.starts_with("close ")) {
+            ++closed;
+            ASSERT_TRUE(loggedNames.contains(e.substr(6))) << e << ": the old file closed before its line";
         }
     }
     EXPECT_EQ(logged, kFiles);
+    EXPECT_EQ(closed, kFiles);
 }
 
 // The real per-file flush runs several at once and still names the one that failed; making room
