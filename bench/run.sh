@@ -130,9 +130,9 @@ if want 4; then
 # 100,000 files right before a run of 1,000 would measure the removal, not the run. For the same
 # reason each size has a parent folder of its own: the old files a 100,000-file run frees are not
 # in the block group where the next 1,000-file run makes its new ones.
+wait_for_freed_inodes
 say "4 growth: making 1,000, 10,000 and 100,000 files"
 sizes="1000 10000 100000"
-wait_for_freed_inodes
 for n in $sizes; do make_small_files "$DATA/size$n/grow" "$n"; done
 quiet_disk
 for r in $(seq 1 "$ROUNDS"); do

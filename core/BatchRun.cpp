@@ -617,8 +617,8 @@ template <class Task> auto startTask(std::launch policy, Task task) {
 // Lets go of the replaced files, oldest first, on a few side threads that every batch of a folder
 // shares. Closing a replaced file frees its blocks, and where the disk is told of freed blocks each
 // close waits for the device: a few such waits side by side share the device best (on this kind of
-// virtual disk about eight; three times as many slow each other down), and a small batch gets as
-// many as a large one. Without threads each file is closed as it comes.
+// virtual disk eight to sixteen; thirty-two slow each other down), and a small batch gets as many
+// as a large one. Without threads each file is closed as it comes.
 class Closer {
 public:
     explicit Closer(bool threads) : m_threads(threads) {}
