@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
@@ -504,71 +505,101 @@ bool isOwnOutput(const Pipeline& pl, FileSystem& fs, int dirFd, const ScannedFol
            st.st_dev == pl.ownOutput->device && st.st_ino == pl.ownOutput->inode;
 }
 
-// Sends new files on to the disk (a hint, never waited for) on a side thread, in the order they
-// come, so that preparing the next file does not wait for it; where no thread can be had, on the
-// caller's. Every file sent is sent on when finish() returns.
-class Writeback {
+// Items handed to side threads (at most `threadsAtMost`, started as items come), which handle them
+// in the order they come; where no thread can be had, each item is handled as it comes. The
+// threads are woken once `together` items wait: waking one for each item would cost a switch of
+// threads each time. Every item handed over has been handled when finish() returns.
+template <class Item> class SideQueue {
 public:
-    Writeback(FileSystem& fs, bool threads) : m_fs(fs), m_threads(threads) {}
-    Writeback(const Writeback&) = delete;
-    Writeback& operator=(const Writeback&) = delete;
-    ~Writeback() { finish(); }
+    using Handle = std::function<void(Item&)>;
+    SideQueue(bool threads, std::size_t threadsAtMost, std::size_t together, Handle handle)
+        : m_threads(threads), m_threadsAtMost(threadsAtMost), m_together(together),
+          m_handle(std::move(handle)) {}
+    SideQueue(const SideQueue&) = delete;
+    SideQueue& operator=(const SideQueue&) = delete;
+    ~SideQueue() { finish(); }
 
-    void send(int fd, off_t from) {
-        if (!m_threads) {
-            (void)m_fs.startWriteback(fd, from, 0); // a failure shows up again at the flush
-            return;
+    void push(Item item) { push(&item, &item + 1); }
+    void push(std::vector<Item>& items) {
+        push(items.begin(), items.end());
+        items.clear();
+    }
+
+    // Handles items on this thread as well, oldest first, until no more than `left` wait.
+    void handleDownTo(std::size_t left) {
+        for (;;) {
+            Item item;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                if (m_queue.size() <= left)
+                    return;
+                item = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            m_handle(item);
         }
-        if (!m_sender.valid())
-            m_sender = platform::sideThreads().start([this] { run(); });
-        bool wake = false;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_queue.emplace_back(fd, from);
-            wake = m_queue.size() == kTogether;
-        }
-        if (wake)
-            m_ready.notify_one();
     }
 
     void finish() {
-        if (!m_sender.valid())
-            return;
+        handleDownTo(0);
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_done = true;
         }
-        m_ready.notify_one();
-        m_sender.get(); // or, with no thread to be had, sends them here
+        m_ready.notify_all();
+        for (auto& thread : m_side)
+            thread.get(); // with no thread to be had, finds nothing left
+        m_side.clear();
         m_done = false;
     }
 
 private:
+    template <class It> void push(It first, It last) {
+        if (!m_threads) {
+            for (; first != last; ++first)
+                m_handle(*first);
+            return;
+        }
+        std::size_t waiting = 0;
+        bool wake = false;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            const bool asleep = m_queue.size() < m_together;
+            for (; first != last; ++first)
+                m_queue.push_back(std::move(*first));
+            waiting = m_queue.size();
+            wake = asleep && waiting >= m_together;
+        }
+        if (wake)
+            m_ready.notify_all();
+        while (m_side.size() < std::min(m_threadsAtMost, waiting))
+            m_side.push_back(platform::sideThreads().start([this] { run(); }));
+    }
+
     void run() {
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            m_ready.wait(lock, [this] { return m_done || m_queue.size() >= kTogether; });
+            m_ready.wait(lock, [this] { return m_done || m_queue.size() >= m_together; });
             if (m_queue.empty())
                 return;
             while (!m_queue.empty()) {
-                const auto [fd, from] = m_queue.front();
+                Item item = std::move(m_queue.front());
                 m_queue.pop_front();
                 lock.unlock();
-                (void)m_fs.startWriteback(fd, from, 0); // a failure shows up again at the flush
+                m_handle(item);
                 lock.lock();
             }
         }
     }
 
-    // Files sent on together: waking the sender for each would cost a switch of threads per file.
-    static constexpr std::size_t kTogether = 8;
-
-    FileSystem& m_fs;
     const bool m_threads;
-    platform::SideTask<void> m_sender;
+    const std::size_t m_threadsAtMost;
+    const std::size_t m_together;
+    const Handle m_handle;
+    std::vector<platform::SideTask<void>> m_side;
     std::mutex m_mutex;
     std::condition_variable m_ready;
-    std::deque<std::pair<int, off_t>> m_queue;
+    std::deque<Item> m_queue;
     bool m_done = false;
 };
 
@@ -576,7 +607,11 @@ private:
 // or a stop is asked for; the files cut off go into the next batch, if any.
 Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
     const bool sendOnEarly = editor.expectFlushOf(batch.slots.size());
-    Writeback writeback(pl.fs, pl.fs.concurrent());
+    // New files are sent on to the disk (a hint, never waited for; a failure shows up again at
+    // the flush) on a side thread, eight at a time, so that preparing the next file does not wait.
+    SideQueue<std::pair<int, off_t>> writeback(pl.fs.concurrent(), 1, 8, [&fs = pl.fs](auto& file) {
+        (void)fs.startWriteback(file.first, file.second, 0);
+    });
     off_t bytes = 0;
     for (std::size_t i = 0; i < batch.slots.size(); ++i) {
         if (bytes >= kBytesPerFlush || pl.stopAsked()) {
@@ -592,7 +627,7 @@ Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
             bytes += slot.pending.oldSize;
             const FolderEditor::Pending& p = slot.pending;
             if (sendOnEarly && p.fd && (p.replace || p.appended > 0)) // new bytes: all, or the foot
-                writeback.send(p.fd.get(), p.replace ? 0 : p.oldSize);
+                writeback.push({p.fd.get(), p.replace ? 0 : p.oldSize});
         } catch (const FileError& e) {
             // Out of descriptors: the next batch tries again once this one has let go of its own.
             if (outOfDescriptors(e) && i > 0) {
@@ -613,90 +648,6 @@ template <class Task> auto startTask(std::launch policy, Task task) {
         return platform::sideThreads().start(std::move(task));
     return platform::SideTask<decltype(task())>(std::async(std::launch::deferred, std::move(task)));
 }
-
-// Lets go of the replaced files, oldest first, on a few side threads that every batch of a folder
-// shares. Closing a replaced file frees its blocks, and where the disk is told of freed blocks each
-// close waits for the device: a few such waits side by side share the device best (on this kind of
-// virtual disk eight to sixteen; thirty-two slow each other down), and a small batch gets as many
-// as a large one. Without threads each file is closed as it comes.
-class Closer {
-public:
-    explicit Closer(bool threads) : m_threads(threads) {}
-    Closer(const Closer&) = delete;
-    Closer& operator=(const Closer&) = delete;
-    ~Closer() { finish(); }
-
-    void add(std::vector<platform::UniqueFd>& fds) {
-        if (!m_threads) {
-            fds.clear();
-            return;
-        }
-        std::size_t waiting = 0;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            for (auto& fd : fds)
-                m_queue.push_back(std::move(fd));
-            waiting = m_queue.size();
-        }
-        fds.clear();
-        m_ready.notify_all();
-        while (m_closers.size() < std::min(kClosers, waiting))
-            m_closers.push_back(platform::sideThreads().start([this] { run(); }));
-    }
-
-    // Closes files on this thread as well, oldest first, until no more than `files` wait.
-    void closeDownTo(std::size_t files) {
-        for (;;) {
-            platform::UniqueFd fd;
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                if (m_queue.size() <= files)
-                    return;
-                fd = std::move(m_queue.front());
-                m_queue.pop_front();
-            }
-            fd.reset();
-        }
-    }
-
-    // Returns once every file added is closed.
-    void finish() {
-        closeDownTo(0);
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_done = true;
-        }
-        m_ready.notify_all();
-        for (auto& closer : m_closers)
-            closer.get(); // with no thread to be had, finds nothing left to close
-        m_closers.clear();
-        m_done = false;
-    }
-
-private:
-    void run() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            m_ready.wait(lock, [this] { return m_done || !m_queue.empty(); });
-            if (m_queue.empty())
-                return;
-            platform::UniqueFd fd = std::move(m_queue.front());
-            m_queue.pop_front();
-            lock.unlock();
-            fd.reset();
-            lock.lock();
-        }
-    }
-
-    static constexpr std::size_t kClosers = 8;
-
-    const bool m_threads;
-    std::vector<platform::SideTask<void>> m_closers;
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::deque<platform::UniqueFd> m_queue;
-    bool m_done = false;
-};
 
 // Files go in batches that share one flush. Each batch is prepared on a side thread, then flushed
 // and published (renamed, the folder flushed) on another, beside the preparing and flushing of the
@@ -739,7 +690,14 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     std::deque<platform::SideTask<FlushedBatch>> publishing; // flushed and published, in the run's order
     std::size_t publishingFiles = 0;
     std::shared_future<void> published; // the last batch handed on, once published
-    Closer closer(policy == std::launch::async);
+    // The replaced files are let go, oldest first, on side threads that every batch of the folder
+    // shares. Closing one frees its blocks, and where the disk is told of freed blocks each close
+    // waits for the device: a few such waits side by side share the device best (on this kind of
+    // virtual disk eight to sixteen; thirty-two slow each other down), and a small batch gets as
+    // many as a large one. Without threads each file is closed as it comes.
+    constexpr std::size_t kClosers = 8;
+    SideQueue<platform::UniqueFd> closer(policy == std::launch::async, kClosers, 1,
+                                         [](platform::UniqueFd& fd) { fd.reset(); });
     auto launch = [&] {
         inFlight = startTask(policy, [&pl, &editor, batch = collect(next)]() mutable {
             return prepareBatch(pl, editor, std::move(batch));
@@ -768,8 +726,8 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
         reportBatch(flushed, place, pl.result, pl.sink);
         // The replaced files are let go on the side while the next batches go on.
         const std::size_t closing = kClosingBatches * maxPerFlush, replaced = flushed.replaced.size();
-        closer.closeDownTo(closing > replaced ? closing - replaced : 0);
-        closer.add(flushed.replaced);
+        closer.handleDownTo(closing > replaced ? closing - replaced : 0);
+        closer.push(flushed.replaced);
         pl.done += flushed.batch.slots.size();
         if (!pl.stop && !pl.sink.progress(pl.done, pl.total)) {
             pl.stop = true;
