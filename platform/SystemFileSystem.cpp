@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
-#include <future>
 #include <linux/fs.h>
 #include <memory>
 #include <string>
