@@ -28,8 +28,6 @@ MEASURE=$PWD/$BUILD/measure
 mkdir -p "$DATA"
 
 say() { echo "... $*" >&2; }
-# Removing many files keeps this disk busy for a minute or more after rm returns (each freed block
-# is discarded): a case waits, at most three minutes, until the last ten seconds were quiet.
 # ext4 without a journal does not reuse an inode freed in the last minute (the last six while its
 # table block is unwritten): it steps over each such inode every time it creates a file. Right
 # after another bench's removal every run pays that on every file it writes, a small folder most.
@@ -42,6 +40,8 @@ wait_for_freed_inodes() {
         sleep $((360 - age))
     fi
 }
+# Removing many files keeps this disk busy for a minute or more after rm returns (each freed block
+# is discarded): a case waits, at most three minutes, until the last ten seconds were quiet.
 quiet_disk() {
     local i
     [ -r /proc/pressure/io ] || return 0
