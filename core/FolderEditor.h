@@ -106,6 +106,10 @@ private:
     // Reads what it needs of the file's start into m_buffer (m_have bytes).
     Spot locate(int fd, off_t size, const std::string& path, const CodeEdit& edit, EncodedCode& code);
     std::size_t readStart(int fd, off_t size, std::size_t want, const std::string& path);
+    // The preamble of the file, reading on as far as it needs; gapAt and gapLength as findPreamble's.
+    Preamble readPreamble(int fd, off_t size, const std::string& path, const EncodingMark& mark,
+                          std::size_t gapAt = 0, std::size_t gapLength = 0);
+    Spot locateBehindPreamble(int fd, off_t size, const std::string& path, Spot spot, bool compare);
     LineBreak fileLineBreak(int fd, off_t size, const EncodingMark& mark, const std::string& path);
     bool endsInBreak(int fd, off_t size, const Spot& spot, const std::string& path);
     // Does the file hold these bytes at this offset?
