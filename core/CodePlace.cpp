@@ -299,13 +299,10 @@ Preamble findPreamble(const FileStart& start, std::size_t gapAt, std::size_t gap
             return unknown();
     }
     // A DOCTYPE may follow an XML declaration on its line, or behind blank lines and comments.
-    std::size_t from = p.places.back();
-    const std::size_t xml = scan.xmlDeclaration(from);
+    const std::size_t xml = scan.xmlDeclaration(p.places.back());
     if (xml == kMore || (xml != kNone && !take(scan, xml, p)))
         return unknown();
-    if (xml != kNone)
-        from = xml;
-    const std::size_t doctypeAt = scan.spaceAndComments(from);
+    const std::size_t doctypeAt = scan.spaceAndComments(p.places.back());
     const std::size_t doctype = doctypeAt == kMore ? kMore : scan.doctype(doctypeAt);
     if (doctype == kMore || (doctype != kNone && !take(scan, doctype, p)))
         return unknown();

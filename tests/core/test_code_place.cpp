@@ -182,6 +182,8 @@ TEST(CodePlace, HeadGoesBehindTheLinesThatMustStayFirst) {
              {"empty file", "", "C\r\n", ""},
              {"XML declaration, then its line break", "<?xml version=\"1.0\"?>\n<a/>\n",
               "<?xml version=\"1.0\"?>\nC\r\n<a/>\n", ""},
+             {"a line break right behind <?xml", "<?xml\nversion=\"1.0\"?>\n<a/>\n",
+              "<?xml\nversion=\"1.0\"?>\nC\r\n<a/>\n", ""},
              {"XML declaration over two lines, then more on its line", "<?xml version='1.0'\n  ?><a/>\n",
               "<?xml version='1.0'\n  ?>C\r\n<a/>\n", ""},
              {"XML declaration, blank line, comment, DOCTYPE",
@@ -220,7 +222,10 @@ TEST(CodePlace, HeadGoesBehindTheLinesThatMustStayFirst) {
              {"XML declaration", "<?xml version=\"1.0\"?>", "<a/>\n", "<?xml version=\"1.0\"?>\r\n<a/>\n"},
              {"comment behind a DOCTYPE", "<!-- c -->", "<!DOCTYPE html>\n<p>\n",
               "<!DOCTYPE html>\n<!-- c -->\r\n<p>\n"},
-             {"comment first", "<!-- c -->", "<p>\n", "<!-- c -->\r\n<p>\n"}}) {
+             {"comment first", "<!-- c -->", "<p>\n", "<!-- c -->\r\n<p>\n"},
+             {"the same comment in front of a DOCTYPE is not the code", "<!-- c -->",
+              "<!-- c -->\r\n<!DOCTYPE html>\n<p>\n",
+              "<!-- c -->\r\n<!DOCTYPE html>\n<!-- c -->\r\n<p>\n"}}) {
         SCOPED_TRACE(what);
         roundTrip(old, {true, true}, code, added, old);
     }
