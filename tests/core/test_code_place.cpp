@@ -197,6 +197,8 @@ TEST(CodePlace, HeadGoesBehindTheLinesThatMustStayFirst) {
              {"blank lines and comments before a DOCTYPE stay in front of the code",
               "\r\n  <!-- a -->\r\n<!--b-->\t<!DOCTYPE html>\r\n<p>\r\n",
               "\r\n  <!-- a -->\r\n<!--b-->\t<!DOCTYPE html>\r\nC\r\n<p>\r\n", ""},
+             {"UTF-16 BE, a comment before a DOCTYPE", be("<!-- a -->\r\n<!DOCTYPE html>\r\n<p>\r\n"),
+              be("<!-- a -->\r\n<!DOCTYPE html>\r\nC\r\n<p>\r\n"), ""},
              {"comments and no DOCTYPE are no preamble", "\n<!-- a -->\n<p>\n", "C\r\n\n<!-- a -->\n<p>\n",
               ""},
              {"unclosed comment before a DOCTYPE", "<!-- a\n<!DOCTYPE html>\n",
@@ -212,6 +214,8 @@ TEST(CodePlace, HeadGoesBehindTheLinesThatMustStayFirst) {
     // A code that is itself a line of a preamble is found where it went in.
     for (const auto& [what, code, old, added] : Rows<const char*, std::string, std::string, std::string>{
              {"DOCTYPE for a page without one", "<!DOCTYPE html>", "<html>\n", "<!DOCTYPE html>\r\n<html>\n"},
+             {"DOCTYPE for a UTF-16 LE page", "<!DOCTYPE html>", le("<!-- c -->\r\n<p>\r\n"),
+              le("<!DOCTYPE html>\r\n<!-- c -->\r\n<p>\r\n")},
              {"DOCTYPE in front of a comment", "<!DOCTYPE html>", "<!-- c -->\n<html>\n",
               "<!DOCTYPE html>\r\n<!-- c -->\n<html>\n"},
              {"DOCTYPE behind an XML declaration", "<!DOCTYPE a>", "<?xml version=\"1.0\"?>\n<a/>\n",
