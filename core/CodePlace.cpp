@@ -1,6 +1,5 @@
 #include "core/CodePlace.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 #include <limits>
@@ -52,26 +51,19 @@ private:
     iconv_t m_cd = kNone;
 };
 
-// Text as a sequence of code units: bytes, or 16-bit units of a UTF-16 file, with an optional
-// gap left out. Only ASCII units are ever compared; next() steps over a whole character.
+// Text as a sequence of code units: bytes, or 16-bit units of a UTF-16 file. Only ASCII units are
+// ever compared; next() steps over a whole character.
 class Units {
 public:
-    Units(std::string_view text, TextEncoding encoding, std::string_view charset = {}, std::size_t gapAt = 0,
-          std::size_t gapLength = 0)
+    Units(std::string_view text, TextEncoding encoding, std::string_view charset = {})
         : m_text(text), m_wide(encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE),
           m_bigEndian(encoding == TextEncoding::Utf16BE),
-          m_length(encoding == TextEncoding::System ? charset : std::string_view()) {
-        const std::size_t all = m_wide ? m_text.size() / 2 : m_text.size();
-        m_gapAt = std::min(all, m_wide ? gapAt / 2 : gapAt);
-        m_gapLength = std::min(all - m_gapAt, m_wide ? gapLength / 2 : gapLength);
-        m_size = all - m_gapLength;
-    }
+          m_length(encoding == TextEncoding::System ? charset : std::string_view()),
+          m_size(m_wide ? text.size() / 2 : text.size()) {}
 
     std::size_t size() const { return m_size; }
     std::size_t bytes(std::size_t units) const { return m_wide ? units * 2 : units; }
     unsigned operator[](std::size_t i) const {
-        if (i >= m_gapAt)
-            i += m_gapLength;
         if (!m_wide)
             return static_cast<unsigned char>(m_text[i]);
         const auto b0 = static_cast<unsigned char>(m_text[2 * i]);
@@ -94,9 +86,7 @@ private:
     bool m_wide;
     bool m_bigEndian;
     mutable CharacterLength m_length;
-    std::size_t m_gapAt = 0;
-    std::size_t m_gapLength = 0;
-    std::size_t m_size = 0;
+    std::size_t m_size;
 };
 
 bool isBlank(unsigned u) { return u == ' ' || u == '\t'; }
@@ -285,8 +275,8 @@ bool endsInLineBreak(std::string_view text, TextEncoding encoding) {
     return u.size() > 0 && isBreak(u[u.size() - 1]);
 }
 
-Preamble findPreamble(const FileStart& start, std::size_t gapAt, std::size_t gapLength) {
-    const Units u(start.text, start.encoding, start.charset, gapAt, gapLength);
+Preamble findPreamble(const FileStart& start) {
+    const Units u(start.text, start.encoding, start.charset);
     const PreambleScan scan(u, start.whole);
     Preamble p;
     p.places.push_back(0);

@@ -59,5 +59,4 @@ struct Preamble {
     // each line taken. A code that is itself such a line (a DOCTYPE) went in at an earlier one.
     std::vector<std::size_t> places;
 };
-// gapAt and gapLength: bytes of text to look past, as if the file did not hold them.
-Preamble findPreamble(const FileStart& start, std::size_t gapAt = 0, std::size_t gapLength = 0);
+Preamble findPreamble(const FileStart& start);

@@ -220,21 +220,48 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
     return spot;
 }
 
-Preamble FolderEditor::readPreamble(int fd, off_t size, const std::string& path, const EncodingMark& mark,
-                                    std::size_t gapAt, std::size_t gapLength) {
+Preamble FolderEditor::readPreamble(int fd, off_t size, const std::string& path, const EncodingMark& mark) {
     const std::string charset = systemCharset();
     // Read on until the preamble's end is known, however long it is.
     for (bool ended = false;;) {
         ended = ended || static_cast<off_t>(m_have) >= size;
         const std::string_view text(m_buffer.data() + mark.markLength, m_have - mark.markLength);
-        if (ended || gapAt + gapLength < text.size()) {
-            Preamble preamble = findPreamble({text, mark.encoding, charset, ended}, gapAt, gapLength);
-            if (preamble.known)
-                return preamble;
-        }
+        const Preamble preamble = findPreamble({text, mark.encoding, charset, ended});
+        if (preamble.known)
+            return preamble;
         const std::size_t had = m_have;
         readStart(fd, size, std::max(kChunk, 2 * m_have), path);
         ended = m_have == had; // shrank meanwhile: what is there is the file
+    }
+}
+
+std::size_t FolderEditor::preambleWithout(int fd, off_t size, const std::string& path,
+                                          const EncodingMark& mark, std::size_t place, std::size_t length) {
+    // The text in front of the code and, read afresh, as much of what follows it as the preamble
+    // needs: a large code is not read into memory.
+    const std::string charset = systemCharset();
+    const off_t from = static_cast<off_t>(mark.markLength + place + length);
+    std::string text;
+    for (std::size_t window = kChunk;; window *= 2) {
+        text.assign(m_buffer, mark.markLength, place);
+        text.resize(place + static_cast<std::size_t>(std::min<off_t>(window, size - from)));
+        std::size_t got = 0;
+        while (place + got < text.size()) {
+            const ssize_t n = m_fs.pread(fd, text.data() + place + got, text.size() - place - got,
+                                         from + static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                throw FileError(errno, "read", path);
+            if (n == 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        const bool ended = place + got < text.size() || from + static_cast<off_t>(got) >= size;
+        text.resize(place + got);
+        const Preamble preamble = findPreamble({text, mark.encoding, charset, ended});
+        if (preamble.known)
+            return preamble.length;
     }
 }
 
@@ -253,7 +280,7 @@ FolderEditor::Spot FolderEditor::locateBehindPreamble(int fd, off_t size, const 
     for (auto place = preamble.places.rbegin(); place != preamble.places.rend(); ++place) {
         const off_t at = mark + static_cast<off_t>(*place);
         if (size - at < static_cast<off_t>(length) || !holdsAt(fd, at, *spot.code, path) ||
-            readPreamble(fd, size, path, spot.mark, *place, length).length != *place)
+            preambleWithout(fd, size, path, spot.mark, *place, length) != *place)
             continue;
         spot.held = true;
         spot.at = at;

@@ -254,6 +254,8 @@ TEST(CodePlace, PreambleIsFoundWhateverItsLengthAndWhereverTheReadEnds) {
     }
     const std::string shebang = "#!/bin/echo " + std::string(kRead + 10, 'x') + "\n";
     roundTrip(shebang + "echo\n", {true, true}, "C", shebang + "C\r\necho\n", shebang + "echo\n");
+    const std::string comment = "<!-- " + std::string(kRead + 10, 'x') + " -->\n<p>\n";
+    roundTrip(comment, {true, true}, "<!DOCTYPE html>", "<!DOCTYPE html>\r\n" + comment, comment);
 }
 
 TEST(CodePlace, LineBreaksAsAskedOrAsTheFileHasThem) {
