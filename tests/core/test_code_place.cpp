@@ -63,6 +63,9 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
                               "有1个文件已含此代码，未再添加。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(file), added);
     EXPECT_TRUE(std::filesystem::last_write_time(file) == before) << "a skipped file is not touched";
+    std::vector<std::string> lacking; // what a check lists
+    EXPECT_EQ(previewBatch(folderMod(dir), in, lacking, realFs()).outcome, BatchResult::Outcome::Completed);
+    EXPECT_TRUE(lacking.empty()) << "a check finds the code where a once run did";
 
     in.remove = true;
     EXPECT_EQ(logOf(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
