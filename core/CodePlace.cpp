@@ -1,17 +1,67 @@
 #include "core/CodePlace.h"
 
+#include <cerrno>
+#include <iconv.h>
+#include <limits>
+#include <strings.h>
+
 namespace {
 
-// Text as a sequence of code units: bytes, or 16-bit units of a UTF-16 file. Only ASCII units
-// are ever compared, and in the byte encodings the locale may use no byte of a multi-byte
-// character is ASCII, so comparing units never splits a character.
+// How many bytes each character of a multi-byte character set takes, where one of them may
+// have an ASCII byte behind its first (GBK, Big5, Shift_JIS). Asks iconv, and only when met.
+class CharacterLength {
+public:
+    explicit CharacterLength(std::string_view charset)
+        : m_charset(charset), m_needed(!charset.empty() && strcasecmp(m_charset.c_str(), "UTF-8") != 0 &&
+                                       strcasecmp(m_charset.c_str(), "UTF8") != 0) {}
+    ~CharacterLength() {
+        if (m_cd != kNone)
+            iconv_close(m_cd);
+    }
+    CharacterLength(const CharacterLength&) = delete;
+    CharacterLength& operator=(const CharacterLength&) = delete;
+
+    bool needed() const { return m_needed; }
+    // The length of the character that bytes begin with: the fewest bytes that convert whole;
+    // 1 for bytes that are no character.
+    std::size_t of(const char* bytes, std::size_t n) {
+        if (m_cd == kNone)
+            m_cd = iconv_open("UTF-32LE", m_charset.c_str());
+        if (m_cd == kNone)
+            return 1;
+        for (std::size_t k = 1; k <= n; ++k) {
+            char out[16];
+            char* in = const_cast<char*>(bytes);
+            char* to = out;
+            std::size_t inLeft = k, outLeft = sizeof out;
+            const std::size_t rc = iconv(m_cd, &in, &inLeft, &to, &outLeft);
+            iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+            if (rc != static_cast<std::size_t>(-1) && inLeft == 0)
+                return k;
+            if (rc == static_cast<std::size_t>(-1) && errno == EILSEQ)
+                return 1;
+        }
+        return 1;
+    }
+
+private:
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+    std::string m_charset;
+    bool m_needed;
+    iconv_t m_cd = kNone;
+};
+
+// Text as a sequence of code units: bytes, or 16-bit units of a UTF-16 file. Only ASCII units are
+// ever compared; next() steps over a whole character.
 class Units {
 public:
-    Units(std::string_view text, TextEncoding encoding)
+    Units(std::string_view text, TextEncoding encoding, std::string_view charset = {})
         : m_text(text), m_wide(encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE),
-          m_bigEndian(encoding == TextEncoding::Utf16BE) {}
+          m_bigEndian(encoding == TextEncoding::Utf16BE),
+          m_length(encoding == TextEncoding::System ? charset : std::string_view()),
+          m_size(m_wide ? text.size() / 2 : text.size()) {}
 
-    std::size_t size() const { return m_wide ? m_text.size() / 2 : m_text.size(); }
+    std::size_t size() const { return m_size; }
     std::size_t bytes(std::size_t units) const { return m_wide ? units * 2 : units; }
     unsigned operator[](std::size_t i) const {
         if (!m_wide)
@@ -20,29 +70,28 @@ public:
         const auto b1 = static_cast<unsigned char>(m_text[2 * i + 1]);
         return m_bigEndian ? (b0 << 8 | b1) : (b1 << 8 | b0);
     }
-    // Does the text at i begin with ascii (letter case ignored when asked)?
-    bool startsWith(std::size_t i, std::string_view ascii, bool ignoreCase = false) const {
-        if (i + ascii.size() > size())
-            return false;
-        for (std::size_t k = 0; k < ascii.size(); ++k) {
-            unsigned u = (*this)[i + k];
-            if (ignoreCase && u >= 'A' && u <= 'Z')
-                u += 'a' - 'A';
-            const unsigned want = static_cast<unsigned char>(ascii[k]);
-            if (u != want)
-                return false;
-        }
-        return true;
+    // Past the character at i.
+    std::size_t next(std::size_t i) const {
+        if (m_wide || !m_length.needed() || (*this)[i] < 0x80)
+            return i + 1;
+        char bytes[4];
+        std::size_t n = 0;
+        for (; n < sizeof bytes && i + n < m_size; ++n)
+            bytes[n] = static_cast<char>((*this)[i + n]);
+        return i + m_length.of(bytes, n);
     }
 
 private:
     std::string_view m_text;
     bool m_wide;
     bool m_bigEndian;
+    mutable CharacterLength m_length;
+    std::size_t m_size;
 };
 
 bool isBlank(unsigned u) { return u == ' ' || u == '\t'; }
 bool isBreak(unsigned u) { return u == '\r' || u == '\n'; }
+bool isSpace(unsigned u) { return isBlank(u) || isBreak(u) || u == '\f'; }
 
 // Index past the line break at i (CR LF, LF or CR); i itself when none stands there.
 std::size_t pastBreak(const Units& u, std::size_t i) {
@@ -53,49 +102,156 @@ std::size_t pastBreak(const Units& u, std::size_t i) {
     return i;
 }
 
-// The end of a "#!" line, through its line break.
-std::size_t shebangEnd(const Units& u, std::size_t i) {
-    while (i < u.size() && !isBreak(u[i]))
-        ++i;
-    return i;
-}
+// What the scan of a preamble's parts answers: a position past what was found, or one of these.
+constexpr std::size_t kNone = 0;                                       // not there
+constexpr std::size_t kMore = std::numeric_limits<std::size_t>::max(); // the text ends too early to tell
 
-// Past the "?>" that closes an XML declaration starting at i; 0 when it is none.
-std::size_t xmlDeclarationEnd(const Units& u, std::size_t i) {
-    if (!u.startsWith(i, "<?xml") || i + 5 >= u.size())
-        return 0;
-    const unsigned next = u[i + 5];
-    if (!isBlank(next) && !isBreak(next) && next != '?') // "<?xml-stylesheet" is no declaration
-        return 0;
-    for (std::size_t k = i + 5; k + 1 < u.size(); ++k)
-        if (u[k] == '?' && u[k + 1] == '>')
-            return k + 2;
-    return 0;
-}
+enum class Match { No, Yes, More };
 
-// Past the '>' that closes a document type declaration starting at i (quoted text and an
-// internal subset in brackets may hold '>'); 0 when it is none.
-std::size_t doctypeEnd(const Units& u, std::size_t i) {
-    if (!u.startsWith(i, "<!doctype", true))
-        return 0;
-    unsigned quote = 0;
-    int depth = 0;
-    for (std::size_t k = i + 9; k < u.size(); ++k) {
-        const unsigned c = u[k];
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '[') {
-            ++depth;
-        } else if (c == ']') {
-            depth = depth > 0 ? depth - 1 : 0;
-        } else if (c == '>' && depth == 0) {
-            return k + 1;
+// The parts a preamble is made of, each looked for at a given index. Where the text is not the
+// whole file, whatever reaches its end asks for more rather than guess.
+class PreambleScan {
+public:
+    PreambleScan(const Units& u, bool whole) : u(u), m_whole(whole) {}
+
+    Match starts(std::size_t i, std::string_view ascii, bool ignoreCase = false) const {
+        for (std::size_t k = 0; k < ascii.size(); ++k) {
+            if (i + k >= u.size())
+                return m_whole ? Match::No : Match::More;
+            unsigned c = u[i + k];
+            if (ignoreCase && c >= 'A' && c <= 'Z')
+                c += 'a' - 'A';
+            if (c != static_cast<unsigned char>(ascii[k]))
+                return Match::No;
         }
+        return Match::Yes;
     }
-    return 0;
+    // The text's end: the end of a part that runs to it, or too early to tell.
+    std::size_t atEnd() const { return m_whole ? kNone : kMore; }
+
+    // Past the first ascii at or behind i.
+    std::size_t find(std::size_t i, std::string_view ascii) const {
+        for (; i < u.size(); i = u.next(i)) {
+            const Match m = starts(i, ascii);
+            if (m != Match::No)
+                return m == Match::Yes ? i + ascii.size() : kMore;
+        }
+        return atEnd();
+    }
+    // Where the line that i is on ends: its line break, or the end of the file.
+    std::size_t lineEnd(std::size_t i) const {
+        while (i < u.size() && !isBreak(u[i]))
+            i = u.next(i);
+        return i < u.size() || m_whole ? i : kMore;
+    }
+    // Where the code goes behind a part that ends at end: past the line break that ends its line
+    // (blanks before it stay on the line), or right behind it when more follows on the line.
+    std::size_t placeBehind(std::size_t end) const {
+        std::size_t k = end;
+        while (k < u.size() && isBlank(u[k]))
+            ++k;
+        if (k == u.size())
+            return m_whole ? k : kMore;
+        if (u[k] == '\r' && k + 1 == u.size() && !m_whole)
+            return kMore; // may be the half of a CR LF
+        return isBreak(u[k]) ? pastBreak(u, k) : end;
+    }
+    // Past the "?>" of an XML declaration at i ("<?xml-stylesheet" is none).
+    std::size_t xmlDeclaration(std::size_t i) const {
+        const Match m = starts(i, "<?xml");
+        if (m != Match::Yes)
+            return m == Match::No ? kNone : kMore;
+        if (i + 5 >= u.size())
+            return atEnd();
+        const unsigned next = u[i + 5];
+        if (!isSpace(next) && next != '?')
+            return kNone;
+        return find(i + 5, "?>");
+    }
+    // Past the blank lines, blanks and comments from i.
+    std::size_t spaceAndComments(std::size_t i) const {
+        while (i < u.size()) {
+            if (isSpace(u[i])) {
+                ++i;
+                continue;
+            }
+            const Match m = starts(i, "<!--");
+            if (m != Match::Yes)
+                return m == Match::No ? i : kMore;
+            const std::size_t end = find(i + 4, "-->");
+            if (end == kNone || end == kMore)
+                return end == kNone ? i : kMore; // an unclosed comment heads no DOCTYPE
+            i = end;
+        }
+        return m_whole ? i : kMore;
+    }
+    // Past the '>' of a document type declaration at i.
+    std::size_t doctype(std::size_t i) const {
+        const Match m = starts(i, "<!doctype", true);
+        if (m != Match::Yes)
+            return m == Match::No ? kNone : kMore;
+        return declarationEnd(i + 9, true);
+    }
+
+private:
+    // Past the '>' that ends a declaration whose inside starts at i; quoted text, and in a
+    // DOCTYPE an internal subset in brackets, may hold '>'.
+    std::size_t declarationEnd(std::size_t i, bool subset) const {
+        while (i < u.size()) {
+            const unsigned c = u[i];
+            if (c == '>')
+                return i + 1;
+            if (c == '"' || c == '\'')
+                i = find(i + 1, c == '"' ? "\"" : "'");
+            else if (c == '[' && subset)
+                i = subsetEnd(i + 1);
+            else
+                i = u.next(i);
+            if (i == kNone || i == kMore)
+                return i;
+        }
+        return atEnd();
+    }
+    // Past the ']' that ends an internal subset starting at i: its declarations, comments and
+    // processing instructions may hold ']', '>' and quotes.
+    std::size_t subsetEnd(std::size_t i) const {
+        while (i < u.size()) {
+            if (u[i] == ']')
+                return i + 1;
+            const Match comment = starts(i, "<!--"), pi = starts(i, "<?"), markup = starts(i, "<!");
+            if (comment == Match::More || pi == Match::More || markup == Match::More)
+                return kMore;
+            if (comment == Match::Yes)
+                i = find(i + 4, "-->");
+            else if (pi == Match::Yes)
+                i = find(i + 2, "?>");
+            else if (markup == Match::Yes)
+                i = declarationEnd(i + 2, false);
+            else
+                i = u.next(i);
+            if (i == kNone || i == kMore)
+                return i;
+        }
+        return atEnd();
+    }
+
+    const Units& u;
+    bool m_whole;
+};
+
+// Takes a part ending at end into the preamble: false when the text ends too early to tell.
+bool take(const PreambleScan& scan, std::size_t end, Preamble& p) {
+    const std::size_t place = scan.placeBehind(end);
+    if (place == kMore)
+        return false;
+    p.places.push_back(place);
+    return true;
+}
+
+Preamble unknown() {
+    Preamble p;
+    p.known = false;
+    return p;
 }
 
 } // namespace
@@ -119,43 +275,31 @@ bool endsInLineBreak(std::string_view text, TextEncoding encoding) {
     return u.size() > 0 && isBreak(u[u.size() - 1]);
 }
 
-Preamble findPreamble(std::string_view text, TextEncoding encoding, bool whole) {
-    const Units u(text, encoding);
-    std::size_t at = 0;
-    // Each line is taken only when it ends in a line break within text, or ends the file.
-    auto take = [&](std::size_t end, bool sharedLine) -> bool {
-        std::size_t k = end;
-        while (k < u.size() && isBlank(u[k]))
-            ++k;
-        if (k < u.size() && !isBreak(u[k])) {
-            if (sharedLine)
-                at = end; // more follows on the line: the code goes right behind the declaration
-            return false;
-        }
-        // The line must end within what was read (a CR at its end may be half of a CR LF).
-        if (!whole && (k == u.size() || (u[k] == '\r' && k + 1 == u.size())))
-            return false;
-        at = pastBreak(u, k);
-        return k < u.size();
-    };
+Preamble findPreamble(const FileStart& start) {
+    const Units u(start.text, start.encoding, start.charset);
+    const PreambleScan scan(u, start.whole);
     Preamble p;
-    bool more = true;
-    if (u.startsWith(0, "#!"))
-        more = take(shebangEnd(u, 0), false);
-    if (std::size_t end = more ? xmlDeclarationEnd(u, at) : 0) {
-        more = take(end, true);
-        // A document type declaration on the same line belongs in front of the code as well.
-        std::size_t k = end;
-        while (!more && at == end && k < u.size() && isBlank(u[k]))
-            ++k;
-        if (!more && at == end && doctypeEnd(u, k) != 0) {
-            at = k;
-            more = true;
-        }
+    p.places.push_back(0);
+    const Match shebang = scan.starts(0, "#!");
+    if (shebang == Match::More)
+        return unknown();
+    if (shebang == Match::Yes) {
+        const std::size_t end = scan.lineEnd(2);
+        if (end == kMore || !take(scan, end, p))
+            return unknown();
     }
-    if (std::size_t end = more ? doctypeEnd(u, at) : 0)
-        more = take(end, true);
+    // A DOCTYPE may follow an XML declaration on its line, or behind blank lines and comments.
+    const std::size_t xml = scan.xmlDeclaration(p.places.back());
+    if (xml == kMore || (xml != kNone && !take(scan, xml, p)))
+        return unknown();
+    const std::size_t doctypeAt = scan.spaceAndComments(p.places.back());
+    const std::size_t doctype = doctypeAt == kMore ? kMore : scan.doctype(doctypeAt);
+    if (doctype == kMore || (doctype != kNone && !take(scan, doctype, p)))
+        return unknown();
+    const std::size_t at = p.places.back();
     p.length = u.bytes(at);
     p.lacksBreak = at > 0 && at == u.size() && !isBreak(u[at - 1]);
+    for (auto& place : p.places)
+        place = u.bytes(place);
     return p;
 }

@@ -5,8 +5,9 @@
 #include <cstddef>
 #include <optional>
 #include <string_view>
+#include <vector>
 
-// Where in a file the code goes, judged on the file's bytes alone (nothing is decoded).
+// Where in a file the code goes, judged on the file's characters (only their length is decoded).
 
 // The line break of the code and of what a run adds to old text: always CR LF, always LF,
 // or the file's own first line break (CR LF where the file has none).
@@ -36,12 +37,26 @@ std::optional<LineBreak> firstLineBreak(std::string_view text, TextEncoding enco
 // Does text end in a line break (LF or CR) of its encoding?
 bool endsInLineBreak(std::string_view text, TextEncoding encoding);
 
-// The lines at the start of text (after the byte-order mark) that must stay first: a "#!" line,
-// then an XML declaration and/or a document type declaration, each ending its line. A declaration
-// followed by more on its line ends the preamble right behind its closing '>'.
+// The start of a file, behind its byte-order mark, as the preamble is looked for in it.
+struct FileStart {
+    std::string_view text;
+    TextEncoding encoding = TextEncoding::System;
+    // The character set of a file without a mark: a byte of one of its characters (GBK's trail
+    // byte '[') is never taken for an ASCII character. Empty for one whose bytes need no care.
+    std::string_view charset;
+    bool whole = false; // text is all the file holds
+};
+
+// The lines at the start of a file that must stay first: a "#!" line, then an XML declaration
+// (only first of all, or behind the "#!" line), then a document type declaration, which blank
+// lines and comments may precede; each ends its line. A declaration followed by more on its line
+// ends the preamble right behind its closing '>'.
 struct Preamble {
+    bool known = true;       // false: text ends before it tells where the preamble ends
     std::size_t length = 0;  // bytes of text that stay in front of the code
     bool lacksBreak = false; // the preamble ends the file without a line break of its own
+    // Each place where the code may have gone, in bytes, the start first and length last: behind
+    // each line taken. A code that is itself such a line (a DOCTYPE) went in at an earlier one.
+    std::vector<std::size_t> places;
 };
-// whole: text is the file's whole content (else a preamble must end within it to count).
-Preamble findPreamble(std::string_view text, TextEncoding encoding, bool whole);
+Preamble findPreamble(const FileStart& start);

@@ -190,6 +190,8 @@ LineBreak FolderEditor::fileLineBreak(int fd, off_t size, const EncodingMark& ma
 FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& path, const CodeEdit& edit,
                                         EncodedCode& code) {
     m_have = 0;
+    if (m_buffer.size() > 4 * kChunk)
+        std::string().swap(m_buffer); // a long preamble read before is not kept for every file
     // A foot needs only the mark, unless the line break is the file's own.
     readStart(fd, size, edit.position == Position::Head || edit.eol == LineBreakMode::Match ? kChunk : 3,
               path);
@@ -209,17 +211,81 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
         spot.held = holdsAt(fd, size - static_cast<off_t>(length), *spot.code, path);
         return spot;
     }
-    if (edit.afterPreamble) {
-        std::string_view text(m_buffer.data() + spot.mark.markLength, m_have - spot.mark.markLength);
-        const Preamble preamble = findPreamble(text, spot.mark.encoding, static_cast<off_t>(m_have) >= size);
-        spot.at = static_cast<off_t>(preamble.length);
-        spot.lacksBreak = preamble.lacksBreak;
-    }
+    if (edit.afterPreamble)
+        return locateBehindPreamble(fd, size, path, spot, compare);
     spot.at += static_cast<off_t>(spot.mark.markLength);
     if (!compare)
         return spot;
-    spot.held = !spot.lacksBreak && size - spot.at >= static_cast<off_t>(length) &&
-                holdsAt(fd, spot.at, *spot.code, path);
+    spot.held = size - spot.at >= static_cast<off_t>(length) && holdsAt(fd, spot.at, *spot.code, path);
+    return spot;
+}
+
+Preamble FolderEditor::readPreamble(int fd, off_t size, const std::string& path, const EncodingMark& mark) {
+    const std::string charset = systemCharset();
+    // Read on until the preamble's end is known, however long it is.
+    for (bool ended = false;;) {
+        ended = ended || static_cast<off_t>(m_have) >= size;
+        const std::string_view text(m_buffer.data() + mark.markLength, m_have - mark.markLength);
+        const Preamble preamble = findPreamble({text, mark.encoding, charset, ended});
+        if (preamble.known)
+            return preamble;
+        const std::size_t had = m_have;
+        readStart(fd, size, std::max(kChunk, 2 * m_have), path);
+        ended = m_have == had; // shrank meanwhile: what is there is the file
+    }
+}
+
+std::size_t FolderEditor::preambleWithout(int fd, off_t size, const std::string& path,
+                                          const EncodingMark& mark, std::size_t place, std::size_t length) {
+    // The text in front of the code and, read afresh, as much of what follows it as the preamble
+    // needs: a large code is not read into memory.
+    const std::string charset = systemCharset();
+    const off_t from = static_cast<off_t>(mark.markLength + place + length);
+    std::string text;
+    for (std::size_t window = kChunk;; window *= 2) {
+        text.assign(m_buffer, mark.markLength, place);
+        text.resize(place + static_cast<std::size_t>(std::min<off_t>(window, size - from)));
+        std::size_t got = 0;
+        while (place + got < text.size()) {
+            const ssize_t n = m_fs.pread(fd, text.data() + place + got, text.size() - place - got,
+                                         from + static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                throw FileError(errno, "read", path);
+            if (n == 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        const bool ended = place + got < text.size() || from + static_cast<off_t>(got) >= size;
+        text.resize(place + got);
+        const Preamble preamble = findPreamble({text, mark.encoding, charset, ended});
+        if (preamble.known)
+            return preamble.length;
+    }
+}
+
+FolderEditor::Spot FolderEditor::locateBehindPreamble(int fd, off_t size, const std::string& path, Spot spot,
+                                                      bool compare) {
+    const Preamble preamble = readPreamble(fd, size, path, spot.mark);
+    const off_t mark = static_cast<off_t>(spot.mark.markLength);
+    spot.at = mark + static_cast<off_t>(preamble.length);
+    spot.lacksBreak = preamble.lacksBreak;
+    if (!compare)
+        return spot;
+    // The code may stand at any place the preamble leaves, the last first: one that is itself a
+    // preamble line (a DOCTYPE for pages without one) went in where the file without it ends its
+    // preamble, and now heads the lines behind it.
+    const std::size_t length = spot.code->size();
+    for (auto place = preamble.places.rbegin(); place != preamble.places.rend(); ++place) {
+        const off_t at = mark + static_cast<off_t>(*place);
+        if (size - at < static_cast<off_t>(length) || !holdsAt(fd, at, *spot.code, path) ||
+            preambleWithout(fd, size, path, spot.mark, *place, length) != *place)
+            continue;
+        spot.held = true;
+        spot.at = at;
+        break;
+    }
     return spot;
 }
 

@@ -106,6 +106,12 @@ private:
     // Reads what it needs of the file's start into m_buffer (m_have bytes).
     Spot locate(int fd, off_t size, const std::string& path, const CodeEdit& edit, EncodedCode& code);
     std::size_t readStart(int fd, off_t size, std::size_t want, const std::string& path);
+    // The preamble of the file, reading on as far as it needs.
+    Preamble readPreamble(int fd, off_t size, const std::string& path, const EncodingMark& mark);
+    // The length of the preamble the file would have without length bytes at place (behind the mark).
+    std::size_t preambleWithout(int fd, off_t size, const std::string& path, const EncodingMark& mark,
+                                std::size_t place, std::size_t length);
+    Spot locateBehindPreamble(int fd, off_t size, const std::string& path, Spot spot, bool compare);
     LineBreak fileLineBreak(int fd, off_t size, const EncodingMark& mark, const std::string& path);
     bool endsInBreak(int fd, off_t size, const Spot& spot, const std::string& path);
     // Does the file hold these bytes at this offset?

@@ -1,5 +1,7 @@
 #include "TestFiles.h"
 
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <sys/file.h>
 
@@ -61,6 +63,9 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
                               "有1个文件已含此代码，未再添加。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(file), added);
     EXPECT_TRUE(std::filesystem::last_write_time(file) == before) << "a skipped file is not touched";
+    std::vector<std::string> lacking; // what a check lists
+    EXPECT_EQ(previewBatch(folderMod(dir), in, lacking, realFs()).outcome, BatchResult::Outcome::Completed);
+    EXPECT_TRUE(lacking.empty()) << "a check finds the code where a once run did";
 
     in.remove = true;
     EXPECT_EQ(logOf(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
@@ -68,6 +73,31 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
     EXPECT_EQ(logOf(dir, in), "f.txt（未含此代码）\r\n\r\n处理了0个文件。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(file), removed);
 }
+
+// The C library's locale switched to Chinese in GBK for the scope, built for the test where it is
+// not installed.
+class GbkLocale {
+public:
+    GbkLocale() {
+        m_ok = std::setlocale(LC_ALL, "zh_CN.GBK") != nullptr;
+        if (m_ok)
+            return;
+        const std::string build = "localedef -i zh_CN -f GBK " + m_dir / "zh_CN.GBK" + " > /dev/null 2>&1";
+        if (std::system(build.c_str()) != 0)
+            return;
+        ::setenv("LOCPATH", m_dir.path().c_str(), 1);
+        m_ok = std::setlocale(LC_ALL, "zh_CN.GBK") != nullptr;
+    }
+    ~GbkLocale() {
+        std::setlocale(LC_ALL, "C");
+        ::unsetenv("LOCPATH");
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    TempDir m_dir;
+    bool m_ok = false;
+};
 
 } // namespace
 
@@ -152,10 +182,83 @@ TEST(CodePlace, HeadGoesBehindTheLinesThatMustStayFirst) {
              {"unclosed declaration", "<?xml version='1.0'\n", "C\r\n<?xml version='1.0'\n", ""},
              {"XML declaration after DOCTYPE is not first", "<!DOCTYPE a>\n<?xml?>\n",
               "<!DOCTYPE a>\nC\r\n<?xml?>\n", ""},
-             {"empty file", "", "C\r\n", ""}}) {
+             {"empty file", "", "C\r\n", ""},
+             {"XML declaration, then its line break", "<?xml version=\"1.0\"?>\n<a/>\n",
+              "<?xml version=\"1.0\"?>\nC\r\n<a/>\n", ""},
+             {"a line break right behind <?xml", "<?xml\nversion=\"1.0\"?>\n<a/>\n",
+              "<?xml\nversion=\"1.0\"?>\nC\r\n<a/>\n", ""},
+             {"XML declaration over two lines, then more on its line", "<?xml version='1.0'\n  ?><a/>\n",
+              "<?xml version='1.0'\n  ?>C\r\n<a/>\n", ""},
+             {"XML declaration, blank line, comment, DOCTYPE",
+              "<?xml version=\"1.0\"?>\n\n<!-- c -->\n<!DOCTYPE a>\n<a/>\n",
+              "<?xml version=\"1.0\"?>\n\n<!-- c -->\n<!DOCTYPE a>\nC\r\n<a/>\n", ""},
+             {"XML declaration, a comment and no DOCTYPE: behind the declaration",
+              "<?xml version=\"1.0\"?>\r\n<!-- c -->\r\n<a/>\r\n",
+              "<?xml version=\"1.0\"?>\r\nC\r\n<!-- c -->\r\n<a/>\r\n", ""},
+             {"nothing comes before an XML declaration", "\n<?xml version=\"1.0\"?>\n<!DOCTYPE a>\n",
+              "C\r\n\n<?xml version=\"1.0\"?>\n<!DOCTYPE a>\n", ""},
+             {"blank lines and comments before a DOCTYPE stay in front of the code",
+              "\r\n  <!-- a -->\r\n<!--b-->\t<!DOCTYPE html>\r\n<p>\r\n",
+              "\r\n  <!-- a -->\r\n<!--b-->\t<!DOCTYPE html>\r\nC\r\n<p>\r\n", ""},
+             {"UTF-16 BE, a comment before a DOCTYPE", be("<!-- a -->\r\n<!DOCTYPE html>\r\n<p>\r\n"),
+              be("<!-- a -->\r\n<!DOCTYPE html>\r\nC\r\n<p>\r\n"), ""},
+             {"comments and no DOCTYPE are no preamble", "\n<!-- a -->\n<p>\n", "C\r\n\n<!-- a -->\n<p>\n",
+              ""},
+             {"unclosed comment before a DOCTYPE", "<!-- a\n<!DOCTYPE html>\n",
+              "C\r\n<!-- a\n<!DOCTYPE html>\n", ""},
+             {"internal subset: '>' of its declarations", "<!DOCTYPE a [\n<!ELEMENT a (#PCDATA)>\n]>\n<a/>\n",
+              "<!DOCTYPE a [\n<!ELEMENT a (#PCDATA)>\n]>\nC\r\n<a/>\n", ""},
+             {"internal subset: ']', '>' and quotes in a comment, an entity and an instruction",
+              "<!DOCTYPE a [<!-- it's ]> --><!ENTITY e \"]>'\"><?pi ]> ?>]>\n<a>&e;</a>\n",
+              "<!DOCTYPE a [<!-- it's ]> --><!ENTITY e \"]>'\"><?pi ]> ?>]>\nC\r\n<a>&e;</a>\n", ""}}) {
         SCOPED_TRACE(what);
         roundTrip(old, {true, true}, "C", added, removed.empty() ? old : removed);
     }
+    // A code that is itself a line of a preamble is found where it went in.
+    for (const auto& [what, code, old, added] : Rows<const char*, std::string, std::string, std::string>{
+             {"DOCTYPE for a page without one", "<!DOCTYPE html>", "<html>\n", "<!DOCTYPE html>\r\n<html>\n"},
+             {"DOCTYPE for a UTF-16 LE page", "<!DOCTYPE html>", le("<!-- c -->\r\n<p>\r\n"),
+              le("<!DOCTYPE html>\r\n<!-- c -->\r\n<p>\r\n")},
+             {"DOCTYPE in front of a comment", "<!DOCTYPE html>", "<!-- c -->\n<html>\n",
+              "<!DOCTYPE html>\r\n<!-- c -->\n<html>\n"},
+             {"DOCTYPE behind an XML declaration", "<!DOCTYPE a>", "<?xml version=\"1.0\"?>\n<a/>\n",
+              "<?xml version=\"1.0\"?>\n<!DOCTYPE a>\r\n<a/>\n"},
+             {"a second DOCTYPE", "<!DOCTYPE b>", "<!DOCTYPE a>\n<a/>\n",
+              "<!DOCTYPE a>\n<!DOCTYPE b>\r\n<a/>\n"},
+             {"shebang", "#!/bin/sh", "echo\n", "#!/bin/sh\r\necho\n"},
+             {"XML declaration", "<?xml version=\"1.0\"?>", "<a/>\n", "<?xml version=\"1.0\"?>\r\n<a/>\n"},
+             {"comment behind a DOCTYPE", "<!-- c -->", "<!DOCTYPE html>\n<p>\n",
+              "<!DOCTYPE html>\n<!-- c -->\r\n<p>\n"},
+             {"comment first", "<!-- c -->", "<p>\n", "<!-- c -->\r\n<p>\n"},
+             {"the same comment in front of a DOCTYPE is not the code", "<!-- c -->",
+              "<!-- c -->\r\n<!DOCTYPE html>\n<p>\n",
+              "<!-- c -->\r\n<!DOCTYPE html>\n<!-- c -->\r\n<p>\n"}}) {
+        SCOPED_TRACE(what);
+        roundTrip(old, {true, true}, code, added, old);
+    }
+}
+
+TEST(CodePlace, PreambleIsFoundWhateverItsLengthAndWhereverTheReadEnds) {
+    constexpr std::size_t kRead = 64 * 1024;
+    const std::string bom8 = "\xEF\xBB\xBF";
+    for (const std::string& mark : {std::string(), bom8}) {
+        for (std::size_t length = kRead - 2; length <= kRead + 1; ++length) {
+            const std::string doctype = "<!DOCTYPE a SYSTEM \"" + std::string(length - 22, 'x') + "\">";
+            // What follows the DOCTYPE, what adding makes of the file, what removal leaves.
+            for (const auto& [rest, added, removed] : Rows<std::string, std::string, std::string>{
+                     {"\r\n<a/>\r\n", "\r\nC\r\n<a/>\r\n", "\r\n<a/>\r\n"},
+                     {" <a/>\r\n", "C\r\n <a/>\r\n", " <a/>\r\n"},
+                     {"", "\r\nC\r\n", "\r\n"}}) {
+                SCOPED_TRACE(std::to_string(mark.size()) + " + " + std::to_string(length) + " + " + rest);
+                roundTrip(mark + doctype + rest, {true, true}, "C", mark + doctype + added,
+                          mark + doctype + removed);
+            }
+        }
+    }
+    const std::string shebang = "#!/bin/echo " + std::string(kRead + 10, 'x') + "\n";
+    roundTrip(shebang + "echo\n", {true, true}, "C", shebang + "C\r\necho\n", shebang + "echo\n");
+    const std::string comment = "<!-- " + std::string(kRead + 10, 'x') + " -->\n<p>\n";
+    roundTrip(comment, {true, true}, "<!DOCTYPE html>", "<!DOCTYPE html>\r\n" + comment, comment);
 }
 
 TEST(CodePlace, LineBreaksAsAskedOrAsTheFileHasThem) {
@@ -224,4 +327,21 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     EXPECT_EQ(preview(), (Names{"a.txt", "b/a.txt", "b/c/c.txt", "Z/twin.txt", "Z/z.txt"}));
     in.recursive = false;
     EXPECT_EQ(preview(), Names{"a.txt"});
+}
+
+TEST(CodePlace, PreambleInALocaleCharsetIsReadByCharacters) {
+    const GbkLocale gbk;
+    if (!gbk.ok())
+        GTEST_SKIP() << "no zh_CN.GBK locale: localedef could not build it here";
+    // 遊, 隱 and 覽 end in the byte '[', which must not open an internal subset; the code is 遊 too.
+    const std::string you = "\xDF[", yin = "\xEB[", lan = "\xD3[";
+    for (const auto& [what, old, added] : Rows<const char*, std::string, std::string>{
+             {"name", "<!DOCTYPE " + you + ">\r\n<p>\r\n",
+              "<!DOCTYPE " + you + ">\r\n" + you + "\r\n<p>\r\n"},
+             {"comment and system identifier",
+              "<!-- " + yin + " -->\n<!DOCTYPE a SYSTEM " + lan + ">\n<a/>\n",
+              "<!-- " + yin + " -->\n<!DOCTYPE a SYSTEM " + lan + ">\n" + you + "\r\n<a/>\n"}}) {
+        SCOPED_TRACE(what);
+        roundTrip(old, {true, true}, "遊", added, old);
+    }
 }
