@@ -30,7 +30,7 @@ struct BatchInput {
     bool once = false;                       // leave a file that already holds the code at its place
     bool remove = false;                     // take the code out where it stands at its place instead
     bool afterPreamble = false;              // head: behind a leading "#!", "<?xml ?>" and "<!DOCTYPE>" line
-    LineBreakMode eol = LineBreakMode::CrLf; // the code's line breaks and the one added to an old last line
+    LineBreakMode eol = LineBreakMode::CrLf; // the code's line breaks (plain CR LF: also an old last line's)
     bool recursive = false;                  // subfolders too: visible ones, on the folder's own file system
     // Set from anywhere (another thread, a signal handler) to stop the run between two files.
     const std::atomic<bool>* stop = nullptr;
