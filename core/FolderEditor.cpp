@@ -473,8 +473,7 @@ void FolderEditor::nameUnnamed(Pending& p) {
 void FolderEditor::writeHead(Pending& p, int src, const Spot& spot, bool remove) {
     const off_t size = p.oldSize;
     const std::string_view lineBreak = EncodedCode::lineBreak(spot.mark.encoding, spot.lineBreak);
-    // A plain insertion gives an old last line without a break one; a removal leaves every other
-    // byte as it is.
+    // Only a plain insertion gives an old last line its missing break.
     const bool needsBreak =
         !remove && !spot.keepEnd && size > spot.at && !endsInBreak(src, size, spot, p.path);
     const std::size_t have = m_have;
@@ -488,11 +487,11 @@ void FolderEditor::writeHead(Pending& p, int src, const Spot& spot, bool remove)
     out.assign(m_buffer.data(), keep);
     off_t written = 0;
     if (!remove) {
-        std::string_view code = *spot.code;
         if (spot.lacksBreak)
             out += lineBreak;
-        if (spot.lacksBreak && spot.keepEnd) // the file still ends without a break
-            code.remove_suffix(lineBreak.size());
+        // Behind a preamble that ended the file without a break, the file still ends without one.
+        const std::string_view code(
+            spot.code->data(), spot.code->size() - (spot.lacksBreak && spot.keepEnd ? lineBreak.size() : 0));
         if (code.size() > kChunk) {
             writeAll(p.fd.get(), out, p.path);
             writeAll(p.fd.get(), code, p.path);
