@@ -130,7 +130,7 @@ TEST(FileSafety, AttributeThatCannotBeCopiedFailsOnlyForTheAcl) {
 // file (it then went into the replaced file, as with any replacement). An append of the code that
 // went down counts, with a word where the other program wrote too; a replacement (a head, a long
 // foot, a removal) fails when the file changed since it was read, and leaves it as it is.
-TEST(FileSafety, AnotherProgramAppendingAtAnyStepLosesNothing) {
+TEST(FileSafety, WhatAnotherProgramAppendsAtAnyStepIsNeverCut) {
     const std::string old = "old\r\n", theirs = "THEIRS";
     for (const auto& [position, code, remove] :
          Rows<std::string, std::string, bool>{{"foot", "c", false},
