@@ -248,12 +248,18 @@ void FolderEditor::findHeadCode(int fd, off_t size, Spot& spot, const std::strin
     }
     const std::size_t ownBreak = EncodedCode::lineBreak(spot.mark.encoding, spot.lineBreak).size();
     const std::string_view line(spot.code->data(), spot.code->size() - ownBreak);
-    const std::size_t markLength = spot.mark.markLength;
-    const std::string_view preamble(m_buffer.data() + markLength,
-                                    static_cast<std::size_t>(spot.at) - markLength);
-    const std::size_t before = breakAtEnd(preamble, spot.mark.encoding);
-    if (!spot.keepEnd || line.empty() || before == 0 || size - spot.at != static_cast<off_t>(line.size()) ||
-        !holdsAt(fd, spot.at, line, path))
+    if (!spot.keepEnd || line.empty() || size - spot.at != static_cast<off_t>(line.size()))
+        return;
+    // The preamble's last bytes: a line break is at most 4 of them (CR LF in UTF-16).
+    const auto tail =
+        static_cast<std::size_t>(std::min<off_t>(4, spot.at - static_cast<off_t>(spot.mark.markLength)));
+    char last[4] = {};
+    if (spot.at <= static_cast<off_t>(m_have))
+        std::memcpy(last, m_buffer.data() + spot.at - tail, tail);
+    else if (m_fs.pread(fd, last, tail, spot.at - static_cast<off_t>(tail)) != static_cast<ssize_t>(tail))
+        throw FileError(errno ? errno : EIO, "read", path);
+    const std::size_t before = breakAtEnd(std::string_view(last, tail), spot.mark.encoding);
+    if (before == 0 || !holdsAt(fd, spot.at, line, path))
         return;
     spot.held = true, spot.heldFrom = spot.at - static_cast<off_t>(before), spot.heldEnd = size;
 }
