@@ -129,7 +129,7 @@ FileFailure failureOf(const FileError& e) {
 struct Slot {
     const std::string* name = nullptr;
     std::optional<FileFailure> failure;
-    std::optional<FileFailure> note; // changed, but an extended attribute was not copied
+    std::optional<FileFailure> note; // changed, with a word: see BatchResult::notes
     bool inBatch = false;
     FolderEditor::Pending pending;
 
@@ -261,8 +261,13 @@ void reportBatch(FlushedBatch& flushed, const FolderPlace& place, BatchResult& r
         if (slot.note) {
             slot.note->name = name;
             slot.note->path = place.path + *slot.name;
-            piece += name + "（已添加，但未能复制扩展属性 " + slot.note->attribute + "：" +
-                     sink.reasonText(*slot.note) + "）\r\n";
+            // An attribute that was not copied, or another program's write beside the code.
+            const std::string why = sink.reasonText(*slot.note);
+            piece += name +
+                     (slot.note->attribute.empty()
+                          ? "（已添加；" + why
+                          : "（已添加，但未能复制扩展属性 " + slot.note->attribute + "：" + why) +
+                     "）\r\n";
             result.notes.push_back(std::move(*slot.note));
         } else {
             piece += fileLine(name, skip);

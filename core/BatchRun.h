@@ -30,7 +30,7 @@ struct BatchInput {
     bool once = false;                       // leave a file that already holds the code at its place
     bool remove = false;                     // take the code out where it stands at its place instead
     bool afterPreamble = false;              // head: behind a leading "#!", "<?xml ?>" and "<!DOCTYPE>" line
-    LineBreakMode eol = LineBreakMode::CrLf; // the code's line breaks and the one added to an old last line
+    LineBreakMode eol = LineBreakMode::CrLf; // the code's line breaks (plain CR LF: also an old last line's)
     bool recursive = false;                  // subfolders too: visible ones, on the folder's own file system
     // Set from anywhere (another thread, a signal handler) to stop the run between two files.
     const std::atomic<bool>* stop = nullptr;
@@ -89,7 +89,8 @@ struct BatchResult {
     std::size_t notHeld = 0;     // left alone: they did not hold the code (remove)
     // Files, and subfolders (a name ending in '/') that could not be read.
     std::vector<FileFailure> failures;
-    // Changed files that did not keep everything: an extended attribute that could not be copied.
+    // Changed files with a word in their line: an extended attribute that could not be copied
+    // (attribute names it), or another program that wrote to the file meanwhile.
     std::vector<FileFailure> notes;
     std::string error; // for the outcomes that touch nothing: what went wrong, in English (UTF-8)
     // For FolderUnreadable and FolderBusy: the failure itself, for front ends that name the folder as the

@@ -1,6 +1,7 @@
 #include "core/FolderEditor.h"
 
 #include "core/FileError.h"
+#include "platform/Process.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +10,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <signal.h>
 #include <unistd.h>
 
 namespace {
@@ -214,9 +214,11 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
     if (edit.afterPreamble)
         return locateBehindPreamble(fd, size, path, spot, compare);
     spot.at += static_cast<off_t>(spot.mark.markLength);
-    if (!compare)
-        return spot;
-    spot.held = size - spot.at >= static_cast<off_t>(length) && holdsAt(fd, spot.at, *spot.code, path);
+    // Only a plain insertion gives an old last line its missing break: with any placement option
+    // a removal gives back every byte.
+    spot.keepEnd = edit.eol != LineBreakMode::CrLf;
+    if (compare)
+        findHeadCode(fd, size, spot, path);
     return spot;
 }
 
@@ -271,6 +273,7 @@ FolderEditor::Spot FolderEditor::locateBehindPreamble(int fd, off_t size, const 
     const off_t mark = static_cast<off_t>(spot.mark.markLength);
     spot.at = mark + static_cast<off_t>(preamble.length);
     spot.lacksBreak = preamble.lacksBreak;
+    spot.keepEnd = true;
     if (!compare)
         return spot;
     // The code may stand at any place the preamble leaves, the last first: one that is itself a
@@ -284,9 +287,57 @@ FolderEditor::Spot FolderEditor::locateBehindPreamble(int fd, off_t size, const 
             continue;
         spot.held = true;
         spot.at = at;
-        break;
+        spot.heldFrom = at, spot.heldEnd = at + static_cast<off_t>(length);
+        return spot;
     }
+    findCodeEndingFile(fd, size, spot, path);
     return spot;
+}
+
+namespace {
+
+// The bytes of the line break that ends text (CR LF, LF or CR), 0 when it ends in none.
+std::size_t breakAtEnd(std::string_view text, TextEncoding encoding) {
+    for (LineBreak kind : {LineBreak::CrLf, LineBreak::Lf, LineBreak::Cr}) {
+        const std::string_view lineBreak = EncodedCode::lineBreak(encoding, kind);
+        if (text.ends_with(lineBreak))
+            return lineBreak.size();
+    }
+    return 0;
+}
+
+} // namespace
+
+// The code stands at its place; or, where the file's end was kept behind a preamble that ended the
+// file without a break, the code ends the file without its own, behind the break put before it.
+void FolderEditor::findHeadCode(int fd, off_t size, Spot& spot, const std::string& path) {
+    const auto length = static_cast<off_t>(spot.code->size());
+    if (!spot.lacksBreak && size - spot.at >= length && holdsAt(fd, spot.at, *spot.code, path)) {
+        spot.held = true, spot.heldFrom = spot.at, spot.heldEnd = spot.at + length;
+        return;
+    }
+    findCodeEndingFile(fd, size, spot, path);
+}
+
+// A head kept the file's end behind a preamble that ended the file without a break: the code ends
+// the file without its own, behind the break put before it.
+void FolderEditor::findCodeEndingFile(int fd, off_t size, Spot& spot, const std::string& path) {
+    const std::size_t ownBreak = EncodedCode::lineBreak(spot.mark.encoding, spot.lineBreak).size();
+    const std::string_view line(spot.code->data(), spot.code->size() - ownBreak);
+    if (!spot.keepEnd || line.empty() || size - spot.at != static_cast<off_t>(line.size()))
+        return;
+    // The preamble's last bytes: a line break is at most 4 of them (CR LF in UTF-16).
+    const auto tail =
+        static_cast<std::size_t>(std::min<off_t>(4, spot.at - static_cast<off_t>(spot.mark.markLength)));
+    char last[4] = {};
+    if (spot.at <= static_cast<off_t>(m_have))
+        std::memcpy(last, m_buffer.data() + spot.at - tail, tail);
+    else if (m_fs.pread(fd, last, tail, spot.at - static_cast<off_t>(tail)) != static_cast<ssize_t>(tail))
+        throw FileError(errno ? errno : EIO, "read", path);
+    const std::size_t before = breakAtEnd(std::string_view(last, tail), spot.mark.encoding);
+    if (before == 0 || !holdsAt(fd, spot.at, line, path))
+        return;
+    spot.held = true, spot.heldFrom = spot.at - static_cast<off_t>(before), spot.heldEnd = size;
 }
 
 // Compared piece by piece beyond the start already read: a large code is not held a second time.
@@ -350,9 +401,9 @@ FolderEditor::Pending FolderEditor::prepareHead(Pending p, platform::UniqueFd sr
 
 FolderEditor::Pending FolderEditor::prepareFoot(Pending p, platform::UniqueFd fd, const CodeEdit& edit,
                                                 EncodedCode& code) {
-    // One file under several names gets (or loses) its foot once.
+    // One file under several names gets its foot once (a removal replaces each name, as a head does).
     const FileId id{p.read.st_dev, p.read.st_ino};
-    const bool linked = p.read.st_nlink > 1;
+    const bool linked = p.read.st_nlink > 1 && edit.action != CodeEdit::Action::Remove;
     if (linked) {
         auto it = m_appended->find(id);
         if (it != m_appended->end()) {
@@ -365,16 +416,8 @@ FolderEditor::Pending FolderEditor::prepareFoot(Pending p, platform::UniqueFd fd
     if (p.skip != Pending::Skip::None)
         return p;
     const std::string& bytes = *spot.code;
-    if (edit.action == CodeEdit::Action::Remove) {
-        if (m_fs.truncate(fd.get(), p.oldSize - static_cast<off_t>(bytes.size())) != 0)
-            throw FileError(errno, "cut back", p.path);
-        p.cut = bytes;
-        p.appended = -static_cast<off_t>(bytes.size());
-        p.fd = std::move(fd);
-        if (linked)
-            m_appended->emplace(id, m_relative + p.name);
-        return p;
-    }
+    if (edit.action == CodeEdit::Action::Remove)
+        return prepareFootRemoval(std::move(p), std::move(fd), spot);
     // What one write cannot put down whole goes through a new file, like a head.
     if (bytes.size() > kAtomicAppend)
         return prepareReplace(std::move(p), std::move(fd), [&](Pending& q, int from) {
@@ -405,15 +448,29 @@ platform::UniqueFd FolderEditor::openTarget(Pending& p, bool head, bool createMi
     return fd;
 }
 
+// The old content but the code goes into a new file: cutting the old one in place could cut what
+// another program appended after it was read. The check before the rename catches such a change.
+FolderEditor::Pending FolderEditor::prepareFootRemoval(Pending p, platform::UniqueFd src, const Spot& spot) {
+    const off_t keep = p.oldSize - static_cast<off_t>(spot.code->size());
+    return prepareReplace(std::move(p), std::move(src),
+                          [keep, this](Pending& q, int from) { copyBytes(q, from, 0, keep, 0); });
+}
+
 FolderEditor::Pending FolderEditor::prepareAppend(Pending p, const std::string& codeBytes) {
-    try {
-        writeAll(p.fd.get(), codeBytes, p.path);
-    } catch (const FileError& e) {
-        if (!discard(p))
-            throw FileError(e.error(), "write", p.path, Refusal::PartialCode);
-        throw; // no half code stays behind
+    std::string_view rest = codeBytes;
+    while (!rest.empty()) {
+        const ssize_t n = m_fs.write(p.fd.get(), rest.data(), rest.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : EIO;
+            if (!discard(p))
+                throw FileError(err, "write", p.path, Refusal::PartialCode);
+            throw FileError(err, "write", p.path); // no half code stays behind
+        }
+        p.appended += n;
+        rest.remove_prefix(static_cast<std::size_t>(n));
     }
-    p.appended = static_cast<off_t>(codeBytes.size());
     return p;
 }
 
@@ -498,27 +555,32 @@ void FolderEditor::nameUnnamed(Pending& p) {
 void FolderEditor::writeHead(Pending& p, int src, const Spot& spot, bool remove) {
     const off_t size = p.oldSize;
     const std::string_view lineBreak = EncodedCode::lineBreak(spot.mark.encoding, spot.lineBreak);
-    // An old last line without a break gets one; a removal leaves every other byte as it is.
-    const bool needsBreak = !remove && size > spot.at && !endsInBreak(src, size, spot, p.path);
+    // Only a plain insertion gives an old last line its missing break.
+    const bool needsBreak =
+        !remove && !spot.keepEnd && size > spot.at && !endsInBreak(src, size, spot, p.path);
     const std::size_t have = m_have;
     const bool whole = static_cast<off_t>(have) >= size;
-    const std::size_t resume = static_cast<std::size_t>(spot.at) + (remove ? spot.code->size() : 0);
+    const auto keep = static_cast<std::size_t>(remove ? spot.heldFrom : spot.at);
+    const auto resume = static_cast<std::size_t>(remove ? spot.heldEnd : spot.at);
 
     // What stays in front, the code (none for a removal) and the first chunk of the rest in one
     // write; a large code is written from where it is, not copied once more.
     std::string& out = m_output;
-    out.assign(m_buffer.data(), static_cast<std::size_t>(spot.at));
+    out.assign(m_buffer.data(), keep);
     off_t written = 0;
     if (!remove) {
         if (spot.lacksBreak)
             out += lineBreak;
-        if (spot.code->size() > kChunk) {
+        // Behind a preamble that ended the file without a break, the file still ends without one.
+        const std::string_view code(
+            spot.code->data(), spot.code->size() - (spot.lacksBreak && spot.keepEnd ? lineBreak.size() : 0));
+        if (code.size() > kChunk) {
             writeAll(p.fd.get(), out, p.path);
-            writeAll(p.fd.get(), *spot.code, p.path);
-            written = static_cast<off_t>(out.size() + spot.code->size());
+            writeAll(p.fd.get(), code, p.path);
+            written = static_cast<off_t>(out.size() + code.size());
             out.clear();
         } else {
-            out += *spot.code;
+            out += code;
         }
     }
     if (resume < have)
@@ -671,18 +733,20 @@ void FolderEditor::publish(Pending& p) {
     if (!p.replace) {
         if (!p.fd)
             return; // a second name of a file already appended to
-        // Someone else's write since ours was put down: theirs stays, and ours is not counted.
+        // The code is in the file and on disk: it counts. Another program's write since the file
+        // was read stands too, before or behind the code, and is worth a word.
         struct stat now {};
-        const bool known = m_fs.fstat(p.fd.get(), now) == 0; // else the append stands unchecked
+        const bool known = m_fs.fstat(p.fd.get(), now) == 0;
         p.fd.reset();
         if (known && now.st_size != p.oldSize + p.appended)
-            throw FileError(EAGAIN, "append to", p.path, Refusal::ChangedDuringRun);
+            p.note = FileError(EAGAIN, "append to", p.path, Refusal::ChangedDuringRun);
         return;
     }
     try {
-        checkUnchanged(p);
         if (p.tempName.empty())
             nameUnnamed(p);
+        // As late as can be: a change after this goes into the file being replaced.
+        checkUnchanged(p);
         if (m_fs.renameAt(m_dirFd, p.tempName, p.name) != 0)
             throw FileError(errno, "replace", p.path);
     } catch (...) {
@@ -732,12 +796,11 @@ bool FolderEditor::discard(Pending& p) noexcept {
         if (!p.tempName.empty())
             (void)m_fs.unlinkAt(m_dirFd, p.tempName);
         p.tempName.clear();
-    } else if (p.fd && p.cut.empty()) {
-        whole = m_fs.truncate(p.fd.get(), p.oldSize) == 0;
-    } else if (p.fd) {
-        // A removal puts back what it cut; the file is open for appending.
-        if (m_fs.truncate(p.fd.get(), p.oldSize - static_cast<off_t>(p.cut.size())) == 0)
-            (void)m_fs.write(p.fd.get(), p.cut.data(), p.cut.size());
+    } else if (p.fd && p.appended > 0) {
+        // Cut back only while the file ends with our bytes: behind them may stand another program's.
+        struct stat now {};
+        whole = m_fs.fstat(p.fd.get(), now) == 0 && now.st_size == p.oldSize + p.appended &&
+                m_fs.truncate(p.fd.get(), p.oldSize) == 0;
     }
     p.fd.reset();
     return whole;
@@ -766,7 +829,7 @@ void FolderEditor::sweepLeftovers(const std::vector<platform::DirEntry>& entries
             continue;
         // A run still working in this folder keeps its files; a killed one's are garbage.
         const pid_t maker = makerOf(e.name);
-        if (maker > 0 && maker != m_pid && (::kill(maker, 0) == 0 || errno == EPERM))
+        if (maker > 0 && maker != m_pid && platform::isAlive(maker))
             continue;
         (void)m_fs.unlinkAt(m_dirFd, e.name);
     }

@@ -16,8 +16,8 @@
 #include <vector>
 
 // Changes files of one open folder in three steps, so that many files can share one flush:
-// prepare() writes the new content where nobody sees it yet (a head, or a foot too long for one
-// write: a new unnamed file in the same folder; a short foot: appended behind the old end),
+// prepare() writes the new content where nobody sees it yet (a head, a removal, or a foot too long
+// for one write: a new unnamed file in the same folder; a short foot: appended behind the old end),
 // flush() puts the data on disk, and publish() makes it count (a new file is renamed over the
 // old one in one step). Until publish() a file holds its whole old content, and discard() drops
 // what prepare() wrote.
@@ -37,13 +37,13 @@ public:
         platform::UniqueFd fd; // replace: the new content; else the target itself
         std::string tempName;  // replace: the visible temporary name, once it has one
         off_t oldSize = 0;     // the old length (an append: where to cut back to)
-        off_t appended = 0;    // an append: the bytes added
-        std::string cut;       // foot removal: the bytes cut off the end, put back by discard()
+        off_t appended = 0;    // an append: the bytes added so far
         struct stat read {};   // the old file when it was read
-        // A second name of a file whose foot this run has already appended or cut off: nothing to do, and
-        // it fares as sameAs does.
+        // A second name of a file whose foot this run has already appended: nothing to do, and it
+        // fares as sameAs does.
         std::string sameAs;
-        // A changed file that could not keep one of its extended attributes.
+        // A changed file that could not keep one of its extended attributes (noteAttribute names
+        // it), or that another program wrote to while the code went on (no attribute).
         std::optional<FileError> note;
         std::string noteAttribute;
         // replace: the file being replaced, held open past the rename, so that freeing its
@@ -51,7 +51,7 @@ public:
         platform::UniqueFd old;
     };
 
-    // Files whose foot a run appended or cut off, by device and inode, with the name that did it.
+    // Files whose foot a run appended, by device and inode, with the name that did it.
     using AppendedFiles = std::map<std::pair<dev_t, ino_t>, std::string>;
 
     FolderEditor(platform::FileSystem& fs, int dirFd, std::string folderPath);
@@ -75,17 +75,17 @@ public:
     // Puts the data of every pending edit on disk. Throws FileError; the caller then discards them all.
     void flush(std::vector<Pending>& pending);
     // Throws FileError; the file then still holds its old content, or (Refusal::ChangedDuringRun)
-    // what another program made of it.
+    // what another program made of it. An append that went down counts, whoever wrote behind it.
     void publish(Pending& pending);
-    // Drops a prepared edit; never throws. False when an append could not be cut back, so that
-    // the file may end with part of the code.
+    // Drops a prepared edit; never throws. False when an append could not be cut back (or, since
+    // another program wrote behind it, must not be), so that the file may end with part of the code.
     bool discard(Pending& pending) noexcept;
     // Puts the folder's entries (the renames) on disk. A failure here is not a file's failure:
     // the new content is already in place and on disk, and a crash could at worst bring back
     // the whole old file, so the caller must not report the file as unchanged (a retry would
     // insert the code twice).
     bool syncFolder() noexcept;
-    // Removes temporary files a killed run left in the folder.
+    // Removes temporary files a killed run left in the folder; a live process's stay, whoever's it is.
     void sweepLeftovers(const std::vector<platform::DirEntry>& entries) noexcept;
 
     // Exactly the names this program gives its temporary files: ".stepwick-PID-TICK-N.tmp".
@@ -101,7 +101,10 @@ private:
         off_t at = 0;                      // head: where the code goes; foot: the file's size
         const std::string* code = nullptr; // the code and its line break, in the file's encoding
         bool lacksBreak = false;           // head: the preamble ends the file without a line break
+        // head: the file ends as it did, with or without a last line break (any placement option)
+        bool keepEnd = false;
         bool held = false;
+        off_t heldFrom = 0, heldEnd = 0; // held: the bytes a removal takes out
     };
     // Reads what it needs of the file's start into m_buffer (m_have bytes).
     Spot locate(int fd, off_t size, const std::string& path, const CodeEdit& edit, EncodedCode& code);
@@ -114,11 +117,14 @@ private:
     Spot locateBehindPreamble(int fd, off_t size, const std::string& path, Spot spot, bool compare);
     LineBreak fileLineBreak(int fd, off_t size, const EncodingMark& mark, const std::string& path);
     bool endsInBreak(int fd, off_t size, const Spot& spot, const std::string& path);
+    void findHeadCode(int fd, off_t size, Spot& spot, const std::string& path);
+    void findCodeEndingFile(int fd, off_t size, Spot& spot, const std::string& path);
     // Does the file hold these bytes at this offset?
     bool holdsAt(int fd, off_t at, std::string_view bytes, const std::string& path);
     Pending prepareHead(Pending p, platform::UniqueFd src, const CodeEdit& edit, EncodedCode& code);
     Pending prepareFoot(Pending p, platform::UniqueFd fd, const CodeEdit& edit, EncodedCode& code);
     Pending prepareAppend(Pending p, const std::string& codeBytes);
+    Pending prepareFootRemoval(Pending p, platform::UniqueFd src, const Spot& spot);
     // Makes the new file, lets fill write its content, and gives it the old file's metadata.
     template <typename Fill> Pending prepareReplace(Pending p, platform::UniqueFd src, Fill fill);
     platform::UniqueFd openTarget(Pending& p, bool head, bool createMissing);
@@ -157,7 +163,7 @@ private:
     uid_t m_tempUid = 0;
     gid_t m_tempGid = 0;
     bool m_tempOwnerKnown = false;
-    // Files whose foot this run appended or cut off (prepare's thread only).
+    // Files whose foot this run appended (prepare's thread only).
     AppendedFiles m_ownAppended;
     AppendedFiles* m_appended = &m_ownAppended;
     std::string m_relative;

@@ -64,4 +64,6 @@ int writeAll(int fd, std::string_view bytes) {
 
 int closeStream(int fd) { return ::close(fd) == 0 || errno == EINTR ? 0 : errno; }
 
+bool isAlive(long pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
+
 } // namespace platform

@@ -24,4 +24,7 @@ int writeAll(int fd, std::string_view bytes);
 // Closes fd; 0, or the errno of the failure.
 int closeStream(int fd);
 
+// Does process pid exist? Another user's process, which we may not signal, exists too.
+bool isAlive(long pid);
+
 } // namespace platform

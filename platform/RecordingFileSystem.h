@@ -33,6 +33,8 @@ public:
     void beforeCall(std::string name, std::function<void()> action) {
         m_hookName = std::move(name), m_hook = action;
     }
+    // Runs once, before the n-th call (counting from 1) is passed on, whatever call it is.
+    void beforeCall(long n, std::function<void()> action) { m_hookAt = n, m_hookAtAction = action; }
     const std::vector<std::string>& calls() const { return m_calls; }
     long count() const { return static_cast<long>(m_calls.size()); }
     void note(std::string event) { m_calls.push_back(std::move(event)); }
@@ -47,6 +49,8 @@ protected:
         m_calls.emplace_back(call);
         if (m_hook && m_hookName == call)
             std::exchange(m_hook, nullptr)();
+        if (m_hookAtAction && count() == m_hookAt)
+            std::exchange(m_hookAtAction, nullptr)();
         if (count() != m_failAt && m_failName != call)
             return true;
         errno = m_failName == call ? m_everyErr : m_failErr;
@@ -63,6 +67,8 @@ private:
     long long m_unwritten = -1;
     std::string m_hookName;
     std::function<void()> m_hook;
+    long m_hookAt = 0;
+    std::function<void()> m_hookAtAction;
 };
 
 } // namespace platform

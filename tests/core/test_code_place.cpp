@@ -154,8 +154,7 @@ TEST(CodePlace, HeadGoesBehindTheLinesThatMustStayFirst) {
     for (const auto& [what, old, added, removed] : Rows<const char*, std::string, std::string, std::string>{
              {"shebang", "#!/bin/sh\necho\n", "#!/bin/sh\nC\r\necho\n", ""},
              {"XML declaration then DOCTYPE", "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>",
-              "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\nC\r\n<html/>\r\n",
-              "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>\r\n"},
+              "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\nC\r\n<html/>", ""},
              {"shebang, XML declaration, DOCTYPE", "#!x\n<?xml?>\n<!DOCTYPE a>\nb\n",
               "#!x\n<?xml?>\n<!DOCTYPE a>\nC\r\nb\n", ""},
              {"DOCTYPE alone, mixed case", "<!doctype HTML>\r\n<p>\r\n", "<!doctype HTML>\r\nC\r\n<p>\r\n",
@@ -170,8 +169,7 @@ TEST(CodePlace, HeadGoesBehindTheLinesThatMustStayFirst) {
              {"a DOCTYPE sharing the XML declaration's line: the code behind both",
               "<?xml version=\"1.0\"?> <!DOCTYPE html>\n<html/>\n",
               "<?xml version=\"1.0\"?> <!DOCTYPE html>\nC\r\n<html/>\n", ""},
-             {"preamble ends the file without a break: one is added", "#!/bin/sh", "#!/bin/sh\r\nC\r\n",
-              "#!/bin/sh\r\n"},
+             {"preamble ends the file without a break: so does the code", "#!/bin/sh", "#!/bin/sh\r\nC", ""},
              {"after the byte-order mark", bom8 + "#!/bin/sh\n", bom8 + "#!/bin/sh\nC\r\n", ""},
              {"UTF-16 LE", le("<?xml?>\r\nb\r\n"), le("<?xml?>\r\nC\r\nb\r\n"), ""},
              {"UTF-16 BE, CR alone", be("#!a\rb\r"), be("#!a\rC\r\nb\r"), ""},
@@ -248,7 +246,7 @@ TEST(CodePlace, PreambleIsFoundWhateverItsLengthAndWhereverTheReadEnds) {
             for (const auto& [rest, added, removed] : Rows<std::string, std::string, std::string>{
                      {"\r\n<a/>\r\n", "\r\nC\r\n<a/>\r\n", "\r\n<a/>\r\n"},
                      {" <a/>\r\n", "C\r\n <a/>\r\n", " <a/>\r\n"},
-                     {"", "\r\nC\r\n", "\r\n"}}) {
+                     {"", "\r\nC", ""}}) {
                 SCOPED_TRACE(std::to_string(mark.size()) + " + " + std::to_string(length) + " + " + rest);
                 roundTrip(mark + doctype + rest, {true, true}, "C", mark + doctype + added,
                           mark + doctype + removed);
@@ -266,20 +264,82 @@ TEST(CodePlace, LineBreaksAsAskedOrAsTheFileHasThem) {
     // What, the file, the line-break mode, what a head and a foot make of the file.
     for (const auto& [what, old, eol, head, foot] :
          Rows<const char*, std::string, M, std::string, std::string>{
-             {"LF", "a\r\nb", M::Lf, "1\n2\na\r\nb\n", "a\r\nb1\n2\n"},
-             {"match: LF", "a\nb", M::Match, "1\n2\na\nb\n", "a\nb1\n2\n"},
+             {"LF", "a\r\nb", M::Lf, "1\n2\na\r\nb", "a\r\nb1\n2\n"},
+             {"match: LF", "a\nb", M::Match, "1\n2\na\nb", "a\nb1\n2\n"},
              {"match: CR LF", "a\r\nb\n", M::Match, "1\r\n2\r\na\r\nb\n", "a\r\nb\n1\r\n2\r\n"},
-             {"match: CR alone", "a\rb", M::Match, "1\r2\ra\rb\r", "a\rb1\r2\r"},
-             {"match: no break at all gives CR LF", "ab", M::Match, "1\r\n2\r\nab\r\n", "ab1\r\n2\r\n"},
+             {"match: CR alone", "a\rb", M::Match, "1\r2\ra\rb", "a\rb1\r2\r"},
+             {"match: no break at all gives CR LF", "ab", M::Match, "1\r\n2\r\nab", "ab1\r\n2\r\n"},
              {"match: empty file", "", M::Match, "1\r\n2\r\n", "1\r\n2\r\n"},
-             {"match: UTF-16 LE, LF", le("a\nb"), M::Match, le("1\n2\na\nb\n"), le("a\nb1\n2\n")},
+             {"match: UTF-16 LE, LF", le("a\nb"), M::Match, le("1\n2\na\nb"), le("a\nb1\n2\n")},
              {"match: UTF-16 BE, CR", be("a\r"), M::Match, be("1\r2\ra\r"), be("a\r1\r2\r")}}) {
         SCOPED_TRACE(what);
-        // A head removal takes the code back out behind the mark; the break added to "b" stays.
-        const std::size_t mark = old.rfind("\xFF\xFE", 0) == 0 || old.rfind("\xFE\xFF", 0) == 0 ? 2 : 0;
-        const std::size_t code = foot.size() - old.size();
-        roundTrip(old, {true, false, eol}, "1\r\n2", head, head.substr(0, mark) + head.substr(mark + code));
+        roundTrip(old, {true, false, eol}, "1\r\n2", head, old);
         roundTrip(old, {false, false, eol}, "1\r\n2", foot, old);
+    }
+}
+
+// Files that end without a line break, in every encoding: with any placement option a head leaves
+// the end as it was and a removal gives back every byte; only a plain head adds CR LF there.
+TEST(CodePlace, PlacementOptionsKeepTheEndAndRemovalGivesBackEveryByte) {
+    using M = LineBreakMode;
+    const std::string bom8 = "\xEF\xBB\xBF";
+    const std::function<std::string(std::string_view)> encodings[] = {
+        [](std::string_view t) { return std::string(t); },
+        [&](std::string_view t) { return bom8 + std::string(t); }, le, be};
+    const Options plain{}, options[] = {{true, true},
+                                        {true, false, M::Lf},
+                                        {true, false, M::Match},
+                                        {true, true, M::Lf},
+                                        {true, true, M::Match}};
+    const std::vector<std::string> bodies{"a",
+                                          "a\r\nb",
+                                          "a\nb",
+                                          "a\rb",
+                                          "#!/bin/sh",
+                                          "#!/bin/sh  ",
+                                          "#!/bin/sh\necho",
+                                          "<!DOCTYPE a><a/>",
+                                          "<?xml version=\"1.0\"?>\r\n<a/>"};
+    // Each body in a file of its own, named by its place in the list.
+    auto files = [&](const auto& encode, const std::string& prefix) {
+        Contents c;
+        for (std::size_t i = 0; i < bodies.size(); ++i)
+            c["f" + std::to_string(i) + ".txt"] = encode(prefix + bodies[i]);
+        return c;
+    };
+    for (const auto& encode : encodings) {
+        const Contents old = files(encode, ""), withCode = files(encode, "C\r\n");
+        SCOPED_TRACE(::testing::PrintToString(old.begin()->second));
+        for (const Options& o : options) {
+            SCOPED_TRACE("after preamble " + std::to_string(o.afterPreamble) + ", eol " +
+                         std::to_string(int(o.eol)));
+            TempDir dir;
+            writeAll(dir.path(), old);
+            BatchInput in = inputFor(o, "C");
+            in.once = true;
+            logOf(dir, in);
+            for (const auto& [name, added] : snapshot(dir.path())) {
+                const char last = added.back() == '\0' ? added[added.size() - 2] : added.back();
+                EXPECT_TRUE(added.size() > old.at(name).size() && last != '\n' && last != '\r') << added;
+            }
+            EXPECT_THAT(logOf(dir, in), HasSubstr("有9个文件已含此代码"));
+            in.remove = true;
+            EXPECT_THAT(logOf(dir, in), HasSubstr("处理了9个文件"));
+            EXPECT_EQ(snapshot(dir.path()), old);
+        }
+        // Plain: the old last line gets its break, and a removal takes out the code alone.
+        TempDir dir;
+        writeAll(dir.path(), withCode);
+        BatchInput in = inputFor(plain, "C");
+        in.remove = true;
+        logOf(dir, in);
+        EXPECT_EQ(snapshot(dir.path()), old);
+        in.remove = false;
+        logOf(dir, in);
+        in.remove = true;
+        logOf(dir, in);
+        for (const auto& [name, bytes] : snapshot(dir.path()))
+            EXPECT_EQ(bytes, old.at(name) + encode("\r\n").substr(encode("").size())) << name;
     }
 }
 

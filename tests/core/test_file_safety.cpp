@@ -1,10 +1,12 @@
 // What a changed file keeps, and what the run does when the file, the folder or the system does
 // not behave. (A low open-file limit: cli_test.sh.)
 #include "TestFiles.h"
+#include "core/FolderEditor.h"
 #include "core/InsertCode.h"
 
 #include <fstream>
 #include <iostream>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 
 using namespace testfiles;
@@ -123,37 +125,75 @@ TEST(FileSafety, AttributeThatCannotBeCopiedFailsOnlyForTheAcl) {
     }
 }
 
-// Another program's change to a file under way is kept: the file fails, the run goes on.
-TEST(FileSafety, FileChangedByAnotherProgramKeepsTheNewerContent) {
-    // Position, code, whether they append (else change the mode), what a.txt holds after.
-    for (const auto& [position, code, append, after] :
-         Rows<std::string, std::string, bool, const char*>{{"head", "c", true, "old\r\nTHEIRS"},
-                                                           {"head", "c", false, "old\r\n"},
-                                                           {"foot", kBigCode, true, "old\r\nTHEIRS"},
-                                                           {"foot", "c", true, "old\r\nc\r\nTHEIRS"}}) {
-        SCOPED_TRACE(position + (append ? " appended to" : " mode changed"));
-        TempDir dir;
-        writeAll(dir.path(), {{"a.txt", "old\r\n"}, {"b.txt", "b\r\n"}});
-        platform::RecordingFileSystem fs;
-        // Between the write of the new content and the moment it counts.
-        fs.beforeCall("dataSync", [&, append = append] {
-            if (append)
-                std::ofstream(dir / "a.txt", std::ios::app) << "THEIRS";
-            else
-                ::chmod((dir / "a.txt").c_str(), 0600);
-        });
-        const Ran r = run(dir, input("txt", position, code), fs);
-        ASSERT_EQ(r.result.failures.size(), 1u) << r.log;
-        EXPECT_EQ(r.result.failures[0].refusal, Refusal::ChangedDuringRun);
-        EXPECT_THAT(r.log, HasSubstr("a.txt（未能处理：changed during the run）"));
-        EXPECT_EQ(readFile(dir / "a.txt"), after);
-        EXPECT_EQ(readFile(dir / "b.txt"), inserted("b\r\n", code, position == "head"));
-        EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "b.txt"}));
+// Another program appends to a file before each file-system call of a run in turn. What it wrote
+// is never cut away, save in the instant between the last check and the rename that replaces the
+// file (it then went into the replaced file, as with any replacement). An append of the code that
+// went down counts, with a word where the other program wrote too; a replacement (a head, a long
+// foot, a removal) fails when the file changed since it was read, and leaves it as it is.
+TEST(FileSafety, WhatAnotherProgramAppendsAtAnyStepIsNeverCut) {
+    const std::string old = "old\r\n", theirs = "THEIRS";
+    for (const auto& [position, code, remove] :
+         Rows<std::string, std::string, bool>{{"foot", "c", false},
+                                              {"head", "c", false},
+                                              {"foot", kBigCode, false},
+                                              {"foot", "c", true},
+                                              {"head", "c", true}}) {
+        const bool head = position == "head", append = !head && !remove && code.size() < 4096;
+        const std::string line = code + "\r\n", start = remove ? (head ? line + old : old + line) : old;
+        BatchInput in = input("txt", position, code);
+        in.remove = remove;
+        // What a run makes of the file without, and of the file with their bytes from the start.
+        auto clean = [&](const std::string& bytes, platform::RecordingFileSystem& fs) {
+            TempDir dir;
+            writeAll(dir.path(), {{"a.txt", bytes}, {"b.txt", "b\r\n"}});
+            run(dir, in, fs);
+            return readFile(dir / "a.txt");
+        };
+        platform::RecordingFileSystem first, other;
+        const std::string done = clean(start, first), readWithTheirs = clean(start + theirs, other);
+        const auto& calls = first.calls();
+        const long flushAt = std::find(calls.begin(), calls.end(), "dataSync") - calls.begin() + 1;
+        int noted = 0;
+        for (long n = 1; n <= first.count(); ++n) {
+            SCOPED_TRACE(position + (remove ? " removal" : " of ") + std::to_string(code.size()) +
+                         ", they append before " + calls[n - 1] + " (call " + std::to_string(n) + ")");
+            TempDir dir;
+            writeAll(dir.path(), {{"a.txt", start}, {"b.txt", "b\r\n"}});
+            platform::RecordingFileSystem fs;
+            fs.beforeCall(n, [&] { std::ofstream(dir / "a.txt", std::ios::app) << theirs; });
+            const Ran r = run(dir, in, fs);
+            const std::string now = readFile(dir / "a.txt");
+            const bool failed = !r.result.failures.empty(),
+                       note = r.log.find("a.txt（已添加；") != r.log.npos;
+            noted += note;
+            EXPECT_EQ(readFile(dir / "b.txt"), remove ? "b\r\n" : head ? line + "b\r\n" : "b\r\n" + line);
+            EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt", "b.txt"}));
+            if (failed) {
+                EXPECT_FALSE(append) << r.log;
+                EXPECT_EQ(r.result.failures[0].refusal, Refusal::ChangedDuringRun);
+                EXPECT_THAT(r.log, HasSubstr("a.txt（未能处理：changed during the run）"));
+                EXPECT_EQ(now, start + theirs);
+            } else if (now != readWithTheirs && now != done + theirs) {
+                EXPECT_TRUE(calls[n - 1] == "renameAt" && now == done) << now;
+            }
+            if (append && n <= flushAt && now == done + theirs)
+                EXPECT_THAT(r.log, HasSubstr("a.txt（已添加；changed during the run）\r\n"));
+        }
+        EXPECT_EQ(noted > 0, append);
     }
+    // A change of mode alone fails a replacement too.
+    TempDir dir;
+    writeAll(dir.path(), {{"a.txt", old}, {"b.txt", "b\r\n"}});
+    platform::RecordingFileSystem fs;
+    fs.beforeCall("dataSync", [&] { ::chmod((dir / "a.txt").c_str(), 0600); });
+    const Ran r = run(dir, input("txt", "head", "c"), fs);
+    ASSERT_EQ(r.result.failures.size(), 1u) << r.log;
+    EXPECT_EQ(r.result.failures[0].refusal, Refusal::ChangedDuringRun);
+    EXPECT_EQ(readFile(dir / "a.txt"), old);
 }
 
-// One file under three names: a foot goes on once and every name counts; a head replaces each
-// name on its own, and our own renames do not make the other names look changed.
+// One file under three names: a foot goes on once and every name counts; a head (or a removal)
+// replaces each name on its own, and our own renames do not make the other names look changed.
 TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
     for (const char* position : {"head", "foot"}) {
         SCOPED_TRACE(position);
@@ -174,7 +214,7 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
         for (const char* name : {"a.txt", "b.txt", "sub/c.txt"})
             EXPECT_EQ(readFile(dir / name), expected) << name;
     }
-    // A removal, too, takes one copy of a foot off the file, and every name counts.
+    // A removal replaces each name on its own too, taking one copy of the foot off each.
     TempDir dir;
     writeFile(dir / "a.txt", "old\r\nX\r\nX\r\n");
     ASSERT_EQ(::link((dir / "a.txt").c_str(), (dir / "b.txt").c_str()), 0);
@@ -203,19 +243,61 @@ TEST(FileSafety, AppendOnlyFolderFailsEveryReplacementAndKeepsNoTemporaryFile) {
     EXPECT_EQ(snapshot(dir.path()), (Contents{{"a.txt", "a\r\nc\r\n"}, {"b.txt", "b\r\nc\r\n"}}));
 }
 
-// A foot write that fails and cannot be cut back says that the file may end with part of the code.
-TEST(FileSafety, FailedCutBackSaysTheFileMayEndWithPartOfTheCode) {
+// An append whose flush fails is cut back; where it cannot be, or must not be since another program
+// wrote behind it, the line says that the file may end with part of the code, and theirs stays.
+TEST(FileSafety, FailedFlushOfAnAppendCutsBackOnlyOurOwnBytes) {
+    // What stops the cut back, what the file then holds.
+    for (const auto& [what, after] : Rows<std::string, std::string>{
+             {"truncate fails", "oldc\r\n"}, {"they append", "oldc\r\nTHEIRS"}, {"", "old"}}) {
+        SCOPED_TRACE(what);
+        TempDir dir;
+        writeFile(dir / "a.txt", "old");
+        platform::RecordingFileSystem fs;
+        fs.beforeCall("dataSync", [&, append = what == "they append"] {
+            fs.failCall(fs.count(), EIO);
+            if (append)
+                std::ofstream(dir / "a.txt", std::ios::app) << "THEIRS";
+        });
+        if (what == "truncate fails")
+            fs.failEvery("truncate", EROFS);
+        const Ran r = run(dir, input("txt", "foot", "c"), fs);
+        ASSERT_EQ(r.result.failures.size(), 1u);
+        EXPECT_EQ(r.result.failures[0].refusal, what.empty() ? Refusal::None : Refusal::PartialCode);
+        EXPECT_THAT(r.log, HasSubstr(what.empty() ? "a.txt（未能处理：Input/output error）"
+                                                  : "a.txt（未能处理：the file may end with part of the code "
+                                                    "(Input/output error)）"));
+        EXPECT_EQ(readFile(dir / "a.txt"), after);
+    }
+}
+
+// A leftover temporary file of a live run is kept even where that run is another user's, whom we
+// may not signal; a dead run's is removed. (Run as another user where the tests run as root.)
+TEST(FileSafety, LeftoverSweepKeepsAnotherUsersLiveRun) {
     TempDir dir;
-    writeFile(dir / "a.txt", "old");
-    platform::RecordingFileSystem fs;
-    fs.failEvery("write", ENOSPC);
-    fs.beforeCall("truncate", [&] { fs.failEvery("truncate", EROFS); });
-    const Ran r = run(dir, input("txt", "foot", "c"), fs);
-    ASSERT_EQ(r.result.failures.size(), 1u);
-    EXPECT_EQ(r.result.failures[0].refusal, Refusal::PartialCode);
-    EXPECT_THAT(
-        r.log,
-        HasSubstr("a.txt（未能处理：the file may end with part of the code (No space left on device)）"));
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    const std::string live = ".stepwick-1-1-1.tmp", dead = ".stepwick-999999999-1-1.tmp";
+    writeAll(dir.path(), {{live, "theirs"}, {dead, "garbage"}});
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && ::setuid(65534) != 0)
+            ::_exit(2);
+        if (::kill(1, 0) == 0)
+            ::_exit(3); // process 1 is ours: no other user's process to ask about
+        auto& fs = platform::systemFileSystem();
+        platform::UniqueFd folder(fs, fs.openDir(dir.path()));
+        std::vector<platform::DirEntry> entries;
+        if (!folder || fs.readDir(folder.get(), entries) != 0)
+            ::_exit(4);
+        FolderEditor(fs, folder.get(), dir.path()).sweepLeftovers(entries);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3)
+        GTEST_SKIP() << "process 1 belongs to the user running the tests";
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(listDir(dir.path()), std::set<std::string>{live});
 }
 
 // An unknown position or a code that is not text touches nothing; only a foot creates a file.
@@ -251,35 +333,47 @@ TEST(InsertCode, RefusesWhatIsNotAWritableRegularFileAndOnlyAFootCreatesAFile) {
     EXPECT_EQ(std::get<2>(ownerAndMode(dir / "ro.txt")), 0444u);
 }
 
-// Each call of a clean insertion failed in turn: the file is whole old (or whole new where the
-// failure does not matter), keeps its mode, and nothing is left behind. Also a long foot, and a
-// head without unnamed files or without /proc to name them (a named temporary file).
+// Each call of a clean insertion or removal failed in turn: the file is whole old (or whole new
+// where the failure does not matter), keeps its mode, and nothing is left behind. Also a long foot,
+// and a head without unnamed files or without /proc to name them (a named temporary file).
 TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
     const std::string old = "line 1\r\nline 2";
-    // Position, code, a call that always fails and its errno.
-    for (const auto& [position, code, missing, err] :
-         Rows<std::string, std::string, std::string, int>{{"head", "code", "", 0},
-                                                          {"head", "code", "openUnnamed", EOPNOTSUPP},
-                                                          {"head", "code", "linkUnnamed", ENOENT},
-                                                          {"foot", "code", "", 0},
-                                                          {"foot", std::string(5000, 'L'), "", 0}}) {
+    // Position, code, a call that always fails and its errno, removal (through a run) or insertion.
+    for (const auto& [position, code, missing, err, remove] :
+         Rows<std::string, std::string, std::string, int, bool>{
+             {"head", "code", "", 0, false},
+             {"head", "code", "openUnnamed", EOPNOTSUPP, false},
+             {"head", "code", "linkUnnamed", ENOENT, false},
+             {"foot", "code", "", 0, false},
+             {"foot", std::string(5000, 'L'), "", 0, false},
+             {"head", "code", "", 0, true},
+             {"foot", "code", "", 0, true}}) {
         const bool head = position == "head";
-        const std::string changed = inserted(old, code, head);
+        const std::string line = code + "\r\n", withCode = head ? line + old : old + line;
+        // A removal takes the code out of a file whose last line has no break, and adds none.
+        const std::string before = remove ? withCode : old,
+                          changed = remove ? old : inserted(old, code, head);
         long total = 0;
         for (long n = 0; n <= total; ++n) { // n = 0: the clean insertion, which counts the calls
-            SCOPED_TRACE(position + " of " + std::to_string(code.size()) + " without " + missing +
-                         ", failing call " + std::to_string(n));
+            SCOPED_TRACE(position + (remove ? " removal" : " of ") + std::to_string(code.size()) +
+                         " without " + missing + ", failing call " + std::to_string(n));
             TempDir dir;
-            writeFile(dir / "a.txt", old, 0640);
+            writeFile(dir / "a.txt", before, 0640);
             platform::RecordingFileSystem fs;
             if (!missing.empty())
                 fs.failEvery(missing, err);
             fs.failCall(n, ENOSPC);
             bool threw = false;
-            try {
-                InsertCode(code, dir / "a.txt", position, fs);
-            } catch (const FileError&) {
-                threw = true;
+            if (remove) {
+                BatchInput in = input("txt", position, code);
+                in.remove = true;
+                threw = run(dir, in, fs).result.changed == 0;
+            } else {
+                try {
+                    InsertCode(code, dir / "a.txt", position, fs);
+                } catch (const FileError&) {
+                    threw = true;
+                }
             }
             const auto& c = fs.calls();
             auto last = [&](const char* name) { return c.rend() - std::find(c.rbegin(), c.rend(), name); };
@@ -289,9 +383,9 @@ TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
                 ASSERT_GT(total, 5);
                 // A failed flush below proves it comes before the rename; the folder's flush follows it.
                 EXPECT_GT(last("dataSync"), last("renameAt"));
-                EXPECT_EQ(last("renameAt") > 0, head || code.size() > 4096);
+                EXPECT_EQ(last("renameAt") > 0, head || remove || code.size() > 4096);
             }
-            EXPECT_EQ(readFile(dir / "a.txt"), threw ? old : changed) << c[std::max(n, 1L) - 1];
+            EXPECT_EQ(readFile(dir / "a.txt"), threw ? before : changed) << c[std::max(n, 1L) - 1];
             EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt"}));
             EXPECT_EQ(std::get<2>(ownerAndMode(dir / "a.txt")), 0640u);
         }

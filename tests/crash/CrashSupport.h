@@ -29,9 +29,10 @@ void unmount(const std::string& dir);
 // until one gets through. After every kill each file is whole old or whole new, the only other name
 // left is the temporary file of the one being renamed, and a second run finishes the job. Other
 // programs are said to have much unwritten data with busyDisk, none without; calls, if given,
-// receives the number of file-system calls of a whole run.
+// receives the number of file-system calls of a whole run. With remove, the files start with the code
+// and the run takes it out.
 void checkEveryKillPoint(const std::string& base, bool head, const std::string& code = "CODE 代码",
-                         bool busyDisk = false, long* calls = nullptr);
+                         bool busyDisk = false, long* calls = nullptr, bool remove = false);
 
 // Kills a run over `files` files at `rounds` random moments (seeded), with the same checks.
 void checkRandomKills(const std::string& base, bool head, int files, int rounds, unsigned seed);

@@ -18,5 +18,10 @@ TEST(KillPoints, Foot) { killQuietAndBusy(false); }
 TEST(KillPoints, LongFoot) {
     crash::checkEveryKillPoint(crash::scratchBase(), false, std::string(5000, 'L'));
 }
+// A removal, too, replaces each file whole, and leaves no bytes it did not read behind.
+TEST(KillPoints, Removal) {
+    for (bool head : {true, false})
+        crash::checkEveryKillPoint(crash::scratchBase(), head, "CODE 代码", false, nullptr, true);
+}
 TEST(RandomKill, Head) { crash::checkRandomKills(crash::scratchBase(), true, 2000, 100, crash::seed()); }
 TEST(RandomKill, Foot) { crash::checkRandomKills(crash::scratchBase(), false, 2000, 100, crash::seed()); }
