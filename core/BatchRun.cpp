@@ -9,9 +9,6 @@
 #include <cerrno>
 #include <condition_variable>
 #include <deque>
-#include <dirent.h>
-#include <fcntl.h>
-#include <fnmatch.h>
 #include <functional>
 #include <future>
 #include <map>
@@ -23,71 +20,7 @@
 
 namespace {
 
-using platform::DirEntry;
 using platform::FileSystem;
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool lessIgnoringCase(const std::string& a, const std::string& b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        char x = lowerAscii(a[i]), y = lowerAscii(b[i]);
-        if (x != y)
-            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size();
-    return a < b; // names differing only in case keep one fixed order
-}
-
-std::size_t characterCount(const std::string& utf8) {
-    return static_cast<std::size_t>(std::count_if(
-        utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
-// "*." + extension, letter case ignored; only '*' and '?' of the extension are wildcards.
-// As on the platform this program comes from, an extension of exactly three characters
-// without wildcards also takes longer extensions that begin with it ("htm" takes "a.html").
-bool nameMatches(const std::string& name, const std::string& extension) {
-    if (extension.empty())
-        return name.find('.') == std::string::npos;
-    const bool wildcards = extension.find_first_of("*?") != std::string::npos;
-    std::string pattern = "*.";
-    for (char c : extension) {
-        if (c == '[' || c == ']' || c == '\\')
-            pattern += '\\';
-        pattern += c;
-    }
-    if (!wildcards && characterCount(extension) == 3) {
-        const std::string::size_type dot = name.rfind('.');
-        return dot != std::string::npos &&
-               ::fnmatch((pattern.substr(2) + "*").c_str(), name.c_str() + dot + 1, FNM_CASEFOLD) == 0;
-    }
-    return ::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
-}
-
-// The entry's type, asked of the file itself (links not followed) where the folder does not keep it.
-unsigned char entryType(FileSystem& fs, int dirFd, const DirEntry& e) {
-    if (e.type != DT_UNKNOWN)
-        return e.type;
-    struct stat st {};
-    if (fs.statAt(dirFd, e.name, st) != 0)
-        return DT_UNKNOWN;
-    return static_cast<unsigned char>(IFTODT(st.st_mode));
-}
-
-std::vector<std::string> selectMatches(FileSystem& fs, int dirFd, const std::vector<DirEntry>& entries,
-                                       const std::string& extension) {
-    std::vector<std::string> names;
-    for (const auto& e : entries) {
-        if (e.name.empty() || e.name[0] == '.' || !nameMatches(e.name, extension))
-            continue;
-        if (entryType(fs, dirFd, e) == DT_REG)
-            names.push_back(e.name);
-    }
-    std::sort(names.begin(), names.end(), lessIgnoringCase);
-    return names;
-}
 
 // Batches of the largest size whose replaced files may wait to be closed at once.
 constexpr std::size_t kClosingBatches = 4;
@@ -282,91 +215,6 @@ void reportBatch(FlushedBatch& flushed, const FolderPlace& place, BatchResult& r
     sink.appendLog(piece);
 }
 
-// One folder of a run: where it stands below the run's folder, and what the scan found in it.
-struct ScannedFolder {
-    std::string relative; // "" for the run's folder, else "sub/" or "sub/deeper/"
-    dev_t dev = 0;
-    ino_t ino = 0;
-    std::vector<std::string> names;   // its matching files, in run order
-    std::vector<DirEntry> leftovers;  // temporary files a killed run may have left
-    std::optional<FileError> failure; // the folder could not be read
-};
-
-// The visible subfolders of a folder (links to folders are links, not folders), in run order.
-std::vector<std::string> subfolders(FileSystem& fs, int dirFd, const std::vector<DirEntry>& entries) {
-    std::vector<std::string> names;
-    for (const auto& e : entries)
-        if (!e.name.empty() && e.name[0] != '.' && entryType(fs, dirFd, e) == DT_DIR)
-            names.push_back(e.name);
-    std::sort(names.begin(), names.end(), lessIgnoringCase);
-    return names;
-}
-
-// Scans an open folder and, when asked, its subfolders on the same file system: each folder's
-// files come before its subfolders. A subfolder that cannot be read is listed with the reason.
-void scanTree(FileSystem& fs, int dirFd, const std::string& relative, const std::string& extension,
-              bool recursive, dev_t rootDev, std::vector<ScannedFolder>& out) {
-    std::vector<DirEntry> entries;
-    if (fs.readDir(dirFd, entries) != 0)
-        throw FileError(errno, "read folder", relative);
-    struct stat st {};
-    if (fs.fstat(dirFd, st) != 0)
-        throw FileError(errno, "stat", relative);
-    ScannedFolder folder;
-    folder.relative = relative;
-    folder.dev = st.st_dev;
-    folder.ino = st.st_ino;
-    folder.names = selectMatches(fs, dirFd, entries, extension);
-    for (const auto& e : entries)
-        if (FolderEditor::isTemporaryName(e.name))
-            folder.leftovers.push_back(e);
-    out.push_back(std::move(folder));
-    if (!recursive)
-        return;
-    for (const auto& name : subfolders(fs, dirFd, entries)) {
-        const std::string below = relative + name + "/";
-        platform::UniqueFd sub(fs,
-                               fs.openAt(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK, 0));
-        struct stat subSt {};
-        if (sub && fs.fstat(sub.get(), subSt) == 0 && subSt.st_dev != rootDev)
-            continue; // a mount point: another file system is not the user's folder
-        try {
-            if (!sub)
-                throw FileError(errno, "open folder", below);
-            scanTree(fs, sub.get(), below, extension, recursive, rootDev, out);
-        } catch (const FileError& e) {
-            ScannedFolder failed;
-            failed.relative = below;
-            failed.failure = e;
-            out.push_back(std::move(failed));
-        }
-    }
-}
-
-// The folders of a run, the run's own folder first. Throws FileError when that one cannot be read.
-std::vector<ScannedFolder> scanFolders(FileSystem& fs, int dirFd, const std::string& extension,
-                                       bool recursive) {
-    struct stat st {};
-    if (fs.fstat(dirFd, st) != 0)
-        throw FileError(errno, "stat", "");
-    std::vector<ScannedFolder> folders;
-    scanTree(fs, dirFd, "", extension, recursive, st.st_dev, folders);
-    return folders;
-}
-
-// Opens a subfolder found by the scan again, making sure it is still the same folder.
-platform::UniqueFd reopenFolder(FileSystem& fs, const std::string& path, const ScannedFolder& folder) {
-    platform::UniqueFd fd(fs, fs.openDir(path));
-    if (!fd)
-        throw FileError(errno, "open folder", path);
-    struct stat st {};
-    if (fs.fstat(fd.get(), st) != 0)
-        throw FileError(errno, "stat", path);
-    if (st.st_dev != folder.dev || st.st_ino != folder.ino)
-        throw FileError(EAGAIN, "open folder", path, Refusal::ChangedDuringRun);
-    return fd;
-}
-
 CodeEdit editOf(const BatchInput& input) {
     CodeEdit edit;
     edit.position = input.position;
@@ -378,34 +226,49 @@ CodeEdit editOf(const BatchInput& input) {
     return edit;
 }
 
-} // namespace
-
-std::vector<std::string> matchingFiles(const std::string& folder, const std::string& extension,
-                                       FileSystem& fs) {
-    platform::UniqueFd dir(fs, fs.openDir(folder));
-    if (!dir)
-        throw FileError(errno, "open folder", folder);
-    std::vector<DirEntry> entries;
-    if (fs.readDir(dir.get(), entries) != 0)
-        throw FileError(errno, "read folder", folder);
-    return selectMatches(fs, dir.get(), entries, extension);
-}
-
-namespace {
-
 using Outcome = BatchResult::Outcome;
 
 // What a run has found before it touches anything: its folder, the folders and files to handle,
-// and the code, read and encoded once.
+// and the code, read and encoded once; and the locks that keep other runs out of its tree.
 struct RunStart {
     platform::UniqueFd dir;
-    std::vector<ScannedFolder> folders;
+    std::vector<platform::UniqueFd> locks;
+    FolderTree tree;
     std::optional<EncodedCode> code;
 };
 
-// Checks the input, scans the folders and encodes the code; on a refusal sets the result's
-// outcome and returns false, having touched nothing.
-bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, RunStart& run, BatchResult& result) {
+bool refuseBusy(const Mod& mod, BatchResult& result) {
+    result.outcome = Outcome::FolderBusy;
+    result.folderError = FileError(EWOULDBLOCK, "lock", mod.TargetDir, Refusal::AnotherRun);
+    result.error = shownText(mod.TargetDir) + ": " + result.folderError->reason();
+    return false;
+}
+
+// Opens and, for a run that changes files, locks the folder, then scans it; false with the
+// result's outcome set when that fails.
+bool openRun(const Mod& mod, const BatchInput& input, FileSystem& fs, bool lock, RunStart& run,
+             BatchResult& result) {
+    try {
+        run.dir = platform::UniqueFd(fs, fs.openDir(mod.TargetDir));
+        if (!run.dir)
+            throw FileError(errno, "open folder", mod.TargetDir);
+        // Two runs in one tree would each replace files the other just changed.
+        if (lock && !lockRunFolders(fs, run.dir.get(), run.locks))
+            return refuseBusy(mod, result);
+        run.tree = scanFolders(fs, run.dir.get(), input.extension, input.recursive);
+    } catch (const FileError& e) {
+        result.outcome = Outcome::FolderUnreadable;
+        result.error = shownText(mod.TargetDir) + ": " + e.reason();
+        result.folderError = e;
+        return false;
+    }
+    return true;
+}
+
+// Checks the input, locks and scans the folders and encodes the code; on a refusal sets the
+// result's outcome and returns false, having touched nothing.
+bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, bool lock, RunStart& run,
+              BatchResult& result) {
     if (!mod.DirChosen) {
         result.outcome = Outcome::NoFolder;
         result.error = "no folder has been chosen";
@@ -416,17 +279,8 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, RunStart&
         result.error = "the file type \"" + input.extension + "\" holds a '/'";
         return false;
     }
-    try {
-        run.dir = platform::UniqueFd(fs, fs.openDir(mod.TargetDir));
-        if (!run.dir)
-            throw FileError(errno, "open folder", mod.TargetDir);
-        run.folders = scanFolders(fs, run.dir.get(), input.extension, input.recursive);
-    } catch (const FileError& e) {
-        result.outcome = Outcome::FolderUnreadable;
-        result.error = shownText(mod.TargetDir) + ": " + e.reason();
-        result.folderError = e;
+    if (!openRun(mod, input, fs, lock, run, result))
         return false;
-    }
     // The code is read and checked once, before any file is touched, and serves every file.
     try {
         run.code.emplace(input.code ? input.code() : std::string(), systemCharset());
@@ -438,46 +292,28 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, RunStart&
     return true;
 }
 
-// Two runs in one folder would each replace files the other just changed. A file system without
-// locks does not stop the run.
-bool lockFolder(const Mod& mod, FileSystem& fs, const RunStart& run, BatchResult& result) {
-    if (fs.lockDir(run.dir.get()) == 0 || errno != EWOULDBLOCK)
-        return true;
-    result.outcome = Outcome::FolderBusy;
-    result.folderError = FileError(EWOULDBLOCK, "lock", mod.TargetDir, Refusal::AnotherRun);
-    result.error = shownText(mod.TargetDir) + ": " + result.folderError->reason();
-    return false;
-}
-
-// A subfolder that could not be read or opened again: named by its path below the run's folder.
-FileFailure folderFailure(const Mod& mod, const std::string& relative, const FileError& e) {
+// A file or subfolder ("sub/") met outside the pipeline: named by its path below the run's folder.
+FileFailure failureBelow(const Mod& mod, const std::string& relative, const FileError& e) {
     FileFailure failure = failureOf(e);
     failure.name = shownText(relative);
     failure.path = mod.TargetDir + relative;
+    failure.folder = relative.ends_with('/');
     return failure;
 }
 
-// Opens a folder of the run again; the run's own is open already.
-platform::UniqueFd openScanned(FileSystem& fs, const RunStart& run, const Mod& mod,
-                               const ScannedFolder& folder, int& dirFd) {
-    dirFd = run.dir.get();
-    if (folder.relative.empty())
-        return {};
-    platform::UniqueFd fd = reopenFolder(fs, mod.TargetDir + folder.relative, folder);
-    dirFd = fd.get();
-    return fd;
-}
-
 // Opens a folder of the run for its turn; a subfolder the run changes is locked while it does, as
-// the run's own folder is. Throws FileError: the folder's failure, one the scan met included.
-platform::UniqueFd enterFolder(FileSystem& fs, const RunStart& run, const Mod& mod,
-                               const ScannedFolder& folder, bool lock, int& dirFd) {
-    if (folder.failure)
-        throw *folder.failure;
-    platform::UniqueFd sub = openScanned(fs, run, mod, folder, dirFd);
-    if (lock && sub && fs.lockDir(dirFd) != 0 && errno == EWOULDBLOCK)
-        throw FileError(EWOULDBLOCK, "lock", mod.TargetDir + folder.relative, Refusal::AnotherRun);
-    return sub;
+// the run's own folder is (a run below whose locks above could not all be taken). Throws
+// FileError: the folder's failure, one the scan met included.
+int enterFolder(FileSystem& fs, FolderWalk& walk, const RunStart& run, std::size_t folder, bool lock) {
+    const ScannedFolder& scanned = run.tree.folders[folder];
+    if (scanned.failure)
+        throw *scanned.failure;
+    const int dirFd = walk.enter(folder);
+    if (dirFd < 0) // bound over since the scan
+        throw FileError(EAGAIN, "open folder", scanned.name, Refusal::ChangedDuringRun);
+    if (lock && folder != 0 && fs.lockDir(dirFd, FileSystem::Lock::Exclusive) != 0 && errno == EWOULDBLOCK)
+        throw FileError(EWOULDBLOCK, "lock", scanned.name, Refusal::AnotherRun);
+    return dirFd;
 }
 
 // One run across its folders: what the pipeline of each folder shares.
@@ -661,7 +497,7 @@ template <class Task> auto startTask(std::launch policy, Task task) {
 // The first batches are small so that the other threads get to work at once; later ones grow to
 // spread each flush over many files, and the last ones shrink again.
 void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolder& folder,
-               const std::string& path) {
+               const FolderPlace& place) {
     const std::vector<std::string>& names = folder.names;
     const std::size_t maxPerFlush = filesPerFlush(names.size());
     constexpr std::size_t kFewest = 16;
@@ -680,11 +516,11 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
         const std::size_t to = std::min(names.size(), from + size);
         perFlush = std::min(maxPerFlush, perFlush * 2);
         for (std::size_t i = from; i < to; ++i) {
-            pl.mod.CurrentFile = folder.relative + names[i];
+            pl.mod.CurrentFile = place.relative + names[i];
             Slot slot;
             slot.name = &names[i];
             if (isOwnOutput(pl, pl.fs, dirFd, folder, names[i]))
-                slot.fail(FileError(EBUSY, "change", folder.relative + names[i], Refusal::OwnOutput));
+                slot.fail(FileError(EBUSY, "change", place.relative + names[i], Refusal::OwnOutput));
             batch.slots.push_back(std::move(slot));
         }
         return batch;
@@ -714,16 +550,15 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
         std::shared_future<void> before = std::exchange(published, done.get_future().share());
         publishingFiles += batch.slots.size();
         publishing.push_back(startTask(
-            policy, [&pl, &editor, &folder, b = std::move(batch), before, done = std::move(done)]() mutable {
+            policy, [&pl, &editor, &place, b = std::move(batch), before, done = std::move(done)]() mutable {
                 FlushedBatch flushed = flushBatch(editor, std::move(b));
                 if (before.valid())
                     before.wait();
-                publishBatch(editor, flushed, folder.relative, pl.linked);
+                publishBatch(editor, flushed, place.relative, pl.linked);
                 done.set_value();
                 return flushed;
             }));
     };
-    const FolderPlace place{folder.relative, path};
     auto reportNext = [&] {
         FlushedBatch flushed = publishing.front().get();
         publishing.pop_front();
@@ -763,12 +598,64 @@ std::string closingLines(const BatchResult& result) {
     std::string closing = "\r\n处理了" + std::to_string(result.changed) + "个文件。";
     if (result.alreadyHeld > 0)
         closing += "\r\n有" + std::to_string(result.alreadyHeld) + "个文件已含此代码，未再添加。";
-    if (!result.failures.empty())
-        closing += "\r\n有" + std::to_string(result.failures.size()) + "个文件未能处理。";
+    const auto folders = static_cast<std::size_t>(
+        std::count_if(result.failures.begin(), result.failures.end(), [](auto& f) { return f.folder; }));
+    if (result.failures.size() > folders)
+        closing += "\r\n有" + std::to_string(result.failures.size() - folders) + "个文件未能处理。";
+    if (folders > 0)
+        closing += "\r\n有" + std::to_string(folders) + "个文件夹未能处理。";
     if (result.outcome == Outcome::Cancelled)
         closing += "\r\n" + std::string(kCancelledLine);
     closing += "\r\n感谢您使用本软件！";
     return closing;
+}
+
+// One folder of the tree in its turn: entered and locked, its leftovers swept, its files changed.
+void runTreeFolder(Pipeline& pl, FolderWalk& walk, const RunStart& run, std::size_t index) {
+    const ScannedFolder& folder = run.tree.folders[index];
+    int dirFd = -1;
+    try {
+        dirFd = enterFolder(pl.fs, walk, run, index, /*lock=*/true);
+    } catch (const FileError& e) {
+        pl.done += folder.names.size(); // handled: as one failure
+        pl.result.failures.push_back(failureBelow(pl.mod, run.tree.relative(index), e));
+        pl.sink.appendLog(pl.result.failures.back().name + "（未能处理：" +
+                          pl.sink.reasonText(pl.result.failures.back()) + "）\r\n");
+        return;
+    }
+    const std::string path = pl.mod.TargetDir + walk.relative();
+    FolderEditor editor(pl.fs, dirFd, path);
+    editor.shareAppended(pl.appended, walk.relative());
+    editor.onCopyProgress([&sink = pl.sink](off_t done, off_t end) {
+        sink.fileProgress(std::uint64_t(done), std::uint64_t(end));
+    });
+    editor.sweepLeftovers(folder.leftovers);
+    runFolder(pl, editor, dirFd, folder, FolderPlace{walk.relative(), path});
+}
+
+// What a dry run finds in one folder of the tree: the files the run would change, and failures.
+void previewTreeFolder(FolderWalk& walk, RunStart& run, std::size_t index, const Mod& mod,
+                       const CodeEdit& edit, std::vector<std::string>& files, BatchResult& result,
+                       FileSystem& fs) {
+    // A plain insertion changes every file; the others depend on what each file holds.
+    const bool reads = edit.action != CodeEdit::Action::Add;
+    const bool wanted = edit.action == CodeEdit::Action::Remove;
+    int dirFd = -1;
+    try {
+        dirFd = enterFolder(fs, walk, run, index, /*lock=*/false);
+    } catch (const FileError& e) {
+        result.failures.push_back(failureBelow(mod, run.tree.relative(index), e));
+        return;
+    }
+    FolderEditor reader(fs, dirFd, mod.TargetDir + walk.relative());
+    for (const auto& name : run.tree.folders[index].names) {
+        try {
+            if (!reads || reader.holdsCode(name, edit, *run.code) == wanted)
+                files.push_back(walk.relative() + name);
+        } catch (const FileError& e) {
+            result.failures.push_back(failureBelow(mod, walk.relative() + name, e));
+        }
+    }
 }
 
 } // namespace
@@ -776,37 +663,19 @@ std::string closingLines(const BatchResult& result) {
 BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSystem& fs) {
     BatchResult result;
     RunStart run;
-    if (!startRun(mod, input, fs, run, result) || !lockFolder(mod, fs, run, result))
+    if (!startRun(mod, input, fs, /*lock=*/true, run, result))
         return result;
     Pipeline pl{mod, sink, fs, *run.code, result, editOf(input)};
     pl.external = input.stop;
     pl.ownOutput = input.ownOutput;
-    for (const auto& folder : run.folders)
-        pl.total += folder.names.size();
-
-    for (const auto& folder : run.folders) {
+    for (const std::size_t folder : run.tree.order)
+        pl.total += run.tree.folders[folder].names.size();
+    FolderWalk walk(fs, run.dir.get(), run.tree);
+    for (const std::size_t folder : run.tree.order) {
         if (pl.stopped())
             break;
-        int dirFd = -1;
-        platform::UniqueFd sub;
-        try {
-            sub = enterFolder(fs, run, mod, folder, /*lock=*/true, dirFd);
-        } catch (const FileError& e) {
-            pl.done += folder.names.size(); // handled: as one failure
-            result.failures.push_back(folderFailure(mod, folder.relative, e));
-            sink.appendLog(shownText(folder.relative) + "（未能处理：" +
-                           sink.reasonText(result.failures.back()) + "）\r\n");
-            continue;
-        }
-        const std::string path = mod.TargetDir + folder.relative;
-        FolderEditor editor(fs, dirFd, path);
-        editor.shareAppended(pl.appended, folder.relative);
-        editor.onCopyProgress(
-            [&sink](off_t done, off_t end) { sink.fileProgress(std::uint64_t(done), std::uint64_t(end)); });
-        editor.sweepLeftovers(folder.leftovers);
-        runFolder(pl, editor, dirFd, folder, path);
+        runTreeFolder(pl, walk, run, folder);
     }
-
     mod.CurrentFile.clear();
     if (pl.done < pl.total)
         result.outcome = Outcome::Cancelled;
@@ -818,30 +687,11 @@ BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<st
                          FileSystem& fs) {
     BatchResult result;
     RunStart run;
-    if (!startRun(mod, input, fs, run, result))
+    if (!startRun(mod, input, fs, /*lock=*/false, run, result))
         return result;
     const CodeEdit edit = editOf(input);
-    // A plain insertion changes every file; the others depend on what each file holds.
-    const bool reads = edit.action != CodeEdit::Action::Add;
-    const bool wanted = edit.action == CodeEdit::Action::Remove;
-    for (const auto& folder : run.folders) {
-        int dirFd = -1;
-        platform::UniqueFd sub;
-        try {
-            sub = enterFolder(fs, run, mod, folder, /*lock=*/false, dirFd);
-        } catch (const FileError& e) {
-            result.failures.push_back(folderFailure(mod, folder.relative, e));
-            continue;
-        }
-        FolderEditor reader(fs, dirFd, mod.TargetDir + folder.relative);
-        for (const auto& name : folder.names) {
-            try {
-                if (!reads || reader.holdsCode(name, edit, *run.code) == wanted)
-                    files.push_back(folder.relative + name);
-            } catch (const FileError& e) {
-                result.failures.push_back(folderFailure(mod, folder.relative + name, e));
-            }
-        }
-    }
+    FolderWalk walk(fs, run.dir.get(), run.tree);
+    for (const std::size_t folder : run.tree.order)
+        previewTreeFolder(walk, run, folder, mod, edit, files, result, fs);
     return result;
 }

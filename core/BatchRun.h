@@ -2,6 +2,7 @@
 
 #include "core/CodePlace.h"
 #include "core/FileError.h"
+#include "core/FolderScan.h"
 #include "core/Mod.h"
 #include "platform/FileSystem.h"
 
@@ -49,6 +50,7 @@ struct FileFailure {
     int error = 0;      // errno, 0 for none
     Refusal refusal = Refusal::None;
     std::string attribute; // for a changed file whose extended attribute was not copied: its name
+    bool folder = false;   // a subfolder that could not be read or entered (its name ends in '/')
 };
 
 // Receives what a run reports, in the run's order.
@@ -98,20 +100,15 @@ struct BatchResult {
     std::optional<FileError> folderError;
 };
 
-// The names a run would handle, in the order it handles them: regular, non-hidden
-// files whose names match "*." + extension, letter case ignored, sorted by name
-// (case ignored). Throws FileError when the folder cannot be read.
-std::vector<std::string> matchingFiles(const std::string& folder, const std::string& extension,
-                                       platform::FileSystem& fs);
-
 // The main action: inserts the code into every matching file of mod.TargetDir and
 // reports the log through the sink. A file that fails is logged with its reason
 // and the run goes on. mod.CurrentFile walks the names and is empty at the end.
 // With recursive, the folder's files come first, then each subfolder in name order (case ignored),
 // and log names are paths below the folder ("sub/a.txt"); a subfolder that cannot be read is one
-// failure ("sub/") and the run goes on. With once or remove, the files left alone are logged with
-// what they held and not counted. The folder is locked for the run: a second run on it meanwhile
-// is refused (FolderBusy).
+// folder's failure ("sub/") and the run goes on; mount points below are not entered. With once or
+// remove, the files left alone are logged with what they held and not counted. The folder is locked
+// for the run: a second run whose tree overlaps it (on it, above or below it) is refused
+// (FolderBusy), as this one is while such a run holds its tree.
 BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, platform::FileSystem& fs);
 
 // What runBatch would change, changing nothing and opening nothing for writing: the files (log

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -28,9 +29,14 @@ public:
 
     // Opens a folder for scanning and for *at() calls (O_RDONLY | O_DIRECTORY).
     virtual int openDir(const std::string& path) = 0;
-    // An exclusive lock on the folder (flock), not waiting: fails with EWOULDBLOCK while another
-    // process holds it. Released when the descriptor is closed.
-    virtual int lockDir(int dirFd) = 0;
+    // A lock on the folder (flock), not waiting: fails with EWOULDBLOCK while another process holds
+    // an exclusive one, or (asking for an exclusive one) a shared one. Released when the descriptor is
+    // closed.
+    enum class Lock { Exclusive, Shared };
+    virtual int lockDir(int dirFd, Lock kind) = 0;
+    // Which mount holds the open file: a folder bound elsewhere has the same device and inode, but
+    // not the same mount. Fails with ENOSYS where the system does not tell.
+    virtual int mountId(int fd, std::uint64_t& id) = 0;
     // Reads every entry of the folder but "." and "..".
     virtual int readDir(int dirFd, std::vector<DirEntry>& out) = 0;
     // lstat relative to the folder: links are not followed.

@@ -10,7 +10,12 @@ namespace platform {
 int FileSystemDecorator::openDir(const std::string& path) {
     return admit("openDir") ? m_real.openDir(path) : -1;
 }
-int FileSystemDecorator::lockDir(int dirFd) { return admit("lockDir") ? m_real.lockDir(dirFd) : -1; }
+int FileSystemDecorator::lockDir(int dirFd, Lock kind) {
+    return admit("lockDir") ? m_real.lockDir(dirFd, kind) : -1;
+}
+int FileSystemDecorator::mountId(int fd, std::uint64_t& id) {
+    return admit("mountId") ? m_real.mountId(fd, id) : -1;
+}
 int FileSystemDecorator::readDir(int dirFd, std::vector<DirEntry>& out) {
     return admit("readDir") ? m_real.readDir(dirFd, out) : -1;
 }

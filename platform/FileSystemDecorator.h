@@ -15,7 +15,8 @@ public:
 
     bool concurrent() const override { return m_real.concurrent(); }
     int openDir(const std::string& path) override;
-    int lockDir(int dirFd) override;
+    int lockDir(int dirFd, Lock kind) override;
+    int mountId(int fd, std::uint64_t& id) override;
     int readDir(int dirFd, std::vector<DirEntry>& out) override;
     int statAt(int dirFd, const std::string& name, struct stat& st) override;
     int openAt(int dirFd, const std::string& name, int flags, mode_t mode) override;

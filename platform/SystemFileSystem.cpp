@@ -14,6 +14,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -68,6 +69,24 @@ template <typename Get> int readSized(std::string& out, Get get) {
     }
 }
 
+// Kernels before 5.8 name the mount in the descriptor's entry under /proc.
+int mountIdFromProc(int fd, std::uint64_t& id) {
+    const std::string path = "/proc/self/fdinfo/" + std::to_string(fd);
+    std::FILE* f = std::fopen(path.c_str(), "re");
+    bool found = false;
+    if (f) {
+        char line[128];
+        unsigned long long value = 0;
+        while (!found && std::fgets(line, sizeof line, f))
+            found = std::sscanf(line, "mnt_id: %llu", &value) == 1;
+        std::fclose(f);
+        id = value;
+    }
+    if (!found)
+        errno = ENOSYS;
+    return found ? 0 : -1;
+}
+
 class SystemFileSystem final : public FileSystem {
 public:
     bool concurrent() const override { return true; }
@@ -76,7 +95,19 @@ public:
         return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
 
-    int lockDir(int dirFd) override { return ::flock(dirFd, LOCK_EX | LOCK_NB); }
+    int lockDir(int dirFd, Lock kind) override {
+        return ::flock(dirFd, (kind == Lock::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB);
+    }
+
+    int mountId(int fd, std::uint64_t& id) override {
+        struct statx stx {};
+        if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &stx) == 0 &&
+            (stx.stx_mask & STATX_MNT_ID) != 0) {
+            id = stx.stx_mnt_id;
+            return 0;
+        }
+        return mountIdFromProc(fd, id);
+    }
 
     int readDir(int dirFd, std::vector<DirEntry>& out) override {
         // getdents64 on a duplicate so the caller's descriptor keeps its position.

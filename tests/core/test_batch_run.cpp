@@ -15,7 +15,7 @@ using namespace testfiles;
 TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     TempDir dir, outside;
     for (const char* name : {"a.cgi", "B.CGI", "c.Cgi", "d.cgi.bak", "e.cg", "noext", "x.html", "x.htm",
-                             "y.h[t]m", ".hidden.cgi", "z.c1i", "x.HTMLX", "x.ht"})
+                             "y.h[t]m", ".hidden.cgi", "z.c1i", "z.c1ix", "x.HTMLX", "x.ht"})
         writeFile(dir / name, "x");
     writeFile(outside / "target.cgi", "x");
     ASSERT_EQ(::symlink((outside / "target.cgi").c_str(), (dir / "link.cgi").c_str()), 0);
@@ -35,7 +35,8 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
         EXPECT_EQ(matchingFiles(dir.path(), "htm", fs), (V{"x.htm", "x.html", "x.HTMLX"}));
         EXPECT_EQ(matchingFiles(dir.path(), "html", fs), (V{"x.html"}));
         EXPECT_EQ(matchingFiles(dir.path(), "", fs), (V{"noext"}));
-        EXPECT_EQ(matchingFiles(dir.path(), "c?i", fs), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i"}));
+        EXPECT_EQ(matchingFiles(dir.path(), "c?i", fs), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i"}))
+            << "with a wildcard, three characters take no longer extensions";
         EXPECT_EQ(matchingFiles(dir.path(), "h*", fs), (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
         EXPECT_EQ(matchingFiles(dir.path(), "h[t]m", fs), (V{"y.h[t]m"})) << "brackets are plain characters";
         EXPECT_EQ(run(dir, input("cgi", "foot", "C"), fs).log,
@@ -100,6 +101,86 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
                                                                      : other ? "new b\r\n"
                                                                              : "<not a regular file>");
             }
+}
+
+// A subfolder that cannot be entered, at the scan or at its turn, fails as a folder and the run goes
+// on; where ".." does not lead back up, the walk comes down again from the run's folder.
+TEST(BatchRun, FolderThatFailsCountsAsAFolderAndTheWalkGoesOn) {
+    struct Failing : platform::FileSystemDecorator {
+        using FileSystemDecorator::FileSystemDecorator;
+        std::string name; // fails its opening number `at` (0: every one) with EIO
+        int at = 0, seen = 0;
+        bool upLeadsElsewhere = false;
+        bool admit(const char*) override { return true; }
+        int openAt(int dirFd, const std::string& n, int flags, mode_t mode) override {
+            if (n == name && (++seen == at || at == 0))
+                return errno = EIO, -1;
+            const bool elsewhere = upLeadsElsewhere && n == "..";
+            return FileSystemDecorator::openAt(dirFd, elsewhere ? "." : n, flags, mode);
+        }
+    };
+    const std::string all = "b/b.txt\r\nb/c/c.txt\r\nb/e/e.txt\r\nd/d.txt\r\n\r\n处理了5个文件。\r\n";
+    const std::string folderFailed = "有1个文件未能处理。\r\n有1个文件夹未能处理。\r\n";
+    const Rows<std::string, std::string, int, bool, std::string> cases{
+        {"the scan cannot open b", "b", 1, false,
+         "b/（未能处理：Input/output error）\r\nd/d.txt\r\n\r\n处理了2个文件。\r\n" + folderFailed},
+        {"its turn cannot open b/c", "c", 2, false,
+         "b/b.txt\r\nb/c/（未能处理：Input/output "
+         "error）\r\nb/e/e.txt\r\nd/d.txt\r\n\r\n处理了4个文件。\r\n" +
+             folderFailed},
+        {"going up fails", "..", 0, false, all + "有1个文件未能处理。\r\n"},
+        {"going up leads elsewhere", "", 0, true, all + "有1个文件未能处理。\r\n"},
+    };
+    for (const auto& [what, name, at, elsewhere, log] : cases) {
+        SCOPED_TRACE(what);
+        TempDir dir;
+        for (const char* sub : {"b/c", "b/e", "d"})
+            std::filesystem::create_directories(dir / sub);
+        writeAll(
+            dir.path(),
+            {{"a.txt", "o"}, {"b/b.txt", "o"}, {"b/c/c.txt", "o"}, {"b/e/e.txt", "o"}, {"d/d.txt", "o"}});
+        writeFile(dir / "r.txt", "o", 0444);
+        Failing fs(realFs());
+        fs.name = name, fs.at = at, fs.upLeadsElsewhere = elsewhere;
+        BatchInput in = input("txt", "foot", "X");
+        in.recursive = true;
+        const Ran r = run(dir, in, fs);
+        EXPECT_EQ(r.log, "被处理的文件\r\na.txt\r\nr.txt（未能处理：read-only file）\r\n" + log +
+                             "感谢您使用本软件！");
+        EXPECT_EQ(readFile(dir / "d/d.txt"), "oX\r\n");
+    }
+}
+
+// A folder bound into the tree a second time is entered once, also where the system tells no
+// mounts; a folder bound in from outside is not entered.
+TEST(BatchRun, RecursiveRunEntersEachFolderOnceAndStaysOnItsMount) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "binding folders needs root";
+    for (bool mountsTold : {true, false}) {
+        SCOPED_TRACE(mountsTold ? "mounts told" : "no mounts told");
+        TempDir dir, outside;
+        for (const char* sub : {"again", "b", "bound"})
+            std::filesystem::create_directories(dir / sub);
+        writeAll(dir.path(), {{"b/b.txt", "o"}});
+        writeFile(outside / "o.txt", "o");
+        auto sh = [](const std::string& command) {
+            return std::system((command + " 2>/dev/null").c_str()) == 0;
+        };
+        // Without mount ids only the device tells, and a folder bound in from outside has the same.
+        if (!sh("mount --bind " + dir / "b" + " " + dir / "again") ||
+            (mountsTold && !sh("mount --bind " + outside.path() + " " + dir / "bound")))
+            GTEST_SKIP() << "mount --bind is not allowed here";
+        platform::RecordingFileSystem fs;
+        if (!mountsTold)
+            fs.failEvery("mountId", ENOSYS);
+        BatchInput in = input("txt", "foot", "X");
+        in.recursive = true;
+        const Ran r = run(dir, in, fs);
+        sh("umount " + dir / "again"), sh("umount " + dir / "bound");
+        EXPECT_EQ(readFile(dir / "b/b.txt"), "oX\r\n");
+        EXPECT_EQ(readFile(outside / "o.txt"), "o");
+        EXPECT_EQ(r.result.changed, 1u) << r.log;
+    }
 }
 
 TEST(BatchRun, NothingHappensWithUnusableInput) {

@@ -372,7 +372,7 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     // A file with a name in two folders gets its foot once.
     EXPECT_EQ(logOf(dir, in),
               "a.txt\r\nb/a.txt\r\nb/c/c.txt\r\ny/（未能处理：another run is changing this folder）\r\n"
-              "Z/twin.txt\r\nZ/z.txt\r\n\r\n处理了5个文件。\r\n有1个文件未能处理。\r\n感谢您使用本软件！");
+              "Z/twin.txt\r\nZ/z.txt\r\n\r\n处理了5个文件。\r\n有1个文件夹未能处理。\r\n感谢您使用本软件！");
     for (const auto& name : {"a.txt", "b/a.txt", "b/c/c.txt", "Z/z.txt", "Z/twin.txt"})
         EXPECT_EQ(readFile(dir / name), "o\r\nX\r\n") << name;
     for (const char* name : {"b/x.htm", "b/.h/h.txt", ".git/g.txt", "y/y.txt"})
