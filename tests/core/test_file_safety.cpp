@@ -176,8 +176,9 @@ TEST(FileSafety, WhatAnotherProgramAppendsAtAnyStepIsNeverCut) {
             } else if (now != readWithTheirs && now != done + theirs) {
                 EXPECT_TRUE(calls[n - 1] == "renameAt" && now == done) << now;
             }
-            if (append && n <= flushAt && now == done + theirs)
+            if (append && n <= flushAt && now == done + theirs) {
                 EXPECT_THAT(r.log, HasSubstr("a.txt（已添加；changed during the run）\r\n"));
+            }
         }
         EXPECT_EQ(noted > 0, append);
     }
