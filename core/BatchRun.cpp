@@ -424,7 +424,14 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, RunStart&
     }
     // The code is read and checked once, before any file is touched, and serves every file.
     try {
-        run.code.emplace(input.code ? input.code() : std::string(), systemCharset());
+        std::string code = input.code ? input.code() : std::string();
+        // Nothing to add would still add a line break, and nothing to take out would take one.
+        if (code.empty()) {
+            result.outcome = Outcome::EmptyCode;
+            result.error = "the code is empty";
+            return false;
+        }
+        run.code.emplace(std::move(code), systemCharset());
     } catch (const EncodingError& e) {
         result.outcome = Outcome::CodeNotEncodable;
         result.error = e.what();
@@ -435,12 +442,16 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, RunStart&
 
 // Two runs in one folder would each replace files the other just changed. A file system without
 // locks does not stop the run.
-bool lockFolder(const Mod& mod, FileSystem& fs, const RunStart& run, BatchResult& result) {
-    if (fs.lockDir(run.dir.get()) == 0 || errno != EWOULDBLOCK)
-        return true;
+void refuseBusy(const Mod& mod, BatchResult& result) {
     result.outcome = Outcome::FolderBusy;
     result.folderError = FileError(EWOULDBLOCK, "lock", mod.TargetDir, Refusal::AnotherRun);
     result.error = shownText(mod.TargetDir) + ": " + result.folderError->reason();
+}
+
+bool lockFolder(const Mod& mod, FileSystem& fs, const RunStart& run, BatchResult& result) {
+    if (fs.lockDir(run.dir.get()) == 0 || errno != EWOULDBLOCK)
+        return true;
+    refuseBusy(mod, result);
     return false;
 }
 
@@ -487,7 +498,7 @@ struct Pipeline {
     std::size_t done = 0;
     bool stop = false;                           // the sink asked to stop
     const std::atomic<bool>* external = nullptr; // the input's stop
-    std::optional<BatchInput::FileId> ownOutput{};
+    std::vector<BatchInput::FileId> ownOutput{};
     // Checked before each file, on either thread: a stop lets the file under way finish.
     std::atomic<bool> halt{false};
     // One file with names in several folders gets its foot once.
@@ -497,12 +508,19 @@ struct Pipeline {
     bool stopped() const { return stop || stopAsked(); } // on the run's own thread only
 };
 
-// The file the run writes its log to, found by what it is, not by its name.
-bool isOwnOutput(const Pipeline& pl, FileSystem& fs, int dirFd, const ScannedFolder& folder,
+// A file the run writes its log or messages to, found by what it is, not by its name.
+bool isOwnFile(const std::vector<BatchInput::FileId>& own, const struct stat& st) {
+    return std::any_of(own.begin(), own.end(), [&st](const BatchInput::FileId& id) {
+        return st.st_dev == id.device && st.st_ino == id.inode;
+    });
+}
+
+// The same, by name; a folder on another device than all of them holds none.
+bool isOwnOutput(const std::vector<BatchInput::FileId>& own, FileSystem& fs, int dirFd, dev_t folderDev,
                  const std::string& name) {
+    const auto here = [folderDev](const BatchInput::FileId& id) { return id.device == folderDev; };
     struct stat st {};
-    return pl.ownOutput && pl.ownOutput->device == folder.dev && fs.statAt(dirFd, name, st) == 0 &&
-           st.st_dev == pl.ownOutput->device && st.st_ino == pl.ownOutput->inode;
+    return std::any_of(own.begin(), own.end(), here) && fs.statAt(dirFd, name, st) == 0 && isOwnFile(own, st);
 }
 
 // Items handed to side threads (at most `threadsAtMost`, started as items come), which handle them
@@ -678,7 +696,7 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
             pl.mod.CurrentFile = folder.relative + names[i];
             Slot slot;
             slot.name = &names[i];
-            if (isOwnOutput(pl, pl.fs, dirFd, folder, names[i]))
+            if (isOwnOutput(pl.ownOutput, pl.fs, dirFd, folder.dev, names[i]))
                 slot.fail(FileError(EBUSY, "change", folder.relative + names[i], Refusal::OwnOutput));
             batch.slots.push_back(std::move(slot));
         }
@@ -809,34 +827,72 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
     return result;
 }
 
-BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<std::string>& files,
-                         FileSystem& fs) {
-    BatchResult result;
-    RunStart run;
-    if (!startRun(mod, input, fs, run, result))
-        return result;
+namespace {
+
+// Whether another run holds a folder: a lock on a descriptor of its own, let go at once.
+bool heldByAnotherRun(FileSystem& fs, int dirFd) {
+    platform::UniqueFd probe(fs, fs.openAt(dirFd, ".", O_RDONLY | O_DIRECTORY, 0));
+    return probe && fs.lockDir(probe.get()) != 0 && errno == EWOULDBLOCK;
+}
+
+// What a run would refuse before reading the file: where its own output goes, a read-only file.
+void refuseBeforehand(const BatchInput& input, FileSystem& fs, int dirFd, const std::string& name,
+                      const std::string& path) {
+    struct stat st {};
+    if (fs.statAt(dirFd, name, st) != 0)
+        return; // the run finds out for itself
+    if (isOwnFile(input.ownOutput, st))
+        throw FileError(EBUSY, "change", path, Refusal::OwnOutput);
+    if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
+        throw FileError(EACCES, "open", path, Refusal::ReadOnly);
+}
+
+// Lists the files of one folder that the preview is after.
+void previewFolder(const Mod& mod, const BatchInput& input, FileSystem& fs, int dirFd,
+                   const ScannedFolder& folder, EncodedCode& code, Preview preview,
+                   std::vector<std::string>& files, BatchResult& result) {
     const CodeEdit edit = editOf(input);
     // A plain insertion changes every file; the others depend on what each file holds.
     const bool reads = edit.action != CodeEdit::Action::Add;
     const bool wanted = edit.action == CodeEdit::Action::Remove;
+    FolderEditor reader(fs, dirFd, mod.TargetDir + folder.relative);
+    for (const auto& name : folder.names) {
+        try {
+            if (preview == Preview::Run)
+                refuseBeforehand(input, fs, dirFd, name, mod.TargetDir + folder.relative + name);
+            if (!reads || reader.holdsCode(name, edit, code) == wanted)
+                files.push_back(folder.relative + name);
+        } catch (const FileError& e) {
+            result.failures.push_back(folderFailure(mod, folder.relative + name, e));
+        }
+    }
+}
+
+} // namespace
+
+BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<std::string>& files,
+                         FileSystem& fs, Preview preview) {
+    BatchResult result;
+    RunStart run;
+    if (!startRun(mod, input, fs, run, result))
+        return result;
+    const bool asRun = preview == Preview::Run;
+    if (asRun && heldByAnotherRun(fs, run.dir.get())) {
+        refuseBusy(mod, result);
+        return result;
+    }
     for (const auto& folder : run.folders) {
         int dirFd = -1;
         platform::UniqueFd sub;
         try {
             sub = enterFolder(fs, run, mod, folder, /*lock=*/false, dirFd);
+            if (asRun && sub && heldByAnotherRun(fs, dirFd))
+                throw FileError(EWOULDBLOCK, "lock", mod.TargetDir + folder.relative, Refusal::AnotherRun);
         } catch (const FileError& e) {
             result.failures.push_back(folderFailure(mod, folder.relative, e));
             continue;
         }
-        FolderEditor reader(fs, dirFd, mod.TargetDir + folder.relative);
-        for (const auto& name : folder.names) {
-            try {
-                if (!reads || reader.holdsCode(name, edit, *run.code) == wanted)
-                    files.push_back(folder.relative + name);
-            } catch (const FileError& e) {
-                result.failures.push_back(folderFailure(mod, folder.relative + name, e));
-            }
-        }
+        previewFolder(mod, input, fs, dirFd, folder, *run.code, preview, files, result);
     }
     return result;
 }
