@@ -43,9 +43,10 @@ private:
 std::vector<long> callNumbers(const char* list) {
     std::vector<long> at;
     for (char* end = nullptr; list && *list; list = *end ? end + 1 : end) {
-        at.push_back(std::strtol(list, &end, 10));
+        const long call = std::strtol(list, &end, 10);
         if (end == list)
             break;
+        at.push_back(call);
     }
     return at;
 }

@@ -95,8 +95,6 @@ TEST(CodePlace, AddOnceThenRemoveGivesBackTheFileAtHeadAndFoot) {
         roundTrip(old, {true}, "码", inserted(old, "码", true), headRemoved.empty() ? old : headRemoved);
         roundTrip(old, {false}, "码", inserted(old, "码", false), old);
     }
-    for (bool head : {true, false}) // an empty code adds an empty line
-        EXPECT_EQ(afterRun("x\r\n", inputFor({head}, "")), head ? "\r\nx\r\n" : "x\r\n\r\n");
 }
 
 TEST(CodePlace, FilesThatHoldTheCodeAtItsPlaceAreLeftAloneAndRemovalTakesOneCopy) {
