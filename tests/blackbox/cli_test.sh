@@ -71,7 +71,9 @@ refused "slash in type" "the file type may not hold '/': a/b" "$CLI" --code x --
 refused "unknown line break" "--eol takes crlf, lf or match, not cr" "$CLI" --eol cr --code x "$WORK/d"
 refused "check with remove" "--check and --remove cannot be combined (--remove --dry-run lists the files holding the code)" \
     "$CLI" --check --remove --code x "$WORK/d"
-refused "empty code" "the code is empty" "$CLI" --code '' "$WORK/d"
+for mode in --head --check; do
+    refused "empty code, $mode" "the code is empty" "$CLI" $mode --code '' "$WORK/d"
+done
 : > "$WORK/empty"
 refused "empty code file, dry run" "the code is empty" "$CLI" --dry-run --code-file "$WORK/empty" "$WORK/d"
 refused "empty standard input, remove" "the code is empty" "$CLI" --remove "$WORK/d" < "$WORK/empty"
