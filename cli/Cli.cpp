@@ -17,8 +17,8 @@
 #include <atomic>
 #include <clocale>
 #include <exception>
-#include <optional>
 #include <string>
+#include <vector>
 
 using platform::FileSystem;
 
@@ -109,7 +109,8 @@ int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutp
     return result.failures.empty() ? kExitOk : kExitFailures;
 }
 
-// Interrupted: stopped by a signal before its last file. A signal after that changes nothing.
+// A signal makes the status 128+N only where it stopped the run before its last file: one that
+// comes later finds the run complete.
 int runFolder(const Options& options, Mod& mod, std::string& code, LogOutput& out, FileSystem& fs) {
     std::atomic<bool> stop{false};
     const platform::StopOnInterrupt interrupts(stop);

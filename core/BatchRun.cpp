@@ -440,14 +440,15 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, RunStart&
     return true;
 }
 
-// Two runs in one folder would each replace files the other just changed. A file system without
-// locks does not stop the run.
+// Another run holds the run's folder: refused, nothing touched.
 void refuseBusy(const Mod& mod, BatchResult& result) {
     result.outcome = Outcome::FolderBusy;
     result.folderError = FileError(EWOULDBLOCK, "lock", mod.TargetDir, Refusal::AnotherRun);
     result.error = shownText(mod.TargetDir) + ": " + result.folderError->reason();
 }
 
+// Two runs in one folder would each replace files the other just changed. A file system without
+// locks does not stop the run.
 bool lockFolder(const Mod& mod, FileSystem& fs, const RunStart& run, BatchResult& result) {
     if (fs.lockDir(run.dir.get()) == 0 || errno != EWOULDBLOCK)
         return true;
