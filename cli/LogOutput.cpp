@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -15,17 +16,18 @@ std::string forTerminal(std::string_view utf8) { return utf8ToLocale(toLf(utf8))
 } // namespace
 
 void LogOutput::write(std::string_view utf8) {
-    if (m_error != 0 || utf8.empty())
+    if (m_error != 0 || m_closedAtStart || utf8.empty())
         return;
-    m_error = platform::writeAll(STDOUT_FILENO, forTerminal(utf8));
-    if (m_error != 0)
-        complain("write error: " + shownText(std::strerror(m_error)));
+    failWith(platform::writeAll(STDOUT_FILENO, forTerminal(utf8)));
 }
 
 void LogOutput::close() {
-    if (m_error != 0)
-        return;
-    m_error = platform::closeStream(STDOUT_FILENO);
+    if (m_error == 0)
+        failWith(m_closedAtStart ? EBADF : platform::closeStream(STDOUT_FILENO));
+}
+
+void LogOutput::failWith(int error) {
+    m_error = error;
     if (m_error != 0)
         complain("write error: " + shownText(std::strerror(m_error)));
 }

@@ -7,6 +7,9 @@
 // and plain LF line breaks out.
 class LogOutput {
 public:
+    // closedAtStart: standard output was closed when the program started (and now leads to
+    // /dev/null): nothing reaches a reader, which close() reports.
+    explicit LogOutput(bool closedAtStart = false) : m_closedAtStart(closedAtStart) {}
     // Writes to standard output. The first failure is reported once on standard error and ends
     // all further output; failed() tells.
     void write(std::string_view utf8);
@@ -18,5 +21,8 @@ public:
     static void complain(std::string_view utf8Message);
 
 private:
+    void failWith(int error);
+
+    bool m_closedAtStart;
     int m_error = 0;
 };

@@ -10,7 +10,8 @@ const char* const kUsageText =
     "whose name ends in .EXT (default txt; letter case ignored; * and ? are wildcards; an EXT of\n"
     "exactly three characters without wildcards also takes longer ones: htm takes a.html).\n"
     "The code comes from --code, else --code-file, else standard input, in the locale's\n"
-    "character set (a file or standard input with a byte-order mark is read by its mark).\n"
+    "character set (a file or standard input with a byte-order mark is read by its mark);\n"
+    "an empty code is refused.\n"
     "\n"
     "  --head             insert before the first line\n"
     "  --foot             append behind the end (default)\n"
@@ -40,11 +41,12 @@ const char* const kUsageText =
     "Exit status:\n"
     "  0      all files changed\n"
     "  1      some files failed (each is named on standard error); --check: a file lacks the code\n"
-    "  2      usage error, unreadable code or folder, or another run is changing the folder;\n"
-    "         nothing was changed\n"
+    "  2      usage error, empty or unreadable code, unreadable folder, or another run is\n"
+    "         changing the folder; nothing was changed\n"
     "  3      the changes were made as far as the run got, but the log is incomplete\n"
-    "         (standard output could not be written)\n"
-    "  128+N  stopped by signal N; the files logged were changed, the rest are untouched\n";
+    "         (standard output could not be written, or was closed)\n"
+    "  128+N  stopped by signal N before its last file; the files logged were changed,\n"
+    "         the rest are untouched\n";
 
 namespace {
 

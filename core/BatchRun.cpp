@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <deque>
+#include <fcntl.h>
 #include <functional>
 #include <future>
 #include <map>
@@ -283,7 +284,14 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, bool lock
         return false;
     // The code is read and checked once, before any file is touched, and serves every file.
     try {
-        run.code.emplace(input.code ? input.code() : std::string(), systemCharset());
+        std::string code = input.code ? input.code() : std::string();
+        // Nothing to add would still add a line break, and nothing to take out would take one.
+        if (code.empty()) {
+            result.outcome = Outcome::EmptyCode;
+            result.error = "the code is empty";
+            return false;
+        }
+        run.code.emplace(std::move(code), systemCharset());
     } catch (const EncodingError& e) {
         result.outcome = Outcome::CodeNotEncodable;
         result.error = e.what();
@@ -328,7 +336,7 @@ struct Pipeline {
     std::size_t done = 0;
     bool stop = false;                           // the sink asked to stop
     const std::atomic<bool>* external = nullptr; // the input's stop
-    std::optional<BatchInput::FileId> ownOutput{};
+    std::vector<BatchInput::FileId> ownOutput{};
     // Checked before each file, on either thread: a stop lets the file under way finish.
     std::atomic<bool> halt{false};
     // One file with names in several folders gets its foot once.
@@ -338,12 +346,19 @@ struct Pipeline {
     bool stopped() const { return stop || stopAsked(); } // on the run's own thread only
 };
 
-// The file the run writes its log to, found by what it is, not by its name.
-bool isOwnOutput(const Pipeline& pl, FileSystem& fs, int dirFd, const ScannedFolder& folder,
+// A file the run writes its log or messages to, found by what it is, not by its name.
+bool isOwnFile(const std::vector<BatchInput::FileId>& own, const struct stat& st) {
+    return std::any_of(own.begin(), own.end(), [&st](const BatchInput::FileId& id) {
+        return st.st_dev == id.device && st.st_ino == id.inode;
+    });
+}
+
+// The same, by name; a folder on another device than all of them holds none.
+bool isOwnOutput(const std::vector<BatchInput::FileId>& own, FileSystem& fs, int dirFd, dev_t folderDev,
                  const std::string& name) {
+    const auto here = [folderDev](const BatchInput::FileId& id) { return id.device == folderDev; };
     struct stat st {};
-    return pl.ownOutput && pl.ownOutput->device == folder.dev && fs.statAt(dirFd, name, st) == 0 &&
-           st.st_dev == pl.ownOutput->device && st.st_ino == pl.ownOutput->inode;
+    return std::any_of(own.begin(), own.end(), here) && fs.statAt(dirFd, name, st) == 0 && isOwnFile(own, st);
 }
 
 // Items handed to side threads (at most `threadsAtMost`, started as items come), which handle them
@@ -519,7 +534,7 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
             pl.mod.CurrentFile = place.relative + names[i];
             Slot slot;
             slot.name = &names[i];
-            if (isOwnOutput(pl, pl.fs, dirFd, folder, names[i]))
+            if (isOwnOutput(pl.ownOutput, pl.fs, dirFd, folder.dev, names[i]))
                 slot.fail(FileError(EBUSY, "change", place.relative + names[i], Refusal::OwnOutput));
             batch.slots.push_back(std::move(slot));
         }
@@ -633,31 +648,6 @@ void runTreeFolder(Pipeline& pl, FolderWalk& walk, const RunStart& run, std::siz
     runFolder(pl, editor, dirFd, folder, FolderPlace{walk.relative(), path});
 }
 
-// What a dry run finds in one folder of the tree: the files the run would change, and failures.
-void previewTreeFolder(FolderWalk& walk, RunStart& run, std::size_t index, const Mod& mod,
-                       const CodeEdit& edit, std::vector<std::string>& files, BatchResult& result,
-                       FileSystem& fs) {
-    // A plain insertion changes every file; the others depend on what each file holds.
-    const bool reads = edit.action != CodeEdit::Action::Add;
-    const bool wanted = edit.action == CodeEdit::Action::Remove;
-    int dirFd = -1;
-    try {
-        dirFd = enterFolder(fs, walk, run, index, /*lock=*/false);
-    } catch (const FileError& e) {
-        result.failures.push_back(failureBelow(mod, run.tree.relative(index), e));
-        return;
-    }
-    FolderEditor reader(fs, dirFd, mod.TargetDir + walk.relative());
-    for (const auto& name : run.tree.folders[index].names) {
-        try {
-            if (!reads || reader.holdsCode(name, edit, *run.code) == wanted)
-                files.push_back(walk.relative() + name);
-        } catch (const FileError& e) {
-            result.failures.push_back(failureBelow(mod, walk.relative() + name, e));
-        }
-    }
-}
-
 } // namespace
 
 BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSystem& fs) {
@@ -683,15 +673,77 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
     return result;
 }
 
+namespace {
+
+// Whether another run holds a folder or a folder above it: the run's own locks, let go at once.
+bool heldByAnotherRun(FileSystem& fs, int dirFd) {
+    std::vector<platform::UniqueFd> locks;
+    return !lockRunFolders(fs, dirFd, locks);
+}
+
+// Whether another run holds a subfolder: a lock on a descriptor of its own, let go at once.
+bool subfolderHeld(FileSystem& fs, int dirFd) {
+    platform::UniqueFd probe(fs, fs.openAt(dirFd, ".", O_RDONLY | O_DIRECTORY, 0));
+    return probe && fs.lockDir(probe.get(), FileSystem::Lock::Exclusive) != 0 && errno == EWOULDBLOCK;
+}
+
+// What a run would refuse before reading the file: where its own output goes, a read-only file.
+void refuseBeforehand(const BatchInput& input, FileSystem& fs, int dirFd, const std::string& name,
+                      const std::string& path) {
+    struct stat st {};
+    if (fs.statAt(dirFd, name, st) != 0)
+        return; // the run finds out for itself
+    if (isOwnFile(input.ownOutput, st))
+        throw FileError(EBUSY, "change", path, Refusal::OwnOutput);
+    if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
+        throw FileError(EACCES, "open", path, Refusal::ReadOnly);
+}
+
+// What a preview finds in one folder of the tree: the files it is after, and failures.
+void previewTreeFolder(FolderWalk& walk, RunStart& run, std::size_t index, const Mod& mod,
+                       const BatchInput& input, Preview preview, std::vector<std::string>& files,
+                       BatchResult& result, FileSystem& fs) {
+    const CodeEdit edit = editOf(input);
+    // A plain insertion changes every file; the others depend on what each file holds.
+    const bool reads = edit.action != CodeEdit::Action::Add;
+    const bool wanted = edit.action == CodeEdit::Action::Remove;
+    const bool asRun = preview == Preview::Run;
+    int dirFd = -1;
+    try {
+        dirFd = enterFolder(fs, walk, run, index, /*lock=*/false);
+        if (asRun && index != 0 && subfolderHeld(fs, dirFd))
+            throw FileError(EWOULDBLOCK, "lock", run.tree.folders[index].name, Refusal::AnotherRun);
+    } catch (const FileError& e) {
+        result.failures.push_back(failureBelow(mod, run.tree.relative(index), e));
+        return;
+    }
+    FolderEditor reader(fs, dirFd, mod.TargetDir + walk.relative());
+    for (const auto& name : run.tree.folders[index].names) {
+        try {
+            if (asRun)
+                refuseBeforehand(input, fs, dirFd, name, mod.TargetDir + walk.relative() + name);
+            if (!reads || reader.holdsCode(name, edit, *run.code) == wanted)
+                files.push_back(walk.relative() + name);
+        } catch (const FileError& e) {
+            result.failures.push_back(failureBelow(mod, walk.relative() + name, e));
+        }
+    }
+}
+
+} // namespace
+
 BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<std::string>& files,
-                         FileSystem& fs) {
+                         FileSystem& fs, Preview preview) {
     BatchResult result;
     RunStart run;
     if (!startRun(mod, input, fs, /*lock=*/false, run, result))
         return result;
-    const CodeEdit edit = editOf(input);
+    if (preview == Preview::Run && heldByAnotherRun(fs, run.dir.get())) {
+        refuseBusy(mod, result);
+        return result;
+    }
     FolderWalk walk(fs, run.dir.get(), run.tree);
     for (const std::size_t folder : run.tree.order)
-        previewTreeFolder(walk, run, folder, mod, edit, files, result, fs);
+        previewTreeFolder(walk, run, folder, mod, input, preview, files, result, fs);
     return result;
 }

@@ -35,12 +35,13 @@ struct BatchInput {
     bool recursive = false;                  // subfolders too: visible ones, on the folder's own file system
     // Set from anywhere (another thread, a signal handler) to stop the run between two files.
     const std::atomic<bool>* stop = nullptr;
-    // A file the run leaves alone and reports as failed, whatever its name: where its log goes.
+    // Files the run leaves alone and reports as failed, whatever their names: where its log and
+    // its messages go.
     struct FileId {
         dev_t device;
         ino_t inode;
     };
-    std::optional<FileId> ownOutput{};
+    std::vector<FileId> ownOutput{};
 };
 
 struct FileFailure {
@@ -83,6 +84,7 @@ struct BatchResult {
         BadExtension,     // the extension holds '/'; nothing touched, nothing logged
         FolderUnreadable, // the folder cannot be opened or read; nothing touched, nothing logged
         CodeNotEncodable, // the code cannot be written in the needed encoding; nothing touched
+        EmptyCode,        // there is no code to add or take out; nothing touched, nothing logged
         FolderBusy,       // another run holds the folder; nothing touched, nothing logged
     };
     Outcome outcome = Outcome::Completed;
@@ -111,9 +113,14 @@ struct BatchResult {
 // (FolderBusy), as this one is while such a run holds its tree.
 BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, platform::FileSystem& fs);
 
+// What a preview lists: the files a run would change, or (a check) those that lack the code.
+enum class Preview { Run, Check };
+
 // What runBatch would change, changing nothing and opening nothing for writing: the files (log
 // names, run order) it would change. With once, those that lack the code at its place; with
 // remove, those that hold it; else every matching file. Files and subfolders that cannot be read
-// go to the result's failures. The outcome refuses what runBatch would refuse.
+// go to the result's failures. The outcome refuses what runBatch would refuse. Previewing a run,
+// the files and subfolders it would refuse before reading them (read-only, its own output, held by
+// another run) are failures too; a check writes nothing, so it refuses none of them.
 BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<std::string>& files,
-                         platform::FileSystem& fs);
+                         platform::FileSystem& fs, Preview preview = Preview::Run);

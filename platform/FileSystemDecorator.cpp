@@ -1,9 +1,6 @@
 #include "platform/FileSystemDecorator.h"
 
 #include <cerrno>
-#include <cstdlib>
-#include <signal.h>
-#include <unistd.h>
 
 namespace platform {
 
@@ -86,24 +83,6 @@ int FileSystemDecorator::close(int fd) {
     return -1;
 }
 
-bool KillSwitchFileSystem::admit(const char*) {
-    if (++m_count == m_killAt)
-        ::kill(::getpid(), SIGKILL);
-    return true;
-}
-
-FileSystem& programFileSystem() {
-    static FileSystem* fs = [] {
-        const char* v = std::getenv("STEPWICK_KILL_AT");
-        char* end = nullptr;
-        const long k = v ? std::strtol(v, &end, 10) : 0;
-        if (!v || end == v || k <= 0)
-            return &systemFileSystem();
-        const char* u = std::getenv("STEPWICK_KILL_UNWRITTEN");
-        static KillSwitchFileSystem killing(systemFileSystem(), k, u ? std::atoll(u) : -1);
-        return static_cast<FileSystem*>(&killing);
-    }();
-    return *fs;
-}
+FileSystem& programFileSystem() { return systemFileSystem(); }
 
 } // namespace platform

@@ -2,8 +2,6 @@
 
 #include "platform/FileSystem.h"
 
-#include <atomic>
-
 namespace platform {
 
 // Passes every call to another file system after asking admit() with the call's name; a call
@@ -53,29 +51,7 @@ private:
     FileSystem& m_real;
 };
 
-// Kills this process with SIGKILL just before its k-th file-system call (counting from 1):
-// a switch for checking what a crash leaves behind. With unwritten >= 0, the system is said to
-// hold that many unwritten bytes, so that a busy disk's way of flushing can be killed too.
-class KillSwitchFileSystem final : public FileSystemDecorator {
-public:
-    KillSwitchFileSystem(FileSystem& real, long killAt, long long unwritten = -1)
-        : FileSystemDecorator(real), m_killAt(killAt), m_unwritten(unwritten) {}
-    long long unwrittenBytes() override {
-        return m_unwritten >= 0 ? m_unwritten : FileSystemDecorator::unwrittenBytes();
-    }
-
-protected:
-    bool admit(const char* call) override;
-
-private:
-    long m_killAt;
-    long long m_unwritten;
-    std::atomic<long> m_count{0};
-};
-
-// The file system the programs use: the real one, behind a kill switch only when
-// STEPWICK_KILL_AT=k is set in the environment (and STEPWICK_KILL_UNWRITTEN=bytes, if set,
-// stands for other programs' unwritten data).
+// The file system the windowed program uses: the real one.
 FileSystem& programFileSystem();
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/Process.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,14 +10,20 @@
 namespace platform {
 namespace {
 
-std::atomic<bool>* g_stop = nullptr;
+// Read by the handler at any moment: only ever a flag that is still alive, or nothing.
+std::atomic<std::atomic<bool>*> g_stop{nullptr};
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free);
 volatile sig_atomic_t g_signal = 0;
+// Handlers between reading g_stop and setting what it pointed at.
+std::atomic<int> g_handling{0};
 
 void onInterrupt(int signo) {
+    ++g_handling;
     if (g_signal == 0)
         g_signal = signo;
-    if (g_stop)
-        g_stop->store(true);
+    if (std::atomic<bool>* stop = g_stop.load())
+        stop->store(true);
+    --g_handling;
 }
 
 } // namespace
@@ -35,8 +42,7 @@ unsigned openClosedStandardStreams() {
     return closed;
 }
 
-void stopOnInterrupt(std::atomic<bool>& stop) {
-    g_stop = &stop;
+StopOnInterrupt::StopOnInterrupt(std::atomic<bool>& stop) : m_previous(g_stop.exchange(&stop)) {
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;
     sigemptyset(&sa.sa_mask);
@@ -44,6 +50,13 @@ void stopOnInterrupt(std::atomic<bool>& stop) {
     sa.sa_flags = SA_RESTART | SA_RESETHAND;
     for (int signo : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(signo, &sa, nullptr);
+}
+
+StopOnInterrupt::~StopOnInterrupt() {
+    g_stop.store(m_previous);
+    // A handler on another thread may have read our flag just before: the flag lives until it is done.
+    while (g_handling.load() != 0)
+        ::sched_yield();
 }
 
 void ignoreBrokenPipe() { ::signal(SIGPIPE, SIG_IGN); }

@@ -13,9 +13,19 @@ unsigned openClosedStandardStreams();
 // A write to a closed pipe then fails with EPIPE instead of ending the process.
 void ignoreBrokenPipe();
 
-// From now on SIGINT, SIGTERM and SIGHUP set stop and are remembered (see caughtSignal); a second
-// signal of the same kind ends the process at once.
-void stopOnInterrupt(std::atomic<bool>& stop);
+// While it lives, SIGINT, SIGTERM and SIGHUP set stop. From its first on they are caught and
+// remembered (see caughtSignal) for the rest of the process, also once it is gone, when they set
+// nothing; a second signal of the same kind ends the process at once.
+class StopOnInterrupt {
+public:
+    explicit StopOnInterrupt(std::atomic<bool>& stop);
+    ~StopOnInterrupt();
+    StopOnInterrupt(const StopOnInterrupt&) = delete;
+    StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
+
+private:
+    std::atomic<bool>* m_previous;
+};
 // The first of those signals that arrived, or 0.
 int caughtSignal();
 

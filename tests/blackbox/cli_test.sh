@@ -1,10 +1,37 @@
 #!/usr/bin/env bash
 # Black-box checks of stepwick-cli as a script or a user sees it: output, exit status, bytes on disk;
-# each run option, and odd systems.
+# each run option, and odd systems. The test build, with its kill switch, stops runs at chosen points.
 set -u
-CLI=${1:?usage: cli_test.sh path/to/stepwick-cli}
+CLI=${1:?usage: cli_test.sh path/to/stepwick-cli path/to/stepwick-cli-test}
+TEST_CLI=${2:?usage: cli_test.sh path/to/stepwick-cli path/to/stepwick-cli-test}
 . "$(dirname "$0")/checks.sh"
 trap 'umount "$WORK/d/mnt" 2>/dev/null; clear "$WORK"' EXIT
+
+# Root runs some cases as another user, who may not enter the build folder (a checkout under
+# /root): it runs copies of the programs in the scratch folder, or those cases are skipped.
+others=
+if [ "$(id -u)" = 0 ]; then
+    chmod 0755 "$WORK" && mkdir -m 0755 "$WORK/bin" && cp "$CLI" "$WORK/bin/stepwick-cli" &&
+        cp "$TEST_CLI" "$WORK/bin/stepwick-cli-test" && chmod 0755 "$WORK/bin/"*
+    if setpriv --reuid=65534 --regid=65534 --clear-groups test -x "$WORK/bin/stepwick-cli"; then
+        others=yes
+    else
+        echo "skipped the cases run as another user: nobody cannot reach $WORK" >&2
+    fi
+fi
+# as_user PROGRAM ARGS...: the built PROGRAM (stepwick-cli or stepwick-cli-test), run as nobody
+# when root may; as this user otherwise.
+as_user() {
+    local program=$CLI
+    [ "$1" = stepwick-cli-test ] && program=$TEST_CLI
+    shift
+    if [ "$others" ]; then
+        setpriv --reuid=65534 --regid=65534 --clear-groups "${PRLIMIT[@]}" "$WORK/bin/$(basename "$program")" "$@"
+    else
+        "${PRLIMIT[@]}" "$program" "$@"
+    fi
+}
+PRLIMIT=()
 L=$'被处理的文件\n'
 T=$'感谢您使用本软件！'
 
@@ -44,16 +71,26 @@ refused "slash in type" "the file type may not hold '/': a/b" "$CLI" --code x --
 refused "unknown line break" "--eol takes crlf, lf or match, not cr" "$CLI" --eol cr --code x "$WORK/d"
 refused "check with remove" "--check and --remove cannot be combined (--remove --dry-run lists the files holding the code)" \
     "$CLI" --check --remove --code x "$WORK/d"
+for mode in --head --check; do
+    refused "empty code, $mode" "the code is empty" "$CLI" $mode --code '' "$WORK/d"
+done
+: > "$WORK/empty"
+refused "empty code file, dry run" "the code is empty" "$CLI" --dry-run --code-file "$WORK/empty" "$WORK/d"
+refused "empty standard input, remove" "the code is empty" "$CLI" --remove "$WORK/d" < "$WORK/empty"
+refused "standard input of one line break" "the code is empty" "$CLI" --foot "$WORK/d" <<< ''
 refused "missing folder, named as typed" "$WORK/nowhere: No such file or directory" "$CLI" --code x "$WORK/nowhere"
-refused "code not UTF-8" "the code is not valid UTF-8 text" "$CLI" --code $'\xff\xfe' "$WORK/d"
-refused "missing code file" "cannot read the code from $WORK/nofile: No such file or directory" \
-    "$CLI" --code-file "$WORK/nofile" "$WORK/d"
+refused "code not UTF-8, dry run" "the code is not valid UTF-8 text" "$CLI" --dry-run --code $'\xff\xfe' "$WORK/d"
+refused "missing code file, dry run" "cannot read the code from $WORK/nofile: No such file or directory" \
+    "$CLI" --dry-run --code-file "$WORK/nofile" "$WORK/d"
 refused "code file a folder" "cannot read the code from $WORK/sub: Is a directory" "$CLI" --code-file "$WORK/sub" "$WORK/d"
 refused "code file read error" "cannot read the code from /proc/self/mem: Input/output error" \
     "$CLI" --code-file /proc/self/mem "$WORK/d"
 refused "standard input closed" "cannot read the code from standard input: standard input is closed" "$CLI" "$WORK/d" <&-
 refused "standard input a folder" "cannot read the code from standard input: Is a directory" "$CLI" "$WORK/d" < "$WORK/sub"
-refused "another run holds the folder" "$WORK/d: another run is changing this folder" flock "$WORK/d" "$CLI" --code x "$WORK/d"
+for mode in --head --dry-run; do
+    refused "another run holds the folder, $mode" "$WORK/d: another run is changing this folder" \
+        flock "$WORK/d" "$CLI" $mode --code x "$WORK/d"
+done
 # Started in a folder holding files named like its libraries, it loads the system's own.
 mkdir "$WORK/libs" && touch "$WORK/libs/libc.so.6" "$WORK/libs/libstdc++.so.6" "$WORK/libs/libgcc_s.so.1"
 expect "libraries not taken from the working folder" "$(cd "$WORK/libs" && "$CLI" --dry-run --code x "$WORK/d" 2>&1; echo $?)" $'a.txt\n0'
@@ -66,16 +103,23 @@ holds "nothing touched by refused runs" "$WORK/d/a.txt" 'a中文\r\n'
 
 # --- standard streams: a closed one never receives the log; a log that cannot be written is exit 3 ---
 "$CLI" --code x "$WORK/d" <&- >&- 2>&-
-expect "closed streams: exit 0" "$?" 0
-holds "closed streams: the files get the code, not the log" "$WORK/d/a.txt" 'a中文\r\nx\r\n'
-for args in --help --version "--dry-run $WORK/d" "--code y $WORK/d"; do
+expect "closed streams: the log not written" "$?" 3
+"$CLI" --code y "$WORK/d" >&- 2> "$WORK/err"
+expect "closed output: said after the run" "$?:$(cat "$WORK/err")" "3:stepwick-cli: write error: Bad file descriptor"
+holds "closed streams: the files get the code, not the log" "$WORK/d/a.txt" 'a中文\r\nx\r\ny\r\n'
+for args in --help --version "--dry-run --code y $WORK/d" "--code y $WORK/d"; do
     "$CLI" $args > /dev/full 2> "$WORK/err"
     expect "full disk, $args: exit 3, said once" "$?:$(cat "$WORK/err")" "3:stepwick-cli: write error: No space left on device"
 done
-printf 'old' > "$WORK/d/changes.txt"
-"$CLI" --head --code h "$WORK/d" > "$WORK/d/changes.txt" 2> /dev/null
-expect "log into a file of the run: that file is left alone" "$?:$(cat "$WORK/d/changes.txt")" \
-    "1:${L}a.txt"$'\nchanges.txt（未能处理：it is this run\'s own output）\n\n处理了1个文件。\n有1个文件未能处理。\n'"$T"
+fresh a.txt a
+"$CLI" --dry-run --head --code h "$WORK/d" > "$WORK/d/changes.txt" 2> "$WORK/d/errors.txt"
+expect "dry run into files of the run: not listed, named as failed" \
+    "$?:$(cat "$WORK/d/changes.txt"):$(sed 's|.*/||' "$WORK/d/errors.txt")" \
+    "1:a.txt:changes.txt: it is this run's own output"$'\n'"errors.txt: it is this run's own output"
+"$CLI" --head --code h "$WORK/d" > "$WORK/d/changes.txt" 2> "$WORK/d/errors.txt"
+expect "log and messages into files of the run: both left alone" \
+    "$?:$(cat "$WORK/d/changes.txt"):$(sed 's|.*/||' "$WORK/d/errors.txt")" \
+    "1:${L}a.txt"$'\nchanges.txt（未能处理：it is this run\'s own output）\nerrors.txt（未能处理：it is this run\'s own output）\n\n处理了1个文件。\n有2个文件未能处理。\n'"$T:changes.txt: it is this run's own output"$'\n'"errors.txt: it is this run's own output"
 
 # --- failures and names: exit 1, one stderr line per failure, the reason in the log; names shown
 # with escapes, one line each, no control sequence reaching the terminal ---
@@ -85,19 +129,22 @@ out=$("$CLI" --head --code x "$WORK/d/" 2> "$WORK/err")
 expect "failure: exit 1, escaped names in the log" "$?:$out" \
     "1:${L}"'back\\nslash.txt'$'\n''tab\there\033[31m\n.txt'$'\n''\377\\.txt'$'（未能处理：read-only file）\n\n处理了2个文件。\n有1个文件未能处理。\n'"$T"
 expect "failure on standard error, escaped" "$(cat "$WORK/err")" "stepwick-cli: $WORK/d/\\377\\\\.txt: read-only file"
+out=$("$CLI" --dry-run --foot --code x "$WORK/d/" 2> "$WORK/err")
+expect "dry run: a read-only file is not listed but named" "$?:$out:$(cat "$WORK/err")" \
+    "1:"'back\\nslash.txt'$'\n''tab\there\033[31m\n.txt'":stepwick-cli: $WORK/d/\\377\\\\.txt: read-only file"
 holds "read-only untouched" "$WORK/d/"$'\xff\\.txt' 'r'
 holds "the file keeps its name" "$WORK/d/"$'tab\there\033[31m\n.txt' 'x\r\nn\r\n'
 
 # --- a folder that refuses new files: the message blames the folder, not the writable target ---
-if [ "$(id -u)" = 0 ]; then
+if [ "$others" ]; then
     fresh a.txt a
-    chmod 0666 "$WORK/d/a.txt"; chmod 0555 "$WORK/d"; chmod 0755 "$WORK"
-    setpriv --reuid=nobody --regid=nogroup --clear-groups "$CLI" --head --code x "$WORK/d" > /dev/null 2> "$WORK/err"
+    chmod 0666 "$WORK/d/a.txt"; chmod 0555 "$WORK/d"
+    as_user stepwick-cli --head --code x "$WORK/d" > /dev/null 2> "$WORK/err"
     expect "temporary file refused: says where" "$?:$(cat "$WORK/err")" \
         "1:stepwick-cli: $WORK/d/a.txt: cannot create a temporary file in $WORK/d: Permission denied"
     chmod 0755 "$WORK/d"
 else
-    echo "skipped the temporary-file check: needs root to run as another user" >&2
+    echo "skipped the temporary-file check: needs root to run as another user, and a place for the program" >&2
 fi
 
 # --- the locale's character set: GBK (a locale built here, into a private folder) ---
@@ -163,8 +210,6 @@ for o in --code-file --once --remove --check --after-preamble '--eol crlf|lf|mat
     expect "help names $o" "$(grep -qF -- "$o" "$WORK/help" && echo yes)" yes
 done
 
-# Root is held by no limit of its own: such runs go as another user.
-as_user() { if [ "$(id -u)" = 0 ]; then setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; else "$@"; fi; }
 
 # --- a code file by its byte-order mark, whatever the locale ---
 fresh g.txt 'old\r\n'
@@ -189,12 +234,14 @@ holds "ulimit -n 40: bytes" "$WORK/d/f300.txt" 'C\r\nx\r\nC\r\n'
 
 # No thread to be had (one process at most; root goes as another user, whom the limit binds): the run
 # goes on in one thread. Foot on a disk said to be busy flushes file by file (a kill switch that never fires).
-chmod -R a+rwX "$WORK/d"; chmod 0755 "$WORK"
+chmod -R a+rwX "$WORK/d"
+PRLIMIT=(prlimit --nproc=1)
 for pos in head foot; do
-    out=$(STEPWICK_KILL_AT=999999999 STEPWICK_KILL_UNWRITTEN=$([ $pos = foot ] && echo 1073741824 || echo 0) \
-        as_user prlimit --nproc=1 "$CLI" --$pos --code T "$WORK/d" 2>&1)
+    out=$(STEPWICK_KILL_UNWRITTEN=$([ $pos = foot ] && echo 1073741824 || echo 0) \
+        as_user stepwick-cli-test --$pos --code T "$WORK/d" 2>&1)
     expect "no threads, $pos" "$?:$(grep -c '^f' <<<"$out"):$(tail -2 <<<"$out" | head -1)" "0:300:处理了300个文件。"
 done
+PRLIMIT=()
 holds "no threads: bytes" "$WORK/d/f300.txt" 'T\r\nC\r\nx\r\nC\r\nT\r\n'
 
 if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
@@ -216,6 +263,22 @@ for args in --head --foot "--head --once"; do
     expect "20 MiB code, $args: KiB of memory within bounds" "$([ "$kb" -le $(((3 * 20 + 32) * 1024)) ] && echo yes || echo "$kb")" yes
 done
 expect "20 MiB code: size of f1.txt, nothing left" "$(stat -c %s "$WORK/d/f1.txt"):$(leftovers)" "$((2 * (20 * 1024 * 1024 + 2) + 3)):0"
+
+# --- signals at known points: the test build raises one just before chosen file-system calls ---
+calls=0 # in a whole run: one less than the first kill that does not land
+for k in $(seq 1 500); do
+    fresh a.txt 'a\r\n' b.txt 'b\r\n'
+    STEPWICK_KILL_AT=$k "$TEST_CLI" --head --code s "$WORK/d" > /dev/null 2>&1
+    [ $? = 137 ] || { calls=$((k - 1)); break; }
+done 2> /dev/null
+signalled() { # SIGNAL CALLS: the exit status, the log's last line but one, a.txt's first byte
+    fresh a.txt 'a\r\n' b.txt 'b\r\n'
+    out=$(STEPWICK_KILL_SIGNAL=$1 STEPWICK_KILL_AT=$2 "$TEST_CLI" --head --code s "$WORK/d" 2> /dev/null)
+    echo "$?:$(tail -n 2 <<<"$out" | head -n 1):$(head -c 1 "$WORK/d/a.txt")"
+}
+expect "a first signal stops the run between two files" "$(signalled 2 1)" "130:已取消，其余文件未作改动。:a"
+expect "a second signal of the kind ends the program at once" "$(signalled 15 1,2)" "143::a"
+expect "a signal after the last file: the run is complete" "$(signalled 1 $calls)" "0:处理了2个文件。:s"
 
 # --- many files: a closed pipe and a signal each stop a run between two files; counts past 32767 ---
 fresh

@@ -45,6 +45,11 @@ holds "-r: a folder bound in from outside is not entered" "$WORK/outside/o.txt" 
 printf 'n\r\n' > "$WORK/d/b/c/n.txt"
 out=$(as_user "$WORK/cli" -r --once --dry-run --code X "$WORK/d" 2> /dev/null)
 expect "-r --dry-run --once lists paths, changes nothing; the shut folder fails" "$?:$out:$(cat "$WORK/d/b/c/n.txt")" $'1:b/c/n.txt:n\r'
+exec 9< "$WORK/d/Z" && flock 9 # as another run holds it
+out=$(as_user "$WORK/cli" -r --dry-run --code X "$WORK/d" 2>&1 > /dev/null)
+exec 9<&-
+expect "-r --dry-run: a folder another run holds is named" \
+    "$(grep -c "^stepwick-cli: $WORK/d/Z/: another run is changing this folder$" <<<"$out")" 1
 printf 'n\r\nX\r\n' > "$WORK/d/b/c/n.txt"
 out=$(as_user "$WORK/cli" -r --check --code X "$WORK/d/" 2> "$WORK/err")
 expect "-r --check: every file read holds the code, but a folder could not be read" "$?:$out:$(cat "$WORK/err")" \

@@ -192,6 +192,12 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
               BatchResult::Outcome::CodeNotEncodable);
     EXPECT_EQ(runBatch(mod, input("../txt", "foot", "x"), sink, realFs()).outcome,
               BatchResult::Outcome::BadExtension);
+    // Nothing to add would still add a line break; nothing to take out would take one.
+    for (bool remove : {false, true}) {
+        BatchInput empty = input("txt", "foot", "");
+        empty.remove = remove;
+        EXPECT_EQ(runBatch(mod, empty, sink, realFs()).outcome, BatchResult::Outcome::EmptyCode);
+    }
     confirmFolder(mod, dir / "missing");
     BatchResult gone = runBatch(mod, input("txt", "foot", "x"), sink, realFs());
     EXPECT_EQ(gone.outcome, BatchResult::Outcome::FolderUnreadable);

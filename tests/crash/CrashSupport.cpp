@@ -127,7 +127,7 @@ void note(std::string& problems, const std::string& what) {
 
 // The bytes of a byte-order mark at the start of text.
 std::size_t markLength(const std::string& text) {
-    for (const std::string mark : {kBom, std::string("\xFF\xFE"), std::string("\xFE\xFF")})
+    for (const std::string& mark : {kBom, std::string("\xFF\xFE"), std::string("\xFE\xFF")})
         if (text.rfind(mark, 0) == 0)
             return mark.size();
     return 0;

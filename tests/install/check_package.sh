@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package once and checks what apt would install: the control fields, the
-# exact file list with owners and modes, lintian's verdict, the manual pages and the completion.
+# exact file list with owners and modes, lintian's verdict, no test switch in the programs, the
+# manual pages and the completion.
 # Usage: check_package.sh CPACK CPACK_CONFIG VERSION CHECK_MANUAL
 set -u
 cpack=$1 config=$2 version=$3 check_manual=$4
@@ -46,6 +47,12 @@ cat "$work/lintian"
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
+# Test hooks live in test builds only: no installed program knows their switches.
+for program in stepwick stepwick-cli; do
+    for hook in STEPWICK_KILL_AT STEPWICK_SCREENSHOT_DIR; do
+        ! grep -qF "$hook" "$root/usr/bin/$program" || fail "usr/bin/$program holds the test switch $hook"
+    done
+done
 bash "$check_manual" "$root/usr/bin/stepwick-cli" "$root/usr/share/man/man1/stepwick-cli.1.gz" \
     "$root/usr/share/man/man1/stepwick.1.gz" || fail "manual pages"
 

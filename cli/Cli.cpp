@@ -1,0 +1,192 @@
+// stepwick-cli: the batch run without windows, for scripts and measurements.
+#include "cli/Cli.h"
+
+#include "StepwickVersion.h"
+#include "cli/CodeSource.h"
+#include "cli/LogOutput.h"
+#include "cli/Options.h"
+#include "core/BatchRun.h"
+#include "core/CodeText.h"
+#include "core/Encoding.h"
+#include "core/FileError.h"
+#include "platform/Process.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <clocale>
+#include <exception>
+#include <string>
+#include <vector>
+
+using platform::FileSystem;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailures = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitLogIncomplete = 3;
+
+// Prints the log as the run reports it, from the run's first report on: a run refused before
+// it touched anything prints nothing. A log that cannot be written stops the run as a cancel does.
+class StdoutSink final : public BatchSink {
+public:
+    StdoutSink(LogOutput& out, std::atomic<bool>& stop) : m_out(out), m_stop(stop) {}
+    void appendLog(std::string_view text) override {
+        if (!m_started) {
+            m_out.write(kLogHeader);
+            m_started = true;
+        }
+        m_out.write(text);
+        if (m_out.failed())
+            m_stop = true;
+    }
+
+private:
+    LogOutput& m_out;
+    std::atomic<bool>& m_stop;
+    bool m_started = false;
+};
+
+// Standard output or error redirected into files: the run must not change them.
+std::vector<BatchInput::FileId> ownOutputFiles() {
+    std::vector<BatchInput::FileId> files;
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+            files.push_back({st.st_dev, st.st_ino});
+    }
+    return files;
+}
+
+BatchInput inputOf(const Options& options, std::string& code) {
+    BatchInput input;
+    input.extension = options.extension;
+    input.position = options.position;
+    // The run takes the code over once: a large code is held once, not copied per step.
+    input.code = [&code] { return std::move(code); };
+    input.once = options.once || options.action == Options::Action::Check;
+    input.remove = options.remove;
+    input.afterPreamble = options.afterPreamble;
+    input.eol = options.eol;
+    input.recursive = options.recursive;
+    input.ownOutput = ownOutputFiles();
+    return input;
+}
+
+// A run refused before it touched anything; the folder is named as the user typed it.
+int refused(const Options& options, const BatchResult& result) {
+    if (result.folderError)
+        LogOutput::complain(shownText(options.folder) + ": " + result.folderError->reason());
+    else
+        LogOutput::complain(result.error);
+    return kExitUsage;
+}
+
+// --dry-run lists what a run would change; --check what lacks the code (and fails when any does).
+// One line on standard error for each file that failed.
+void reportFailures(const BatchResult& result) {
+    for (const auto& f : result.failures)
+        LogOutput::complain(shownText(f.path) + ": " + f.reason);
+}
+
+int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out, FileSystem& fs) {
+    const bool check = options.action == Options::Action::Check;
+    std::vector<std::string> files;
+    const BatchResult result =
+        previewBatch(mod, inputOf(options, code), files, fs, check ? Preview::Check : Preview::Run);
+    if (result.outcome != BatchResult::Outcome::Completed)
+        return refused(options, result);
+    std::string list;
+    for (const auto& name : files)
+        list += shownText(name) + "\n";
+    out.write(list);
+    reportFailures(result);
+    if (check)
+        return files.empty() && result.failures.empty() ? kExitOk : kExitFailures;
+    return result.failures.empty() ? kExitOk : kExitFailures;
+}
+
+// A signal makes the status 128+N only where it stopped the run before its last file: one that
+// comes later finds the run complete.
+int runFolder(const Options& options, Mod& mod, std::string& code, LogOutput& out, FileSystem& fs) {
+    std::atomic<bool> stop{false};
+    const platform::StopOnInterrupt interrupts(stop);
+    BatchInput input = inputOf(options, code);
+    input.stop = &stop;
+    StdoutSink sink(out, stop);
+
+    const BatchResult result = runBatch(mod, input, sink, fs);
+    if (result.outcome != BatchResult::Outcome::Completed &&
+        result.outcome != BatchResult::Outcome::Cancelled)
+        return refused(options, result);
+    out.write("\n");
+    reportFailures(result);
+    const int signo = platform::caughtSignal();
+    if (result.outcome == BatchResult::Outcome::Cancelled && signo != 0)
+        return 128 + signo;
+    return result.failures.empty() ? kExitOk : kExitFailures;
+}
+
+// The log must reach its reader whole: a failed write or close of standard output outweighs
+// the files' own status; an interrupt outweighs both.
+int finish(LogOutput& out, int status) {
+    out.close();
+    return out.failed() && status < 128 ? kExitLogIncomplete : status;
+}
+
+int run(int argc, char** argv, unsigned closedStreams, FileSystem& fs) {
+    LogOutput out(closedStreams & (1u << STDOUT_FILENO));
+    Options options;
+    try {
+        options = parseOptions(argc, argv);
+    } catch (const UsageError& e) {
+        LogOutput::complain(shownText(e.what()));
+        (void)platform::writeAll(STDERR_FILENO, "Try 'stepwick-cli --help' for more information.\n");
+        return kExitUsage;
+    }
+    if (options.action == Options::Action::Help) {
+        out.write(kUsageText);
+        return finish(out, kExitOk);
+    }
+    if (options.action == Options::Action::Version) {
+        out.write(std::string("stepwick-cli ") + stepwick::kVersionText + "\n");
+        return finish(out, kExitOk);
+    }
+    Mod mod;
+    loadDefaults(mod);
+    confirmFolder(mod, options.folder);
+    std::string code;
+    try {
+        code = toCrLf(readCode(options, closedStreams & (1u << STDIN_FILENO)));
+    } catch (const CodeUnreadable& e) {
+        LogOutput::complain(e.what());
+        return kExitUsage;
+    } catch (const EncodingError& e) {
+        LogOutput::complain(e.what());
+        return kExitUsage;
+    }
+    if (options.action == Options::Action::DryRun || options.action == Options::Action::Check)
+        return finish(out, listFiles(options, mod, code, out, fs));
+    return finish(out, runFolder(options, mod, code, out, fs));
+}
+
+} // namespace
+
+int runStepwickCli(int argc, char** argv, FileSystem& fs) {
+    // Before anything else is opened, so that no file takes the place of a closed stream.
+    const unsigned closedStreams = platform::openClosedStandardStreams();
+    std::setlocale(LC_ALL, "");
+    platform::ignoreBrokenPipe();
+    platform::raiseOpenFileLimit();
+    try {
+        return run(argc, argv, closedStreams, fs);
+    } catch (const std::exception& e) {
+        LogOutput::complain(shownText(e.what()));
+    } catch (...) {
+        LogOutput::complain("unexpected error");
+    }
+    return kExitUsage;
+}
