@@ -66,6 +66,7 @@ BatchInput inputOf(const Options& options, std::string& code) {
     input.afterPreamble = options.afterPreamble;
     input.eol = options.eol;
     input.recursive = options.recursive;
+    input.encoding = options.encoding;
     return input;
 }
 

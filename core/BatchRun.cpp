@@ -424,7 +424,7 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, RunStart&
     }
     // The code is read and checked once, before any file is touched, and serves every file.
     try {
-        run.code.emplace(input.code ? input.code() : std::string(), systemCharset());
+        run.code.emplace(input.code ? input.code() : std::string(), systemCharset(), input.encoding);
     } catch (const EncodingError& e) {
         result.outcome = Outcome::CodeNotEncodable;
         result.error = e.what();

@@ -32,6 +32,8 @@ struct BatchInput {
     bool afterPreamble = false;              // head: behind a leading "#!", "<?xml ?>" and "<!DOCTYPE>" line
     LineBreakMode eol = LineBreakMode::CrLf; // the code's line breaks and the one added to an old last line
     bool recursive = false;                  // subfolders too: visible ones, on the folder's own file system
+    // The charset of every file without a byte-order mark; empty: each judged by its first bytes.
+    std::string encoding{};
     // Set from anywhere (another thread, a signal handler) to stop the run between two files.
     const std::atomic<bool>* stop = nullptr;
     // A file the run leaves alone and reports as failed, whatever its name: where its log goes.

@@ -190,11 +190,13 @@ LineBreak FolderEditor::fileLineBreak(int fd, off_t size, const EncodingMark& ma
 FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& path, const CodeEdit& edit,
                                         EncodedCode& code) {
     m_have = 0;
-    // A foot needs only the mark, unless the line break is the file's own.
-    readStart(fd, size, edit.position == Position::Head || edit.eol == LineBreakMode::Match ? kChunk : 3,
-              path);
+    // The start tells the encoding, a foot's too: judged once, on what is read anyway.
+    readStart(fd, size, kChunk, path);
     Spot spot;
-    spot.mark = detectMark(reinterpret_cast<const unsigned char*>(m_buffer.data()), m_have);
+    spot.mark =
+        code.encodingOf(std::string_view(m_buffer.data(), m_have), static_cast<off_t>(m_have) >= size);
+    if (spot.mark.refusal != Refusal::None)
+        throw FileError(EILSEQ, "read", path, spot.mark.refusal);
     spot.lineBreak = edit.eol == LineBreakMode::Lf     ? LineBreak::Lf
                      : edit.eol == LineBreakMode::CrLf ? LineBreak::CrLf
                                                        : fileLineBreak(fd, size, spot.mark, path);
