@@ -109,6 +109,13 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     LogSink sink;
     EXPECT_EQ(runBatch(mod, input("txt", "foot", "bad\xC3"), sink, realFs()).outcome,
               BatchResult::Outcome::CodeNotEncodable);
+    for (const auto& [encoding, code] :
+         {std::pair{"NOPE", "x"}, {"UTF-32LE", "x"}, {"GBK", "\xF0\x9F\x98\x80"}}) {
+        BatchInput in = input("txt", "foot", code);
+        in.encoding = encoding;
+        EXPECT_EQ(runBatch(mod, in, sink, realFs()).outcome, BatchResult::Outcome::CodeNotEncodable)
+            << encoding;
+    }
     EXPECT_EQ(runBatch(mod, input("../txt", "foot", "x"), sink, realFs()).outcome,
               BatchResult::Outcome::BadExtension);
     confirmFolder(mod, dir / "missing");
