@@ -72,6 +72,7 @@ BatchInput inputOf(const Options& options, std::string& code) {
     input.afterPreamble = options.afterPreamble;
     input.eol = options.eol;
     input.recursive = options.recursive;
+    input.encoding = options.encoding;
     input.ownOutput = ownOutputFiles();
     return input;
 }

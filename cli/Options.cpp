@@ -1,11 +1,13 @@
 #include "cli/Options.h"
 
+#include "core/Encoding.h"
+
 #include <getopt.h>
 
 const char* const kUsageText =
     "Usage: stepwick-cli [--head | --foot] [--ext EXT] [--code TEXT | --code-file FILE]\n"
     "                    [--once | --remove | --check] [--after-preamble] [--eol crlf|lf|match]\n"
-    "                    [-r] [--dry-run] FOLDER\n"
+    "                    [--encoding auto|CHARSET] [-r] [--dry-run] FOLDER\n"
     "Adds the code in front of (--head) or behind (--foot, the default) every file of FOLDER\n"
     "whose name ends in .EXT (default txt; letter case ignored; * and ? are wildcards; an EXT of\n"
     "exactly three characters without wildcards also takes longer ones: htm takes a.html).\n"
@@ -31,6 +33,12 @@ const char* const kUsageText =
     "  --eol crlf|lf|match\n"
     "                     the code's line breaks and the one added behind an old last line:\n"
     "                     CR LF (default), LF, or as the file's first line break\n"
+    "  --encoding auto|CHARSET\n"
+    "                     what a file without a byte-order mark is written in: auto (default)\n"
+    "                     judges each by its first 64 KiB: UTF-8 where its bytes beyond ASCII\n"
+    "                     are UTF-8, else the locale's charset; a file that is not UTF-8 under a\n"
+    "                     UTF-8 locale gets only an ASCII code; one with NUL bytes none; CHARSET\n"
+    "                     (any name iconv knows, e.g. GBK, UTF-16LE) is used for every such file\n"
     "  -r, --recursive    also the subfolders on the same file system (not hidden ones or links)\n"
     "  --dry-run          list the files that would be changed, change nothing\n"
     "  --help             show this help\n"
@@ -64,6 +72,7 @@ enum {
     OptCheck,
     OptAfterPreamble,
     OptEol,
+    OptEncoding,
     OptRecursive = 'r',
 };
 
@@ -79,6 +88,7 @@ const option kOptions[] = {
     {"check", no_argument, nullptr, OptCheck},
     {"after-preamble", no_argument, nullptr, OptAfterPreamble},
     {"eol", required_argument, nullptr, OptEol},
+    {"encoding", required_argument, nullptr, OptEncoding},
     {"recursive", no_argument, nullptr, OptRecursive},
     {"help", no_argument, nullptr, OptHelp},
     {"version", no_argument, nullptr, OptVersion},
@@ -103,6 +113,18 @@ LineBreakMode lineBreakMode(const std::string& name) {
     if (name == "match")
         return LineBreakMode::Match;
     throw UsageError("--eol takes crlf, lf or match, not " + name);
+}
+
+// "auto" as empty; a charset the run could not use is a usage error.
+std::string fileEncoding(const std::string& name) {
+    if (name == "auto")
+        return {};
+    try {
+        checkFileCharset(name);
+    } catch (const EncodingError& e) {
+        throw UsageError(std::string("--encoding: ") + e.what());
+    }
+    return name;
 }
 
 void takeOption(Options& o, int c, int argc, char** argv) {
@@ -140,6 +162,9 @@ void takeOption(Options& o, int c, int argc, char** argv) {
         break;
     case OptEol:
         o.eol = lineBreakMode(optarg);
+        break;
+    case OptEncoding:
+        o.encoding = fileEncoding(optarg);
         break;
     case OptRecursive:
         o.recursive = true;

@@ -19,6 +19,7 @@ struct Options {
     bool afterPreamble = false;
     LineBreakMode eol = LineBreakMode::CrLf;
     bool recursive = false;
+    std::string encoding; // files without a byte-order mark; empty: judged per file (auto)
 };
 
 // A command line that cannot be followed; what() names the argument at fault.

@@ -291,7 +291,7 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, bool lock
             result.error = "the code is empty";
             return false;
         }
-        run.code.emplace(std::move(code), systemCharset());
+        run.code.emplace(std::move(code), systemCharset(), input.encoding);
     } catch (const EncodingError& e) {
         result.outcome = Outcome::CodeNotEncodable;
         result.error = e.what();

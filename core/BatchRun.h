@@ -33,6 +33,8 @@ struct BatchInput {
     bool afterPreamble = false;              // head: behind a leading "#!", "<?xml ?>" and "<!DOCTYPE>" line
     LineBreakMode eol = LineBreakMode::CrLf; // the code's line breaks (plain CR LF: also an old last line's)
     bool recursive = false;                  // subfolders too: visible ones, on the folder's own file system
+    // The charset of every file without a byte-order mark; empty: each judged by its first bytes.
+    std::string encoding{};
     // Set from anywhere (another thread, a signal handler) to stop the run between two files.
     const std::atomic<bool>* stop = nullptr;
     // Files the run leaves alone and reports as failed, whatever their names: where its log and

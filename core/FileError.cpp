@@ -22,6 +22,10 @@ std::string_view refusalText(Refusal refusal) {
         return "the file may end with part of the code";
     case Refusal::AnotherRun:
         return "another run is changing this folder";
+    case Refusal::NotUtf8Text:
+        return "not UTF-8 text: name its encoding with --encoding";
+    case Refusal::HoldsNul:
+        return "holds NUL bytes: perhaps UTF-16 without a byte-order mark, or not text";
     }
     return {};
 }

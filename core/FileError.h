@@ -17,6 +17,8 @@ enum class Refusal {
     CannotReplace,    // the folder lets entries be added but not renamed over or removed
     PartialCode,      // a failed write could not be cut back: the file may end with part of the code
     AnotherRun,       // another run is changing the same folder
+    NotUtf8Text,      // not UTF-8 where the locale is, with a code beyond ASCII: its charset is unknown
+    HoldsNul,         // NUL bytes without a byte-order mark: UTF-16 without its mark, or not text
 };
 
 std::string_view refusalText(Refusal refusal);

@@ -192,15 +192,18 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
     m_have = 0;
     if (m_buffer.size() > 4 * kChunk)
         std::string().swap(m_buffer); // a long preamble read before is not kept for every file
-    // A foot needs only the mark, unless the line break is the file's own.
-    readStart(fd, size, edit.position == Position::Head || edit.eol == LineBreakMode::Match ? kChunk : 3,
-              path);
+    // The start tells the encoding, a foot's too: judged once, on what is read anyway.
+    readStart(fd, size, kChunk, path);
     Spot spot;
-    spot.mark = detectMark(reinterpret_cast<const unsigned char*>(m_buffer.data()), m_have);
+    spot.mark =
+        code.encodingOf(std::string_view(m_buffer.data(), m_have), static_cast<off_t>(m_have) >= size);
+    if (spot.mark.refusal != Refusal::None)
+        throw FileError(EILSEQ, "read", path, spot.mark.refusal);
     spot.lineBreak = edit.eol == LineBreakMode::Lf     ? LineBreak::Lf
                      : edit.eol == LineBreakMode::CrLf ? LineBreak::CrLf
                                                        : fileLineBreak(fd, size, spot.mark, path);
     spot.code = &code.bytes(spot.mark.encoding, spot.lineBreak);
+    m_charset = code.charset(); // a preamble without a mark is read by its characters
     const std::size_t length = spot.code->size();
     // A plain insertion does not ask what the file holds: no reading for it.
     const bool compare = edit.action != CodeEdit::Action::Add;
@@ -223,7 +226,7 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
 }
 
 Preamble FolderEditor::readPreamble(int fd, off_t size, const std::string& path, const EncodingMark& mark) {
-    const std::string charset = systemCharset();
+    const std::string& charset = m_charset;
     // Read on until the preamble's end is known, however long it is.
     for (bool ended = false;;) {
         ended = ended || static_cast<off_t>(m_have) >= size;
@@ -241,7 +244,7 @@ std::size_t FolderEditor::preambleWithout(int fd, off_t size, const std::string&
                                           const EncodingMark& mark, std::size_t place, std::size_t length) {
     // The text in front of the code and, read afresh, as much of what follows it as the preamble
     // needs: a large code is not read into memory.
-    const std::string charset = systemCharset();
+    const std::string& charset = m_charset;
     const off_t from = static_cast<off_t>(mark.markLength + place + length);
     std::string text;
     for (std::size_t window = kChunk;; window *= 2) {

@@ -177,6 +177,7 @@ private:
     static constexpr long long kOthersUnwrittenFloor = 16 << 20;
     static constexpr long long kOthersUnwrittenPerFile = 256 << 10;
     std::string m_buffer;
+    std::string m_charset; // the run's charset for a file without a mark
     std::function<void(off_t, off_t)> m_copyProgress;
     std::size_t m_have = 0;
     std::string m_output;

@@ -147,16 +147,51 @@ else
     echo "skipped the temporary-file check: needs root to run as another user, and a place for the program" >&2
 fi
 
+# --- each file in its own encoding: GBK, UTF-8 with and without a mark, UTF-16 with and without
+# one, ASCII; under a UTF-8 locale a file that is not UTF-8 takes an ASCII code only ---
+mixed() {
+    fresh a.txt 'old\r\n' gb.gbk '\xd6\xd0\r\n' u8.txt '\xe4\xb8\xad\r\n' bom.txt '\xef\xbb\xbfb\r\n' \
+        le.txt '\xff\xfeu\0\r\0\n\0' be.t16 '\0u\0\r\0\n'
+}
+each() { # what, then NAME BYTES pairs
+    local what=$1
+    shift
+    while [ $# -gt 1 ]; do holds "$what: $1" "$WORK/d/$1" "$2"; shift 2; done
+}
+snapshot() { for f in "$WORK"/d/*; do od -An -tx1 "$f"; done; }
+mixed
+LC_ALL=C.UTF-8 "$CLI" --head --ext '*' --code '中文' "$WORK/d" > "$WORK/out" 2> /dev/null
+expect "UTF-8 locale, mixed folder: the GBK file and the one with NUL bytes fail, saying why" "$?:$(grep '（' "$WORK/out")" \
+    "1:be.t16（未能处理：holds NUL bytes: perhaps UTF-16 without a byte-order mark, or not text）
+gb.gbk（未能处理：not UTF-8 text: name its encoding with --encoding）"
+each "UTF-8 locale, mixed folder" a.txt '\xe4\xb8\xad\xe6\x96\x87\r\nold\r\n' gb.gbk '\xd6\xd0\r\n' \
+    u8.txt '\xe4\xb8\xad\xe6\x96\x87\r\n\xe4\xb8\xad\r\n' bom.txt '\xef\xbb\xbf\xe4\xb8\xad\xe6\x96\x87\r\nb\r\n' \
+    le.txt '\xff\xfe\x2d\x4e\x87\x65\r\0\n\0u\0\r\0\n\0' be.t16 '\0u\0\r\0\n'
+LC_ALL=C.UTF-8 "$CLI" --head --ext gbk --code 'x' "$WORK/d" > /dev/null
+holds "UTF-8 locale: an ASCII code goes into a file that is not UTF-8" "$WORK/d/gb.gbk" 'x\r\n\xd6\xd0\r\n'
+LC_ALL=C.UTF-8 "$CLI" --head --ext gbk --once --encoding GBK --code '中文' "$WORK/d" > /dev/null
+holds "UTF-8 locale: --encoding GBK" "$WORK/d/gb.gbk" '\xd6\xd0\xce\xc4\r\nx\r\n\xd6\xd0\r\n'
+out=$(LC_ALL=C.UTF-8 "$CLI" --check --head --ext '*' --encoding GBK --code '中文' "$WORK/d" 2> /dev/null)
+expect "UTF-8 locale: --check with --encoding GBK compares in GBK" "$?:$out" $'1:a.txt\nu8.txt'
+refused "unknown charset" "--encoding: the character set NOPE is not known to iconv" "$CLI" --encoding NOPE --code x "$WORK/d"
+
 # --- the locale's character set: GBK (a locale built here, into a private folder) ---
 mkdir -p "$WORK/locale"
 if localedef -i zh_CN -f GBK "$WORK/locale/zh_CN.GBK" > /dev/null 2>&1; then
-    fresh g.txt 'old\r\n' u.txt '\xef\xbb\xbfu8\r\n'
     gbk() { LOCPATH=$WORK/locale LC_ALL=zh_CN.GBK "$CLI" "$@"; }
-    gbk --head --code $'\xd6\xd0\xce\xc4' "$WORK/d" > /dev/null 2>&1
-    expect "GBK locale: a code typed in GBK: exit 0" "$?" 0
-    holds "GBK locale: code in GBK" "$WORK/d/g.txt" '\xd6\xd0\xce\xc4\r\nold\r\n'
-    holds "GBK locale: UTF-8 file keeps UTF-8" "$WORK/d/u.txt" '\xef\xbb\xbf\xe4\xb8\xad\xe6\x96\x87\r\nu8\r\n'
-    gbk --head --once --code $'\xd6\xd0\xce\xc4' "$WORK/d" > /dev/null 2>&1
+    mixed
+    gbk --head --ext '*' --code $'\xd6\xd0\xce\xc4' "$WORK/d" > "$WORK/out" 2>&1
+    expect "GBK locale, mixed folder: only the UTF-16 file without a mark fails" "$?:$(grep -c NUL "$WORK/out")" 1:2
+    each "GBK locale, mixed folder" a.txt '\xd6\xd0\xce\xc4\r\nold\r\n' gb.gbk '\xd6\xd0\xce\xc4\r\n\xd6\xd0\r\n' \
+        u8.txt '\xe4\xb8\xad\xe6\x96\x87\r\n\xe4\xb8\xad\r\n' bom.txt '\xef\xbb\xbf\xe4\xb8\xad\xe6\x96\x87\r\nb\r\n' \
+        le.txt '\xff\xfe\x2d\x4e\x87\x65\r\0\n\0u\0\r\0\n\0' be.t16 '\0u\0\r\0\n'
+    gbk --head --once --ext '*' --code $'\xd6\xd0\xce\xc4' "$WORK/d" > "$WORK/out" 2>&1
+    expect "GBK locale, mixed folder: once finds each code in its file's encoding" "$(iconv -f GBK -t UTF-8 "$WORK/out" | grep -c "^有5个文件已含此代码")" 1
+    gbk --head --remove --ext '*' --code $'\xd6\xd0\xce\xc4' "$WORK/d" > /dev/null 2>&1
+    expect "GBK locale, mixed folder: removal gives back every file" "$(snapshot)" "$(mixed; snapshot)"
+    gbk --head --ext t16 --encoding UTF-16BE --code $'\xd6\xd0\xce\xc4' "$WORK/d" > /dev/null 2>&1
+    holds "GBK locale: --encoding UTF-16BE for a file without its mark" "$WORK/d/be.t16" '\x4e\x2d\x65\x87\0\r\0\n\0u\0\r\0\n'
+    fresh g.txt '\xd6\xd0\xce\xc4\r\nold\r\n'
     gbk --head --code $'\x81' "$WORK/d" > /dev/null 2> "$WORK/err"
     expect "GBK locale: code not valid in GBK is refused" "$?:$(grep -c "not valid GBK" "$WORK/err")" 2:1
     printf '\xef\xbb\xbf\xf0\x9f\x98\x80' > "$WORK/code"
@@ -263,6 +298,18 @@ for args in --head --foot "--head --once"; do
     expect "20 MiB code, $args: KiB of memory within bounds" "$([ "$kb" -le $(((3 * 20 + 32) * 1024)) ] && echo yes || echo "$kb")" yes
 done
 expect "20 MiB code: size of f1.txt, nothing left" "$(stat -c %s "$WORK/d/f1.txt"):$(leftovers)" "$((2 * (20 * 1024 * 1024 + 2) + 3)):0"
+# The same for a 40 MiB code that a mixed folder needs in several forms (UTF-16, UTF-8 and GBK with
+# LF breaks), under either locale.
+fresh u16.txt '\xff\xfeu\0' u8.txt '\xe4\xb8\xad\r\n' gb.txt '\xd6\xd0\r\n'
+head -c 40M /dev/zero | tr '\0' 'a' > "$WORK/code"
+for loc in C.UTF-8 zh_CN.GBK; do
+    [ $loc = C.UTF-8 ] || [ -d "$WORK/locale/$loc" ] || continue
+    LOCPATH=$WORK/locale LC_ALL=$loc /usr/bin/time -o "$WORK/kb" -f '%M' "$CLI" --check --head --eol lf \
+        --code-file "$WORK/code" "$WORK/d" > /dev/null 2>&1
+    kb=$(tail -n 1 "$WORK/kb")
+    expect "40 MiB code in three forms, $loc: KiB of memory within bounds" \
+        "$([ "$kb" -le $(((3 * 40 + 32) * 1024)) ] && echo yes || echo "$kb")" yes
+done
 
 # --- signals at known points: the test build raises one just before chosen file-system calls ---
 calls=0 # in a whole run: one less than the first kill that does not land

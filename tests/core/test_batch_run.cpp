@@ -190,6 +190,13 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     LogSink sink;
     EXPECT_EQ(runBatch(mod, input("txt", "foot", "bad\xC3"), sink, realFs()).outcome,
               BatchResult::Outcome::CodeNotEncodable);
+    for (const auto& [encoding, code] :
+         {std::pair{"NOPE", "x"}, {"UTF-32LE", "x"}, {"GBK", "\xF0\x9F\x98\x80"}}) {
+        BatchInput in = input("txt", "foot", code);
+        in.encoding = encoding;
+        EXPECT_EQ(runBatch(mod, in, sink, realFs()).outcome, BatchResult::Outcome::CodeNotEncodable)
+            << encoding;
+    }
     EXPECT_EQ(runBatch(mod, input("../txt", "foot", "x"), sink, realFs()).outcome,
               BatchResult::Outcome::BadExtension);
     // Nothing to add would still add a line break; nothing to take out would take one.
@@ -479,8 +486,10 @@ TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
     TempDir dir;
     const off_t sizes[] = {off_t(40) << 20, off_t(40) << 20, (off_t(4) << 30) + 3, off_t(40) << 20, 7};
     const std::string names[] = {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"};
+    // Text for their first 64 KiB, by which they are judged; NUL bytes (holes) behind.
+    const auto start = [&](int i) { return std::string(std::min<off_t>(sizes[i], 64 << 10), 'x'); };
     for (int i = 0; i < 5; ++i)
-        ASSERT_EQ(::truncate((writeFile(dir / names[i], ""), dir / names[i]).c_str(), sizes[i]), 0);
+        ASSERT_EQ(::truncate((writeFile(dir / names[i], start(i)), dir / names[i]).c_str(), sizes[i]), 0);
     const Ran r = run(dir, input("txt", "foot", "END"));
     EXPECT_EQ(r.log, "被处理的文件\r\na.txt\r\nb.txt\r\nc.txt\r\nd.txt\r\ne."
                      "txt\r\n\r\n处理了5个文件。\r\n感谢您使用本软件！");
@@ -489,7 +498,7 @@ TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
         EXPECT_EQ(off_t(in.tellg()), sizes[i] + 5) << names[i];
         std::string tail(6, '\0');
         in.seekg(-6, std::ios::end).read(tail.data(), 6);
-        EXPECT_EQ(tail, std::string("\0END\r\n", 6)) << names[i];
+        EXPECT_EQ(tail, std::string(1, i == 4 ? 'x' : '\0') + "END\r\n") << names[i];
     }
 }
 

@@ -344,6 +344,17 @@ private slots:
                                QStringLiteral("另一次运行正在修改这个目录，没有文件被修改。请稍后再试。")));
         QCOMPARE(readFile(s.path("a.txt")), QByteArray("new\r\nold\r\nnew\r\n"));
 
+        // Files the code cannot go into as text (not UTF-8 in a UTF-8 locale; NUL bytes), in our words.
+        s.write({{"g.txt", "\xD6\xD0\r\n"}, {"n.txt", QByteArray("u\0\r\0\n\0", 6)}});
+        s.prepare(QStringLiteral("码"));
+        QCOMPARE(s.run(), QStringLiteral(
+                              "a.txt\nb.txt（未能处理：只读文件）\nc.txt\n"
+                              "g.txt（未能处理：不是UTF-8文本，请用 --encoding 指明编码）\n"
+                              "n.txt（未能处理：含有NUL字节：可能是无字节序标记的UTF-16文件或二进制文件）\n\n"
+                              "处理了2个文件。\n有3个文件未能处理。\n感谢您使用本软件！"));
+        MessageBox::takeShown();
+        QVERIFY(QFile::remove(s.path("g.txt")) && QFile::remove(s.path("n.txt")));
+
         // The system's reasons for the common errors in Chinese; any other keeps the system's text.
         QVERIFY(QFile::remove(s.path("b.txt")) && QFile::remove(s.path("c.txt")));
         const std::pair<int, const char*> reasons[] = {

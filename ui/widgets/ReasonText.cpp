@@ -28,6 +28,10 @@ std::string_view refusal(Refusal kind) {
         return "文件末尾可能只有部分代码";
     case Refusal::AnotherRun:
         return "另一次运行正在修改此文件夹";
+    case Refusal::NotUtf8Text:
+        return "不是UTF-8文本，请用 --encoding 指明编码";
+    case Refusal::HoldsNul:
+        return "含有NUL字节：可能是无字节序标记的UTF-16文件或二进制文件";
     }
     return {};
 }
