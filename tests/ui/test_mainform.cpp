@@ -61,7 +61,7 @@ struct Session {
     // The session's folder confirmed and a code set without going through the windows.
     void prepare(const QString& code) {
         confirmFolder(mod, dir.path().toStdString());
-        form->texts()->Text1->setPlainText(code);
+        form->texts()->Text1->setCode(code);
     }
     QWidget* shown(const char* name) const {
         QList<QWidget*> windows = windowsNamed(QLatin1String(name));

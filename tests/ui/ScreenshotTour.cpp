@@ -1,4 +1,4 @@
-#include "ui/main/ScreenshotTour.h"
+#include "ScreenshotTour.h"
 
 #include "ui/main/MainForm.h"
 #include "ui/widgets/PictureButton.h"
