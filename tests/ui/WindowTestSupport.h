@@ -106,8 +106,16 @@ inline QRect textRect(const QWidget* w) {
             .boundingRect(label->contentsRect(), flags, label->text())
             .translated(label->pos());
     }
-    const int height = QFontMetrics(w->font()).height();
-    return {w->x(), w->y() + (w->height() - height) / 2, w->sizeHint().width(), height};
+    const auto* button = qobject_cast<const QAbstractButton*>(w);
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const auto element =
+        qobject_cast<const QCheckBox*>(w) ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents;
+    const QFontMetrics metrics(w->font());
+    const int width =
+        w->style()->subElementRect(element, &option, w).left() + metrics.horizontalAdvance(button->text());
+    return {w->x(), w->y() + (w->height() - metrics.height()) / 2, width, metrics.height()};
 }
 
 // The named captions whose text is cut off by their own control or their window, or covers
