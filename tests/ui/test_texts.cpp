@@ -174,6 +174,7 @@ private slots:
              },
              QStringLiteral("z中文")},
         };
+        QStringList wrong;
         for (const auto& [what, start, steps, expected] : cases) {
             Texts texts;
             texts.show();
@@ -181,11 +182,13 @@ private slots:
             box->setCode(start);
             box->setFocus();
             steps(box);
-            QVERIFY2(texts.code() == expected, what);
             // What is copied is the code, as exactly.
+            const QString code = texts.code();
             keys(box, {Qt::CTRL | Qt::Key_A, Qt::CTRL | Qt::Key_C});
-            QVERIFY2(QApplication::clipboard()->text() == expected, what);
+            if (code != expected || QApplication::clipboard()->text() != expected)
+                wrong << QLatin1String(what);
         }
+        QCOMPARE(wrong, QStringList());
     }
 
     // Beyond the box's limits the code is held aside whole: shown in part, cleared, replaced.
