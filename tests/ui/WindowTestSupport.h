@@ -118,8 +118,9 @@ inline QRect textRect(const QWidget* w) {
     return {w->x(), w->y() + (w->height() - metrics.height()) / 2, width, metrics.height()};
 }
 
-// The named captions whose text is cut off by their own control or their window, or covers
-// another control that is not a caption (a button, a box, a list, a picture).
+// The named captions whose text is cut off by their own control or their window, or overlaps or
+// comes within 2 pixels beside another control that is not a caption (a button, a box, a list, a
+// picture).
 inline QStringList textsTouchingOthers(const QWidget* window) {
     QStringList out;
     const auto isCaption = [](const QWidget* w) {
@@ -139,7 +140,7 @@ inline QStringList textsTouchingOthers(const QWidget* window) {
         for (const QWidget* other :
              caption->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             touches = touches || (other != caption && isControl(other) && !isCaption(other) &&
-                                  !isLine(other) && other->geometry().intersects(text));
+                                  !isLine(other) && other->geometry().intersects(text.adjusted(-2, 0, 2, 0)));
         if (touches)
             out << caption->objectName();
     }

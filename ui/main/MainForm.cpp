@@ -158,6 +158,10 @@ void MainForm::buildFrames() {
     TOther = named(new QLineEdit(QStringLiteral("CGI"), Frame4), "TOther", twips(960, 720, 855, 270));
     TOther->setAccessibleName(QStringLiteral("其他扩展名"));
     Option1->setChecked(true);
+    // The options and the extension box name no font: they take the window's, not their frame's.
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{Option1, Option2, Option3, Option4, OOther, TOther})
+        control->setFont(font());
 
     Ohead = named(new QRadioButton(QStringLiteral("文件头"), Frame3), "Ohead", twips(240, 360, 1335, 255));
     Ofeet = named(new QRadioButton(QStringLiteral("文件尾"), Frame3), "Ofeet", twips(240, 720, 1455, 255));
