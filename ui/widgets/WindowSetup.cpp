@@ -104,12 +104,17 @@ QMargins frameOf(const QWidget* window) {
             frame.bottom() - client.bottom()};
 }
 
-// The opener's buttons on the screen, each of them.
+// The opener's buttons on the screen, each of them: a push button whole, a check box or an option
+// as far as its caption reaches.
 QList<QRect> buttonsOf(const QWidget* opener) {
     QList<QRect> rects;
-    for (const QAbstractButton* button : opener->findChildren<QAbstractButton*>())
-        if (button->isVisible())
-            rects << QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+    for (const QAbstractButton* button : opener->findChildren<QAbstractButton*>()) {
+        if (!button->isVisible())
+            continue;
+        const bool captioned = qobject_cast<const QPushButton*>(button) == nullptr;
+        const QSize size = captioned ? button->sizeHint().boundedTo(button->size()) : button->size();
+        rects << QRect(button->mapToGlobal(QPoint(0, 0)), size);
+    }
     return rects;
 }
 
