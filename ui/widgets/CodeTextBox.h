@@ -17,9 +17,9 @@ class CodeTextBox : public QPlainTextEdit {
     // The whole code, whether it is edited here or held aside.
     Q_PROPERTY(QString plainText READ code WRITE setCode NOTIFY textChanged USER true)
 public:
-    // Measured with bench/paste_bench --limits on a busy two-core machine: in one line a keystroke
-    // takes 50 ms from about 6,000 characters on (each thousand adds 7 to 10 ms); in many lines it
-    // stays under 15 ms however long the text, but pasting takes half a second from about 500,000.
+    // Measured with bench/paste_bench --limits on a two-core machine, busy and quiet: in one line a
+    // keystroke takes 50 ms from 6,000 to 20,000 characters on; in many lines it stays under 15 ms
+    // however long the text, but pasting takes half a second from 500,000 to 1,600,000 on.
     static constexpr qsizetype kMostCharacters = 500'000;
     static constexpr qsizetype kLongestLine = 5'000;
 
