@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev \
-	qt6-base-dev libgl-dev fonts-arphic-uming fonts-liberation \
+	qt6-base-dev qt6-translations-l10n libgl-dev fonts-arphic-uming fonts-liberation \
 	xvfb xauth openbox x11-utils desktop-file-utils appstream time bc locales \
 	scdoc dpkg-dev fakeroot file lintian man-db bash-completion acl e2fsprogs clang-format
 

@@ -33,7 +33,7 @@ int main(int argc, char* argv[]) {
     window.setEndProcess([] {});
     window.show();
     QApplication::processEvents();
-    window.texts()->Text1->setPlainText(QString::fromUtf8(argv[1]));
+    window.texts()->Text1->setCode(QString::fromUtf8(argv[1]));
     window.Ohead->click();
 
     double seconds[2];

@@ -42,13 +42,122 @@ inline QString geometries(const QWidget* window) {
     return out;
 }
 
-// How often the button is clicked by Enter and by keypad Enter while it has the focus.
+// A key held down on the control: one fresh press, then repeats, then the release.
+inline void holdKey(QWidget* control, Qt::Key key, Qt::KeyboardModifiers modifiers = {}, int repeats = 5) {
+    const QString text = key == Qt::Key_Space ? QStringLiteral(" ") : QStringLiteral("\r");
+    QTest::sendKeyEvent(QTest::Press, control, key, text, modifiers);
+    for (int i = 0; i < repeats; ++i) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers, text, true);
+        QApplication::sendEvent(control, &press);
+    }
+    QTest::sendKeyEvent(QTest::Release, control, key, text, modifiers);
+}
+
+// How often the button is clicked by Enter and by keypad Enter while it has the focus, each held
+// down a while: a held key clicks once.
 inline int clicksByEnter(QAbstractButton* button) {
     button->setFocus();
     QSignalSpy clicks(button, &QAbstractButton::clicked);
-    QTest::keyClick(button, Qt::Key_Return);
-    QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+    holdKey(button, Qt::Key_Return);
+    if (button->isVisible()) // a click may have closed the window
+        holdKey(button, Qt::Key_Enter, Qt::KeypadModifier);
+    else
+        QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
     return clicks.count();
+}
+
+// The window's left margin and its bottom margin: from its edges to the nearest control.
+inline QList<int> marginsOf(const QWidget* window) {
+    int left = window->width(), right = window->width(), bottom = window->height();
+    for (const QWidget* w : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w->objectName().isEmpty() || !w->isVisible())
+            continue;
+        left = std::min(left, w->x());
+        right = std::min(right, window->width() - 1 - w->geometry().right());
+        bottom = std::min(bottom, window->height() - 1 - w->geometry().bottom());
+    }
+    return {left, right, bottom};
+}
+
+// The named controls whose font is not their window's.
+inline QStringList controlsOutOfWindowFont(const QWidget* window) {
+    QStringList out;
+    const QFontInfo own(window->font());
+    for (const QWidget* w : window->findChildren<QWidget*>()) {
+        const QFontInfo font(w->font());
+        if (!w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")) &&
+            (font.family() != own.family() || font.pointSizeF() != own.pointSizeF()))
+            out << w->objectName();
+    }
+    return out;
+}
+
+inline bool isLine(const QWidget* w) {
+    const auto* frame = qobject_cast<const QFrame*>(w);
+    return frame && frame->frameShape() == QFrame::HLine;
+}
+
+// Where a caption's text stands in its parent: a label's text as aligned, a check or option
+// button's indicator and text.
+inline QRect textRect(const QWidget* w) {
+    if (const auto* label = qobject_cast<const QLabel*>(w)) {
+        const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+        return QFontMetrics(label->font())
+            .boundingRect(label->contentsRect(), flags, label->text())
+            .translated(label->pos());
+    }
+    const auto* button = qobject_cast<const QAbstractButton*>(w);
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const auto element =
+        qobject_cast<const QCheckBox*>(w) ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents;
+    const QFontMetrics metrics(w->font());
+    const int width =
+        w->style()->subElementRect(element, &option, w).left() + metrics.horizontalAdvance(button->text());
+    return {w->x(), w->y() + (w->height() - metrics.height()) / 2, width, metrics.height()};
+}
+
+// The named captions whose text is cut off by their own control or their window, or overlaps or
+// comes within 2 pixels beside another control that is not a caption (a button, a box, a list, a
+// picture).
+inline QStringList textsTouchingOthers(const QWidget* window) {
+    QStringList out;
+    const auto isCaption = [](const QWidget* w) {
+        const auto* label = qobject_cast<const QLabel*>(w);
+        return (label && !label->text().isEmpty()) || qobject_cast<const QCheckBox*>(w) ||
+               qobject_cast<const QRadioButton*>(w);
+    };
+    const auto isControl = [](const QWidget* w) {
+        return !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")) &&
+               w->isVisible();
+    };
+    for (const QWidget* caption : window->findChildren<QWidget*>()) {
+        if (!isControl(caption) || !isCaption(caption))
+            continue;
+        const QRect text = textRect(caption);
+        bool touches = !caption->geometry().contains(text) || !caption->parentWidget()->rect().contains(text);
+        for (const QWidget* other :
+             caption->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            touches = touches || (other != caption && isControl(other) && !isCaption(other) &&
+                                  !isLine(other) && other->geometry().intersects(text.adjusted(-2, 0, 2, 0)));
+        if (touches)
+            out << caption->objectName();
+    }
+    return out;
+}
+
+// The named controls a screen reader would find no name for.
+inline QStringList unnamedForReaders(const QWidget* window) {
+    QStringList out;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (w->objectName().isEmpty() || w->objectName().startsWith(QLatin1String("qt_")) ||
+            !w->isVisible() || isLine(w))
+            continue;
+        if (QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).trimmed().isEmpty())
+            out << w->objectName();
+    }
+    return out;
 }
 
 // Whether the control looks different with the focus than without it.

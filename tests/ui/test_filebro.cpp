@@ -100,7 +100,11 @@ private slots:
         CurrentFolder here(tree.path());
         QPointer<FileBro> picker = tree.open();
         QCOMPARE(picker->windowTitle(), QStringLiteral("文件浏览器"));
-        QCOMPARE(picker->size(), QSize(378, 455));
+        QCOMPARE(picker->size(), QSize(378, 465));
+        QCOMPARE(marginsOf(picker)[2], marginsOf(picker)[0]); // below as on the left
+        QCOMPARE(controlsOutOfWindowFont(picker), QStringList());
+        QCOMPARE(textsTouchingOthers(picker), QStringList());
+        QCOMPARE(unnamedForReaders(picker), QStringList());
         const QString designed = geometries(picker);
         for (const QSize size : {QSize(200, 150), QSize(900, 700), QSize(378, 455)}) { // controls stay put
             picker->resize(size);
@@ -152,6 +156,10 @@ private slots:
         });
         QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
         QCOMPARE(picker->currentFolder(), QStringLiteral("/"));
+        // A folder whose name only begins with a drive's is not on that drive.
+        QVERIFY(QDir().mkpath(volume + QStringLiteral("-backup")));
+        QVERIFY(picker->Dir1->setFolder(QFile::encodeName(volume + QStringLiteral("-backup"))));
+        QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
 
         picker->Drive1->setCurrentIndex(picker->Drive1->findText(volume));
         QVERIFY(MessageBox::takeShown().isEmpty());

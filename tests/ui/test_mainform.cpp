@@ -61,7 +61,7 @@ struct Session {
     // The session's folder confirmed and a code set without going through the windows.
     void prepare(const QString& code) {
         confirmFolder(mod, dir.path().toStdString());
-        form->texts()->Text1->setPlainText(code);
+        form->texts()->Text1->setCode(code);
     }
     QWidget* shown(const char* name) const {
         QList<QWidget*> windows = windowsNamed(QLatin1String(name));
@@ -205,6 +205,8 @@ private slots:
             blank.setGeometry(s.control(name)->geometry());
             QVERIFY2(borderRing(s.control(name)) == borderRing(&blank), name);
         }
+        QCOMPARE(unnamedForReaders(s.form.get()), QStringList());
+        QCOMPARE(textsTouchingOthers(s.form.get()), QStringList());
         QCOMPARE(s.form->windowIcon().availableSizes(),
                  QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}}));
 
@@ -317,6 +319,21 @@ private slots:
         // After a confirmation a fresh picker starts at the process's current folder.
         s.click("CmdOpen");
         QCOMPARE(s.form->fileBro()->currentFolder(), s.dir.path());
+    }
+
+    void emptyCodeIsRefusedAndAHeldKeyRunsOnce() {
+        Session s;
+        s.write({{"a.txt", "old\r\n"}});
+        s.prepare(QString());
+        s.click("Command2");
+        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information, QStringLiteral("请先输入拟添代码。")));
+        QCOMPARE(s.log(), kHeader);
+        s.expect({{"a.txt", "old\r\n"}});
+        // Enter or Space held down on the start button: one run each, the code added once each.
+        s.form->texts()->Text1->setCode(QStringLiteral("C"));
+        holdKey(s.control("Command2"), Qt::Key_Return, {}, 28);
+        holdKey(s.control("Command2"), Qt::Key_Space, {}, 28);
+        s.expect({{"a.txt", "old\r\nC\r\nC\r\n"}});
     }
 
     void failedFileIsLoggedOthersChangedOneMessage() {
@@ -440,6 +457,7 @@ private slots:
     void choicesInTheWindowsShapeTheRun() {
         // Choices clicked in turn afresh ("=TEXT" typed into TOther); the log (null: refused); files after.
         const char* all = "a.txt\nb.txt\np.txt\n\n处理了3个文件。";
+        const char* deep = "a.txt\nb.txt\np.txt\nsub/d.txt\n\n处理了4个文件。";
         const char* once =
             "a.txt（已含此代码，未再添加）\nb.txt\np.txt\n\n处理了2个文件。\n有1个文件已含此代码，未再添加。";
         const std::tuple<const char*, const char*, Files> cases[] = {
@@ -450,7 +468,12 @@ private slots:
             {"Ohead Check2", all, {{"p.txt", "#!/bin/sh\nC\r\nx\n"}, {"a.txt", "C\r\nC\r\n"}}},
             {"Ohead Check3", all, {{"b.txt", "C\nl1\nl2\n"}, {"a.txt", "C\r\nC\r\n"}}},
             {"Check1", once, {{"a.txt", "C\r\n"}, {"b.txt", "l1\nl2C\r\n"}, {"sub/d.txt", "s\r\n"}}},
-            {"FileBro", "a.txt\nb.txt\np.txt\nsub/d.txt\n\n处理了4个文件。", {{"sub/d.txt", "s\r\nC\r\n"}}},
+            // The picker's subfolder box: confirmed, reopened showing it, closed, left open, unticked.
+            {"Pick Tick Confirm", deep, {{"sub/d.txt", "s\r\nC\r\n"}}},
+            {"Pick Tick Confirm Pick Close", deep, {{"sub/d.txt", "s\r\nC\r\n"}}},
+            {"Pick Tick", deep, {{"sub/d.txt", "s\r\nC\r\n"}}},
+            {"Pick Tick Confirm Pick Tick Close", all, {{"sub/d.txt", "s\r\n"}}},
+            {"Pick Tick Confirm Pick Tick", all, {{"sub/d.txt", "s\r\n"}}},
             // HTM, then Other: TOther's text is searched, as it stands or typed anew; a preset ignores it.
             {"Option2 OOther", "x.cgi\n\n处理了1个文件。", {{"x.cgi", "C\r\n"}, {"z.htm", ""}}},
             {"OOther =pl", "w.pl\n\n处理了1个文件。", {{"w.pl", "C\r\n"}, {"x.cgi", ""}}},
@@ -472,10 +495,16 @@ private slots:
                 if (choice.startsWith(u'=')) {
                     other->selectAll();
                     QTest::keyClicks(other, typed = choice.mid(1));
-                } else if (choice == QLatin1String("FileBro")) {
+                } else if (choice == QLatin1String("Pick")) {
                     s.click("CmdOpen");
+                } else if (choice == QLatin1String("Tick")) {
                     clickIndicator(s.form->fileBro()->Check1);
-                    QTest::mouseClick(s.form->fileBro()->Command1, Qt::LeftButton);
+                } else if (choice == QLatin1String("Confirm") || choice == QLatin1String("Close")) {
+                    if (choice == QLatin1String("Close"))
+                        s.form->fileBro()->close();
+                    else
+                        QTest::mouseClick(s.form->fileBro()->Command1, Qt::LeftButton);
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // gone for good
                 } else if (choice.startsWith(QLatin1String("Check"))) {
                     clickIndicator(child<QCheckBox>(s.form->texts(), qPrintable(choice)));
                 } else {
@@ -494,20 +523,48 @@ private slots:
         }
     }
 
-    void openersBringTheirWindowsBackNearTheMainWindowAndExitClosesThem() {
+    // Where a window manager puts a first window, and in the opposite corner: each window opens whole
+    // on the screen, off the main window's buttons, and where the screen has room off every other.
+    void secondaryWindowsOpenClearOfEachOther() {
+        for (const bool inCorner : {false, true}) {
+            Session s;
+            const QRect screen = s.form->screen()->availableGeometry();
+            if (inCorner)
+                s.form->move(screen.bottomRight() - QPoint(s.form->width(), s.form->height()));
+            QList<QRect> buttons;
+            for (const QAbstractButton* button : s.form->findChildren<QAbstractButton*>())
+                buttons << QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+            QList<QRect> placed{s.form->frameGeometry()};
+            for (const char* opener : {"CmdAdd", "CmdOpen", "Command1"}) {
+                s.click(opener);
+                placed << s.shown(opener == QLatin1String("CmdAdd")    ? "Texts"
+                                  : opener == QLatin1String("CmdOpen") ? "FileBro"
+                                                                       : "About")
+                              ->frameGeometry();
+            }
+            const bool roomy = screen.width() >= 1280 && screen.height() >= 1024 && !inCorner;
+            for (qsizetype i = 1; i < placed.size(); ++i) {
+                QVERIFY2(screen.contains(placed[i]), qPrintable(QStringLiteral("window %1").arg(i)));
+                for (const QRect& button : buttons)
+                    QVERIFY2(!placed[i].intersects(button), qPrintable(QDebug::toString(placed)));
+                for (qsizetype j = 0; roomy && j < i; ++j)
+                    QVERIFY2(!placed[i].intersects(placed[j]),
+                             qPrintable(QStringLiteral("%1 on %2").arg(i).arg(j)));
+            }
+            delete s.shown("About"); // it outlives its main window
+        }
+    }
+
+    void openersBringTheirWindowsBackAndExitClosesThem() {
         for (bool byCloseButton : {false, true}) {
             Session s;
             QVERIFY(QDir().mkpath(s.path("chosen")));
-            // In the screen's corner: the windows must still come out whole.
-            const QRect screen = s.form->screen()->availableGeometry();
-            s.form->move(screen.bottomRight() - QPoint(s.form->width(), s.form->height()));
             const std::pair<const char*, const char*> openers[] = {
                 {"CmdAdd", "Texts"}, {"CmdOpen", "FileBro"}, {"Command1", "About"}, {"Command2", "FileBro"}};
             for (const auto& [opener, name] : openers) {
                 s.click(opener);
                 QWidget* window = s.shown(name);
-                QVERIFY2(window && screen.contains(window->frameGeometry()), name);
-                QVERIFY2(window->frameGeometry().intersects(s.form->frameGeometry()), name);
+                QVERIFY2(window, name);
                 window->setWindowState(Qt::WindowMinimized);
                 s.click(opener);
                 QVERIFY2(window->isVisible() && !(window->windowState() & Qt::WindowMinimized), name);
@@ -524,6 +581,14 @@ private slots:
             QTest::mouseClick(texts->Command1, Qt::LeftButton);
             s.click("CmdAdd");
             QCOMPARE(texts->pos(), where);
+            // A new About window opens where the last one was closed.
+            about->move(about->pos() + QPoint(25, 15));
+            const QPoint aboutWhere = about->pos();
+            about->close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            s.click("Command1");
+            about = s.shown("About");
+            QCOMPARE(about->pos(), aboutWhere);
 
             // A folder opened in the picker, which opened again keeps its lists; nothing confirmed yet.
             QPointer<FileBro> picker = s.form->fileBro();
@@ -587,6 +652,8 @@ private slots:
                 QVERIFY2(fitsSnugly({label}), qPrintable(label->objectName()));
         }
         QVERIFY(links.size() == 3 && fitsSnugly(links));
+        QCOMPARE(unnamedForReaders(about), QStringList());
+        QCOMPARE(textsTouchingOthers(about), QStringList());
         QVERIFY(child<FittedLabel>(about, "Label1")->font().bold());
         QCOMPARE(child<QLabel>(about, "Image1")->pixmap().size(), QSize(86, 90)); // shown unscaled
         // Made-up names, a messenger address under the reserved domain and a QQ number, all in view.

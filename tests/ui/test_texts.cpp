@@ -1,5 +1,5 @@
-// The code window: its layout, that the typed code survives confirming and closing, and that the
-// code box gives exactly the text a user types, pastes or composes, however long its lines.
+// The code window: its layout, that the typed code survives confirming and closing, the keys and
+// line breaks of the code box, and a code too large to edit there.
 #include "WindowTestSupport.h"
 #include "core/Mod.h"
 #include "platform/FileSystem.h"
@@ -14,26 +14,54 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QtTest>
+#include <functional>
 
 using namespace windowtest;
+
+namespace {
+
+const QString kPlaceholder = QStringLiteral("在这里输入欲添加的字符。");
+
+void keys(QWidget* box, std::initializer_list<QKeyCombination> combinations) {
+    for (const QKeyCombination k : combinations)
+        QTest::keyClick(box, k.key(), k.keyboardModifiers());
+}
+
+// Characters as a keyboard layout types them, one key each, whatever the character.
+void type(QWidget* box, const QString& text) {
+    for (const char32_t c : text.toUcs4())
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString::fromUcs4(&c, 1), Qt::NoModifier);
+}
+
+void paste(QWidget* box, const QString& text) {
+    QApplication::clipboard()->setText(text);
+    keys(box, {Qt::CTRL | Qt::Key_V});
+}
+
+} // namespace
 
 class TestTexts : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { installFontSubstitutions(); }
 
-    void layoutAsDesignedAndUnmovedByResize() {
+    void layoutAsDesignedInTheWindowsFontAndUnmovedByResize() {
         Texts texts;
         texts.show();
         QVERIFY(QTest::qWaitForWindowExposed(&texts));
         QCOMPARE(texts.objectName(), QStringLiteral("Texts"));
         QCOMPARE(texts.windowTitle(), QStringLiteral("添加代码"));
-        QCOMPARE(texts.size(), QSize(457, 416)); // the design, taller by three option rows
+        // The design, taller by three option rows and by the sides' margin below them.
+        QCOMPARE(texts.size(), QSize(457, 425));
         QCOMPARE(texts.windowType(), Qt::Tool);
         QCOMPARE(texts.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
                                         Qt::WindowMaximizeButtonHint),
                  Qt::WindowCloseButtonHint);
-        QVERIFY(texts.maximumWidth() > 457 && texts.maximumHeight() > 416); // resizable
+        QVERIFY(texts.maximumWidth() > 457 && texts.maximumHeight() > 425); // resizable
+        QCOMPARE(marginsOf(&texts), (QList<int>{16, 16, 16}));
+        QCOMPARE(controlsOutOfWindowFont(&texts), QStringList());
+        QCOMPARE(textsTouchingOthers(&texts), QStringList());
+        QCOMPARE(unnamedForReaders(&texts), QStringList());
 
         const QString designed = geometries(&texts);
         for (const QSize size : {QSize(300, 200), QSize(800, 600)}) { // controls stay where they are
@@ -41,18 +69,10 @@ private slots:
             QCOMPARE(geometries(&texts), designed);
         }
 
-        auto* box = child<CodeBox>(&texts, "Text1");
+        auto* box = child<CodeTextBox>(&texts, "Text1");
         auto* confirm = child<QPushButton>(&texts, "Command1");
-        QCOMPARE(box->toPlainText(), QStringLiteral("在这里输入欲添加的字符。"));
-        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(box);
-        QCOMPARE(reader->text(QAccessible::Value), box->toPlainText());
-        // A screen reader also reads and edits by position; its edit is one step to undo.
-        reader->editableTextInterface()->replaceText(0, 2, QStringLiteral("写\r\n"));
-        QAccessibleTextInterface* byPosition = reader->textInterface();
-        QCOMPARE(byPosition->text(0, 3) + QString::number(byPosition->characterCount()),
-                 QStringLiteral("写\n里12"));
-        QCOMPARE(byPosition->offsetAtPoint(byPosition->characterRect(3).center()), 3);
-        box->undo();
+        QCOMPARE(box->code(), kPlaceholder);
+        QCOMPARE(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Value), kPlaceholder);
         QCOMPARE(confirm->text(), QStringLiteral("确认并返回"));
         QCOMPARE(tabOrder(&texts, box), (QStringList{"Text1", "Command1", "Check1", "Check2", "Check3"}));
         // Tab leaves the code box for the confirm button and Shift+Tab comes back; Ctrl+Tab types a tab.
@@ -62,15 +82,14 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), confirm);
         QTest::keyClick(confirm, Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(QApplication::focusWidget(), box);
-        QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
-        QTest::keyClick(box, Qt::Key_Tab, Qt::ControlModifier);
-        QCOMPARE(texts.code(), QStringLiteral("\t在这里输入欲添加的字符。"));
+        keys(box, {Qt::CTRL | Qt::Key_Home, Qt::CTRL | Qt::Key_Tab});
+        QCOMPARE(texts.code(), u'\t' + kPlaceholder);
         QCOMPARE(clicksByEnter(confirm), 2);
         QVERIFY(!texts.isVisible());
 
         // A long line scrolls sideways; no break is put into it.
         const QString longLine(400, u'x');
-        QSignalSpy changed(box, SIGNAL(textChanged()));
+        QSignalSpy changed(box, &QPlainTextEdit::textChanged);
         box->setProperty("plainText", longLine); // the property generic editors expose
         QCOMPARE(texts.code(), longLine);
         QCOMPARE(changed.count(), 1);
@@ -104,90 +123,125 @@ private slots:
         QCOMPARE(windowCount(QStringLiteral("Texts")), 1);
     }
 
-    void codeIsTheTextAsTyped() {
-        Texts texts;
-        texts.show();
-        CodeBox* box = texts.Text1;
-        box->setFocus();
-        const auto type = [box](const QString& text) {
-            for (const char32_t c : text.toUcs4())
-                QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString::fromUcs4(&c, 1),
-                                    Qt::NoModifier);
+    // From a code, what the user does in the box, and the code it then holds.
+    void codeIsTheTextAsTypedPastedAndUndone() {
+        const QString nbsp(QChar::Nbsp);
+        using Steps = std::function<void(CodeTextBox*)>;
+        const std::tuple<const char*, QString, Steps, QString> cases[] = {
+            {"enter breaks lines, shift+enter too; a no-break space stays one", "",
+             [&](CodeTextBox* b) {
+                 type(b, QStringLiteral("a b"));
+                 keys(b, {Qt::Key_Return});
+                 type(b, QStringLiteral("c代") + nbsp);
+                 keys(b, {Qt::SHIFT | Qt::Key_Return});
+                 type(b, QStringLiteral("😀"));
+             },
+             QStringLiteral("a b\nc代") + nbsp + QStringLiteral("\n😀")},
+            {"a paste's CR LF and lone CR become LF", "x",
+             [](CodeTextBox* b) { paste(b, QStringLiteral("l1\r\n\tl2 代码\rl3\r\n")); },
+             QStringLiteral("l1\n\tl2 代码\nl3\nx")},
+            {"undo of a backspace gives the character back, and the next key goes after it", "",
+             [](CodeTextBox* b) {
+                 type(b, QStringLiteral("abc"));
+                 keys(b, {Qt::Key_Backspace, Qt::CTRL | Qt::Key_Z});
+                 type(b, QStringLiteral("d"));
+             },
+             QStringLiteral("abcd")},
+            {"nothing to redo after a new edit", "x",
+             [](CodeTextBox* b) {
+                 keys(b, {Qt::CTRL | Qt::Key_End});
+                 type(b, QStringLiteral("y"));
+                 keys(b, {Qt::CTRL | Qt::Key_Z});
+                 type(b, QStringLiteral("z"));
+                 keys(b, {Qt::CTRL | Qt::Key_Y, Qt::CTRL | Qt::SHIFT | Qt::Key_Z});
+             },
+             QStringLiteral("xz")},
+            {"up twice keeps the column over a short line", "abcdef\nab\nabcdef",
+             [](CodeTextBox* b) {
+                 keys(b, {Qt::CTRL | Qt::Key_End, Qt::Key_Up, Qt::Key_Up});
+                 type(b, QStringLiteral("X"));
+             },
+             QStringLiteral("abcdefX\nab\nabcdef")},
+            {"an input method's composition is text once committed", "z",
+             [](CodeTextBox* b) {
+                 keys(b, {Qt::CTRL | Qt::Key_End});
+                 QInputMethodEvent compose(QStringLiteral("zhong"), {});
+                 QApplication::sendEvent(b, &compose);
+                 QVERIFY(!b->code().contains(QStringLiteral("zhong")));
+                 QInputMethodEvent commit;
+                 commit.setCommitString(QStringLiteral("中文"));
+                 QApplication::sendEvent(b, &commit);
+             },
+             QStringLiteral("z中文")},
         };
-        const auto keys = [box](std::initializer_list<QKeyCombination> combinations) {
-            for (const QKeyCombination k : combinations)
-                QTest::keyClick(box, k.key(), k.keyboardModifiers());
-        };
-        keys({Qt::CTRL | Qt::Key_A});
-        QTest::keyClicks(box, QStringLiteral("a b"));
-        keys({Qt::Key_Return});
-        // Shift+Enter breaks the line all the same; a no-break space stays what it is.
-        type(QStringLiteral("c代") + QChar::Nbsp);
-        keys({Qt::SHIFT | Qt::Key_Return});
-        type(QStringLiteral("abcdef"));
-        QCOMPARE(texts.code(), QStringLiteral("a b\nc代") + QChar::Nbsp + QStringLiteral("\nabcdef"));
-
-        // Up keeps the column by what is seen: a wide character takes two.
-        keys({Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Up});
-        type(QStringLiteral("X"));
-        QCOMPARE(texts.code(), QStringLiteral("a b\nc代X") + QChar::Nbsp + QStringLiteral("\nabcdef"));
-        // A selection, by keys or by the mouse, is replaced by what is typed.
-        keys({Qt::SHIFT | Qt::Key_Left, Qt::SHIFT | Qt::Key_Left, Qt::SHIFT | Qt::Key_Left});
-        type(QStringLiteral("😀"));
-        keys({Qt::Key_Left, Qt::SHIFT | Qt::Key_Up, Qt::Key_Backspace});
-        QCOMPARE(texts.code(), QStringLiteral("😀") + QChar::Nbsp + QStringLiteral("\nabcdef"));
-        QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, QPoint(1, 1));
-        QTest::mouseClick(box->viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(300, 1));
-        type(QStringLiteral("z"));
-        QCOMPARE(texts.code(), QStringLiteral("z\nabcdef"));
-
-        // An input method's composition is not text until committed.
-        QInputMethodEvent compose(QStringLiteral("zhong"), {});
-        QApplication::sendEvent(box, &compose);
-        QCOMPARE(texts.code(), QStringLiteral("z\nabcdef"));
-        QInputMethodEvent commit;
-        commit.setCommitString(QStringLiteral("中文"));
-        QApplication::sendEvent(box, &commit);
-        QCOMPARE(texts.code(), QStringLiteral("z中文\nabcdef"));
-        const QWidget* asked = box; // what an input method asks for to place its window
-        QCOMPARE(asked->inputMethodQuery(Qt::ImSurroundingText).toString(), QStringLiteral("z中文"));
-        QCOMPARE(asked->inputMethodQuery(Qt::ImCursorPosition).toInt(), 3);
-        QVERIFY(asked->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() > 20);
-
-        // Pasted text comes in with LF line breaks, and goes out again exactly; undo takes the paste back.
-        QClipboard* clipboard = QApplication::clipboard();
-        clipboard->setText(QStringLiteral("l1\r\n\tl2 代码\rl3\r\n"));
-        keys({Qt::CTRL | Qt::Key_V});
-        const QString pasted = QStringLiteral("z中文l1\n\tl2 代码\nl3\n\nabcdef");
-        QCOMPARE(texts.code(), pasted);
-        keys({Qt::CTRL | Qt::Key_A, Qt::CTRL | Qt::Key_X});
-        QCOMPARE(clipboard->text(), pasted);
-        QCOMPARE(texts.code(), QString()); // an empty box is empty code
-        keys({Qt::CTRL | Qt::Key_Z, Qt::CTRL | Qt::Key_Z});
-        QCOMPARE(texts.code(), QStringLiteral("z中文\nabcdef"));
-        // Columns count what the line holds now, after a wide character went.
-        keys({Qt::CTRL | Qt::Key_Home, Qt::Key_End, Qt::Key_Home, Qt::Key_Right, Qt::Key_Delete, Qt::Key_End,
-              Qt::Key_Down});
-        type(QStringLiteral("Q"));
-        QCOMPARE(texts.code(), QStringLiteral("z文\nabcQdef"));
+        QStringList wrong;
+        for (const auto& [what, start, steps, expected] : cases) {
+            Texts texts;
+            texts.show();
+            CodeTextBox* box = texts.Text1;
+            box->setCode(start);
+            box->setFocus();
+            steps(box);
+            // What is copied is the code, as exactly.
+            const QString code = texts.code();
+            keys(box, {Qt::CTRL | Qt::Key_A, Qt::CTRL | Qt::Key_C});
+            if (code != expected || QApplication::clipboard()->text() != expected)
+                wrong << QLatin1String(what);
+        }
+        QCOMPARE(wrong, QStringList());
     }
 
-    void tenMegabyteLineStaysEditable() {
+    // Beyond the box's limits the code is held aside whole: shown in part, cleared, replaced.
+    void codeTooLargeToEditIsHeldWholeClearedOrReplaced() {
+        const QString longLine = QString(CodeTextBox::kLongestLine / 2, u'x') + QStringLiteral("代码") +
+                                 QString(CodeTextBox::kLongestLine / 2, u'y');
+        QString manyAsLf;
+        while (manyAsLf.size() <= CodeTextBox::kMostCharacters)
+            manyAsLf += QStringLiteral("<p>第一行</p>\n");
+        const QString manyLines = QString(manyAsLf).replace(u'\n', QStringLiteral("\r\n"));
+        const auto notice = [](qsizetype n) {
+            return QStringLiteral("代码共%1个字符，太长无法在此编辑；可粘贴替换或清除。").arg(n);
+        };
         Texts texts;
         texts.show();
-        CodeBox* box = texts.Text1;
+        CodeTextBox* box = texts.Text1;
         box->setFocus();
-        const QString line = QString(5'000'000, u'x') + QStringLiteral("代码") + QString(5'000'000, u'y');
-        QApplication::clipboard()->setText(line);
-        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
-        QTest::keyClick(box, Qt::Key_End, Qt::ControlModifier);
-        QTest::keyClicks(box, QStringLiteral("!"));
-        QCOMPARE(texts.code(), line + u'!');
-        QVERIFY(box->horizontalScrollBar()->value() > 10'000'000 - 500); // the view follows the cursor
-        QTest::keyClick(box, Qt::Key_Home);
-        QTest::keyClick(box, Qt::Key_Delete);
-        QCOMPARE(texts.code(), line.mid(1) + u'!');
+        auto* shown = child<QLabel>(box, "Notice");
+
+        // One line too long, pasted over the selection, and many lines pasted in the middle of a line.
+        keys(box, {Qt::CTRL | Qt::Key_A});
+        paste(box, longLine);
+        QVERIFY(box->isHeldAside() && box->isReadOnly() && shown->isVisible());
+        QCOMPARE(texts.code(), longLine);
+        QCOMPARE(shown->text(), notice(longLine.size()));
+        QVERIFY(box->toPlainText().size() < 10'000 && longLine.startsWith(box->toPlainText()));
+        type(box, QStringLiteral("q")); // nothing to type into
+        keys(box, {Qt::CTRL | Qt::Key_A, Qt::CTRL | Qt::Key_C});
+        QCOMPARE(QApplication::clipboard()->text(), longLine);
+        keys(box, {Qt::Key_Delete});
+        QVERIFY(!box->isHeldAside() && !box->isReadOnly() && !shown->isVisible());
+        QCOMPARE(texts.code(), QString());
+        type(box, QStringLiteral("ab"));
+        keys(box, {Qt::Key_Left});
+        paste(box, manyLines);
+        QCOMPARE(texts.code(), u'a' + manyAsLf + u'b');
+        QCOMPARE(shown->text(), notice(manyAsLf.size() + 2));
+
+        // A paste replaces it, and a small code is edited in the box again.
+        paste(box, QStringLiteral("short\r\n"));
+        QVERIFY(!box->isHeldAside());
+        QCOMPARE(texts.code(), QStringLiteral("short\n"));
+
+        // Typed past the longest line; set through the property.
+        box->setCode(longLine.left(CodeTextBox::kLongestLine));
+        keys(box, {Qt::CTRL | Qt::Key_End});
+        type(box, QStringLiteral("!"));
+        QTRY_VERIFY(box->isHeldAside());
+        QCOMPARE(texts.code(), longLine.left(CodeTextBox::kLongestLine) + u'!');
+        box->setProperty("plainText", manyLines);
+        QCOMPARE(box->property("plainText").toString(), manyAsLf);
+        keys(box, {Qt::Key_Backspace});
+        QCOMPARE(texts.code(), QString());
     }
 
 private:

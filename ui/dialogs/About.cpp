@@ -18,6 +18,9 @@
 
 namespace {
 
+// From the links' left edge to a few pixels before the OK button.
+constexpr int kLinkRoomBesideOk = 4920 - 90 - 1680;
+
 QFont designFont(const QString& family, qreal points, bool bold = false, bool underline = false) {
     QFont f(family);
     f.setPointSizeF(points);
@@ -112,6 +115,7 @@ About::About(QWidget* parent)
     Label3 = label(this, "Label3", QStringLiteral("关于Morlend Inc."), twips(360, 1440, 5055, 375),
                    designFont(arial, 12), kDarkGreen);
     Text1 = textBlock(this, "Text1", rosterText(), twips(720, 1920, 4815, 615));
+    Text1->setAccessibleName(QStringLiteral("Morlend 高层名单"));
 
     const QFont link = designFont(song, 9, false, true);
     Label4 = label(this, "Label4", QStringLiteral("Morlend 官方主页： ") + m_companyUrl,
@@ -119,15 +123,18 @@ About::About(QWidget* parent)
     Label5 = label(this, "Label5", QStringLiteral("关于Harnel."), twips(360, 3000, 5055, 375),
                    designFont(arial, 12), kDarkGreen);
     Text2 = textBlock(this, "Text2", contactText(), twips(1680, 3240, 3615, 975));
+    Text2->setAccessibleName(QStringLiteral("Harnel 联系方式"));
+    // The two lower links stop short of the OK button beside them; the font gives way instead.
     Label6 = label(this, "Label6", QStringLiteral("Harnel主页： ") + m_authorUrl,
-                   twips(1680, 4320, 3495, 255), link, kBlue);
-    Label7 = label(this, "Label7", QStringLiteral("给我写信： ") + m_authorMail, twips(1680, 4560, 3495, 255),
-                   link, kBlue);
+                   twips(1680, 4320, kLinkRoomBesideOk, 255), link, kBlue);
+    Label7 = label(this, "Label7", QStringLiteral("给我写信： ") + m_authorMail,
+                   twips(1680, 4560, kLinkRoomBesideOk, 255), link, kBlue);
     Label8 = label(this, "Label8", QStringLiteral("Second Version"), twips(3720, 1320, 1455, 255),
                    designFont(arial, 9), kGrey);
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setAccessibleName(QStringLiteral("Harnel 的图片"));
     Image1->setGeometry(twips(240, 3360, 1290, 1350));
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/about.gif")));
@@ -149,10 +156,10 @@ About::About(QWidget* parent)
     ApiBAS::SetTopMost(this, true);
 }
 
-About* About::showSingle(QPointer<About>& slot, const QWidget* opener) {
+About* About::showSingle(QPointer<About>& slot, const QWidget* opener, WindowPlace* place) {
     if (slot.isNull())
         slot = new About();
-    bringUp(slot, opener);
+    bringUp(slot, opener, place);
     return slot;
 }
 

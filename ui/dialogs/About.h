@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class FittedLabel;
+struct WindowPlace;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -19,8 +20,10 @@ public:
 
     // The process keeps at most one About window: `slot` holds it. Creates the window
     // when the slot is empty (or its window was closed), otherwise shows and raises
-    // the existing one without loading it again. The first time near opener.
-    static About* showSingle(QPointer<About>& slot, const QWidget* opener = nullptr);
+    // the existing one without loading it again. The first time beside opener, or where place
+    // says the last one was closed.
+    static About* showSingle(QPointer<About>& slot, const QWidget* opener = nullptr,
+                             WindowPlace* place = nullptr);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

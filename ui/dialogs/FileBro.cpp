@@ -108,18 +108,22 @@ QStringList FileBro::mountedVolumes() {
 
 FileBro::FileBro(Mod& mod, VolumeList volumes, QWidget* parent) : QWidget(parent), m_mod(mod) {
     setUpToolWindow(this, "FileBro", QStringLiteral("文件浏览器"));
-    resize(twipsSize(5670, 6825));
+    // Taller than designed: below the confirm button the margin of the sides.
+    resize(twipsSize(5670, 6975));
 
     Drive1 = new QComboBox(this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
+    Drive1->setAccessibleName(QStringLiteral("驱动器"));
     Drive1->setGeometry(twips(240, 240, 2535, 300));
 
     File1 = new QListWidget(this);
     File1->setObjectName(QStringLiteral("File1"));
+    File1->setAccessibleName(QStringLiteral("文件"));
     File1->setGeometry(twips(3000, 240, 2535, 5850));
 
     Dir1 = new DirList(this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1->setAccessibleName(QStringLiteral("文件夹"));
     Dir1->setGeometry(twips(240, 720, 2535, 5340));
 
     Command1 = new QPushButton(QStringLiteral("确认并返回"), this);
@@ -129,7 +133,9 @@ FileBro::FileBro(Mod& mod, VolumeList volumes, QWidget* parent) : QWidget(parent
     Check1 = new QCheckBox(QStringLiteral("包括子文件夹"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
     Check1->setGeometry(twips(240, 6360, 3615, 255));
-    Check1->setFont(songFont(9));
+    // It shows what the next run does: the last confirmed choice, and a change counts at once.
+    Check1->setChecked(m_mod.Recursive);
+    connect(Check1, &QCheckBox::toggled, this, [this](bool on) { m_mod.Recursive = on; });
 
     setTabOrder(Drive1, File1);
     setTabOrder(File1, Dir1);

@@ -1,6 +1,6 @@
 #include "ui/dialogs/Texts.h"
 
-#include "ui/widgets/CodeBox.h"
+#include "ui/widgets/CodeTextBox.h"
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/WindowSetup.h"
 
@@ -10,17 +10,17 @@
 
 Texts::Texts(QWidget* parent) : QWidget(parent) {
     setUpToolWindow(this, "Texts", QStringLiteral("添加代码"));
-    // Taller than designed by the three options below the confirm button.
-    resize(twipsSize(6855, 6240));
+    // Taller than designed by the three options below the confirm button, with the margin of
+    // the sides below the last of them.
+    resize(twipsSize(6855, 6375));
 
-    // A box built for very long lines: a pasted code of megabytes on one line stays editable.
-    Text1 = new CodeBox(this);
+    Text1 = new CodeTextBox(this);
     Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setAccessibleName(QStringLiteral("代码"));
     Text1->setGeometry(twips(240, 120, 6375, 4575));
-    Text1->setFont(songFont(9)); // the Chinese system's window font: Latin half as wide as Chinese
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text1->setPlainText(QStringLiteral("在这里输入欲添加的字符。"));
+    Text1->setCode(QStringLiteral("在这里输入欲添加的字符。"));
 
     Command1 = new QPushButton(QStringLiteral("确认并返回"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
@@ -33,7 +33,6 @@ Texts::Texts(QWidget* parent) : QWidget(parent) {
         auto* box = new QCheckBox(QString::fromUtf8(captions[i]), this);
         box->setObjectName(QStringLiteral("Check%1").arg(i + 1));
         box->setGeometry(twips(240, 5280 + 300 * i, 6375, 255));
-        box->setFont(songFont(9));
         *options[i] = box;
     }
 
@@ -44,7 +43,7 @@ Texts::Texts(QWidget* parent) : QWidget(parent) {
     clickFocusedButtonsOnEnter(this);
 }
 
-QString Texts::code() const { return Text1->toPlainText(); }
+QString Texts::code() const { return Text1->code(); }
 
 void Texts::closeForGood() {
     m_closingForGood = true;

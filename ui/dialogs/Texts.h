@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/widgets/CodeBox.h"
+#include "ui/widgets/CodeTextBox.h"
 
 #include <QString>
 #include <QWidget>
@@ -16,12 +16,12 @@ class Texts : public QWidget {
 public:
     explicit Texts(QWidget* parent = nullptr);
 
-    // The text exactly as the box holds it, line breaks as LF.
+    // The code exactly as the box holds it, line breaks as LF.
     QString code() const;
     // Closes the window for good instead of hiding it (the exit sequence).
     void closeForGood();
 
-    CodeBox* Text1;
+    CodeTextBox* Text1;
     QPushButton* Command1;
     QCheckBox* Check1; // not twice: a file that holds the code at its place is left alone
     QCheckBox* Check2; // head: behind a leading #!, <?xml or <!DOCTYPE line

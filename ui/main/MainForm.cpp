@@ -35,6 +35,14 @@
 
 namespace {
 
+// A core that refuses an empty code itself reports it by an outcome of its own.
+template <typename Result> bool refusedEmptyCode(const Result& result) {
+    if constexpr (requires { Result::Outcome::EmptyCode; })
+        return result.outcome == Result::Outcome::EmptyCode;
+    else
+        return false;
+}
+
 template <typename W> W* named(W* widget, const char* name, const QRect& geometry) {
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(geometry);
@@ -95,6 +103,7 @@ void MainForm::buildHeading() {
     setTextColour(l2, kDarkGreen);
 
     Image1 = named(new QLabel(this), "Image1", twips(240, 240, 2205, 1035));
+    Image1->setAccessibleName(QStringLiteral("Stepwick 标志"));
     Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/logo.gif")));
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
@@ -114,6 +123,7 @@ void MainForm::buildHeading() {
 
 void MainForm::buildLog() {
     Text1 = named(new QPlainTextEdit(this), "Text1", twips(4320, 1560, 1695, 2655));
+    Text1->setAccessibleName(QStringLiteral("处理记录"));
     Text1->setFont(songFont(9));
     Text1->setReadOnly(true);
     Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -146,7 +156,12 @@ void MainForm::buildFrames() {
     Option4 = named(new QRadioButton(QStringLiteral("PHP"), Frame4), "Option4", twips(960, 480, 855, 255));
     OOther = named(new QRadioButton(QStringLiteral("Other:"), Frame4), "OOther", twips(120, 720, 855, 255));
     TOther = named(new QLineEdit(QStringLiteral("CGI"), Frame4), "TOther", twips(960, 720, 855, 270));
+    TOther->setAccessibleName(QStringLiteral("其他扩展名"));
     Option1->setChecked(true);
+    // The options and the extension box name no font: they take the window's, not their frame's.
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{Option1, Option2, Option3, Option4, OOther, TOther})
+        control->setFont(font());
 
     Ohead = named(new QRadioButton(QStringLiteral("文件头"), Frame3), "Ohead", twips(240, 360, 1335, 255));
     Ofeet = named(new QRadioButton(QStringLiteral("文件尾"), Frame3), "Ofeet", twips(240, 720, 1455, 255));
@@ -244,7 +259,7 @@ void MainForm::showFileBro() {
         // Closing confirms and ends this picker; the next one starts afresh.
         m_fileBro->setAttribute(Qt::WA_DeleteOnClose);
     }
-    bringUp(m_fileBro, this);
+    bringUp(m_fileBro, this, &m_fileBroPlace);
 }
 
 void MainForm::setEndProcess(std::function<void()> endProcess) { m_endProcess = std::move(endProcess); }
@@ -255,7 +270,7 @@ void MainForm::cmdAddClick() { bringUp(texts(), this); }
 
 void MainForm::cmdOpenClick() { showFileBro(); }
 
-void MainForm::command1Click() { About::showSingle(m_about, this); }
+void MainForm::command1Click() { About::showSingle(m_about, this, &m_aboutPlace); }
 
 void MainForm::command3Click() { TOURL::OpenUrl(QString::fromUtf8(stepwick::kAuthorUrl)); }
 
@@ -264,6 +279,9 @@ void MainForm::timer1Timer() { bannerTick(m_mod, ADL, width()); }
 void MainForm::command2Click() {
     if (m_run->running())
         return;
+    // An empty code would only add line breaks: say so before anything is touched.
+    if (texts()->code().isEmpty())
+        return tellCodeIsEmpty();
     BatchInput input;
     input.extension = OOther->isChecked() ? TOther->text().toStdString() : m_mod.FileExt;
     input.position = Ohead->isChecked() ? Position::Head : Position::Foot;
@@ -293,8 +311,15 @@ void MainForm::command2Click() {
         exitSequence();
 }
 
+void MainForm::tellCodeIsEmpty() {
+    MessageBox::show(this, QStringLiteral(":)"), QStringLiteral("请先输入拟添代码。"),
+                     MessageBox::Icon::Information);
+}
+
 void MainForm::reportOutcome(const BatchResult& result) {
     const QString title = QStringLiteral(":)");
+    if (refusedEmptyCode(result))
+        return tellCodeIsEmpty();
     switch (result.outcome) {
     case BatchResult::Outcome::NoFolder:
         MessageBox::show(this, title, QString::fromUtf8(kNoFolderMessage.data(), kNoFolderMessage.size()),
@@ -322,8 +347,7 @@ void MainForm::reportOutcome(const BatchResult& result) {
                              .arg(QString::fromStdString(result.error)),
                          MessageBox::Icon::Warning);
         break;
-    case BatchResult::Outcome::Completed:
-    case BatchResult::Outcome::Cancelled:
+    default: // completed or cancelled
         if (!result.failures.empty())
             MessageBox::show(
                 this, title,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/widgets/WindowSetup.h"
+
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -97,6 +99,7 @@ private:
     void cmdOpenClick();
     void command1Click();
     void command2Click();
+    void tellCodeIsEmpty();
     void reportOutcome(const BatchResult& result);
     void command3Click();
     void command4Click();
@@ -113,6 +116,9 @@ private:
     QPointer<FileBro> m_fileBro;
     // The About window, once it exists; closed by the exit sequence.
     QPointer<About> m_about;
+    // Where the last picker and the last About window were closed: the next one opens there.
+    WindowPlace m_fileBroPlace;
+    WindowPlace m_aboutPlace;
     std::function<void()> m_endProcess;
     bool m_exitRequested = false;
     bool m_exiting = false;

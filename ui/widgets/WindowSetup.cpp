@@ -1,8 +1,11 @@
 #include "ui/widgets/WindowSetup.h"
 
+#include <QAbstractButton>
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QColor>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QPushButton>
@@ -13,11 +16,28 @@
 
 namespace {
 
-// Where a cascading window manager would put a new window: a title bar's height below and
-// right of the opener.
-constexpr int kCascade = 32;
-// Room for the frame and title bar a window manager adds around a window not yet shown.
-constexpr int kFrameAllowance = 40;
+// Air between two windows placed side by side.
+constexpr int kGap = 8;
+// What covering counts for in choosing a place: the opener's buttons most, then another secondary
+// window, then the rest of the opener.
+constexpr qint64 kButtonsWeight = 1000;
+constexpr qint64 kWindowWeight = 10;
+
+// A key held down repeats its presses; only the first of them is a press of the button.
+class RepeatedKeyFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool pressing =
+            key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space;
+        return pressing && key->isAutoRepeat();
+    }
+};
 
 // A frame drawn over the box's edge while the box has the focus; it never takes a click.
 class FocusFrame : public QWidget {
@@ -57,6 +77,107 @@ private:
     QAbstractScrollArea* m_box;
 };
 
+// Notes where its window was when it closed, for the next window of its kind.
+class PlaceKeeper : public QObject {
+public:
+    PlaceKeeper(QWidget* window, WindowPlace* place) : QObject(window), m_place(place) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close)
+            m_place->where = static_cast<QWidget*>(watched)->pos();
+        return false;
+    }
+
+private:
+    WindowPlace* m_place;
+};
+
+qint64 area(const QRect& rect) { return rect.isEmpty() ? 0 : qint64(rect.width()) * rect.height(); }
+
+// The frame a window manager puts around a window, as it put it around the opener.
+QMargins frameOf(const QWidget* window) {
+    const QRect frame = window->frameGeometry(), client = window->geometry();
+    return {client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+            frame.bottom() - client.bottom()};
+}
+
+// The opener's buttons on the screen, each of them: a push button whole, a check box or an option
+// as far as its caption reaches.
+QList<QRect> buttonsOf(const QWidget* opener) {
+    QList<QRect> rects;
+    for (const QAbstractButton* button : opener->findChildren<QAbstractButton*>()) {
+        if (!button->isVisible())
+            continue;
+        const bool captioned = qobject_cast<const QPushButton*>(button) == nullptr;
+        const QSize size = captioned ? button->sizeHint().boundedTo(button->size()) : button->size();
+        rects << QRect(button->mapToGlobal(QPoint(0, 0)), size);
+    }
+    return rects;
+}
+
+// The secondary windows on screen, other than window itself.
+QList<QRect> otherWindows(const QWidget* window, const QWidget* opener) {
+    QList<QRect> rects;
+    for (const QWidget* top : QApplication::topLevelWidgets())
+        if (top != window && top != opener && top->isVisible() && top->isWindow() &&
+            top->windowType() == Qt::Tool)
+            rects << top->frameGeometry();
+    return rects;
+}
+
+// Beside the opener or beside another open window: right, below, left, above, in that order.
+QList<QPoint> candidates(const QRect& opener, const QList<QRect>& others, const QSize& size) {
+    QList<QPoint> places;
+    auto around = [&](const QRect& r) {
+        places << QPoint(r.right() + 1 + kGap, r.top()) << QPoint(r.left(), r.bottom() + 1 + kGap)
+               << QPoint(r.left() - kGap - size.width(), r.top())
+               << QPoint(r.left(), r.top() - kGap - size.height());
+    };
+    places << QPoint(opener.right() + 1 + kGap, opener.top());
+    for (const QRect& other : others)
+        places << QPoint(other.right() + 1 + kGap, other.top())
+               << QPoint(other.left(), other.bottom() + 1 + kGap);
+    around(opener);
+    for (const QRect& other : others)
+        around(other);
+    return places;
+}
+
+QPoint clampedTo(const QRect& screen, QPoint at, const QSize& size) {
+    at.setX(std::clamp(at.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - size.width())));
+    at.setY(std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height())));
+    return at;
+}
+
+// The place, on the opener's screen, where the window's frame covers the least of what matters;
+// of equal places the first candidate.
+QPoint firstPlace(const QWidget* window, const QWidget* opener) {
+    const QRect screen = opener->screen()->availableGeometry();
+    const QMargins frame = frameOf(opener);
+    const QSize size = window->size().grownBy(frame);
+    const QRect openerFrame = opener->frameGeometry();
+    const QList<QRect> buttons = buttonsOf(opener), others = otherWindows(window, opener);
+    QPoint best;
+    qint64 bestCost = -1;
+    for (const QPoint& candidate : candidates(openerFrame, others, size)) {
+        const QRect placed(clampedTo(screen, candidate, size), size);
+        qint64 cost = area(placed & openerFrame);
+        for (const QRect& button : buttons)
+            cost += kButtonsWeight * area(placed & button);
+        for (const QRect& other : others)
+            cost += kWindowWeight * area(placed & other);
+        if (bestCost < 0 || cost < bestCost) {
+            best = placed.topLeft();
+            bestCost = cost;
+        }
+    }
+    // move() places the frame's corner.
+    return best;
+}
+
 } // namespace
 
 QFont songFont(qreal points) {
@@ -81,20 +202,23 @@ void setUpToolWindow(QWidget* window, const char* objectName, const QString& tit
 void clickFocusedButtonsOnEnter(QWidget* window) {
     // Outside a dialog an auto-default button only answers Enter while it has the focus;
     // no button becomes the window's default.
-    for (QPushButton* button : window->findChildren<QPushButton*>())
+    auto* filter = new RepeatedKeyFilter(window);
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
         button->setAutoDefault(true);
+        button->installEventFilter(filter);
+    }
 }
 
 void showFocusCue(QAbstractScrollArea* box) { new FocusFrame(box); }
 
-void bringUp(QWidget* window, const QWidget* opener) {
-    if (opener && !window->isVisible() && !window->testAttribute(Qt::WA_Moved)) {
-        const QRect screen = opener->screen()->availableGeometry();
-        const QPoint near = opener->frameGeometry().topLeft() + QPoint(kCascade, kCascade);
-        const QSize room = window->size() + QSize(kFrameAllowance, kFrameAllowance);
-        window->move(
-            std::clamp(near.x(), screen.left(), std::max(screen.left(), screen.right() - room.width())),
-            std::clamp(near.y(), screen.top(), std::max(screen.top(), screen.bottom() - room.height())));
+void bringUp(QWidget* window, const QWidget* opener, WindowPlace* place) {
+    if (!window->isVisible() && !window->testAttribute(Qt::WA_Moved)) {
+        if (place && place->where)
+            window->move(*place->where);
+        else if (opener)
+            window->move(firstPlace(window, opener));
+        if (place)
+            new PlaceKeeper(window, place);
     }
     window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
