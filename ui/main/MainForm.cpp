@@ -35,6 +35,18 @@
 
 namespace {
 
+// How many files, and how many folders, the run could not handle.
+QString failureSummary(const BatchResult& result) {
+    const auto folders = qulonglong(std::count_if(result.failures.begin(), result.failures.end(),
+                                                  [](const FileFailure& f) { return f.folder; }));
+    const auto files = qulonglong(result.failures.size()) - folders;
+    if (folders == 0)
+        return QStringLiteral("有%1个文件未能处理，详见记录。").arg(files);
+    if (files == 0)
+        return QStringLiteral("有%1个文件夹未能处理，详见记录。").arg(folders);
+    return QStringLiteral("有%1个文件和%2个文件夹未能处理，详见记录。").arg(files).arg(folders);
+}
+
 // A core that refuses an empty code itself reports it by an outcome of its own.
 template <typename Result> bool refusedEmptyCode(const Result& result) {
     if constexpr (requires { Result::Outcome::EmptyCode; })
@@ -349,10 +361,7 @@ void MainForm::reportOutcome(const BatchResult& result) {
         break;
     default: // completed or cancelled
         if (!result.failures.empty())
-            MessageBox::show(
-                this, title,
-                QStringLiteral("有%1个文件未能处理，详见记录。").arg(qulonglong(result.failures.size())),
-                MessageBox::Icon::Warning);
+            MessageBox::show(this, title, failureSummary(result), MessageBox::Icon::Warning);
         break;
     }
 }
