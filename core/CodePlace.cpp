@@ -1,8 +1,10 @@
 #include "core/CodePlace.h"
 
+#include "core/CharsetConverter.h"
+
 #include <cerrno>
-#include <iconv.h>
 #include <limits>
+#include <optional>
 #include <strings.h>
 
 namespace {
@@ -14,10 +16,6 @@ public:
     explicit CharacterLength(std::string_view charset)
         : m_charset(charset), m_needed(!charset.empty() && strcasecmp(m_charset.c_str(), "UTF-8") != 0 &&
                                        strcasecmp(m_charset.c_str(), "UTF8") != 0) {}
-    ~CharacterLength() {
-        if (m_cd != kNone)
-            iconv_close(m_cd);
-    }
     CharacterLength(const CharacterLength&) = delete;
     CharacterLength& operator=(const CharacterLength&) = delete;
 
@@ -25,17 +23,17 @@ public:
     // The length of the character that bytes begin with: the fewest bytes that convert whole;
     // 1 for bytes that are no character.
     std::size_t of(const char* bytes, std::size_t n) {
-        if (m_cd == kNone)
-            m_cd = iconv_open("UTF-32LE", m_charset.c_str());
-        if (m_cd == kNone)
+        if (!m_cd)
+            m_cd.emplace("UTF-32LE", m_charset);
+        if (!m_cd->ok())
             return 1;
         for (std::size_t k = 1; k <= n; ++k) {
             char out[16];
             char* in = const_cast<char*>(bytes);
             char* to = out;
             std::size_t inLeft = k, outLeft = sizeof out;
-            const std::size_t rc = iconv(m_cd, &in, &inLeft, &to, &outLeft);
-            iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+            const std::size_t rc = iconv(m_cd->get(), &in, &inLeft, &to, &outLeft);
+            iconv(m_cd->get(), nullptr, nullptr, nullptr, nullptr);
             if (rc != static_cast<std::size_t>(-1) && inLeft == 0)
                 return k;
             if (rc == static_cast<std::size_t>(-1) && errno == EILSEQ)
@@ -45,10 +43,9 @@ public:
     }
 
 private:
-    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
     std::string m_charset;
     bool m_needed;
-    iconv_t m_cd = kNone;
+    std::optional<CharsetConverter> m_cd;
 };
 
 // Text as a sequence of code units: bytes, or 16-bit units of a UTF-16 file. Only ASCII units are

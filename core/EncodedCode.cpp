@@ -1,3 +1,4 @@
+#include "core/CharsetConverter.h"
 #include "core/CodeText.h"
 #include "core/Encoding.h"
 
@@ -8,23 +9,6 @@
 #include <optional>
 
 namespace {
-
-// One conversion from UTF-8, closed however it ends.
-class FromUtf8 {
-public:
-    explicit FromUtf8(const std::string& charset) : m_cd(iconv_open(charset.c_str(), "UTF-8")) {}
-    ~FromUtf8() {
-        if (ok())
-            iconv_close(m_cd);
-    }
-    FromUtf8(const FromUtf8&) = delete;
-    FromUtf8& operator=(const FromUtf8&) = delete;
-    bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return m_cd; }
-
-private:
-    iconv_t m_cd;
-};
 
 // Where a form of the code goes: into out, which has room for all of it, or, without out, only
 // counted, so that a large form is made once in a string of its exact size.
@@ -85,7 +69,7 @@ void putUtf16(Output& out, std::string_view utf8, bool bigEndian) {
 }
 
 // Valid UTF-8 in, the charset out, ending in its initial shift state (a line break may follow).
-void putConverted(Output& out, FromUtf8& cd, std::string_view utf8, const std::string& charset) {
+void putConverted(Output& out, CharsetConverter& cd, std::string_view utf8, const std::string& charset) {
     char* in = const_cast<char*>(utf8.data());
     std::size_t inLeft = utf8.size();
     for (bool flushing = false;;) {
@@ -143,7 +127,7 @@ bool startsAsUtf8(std::string_view text, bool whole) {
 enum class CharsetKind { Unknown, Utf8, AsciiCompatible, Utf16LE, Utf16BE, Other };
 
 // What a charset makes of a sample of UTF-8, or nothing where it has no form for it.
-std::optional<std::string> converted(FromUtf8& cd, std::string sample) {
+std::optional<std::string> converted(CharsetConverter& cd, std::string sample) {
     std::string bytes(64, '\0');
     char* in = sample.data();
     char* to = bytes.data();
@@ -158,7 +142,7 @@ std::optional<std::string> converted(FromUtf8& cd, std::string sample) {
 
 // How a charset writes ASCII: as ASCII, as UTF-16, or otherwise.
 CharsetKind kindOf(const std::string& charset) {
-    FromUtf8 cd(charset);
+    CharsetConverter cd(charset);
     if (!cd.ok())
         return CharsetKind::Unknown;
     using namespace std::string_literals;
@@ -248,7 +232,7 @@ std::size_t EncodedCode::make(Form form, LineBreak lineBreak, char* out, std::si
     const std::string_view brk = EncodedCode::lineBreak(
         wide ? (form == Form::Utf16LE ? TextEncoding::Utf16LE : TextEncoding::Utf16BE) : TextEncoding::System,
         lineBreak);
-    std::optional<FromUtf8> cd;
+    std::optional<CharsetConverter> cd;
     if (form == Form::Charset)
         cd.emplace(m_charset);
     if (cd && !cd->ok())

@@ -1,5 +1,6 @@
 #include "core/Encoding.h"
 
+#include "core/CharsetConverter.h"
 #include "core/CodeText.h"
 #include "core/FileError.h"
 
@@ -32,41 +33,6 @@ namespace {
 bool isUtf8Name(const std::string& charset) {
     return strcasecmp(charset.c_str(), "UTF-8") == 0 || strcasecmp(charset.c_str(), "UTF8") == 0;
 }
-
-// One conversion descriptor, closed however the conversion ends.
-class Converter {
-public:
-    explicit Converter(const std::string& charset) : Converter(charset, "UTF-8") {}
-    Converter(const std::string& to, const std::string& from) : m_cd(iconv_open(to.c_str(), from.c_str())) {}
-    ~Converter() {
-        if (ok())
-            iconv_close(m_cd);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return m_cd; }
-    // Converts as much of in as it can, appending to out; false (errno set) where it stopped short.
-    bool convert(std::string_view& in, std::string& out) {
-        std::string buf(in.size() * 4 + 16, '\0');
-        char* from = const_cast<char*>(in.data());
-        std::size_t fromLeft = in.size();
-        char* to = buf.data();
-        std::size_t toLeft = buf.size();
-        std::size_t rc = iconv(m_cd, &from, &fromLeft, &to, &toLeft);
-        const int err = errno;
-        out.append(buf.data(), buf.size() - toLeft);
-        in.remove_prefix(in.size() - fromLeft);
-        if (rc != static_cast<std::size_t>(-1))
-            return true;
-        iconv(m_cd, nullptr, nullptr, nullptr, nullptr); // start afresh after the bad input
-        errno = err;
-        return false;
-    }
-
-private:
-    iconv_t m_cd;
-};
 
 bool plainAscii(std::string_view text) {
     for (char c : text)
@@ -115,7 +81,7 @@ std::string shownText(std::string_view bytes) {
         return std::string(bytes);
     std::string out;
     const std::string charset = systemCharset();
-    Converter decode("UTF-8", charset);
+    CharsetConverter decode("UTF-8", charset);
     if (isUtf8Name(charset) || !decode.ok()) {
         appendEscaped(out, bytes);
         return out;
@@ -137,7 +103,7 @@ std::string utf8ToLocale(std::string_view utf8) {
     const std::string charset = systemCharset();
     if (isUtf8Name(charset) || plainAscii(utf8))
         return std::string(utf8);
-    Converter encode(charset, "UTF-8");
+    CharsetConverter encode(charset, "UTF-8");
     if (!encode.ok())
         return std::string(utf8);
     std::string out;
