@@ -42,6 +42,12 @@ inline QString geometries(const QWidget* window) {
     return out;
 }
 
+// Characters as a keyboard layout types them, one key each, whatever the character.
+inline void type(QWidget* box, const QString& text) {
+    for (const char32_t c : text.toUcs4())
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString::fromUcs4(&c, 1), Qt::NoModifier);
+}
+
 // A key held down on the control: one fresh press, then repeats, then the release.
 inline void holdKey(QWidget* control, Qt::Key key, Qt::KeyboardModifiers modifiers = {}, int repeats = 5) {
     const QString text = key == Qt::Key_Space ? QStringLiteral(" ") : QStringLiteral("\r");

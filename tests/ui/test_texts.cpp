@@ -19,12 +19,6 @@ void keys(QWidget* box, std::initializer_list<QKeyCombination> combinations) {
         QTest::keyClick(box, k.key(), k.keyboardModifiers());
 }
 
-// Characters as a keyboard layout types them, one key each, whatever the character.
-void type(QWidget* box, const QString& text) {
-    for (const char32_t c : text.toUcs4())
-        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString::fromUcs4(&c, 1), Qt::NoModifier);
-}
-
 void paste(QWidget* box, const QString& text) {
     QApplication::clipboard()->setText(text);
     keys(box, {Qt::CTRL | Qt::Key_V});
