@@ -65,10 +65,9 @@ inline int clicksByEnter(QAbstractButton* button) {
     button->setFocus();
     QSignalSpy clicks(button, &QAbstractButton::clicked);
     holdKey(button, Qt::Key_Return);
-    if (button->isVisible()) // a click may have closed the window
-        holdKey(button, Qt::Key_Enter, Qt::KeypadModifier);
-    else
-        QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+    // The first click may have closed the window.
+    button->isVisible() ? holdKey(button, Qt::Key_Enter, Qt::KeypadModifier)
+                        : QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
     return clicks.count();
 }
 
