@@ -35,7 +35,7 @@ void grabScreen(const QDir& folder) {
     QString places;
     for (const QWidget* top : QApplication::topLevelWidgets())
         if (top->isVisible() && !top->objectName().isEmpty())
-            QDebug(&places).noquote() << top->objectName() << top->frameGeometry() << '\n';
+            QDebug(&places).noquote().nospace() << top->objectName() << " " << top->frameGeometry() << "\n";
     save(folder.filePath(QStringLiteral("places.txt")), places.toUtf8());
 }
 
