@@ -6,90 +6,73 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-#include <cstdio>
+#include <functional>
 
 namespace {
-constexpr int kSettleMs = 700;
+using Step = std::function<void()>;
 
-void grabWindow(const QString& folder, const QString& objectName, const QString& fileName) {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (top->objectName() == objectName && top->isVisible()) {
-            if (!top->grab().save(QDir(folder).filePath(fileName)))
-                std::fprintf(stderr, "stepwick: cannot save %s\n", qPrintable(fileName));
-            return;
-        }
-    }
+void save(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
 }
+
+void grabWindow(const QDir& folder, const QString& objectName) {
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->objectName() == objectName && top->isVisible())
+            top->grab().save(folder.filePath(objectName.toLower() + QStringLiteral(".png")));
+}
+
 // The whole screen, window frames included, and where each window stands on it.
-void grabScreen(const QString& folder) {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    screen->grabWindow(0).save(QDir(folder).filePath(QStringLiteral("desktop.png")));
-    QFile places(QDir(folder).filePath(QStringLiteral("places.txt")));
-    if (!places.open(QIODevice::WriteOnly | QIODevice::Text))
-        return;
+void grabScreen(const QDir& folder) {
+    QGuiApplication::primaryScreen()->grabWindow(0).save(folder.filePath(QStringLiteral("desktop.png")));
+    QString places;
     for (const QWidget* top : QApplication::topLevelWidgets())
         if (top->isVisible() && !top->objectName().isEmpty())
-            places.write(QStringLiteral("%1 %2,%3 %4x%5\n")
-                             .arg(top->objectName())
-                             .arg(top->frameGeometry().x())
-                             .arg(top->frameGeometry().y())
-                             .arg(top->frameGeometry().width())
-                             .arg(top->frameGeometry().height())
-                             .toUtf8());
+            QDebug(&places).noquote().nospace() << top->objectName() << " " << top->frameGeometry() << "\n";
+    save(folder.filePath(QStringLiteral("places.txt")), places.toUtf8());
 }
 
 // The code box's context menu, drawn by Qt in the program's language: photographed while open.
-void grabContextMenu(MainForm* main, const QString& folder) {
+void grabContextMenu(MainForm* main, const QDir& folder) {
     QWidget* box = main->texts()->Text1->viewport();
-    QTimer::singleShot(kSettleMs, [folder] {
-        if (QWidget* menu = QApplication::activePopupWidget()) {
-            menu->grab().save(QDir(folder).filePath(QStringLiteral("menu.png")));
-            menu->close();
-        }
+    QTimer::singleShot(700, [folder] {
+        if (QWidget* menu = QApplication::activePopupWidget())
+            menu->grab().save(folder.filePath(QStringLiteral("menu.png"))), menu->close();
     });
-    const QPoint at(40, 20);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, at, box->mapToGlobal(at));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, {40, 20}, box->mapToGlobal(QPoint(40, 20)));
     QApplication::sendEvent(box, &event); // returns when the menu has closed
+}
+
+// Each step once the one before has settled; the banner gets time to turn, the desktop to be taken.
+void runSteps(MainForm* main, QList<Step> steps) {
+    if (!steps.isEmpty())
+        QTimer::singleShot(steps.size() == 2   ? 7000
+                           : steps.size() == 1 ? 3000
+                                               : 700,
+                           main, [main, steps]() mutable { steps.takeFirst()(), runSteps(main, steps); });
 }
 } // namespace
 
-void startScreenshotTour(MainForm& window, const QString& folder) {
-    QDir().mkpath(folder);
+void startScreenshotTour(MainForm& window, const QString& path) {
+    QDir().mkpath(path);
+    const QDir folder(path);
     MainForm* main = &window;
-    QTimer::singleShot(kSettleMs, main, [main, folder] {
-        grabWindow(folder, QStringLiteral("MainForm"), QStringLiteral("mainform.png"));
-        QFile screen(QDir(folder).filePath(QStringLiteral("screen.txt")));
-        if (screen.open(QIODevice::WriteOnly | QIODevice::Text))
-            screen.write(QStringLiteral("logicalDpiY %1\nphysicalDpiY %2\n")
-                             .arg(main->logicalDpiY())
-                             .arg(main->physicalDpiY())
-                             .toUtf8());
-        main->CmdAdd->click();
-        QTimer::singleShot(kSettleMs, main, [main, folder] {
-            grabWindow(folder, QStringLiteral("Texts"), QStringLiteral("texts.png"));
-            grabContextMenu(main, folder);
-            main->CmdOpen->click();
-            QTimer::singleShot(kSettleMs, main, [main, folder] {
-                grabWindow(folder, QStringLiteral("FileBro"), QStringLiteral("filebro.png"));
-                main->Command1->click();
-                QTimer::singleShot(kSettleMs, main, [main, folder] {
-                    grabWindow(folder, QStringLiteral("About"), QStringLiteral("about.png"));
-                    grabScreen(folder);
-                    // Let the banner turn a few times (one message every three seconds).
-                    QTimer::singleShot(7000, main, [main, folder] {
-                        grabWindow(folder, QStringLiteral("MainForm"), QStringLiteral("banner.png"));
-                        QFile ready(QDir(folder).filePath(QStringLiteral("ready")));
-                        ready.open(QIODevice::WriteOnly);
-                        ready.close();
-                        QTimer::singleShot(3000, main, [main] { main->close(); });
-                    });
-                });
-            });
-        });
-    });
+    const QString dpi = QStringLiteral("logicalDpiY %1\nphysicalDpiY %2\n")
+                            .arg(main->logicalDpiY())
+                            .arg(main->physicalDpiY());
+    const auto grab = [folder](const char* name) { grabWindow(folder, QLatin1String(name)); };
+    runSteps(
+        main,
+        {[=] { grab("MainForm"), save(folder.filePath("screen.txt"), dpi.toUtf8()), main->CmdAdd->click(); },
+         [=] { grab("Texts"), grabContextMenu(main, folder), main->CmdOpen->click(); },
+         [=] { grab("FileBro"), main->Command1->click(); }, [=] { grab("About"), grabScreen(folder); },
+         [=] { main->grab().save(folder.filePath("banner.png")), save(folder.filePath("ready"), {}); },
+         [=] { main->close(); }});
 }

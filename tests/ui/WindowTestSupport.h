@@ -42,6 +42,12 @@ inline QString geometries(const QWidget* window) {
     return out;
 }
 
+// Characters as a keyboard layout types them, one key each, whatever the character.
+inline void type(QWidget* box, const QString& text) {
+    for (const char32_t c : text.toUcs4())
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString::fromUcs4(&c, 1), Qt::NoModifier);
+}
+
 // A key held down on the control: one fresh press, then repeats, then the release.
 inline void holdKey(QWidget* control, Qt::Key key, Qt::KeyboardModifiers modifiers = {}, int repeats = 5) {
     const QString text = key == Qt::Key_Space ? QStringLiteral(" ") : QStringLiteral("\r");
@@ -59,10 +65,9 @@ inline int clicksByEnter(QAbstractButton* button) {
     button->setFocus();
     QSignalSpy clicks(button, &QAbstractButton::clicked);
     holdKey(button, Qt::Key_Return);
-    if (button->isVisible()) // a click may have closed the window
-        holdKey(button, Qt::Key_Enter, Qt::KeypadModifier);
-    else
-        QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+    // The first click may have closed the window.
+    button->isVisible() ? holdKey(button, Qt::Key_Enter, Qt::KeypadModifier)
+                        : QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
     return clicks.count();
 }
 
@@ -79,22 +84,19 @@ inline QList<int> marginsOf(const QWidget* window) {
     return {left, right, bottom};
 }
 
-// The named controls whose font is not their window's.
-inline QStringList controlsOutOfWindowFont(const QWidget* window) {
-    QStringList out;
-    const QFontInfo own(window->font());
-    for (const QWidget* w : window->findChildren<QWidget*>()) {
-        const QFontInfo font(w->font());
-        if (!w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")) &&
-            (font.family() != own.family() || font.pointSizeF() != own.pointSizeF()))
-            out << w->objectName();
-    }
-    return out;
+inline bool isNamedControl(const QWidget* w) {
+    return !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_"));
 }
 
 inline bool isLine(const QWidget* w) {
     const auto* frame = qobject_cast<const QFrame*>(w);
     return frame && frame->frameShape() == QFrame::HLine;
+}
+
+inline bool isCaption(const QWidget* w) {
+    const auto* label = qobject_cast<const QLabel*>(w);
+    return (label && !label->text().isEmpty()) || qobject_cast<const QCheckBox*>(w) ||
+           qobject_cast<const QRadioButton*>(w);
 }
 
 // Where a caption's text stands in its parent: a label's text as aligned, a check or option
@@ -109,7 +111,6 @@ inline QRect textRect(const QWidget* w) {
     const auto* button = qobject_cast<const QAbstractButton*>(w);
     QStyleOptionButton option;
     option.initFrom(button);
-    option.text = button->text();
     const auto element =
         qobject_cast<const QCheckBox*>(w) ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents;
     const QFontMetrics metrics(w->font());
@@ -118,44 +119,31 @@ inline QRect textRect(const QWidget* w) {
     return {w->x(), w->y() + (w->height() - metrics.height()) / 2, width, metrics.height()};
 }
 
-// The named captions whose text is cut off by their own control or their window, or overlaps or
-// comes within 2 pixels beside another control that is not a caption (a button, a box, a list, a
-// picture).
-inline QStringList textsTouchingOthers(const QWidget* window) {
+// What a user would find wrong with the shown named controls: a caption cut off by its control or
+// window, or within 2 pixels beside a control that is no caption ("touches"); a control a screen
+// reader finds no name for ("unnamed"); with oneFont, a font other than the window's ("font").
+inline QStringList designFaults(const QWidget* window, bool oneFont = false) {
     QStringList out;
-    const auto isCaption = [](const QWidget* w) {
-        const auto* label = qobject_cast<const QLabel*>(w);
-        return (label && !label->text().isEmpty()) || qobject_cast<const QCheckBox*>(w) ||
-               qobject_cast<const QRadioButton*>(w);
-    };
-    const auto isControl = [](const QWidget* w) {
-        return !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")) &&
-               w->isVisible();
-    };
-    for (const QWidget* caption : window->findChildren<QWidget*>()) {
-        if (!isControl(caption) || !isCaption(caption))
-            continue;
-        const QRect text = textRect(caption);
-        bool touches = !caption->geometry().contains(text) || !caption->parentWidget()->rect().contains(text);
-        for (const QWidget* other :
-             caption->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-            touches = touches || (other != caption && isControl(other) && !isCaption(other) &&
-                                  !isLine(other) && other->geometry().intersects(text.adjusted(-2, 0, 2, 0)));
-        if (touches)
-            out << caption->objectName();
-    }
-    return out;
-}
-
-// The named controls a screen reader would find no name for.
-inline QStringList unnamedForReaders(const QWidget* window) {
-    QStringList out;
+    const QFontInfo own(window->font());
     for (QWidget* w : window->findChildren<QWidget*>()) {
-        if (w->objectName().isEmpty() || w->objectName().startsWith(QLatin1String("qt_")) ||
-            !w->isVisible() || isLine(w))
+        const QFontInfo font(w->font());
+        if (isNamedControl(w) && oneFont &&
+            (font.family() != own.family() || font.pointSizeF() != own.pointSizeF()))
+            out << "font " + w->objectName();
+        if (!isNamedControl(w) || !w->isVisible() || isLine(w))
             continue;
         if (QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).trimmed().isEmpty())
-            out << w->objectName();
+            out << "unnamed " + w->objectName();
+        if (!isCaption(w))
+            continue;
+        const QRect text = textRect(w);
+        bool touches = !w->geometry().contains(text) || !w->parentWidget()->rect().contains(text);
+        for (const QWidget* other : w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            touches =
+                touches || (other != w && isNamedControl(other) && other->isVisible() && !isCaption(other) &&
+                            !isLine(other) && other->geometry().intersects(text.adjusted(-2, 0, 2, 0)));
+        if (touches)
+            out << "touches " + w->objectName();
     }
     return out;
 }
@@ -171,11 +159,10 @@ inline bool showsFocus(QWidget* control) {
 
 inline QList<QWidget*> windowsNamed(const QString& objectName) {
     QList<QWidget*> found = QApplication::topLevelWidgets();
-    found.removeIf([&](QWidget* top) { return top->objectName() != objectName; });
-    return found;
+    return found.removeIf([&](QWidget* top) { return top->objectName() != objectName; }), found;
 }
 
-inline int windowCount(const QString& objectName) { return windowsNamed(objectName).size(); }
+inline int windowCount(const char* objectName) { return windowsNamed(QLatin1String(objectName)).size(); }
 
 // The names of the controls that Tab visits, in order, starting at first.
 inline QStringList tabOrder(QWidget* window, QWidget* first) {
