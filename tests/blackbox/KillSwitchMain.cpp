@@ -1,5 +1,8 @@
-// stepwick-cli as the tests build it: the real program over a file system that can stop it at a
-// chosen call. Never installed.
+// stepwick-cli as the tests build it: the real program over a file system that raises a signal in
+// the calling thread just before chosen file-system calls. Never installed.
+// STEPWICK_KILL_AT=k[,k...] counts calls from 1; STEPWICK_KILL_SIGNAL=N (default SIGKILL) shows what
+// a crash leaves behind, SIGINT or SIGTERM how a run stops; STEPWICK_KILL_UNWRITTEN=bytes says the
+// system holds that many unwritten bytes, so that a busy disk's way of flushing can be stopped too.
 #include "cli/Cli.h"
 #include "platform/FileSystemDecorator.h"
 
@@ -7,58 +10,39 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <vector>
+#include <string>
 
 namespace {
 
-// Raises a signal in the calling thread just before each of the listed file-system calls
-// (counting from 1): SIGKILL shows what a crash leaves behind, SIGINT or SIGTERM how a run stops.
-// With unwritten >= 0, the system is said to hold that many unwritten bytes, so that a busy
-// disk's way of flushing can be stopped too.
+const char* env(const char* name, const char* otherwise) {
+    const char* value = std::getenv(name);
+    return value ? value : otherwise;
+}
+
 class KillSwitchFileSystem final : public platform::FileSystemDecorator {
 public:
-    KillSwitchFileSystem(platform::FileSystem& real, std::vector<long> at, int signo, long long unwritten)
-        : FileSystemDecorator(real), m_at(std::move(at)), m_signal(signo), m_unwritten(unwritten) {}
+    using FileSystemDecorator::FileSystemDecorator;
     long long unwrittenBytes() override {
         return m_unwritten >= 0 ? m_unwritten : FileSystemDecorator::unwrittenBytes();
     }
 
 protected:
     bool admit(const char*) override {
-        const long call = ++m_count;
-        for (long at : m_at)
-            if (at == call)
-                ::raise(m_signal);
+        if (m_at.find("," + std::to_string(++m_count) + ",") != std::string::npos)
+            ::raise(m_signal);
         return true;
     }
 
 private:
-    const std::vector<long> m_at;
-    const int m_signal;
-    const long long m_unwritten;
+    const std::string m_at = "," + std::string(env("STEPWICK_KILL_AT", "")) + ",";
+    const int m_signal = std::atoi(env("STEPWICK_KILL_SIGNAL", "9"));
+    const long long m_unwritten = std::atoll(env("STEPWICK_KILL_UNWRITTEN", "-1"));
     std::atomic<long> m_count{0};
 };
 
-// "k1,k2,...", or nothing.
-std::vector<long> callNumbers(const char* list) {
-    std::vector<long> at;
-    for (char* end = nullptr; list && *list; list = *end ? end + 1 : end) {
-        const long call = std::strtol(list, &end, 10);
-        if (end == list)
-            break;
-        at.push_back(call);
-    }
-    return at;
-}
-
 } // namespace
 
-// STEPWICK_KILL_AT=k[,k...], STEPWICK_KILL_SIGNAL=N (default SIGKILL), STEPWICK_KILL_UNWRITTEN=bytes.
 int main(int argc, char** argv) {
-    const char* signo = std::getenv("STEPWICK_KILL_SIGNAL");
-    const char* unwritten = std::getenv("STEPWICK_KILL_UNWRITTEN");
-    static KillSwitchFileSystem fs(platform::systemFileSystem(), callNumbers(std::getenv("STEPWICK_KILL_AT")),
-                                   signo ? std::atoi(signo) : SIGKILL,
-                                   unwritten ? std::atoll(unwritten) : -1);
+    static KillSwitchFileSystem fs(platform::systemFileSystem());
     return runStepwickCli(argc, argv, fs);
 }

@@ -7,26 +7,19 @@ TEST_CLI=${2:?usage: cli_test.sh path/to/stepwick-cli path/to/stepwick-cli-test}
 . "$(dirname "$0")/checks.sh"
 trap 'umount "$WORK/d/mnt" 2>/dev/null; clear "$WORK"' EXIT
 
-# Root runs some cases as another user, who may not enter the build folder (a checkout under
-# /root): it runs copies of the programs in the scratch folder, or those cases are skipped.
+# Root runs some cases as nobody, who may not enter the build folder (a checkout under /root): it
+# runs copies of the programs in the scratch folder, or those cases are skipped.
 others=
 if [ "$(id -u)" = 0 ]; then
-    chmod 0755 "$WORK" && mkdir -m 0755 "$WORK/bin" && cp "$CLI" "$WORK/bin/stepwick-cli" &&
-        cp "$TEST_CLI" "$WORK/bin/stepwick-cli-test" && chmod 0755 "$WORK/bin/"*
-    if setpriv --reuid=65534 --regid=65534 --clear-groups test -x "$WORK/bin/stepwick-cli"; then
-        others=yes
-    else
+    chmod 0755 "$WORK" && mkdir -m 0755 "$WORK/bin" && cp "$CLI" "$TEST_CLI" "$WORK/bin/" && chmod 0755 "$WORK/bin/"*
+    setpriv --reuid=65534 --regid=65534 --clear-groups test -x "$WORK/bin/${CLI##*/}" && others=yes ||
         echo "skipped the cases run as another user: nobody cannot reach $WORK" >&2
-    fi
 fi
-# as_user PROGRAM ARGS...: the built PROGRAM (stepwick-cli or stepwick-cli-test), run as nobody
-# when root may; as this user otherwise.
-as_user() {
-    local program=$CLI
-    [ "$1" = stepwick-cli-test ] && program=$TEST_CLI
+as_user() { # PROGRAM ARGS...: the built PROGRAM, run as nobody when root may, as this user otherwise
+    local program=$1
     shift
     if [ "$others" ]; then
-        setpriv --reuid=65534 --regid=65534 --clear-groups "${PRLIMIT[@]}" "$WORK/bin/$(basename "$program")" "$@"
+        setpriv --reuid=65534 --regid=65534 --clear-groups "${PRLIMIT[@]}" "$WORK/bin/${program##*/}" "$@"
     else
         "${PRLIMIT[@]}" "$program" "$@"
     fi
@@ -139,7 +132,7 @@ holds "the file keeps its name" "$WORK/d/"$'tab\there\033[31m\n.txt' 'x\r\nn\r\n
 if [ "$others" ]; then
     fresh a.txt a
     chmod 0666 "$WORK/d/a.txt"; chmod 0555 "$WORK/d"
-    as_user stepwick-cli --head --code x "$WORK/d" > /dev/null 2> "$WORK/err"
+    as_user "$CLI" --head --code x "$WORK/d" > /dev/null 2> "$WORK/err"
     expect "temporary file refused: says where" "$?:$(cat "$WORK/err")" \
         "1:stepwick-cli: $WORK/d/a.txt: cannot create a temporary file in $WORK/d: Permission denied"
     chmod 0755 "$WORK/d"
@@ -273,7 +266,7 @@ chmod -R a+rwX "$WORK/d"
 PRLIMIT=(prlimit --nproc=1)
 for pos in head foot; do
     out=$(STEPWICK_KILL_UNWRITTEN=$([ $pos = foot ] && echo 1073741824 || echo 0) \
-        as_user stepwick-cli-test --$pos --code T "$WORK/d" 2>&1)
+        as_user "$TEST_CLI" --$pos --code T "$WORK/d" 2>&1)
     expect "no threads, $pos" "$?:$(grep -c '^f' <<<"$out"):$(tail -2 <<<"$out" | head -1)" "0:300:处理了300个文件。"
 done
 PRLIMIT=()

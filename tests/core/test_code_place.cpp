@@ -74,53 +74,27 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
     EXPECT_EQ(readFile(file), removed);
 }
 
-// The C library's locale switched to Chinese in GBK for the scope, built for the test where it is
-// not installed.
-class GbkLocale {
-public:
-    GbkLocale() {
-        m_ok = std::setlocale(LC_ALL, "zh_CN.GBK") != nullptr;
-        if (m_ok)
-            return;
-        const std::string build = "localedef -i zh_CN -f GBK " + m_dir / "zh_CN.GBK" + " > /dev/null 2>&1";
-        if (std::system(build.c_str()) != 0)
-            return;
-        ::setenv("LOCPATH", m_dir.path().c_str(), 1);
-        m_ok = std::setlocale(LC_ALL, "zh_CN.GBK") != nullptr;
-    }
-    ~GbkLocale() {
-        std::setlocale(LC_ALL, "C");
-        ::unsetenv("LOCPATH");
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    TempDir m_dir;
-    bool m_ok = false;
-};
+// Switches the C library's locale to Chinese in GBK, built into dir for the test where it is not installed.
+bool useGbkLocale(const TempDir& dir) {
+    if (std::setlocale(LC_ALL, "zh_CN.GBK"))
+        return true;
+    if (std::system(("localedef -i zh_CN -f GBK " + dir / "zh_CN.GBK" + " > /dev/null 2>&1").c_str()) != 0)
+        return false;
+    ::setenv("LOCPATH", dir.path().c_str(), 1);
+    return std::setlocale(LC_ALL, "zh_CN.GBK") != nullptr;
+}
 
 } // namespace
 
+// Plain files of other kinds: the crash tests' kill points and the tables below.
 TEST(CodePlace, AddOnceThenRemoveGivesBackTheFileAtHeadAndFoot) {
-    const std::string bom8 = "\xEF\xBB\xBF";
-    // What, the file, what removal leaves of a head insertion where not the file itself.
-    for (const auto& [what, old, headRemoved] : Rows<const char*, std::string, std::string>{
-             {"empty file", "", ""},
-             {"CR LF lines", "a\r\nb\r\n", ""},
-             {"last line without a break keeps the one the head added", "a\r\nb", "a\r\nb\r\n"},
-             {"UTF-8 mark", bom8 + "中\r\n", ""},
-             {"UTF-8 mark alone", bom8, ""},
-             {"UTF-16 LE", le("a\r\n"), ""},
-             {"UTF-16 BE without final break", be("a"), be("a\r\n")},
-             {"shebang", "#!/bin/sh\necho\n", ""},
-             {"XML declaration and DOCTYPE", "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>\r\n", ""},
-             {"the code in the middle only", "a\r\n码\r\nb\r\n", ""},
-             {"LF lines keep their breaks", "a\nb\n", ""},
-             {"LF, no final break", "a\nb", "a\nb\r\n"},
-             {"ends in a lone CR", "a\r", ""},
-             {"commas, quotes, leading blanks", "  x, \"y\", 'z'\r\n\t,,\r\n", ""}}) {
+    for (const auto& [what, old] :
+         Rows<const char*, std::string>{{"empty file", ""},
+                                        {"a byte-order mark alone", "\xEF\xBB\xBF"},
+                                        {"shebang: no preamble for a plain head", "#!/bin/sh\necho\n"},
+                                        {"ends in a lone CR", "a\r"}}) {
         SCOPED_TRACE(what);
-        roundTrip(old, {true}, "码", inserted(old, "码", true), headRemoved.empty() ? old : headRemoved);
+        roundTrip(old, {true}, "码", inserted(old, "码", true), old);
         roundTrip(old, {false}, "码", inserted(old, "码", false), old);
     }
 }
@@ -146,90 +120,69 @@ TEST(CodePlace, FilesThatHoldTheCodeAtItsPlaceAreLeftAloneAndRemovalTakesOneCopy
 
 TEST(CodePlace, HeadGoesBehindTheLinesThatMustStayFirst) {
     const std::string bom8 = "\xEF\xBB\xBF";
-    // What, the file, what adding makes of it and removal leaves of that, where not the file itself.
-    for (const auto& [what, old, added, removed] : Rows<const char*, std::string, std::string, std::string>{
-             {"shebang", "#!/bin/sh\necho\n", "#!/bin/sh\nC\r\necho\n", ""},
-             {"XML declaration then DOCTYPE", "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>",
-              "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\nC\r\n<html/>", ""},
-             {"shebang, XML declaration, DOCTYPE", "#!x\n<?xml?>\n<!DOCTYPE a>\nb\n",
-              "#!x\n<?xml?>\n<!DOCTYPE a>\nC\r\nb\n", ""},
-             {"DOCTYPE alone, mixed case", "<!doctype HTML>\r\n<p>\r\n", "<!doctype HTML>\r\nC\r\n<p>\r\n",
-              ""},
-             {"DOCTYPE over two lines, '>' in quotes",
-              "<!DOCTYPE html PUBLIC \"-//a>b//EN\"\n  \"x.dtd\">\n<html>\n",
-              "<!DOCTYPE html PUBLIC \"-//a>b//EN\"\n  \"x.dtd\">\nC\r\n<html>\n", ""},
-             {"blanks behind a declaration stay on its line", "<?xml version='1.0' ?> \t\r\n<a/>\r\n",
-              "<?xml version='1.0' ?> \t\r\nC\r\n<a/>\r\n", ""},
-             {"a declaration sharing its line: the code right behind it", "<!DOCTYPE html><html>\n",
-              "<!DOCTYPE html>C\r\n<html>\n", ""},
-             {"a DOCTYPE sharing the XML declaration's line: the code behind both",
-              "<?xml version=\"1.0\"?> <!DOCTYPE html>\n<html/>\n",
-              "<?xml version=\"1.0\"?> <!DOCTYPE html>\nC\r\n<html/>\n", ""},
-             {"preamble ends the file without a break: so does the code", "#!/bin/sh", "#!/bin/sh\r\nC", ""},
-             {"after the byte-order mark", bom8 + "#!/bin/sh\n", bom8 + "#!/bin/sh\nC\r\n", ""},
-             {"UTF-16 LE", le("<?xml?>\r\nb\r\n"), le("<?xml?>\r\nC\r\nb\r\n"), ""},
-             {"UTF-16 BE, CR alone", be("#!a\rb\r"), be("#!a\rC\r\nb\r"), ""},
-             {"<?php is no preamble", "<?php echo 1; ?>\n", "C\r\n<?php echo 1; ?>\n", ""},
-             {"<?xml-stylesheet is no declaration", "<?xml-stylesheet href='a'?>\n",
-              "C\r\n<?xml-stylesheet href='a'?>\n", ""},
-             {"shebang not at the start", "\n#!/bin/sh\n", "C\r\n\n#!/bin/sh\n", ""},
-             {"unclosed declaration", "<?xml version='1.0'\n", "C\r\n<?xml version='1.0'\n", ""},
-             {"XML declaration after DOCTYPE is not first", "<!DOCTYPE a>\n<?xml?>\n",
-              "<!DOCTYPE a>\nC\r\n<?xml?>\n", ""},
-             {"empty file", "", "C\r\n", ""},
-             {"XML declaration, then its line break", "<?xml version=\"1.0\"?>\n<a/>\n",
-              "<?xml version=\"1.0\"?>\nC\r\n<a/>\n", ""},
-             {"a line break right behind <?xml", "<?xml\nversion=\"1.0\"?>\n<a/>\n",
-              "<?xml\nversion=\"1.0\"?>\nC\r\n<a/>\n", ""},
-             {"XML declaration over two lines, then more on its line", "<?xml version='1.0'\n  ?><a/>\n",
-              "<?xml version='1.0'\n  ?>C\r\n<a/>\n", ""},
-             {"XML declaration, blank line, comment, DOCTYPE",
-              "<?xml version=\"1.0\"?>\n\n<!-- c -->\n<!DOCTYPE a>\n<a/>\n",
-              "<?xml version=\"1.0\"?>\n\n<!-- c -->\n<!DOCTYPE a>\nC\r\n<a/>\n", ""},
-             {"XML declaration, a comment and no DOCTYPE: behind the declaration",
-              "<?xml version=\"1.0\"?>\r\n<!-- c -->\r\n<a/>\r\n",
-              "<?xml version=\"1.0\"?>\r\nC\r\n<!-- c -->\r\n<a/>\r\n", ""},
-             {"nothing comes before an XML declaration", "\n<?xml version=\"1.0\"?>\n<!DOCTYPE a>\n",
-              "C\r\n\n<?xml version=\"1.0\"?>\n<!DOCTYPE a>\n", ""},
-             {"blank lines and comments before a DOCTYPE stay in front of the code",
-              "\r\n  <!-- a -->\r\n<!--b-->\t<!DOCTYPE html>\r\n<p>\r\n",
-              "\r\n  <!-- a -->\r\n<!--b-->\t<!DOCTYPE html>\r\nC\r\n<p>\r\n", ""},
-             {"UTF-16 BE, a comment before a DOCTYPE", be("<!-- a -->\r\n<!DOCTYPE html>\r\n<p>\r\n"),
-              be("<!-- a -->\r\n<!DOCTYPE html>\r\nC\r\n<p>\r\n"), ""},
-             {"comments and no DOCTYPE are no preamble", "\n<!-- a -->\n<p>\n", "C\r\n\n<!-- a -->\n<p>\n",
-              ""},
-             {"unclosed comment before a DOCTYPE", "<!-- a\n<!DOCTYPE html>\n",
-              "C\r\n<!-- a\n<!DOCTYPE html>\n", ""},
-             {"internal subset: '>' of its declarations", "<!DOCTYPE a [\n<!ELEMENT a (#PCDATA)>\n]>\n<a/>\n",
-              "<!DOCTYPE a [\n<!ELEMENT a (#PCDATA)>\n]>\nC\r\n<a/>\n", ""},
-             {"internal subset: ']', '>' and quotes in a comment, an entity and an instruction",
-              "<!DOCTYPE a [<!-- it's ]> --><!ENTITY e \"]>'\"><?pi ]> ?>]>\n<a>&e;</a>\n",
-              "<!DOCTYPE a [<!-- it's ]> --><!ENTITY e \"]>'\"><?pi ]> ?>]>\nC\r\n<a>&e;</a>\n", ""}}) {
-        SCOPED_TRACE(what);
-        roundTrip(old, {true, true}, "C", added, removed.empty() ? old : removed);
-    }
-    // A code that is itself a line of a preamble is found where it went in.
-    for (const auto& [what, code, old, added] : Rows<const char*, std::string, std::string, std::string>{
-             {"DOCTYPE for a page without one", "<!DOCTYPE html>", "<html>\n", "<!DOCTYPE html>\r\n<html>\n"},
-             {"DOCTYPE for a UTF-16 LE page", "<!DOCTYPE html>", le("<!-- c -->\r\n<p>\r\n"),
-              le("<!DOCTYPE html>\r\n<!-- c -->\r\n<p>\r\n")},
-             {"DOCTYPE in front of a comment", "<!DOCTYPE html>", "<!-- c -->\n<html>\n",
-              "<!DOCTYPE html>\r\n<!-- c -->\n<html>\n"},
-             {"DOCTYPE behind an XML declaration", "<!DOCTYPE a>", "<?xml version=\"1.0\"?>\n<a/>\n",
-              "<?xml version=\"1.0\"?>\n<!DOCTYPE a>\r\n<a/>\n"},
-             {"a second DOCTYPE", "<!DOCTYPE b>", "<!DOCTYPE a>\n<a/>\n",
-              "<!DOCTYPE a>\n<!DOCTYPE b>\r\n<a/>\n"},
-             {"shebang", "#!/bin/sh", "echo\n", "#!/bin/sh\r\necho\n"},
-             {"XML declaration", "<?xml version=\"1.0\"?>", "<a/>\n", "<?xml version=\"1.0\"?>\r\n<a/>\n"},
-             {"comment behind a DOCTYPE", "<!-- c -->", "<!DOCTYPE html>\n<p>\n",
-              "<!DOCTYPE html>\n<!-- c -->\r\n<p>\n"},
-             {"comment first", "<!-- c -->", "<p>\n", "<!-- c -->\r\n<p>\n"},
+    // What, the code, the file with a '|' where the code and a CR LF go in; removal gives back the
+    // file. Rows named "UTF-16 LE" or "UTF-16 BE" are given in ASCII and encoded so.
+    for (const auto& [what, code, marked] : Rows<std::string, std::string, std::string>{
+             {"shebang", "C", "#!/bin/sh\n|echo\n"},
+             {"XML declaration then DOCTYPE", "C", "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n|<html/>"},
+             {"shebang, XML declaration, DOCTYPE", "C", "#!x\n<?xml?>\n<!DOCTYPE a>\n|b\n"},
+             {"DOCTYPE alone, mixed case", "C", "<!doctype HTML>\r\n|<p>\r\n"},
+             {"DOCTYPE over two lines, '>' in quotes", "C",
+              "<!DOCTYPE html PUBLIC \"-//a>b//EN\"\n  \"x.dtd\">\n|<html>\n"},
+             {"blanks behind a declaration stay on its line", "C", "<?xml version='1.0' ?> \t\r\n|<a/>\r\n"},
+             {"a declaration sharing its line: the code right behind it", "C", "<!DOCTYPE html>|<html>\n"},
+             {"a DOCTYPE sharing the XML declaration's line", "C",
+              "<?xml version=\"1.0\"?> <!DOCTYPE html>\n|<html/>\n"},
+             {"after the byte-order mark", "C", bom8 + "#!/bin/sh\n|"},
+             {"UTF-16 LE", "C", "<?xml?>\r\n|b\r\n"},
+             {"UTF-16 BE, CR alone", "C", "#!a\r|b\r"},
+             {"<?php is no preamble", "C", "|<?php echo 1; ?>\n"},
+             {"<?xml-stylesheet is no declaration", "C", "|<?xml-stylesheet href='a'?>\n"},
+             {"shebang not at the start", "C", "|\n#!/bin/sh\n"},
+             {"unclosed declaration", "C", "|<?xml version='1.0'\n"},
+             {"XML declaration after DOCTYPE is not first", "C", "<!DOCTYPE a>\n|<?xml?>\n"},
+             {"empty file", "C", "|"},
+             {"a line break right behind <?xml", "C", "<?xml\nversion=\"1.0\"?>\n|<a/>\n"},
+             {"XML declaration over two lines, then more on its line", "C",
+              "<?xml version='1.0'\n  ?>|<a/>\n"},
+             {"XML declaration, blank line, comment, DOCTYPE", "C",
+              "<?xml version=\"1.0\"?>\n\n<!-- c -->\n<!DOCTYPE a>\n|<a/>\n"},
+             {"XML declaration, a comment and no DOCTYPE: behind the declaration", "C",
+              "<?xml version=\"1.0\"?>\r\n|<!-- c -->\r\n<a/>\r\n"},
+             {"nothing comes before an XML declaration", "C", "|\n<?xml version=\"1.0\"?>\n<!DOCTYPE a>\n"},
+             {"blank lines and comments before a DOCTYPE stay in front of the code", "C",
+              "\r\n  <!-- a -->\r\n<!--b-->\t<!DOCTYPE html>\r\n|<p>\r\n"},
+             {"UTF-16 BE, a comment before a DOCTYPE", "C", "<!-- a -->\r\n<!DOCTYPE html>\r\n|<p>\r\n"},
+             {"comments and no DOCTYPE are no preamble", "C", "|\n<!-- a -->\n<p>\n"},
+             {"unclosed comment before a DOCTYPE", "C", "|<!-- a\n<!DOCTYPE html>\n"},
+             {"internal subset: '>' of its declarations", "C",
+              "<!DOCTYPE a [\n<!ELEMENT a (#PCDATA)>\n]>\n|<a/>\n"},
+             {"internal subset: ']', '>' and quotes in a comment, an entity and an instruction", "C",
+              "<!DOCTYPE a [<!-- it's ]> --><!ENTITY e \"]>'\"><?pi ]> ?>]>\n|<a>&e;</a>\n"},
+             // A code that is itself a line of a preamble is found where it went in.
+             {"DOCTYPE for a page without one", "<!DOCTYPE html>", "|<html>\n"},
+             {"UTF-16 LE, a DOCTYPE for a page", "<!DOCTYPE html>", "|<!-- c -->\r\n<p>\r\n"},
+             {"DOCTYPE in front of a comment", "<!DOCTYPE html>", "|<!-- c -->\n<html>\n"},
+             {"DOCTYPE behind an XML declaration", "<!DOCTYPE a>", "<?xml version=\"1.0\"?>\n|<a/>\n"},
+             {"a second DOCTYPE", "<!DOCTYPE b>", "<!DOCTYPE a>\n|<a/>\n"},
+             {"shebang as the code", "#!/bin/sh", "|echo\n"},
+             {"XML declaration as the code", "<?xml version=\"1.0\"?>", "|<a/>\n"},
+             {"comment behind a DOCTYPE", "<!-- c -->", "<!DOCTYPE html>\n|<p>\n"},
+             {"comment first", "<!-- c -->", "|<p>\n"},
              {"the same comment in front of a DOCTYPE is not the code", "<!-- c -->",
-              "<!-- c -->\r\n<!DOCTYPE html>\n<p>\n",
-              "<!-- c -->\r\n<!DOCTYPE html>\n<!-- c -->\r\n<p>\n"}}) {
+              "<!-- c -->\r\n<!DOCTYPE html>\n|<p>\n"}}) {
         SCOPED_TRACE(what);
-        roundTrip(old, {true, true}, code, added, old);
+        const std::size_t at = marked.find('|');
+        auto encode = [&, le16 = what.starts_with("UTF-16 LE"),
+                       be16 = what.starts_with("UTF-16 BE")](const std::string& s) {
+            return le16 ? le(s) : be16 ? be(s) : s;
+        };
+        const std::string old = marked.substr(0, at) + marked.substr(at + 1);
+        roundTrip(encode(old), {true, true}, code, encode(std::string(marked).replace(at, 1, code + "\r\n")),
+                  encode(old));
     }
+    // A preamble that ends the file without a line break: so does the code.
+    roundTrip("#!/bin/sh", {true, true}, "C", "#!/bin/sh\r\nC", "#!/bin/sh");
 }
 
 TEST(CodePlace, PreambleIsFoundWhateverItsLengthAndWhereverTheReadEnds) {
@@ -282,11 +235,12 @@ TEST(CodePlace, PlacementOptionsKeepTheEndAndRemovalGivesBackEveryByte) {
     const std::function<std::string(std::string_view)> encodings[] = {
         [](std::string_view t) { return std::string(t); },
         [&](std::string_view t) { return bom8 + std::string(t); }, le, be};
-    const Options plain{}, options[] = {{true, true},
-                                        {true, false, M::Lf},
-                                        {true, false, M::Match},
-                                        {true, true, M::Lf},
-                                        {true, true, M::Match}};
+    const Options plain{};
+    const Options options[] = {{true, true},
+                               {true, false, M::Lf},
+                               {true, false, M::Match},
+                               {true, true, M::Lf},
+                               {true, true, M::Match}};
     const std::vector<std::string> bodies{"a",
                                           "a\r\nb",
                                           "a\nb",
@@ -412,7 +366,6 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     writeFile(outside / "o.txt", "o\r\n");
     ASSERT_EQ(::symlink((dir / "b").c_str(), (dir / "link").c_str()), 0);
     ASSERT_EQ(::symlink(outside.path().c_str(), (dir / "out").c_str()), 0);
-    ASSERT_EQ(::link((dir / "b/a.txt").c_str(), (dir / "Z/twin.txt").c_str()), 0);
     // Another run holds "y".
     const int busy = ::open((dir / "y").c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_EQ(::flock(busy, LOCK_EX | LOCK_NB), 0);
@@ -426,14 +379,12 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
         EXPECT_EQ(previewBatch(mod, in, files, realFs()).outcome, BatchResult::Outcome::Completed);
         return files;
     };
-    EXPECT_EQ(preview(), (Names{"a.txt", "b/a.txt", "b/c/c.txt", "Z/twin.txt", "Z/z.txt"}));
-
-    // A file with a name in two folders gets its foot once.
+    const Names all{"a.txt", "b/a.txt", "b/c/c.txt", "Z/z.txt"};
+    EXPECT_EQ(preview(), all);
     EXPECT_EQ(logOf(dir, in),
               "a.txt\r\nb/a.txt\r\nb/c/c.txt\r\ny/（未能处理：another run is changing this folder）\r\n"
-              "Z/twin.txt\r\nZ/"
-              "z.txt\r\n\r\n处理了5个文件。\r\n有1个文件夹未能处理。\r\n感谢您使用本软件！");
-    for (const auto& name : {"a.txt", "b/a.txt", "b/c/c.txt", "Z/z.txt", "Z/twin.txt"})
+              "Z/z.txt\r\n\r\n处理了4个文件。\r\n有1个文件夹未能处理。\r\n感谢您使用本软件！");
+    for (const auto& name : all)
         EXPECT_EQ(readFile(dir / name), "o\r\nX\r\n") << name;
     for (const char* name : {"b/x.htm", "b/.h/h.txt", ".git/g.txt", "y/y.txt"})
         EXPECT_EQ(readFile(dir / name), "o\r\n") << name;
@@ -444,14 +395,14 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     in.once = true;
     EXPECT_EQ(preview(), Names{"y/y.txt"});
     in.remove = true;
-    EXPECT_EQ(preview(), (Names{"a.txt", "b/a.txt", "b/c/c.txt", "Z/twin.txt", "Z/z.txt"}));
+    EXPECT_EQ(preview(), all);
     in.recursive = false;
     EXPECT_EQ(preview(), Names{"a.txt"});
 }
 
 TEST(CodePlace, PreambleInALocaleCharsetIsReadByCharacters) {
-    const GbkLocale gbk;
-    if (!gbk.ok())
+    const TempDir localeDir;
+    if (!useGbkLocale(localeDir))
         GTEST_SKIP() << "no zh_CN.GBK locale: localedef could not build it here";
     // 遊, 隱 and 覽 end in the byte '[', which must not open an internal subset; the code is 遊 too.
     const std::string you = "\xDF[", yin = "\xEB[", lan = "\xD3[";
@@ -464,4 +415,5 @@ TEST(CodePlace, PreambleInALocaleCharsetIsReadByCharacters) {
         SCOPED_TRACE(what);
         roundTrip(old, {true, true}, "遊", added, old);
     }
+    std::setlocale(LC_ALL, "C");
 }

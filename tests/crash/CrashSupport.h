@@ -1,7 +1,7 @@
 #pragma once
 
-// The crash and fault tests: stepwick-cli killed or short of room, on small file systems of
-// their own, and the checks of the folder it leaves.
+// The crash and fault tests: stepwick-cli killed or short of room, and the checks of the folder it
+// leaves.
 #include "TestFiles.h"
 
 #include <string>
@@ -17,20 +17,11 @@ std::string scratchBase();
 // STEPWICK_CRASH_SEED repeats an earlier round of random kills; else a fresh seed.
 unsigned seed();
 
-// Mounts for the tests that run as root, in a mount namespace of this process's own, so that
-// every mount disappears with it however it ends. Each returns false with the reason in why.
-bool enterPrivateMounts(std::string& why);
-bool mountTmpfs(const std::string& dir, const std::string& size, std::string& why);
-bool mountExt4(const std::string& imageDir, const std::string& dir, int sizeMiB, const std::string& options,
-               std::string& why);
-void unmount(const std::string& dir);
-
 // Kills a run over six files of different kinds just before each of its file-system calls in turn,
 // until one gets through. After every kill each file is whole old or whole new, the only other name
 // left is the temporary file of the one being renamed, and a second run finishes the job. Other
-// programs are said to have much unwritten data with busyDisk, none without; calls, if given,
-// receives the number of file-system calls of a whole run. With remove, the files start with the code
-// and the run takes it out.
+// programs are said to have much unwritten data with busyDisk; calls, if given, receives the number
+// of file-system calls of a whole run. With remove, the files start with the code and lose it.
 void checkEveryKillPoint(const std::string& base, bool head, const std::string& code = "CODE 代码",
                          bool busyDisk = false, long* calls = nullptr, bool remove = false);
 

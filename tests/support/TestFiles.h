@@ -94,15 +94,20 @@ inline void writeAll(const std::string& folder, const Contents& files) {
         writeFile(folder + "/" + name, bytes);
 }
 
-// What a head or foot insertion of code (UTF-8, no line break) makes of old: after a mark, the
-// code in the mark's encoding; a head adds a line break to an old last line without one.
-inline std::string inserted(const std::string& old, const std::string& code, bool head) {
-    std::string mark, enc = "UTF-8";
+// The byte-order mark at the start of text and the encoding it names (UTF-8 without one).
+inline std::pair<std::string, std::string> markOf(const std::string& text) {
     for (const auto& [bom, name] : {std::pair<std::string, const char*>{"\xEF\xBB\xBF", "UTF-8"},
                                     {"\xFF\xFE", "UTF-16LE"},
                                     {"\xFE\xFF", "UTF-16BE"}})
-        if (old.compare(0, bom.size(), bom) == 0) // the marks exclude each other
-            mark = bom, enc = name;
+        if (text.starts_with(bom)) // the marks exclude each other
+            return {bom, name};
+    return {"", "UTF-8"};
+}
+
+// What a head or foot insertion of code (UTF-8, no line break) makes of old: after a mark, the
+// code in the mark's encoding; a head adds a line break to an old last line without one.
+inline std::string inserted(const std::string& old, const std::string& code, bool head) {
+    const auto [mark, enc] = markOf(old);
     auto encode = [&](std::string text) {
         iconv_t cd = ::iconv_open(enc.c_str(), "UTF-8");
         std::string out(text.size() * 4, '\0');
@@ -116,11 +121,8 @@ inline std::string inserted(const std::string& old, const std::string& code, boo
     const std::string body = old.substr(mark.size()), line = encode(code + "\r\n");
     if (!head)
         return old + line;
-    const std::string lf = encode("\n"), cr = encode("\r");
-    auto endsWith = [&](const std::string& s) {
-        return body.size() >= s.size() && body.compare(body.size() - s.size(), s.size(), s) == 0;
-    };
-    return mark + line + body + (body.empty() || endsWith(lf) || endsWith(cr) ? "" : encode("\r\n"));
+    const bool ended = body.empty() || body.ends_with(encode("\n")) || body.ends_with(encode("\r"));
+    return mark + line + body + (ended ? "" : encode("\r\n"));
 }
 
 // The rows of a table-driven test, each a tuple to take apart in the loop.
