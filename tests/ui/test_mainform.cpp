@@ -346,6 +346,20 @@ private slots:
                                QStringLiteral("另一次运行正在修改这个目录，没有文件被修改。请稍后再试。")));
         QCOMPARE(readFile(s.path("a.txt")), QByteArray("new\r\nold\r\nnew\r\n"));
 
+        // A subfolder another run holds fails as a folder, counted apart from the files.
+        s.write({{"sub/d.txt", "s\r\n"}});
+        s.click("CmdOpen");
+        clickIndicator(s.form->fileBro()->Check1);
+        QTest::mouseClick(s.form->fileBro()->Command1, Qt::LeftButton);
+        const int sub = ::open(QFile::encodeName(s.path("sub")).constData(), O_RDONLY | O_DIRECTORY);
+        QCOMPARE(::flock(sub, LOCK_EX), 0);
+        QVERIFY(s.run().contains(QStringLiteral("\nsub/（未能处理：")));
+        ::close(sub);
+        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Warning,
+                               QStringLiteral("有1个文件和1个文件夹未能处理，详见记录。")));
+        QCOMPARE(readFile(s.path("sub/d.txt")), QByteArray("s\r\n"));
+        QVERIFY(QDir(s.path("sub")).removeRecursively());
+
         // Files the code cannot go into as text (not UTF-8 in a UTF-8 locale; NUL bytes), in our words.
         s.write({{"g.txt", "\xD6\xD0\r\n"}, {"n.txt", QByteArray("u\0\r\0\n\0", 6)}});
         s.prepare(QStringLiteral("码"));
