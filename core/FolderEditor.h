@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <utility>
@@ -90,6 +91,7 @@ public:
 
     // Exactly the names this program gives its temporary files: ".stepwick-PID-TICK-N.tmp".
     static bool isTemporaryName(const std::string& name);
+    static constexpr std::string_view kTempPrefix = ".stepwick-", kTempSuffix = ".tmp";
 
 private:
     using FileId = std::pair<dev_t, ino_t>;
