@@ -3,18 +3,17 @@
 #include "core/Encoding.h"
 #include "core/FileError.h"
 #include "core/FolderEditor.h"
+#include "platform/SideQueue.h"
 #include "platform/SideThreads.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <deque>
 #include <fcntl.h>
 #include <functional>
 #include <future>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 #include <utility>
@@ -361,111 +360,13 @@ bool isOwnOutput(const std::vector<BatchInput::FileId>& own, FileSystem& fs, int
     return std::any_of(own.begin(), own.end(), here) && fs.statAt(dirFd, name, st) == 0 && isOwnFile(own, st);
 }
 
-// Items handed to side threads (at most `threadsAtMost`, started as items come), which handle them
-// in the order they come; where no thread can be had, each item is handled as it comes. The
-// threads are woken once `together` items wait: waking one for each item would cost a switch of
-// threads each time. Every item handed over has been handled when finish() returns.
-template <class Item> class SideQueue {
-public:
-    using Handle = std::function<void(Item&)>;
-    SideQueue(bool threads, std::size_t threadsAtMost, std::size_t together, Handle handle)
-        : m_threads(threads), m_threadsAtMost(threadsAtMost), m_together(together),
-          m_handle(std::move(handle)) {}
-    SideQueue(const SideQueue&) = delete;
-    SideQueue& operator=(const SideQueue&) = delete;
-    ~SideQueue() { finish(); }
-
-    void push(Item item) { push(&item, &item + 1); }
-    void push(std::vector<Item>& items) {
-        push(items.begin(), items.end());
-        items.clear();
-    }
-
-    // Handles items on this thread as well, oldest first, until no more than `left` wait.
-    void handleDownTo(std::size_t left) {
-        for (;;) {
-            Item item;
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                if (m_queue.size() <= left)
-                    return;
-                item = std::move(m_queue.front());
-                m_queue.pop_front();
-            }
-            m_handle(item);
-        }
-    }
-
-    void finish() {
-        handleDownTo(0);
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_done = true;
-        }
-        m_ready.notify_all();
-        for (auto& thread : m_side)
-            thread.get(); // with no thread to be had, finds nothing left
-        m_side.clear();
-        m_done = false;
-    }
-
-private:
-    template <class It> void push(It first, It last) {
-        if (!m_threads) {
-            for (; first != last; ++first)
-                m_handle(*first);
-            return;
-        }
-        std::size_t waiting = 0;
-        bool wake = false;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            const bool asleep = m_queue.size() < m_together;
-            for (; first != last; ++first)
-                m_queue.push_back(std::move(*first));
-            waiting = m_queue.size();
-            wake = asleep && waiting >= m_together;
-        }
-        if (wake)
-            m_ready.notify_all();
-        while (m_side.size() < std::min(m_threadsAtMost, waiting))
-            m_side.push_back(platform::sideThreads().start([this] { run(); }));
-    }
-
-    void run() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            m_ready.wait(lock, [this] { return m_done || m_queue.size() >= m_together; });
-            if (m_queue.empty())
-                return;
-            while (!m_queue.empty()) {
-                Item item = std::move(m_queue.front());
-                m_queue.pop_front();
-                lock.unlock();
-                m_handle(item);
-                lock.lock();
-            }
-        }
-    }
-
-    const bool m_threads;
-    const std::size_t m_threadsAtMost;
-    const std::size_t m_together;
-    const Handle m_handle;
-    std::vector<platform::SideTask<void>> m_side;
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::deque<Item> m_queue;
-    bool m_done = false;
-};
-
 // Prepares a batch's files, on the second thread, until it holds enough old content for one flush
 // or a stop is asked for; the files cut off go into the next batch, if any.
 Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
     const bool sendOnEarly = editor.expectFlushOf(batch.slots.size());
     // New files are sent on to the disk (a hint, never waited for; a failure shows up again at
     // the flush) on a side thread, eight at a time, so that preparing the next file does not wait.
-    SideQueue<std::pair<int, off_t>> writeback(pl.fs.concurrent(), 1, 8, [&fs = pl.fs](auto& file) {
+    platform::SideQueue<std::pair<int, off_t>> writeback(pl.fs.concurrent(), 1, 8, [&fs = pl.fs](auto& file) {
         (void)fs.startWriteback(file.first, file.second, 0);
     });
     off_t bytes = 0;
@@ -552,8 +453,8 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     // virtual disk eight to sixteen; thirty-two slow each other down), and a small batch gets as
     // many as a large one. Without threads each file is closed as it comes.
     constexpr std::size_t kClosers = 8;
-    SideQueue<platform::UniqueFd> closer(policy == std::launch::async, kClosers, 1,
-                                         [](platform::UniqueFd& fd) { fd.reset(); });
+    platform::SideQueue<platform::UniqueFd> closer(policy == std::launch::async, kClosers, 1,
+                                                   [](platform::UniqueFd& fd) { fd.reset(); });
     auto launch = [&] {
         inFlight = startTask(policy, [&pl, &editor, batch = collect(next)]() mutable {
             return prepareBatch(pl, editor, std::move(batch));
