@@ -578,8 +578,10 @@ namespace {
 
 // Whether another run holds a folder or a folder above it: the run's own locks, let go at once.
 bool heldByAnotherRun(FileSystem& fs, int dirFd) {
+    // A descriptor of its own: a lock taken on the run's would stay until the preview ends.
+    platform::UniqueFd probe(fs, fs.openAt(dirFd, ".", O_RDONLY | O_DIRECTORY, 0));
     std::vector<platform::UniqueFd> locks;
-    return !lockRunFolders(fs, dirFd, locks);
+    return probe && !lockRunFolders(fs, probe.get(), locks);
 }
 
 // Whether another run holds a subfolder: a lock on a descriptor of its own, let go at once.

@@ -203,6 +203,23 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     EXPECT_EQ(readFile(dir / "a.txt"), "a");
 }
 
+// A dry run looks whether another run holds the folder but keeps no lock: a run meanwhile goes on.
+TEST(BatchRun, DryRunHoldsNoLockWhileItReads) {
+    TempDir dir;
+    writeFile(dir / "a.txt", "a");
+    platform::RecordingFileSystem fs;
+    BatchResult during;
+    LogSink sink;
+    Mod mod = folderMod(dir);
+    fs.beforeCall("pread", [&] { during = runBatch(mod, input("txt", "foot", "X"), sink, realFs()); });
+    BatchInput in = input("txt", "foot", "X");
+    in.once = true;
+    std::vector<std::string> files;
+    EXPECT_EQ(previewBatch(mod, in, files, fs).outcome, BatchResult::Outcome::Completed);
+    EXPECT_EQ(during.outcome, BatchResult::Outcome::Completed) << during.error;
+    EXPECT_EQ(readFile(dir / "a.txt"), "aX\r\n");
+}
+
 // Stopped by the window after a report or by a signal mid-file: that file is finished, no other started.
 TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {
     auto name = [](int i) { return "f" + std::to_string(10000 + i) + ".txt"; };
