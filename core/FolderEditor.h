@@ -110,6 +110,8 @@ private:
     };
     // Reads what it needs of the file's start into m_buffer (m_have bytes).
     Spot locate(int fd, off_t size, const std::string& path, const CodeEdit& edit, EncodedCode& code);
+    // Reads up to want bytes at an offset, fewer only at the file's end.
+    std::size_t readAt(int fd, char* into, std::size_t want, off_t at, const std::string& path);
     std::size_t readStart(int fd, off_t size, std::size_t want, const std::string& path);
     // The preamble of the file, reading on as far as it needs.
     Preamble readPreamble(int fd, off_t size, const std::string& path, const EncodingMark& mark);

@@ -6,20 +6,27 @@
 #include <cerrno>
 #include <cstring>
 
-std::size_t FolderEditor::readStart(int fd, off_t size, std::size_t want, const std::string& path) {
-    want = static_cast<std::size_t>(std::min<off_t>(size, static_cast<off_t>(want)));
-    if (m_buffer.size() < want)
-        m_buffer.resize(want);
-    while (m_have < want) {
-        ssize_t got = m_fs.pread(fd, m_buffer.data() + m_have, want - m_have, static_cast<off_t>(m_have));
+std::size_t FolderEditor::readAt(int fd, char* into, std::size_t want, off_t at, const std::string& path) {
+    std::size_t have = 0;
+    while (have < want) {
+        const ssize_t got = m_fs.pread(fd, into + have, want - have, at + static_cast<off_t>(have));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             throw FileError(errno, "read", path);
         if (got == 0)
             break; // shrank meanwhile: what is there is the file
-        m_have += static_cast<std::size_t>(got);
+        have += static_cast<std::size_t>(got);
     }
+    return have;
+}
+
+std::size_t FolderEditor::readStart(int fd, off_t size, std::size_t want, const std::string& path) {
+    want = static_cast<std::size_t>(std::min<off_t>(size, static_cast<off_t>(want)));
+    if (m_buffer.size() < want)
+        m_buffer.resize(want);
+    if (m_have < want)
+        m_have += readAt(fd, m_buffer.data() + m_have, want - m_have, static_cast<off_t>(m_have), path);
     return m_have;
 }
 
@@ -89,12 +96,11 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
 }
 
 Preamble FolderEditor::readPreamble(int fd, off_t size, const std::string& path, const EncodingMark& mark) {
-    const std::string& charset = m_charset;
     // Read on until the preamble's end is known, however long it is.
     for (bool ended = false;;) {
         ended = ended || static_cast<off_t>(m_have) >= size;
         const std::string_view text(m_buffer.data() + mark.markLength, m_have - mark.markLength);
-        const Preamble preamble = findPreamble({text, mark.encoding, charset, ended});
+        const Preamble preamble = findPreamble({text, mark.encoding, m_charset, ended});
         if (preamble.known)
             return preamble;
         const std::size_t had = m_have;
@@ -107,27 +113,15 @@ std::size_t FolderEditor::preambleWithout(int fd, off_t size, const std::string&
                                           const EncodingMark& mark, std::size_t place, std::size_t length) {
     // The text in front of the code and, read afresh, as much of what follows it as the preamble
     // needs: a large code is not read into memory.
-    const std::string& charset = m_charset;
     const off_t from = static_cast<off_t>(mark.markLength + place + length);
     std::string text;
     for (std::size_t window = kChunk;; window *= 2) {
         text.assign(m_buffer, mark.markLength, place);
         text.resize(place + static_cast<std::size_t>(std::min<off_t>(window, size - from)));
-        std::size_t got = 0;
-        while (place + got < text.size()) {
-            const ssize_t n = m_fs.pread(fd, text.data() + place + got, text.size() - place - got,
-                                         from + static_cast<off_t>(got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                throw FileError(errno, "read", path);
-            if (n == 0)
-                break;
-            got += static_cast<std::size_t>(n);
-        }
+        const std::size_t got = readAt(fd, text.data() + place, text.size() - place, from, path);
         const bool ended = place + got < text.size() || from + static_cast<off_t>(got) >= size;
         text.resize(place + got);
-        const Preamble preamble = findPreamble({text, mark.encoding, charset, ended});
+        const Preamble preamble = findPreamble({text, mark.encoding, m_charset, ended});
         if (preamble.known)
             return preamble.length;
     }
@@ -211,17 +205,11 @@ bool FolderEditor::holdsAt(int fd, off_t at, std::string_view bytes, const std::
     if (static_cast<std::size_t>(at) + bytes.size() <= m_have)
         return m_buffer.compare(static_cast<std::size_t>(at), bytes.size(), bytes) == 0;
     std::string piece(std::min(kChunk, bytes.size()), '\0');
-    for (std::size_t done = 0; done < bytes.size();) {
+    for (std::size_t done = 0; done < bytes.size(); done += piece.size()) {
         const std::size_t want = std::min(piece.size(), bytes.size() - done);
-        ssize_t got = m_fs.pread(fd, piece.data(), want, at + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw FileError(errno, "read", path);
-        if (got == 0 || bytes.compare(done, static_cast<std::size_t>(got), piece.data(),
-                                      static_cast<std::size_t>(got)) != 0)
+        if (readAt(fd, piece.data(), want, at + static_cast<off_t>(done), path) != want ||
+            bytes.compare(done, want, piece.data(), want) != 0)
             return false;
-        done += static_cast<std::size_t>(got);
     }
     return true;
 }
