@@ -1,23 +1,79 @@
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <sys/stat.h>
-#include <sys/types.h>
+#include <system_error>
 #include <vector>
 
-// Every file-system call the core makes goes through this interface, so tests can
-// fail any one of them, record their order, or stop the process at a chosen call
-// (FileSystemDecorator.h).
-// Calls follow the system's convention: -1 (or a negative count) with errno set on failure.
-// Names are relative to a folder descriptor and never contain '/'.
+// Every file-system call the core makes goes through this interface, so tests can fail any one of
+// them, record their order, or stop the process at a chosen call (FileSystemDecorator.h). It speaks
+// in its own types: one implementation serves POSIX systems (posix/), one Windows (win32/).
+//
+// Each call returns an error code, empty on success. Where it matters to the core the code compares
+// equal to a std::errc condition (no_such_file_or_directory, operation_would_block, interrupted,
+// operation_not_supported, ...); its message() is the system's own description, and its category
+// tells which system gave it.
+// Names are UTF-8, relative to an open folder, and never hold a separator; the Windows
+// implementation turns them into UTF-16 at its calls.
 namespace platform {
+
+// An open file or folder: a descriptor on POSIX, a HANDLE on Windows. Only its implementation
+// looks inside.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+enum class FileKind : unsigned char { Unknown, Regular, Folder, Link, Other };
+
+// Which file: the same file under every name and handle, another one after a replacement.
+struct FileId {
+    std::uint64_t volume = 0; // the device on POSIX, the volume's serial number on Windows
+    std::uint64_t file = 0;   // the inode on POSIX, the file index on Windows
+    friend auto operator<=>(const FileId&, const FileId&) = default;
+};
+
+// When the file's content or metadata last changed, as the system keeps it: any change moves it on.
+// Opaque to the core beyond comparing two of them.
+struct ChangeStamp {
+    std::int64_t seconds = 0;
+    std::int64_t fraction = 0; // nanoseconds on POSIX, 100 ns intervals on Windows
+    friend bool operator==(const ChangeStamp&, const ChangeStamp&) = default;
+};
+
+inline constexpr std::uint32_t kKeepOwner = 0xffffffff;
+
+struct FileInfo {
+    FileKind kind = FileKind::Unknown;
+    std::int64_t size = 0;
+    FileId id;
+    std::uint64_t links = 1; // names the file has
+    ChangeStamp changed;
+    bool readOnly = false; // its owner may not write it (no S_IWUSR; FILE_ATTRIBUTE_READONLY)
+    // What carries over to a file's next content: on POSIX the owner, the group and the mode bits
+    // (07777); on Windows the attributes (read-only, hidden, system, archive), with owner and group
+    // 0: there the security descriptor goes whole (copyAccess).
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    std::uint32_t permissions = 0;
+};
 
 struct DirEntry {
     std::string name;
-    unsigned char type; // DT_REG, DT_DIR, DT_LNK, ... or DT_UNKNOWN
+    FileKind kind = FileKind::Unknown; // Unknown where the folder's listing does not tell
+};
+
+// How openAt opens a name. Links are never followed, a FIFO never blocks the opening, and no
+// terminal becomes the process's own.
+enum class OpenMode : unsigned char {
+    Read,
+    ReadWrite,
+    Append,          // reading and writing, each write at the end
+    CreateAppend,    // a new file (fails where the name is taken), each write at the end
+    CreateTemporary, // a new file (fails where the name is taken) for a file's next content; hidden
+                     // where the system has hidden files
+    Folder,          // a folder, to read and to open names in
+    FolderPath,      // a folder only to find its own folder ("..") and lock it
 };
 
 class FileSystem {
@@ -27,118 +83,127 @@ public:
     // True when two threads may call it at once.
     virtual bool concurrent() const { return false; }
 
-    // Opens a folder for scanning and for *at() calls (O_RDONLY | O_DIRECTORY).
-    virtual int openDir(const std::string& path) = 0;
-    // A lock on the folder (flock), not waiting: fails with EWOULDBLOCK while another process holds
-    // an exclusive one, or (asking for an exclusive one) a shared one. Released when the descriptor is
-    // closed.
+    // Opens a folder by its path (OpenMode::Folder).
+    virtual std::error_code openFolder(const std::string& path, FileHandle& out) = 0;
+    // "." opens the same folder again, ".." its parent.
+    virtual std::error_code openAt(FileHandle dir, const std::string& name, OpenMode mode,
+                                   std::uint32_t permissions, FileHandle& out) = 0;
+    // A lock on the folder, not waiting: fails with operation_would_block while another process
+    // holds an exclusive one, or (asking for an exclusive one) a shared one. Released when the
+    // handle is closed.
     enum class Lock { Exclusive, Shared };
-    virtual int lockDir(int dirFd, Lock kind) = 0;
-    // Which mount holds the open file: a folder bound elsewhere has the same device and inode, but
-    // not the same mount. Fails with ENOSYS where the system does not tell.
-    virtual int mountId(int fd, std::uint64_t& id) = 0;
+    virtual std::error_code lockFolder(FileHandle dir, Lock kind) = 0;
+    // Which mount holds the open file: a folder bound elsewhere has the same identity, but not the
+    // same mount. Fails with function_not_supported where the system does not tell.
+    virtual std::error_code mountId(FileHandle file, std::uint64_t& id) = 0;
     // Reads every entry of the folder but "." and "..".
-    virtual int readDir(int dirFd, std::vector<DirEntry>& out) = 0;
-    // lstat relative to the folder: links are not followed.
-    virtual int statAt(int dirFd, const std::string& name, struct stat& st) = 0;
-    virtual int openAt(int dirFd, const std::string& name, int flags, mode_t mode) = 0;
+    virtual std::error_code readDir(FileHandle dir, std::vector<DirEntry>& out) = 0;
+    // The name's own information: a link is not followed.
+    virtual std::error_code statAt(FileHandle dir, const std::string& name, FileInfo& out) = 0;
+    virtual std::error_code stat(FileHandle file, FileInfo& out) = 0;
     // An unnamed file in the folder (O_TMPFILE), open for reading and writing; fails with
-    // EOPNOTSUPP/EISDIR where unsupported, or where it could not be named (no /proc).
-    virtual int openUnnamed(int dirFd, mode_t mode) = 0;
-    // Gives an unnamed file a name in the folder (linkat through /proc/self/fd: ENOENT without /proc).
-    virtual int linkUnnamed(int fd, int dirFd, const std::string& name) = 0;
-    virtual int fstat(int fd, struct stat& st) = 0;
-    virtual ssize_t pread(int fd, void* buf, std::size_t len, off_t offset) = 0;
-    virtual ssize_t write(int fd, const void* buf, std::size_t len) = 0;
-    // Copies len bytes from in at offset to the current position of out; may copy less.
-    virtual ssize_t copyRange(int in, off_t offset, int out, std::size_t len) = 0;
-    virtual int truncate(int fd, off_t length) = 0;
-    virtual int chown(int fd, uid_t uid, gid_t gid) = 0;
-    virtual int chmod(int fd, mode_t mode) = 0;
+    // operation_not_supported (or is_a_directory, invalid_argument) where the system has none, or
+    // where it could not be named (no /proc).
+    virtual std::error_code openUnnamed(FileHandle dir, std::uint32_t permissions, FileHandle& out) = 0;
+    // Gives an unnamed file a name in the folder; no_such_file_or_directory without /proc.
+    virtual std::error_code linkUnnamed(FileHandle file, FileHandle dir, const std::string& name) = 0;
+    // Reads up to len bytes at offset; got 0 at the end of the file.
+    virtual std::error_code read(FileHandle file, void* buf, std::size_t len, std::int64_t offset,
+                                 std::size_t& got) = 0;
+    // Writes up to len bytes at the current position (the end for an appending handle).
+    virtual std::error_code write(FileHandle file, const void* buf, std::size_t len, std::size_t& written) = 0;
+    // Copies up to len bytes from in at offset to the current position of out.
+    virtual std::error_code copyRange(FileHandle in, std::int64_t offset, FileHandle out, std::size_t len,
+                                      std::size_t& copied) = 0;
+    virtual std::error_code truncate(FileHandle file, std::int64_t length) = 0;
+    // Gives the file an owner and a group (POSIX); kKeepOwner leaves one as it is.
+    virtual std::error_code setOwner(FileHandle file, std::uint32_t owner, std::uint32_t group) = 0;
+    // Sets FileInfo::permissions: the mode bits on POSIX, the attributes on Windows.
+    virtual std::error_code setPermissions(FileHandle file, std::uint32_t permissions) = 0;
+    // Gives to the who-may-do-what of from (Windows: its security descriptor, the owner where this
+    // process may set it). POSIX keeps that in the mode and in extended attributes: nothing to do.
+    virtual std::error_code copyAccess(FileHandle from, FileHandle to) = 0;
     // Extended attributes of an open file, by full name ("user.x", "system.posix_acl_access").
-    // Where the file system has none, listing fails with ENOTSUP.
-    virtual int listXattrs(int fd, std::vector<std::string>& names) = 0;
-    virtual int getXattr(int fd, const std::string& name, std::string& value) = 0;
-    virtual int setXattr(int fd, const std::string& name, const std::string& value) = 0;
-    virtual int removeXattr(int fd, const std::string& name) = 0;
-    // 1 when the folder lets entries be added but not renamed over or removed (append-only or
-    // immutable), 0 when it does or cannot tell.
-    virtual int entriesFixed(int dirFd) = 0;
-    // Starts writing a range of the file to disk without waiting for it (sync_file_range).
-    virtual int startWriteback(int fd, off_t offset, off_t length) = 0;
-    virtual int dataSync(int fd) = 0;
-    // Flushes the whole file system that holds fd (syncfs).
-    virtual int fsSync(int fd) = 0;
-    // Flushes the data of each of fds (dataSync), where possible several at once so that the
-    // file system commits them together. Returns the index of a file whose flush failed, with
-    // errno set, or -1 when all succeeded.
-    virtual long dataSyncEach(const std::vector<int>& fds) {
-        for (std::size_t i = 0; i < fds.size(); ++i)
-            if (dataSync(fds[i]) != 0)
-                return static_cast<long>(i);
-        return -1;
+    // Where the file system or the system has none, listing fails with not_supported.
+    virtual std::error_code listXattrs(FileHandle file, std::vector<std::string>& names) = 0;
+    virtual std::error_code getXattr(FileHandle file, const std::string& name, std::string& value) = 0;
+    virtual std::error_code setXattr(FileHandle file, const std::string& name, const std::string& value) = 0;
+    virtual std::error_code removeXattr(FileHandle file, const std::string& name) = 0;
+    // True when the folder lets entries be added but not renamed over or removed (append-only or
+    // immutable); false when it does or cannot tell.
+    virtual std::error_code entriesFixed(FileHandle dir, bool& fixed) = 0;
+    // Starts writing a range of the file to disk without waiting for it; only a hint.
+    virtual std::error_code startWriteback(FileHandle file, std::int64_t offset, std::int64_t length) = 0;
+    // Flushes the file's data (and what is needed to read it back) to disk.
+    virtual std::error_code dataSync(FileHandle file) = 0;
+    // Flushes the whole file system that holds the file; function_not_supported where the system
+    // offers no such flush to this process.
+    virtual std::error_code fsSync(FileHandle file) = 0;
+    // Flushes the data of each of files (dataSync), where possible several at once so that the
+    // file system commits them together. Sets failed to the index of a file whose flush failed.
+    virtual std::error_code dataSyncEach(const std::vector<FileHandle>& files, std::size_t& failed) {
+        for (std::size_t i = 0; i < files.size(); ++i)
+            if (std::error_code ec = dataSync(files[i])) {
+                failed = i;
+                return ec;
+            }
+        return {};
     }
     // Bytes that programs have written on this machine and that are not on disk yet, or -1 when
     // the system does not tell.
     virtual long long unwrittenBytes() { return -1; }
-    virtual int renameAt(int dirFd, const std::string& from, const std::string& to) = 0;
-    virtual int unlinkAt(int dirFd, const std::string& name) = 0;
-    virtual int close(int fd) = 0;
+    // Puts from in the place of to in one step, to replaced whole or not at all, and as far as
+    // the system allows on disk when the call returns.
+    virtual std::error_code renameAt(FileHandle dir, const std::string& from, const std::string& to) = 0;
+    virtual std::error_code unlinkAt(FileHandle dir, const std::string& name) = 0;
+    virtual std::error_code close(FileHandle file) = 0;
 };
 
-// The real system calls.
-FileSystem& systemFileSystem();
-
-// Raises this process's limit of open files to the most it may have: a run keeps a few hundred
-// files open at once. Returns the limit now in force.
-long raiseOpenFileLimit();
-
-// How many more descriptors this process may open now: its limit less those already open.
-long freeDescriptors();
-
-// Makes room in this process's table of descriptors for count of them. The table grows as more are
-// open; growing it while other threads of the process run makes the caller wait until each of them
-// has been scheduled again (about 10 ms on a virtual machine), so a run makes its room once, before
-// its own threads start. Only a preparation: where it fails, the table grows later as needed.
-void reserveDescriptors(long count);
-
-// Owns one descriptor; closes it through the file system that opened it.
-class UniqueFd {
+// Owns one open file; closes it through the file system that opened it.
+class UniqueFile {
 public:
-    UniqueFd() = default;
-    UniqueFd(FileSystem& fs, int fd) : m_fs(&fs), m_fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : m_fs(other.m_fs), m_fd(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
+    UniqueFile() = default;
+    UniqueFile(FileSystem& fs, FileHandle file) : m_fs(&fs), m_file(file) {}
+    UniqueFile(UniqueFile&& other) noexcept : m_fs(other.m_fs), m_file(other.release()) {}
+    UniqueFile& operator=(UniqueFile&& other) noexcept {
         if (this != &other) {
             reset();
             m_fs = other.m_fs;
-            m_fd = other.release();
+            m_file = other.release();
         }
         return *this;
     }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
+    UniqueFile(const UniqueFile&) = delete;
+    UniqueFile& operator=(const UniqueFile&) = delete;
+    ~UniqueFile() { reset(); }
 
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    int release() {
-        int fd = m_fd;
-        m_fd = -1;
-        return fd;
+    FileHandle get() const { return m_file; }
+    explicit operator bool() const { return m_file != kNoFile; }
+    FileHandle release() {
+        FileHandle file = m_file;
+        m_file = kNoFile;
+        return file;
     }
-    // Closes now and returns close()'s result; the descriptor is gone either way.
-    int reset() {
-        int rc = 0;
-        if (m_fd >= 0 && m_fs)
-            rc = m_fs->close(m_fd);
-        m_fd = -1;
-        return rc;
+    // Closes now and returns close()'s result; the handle is gone either way.
+    std::error_code reset() {
+        std::error_code ec;
+        if (m_file != kNoFile && m_fs)
+            ec = m_fs->close(m_file);
+        m_file = kNoFile;
+        return ec;
     }
 
 private:
     FileSystem* m_fs = nullptr;
-    int m_fd = -1;
+    FileHandle m_file = kNoFile;
 };
+
+// Opens name in dir through fs: the open file, or an empty one with ec set.
+inline UniqueFile openAt(FileSystem& fs, FileHandle dir, const std::string& name, OpenMode mode,
+                         std::error_code& ec, std::uint32_t permissions = 0) {
+    FileHandle file = kNoFile;
+    ec = fs.openAt(dir, name, mode, permissions, file);
+    return ec ? UniqueFile() : UniqueFile(fs, file);
+}
 
 } // namespace platform
