@@ -4,6 +4,7 @@
 #include "ui/dialogs/DirList.h"
 #include "ui/dialogs/FolderListing.h"
 #include "ui/dialogs/MessageBox.h"
+#include "ui/layout/Wording.h"
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/WindowSetup.h"
 
@@ -107,32 +108,31 @@ QStringList FileBro::mountedVolumes() {
 }
 
 FileBro::FileBro(Mod& mod, VolumeList volumes, QWidget* parent) : QWidget(parent), m_mod(mod) {
-    setUpToolWindow(this, "FileBro", QStringLiteral("文件浏览器"));
-    // Taller than designed: below the confirm button the margin of the sides.
-    resize(twipsSize(5670, 6975));
+    setUpToolWindow(this, "FileBro", toQString(layout::kFileBro.caption));
+    resize(clientSize(layout::kFileBro));
 
     Drive1 = new QComboBox(this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setAccessibleName(QStringLiteral("驱动器"));
-    Drive1->setGeometry(twips(240, 240, 2535, 300));
+    Drive1->setGeometry(twips(layout::kFileBro["Drive1"].place));
 
     File1 = new QListWidget(this);
     File1->setObjectName(QStringLiteral("File1"));
     File1->setAccessibleName(QStringLiteral("文件"));
-    File1->setGeometry(twips(3000, 240, 2535, 5850));
+    File1->setGeometry(twips(layout::kFileBro["File1"].place));
 
     Dir1 = new DirList(this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
     Dir1->setAccessibleName(QStringLiteral("文件夹"));
-    Dir1->setGeometry(twips(240, 720, 2535, 5340));
+    Dir1->setGeometry(twips(layout::kFileBro["Dir1"].place));
 
-    Command1 = new QPushButton(QStringLiteral("确认并返回"), this);
+    Command1 = new QPushButton(toQString(layout::kFileBro["Command1"].caption), this);
     Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twips(4080, 6240, 1455, 495));
+    Command1->setGeometry(twips(layout::kFileBro["Command1"].place));
 
-    Check1 = new QCheckBox(QStringLiteral("包括子文件夹"), this);
+    Check1 = new QCheckBox(toQString(layout::kFileBro["Check1"].caption), this);
     Check1->setObjectName(QStringLiteral("Check1"));
-    Check1->setGeometry(twips(240, 6360, 3615, 255));
+    Check1->setGeometry(twips(layout::kFileBro["Check1"].place));
     // It shows what the next run does: the last confirmed choice, and a change counts at once.
     Check1->setChecked(m_mod.Recursive);
     connect(Check1, &QCheckBox::toggled, this, [this](bool on) { m_mod.Recursive = on; });
@@ -172,8 +172,7 @@ void FileBro::drive1Change(int index) {
     // A drive that cannot be entered leaves Dir1 and File1 where they were; Drive1
     // keeps showing the drive the user picked.
     if (!Dir1->setFolder(Drive1->itemData(index, kRootRole).toByteArray()))
-        MessageBox::show(this, QStringLiteral(":)"),
-                         QStringLiteral("当前设备不可用,请插入软盘或者光盘，或者其他可移动存储器。"),
+        MessageBox::show(this, toQString(layout::kMessageTitle), toQString(layout::kDriveUnavailable),
                          MessageBox::Icon::Information);
 }
 

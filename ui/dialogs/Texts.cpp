@@ -8,33 +8,33 @@
 #include <QCloseEvent>
 #include <QPushButton>
 
-Texts::Texts(QWidget* parent) : QWidget(parent) {
-    setUpToolWindow(this, "Texts", QStringLiteral("添加代码"));
-    // Taller than designed by the three options below the confirm button, with the margin of
-    // the sides below the last of them.
-    resize(twipsSize(6855, 6375));
+namespace {
+const layout::Control& design(const char* name) { return layout::kTexts[name]; }
+template <typename W> W* placed(W* widget, const char* name) {
+    widget->setObjectName(toQString(design(name).name));
+    widget->setGeometry(twips(design(name).place));
+    return widget;
+}
+} // namespace
 
-    Text1 = new CodeTextBox(this);
-    Text1->setObjectName(QStringLiteral("Text1"));
+Texts::Texts(QWidget* parent) : QWidget(parent) {
+    setUpToolWindow(this, "Texts", toQString(layout::kTexts.caption));
+    resize(clientSize(layout::kTexts));
+
+    Text1 = placed(new CodeTextBox(this), "Text1");
     Text1->setAccessibleName(QStringLiteral("代码"));
-    Text1->setGeometry(twips(240, 120, 6375, 4575));
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text1->setCode(QStringLiteral("在这里输入欲添加的字符。"));
+    Text1->setCode(toQString(design("Text1").caption));
 
-    Command1 = new QPushButton(QStringLiteral("确认并返回"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twips(5160, 4800, 1455, 375));
+    Command1 = placed(new QPushButton(toQString(design("Command1").caption), this), "Command1");
     connect(Command1, &QPushButton::clicked, this, &Texts::command1Click);
 
+    // Not twice; behind a first-line declaration; line breaks as the file's own.
     QCheckBox** options[] = {&Check1, &Check2, &Check3};
-    const char* captions[] = {"不重复添加", "保留首行声明（#!、<?xml、<!DOCTYPE）", "换行与文件一致"};
-    for (int i = 0; i < 3; ++i) {
-        auto* box = new QCheckBox(QString::fromUtf8(captions[i]), this);
-        box->setObjectName(QStringLiteral("Check%1").arg(i + 1));
-        box->setGeometry(twips(240, 5280 + 300 * i, 6375, 255));
-        *options[i] = box;
-    }
+    const char* names[] = {"Check1", "Check2", "Check3"};
+    for (int i = 0; i < 3; ++i)
+        *options[i] = placed(new QCheckBox(toQString(design(names[i]).caption), this), names[i]);
 
     setTabOrder(Text1, Command1);
     setTabOrder(Command1, Check1);

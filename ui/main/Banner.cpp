@@ -1,7 +1,7 @@
 #include "ui/main/Banner.h"
 
-#include "StepwickVersion.h"
 #include "core/Mod.h"
+#include "ui/layout/Wording.h"
 
 #include <QLabel>
 #include <QString>
@@ -11,24 +11,12 @@
 
 namespace {
 constexpr int kTickMs = 3000;
-constexpr std::int16_t kMessageCount = 13;
+constexpr std::int16_t kMessageCount = layout::kBannerMessages;
 } // namespace
 
 void fillBannerLines(Mod& mod) {
-    auto& l = mod.BannerLines;
-    l[1] = "Morlend Inc. Stepwick！ 代码批量添加器 Second Version";
-    l[2] = "你可以使用它轻松的将相同的代码添加到批量文件中去";
-    l[3] = "这些代码可以是文本，html，asp等等";
-    l[4] = "你可以用它改程序";
-    l[5] = "比如在html文件中添加去广告代码";
-    l[6] = "比如在asp程序头添上你的版权";
-    l[7] = "将你的双手解放出来，让用电脑更轻松";
-    l[8] = "关于我的更多的软件，请访问我的主页";
-    l[9] = stepwick::kAuthorUrl;
-    l[10] = std::string("或者我们公司的主页") + stepwick::kCompanyUrl;
-    l[11] = "如果在使用软件上有任何问题，请联系我";
-    l[12] = "你可以在关于软件中找到关于他们的信息";
-    l[13] = "感谢网友青蛙王子报告了一个重大错误";
+    for (int i = 1; i <= layout::kBannerMessages; ++i)
+        mod.BannerLines[std::size_t(i)] = layout::bannerMessage(i);
 }
 
 void loadBanner(Mod& mod, QTimer* Timer1) {

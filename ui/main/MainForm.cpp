@@ -10,6 +10,7 @@
 #include "ui/dialogs/FileBro.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
+#include "ui/layout/Wording.h"
 #include "ui/main/BackgroundRun.h"
 #include "ui/main/Banner.h"
 #include "ui/widgets/DesignUnits.h"
@@ -37,14 +38,9 @@ namespace {
 
 // How many files, and how many folders, the run could not handle.
 QString failureSummary(const BatchResult& result) {
-    const auto folders = qulonglong(std::count_if(result.failures.begin(), result.failures.end(),
-                                                  [](const FileFailure& f) { return f.folder; }));
-    const auto files = qulonglong(result.failures.size()) - folders;
-    if (folders == 0)
-        return QStringLiteral("有%1个文件未能处理，详见记录。").arg(files);
-    if (files == 0)
-        return QStringLiteral("有%1个文件夹未能处理，详见记录。").arg(folders);
-    return QStringLiteral("有%1个文件和%2个文件夹未能处理，详见记录。").arg(files).arg(folders);
+    const auto folders = std::size_t(std::count_if(result.failures.begin(), result.failures.end(),
+                                                   [](const FileFailure& f) { return f.folder; }));
+    return toQString(layout::failureSummary(result.failures.size() - folders, folders));
 }
 
 // A core that refuses an empty code itself reports it by an outcome of its own.
@@ -55,9 +51,20 @@ template <typename Result> bool refusedEmptyCode(const Result& result) {
         return false;
 }
 
-template <typename W> W* named(W* widget, const char* name, const QRect& geometry) {
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
+const layout::Control& design(const char* name) { return layout::kMainForm[name]; }
+
+QString caption(const char* name) { return toQString(design(name).caption); }
+
+// Named and placed as the design says, in its font and colour; a control that names no font takes
+// the window's, even inside a frame with a font of its own.
+template <typename W> W* placed(W* widget, const char* name, bool withFont = true) {
+    const layout::Control& d = design(name);
+    widget->setObjectName(toQString(d.name));
+    widget->setGeometry(twips(d.place));
+    if (withFont)
+        widget->setFont(toQFont(d.font.value_or(*layout::kMainForm.font)));
+    if (d.colour)
+        setTextColour(widget, toQColor(*d.colour));
     return widget;
 }
 
@@ -67,7 +74,7 @@ MainForm::MainForm(Mod& mod, platform::FileSystem& fs, QWidget* parent)
     : QWidget(parent), m_mod(mod), m_fs(fs), m_run(new BackgroundRun(this)),
       m_endProcess([] { QCoreApplication::quit(); }) {
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QStringLiteral("Stepwick"));
+    setWindowTitle(toQString(layout::kMainForm.caption));
     // A fixed window with a close button only: no minimize, no maximize.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -75,8 +82,8 @@ MainForm::MainForm(Mod& mod, platform::FileSystem& fs, QWidget* parent)
     for (int size : {16, 32, 48, 64})
         icon.addFile(QStringLiteral(":/icons/stepwick-%1.png").arg(size), QSize(size, size));
     setWindowIcon(icon);
-    setFont(QFont(QStringLiteral("Arial"), 9));
-    setFixedSize(twipsSize(6195, 5820));
+    setFont(toQFont(*layout::kMainForm.font));
+    setFixedSize(clientSize(layout::kMainForm));
 
     buildControls();
     load();
@@ -99,116 +106,78 @@ void MainForm::buildControls() {
 }
 
 void MainForm::buildHeading() {
-    Label1 = named(new FittedLabel(
-                       QStringLiteral("Stepwick!"),
-                       [] {
-                           QFont font(QStringLiteral("Arial"), 42);
-                           font.setBold(true);
-                           return font;
-                       }(),
-                       this),
-                   "Label1", twips(2760, 120, 2535, 975));
-    setTextColour(Label1, kDarkGreen);
+    // The heading's design font is larger than its box: the box stays, the font gives way.
+    Label1 =
+        placed(new FittedLabel(caption("Label1"), toQFont(*design("Label1").font), this), "Label1", false);
+    l2 = placed(new QLabel(caption("l2"), this), "l2");
 
-    l2 = named(new QLabel(QStringLiteral("代码批量添加器"), this), "l2", twips(3600, 1080, 2775, 495));
-    l2->setFont(songFont(12));
-    setTextColour(l2, kDarkGreen);
-
-    Image1 = named(new QLabel(this), "Image1", twips(240, 240, 2205, 1035));
+    Image1 = placed(new QLabel(this), "Image1");
     Image1->setAccessibleName(QStringLiteral("Stepwick 标志"));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/logo.gif")));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/%1.gif").arg(toQString(design("Image1").picture))));
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    // One broken rule above the row of frames.
-    auto line = [this](const char* name, int x1, int x2) {
-        auto* rule = named(new QFrame(this), name,
-                           QRect(twipsToPixels(x1), twipsToPixels(1560), twipsToPixels(x2 - x1), 1));
+    auto line = [this](const char* name) {
+        const layout::Twips& t = design(name).place;
+        auto* rule = placed(new QFrame(this), name, false);
+        rule->setGeometry(twipsToPixels(t.left), twipsToPixels(t.top), twipsToPixels(t.width), 1);
         rule->setFrameShape(QFrame::HLine);
         rule->setFrameShadow(QFrame::Plain);
         rule->setLineWidth(1);
         return rule;
     };
-    Line1 = line("Line1", 120, 2280);
-    Line2 = line("Line2", 2400, 3360);
-    Line3 = line("Line3", 3480, 4080);
+    Line1 = line("Line1");
+    Line2 = line("Line2");
+    Line3 = line("Line3");
 }
 
 void MainForm::buildLog() {
-    Text1 = named(new QPlainTextEdit(this), "Text1", twips(4320, 1560, 1695, 2655));
+    Text1 = placed(new QPlainTextEdit(this), "Text1");
     Text1->setAccessibleName(QStringLiteral("处理记录"));
-    Text1->setFont(songFont(9));
     Text1->setReadOnly(true);
     Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    appendLog(kLogHeader);
+    appendLog(design("Text1").caption);
 }
 
 void MainForm::buildFrames() {
-    Frame1 = named(new QGroupBox(QStringLiteral("选择文件"), this), "Frame1", twips(120, 1800, 1935, 1215));
-    Frame1->setFont(songFont(9));
-    CmdOpen = named(new QPushButton(QStringLiteral("选择一个文件夹"), Frame1), "CmdOpen",
-                    twips(240, 360, 1455, 495));
-
-    Frame2 =
-        named(new QGroupBox(QStringLiteral("欲添加的代码"), this), "Frame2", twips(2280, 1800, 1815, 1215));
-    Frame2->setFont(songFont(9));
-    CmdAdd =
-        named(new QPushButton(QStringLiteral("输入拟添代码"), Frame2), "CmdAdd", twips(240, 360, 1335, 495));
-
-    Frame3 = named(new QGroupBox(QStringLiteral("添加位置"), this), "Frame3", twips(2280, 3120, 1815, 1095));
-    Frame3->setFont(songFont(9));
-    Frame4 = named(new QGroupBox(QStringLiteral("文件类型"), this), "Frame4", twips(120, 3120, 1935, 1095));
-    Frame4->setFont(songFont(9));
+    Frame1 = placed(new QGroupBox(caption("Frame1"), this), "Frame1");
+    CmdOpen = placed(new QPushButton(caption("CmdOpen"), Frame1), "CmdOpen");
+    Frame2 = placed(new QGroupBox(caption("Frame2"), this), "Frame2");
+    CmdAdd = placed(new QPushButton(caption("CmdAdd"), Frame2), "CmdAdd");
+    Frame3 = placed(new QGroupBox(caption("Frame3"), this), "Frame3");
+    Frame4 = placed(new QGroupBox(caption("Frame4"), this), "Frame4");
 
     // The five file-type options share Frame4, the two positions Frame3: one group each.
-    Option1 = named(new QRadioButton(QStringLiteral("TXT"), Frame4), "Option1", twips(120, 240, 1455, 255));
-    Option2 = named(new QRadioButton(QStringLiteral("HTM"), Frame4), "Option2", twips(120, 480, 1575, 255));
-    Option3 = named(new QRadioButton(QStringLiteral("ASP"), Frame4), "Option3", twips(960, 240, 735, 255));
-    Option4 = named(new QRadioButton(QStringLiteral("PHP"), Frame4), "Option4", twips(960, 480, 855, 255));
-    OOther = named(new QRadioButton(QStringLiteral("Other:"), Frame4), "OOther", twips(120, 720, 855, 255));
-    TOther = named(new QLineEdit(QStringLiteral("CGI"), Frame4), "TOther", twips(960, 720, 855, 270));
+    QRadioButton** options[] = {&Option1, &Option2, &Option3, &Option4, &OOther, &Ohead, &Ofeet};
+    const char* names[] = {"Option1", "Option2", "Option3", "Option4", "OOther", "Ohead", "Ofeet"};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        const layout::Control& d = design(names[i]);
+        *options[i] =
+            placed(new QRadioButton(toQString(d.caption), d.frame == "Frame4" ? Frame4 : Frame3), names[i]);
+        (*options[i])->setChecked(d.on);
+    }
+    TOther = placed(new QLineEdit(caption("TOther"), Frame4), "TOther");
     TOther->setAccessibleName(QStringLiteral("其他扩展名"));
-    Option1->setChecked(true);
-    // The options and the extension box name no font: they take the window's, not their frame's.
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{Option1, Option2, Option3, Option4, OOther, TOther})
-        control->setFont(font());
-
-    Ohead = named(new QRadioButton(QStringLiteral("文件头"), Frame3), "Ohead", twips(240, 360, 1335, 255));
-    Ofeet = named(new QRadioButton(QStringLiteral("文件尾"), Frame3), "Ofeet", twips(240, 720, 1455, 255));
-    Ofeet->setChecked(true);
 }
 
 void MainForm::buildButtons() {
-    Command2 = named(new PictureButton(QStringLiteral("开始添加."),
-                                       QPixmap(QStringLiteral(":/pictures/command2.gif")), this),
-                     "Command2", twips(120, 4440, 975, 975));
-    Command1 = named(new PictureButton(QStringLiteral("关于软件."),
-                                       QPixmap(QStringLiteral(":/pictures/command1.gif")), this),
-                     "Command1", twips(1200, 4440, 975, 975));
-    Command3 = named(new PictureButton(QStringLiteral("作者主页."),
-                                       QPixmap(QStringLiteral(":/pictures/command3.gif")), this),
-                     "Command3", twips(2280, 4440, 975, 975));
-    Command4 = named(new PictureButton(QStringLiteral("退出..."),
-                                       QPixmap(QStringLiteral(":/pictures/command4.gif")), this),
-                     "Command4", twips(3360, 4440, 975, 975));
-    // Chinese captions: the Song face, as on the other buttons, not the window's Arial.
-    for (QWidget* button : {Command2, Command1, Command3, Command4})
-        button->setFont(songFont(9));
+    PictureButton** buttons[] = {&Command2, &Command1, &Command3, &Command4};
+    const char* names[] = {"Command2", "Command1", "Command3", "Command4"};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        const layout::Control& d = design(names[i]);
+        const QPixmap picture(QStringLiteral(":/pictures/%1.gif").arg(toQString(d.picture)));
+        *buttons[i] = placed(new PictureButton(toQString(d.caption), picture, this), names[i]);
+    }
 }
 
 void MainForm::buildFooter() {
-    Label3 = named(new QLabel(QStringLiteral("Powered by"), this), "Label3", twips(4560, 4800, 1695, 255));
-    setTextColour(Label3, kGrey);
-    Label4 =
-        named(new QLabel(QStringLiteral("Morlend. Harnel"), this), "Label4", twips(4680, 5160, 1455, 255));
-    setTextColour(Label4, kGrey);
+    Label3 = placed(new QLabel(caption("Label3"), this), "Label3");
+    Label4 = placed(new QLabel(caption("Label4"), this), "Label4");
+    Check1 = placed(new QCheckBox(caption("Check1"), this), "Check1");
+    Check1->setChecked(design("Check1").on);
 
-    Check1 = named(new QCheckBox(QStringLiteral("置顶本程序"), this), "Check1", twips(4560, 4440, 1695, 255));
-
-    ADL = named(new QLabel(QStringLiteral("Morlend Inc. Stepwick！ 代码批量添加器 Second Version"), this),
-                "ADL", twips(1080, 5520, 4110, 225));
+    ADL = placed(new QLabel(caption("ADL"), this), "ADL");
     ADL->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The banner sizes itself to its caption and keeps its left edge.
     ADL->adjustSize();
@@ -313,10 +282,9 @@ void MainForm::command2Click() {
     } catch (const std::exception& e) {
         // Whatever the run could not report itself (memory exhausted, say) ends the run,
         // not the program; what it logged so far stays in the log.
-        MessageBox::show(
-            this, QStringLiteral(":)"),
-            QStringLiteral("添加代码时出错，运行已停止。\n%1").arg(QString::fromLocal8Bit(e.what())),
-            MessageBox::Icon::Warning);
+        MessageBox::show(this, toQString(layout::kMessageTitle),
+                         toQString(layout::kRunStopped) + u'\n' + QString::fromLocal8Bit(e.what()),
+                         MessageBox::Icon::Warning);
     }
     // A close asked for during the run is carried out now that the run has stopped.
     if (m_exitRequested)
@@ -324,12 +292,12 @@ void MainForm::command2Click() {
 }
 
 void MainForm::tellCodeIsEmpty() {
-    MessageBox::show(this, QStringLiteral(":)"), QStringLiteral("请先输入拟添代码。"),
+    MessageBox::show(this, toQString(layout::kMessageTitle), toQString(layout::kCodeIsEmpty),
                      MessageBox::Icon::Information);
 }
 
 void MainForm::reportOutcome(const BatchResult& result) {
-    const QString title = QStringLiteral(":)");
+    const QString title = toQString(layout::kMessageTitle);
     if (refusedEmptyCode(result))
         return tellCodeIsEmpty();
     switch (result.outcome) {
@@ -339,24 +307,19 @@ void MainForm::reportOutcome(const BatchResult& result) {
         showFileBro();
         break;
     case BatchResult::Outcome::BadExtension:
-        MessageBox::show(this, title, QStringLiteral("扩展名中不能有“/”，没有文件被修改。"),
-                         MessageBox::Icon::Warning);
+        MessageBox::show(this, title, toQString(layout::kBadExtension), MessageBox::Icon::Warning);
         break;
     case BatchResult::Outcome::FolderUnreadable:
         MessageBox::show(this, title,
-                         QStringLiteral("无法读取所选的目录，没有文件被修改。\n%1")
-                             .arg(QString::fromStdString(result.error)),
+                         toQString(layout::kFolderUnreadable) + u'\n' + QString::fromStdString(result.error),
                          MessageBox::Icon::Warning);
         break;
     case BatchResult::Outcome::FolderBusy:
-        MessageBox::show(this, title,
-                         QStringLiteral("另一次运行正在修改这个目录，没有文件被修改。请稍后再试。"),
-                         MessageBox::Icon::Information);
+        MessageBox::show(this, title, toQString(layout::kFolderBusy), MessageBox::Icon::Information);
         break;
     case BatchResult::Outcome::CodeNotEncodable:
         MessageBox::show(this, title,
-                         QStringLiteral("代码中有无法按文件编码写入的字符，没有文件被修改。\n%1")
-                             .arg(QString::fromStdString(result.error)),
+                         toQString(layout::kCodeNotEncodable) + u'\n' + QString::fromStdString(result.error),
                          MessageBox::Icon::Warning);
         break;
     default: // completed or cancelled

@@ -180,12 +180,6 @@ QPoint firstPlace(const QWidget* window, const QWidget* opener) {
 
 } // namespace
 
-QFont songFont(qreal points) {
-    QFont font(QStringLiteral("宋体"));
-    font.setPointSizeF(points);
-    return font;
-}
-
 void setTextColour(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);

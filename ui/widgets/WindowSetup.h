@@ -9,9 +9,6 @@ class QColor;
 class QString;
 class QWidget;
 
-// The Song face the Chinese captions were designed in.
-QFont songFont(qreal points);
-
 // Caption colour of a label, check box or option button, whether its window is active or not.
 void setTextColour(QWidget* widget, const QColor& colour);
 
