@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+// Opens web addresses and mail links with the system's handler for them. Neither routine lets a
+// failure reach its caller: when the address cannot be opened the notice tells the user, and the
+// call returns.
+namespace TOURL {
+
+void OpenUrl(std::wstring_view url);
+// address is bare; "mailto:" is put directly in front of it.
+void OpenMail(std::wstring_view address);
+
+// What opens an address; the system's by default. Returns false when it could not.
+class AddressOpener {
+public:
+    virtual ~AddressOpener() = default;
+    virtual bool open(std::wstring_view address) = 0;
+};
+
+// Puts another opener in place of the system's (tests record the addresses instead) for as long
+// as it lives. The caller keeps ownership.
+class OpenerOverride {
+public:
+    explicit OpenerOverride(AddressOpener& opener);
+    ~OpenerOverride();
+    OpenerOverride(const OpenerOverride&) = delete;
+    OpenerOverride& operator=(const OpenerOverride&) = delete;
+
+private:
+    AddressOpener* m_previous;
+};
+
+// Shown when an address cannot be opened: the text, in a box with an OK button, no icon and the
+// program's own title.
+using Notice = std::function<void(std::wstring_view text)>;
+void setNotice(Notice notice);
+
+} // namespace TOURL
