@@ -1,0 +1,172 @@
+#include "Driver.h"
+
+#include <cstdio>
+
+namespace driver {
+
+namespace {
+int g_failures = 0;
+}
+
+void fail(const char* file, int line, const std::string& what) {
+    ++g_failures;
+    std::fprintf(stderr, "%s:%d: FAILED %s\n", file, line, what.c_str());
+    std::fflush(stderr);
+}
+
+int failures() { return g_failures; }
+
+std::string narrow(std::wstring_view w) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(std::size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring wide(std::string_view s) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0);
+    std::wstring out(std::size_t(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), out.data(), n);
+    return out;
+}
+
+bool expectEqual(const char* file, int line, const char* what, const std::wstring& actual,
+                 const std::wstring& expected) {
+    if (actual == expected)
+        return true;
+    fail(file, line,
+         std::string(what) + "\n    actual:   \"" + narrow(actual) + "\"\n    expected: \"" +
+             narrow(expected) + "\"");
+    return false;
+}
+
+bool expectEqual(const char* file, int line, const char* what, long long actual, long long expected) {
+    if (actual == expected)
+        return true;
+    fail(file, line,
+         std::string(what) + ": " + std::to_string(actual) + ", expected " + std::to_string(expected));
+    return false;
+}
+
+Program::Program(const std::wstring& exe, const std::wstring& addresses, const std::wstring& folder) {
+    std::wstring command = L"\"" + exe + L"\" \"" + addresses + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &m_process)) {
+        fail(__FILE__, __LINE__, "cannot start " + narrow(exe));
+        return;
+    }
+    m_main = window(win32ui::kMainFormClass);
+}
+
+Program::~Program() {
+    if (!m_process.hProcess)
+        return;
+    if (!ended(0)) {
+        TerminateProcess(m_process.hProcess, 99);
+        WaitForSingleObject(m_process.hProcess, 5000);
+    }
+    CloseHandle(m_process.hProcess);
+    CloseHandle(m_process.hThread);
+}
+
+namespace {
+struct Search {
+    DWORD process;
+    const wchar_t* className;
+    HWND found;
+};
+
+BOOL CALLBACK matchWindow(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    if (owner == search->process && IsWindowVisible(hwnd) && lstrcmpW(name, search->className) == 0) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND findWindow(DWORD process, const wchar_t* className) {
+    Search search{process, className, nullptr};
+    EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+} // namespace
+
+HWND Program::window(const wchar_t* className, int milliseconds) const {
+    HWND found = nullptr;
+    waitFor([&] { return (found = findWindow(m_process.dwProcessId, className)) != nullptr; }, milliseconds);
+    return found;
+}
+
+bool Program::hasWindow(const wchar_t* className) const {
+    return findWindow(m_process.dwProcessId, className) != nullptr;
+}
+
+bool Program::ended(int milliseconds) const {
+    return WaitForSingleObject(m_process.hProcess, DWORD(milliseconds)) == WAIT_OBJECT_0;
+}
+
+HWND item(HWND window, const layout::Window& design, std::string_view name) {
+    return GetDlgItem(window, win32ui::controlId(design, name));
+}
+
+std::wstring textOf(HWND control) {
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+    std::wstring text(std::size_t(length) + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(control, WM_GETTEXT, text.size(), LPARAM(text.data()), SMTO_ABORTIFHUNG, 5000,
+                        &copied);
+    text.resize(std::size_t(copied));
+    return text;
+}
+
+void setText(HWND control, std::wstring_view text) {
+    SendMessageW(control, WM_SETTEXT, 0, LPARAM(std::wstring(text).c_str()));
+}
+
+void click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
+
+void postClick(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+
+void mouseClick(HWND control) {
+    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+}
+
+bool checked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+bool topmost(HWND window) { return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
+Box answerBox(DWORD process, int milliseconds) {
+    Box box;
+    HWND dialog = nullptr;
+    waitFor(
+        [&] {
+            dialog = nullptr;
+            for (HWND w = FindWindowW(L"#32770", nullptr); w;
+                 w = FindWindowExW(nullptr, w, L"#32770", nullptr)) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(w, &owner);
+                if (owner == process && IsWindowVisible(w))
+                    return (dialog = w) != nullptr;
+            }
+            return false;
+        },
+        milliseconds);
+    if (!dialog)
+        return box;
+    box.shown = textOf(dialog) == L":)";
+    box.text = textOf(GetDlgItem(dialog, 0xFFFF));
+    box.hasIcon = GetDlgItem(dialog, 20) != nullptr && IsWindowVisible(GetDlgItem(dialog, 20));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    return box;
+}
+
+} // namespace driver

@@ -1,0 +1,34 @@
+#!/bin/sh
+# Runs a Windows test program under wine: under_wine.sh PREFIX PROGRAM.exe [ARGUMENT.exe...]
+# Each .exe argument is handed over as a Windows path, followed by a fresh work folder. The
+# program gets an X display of its own when none is set, the prefix is made ready first, and the
+# wine server is stopped afterwards.
+set -eu
+prefix=$1 program=$2
+shift 2
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb=
+if [ -z "${DISPLAY:-}" ]; then
+    for n in 91 92 93 94 95 96 97 98; do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        xvfb=$!
+        export DISPLAY=":$n"
+        break
+    done
+    sleep 1
+fi
+work=$(mktemp -d "$PWD/win32-work.XXXXXX")
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+sh "$(dirname "$0")/prepare_prefix.sh" "$prefix"
+args=
+for a in "$@"; do
+    args="$args $(winepath -w "$a")"
+done
+# shellcheck disable=SC2086
+wine "$program" $args "$(winepath -w "$work")"

@@ -1,0 +1,23 @@
+#include "win32/Program.h"
+
+#include "core/Mod.h"
+#include "win32/MainForm.h"
+#include "win32/MessageLoop.h"
+#include "win32/Pictures.h"
+
+#include <commctrl.h>
+
+namespace win32ui {
+
+int runProgram(HINSTANCE instance) {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    PictureDecoder pictures;
+    Mod mod;
+    MainForm form(mod);
+    if (!form.open(LoadIconW(instance, MAKEINTRESOURCEW(1))))
+        return 1;
+    return runMessageLoop([&form](HWND window) { return form.isOwnWindow(window); });
+}
+
+} // namespace win32ui
