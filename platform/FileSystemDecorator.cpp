@@ -1,5 +1,7 @@
 #include "platform/FileSystemDecorator.h"
 
+#include "platform/System.h"
+
 namespace platform {
 
 std::error_code FileSystemDecorator::openFolder(const std::string& path, FileHandle& out) {
