@@ -94,7 +94,8 @@ void reportFailures(const BatchResult& result) {
         LogOutput::complain(shownText(f.path) + ": " + f.reason);
 }
 
-int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out, const System& system) {
+int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out,
+              const System& system) {
     const bool check = options.action == Options::Action::Check;
     std::vector<std::string> files;
     const BatchResult result =

@@ -130,7 +130,6 @@ std::string fileLine(const std::string& name, FolderEditor::Pending::Skip skip) 
     return name + "\r\n";
 }
 
-
 // A prepared batch after its flush: its files to publish, in order, and the flush's failure; once
 // published, the files it replaced, still open: closing them frees their blocks, which takes time.
 struct FlushedBatch {
@@ -157,7 +156,8 @@ FlushedBatch flushBatch(FolderEditor& editor, Batch batch) {
 }
 
 // Publishes a flushed batch and flushes the folder; batches are published one at a time, in order.
-void publishBatch(FolderEditor& editor, FlushedBatch& flushed, const FolderPlace& place, LinkedOutcomes& linked) {
+void publishBatch(FolderEditor& editor, FlushedBatch& flushed, const FolderPlace& place,
+                  LinkedOutcomes& linked) {
     std::vector<FolderEditor::Pending>& pending = flushed.pending;
     const std::optional<FileError>& flushFailure = flushed.flushFailure;
     std::size_t b = 0;
@@ -243,15 +243,16 @@ struct RunStart {
 
 bool refuseBusy(const Mod& mod, BatchResult& result) {
     result.outcome = Outcome::FolderBusy;
-    result.folderError = FileError(std::errc::operation_would_block, "lock", mod.TargetDir, Refusal::AnotherRun);
+    result.folderError =
+        FileError(std::errc::operation_would_block, "lock", mod.TargetDir, Refusal::AnotherRun);
     result.error = shownText(mod.TargetDir) + ": " + result.folderError->reason();
     return false;
 }
 
 // Opens and, for a run that changes files, locks the folder, then scans it; false with the
 // result's outcome set when that fails.
-bool openRun(const Mod& mod, const BatchInput& input, const platform::System& system, bool lock, RunStart& run,
-             BatchResult& result) {
+bool openRun(const Mod& mod, const BatchInput& input, const platform::System& system, bool lock,
+             RunStart& run, BatchResult& result) {
     FileSystem& fs = system.files;
     try {
         FileHandle dir = platform::kNoFile;
@@ -273,8 +274,8 @@ bool openRun(const Mod& mod, const BatchInput& input, const platform::System& sy
 
 // Checks the input, locks and scans the folders and encodes the code; on a refusal sets the
 // result's outcome and returns false, having touched nothing.
-bool startRun(const Mod& mod, const BatchInput& input, const platform::System& system, bool lock, RunStart& run,
-              BatchResult& result) {
+bool startRun(const Mod& mod, const BatchInput& input, const platform::System& system, bool lock,
+              RunStart& run, BatchResult& result) {
     if (!mod.DirChosen) {
         result.outcome = Outcome::NoFolder;
         result.error = "no folder has been chosen";
@@ -283,7 +284,8 @@ bool startRun(const Mod& mod, const BatchInput& input, const platform::System& s
     const std::size_t separator = input.extension.find_first_of(system.paths.separators);
     if (separator != std::string::npos) {
         result.outcome = Outcome::BadExtension;
-        result.error = "the file type \"" + input.extension + "\" holds a '" + input.extension[separator] + "'";
+        result.error =
+            "the file type \"" + input.extension + "\" holds a '" + input.extension[separator] + "'";
         return false;
     }
     if (!openRun(mod, input, system, lock, run, result))
@@ -307,7 +309,8 @@ bool startRun(const Mod& mod, const BatchInput& input, const platform::System& s
 }
 
 // A file or subfolder ("sub/") met outside the pipeline: named by its path below the run's folder.
-FileFailure failureBelow(const Mod& mod, const std::string& relative, const FileError& e, const PathRules& paths) {
+FileFailure failureBelow(const Mod& mod, const std::string& relative, const FileError& e,
+                         const PathRules& paths) {
     FileFailure failure = failureOf(e, paths);
     failure.name = shownText(relative);
     failure.path = mod.TargetDir + relative;
@@ -361,8 +364,8 @@ bool isOwnFile(const std::vector<platform::FileId>& own, const FileInfo& info) {
 }
 
 // The same, by name; a folder on another volume than all of them holds none.
-bool isOwnOutput(const std::vector<platform::FileId>& own, FileSystem& fs, FileHandle dir, std::uint64_t volume,
-                 const std::string& name) {
+bool isOwnOutput(const std::vector<platform::FileId>& own, FileSystem& fs, FileHandle dir,
+                 std::uint64_t volume, const std::string& name) {
     const auto here = [volume](const platform::FileId& id) { return id.volume == volume; };
     FileInfo info;
     return std::any_of(own.begin(), own.end(), here) && !fs.statAt(dir, name, info) && isOwnFile(own, info);
@@ -477,16 +480,16 @@ void runFolder(Pipeline& pl, FolderEditor& editor, FileHandle dir, const Scanned
         std::promise<void> done;
         std::shared_future<void> before = std::exchange(published, done.get_future().share());
         publishingFiles += batch.slots.size();
-        publishing.push_back(startTask(
-            threads, policy,
-            [&pl, &editor, &place, b = std::move(batch), before, done = std::move(done)]() mutable {
-                FlushedBatch flushed = flushBatch(editor, std::move(b));
-                if (before.valid())
-                    before.wait();
-                publishBatch(editor, flushed, place, pl.linked);
-                done.set_value();
-                return flushed;
-            }));
+        publishing.push_back(
+            startTask(threads, policy,
+                      [&pl, &editor, &place, b = std::move(batch), before, done = std::move(done)]() mutable {
+                          FlushedBatch flushed = flushBatch(editor, std::move(b));
+                          if (before.valid())
+                              before.wait();
+                          publishBatch(editor, flushed, place, pl.linked);
+                          done.set_value();
+                          return flushed;
+                      }));
     };
     auto reportNext = [&] {
         FlushedBatch flushed = publishing.front().get();
@@ -603,7 +606,8 @@ bool heldByAnotherRun(FileSystem& fs, FileHandle dir) {
 bool subfolderHeld(FileSystem& fs, FileHandle dir) {
     std::error_code ec;
     UniqueFile probe = platform::openAt(fs, dir, ".", platform::OpenMode::Folder, ec);
-    return probe && fs.lockFolder(probe.get(), FileSystem::Lock::Exclusive) == std::errc::operation_would_block;
+    return probe &&
+           fs.lockFolder(probe.get(), FileSystem::Lock::Exclusive) == std::errc::operation_would_block;
 }
 
 // What a run would refuse before reading the file: where its own output goes, a read-only file.

@@ -43,9 +43,9 @@ struct BatchInput {
 };
 
 struct FileFailure {
-    std::string name;   // as listed in the log (see shownText)
-    std::string path;   // full path, as on disk
-    std::string reason;     // English: the refusal's text, else the system's description of error
+    std::string name;        // as listed in the log (see shownText)
+    std::string path;        // full path, as on disk
+    std::string reason;      // English: the refusal's text, else the system's description of error
     std::error_code error{}; // the system's, empty for none
     Refusal refusal = Refusal::None;
     std::string attribute; // for a changed file whose extended attribute was not copied: its name

@@ -26,7 +26,8 @@ std::string_view refusalText(Refusal refusal);
 // A failed file operation: what was being done, to which path, and why.
 class FileError : public std::system_error {
 public:
-    FileError(std::error_code error, std::string operation, std::string path, Refusal refusal = Refusal::None);
+    FileError(std::error_code error, std::string operation, std::string path,
+              Refusal refusal = Refusal::None);
     FileError(std::errc error, std::string operation, std::string path, Refusal refusal = Refusal::None)
         : FileError(std::make_error_code(error), std::move(operation), std::move(path), refusal) {}
 

@@ -351,7 +351,8 @@ void FolderEditor::writeHead(Pending& p, FileHandle src, const Spot& spot, bool 
         out += lineBreak;
     writeAll(p.file.get(), out, p.path);
     written += static_cast<std::int64_t>(out.size());
-    copyBytes(p, src, std::max(static_cast<std::int64_t>(have), static_cast<std::int64_t>(resume)), size, written);
+    copyBytes(p, src, std::max(static_cast<std::int64_t>(have), static_cast<std::int64_t>(resume)), size,
+              written);
     if (!whole && needsBreak)
         writeAll(p.file.get(), lineBreak, p.path);
 }
@@ -363,13 +364,15 @@ void FolderEditor::copyBytes(Pending& p, FileHandle src, std::int64_t offset, st
     while (offset < end) {
         const std::int64_t slice = std::min<std::int64_t>(end - offset, kWritebackSlice);
         std::size_t copied = 0;
-        if (std::error_code ec = m_fs.copyRange(src, offset, p.file.get(), static_cast<std::size_t>(slice), copied)) {
+        if (std::error_code ec =
+                m_fs.copyRange(src, offset, p.file.get(), static_cast<std::size_t>(slice), copied)) {
             if (ec == std::errc::interrupted)
                 continue;
             throw FileError(ec, "copy", p.path);
         }
         if (copied == 0) // it shrank while being read
-            throw FileError(std::errc::resource_unavailable_try_again, "copy", p.path, Refusal::ChangedDuringRun);
+            throw FileError(std::errc::resource_unavailable_try_again, "copy", p.path,
+                            Refusal::ChangedDuringRun);
         const auto n = static_cast<std::int64_t>(copied);
         offset += n;
         // Only a hint: a failure here shows up again, and is reported, at the flush.

@@ -98,7 +98,7 @@ private:
     struct Spot {
         EncodingMark mark;
         LineBreak lineBreak = LineBreak::CrLf;
-        std::int64_t at = 0;                      // head: where the code goes; foot: the file's size
+        std::int64_t at = 0;               // head: where the code goes; foot: the file's size
         const std::string* code = nullptr; // the code and its line break, in the file's encoding
         bool lacksBreak = false;           // head: the preamble ends the file without a line break
         // head: the file ends as it did, with or without a last line break (any placement option)
@@ -107,20 +107,27 @@ private:
         std::int64_t heldFrom = 0, heldEnd = 0; // held: the bytes a removal takes out
     };
     // Reads what it needs of the file's start into m_buffer (m_have bytes).
-    Spot locate(platform::FileHandle file, std::int64_t size, const std::string& path, const CodeEdit& edit, EncodedCode& code);
+    Spot locate(platform::FileHandle file, std::int64_t size, const std::string& path, const CodeEdit& edit,
+                EncodedCode& code);
     // Reads up to want bytes at an offset, fewer only at the file's end.
-    std::size_t readAt(platform::FileHandle file, char* into, std::size_t want, std::int64_t at, const std::string& path);
-    std::size_t readStart(platform::FileHandle file, std::int64_t size, std::size_t want, const std::string& path);
+    std::size_t readAt(platform::FileHandle file, char* into, std::size_t want, std::int64_t at,
+                       const std::string& path);
+    std::size_t readStart(platform::FileHandle file, std::int64_t size, std::size_t want,
+                          const std::string& path);
     // The preamble of the file, reading on as far as it needs.
-    Preamble readPreamble(platform::FileHandle file, std::int64_t size, const std::string& path, const EncodingMark& mark);
+    Preamble readPreamble(platform::FileHandle file, std::int64_t size, const std::string& path,
+                          const EncodingMark& mark);
     // The length of the preamble the file would have without length bytes at place (behind the mark).
-    std::size_t preambleWithout(platform::FileHandle file, std::int64_t size, const std::string& path, const EncodingMark& mark,
-                                std::size_t place, std::size_t length);
-    Spot locateBehindPreamble(platform::FileHandle file, std::int64_t size, const std::string& path, Spot spot, bool compare);
-    LineBreak fileLineBreak(platform::FileHandle file, std::int64_t size, const EncodingMark& mark, const std::string& path);
+    std::size_t preambleWithout(platform::FileHandle file, std::int64_t size, const std::string& path,
+                                const EncodingMark& mark, std::size_t place, std::size_t length);
+    Spot locateBehindPreamble(platform::FileHandle file, std::int64_t size, const std::string& path,
+                              Spot spot, bool compare);
+    LineBreak fileLineBreak(platform::FileHandle file, std::int64_t size, const EncodingMark& mark,
+                            const std::string& path);
     bool endsInBreak(platform::FileHandle file, std::int64_t size, const Spot& spot, const std::string& path);
     void findHeadCode(platform::FileHandle file, std::int64_t size, Spot& spot, const std::string& path);
-    void findCodeEndingFile(platform::FileHandle file, std::int64_t size, Spot& spot, const std::string& path);
+    void findCodeEndingFile(platform::FileHandle file, std::int64_t size, Spot& spot,
+                            const std::string& path);
     // Does the file hold these bytes at this offset?
     bool holdsAt(platform::FileHandle file, std::int64_t at, std::string_view bytes, const std::string& path);
     Pending prepareHead(Pending p, platform::UniqueFile src, const CodeEdit& edit, EncodedCode& code);
@@ -130,15 +137,16 @@ private:
     // Makes the new file, lets fill write its content, and gives it the old file's metadata.
     template <typename Fill> Pending prepareReplace(Pending p, platform::UniqueFile src, Fill fill);
     platform::UniqueFile openTarget(Pending& p, bool head, bool createMissing);
-    platform::UniqueFile openChecked(const std::string& name, const std::string& path, platform::OpenMode mode,
-                                     platform::FileInfo& info);
+    platform::UniqueFile openChecked(const std::string& name, const std::string& path,
+                                     platform::OpenMode mode, platform::FileInfo& info);
     void writeHead(Pending& p, platform::FileHandle src, const Spot& spot, bool remove);
     void checkReplaceable(const std::string& path);
     void createNew(Pending& p, std::uint32_t permissions);
     void createNamed(Pending& p, std::uint32_t permissions);
     void nameUnnamed(Pending& p);
     // Copies src's bytes [from, end) behind what p's new file holds (written bytes so far).
-    void copyBytes(Pending& p, platform::FileHandle src, std::int64_t from, std::int64_t end, std::int64_t written);
+    void copyBytes(Pending& p, platform::FileHandle src, std::int64_t from, std::int64_t end,
+                   std::int64_t written);
     void carryMetadata(Pending& p, platform::FileHandle src, bool modeAtCreation);
     void copyAttributes(Pending& p, platform::FileHandle src, bool& aclChanged);
     void writeAll(platform::FileHandle file, std::string_view bytes, const std::string& path);

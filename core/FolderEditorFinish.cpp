@@ -94,7 +94,8 @@ void FolderEditor::checkUnchanged(const Pending& p) {
                                 [&](const ChangeStamp& t) { return t == p.read.changed; });
     }
     if (!sameTimes || now.id != p.read.id || now.size != p.read.size)
-        throw FileError(std::errc::resource_unavailable_try_again, "replace", p.path, Refusal::ChangedDuringRun);
+        throw FileError(std::errc::resource_unavailable_try_again, "replace", p.path,
+                        Refusal::ChangedDuringRun);
 }
 
 void FolderEditor::noteOwnChange(const Pending& p) {

@@ -12,7 +12,8 @@ std::size_t FolderEditor::readAt(FileHandle file, char* into, std::size_t want, 
     std::size_t have = 0;
     while (have < want) {
         std::size_t got = 0;
-        if (std::error_code ec = m_fs.read(file, into + have, want - have, at + static_cast<std::int64_t>(have), got)) {
+        if (std::error_code ec =
+                m_fs.read(file, into + have, want - have, at + static_cast<std::int64_t>(have), got)) {
             if (ec == std::errc::interrupted)
                 continue;
             throw FileError(ec, "read", path);
@@ -24,16 +25,19 @@ std::size_t FolderEditor::readAt(FileHandle file, char* into, std::size_t want, 
     return have;
 }
 
-std::size_t FolderEditor::readStart(FileHandle file, std::int64_t size, std::size_t want, const std::string& path) {
+std::size_t FolderEditor::readStart(FileHandle file, std::int64_t size, std::size_t want,
+                                    const std::string& path) {
     want = static_cast<std::size_t>(std::min<std::int64_t>(size, static_cast<std::int64_t>(want)));
     if (m_buffer.size() < want)
         m_buffer.resize(want);
     if (m_have < want)
-        m_have += readAt(file, m_buffer.data() + m_have, want - m_have, static_cast<std::int64_t>(m_have), path);
+        m_have +=
+            readAt(file, m_buffer.data() + m_have, want - m_have, static_cast<std::int64_t>(m_have), path);
     return m_have;
 }
 
-LineBreak FolderEditor::fileLineBreak(FileHandle file, std::int64_t size, const EncodingMark& mark, const std::string& path) {
+LineBreak FolderEditor::fileLineBreak(FileHandle file, std::int64_t size, const EncodingMark& mark,
+                                      const std::string& path) {
     const bool whole = static_cast<std::int64_t>(m_have) >= size;
     std::string_view text(m_buffer.data() + mark.markLength, m_have - mark.markLength);
     if (auto found = firstLineBreak(text, mark.encoding, whole))
@@ -62,8 +66,8 @@ LineBreak FolderEditor::fileLineBreak(FileHandle file, std::int64_t size, const 
     return LineBreak::CrLf;
 }
 
-FolderEditor::Spot FolderEditor::locate(FileHandle file, std::int64_t size, const std::string& path, const CodeEdit& edit,
-                                        EncodedCode& code) {
+FolderEditor::Spot FolderEditor::locate(FileHandle file, std::int64_t size, const std::string& path,
+                                        const CodeEdit& edit, EncodedCode& code) {
     m_have = 0;
     if (m_buffer.size() > 4 * kChunk)
         std::string().swap(m_buffer); // a long preamble read before is not kept for every file
@@ -84,7 +88,8 @@ FolderEditor::Spot FolderEditor::locate(FileHandle file, std::int64_t size, cons
     const bool compare = edit.action != CodeEdit::Action::Add;
     if (edit.position == Position::Foot) {
         spot.at = size;
-        if (!compare || size - static_cast<std::int64_t>(spot.mark.markLength) < static_cast<std::int64_t>(length))
+        if (!compare ||
+            size - static_cast<std::int64_t>(spot.mark.markLength) < static_cast<std::int64_t>(length))
             return spot;
         spot.held = holdsAt(file, size - static_cast<std::int64_t>(length), *spot.code, path);
         return spot;
@@ -100,7 +105,8 @@ FolderEditor::Spot FolderEditor::locate(FileHandle file, std::int64_t size, cons
     return spot;
 }
 
-Preamble FolderEditor::readPreamble(FileHandle file, std::int64_t size, const std::string& path, const EncodingMark& mark) {
+Preamble FolderEditor::readPreamble(FileHandle file, std::int64_t size, const std::string& path,
+                                    const EncodingMark& mark) {
     // Read on until the preamble's end is known, however long it is.
     for (bool ended = false;;) {
         ended = ended || static_cast<std::int64_t>(m_have) >= size;
@@ -132,8 +138,8 @@ std::size_t FolderEditor::preambleWithout(FileHandle file, std::int64_t size, co
     }
 }
 
-FolderEditor::Spot FolderEditor::locateBehindPreamble(FileHandle file, std::int64_t size, const std::string& path, Spot spot,
-                                                      bool compare) {
+FolderEditor::Spot FolderEditor::locateBehindPreamble(FileHandle file, std::int64_t size,
+                                                      const std::string& path, Spot spot, bool compare) {
     const Preamble preamble = readPreamble(file, size, path, spot.mark);
     const std::int64_t mark = static_cast<std::int64_t>(spot.mark.markLength);
     spot.at = mark + static_cast<std::int64_t>(preamble.length);
@@ -197,14 +203,15 @@ void FolderEditor::findHeadCode(FileHandle file, std::int64_t size, Spot& spot, 
 
 // A head kept the file's end behind a preamble that ended the file without a break: the code ends
 // the file without its own, behind the break put before it.
-void FolderEditor::findCodeEndingFile(FileHandle file, std::int64_t size, Spot& spot, const std::string& path) {
+void FolderEditor::findCodeEndingFile(FileHandle file, std::int64_t size, Spot& spot,
+                                      const std::string& path) {
     const std::size_t ownBreak = EncodedCode::lineBreak(spot.mark.encoding, spot.lineBreak).size();
     const std::string_view line(spot.code->data(), spot.code->size() - ownBreak);
     if (!spot.keepEnd || line.empty() || size - spot.at != static_cast<std::int64_t>(line.size()))
         return;
     // The preamble's last bytes: a line break is at most 4 of them (CR LF in UTF-16).
-    const auto tail =
-        static_cast<std::size_t>(std::min<std::int64_t>(4, spot.at - static_cast<std::int64_t>(spot.mark.markLength)));
+    const auto tail = static_cast<std::size_t>(
+        std::min<std::int64_t>(4, spot.at - static_cast<std::int64_t>(spot.mark.markLength)));
     char last[4] = {};
     if (spot.at <= static_cast<std::int64_t>(m_have))
         std::memcpy(last, m_buffer.data() + spot.at - tail, tail);
@@ -217,7 +224,8 @@ void FolderEditor::findCodeEndingFile(FileHandle file, std::int64_t size, Spot& 
 }
 
 // Compared piece by piece beyond the start already read: a large code is not held a second time.
-bool FolderEditor::holdsAt(FileHandle file, std::int64_t at, std::string_view bytes, const std::string& path) {
+bool FolderEditor::holdsAt(FileHandle file, std::int64_t at, std::string_view bytes,
+                           const std::string& path) {
     if (static_cast<std::size_t>(at) + bytes.size() <= m_have)
         return m_buffer.compare(static_cast<std::size_t>(at), bytes.size(), bytes) == 0;
     std::string piece(std::min(kChunk, bytes.size()), '\0');
@@ -230,7 +238,8 @@ bool FolderEditor::holdsAt(FileHandle file, std::int64_t at, std::string_view by
     return true;
 }
 
-bool FolderEditor::endsInBreak(FileHandle file, std::int64_t size, const Spot& spot, const std::string& path) {
+bool FolderEditor::endsInBreak(FileHandle file, std::int64_t size, const Spot& spot,
+                               const std::string& path) {
     const std::size_t lastLen = size - spot.at >= 2 ? 2 : 1;
     char last[2] = {};
     if (static_cast<std::int64_t>(m_have) >= size) {

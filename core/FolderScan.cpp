@@ -174,7 +174,8 @@ bool nameMatches(const std::string& name, const std::string& extension) {
     const bool wildcards = extension.find_first_of("*?") != std::string::npos;
     if (!wildcards && characterCount(extension) == 3) {
         const std::string::size_type dot = name.rfind('.');
-        return dot != std::string::npos && wildcardMatch(extension + "*", std::string_view(name).substr(dot + 1));
+        return dot != std::string::npos &&
+               wildcardMatch(extension + "*", std::string_view(name).substr(dot + 1));
     }
     return wildcardMatch("*." + extension, name);
 }
@@ -227,7 +228,8 @@ FolderTree scanFolders(const platform::System& system, FileHandle root, const st
     return tree;
 }
 
-FolderWalk::FolderWalk(FileSystem& fs, FileHandle root, FolderTree& tree) : m_fs(fs), m_root(root), m_tree(tree) {}
+FolderWalk::FolderWalk(FileSystem& fs, FileHandle root, FolderTree& tree)
+    : m_fs(fs), m_root(root), m_tree(tree) {}
 
 FileHandle FolderWalk::enter(std::size_t folder) {
     const auto& f = m_tree.folders;
@@ -282,7 +284,8 @@ bool FolderWalk::down(std::size_t child) {
     const std::optional<std::uint64_t> mount = m_tree.mount ? mountOf(m_fs, folder.get()) : std::nullopt;
     const bool foreign = info.id.volume != m_tree.folders[0].id.volume || (mount && mount != m_tree.mount);
     if (c.known && (foreign || info.id != c.id))
-        throw FileError(std::errc::resource_unavailable_try_again, "open folder", c.name, Refusal::ChangedDuringRun);
+        throw FileError(std::errc::resource_unavailable_try_again, "open folder", c.name,
+                        Refusal::ChangedDuringRun);
     if (foreign)
         return false;
     c.known = true, c.id = info.id;

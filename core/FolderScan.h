@@ -47,8 +47,8 @@ struct FolderTree {
 
 // Reads the tree below an open folder. A subfolder that cannot be read is kept with its failure.
 // Throws FileError when the run's own folder cannot be read.
-FolderTree scanFolders(const platform::System& system, platform::FileHandle root, const std::string& extension,
-                       bool recursive);
+FolderTree scanFolders(const platform::System& system, platform::FileHandle root,
+                       const std::string& extension, bool recursive);
 
 // One open folder that moves about a scanned tree: down by a name from its folder's handle, up
 // by "..", each step checked against what the scan found, so that neither the depth of the tree nor
@@ -81,4 +81,5 @@ private:
 
 // Locks a run's folder against other runs: its own folder exclusively, each folder above it on the
 // same mount shared, held in locks until they are closed. False when another run holds one of them.
-bool lockRunFolders(platform::FileSystem& fs, platform::FileHandle root, std::vector<platform::UniqueFile>& locks);
+bool lockRunFolders(platform::FileSystem& fs, platform::FileHandle root,
+                    std::vector<platform::UniqueFile>& locks);

@@ -111,7 +111,8 @@ public:
     virtual std::error_code read(FileHandle file, void* buf, std::size_t len, std::int64_t offset,
                                  std::size_t& got) = 0;
     // Writes up to len bytes at the current position (the end for an appending handle).
-    virtual std::error_code write(FileHandle file, const void* buf, std::size_t len, std::size_t& written) = 0;
+    virtual std::error_code write(FileHandle file, const void* buf, std::size_t len,
+                                  std::size_t& written) = 0;
     // Copies up to len bytes from in at offset to the current position of out.
     virtual std::error_code copyRange(FileHandle in, std::int64_t offset, FileHandle out, std::size_t len,
                                       std::size_t& copied) = 0;

@@ -98,7 +98,8 @@ std::error_code FileSystemDecorator::getXattr(FileHandle file, const std::string
         return ec;
     return m_real.getXattr(file, name, value);
 }
-std::error_code FileSystemDecorator::setXattr(FileHandle file, const std::string& name, const std::string& value) {
+std::error_code FileSystemDecorator::setXattr(FileHandle file, const std::string& name,
+                                              const std::string& value) {
     if (std::error_code ec = admit("setXattr"))
         return ec;
     return m_real.setXattr(file, name, value);
@@ -113,7 +114,8 @@ std::error_code FileSystemDecorator::entriesFixed(FileHandle dir, bool& fixed) {
         return ec;
     return m_real.entriesFixed(dir, fixed);
 }
-std::error_code FileSystemDecorator::startWriteback(FileHandle file, std::int64_t offset, std::int64_t length) {
+std::error_code FileSystemDecorator::startWriteback(FileHandle file, std::int64_t offset,
+                                                    std::int64_t length) {
     if (std::error_code ec = admit("startWriteback"))
         return ec;
     return m_real.startWriteback(file, offset, length);
@@ -135,7 +137,8 @@ std::error_code FileSystemDecorator::dataSyncEach(const std::vector<FileHandle>&
     }
     return m_real.dataSyncEach(files, failed);
 }
-std::error_code FileSystemDecorator::renameAt(FileHandle dir, const std::string& from, const std::string& to) {
+std::error_code FileSystemDecorator::renameAt(FileHandle dir, const std::string& from,
+                                              const std::string& to) {
     if (std::error_code ec = admit("renameAt"))
         return ec;
     return m_real.renameAt(dir, from, to);

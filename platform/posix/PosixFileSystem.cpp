@@ -225,7 +225,8 @@ public:
         if (!procMounted)
             return std::make_error_code(std::errc::operation_not_supported);
         // Readable too, so that its content can still be moved should naming it fail.
-        const int fd = ::openat(fdOf(dir), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, static_cast<mode_t>(permissions));
+        const int fd =
+            ::openat(fdOf(dir), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, static_cast<mode_t>(permissions));
         if (fd >= 0)
             out = fd;
         return checked(fd);
@@ -292,7 +293,8 @@ public:
     std::error_code listXattrs(FileHandle file, std::vector<std::string>& names) override {
         std::string buf;
         const int fd = fdOf(file);
-        if (std::error_code ec = readSized(buf, [&](char* to, std::size_t n) { return ::flistxattr(fd, to, n); }))
+        if (std::error_code ec =
+                readSized(buf, [&](char* to, std::size_t n) { return ::flistxattr(fd, to, n); }))
             return ec;
         for (std::size_t at = 0; at < buf.size();) {
             std::size_t end = buf.find('\0', at);
@@ -307,7 +309,8 @@ public:
 
     std::error_code getXattr(FileHandle file, const std::string& name, std::string& value) override {
         const int fd = fdOf(file);
-        return readSized(value, [&](char* to, std::size_t n) { return ::fgetxattr(fd, name.c_str(), to, n); });
+        return readSized(value,
+                         [&](char* to, std::size_t n) { return ::fgetxattr(fd, name.c_str(), to, n); });
     }
 
     std::error_code setXattr(FileHandle file, const std::string& name, const std::string& value) override {
@@ -322,7 +325,8 @@ public:
         int flags = 0;
         // A file system without these attributes cannot forbid it either; should the question
         // fail otherwise, a rename that fails later still fails only its file.
-        fixed = ::ioctl(fdOf(dir), FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
+        fixed = ::ioctl(fdOf(dir), FS_IOC_GETFLAGS, &flags) == 0 &&
+                (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
         return {};
     }
 
@@ -396,7 +400,8 @@ public:
 
 private:
     // Where the kernel cannot copy between these files: through a buffer.
-    static std::error_code copyThroughBuffer(int in, off_t offset, int out, std::size_t len, std::size_t& copied) {
+    static std::error_code copyThroughBuffer(int in, off_t offset, int out, std::size_t len,
+                                             std::size_t& copied) {
         // Made on first need: a buffer held in static thread storage would be cleared for every
         // thread the program starts, and a run starts many.
         constexpr std::size_t kBuffer = 1 << 20;

@@ -37,8 +37,10 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
         EXPECT_EQ(matchingFiles(dir.path(), "", systemWith(fs)), (V{"noext"}));
         EXPECT_EQ(matchingFiles(dir.path(), "c?i", systemWith(fs)), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i"}))
             << "with a wildcard, three characters take no longer extensions";
-        EXPECT_EQ(matchingFiles(dir.path(), "h*", systemWith(fs)), (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
-        EXPECT_EQ(matchingFiles(dir.path(), "h[t]m", systemWith(fs)), (V{"y.h[t]m"})) << "brackets are plain characters";
+        EXPECT_EQ(matchingFiles(dir.path(), "h*", systemWith(fs)),
+                  (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
+        EXPECT_EQ(matchingFiles(dir.path(), "h[t]m", systemWith(fs)), (V{"y.h[t]m"}))
+            << "brackets are plain characters";
         EXPECT_EQ(run(dir, input("cgi", "foot", "C"), fs).log,
                   "被处理的文件\r\na.cgi\r\nB.CGI\r\nc.Cgi\r\n\r\n处理了3个文件。\r\n感谢您使用本软件！");
         EXPECT_EQ(readFile(outside / "target.cgi"), "x");
@@ -337,7 +339,8 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLineAndTheOldFileClo
             return FileSystemDecorator::close(file);
         }
         std::error_code admit(const char*) override { return {}; }
-        std::error_code renameAt(platform::FileHandle dir, const std::string& from, const std::string& to) override {
+        std::error_code renameAt(platform::FileHandle dir, const std::string& from,
+                                 const std::string& to) override {
             const std::error_code ec = FileSystemDecorator::renameAt(dir, from, to);
             add("rename " + to);
             return ec;
@@ -366,7 +369,8 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLineAndTheOldFileClo
     Order order(realFs());
     ASSERT_TRUE(order.concurrent());
     Mod mod = folderMod(dir);
-    ASSERT_EQ(runBatch(mod, input("txt", "head", "C"), order, systemWith(order)).changed, std::size_t(kFiles));
+    ASSERT_EQ(runBatch(mod, input("txt", "head", "C"), order, systemWith(order)).changed,
+              std::size_t(kFiles));
 
     std::map<std::string, std::size_t> renamedAt;
     std::set<std::string> loggedNames;

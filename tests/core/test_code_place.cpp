@@ -64,7 +64,8 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
     EXPECT_EQ(readFile(file), added);
     EXPECT_TRUE(std::filesystem::last_write_time(file) == before) << "a skipped file is not touched";
     std::vector<std::string> lacking; // what a check lists
-    EXPECT_EQ(previewBatch(folderMod(dir), in, lacking, systemWith()).outcome, BatchResult::Outcome::Completed);
+    EXPECT_EQ(previewBatch(folderMod(dir), in, lacking, systemWith()).outcome,
+              BatchResult::Outcome::Completed);
     EXPECT_TRUE(lacking.empty()) << "a check finds the code where a once run did";
 
     in.remove = true;

@@ -318,7 +318,8 @@ TEST(InsertCode, RefusesWhatIsNotAWritableRegularFileAndOnlyAFootCreatesAFile) {
     EXPECT_THROW(InsertCode("bad \xFF code", dir / "a.txt", "foot", systemWith(fs)), EncodingError);
     for (const char* position : {"head", "foot"})
         for (const char* name : {"ro.txt", "link.txt", "fifo.txt", "dir.txt"})
-            EXPECT_THROW(InsertCode("x", dir / name, position, systemWith(fs)), FileError) << position << " " << name;
+            EXPECT_THROW(InsertCode("x", dir / name, position, systemWith(fs)), FileError)
+                << position << " " << name;
     try {
         InsertCode("c", dir / "gone.txt", "head", systemWith(fs));
         FAIL() << "head on a missing file must fail";

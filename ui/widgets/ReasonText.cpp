@@ -55,8 +55,10 @@ std::string_view systemError(const std::error_code& error) {
         if (error == condition)
             return text;
 #ifdef EDQUOT
-    // No std::errc of its own.
-    if (error == std::error_condition(EDQUOT, std::generic_category()))
+    // No std::errc of its own: where the system's errors are errno values, by its number.
+    const bool errnoValue =
+        error.category() == std::generic_category() || error.category() == std::system_category();
+    if (errnoValue && error.value() == EDQUOT)
         return "超出磁盘配额";
 #endif
     return {};
