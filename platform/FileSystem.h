@@ -85,7 +85,8 @@ public:
 
     // Opens a folder by its path (OpenMode::Folder).
     virtual std::error_code openFolder(const std::string& path, FileHandle& out) = 0;
-    // "." opens the same folder again, ".." its parent.
+    // "." opens the same folder again, ".." its parent. permissions: the mode bits a file the call
+    // creates starts with (POSIX, narrowed by the umask); systems without them ignore it.
     virtual std::error_code openAt(FileHandle dir, const std::string& name, OpenMode mode,
                                    std::uint32_t permissions, FileHandle& out) = 0;
     // A lock on the folder, not waiting: fails with operation_would_block while another process
