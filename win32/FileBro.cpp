@@ -43,7 +43,8 @@ void fill(HWND list, const std::vector<std::wstring>& rows) {
 
 } // namespace
 
-FileBro::FileBro(Mod& mod) : FormWindow(layout::kFileBro, kFileBroClass), m_mod(mod) {}
+FileBro::FileBro(Mod& mod, const platform::PathRules& paths)
+    : FormWindow(layout::kFileBro, kFileBroClass), m_mod(mod), m_paths(paths) {}
 
 void FileBro::showSingle() {
     if (!exists())
@@ -124,11 +125,7 @@ void FileBro::onCommand(int id, int code) {
 
 void FileBro::confirm() {
     // The root of a drive keeps its one backslash; any other folder gets one.
-    std::wstring dir = m_folder;
-    if (dir.empty() || dir.back() != L'\\')
-        dir += L'\\';
-    m_mod.TargetDir = toUtf8(dir);
-    m_mod.DirChosen = true;
+    confirmFolder(m_mod, toUtf8(m_folder), m_paths);
     m_mod.Recursive = isChecked("Check1");
 }
 

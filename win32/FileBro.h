@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/System.h"
 #include "platform/win32desktop/Folders.h"
 #include "win32/FormWindow.h"
 
@@ -14,7 +15,7 @@ namespace win32ui {
 // DirChosen is set; there is no way out without confirming.
 class FileBro : public FormWindow {
 public:
-    explicit FileBro(Mod& mod);
+    FileBro(Mod& mod, const platform::PathRules& paths);
     // Creates the window at the process's current folder if it does not exist, else shows the one
     // that does with its lists as they are.
     void showSingle();
@@ -35,6 +36,7 @@ private:
     void confirm();
 
     Mod& m_mod;
+    const platform::PathRules& m_paths;
     std::vector<folders::Drive> m_drives;
     std::wstring m_folder;             // the folder Dir1 stands on, whose files File1 lists
     std::vector<std::wstring> m_chain; // Dir1's rows above the subfolders: the root, then each folder

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "platform/System.h"
 #include "win32/About.h"
+#include "win32/BackgroundRun.h"
 #include "win32/FileBro.h"
 #include "win32/FormWindow.h"
 #include "win32/Texts.h"
+
+#include <memory>
 
 struct Mod;
 
@@ -14,7 +18,7 @@ namespace win32ui {
 // this window: its close ends everything.
 class MainForm : public FormWindow {
 public:
-    explicit MainForm(Mod& mod);
+    MainForm(Mod& mod, const platform::System& system);
     bool open(HICON icon);
 
     // The windows of the program, for the message loop's keyboard handling.
@@ -32,15 +36,25 @@ private:
     void check1Click();
     void optionClick(int id);
     void command2Click();
+    BatchInput choices();
+    void runEnded(const BatchResult& result, std::exception_ptr failure);
+    void reportOutcome(const BatchResult& result);
+    // Appends a piece of the core's log (CR LF line breaks) at the end of Text1.
+    void appendLog(std::string_view text);
     void command4Click();
     void timer1Timer();
     void exitSequence();
 
     Mod& m_mod;
+    const platform::System m_system;
     Texts m_texts;
     FileBro m_fileBro;
     About m_about;
+    std::unique_ptr<BackgroundRun> m_run;
     bool m_exiting = false;
+    bool m_exitRequested = false;
+    // A CR that ended the last appended piece, waiting to learn whether an LF follows.
+    bool m_pendingCr = false;
 };
 
 } // namespace win32ui

@@ -1,6 +1,8 @@
 #include "win32/Program.h"
 
 #include "core/Mod.h"
+#include "platform/FileSystemDecorator.h"
+#include "platform/System.h"
 #include "win32/MainForm.h"
 #include "win32/MessageLoop.h"
 #include "win32/Pictures.h"
@@ -14,7 +16,7 @@ int runProgram(HINSTANCE instance) {
     InitCommonControlsEx(&controls);
     PictureDecoder pictures;
     Mod mod;
-    MainForm form(mod);
+    MainForm form(mod, platform::hostSystem(platform::programFileSystem()));
     if (!form.open(LoadIconW(instance, MAKEINTRESOURCEW(1))))
         return 1;
     return runMessageLoop([&form](HWND window) { return form.isOwnWindow(window); });

@@ -207,7 +207,47 @@ const std::pair<const char*, std::function<void()>> kCases[] = {
 
 } // namespace
 
+// The installed program: its main window comes up, and a close from the title bar ends it.
+int startAndClose(const std::wstring& exe) {
+    Program p(exe, L"");
+    EXPECT(p.main() != nullptr);
+    PostMessageW(p.main(), WM_CLOSE, 0, 0);
+    EXPECT(p.ended());
+    return failures() == 0 ? 0 : 1;
+}
+
+// For the screenshots: the four windows side by side, each one's frame on a line of standard output
+// ("NAME LEFT TOP WIDTH HEIGHT"), then waits for a line on standard input and exits the program.
+int tour(const std::wstring& exe, const std::wstring& work) {
+    Program p(exe, work + L"\\addresses.txt");
+    click(item(p.main(), layout::kMainForm, "CmdAdd"));
+    click(item(p.main(), layout::kMainForm, "CmdOpen"));
+    click(item(p.main(), layout::kMainForm, "Command1"));
+    const std::pair<const char*, HWND> windows[] = {{"mainform", p.main()},
+                                                    {"texts", p.window(win32ui::kTextsClass)},
+                                                    {"filebro", p.window(win32ui::kFileBroClass)},
+                                                    {"about", p.window(win32ui::kAboutClass)}};
+    const POINT places[] = {{10, 10}, {450, 10}, {10, 470}, {450, 500}};
+    for (std::size_t i = 0; i < std::size(windows); ++i)
+        SetWindowPos(windows[i].second, nullptr, places[i].x, places[i].y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    Sleep(1500);
+    for (const auto& [name, window] : windows) {
+        RECT r;
+        GetWindowRect(window, &r);
+        std::printf("%s %ld %ld %ld %ld\n", name, r.left, r.top, r.right - r.left, r.bottom - r.top);
+    }
+    std::fflush(stdout);
+    char line[16];
+    std::fgets(line, sizeof(line), stdin);
+    postClick(item(p.main(), layout::kMainForm, "Command4"));
+    return p.ended() ? 0 : 1;
+}
+
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 3 && std::wstring(argv[1]) == L"--start-and-close")
+        return startAndClose(argv[2]);
+    if (argc == 4 && std::wstring(argv[1]) == L"--tour")
+        return tour(argv[2], argv[3]);
     if (argc < 3) {
         std::fprintf(stderr, "usage: window_driver STEPWICK_TEST_EXE WORK_FOLDER [CASE...]\n");
         return 2;

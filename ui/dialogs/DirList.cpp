@@ -2,7 +2,7 @@
 
 #include "ui/dialogs/FolderListing.h"
 #include "ui/dialogs/MessageBox.h"
-#include "ui/widgets/ReasonText.h"
+#include "ui/layout/ReasonText.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #include "ui/main/BackgroundRun.h"
 
-#include "ui/widgets/ReasonText.h"
+#include "ui/layout/ReasonText.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "ui/widgets/ReasonText.h"
+#include "ui/layout/ReasonText.h"
 
 #include "core/BatchRun.h"
 
@@ -50,6 +50,8 @@ std::string_view systemError(const std::error_code& error) {
         {errc::too_many_files_open, "打开的文件过多"},
         {errc::too_many_files_open_in_system, "系统中打开的文件过多"},
         {errc::no_such_file_or_directory, "没有那个文件或目录"},
+        // Where another program holds the file open without sharing it (Windows).
+        {errc::device_or_resource_busy, "文件正被其他程序使用"},
     };
     for (const auto& [condition, text] : kReasons)
         if (error == condition)
