@@ -1,5 +1,6 @@
 // stepwick-cli: the batch run without windows, for scripts and measurements.
 #include "cli/Cli.h"
+#include "platform/posix/PosixCharsets.h"
 
 #include "StepwickVersion.h"
 #include "cli/CodeSource.h"
@@ -80,7 +81,8 @@ BatchInput inputOf(const Options& options, std::string& code) {
 // A run refused before it touched anything; the folder is named as the user typed it.
 int refused(const Options& options, const BatchResult& result) {
     if (result.folderError)
-        LogOutput::complain(shownText(options.folder) + ": " + result.folderError->reason());
+        LogOutput::complain(shownText(options.folder, platform::hostCharsets()) + ": " +
+                            result.folderError->reason());
     else
         LogOutput::complain(result.error);
     return kExitUsage;
@@ -90,7 +92,7 @@ int refused(const Options& options, const BatchResult& result) {
 // One line on standard error for each file that failed.
 void reportFailures(const BatchResult& result) {
     for (const auto& f : result.failures)
-        LogOutput::complain(shownText(f.path) + ": " + f.reason);
+        LogOutput::complain(shownText(f.path, platform::hostCharsets()) + ": " + f.reason);
 }
 
 int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out, FileSystem& fs) {
@@ -102,7 +104,7 @@ int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutp
         return refused(options, result);
     std::string list;
     for (const auto& name : files)
-        list += shownText(name) + "\n";
+        list += shownText(name, platform::hostCharsets()) + "\n";
     out.write(list);
     reportFailures(result);
     if (check)
@@ -144,7 +146,7 @@ int run(int argc, char** argv, unsigned closedStreams, FileSystem& fs) {
     try {
         options = parseOptions(argc, argv);
     } catch (const UsageError& e) {
-        LogOutput::complain(shownText(e.what()));
+        LogOutput::complain(shownText(e.what(), platform::hostCharsets()));
         (void)platform::writeAll(STDERR_FILENO, "Try 'stepwick-cli --help' for more information.\n");
         return kExitUsage;
     }
@@ -185,7 +187,7 @@ int runStepwickCli(int argc, char** argv, FileSystem& fs) {
     try {
         return run(argc, argv, closedStreams, fs);
     } catch (const std::exception& e) {
-        LogOutput::complain(shownText(e.what()));
+        LogOutput::complain(shownText(e.what(), platform::hostCharsets()));
     } catch (...) {
         LogOutput::complain("unexpected error");
     }

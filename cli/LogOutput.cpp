@@ -1,4 +1,5 @@
 #include "cli/LogOutput.h"
+#include "platform/posix/PosixCharsets.h"
 
 #include "core/CodeText.h"
 #include "core/Encoding.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-std::string forTerminal(std::string_view utf8) { return utf8ToLocale(toLf(utf8)); }
+std::string forTerminal(std::string_view utf8) { return utf8ToSystem(toLf(utf8), platform::hostCharsets()); }
 
 } // namespace
 
@@ -29,7 +30,7 @@ void LogOutput::close() {
 void LogOutput::failWith(int error) {
     m_error = error;
     if (m_error != 0)
-        complain("write error: " + shownText(std::strerror(m_error)));
+        complain("write error: " + shownText(std::strerror(m_error), platform::hostCharsets()));
 }
 
 void LogOutput::complain(std::string_view utf8Message) {

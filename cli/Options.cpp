@@ -1,4 +1,5 @@
 #include "cli/Options.h"
+#include "platform/posix/PosixCharsets.h"
 
 #include "core/Encoding.h"
 
@@ -120,7 +121,7 @@ std::string fileEncoding(const std::string& name) {
     if (name == "auto")
         return {};
     try {
-        checkFileCharset(name);
+        checkFileCharset(platform::hostCharsets(), name);
     } catch (const EncodingError& e) {
         throw UsageError(std::string("--encoding: ") + e.what());
     }

@@ -1,4 +1,5 @@
 #include "core/BatchRun.h"
+#include "platform/posix/PosixCharsets.h"
 
 #include "core/Encoding.h"
 #include "core/FileError.h"
@@ -54,7 +55,8 @@ FileFailure failureOf(const FileError& e) {
         std::string folder = e.path();
         if (folder.size() > 1 && folder.back() == '/')
             folder.pop_back();
-        reason = "cannot " + e.operation() + " " + shownText(folder) + ": " + reason;
+        reason =
+            "cannot " + e.operation() + " " + shownText(folder, platform::hostCharsets()) + ": " + reason;
     }
     return {{}, {}, reason, e.error(), e.refusal(), {}};
 }
@@ -182,7 +184,7 @@ void publishBatch(FolderEditor& editor, FlushedBatch& flushed, const std::string
 void reportBatch(FlushedBatch& flushed, const FolderPlace& place, BatchResult& result, BatchSink& sink) {
     std::string piece;
     for (auto& slot : flushed.batch.slots) {
-        const std::string name = shownText(place.relative + *slot.name);
+        const std::string name = shownText(place.relative + *slot.name, platform::hostCharsets());
         const auto skip = slot.pending.skip;
         if (slot.failure) {
             slot.failure->name = name;
@@ -240,7 +242,7 @@ struct RunStart {
 bool refuseBusy(const Mod& mod, BatchResult& result) {
     result.outcome = Outcome::FolderBusy;
     result.folderError = FileError(EWOULDBLOCK, "lock", mod.TargetDir, Refusal::AnotherRun);
-    result.error = shownText(mod.TargetDir) + ": " + result.folderError->reason();
+    result.error = shownText(mod.TargetDir, platform::hostCharsets()) + ": " + result.folderError->reason();
     return false;
 }
 
@@ -258,7 +260,7 @@ bool openRun(const Mod& mod, const BatchInput& input, FileSystem& fs, bool lock,
         run.tree = scanFolders(fs, run.dir.get(), input.extension, input.recursive);
     } catch (const FileError& e) {
         result.outcome = Outcome::FolderUnreadable;
-        result.error = shownText(mod.TargetDir) + ": " + e.reason();
+        result.error = shownText(mod.TargetDir, platform::hostCharsets()) + ": " + e.reason();
         result.folderError = e;
         return false;
     }
@@ -290,7 +292,8 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, bool lock
             result.error = "the code is empty";
             return false;
         }
-        run.code.emplace(std::move(code), systemCharset(), input.encoding);
+        run.code.emplace(platform::hostCharsets(), std::move(code), platform::hostCharsets().systemCharset(),
+                         input.encoding);
     } catch (const EncodingError& e) {
         result.outcome = Outcome::CodeNotEncodable;
         result.error = e.what();
@@ -302,7 +305,7 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, bool lock
 // A file or subfolder ("sub/") met outside the pipeline: named by its path below the run's folder.
 FileFailure failureBelow(const Mod& mod, const std::string& relative, const FileError& e) {
     FileFailure failure = failureOf(e);
-    failure.name = shownText(relative);
+    failure.name = shownText(relative, platform::hostCharsets());
     failure.path = mod.TargetDir + relative;
     failure.folder = relative.ends_with('/');
     return failure;

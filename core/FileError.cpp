@@ -1,4 +1,5 @@
 #include "core/FileError.h"
+#include "platform/posix/PosixCharsets.h"
 
 #include "core/Encoding.h"
 
@@ -34,7 +35,7 @@ namespace {
 
 std::string describe(int err, Refusal refusal) {
     // In the locale's language and character set, made UTF-8 like the rest of the log.
-    const std::string system = shownText(std::generic_category().message(err));
+    const std::string system = shownText(std::generic_category().message(err), platform::hostCharsets());
     if (refusal == Refusal::None)
         return system;
     std::string text(refusalText(refusal));

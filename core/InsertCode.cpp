@@ -1,4 +1,5 @@
 #include "core/InsertCode.h"
+#include "platform/posix/PosixCharsets.h"
 
 #include "core/Encoding.h"
 #include "core/FolderEditor.h"
@@ -16,7 +17,7 @@ void InsertCode(const std::string& code, const std::string& filePath, const std:
     if (name.empty())
         throw FileError(EISDIR, "open", filePath);
 
-    EncodedCode encoded(code, systemCharset());
+    EncodedCode encoded(platform::hostCharsets(), code, platform::hostCharsets().systemCharset());
     platform::UniqueFd dir(fs, fs.openDir(folder));
     if (!dir)
         throw FileError(errno, "open folder", folder);
