@@ -1,4 +1,5 @@
 #include "cli/CodeSource.h"
+#include "platform/System.h"
 
 #include "core/CodeReading.h"
 #include "core/Encoding.h"
@@ -23,7 +24,7 @@ void dropFinalLineBreak(std::string& text) {
 }
 
 [[noreturn]] void cannotRead(const std::string& from, int err) {
-    cannotRead(from, shownText(std::strerror(err)));
+    cannotRead(from, shownText(std::strerror(err), platform::systemCharsets()));
 }
 
 // Reads fd to its end; false (errno set) on a read error.
@@ -40,7 +41,7 @@ bool readAll(int fd, std::string& out) {
 }
 
 std::string readFile(const std::string& path) {
-    const std::string shown = shownText(path);
+    const std::string shown = shownText(path, platform::systemCharsets());
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         cannotRead(shown, errno);
@@ -67,9 +68,11 @@ std::string readStandardInput(bool wasClosed) {
 std::string readCode(const Options& options, bool stdinWasClosed) {
     // Typed or read, the code is in the locale's character set; what was read may say otherwise by its mark.
     if (options.code)
-        return codeAsUtf8(*options.code, systemCharset(), false);
+        return codeAsUtf8(platform::systemCharsets(), *options.code,
+                          platform::systemCharsets().systemCharset(), false);
     std::string text = options.codeFile ? readFile(*options.codeFile) : readStandardInput(stdinWasClosed);
-    text = codeAsUtf8(std::move(text), systemCharset(), true);
+    text = codeAsUtf8(platform::systemCharsets(), std::move(text), platform::systemCharsets().systemCharset(),
+                      true);
     dropFinalLineBreak(text);
     return text;
 }

@@ -1,4 +1,5 @@
 #include "cli/LogOutput.h"
+#include "platform/System.h"
 
 #include "core/CodeText.h"
 #include "core/Encoding.h"
@@ -11,7 +12,9 @@
 
 namespace {
 
-std::string forTerminal(std::string_view utf8) { return utf8ToLocale(toLf(utf8)); }
+std::string forTerminal(std::string_view utf8) {
+    return utf8ToSystem(toLf(utf8), platform::systemCharsets());
+}
 
 } // namespace
 
@@ -29,7 +32,7 @@ void LogOutput::close() {
 void LogOutput::failWith(int error) {
     m_error = error;
     if (m_error != 0)
-        complain("write error: " + shownText(std::strerror(m_error)));
+        complain("write error: " + shownText(std::strerror(m_error), platform::systemCharsets()));
 }
 
 void LogOutput::complain(std::string_view utf8Message) {
