@@ -473,6 +473,10 @@ public:
                                      &owner, &group, &dacl, nullptr, &sd);
         if (rc != ERROR_SUCCESS)
             return win32Error(rc);
+        // Wine turns a DACL into mode bits, taking the read-only attribute along: it is put back.
+        FILE_BASIC_INFO before{};
+        const bool attributesKnown =
+            ::GetFileInformationByHandleEx(handleOf(to), FileBasicInfo, &before, sizeof before) != 0;
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         DWORD revision = 0;
         ::GetSecurityDescriptorControl(sd, &control, &revision);
@@ -488,7 +492,14 @@ public:
         if (rc == ERROR_INVALID_OWNER || rc == ERROR_PRIVILEGE_NOT_HELD || rc == ERROR_ACCESS_DENIED)
             rc = ::SetSecurityInfo(handleOf(to), SE_FILE_OBJECT, daclInfo, nullptr, nullptr, dacl, nullptr);
         ::LocalFree(sd);
-        return rc == ERROR_SUCCESS ? std::error_code() : win32Error(rc);
+        if (rc != ERROR_SUCCESS)
+            return win32Error(rc);
+        FILE_BASIC_INFO after{};
+        if (attributesKnown &&
+            ::GetFileInformationByHandleEx(handleOf(to), FileBasicInfo, &after, sizeof after) &&
+            after.FileAttributes != before.FileAttributes)
+            return setPermissions(to, before.FileAttributes);
+        return {};
     }
 
     std::error_code listXattrs(FileHandle, std::vector<std::string>&) override {

@@ -154,6 +154,10 @@ const SeamCase kSeamCases[] = {
          UniqueFile f = s.open("a", OpenMode::CreateTemporary);
          s.put(f.get(), std::string("one\0two\r\n", 9));
          EXPECT_EQ(s.get(f.get(), 4), "two\r\n");
+         char head[3];
+         std::size_t got = 0;
+         ASSERT_FALSE(s.fs.read(f.get(), head, sizeof head, 0, got));
+         EXPECT_EQ(std::string_view(head, got), "one");
          s.put(f.get(), "3");
          EXPECT_EQ(s.content("a"), std::string("one\0two\r\n3", 10));
          EXPECT_EQ(s.info("a").size, 10);
@@ -188,6 +192,8 @@ const SeamCase kSeamCases[] = {
          if (!::CreateSymbolicLinkW(link.c_str(), L"target", SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
              GTEST_SKIP() << "this system makes no symbolic links for this user (error " << ::GetLastError()
                           << ")";
+         if (::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES)
+             GTEST_SKIP() << "CreateSymbolicLinkW says yes and makes nothing (wine)";
 #else
          ASSERT_EQ(::symlink("target", link.c_str()), 0);
 #endif
@@ -206,35 +212,38 @@ const SeamCase kSeamCases[] = {
          s.create("old", "the old content, longer");
          s.create("new", "new");
          const FileId newId = s.info("new").id;
-         UniqueFile held = s.open("old", OpenMode::Read); // as another run's reader would
-         ASSERT_FALSE(s.fs.renameAt(s.dir(), "new", "old"));
+         const std::error_code ec = s.fs.renameAt(s.dir(), "new", "old");
+         ASSERT_FALSE(ec) << ec.message();
          EXPECT_EQ(s.content("old"), "new");
          EXPECT_EQ(s.info("old").id, newId);
          FileInfo gone;
          EXPECT_EQ(s.fs.statAt(s.dir(), "new", gone), std::errc::no_such_file_or_directory);
-         EXPECT_EQ(s.get(held.get()), "the old content, longer");
      }},
-    {"RenameFailsOverAFileAnotherProgramHoldsWithoutSharingItsDeletion",
+    {"RenameReplacesAnOpenTargetOnlyWhereItsOpenersShareItsDeletion",
      [](Seam& s) {
-#ifdef _WIN32
          s.create("old", "old");
          s.create("new", "new");
+#ifdef _WIN32
          const std::wstring old = (pathOf(s.path()) / "old").wstring();
          HANDLE h =
              ::CreateFileW(old.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
          ASSERT_NE(h, INVALID_HANDLE_VALUE);
-         const std::error_code ec = s.fs.renameAt(s.dir(), "new", "old");
+         std::error_code ec = s.fs.renameAt(s.dir(), "new", "old");
          ::CloseHandle(h);
-         if (!ec && underWine())
-             GTEST_SKIP() << "wine replaces a file whatever its openers share";
          EXPECT_TRUE(ec == std::errc::device_or_resource_busy || ec == std::errc::permission_denied)
              << ec.message();
          EXPECT_EQ(s.content("old"), "old");
          EXPECT_EQ(s.content("new"), "new");
-#else
-         (void)s;
-         GTEST_SKIP() << "POSIX has no sharing modes";
 #endif
+         UniqueFile held = s.open("old", OpenMode::Read); // as another run's reader would
+         const std::error_code replaced = s.fs.renameAt(s.dir(), "new", "old");
+#ifdef _WIN32
+         if (replaced == std::errc::permission_denied && underWine())
+             GTEST_SKIP() << "wine replaces no file that a handle holds open, whatever it shares";
+#endif
+         ASSERT_FALSE(replaced) << replaced.message();
+         EXPECT_EQ(s.content("old"), "new");
+         EXPECT_EQ(s.get(held.get()), "old");
      }},
     {"AFolderLockKeepsOtherProcessesOut",
      [](Seam& s) {
@@ -356,23 +365,24 @@ using Stop = CharsetConversion::Stop;
 using namespace std::string_view_literals;
 
 const CharsetCase kCharsetCases[] = {
-    {"ChineseIntoCP936", "CP936", "UTF-8", "\xE4\xB8\xAD\xE6\x96\x87", 16, "\xD6\xD0\xCE\xC4", Stop::Done, 6},
-    {"GBKIntoUtf8", "UTF-8", "gbk", "a\xD6\xD0\xCE\xC4", 16, "a\xE4\xB8\xAD\xE6\x96\x87", Stop::Done, 5},
-    {"AGBKLeadByteAtTheEndIsIncomplete", "UTF-8", "GBK", "a\xD6\xD0\xCE", 16, "a\xE4\xB8\xAD",
+    {"ChineseIntoCP936", "CP936", "UTF-8", "\xE4\xB8\xAD\xE6\x96\x87"sv, 16, "\xD6\xD0\xCE\xC4"sv, Stop::Done,
+     6},
+    {"GBKIntoUtf8", "UTF-8", "gbk", "a\xD6\xD0\xCE\xC4"sv, 16, "a\xE4\xB8\xAD\xE6\x96\x87"sv, Stop::Done, 5},
+    {"AGBKLeadByteAtTheEndIsIncomplete", "UTF-8", "GBK", "a\xD6\xD0\xCE"sv, 16, "a\xE4\xB8\xAD"sv,
      Stop::Incomplete, 3},
-    {"AnEmojiIsNoCP936Character", "CP936", "UTF-8", "a\xF0\x9F\x98\x80", 16, "a", Stop::Invalid, 1},
-    {"TheEuroIsNoLatin1Character", "ISO-8859-1", "UTF-8", "\xC3\xA9\xE2\x82\xAC", 16, "\xE9", Stop::Invalid,
-     2},
-    {"BadUtf8IsInvalid", "UTF-16LE", "UTF-8", "ok\xFF", 16, "o\0k\0"sv, Stop::Invalid, 2},
-    {"Utf16LittleEndianWithASurrogatePair", "UTF-16LE", "UTF-8", "\xE2\x82\xAC\xF0\x9F\x98\x80", 16,
-     "\xAC\x20\x3D\xD8\x00\xDE", Stop::Done, 7},
-    {"Utf16BigEndianBack", "UTF-8", "UTF-16BE", "\x20\xAC\xD8\x3D\xDE\x00", 16,
-     "\xE2\x82\xAC\xF0\x9F\x98\x80", Stop::Done, 6},
-    {"AHalfSurrogatePairIsIncomplete", "UTF-8", "UTF-16LE", "a\0\x3D\xD8"sv, 16, "a", Stop::Incomplete, 2},
-    {"AFullOutputStopsBeforeTheNextCharacter", "GBK", "UTF-8", "\xE4\xB8\xAD\xE6\x96\x87", 3, "\xD6\xD0",
+    {"AnEmojiIsNoCP936Character", "CP936", "UTF-8", "a\xF0\x9F\x98\x80"sv, 16, "a"sv, Stop::Invalid, 1},
+    {"TheEuroIsNoLatin1Character", "ISO-8859-1", "UTF-8", "\xC3\xA9\xE2\x82\xAC"sv, 16, "\xE9"sv,
+     Stop::Invalid, 2},
+    {"BadUtf8IsInvalid", "UTF-16LE", "UTF-8", "ok\xFF"sv, 16, "o\0k\0"sv, Stop::Invalid, 2},
+    {"Utf16LittleEndianWithASurrogatePair", "UTF-16LE", "UTF-8", "\xE2\x82\xAC\xF0\x9F\x98\x80"sv, 16,
+     "\xAC\x20\x3D\xD8\x00\xDE"sv, Stop::Done, 7},
+    {"Utf16BigEndianBack", "UTF-8", "UTF-16BE", "\x20\xAC\xD8\x3D\xDE\x00"sv, 16,
+     "\xE2\x82\xAC\xF0\x9F\x98\x80"sv, Stop::Done, 6},
+    {"AHalfSurrogatePairIsIncomplete", "UTF-8", "UTF-16LE", "a\0\x3D\xD8"sv, 16, "a"sv, Stop::Incomplete, 2},
+    {"AFullOutputStopsBeforeTheNextCharacter", "GBK", "UTF-8", "\xE4\xB8\xAD\xE6\x96\x87"sv, 3, "\xD6\xD0"sv,
      Stop::NoRoom, 3},
-    {"GB18030HoldsEveryCharacter", "GB18030", "UTF-8", "\xF0\x9F\x98\x80", 16, "\x95\x32\x82\x36", Stop::Done,
-     4},
+    {"GB18030HoldsEveryCharacter", "GB18030", "UTF-8", "\xF0\x9F\x98\x80"sv, 16, "\x95\x32\x82\x36"sv,
+     Stop::Done, 4},
 };
 
 class CharsetTest : public testing::TestWithParam<CharsetCase> {};
@@ -380,6 +390,10 @@ class CharsetTest : public testing::TestWithParam<CharsetCase> {};
 TEST_P(CharsetTest, ConvertsAsIconvDoes) {
     const CharsetCase& c = GetParam();
     auto conversion = hostSystem(systemFileSystem()).charsets.open(c.to, c.from);
+#ifdef _WIN32
+    if (!conversion && std::string_view(c.to) == "GB18030" && underWine())
+        GTEST_SKIP() << "wine has no GB18030 code page";
+#endif
     ASSERT_TRUE(conversion) << c.from << " -> " << c.to;
     std::string out(c.room, '\0');
     const char* in = c.in.data();
