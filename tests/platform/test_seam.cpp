@@ -106,7 +106,7 @@ public:
 
     UniqueFile open(const std::string& name, OpenMode mode, FileHandle in = kNoFile) {
         std::error_code ec;
-        UniqueFile f = openAt(fs, in == kNoFile ? m_dir : in, name, mode, ec);
+        UniqueFile f = openAt(fs, in == kNoFile ? m_dir : in, name, mode, ec, 0600); // POSIX: the owner's
         EXPECT_FALSE(ec) << name << ": " << ec.message();
         return f;
     }
