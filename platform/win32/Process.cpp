@@ -108,14 +108,7 @@ int writeAll(int fd, std::string_view bytes) {
 
 int closeStream(int fd) { return ::_close(fd) == 0 ? 0 : errno; }
 
-bool isAlive(long pid) {
-    const HANDLE h = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-    if (h == nullptr)
-        return ::GetLastError() == ERROR_ACCESS_DENIED; // there, but not ours to look at
-    DWORD code = 0;
-    const bool alive = ::GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
-    ::CloseHandle(h);
-    return alive;
-}
+// Handles are limited by memory alone, and the C runtime's descriptors serve only the standard streams.
+long raiseOpenFileLimit() { return -1; }
 
 } // namespace platform

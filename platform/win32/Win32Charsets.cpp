@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Charsets.h"
+#include "platform/win32/Win32System.h"
 
 #include <windows.h>
 
@@ -391,7 +391,7 @@ public:
 
 } // namespace
 
-Charsets& systemCharsets() {
+Charsets& charsets() {
     static Win32Charsets charsets;
     return charsets;
 }
