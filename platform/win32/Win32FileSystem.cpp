@@ -74,20 +74,27 @@ std::size_t rootLength(const std::wstring& path) {
     return at;
 }
 
-// The open folder's path as the system finds it now, in its "\\?\" form.
+// The open folder's path as the system finds it now, in its "\\?\" form; as it was opened where
+// the file system cannot normalise it (some network and virtual drives).
 std::error_code folderPath(HANDLE dir, std::wstring& out) {
-    out.resize(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetFinalPathNameByHandleW(dir, out.data(), static_cast<DWORD>(out.size()),
-                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (n == 0)
-            return lastError();
-        if (n < out.size()) {
+    std::error_code ec;
+    for (DWORD how : {FILE_NAME_NORMALIZED, FILE_NAME_OPENED}) {
+        out.resize(MAX_PATH);
+        for (;;) {
+            const DWORD n = ::GetFinalPathNameByHandleW(dir, out.data(), static_cast<DWORD>(out.size()),
+                                                        how | VOLUME_NAME_DOS);
+            if (n == 0) {
+                ec = lastError();
+                break;
+            }
+            if (n < out.size()) {
+                out.resize(n);
+                return {};
+            }
             out.resize(n);
-            return {};
         }
-        out.resize(n);
     }
+    return ec;
 }
 
 // The path of name in the open folder. "\\?\" paths are taken as written, so "." and ".." are
