@@ -387,6 +387,8 @@ public:
         const UINT cp = ::GetACP();
         return cp == CP_UTF8 ? "UTF-8" : "CP" + std::to_string(cp);
     }
+    // File names arrive as UTF-16 and leave the file system as UTF-8.
+    std::string nameCharset() override { return "UTF-8"; }
 };
 
 } // namespace
@@ -397,3 +399,7 @@ Charsets& charsets() {
 }
 
 } // namespace platform::win32
+
+namespace platform {
+Charsets& systemCharsets() { return win32::charsets(); }
+} // namespace platform
