@@ -2,6 +2,7 @@
 
 #include "core/CodeReading.h"
 #include "core/Encoding.h"
+#include "platform/Console.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -65,9 +66,9 @@ std::string readStandardInput(bool wasClosed) {
 } // namespace
 
 std::string readCode(const Options& options, bool stdinWasClosed) {
-    // Typed or read, the code is in the locale's character set; what was read may say otherwise by its mark.
+    // Typed, the code is in the arguments' charset; read, in the system's, unless its mark says otherwise.
     if (options.code)
-        return codeAsUtf8(*options.code, systemCharset(), false);
+        return codeAsUtf8(*options.code, platform::argumentsAreUtf8() ? "UTF-8" : systemCharset(), false);
     std::string text = options.codeFile ? readFile(*options.codeFile) : readStandardInput(stdinWasClosed);
     text = codeAsUtf8(std::move(text), systemCharset(), true);
     dropFinalLineBreak(text);

@@ -2,6 +2,7 @@
 
 #include "core/CodeText.h"
 #include "core/Encoding.h"
+#include "platform/Console.h"
 #include "platform/Process.h"
 
 #include <unistd.h>
@@ -11,14 +12,20 @@
 
 namespace {
 
-std::string forTerminal(std::string_view utf8) { return utf8ToLocale(toLf(utf8)); }
+// A console is given the text itself; a file, a pipe or a POSIX terminal gets it in the system's
+// charset (the locale's, or the ANSI code page), always with LF line breaks.
+int writeText(int fd, std::string_view utf8) {
+    if (platform::isConsole(fd))
+        return platform::writeConsole(fd, toLf(utf8));
+    return platform::writeAll(fd, utf8ToLocale(toLf(utf8)));
+}
 
 } // namespace
 
 void LogOutput::write(std::string_view utf8) {
     if (m_error != 0 || m_closedAtStart || utf8.empty())
         return;
-    failWith(platform::writeAll(STDOUT_FILENO, forTerminal(utf8)));
+    failWith(writeText(STDOUT_FILENO, utf8));
 }
 
 void LogOutput::close() {
@@ -36,5 +43,5 @@ void LogOutput::complain(std::string_view utf8Message) {
     std::string line = "stepwick-cli: ";
     line += utf8Message;
     line += '\n';
-    (void)platform::writeAll(STDERR_FILENO, forTerminal(line));
+    (void)writeText(STDERR_FILENO, line);
 }
