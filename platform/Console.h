@@ -1,11 +1,23 @@
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
-// Text between a console program and its user: the arguments it is given, the text it shows.
+// Text between a console program and its user: the arguments it is given, what it reads, the text
+// it shows.
 namespace platform {
+
+// The open file behind standard stream fd, for FileSystem::stat: the descriptor on POSIX, its
+// HANDLE on Windows; kNoFile where there is none.
+FileHandle standardStream(int fd);
+// Reads the standard stream fd (a file, a pipe, a terminal) to its end.
+std::error_code readStream(int fd, std::string& out);
+// Reads the whole file at path; the error where it cannot be opened or read (a folder cannot).
+std::error_code readFile(const std::string& path, std::string& out);
 
 // Is the standard stream fd a console that takes text as such? A Windows console is: written as
 // UTF-16 (WriteConsoleW) it shows Chinese whatever its code page. Anything else (a file, a pipe,
