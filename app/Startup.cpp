@@ -4,6 +4,7 @@
 #include "core/Mod.h"
 #include "platform/FileSystemDecorator.h"
 #include "platform/Process.h"
+#include "platform/System.h"
 #include "ui/dialogs/LauncherNotice.h"
 #include "ui/main/MainForm.h"
 #include "ui/widgets/FontSubstitutions.h"
@@ -42,7 +43,7 @@ int runWindows(int argc, char* argv[], const std::function<void(MainForm&)>& sho
     LauncherNotice launcherNotice;
 
     Mod mod;
-    MainForm window(mod, platform::programFileSystem());
+    MainForm window(mod, platform::hostSystem(platform::programFileSystem()));
     window.show();
     if (shown)
         shown(window);

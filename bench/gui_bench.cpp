@@ -3,7 +3,7 @@
 // runs a head insertion over FOLDER1, then a second one over FOLDER2 in the same window (its log
 // already holding the first run's lines), and prints both times in seconds and the log's line count.
 #include "core/Mod.h"
-#include "platform/FileSystem.h"
+#include "platform/System.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
 #include "ui/main/MainForm.h"
@@ -29,7 +29,7 @@ int main(int argc, char* argv[]) {
     MessageBox::Recording boxes;
 
     Mod mod;
-    MainForm window(mod, platform::systemFileSystem());
+    MainForm window(mod, platform::hostSystem(platform::systemFileSystem()));
     window.setEndProcess([] {});
     window.show();
     QApplication::processEvents();
@@ -38,7 +38,7 @@ int main(int argc, char* argv[]) {
 
     double seconds[2];
     for (int i = 0; i < 2; ++i) {
-        confirmFolder(mod, argv[2 + i]);
+        confirmFolder(mod, argv[2 + i], platform::kPosixPaths);
         QElapsedTimer timer;
         timer.start();
         window.Command2->click();

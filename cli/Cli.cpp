@@ -10,6 +10,7 @@
 #include "core/Encoding.h"
 #include "core/FileError.h"
 #include "platform/Process.h"
+#include "platform/System.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,7 +21,7 @@
 #include <string>
 #include <vector>
 
-using platform::FileSystem;
+using platform::System;
 
 namespace {
 
@@ -51,8 +52,8 @@ private:
 };
 
 // Standard output or error redirected into files: the run must not change them.
-std::vector<BatchInput::FileId> ownOutputFiles() {
-    std::vector<BatchInput::FileId> files;
+std::vector<platform::FileId> ownOutputFiles() {
+    std::vector<platform::FileId> files;
     for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
         struct stat st {};
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
@@ -93,11 +94,12 @@ void reportFailures(const BatchResult& result) {
         LogOutput::complain(shownText(f.path) + ": " + f.reason);
 }
 
-int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out, FileSystem& fs) {
+int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out,
+              const System& system) {
     const bool check = options.action == Options::Action::Check;
     std::vector<std::string> files;
     const BatchResult result =
-        previewBatch(mod, inputOf(options, code), files, fs, check ? Preview::Check : Preview::Run);
+        previewBatch(mod, inputOf(options, code), files, system, check ? Preview::Check : Preview::Run);
     if (result.outcome != BatchResult::Outcome::Completed)
         return refused(options, result);
     std::string list;
@@ -112,14 +114,14 @@ int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutp
 
 // A signal makes the status 128+N only where it stopped the run before its last file: one that
 // comes later finds the run complete.
-int runFolder(const Options& options, Mod& mod, std::string& code, LogOutput& out, FileSystem& fs) {
+int runFolder(const Options& options, Mod& mod, std::string& code, LogOutput& out, const System& system) {
     std::atomic<bool> stop{false};
     const platform::StopOnInterrupt interrupts(stop);
     BatchInput input = inputOf(options, code);
     input.stop = &stop;
     StdoutSink sink(out, stop);
 
-    const BatchResult result = runBatch(mod, input, sink, fs);
+    const BatchResult result = runBatch(mod, input, sink, system);
     if (result.outcome != BatchResult::Outcome::Completed &&
         result.outcome != BatchResult::Outcome::Cancelled)
         return refused(options, result);
@@ -138,7 +140,7 @@ int finish(LogOutput& out, int status) {
     return out.failed() && status < 128 ? kExitLogIncomplete : status;
 }
 
-int run(int argc, char** argv, unsigned closedStreams, FileSystem& fs) {
+int run(int argc, char** argv, unsigned closedStreams, const System& system) {
     LogOutput out(closedStreams & (1u << STDOUT_FILENO));
     Options options;
     try {
@@ -158,7 +160,7 @@ int run(int argc, char** argv, unsigned closedStreams, FileSystem& fs) {
     }
     Mod mod;
     loadDefaults(mod);
-    confirmFolder(mod, options.folder);
+    confirmFolder(mod, options.folder, system.paths);
     std::string code;
     try {
         code = toCrLf(readCode(options, closedStreams & (1u << STDIN_FILENO)));
@@ -170,20 +172,20 @@ int run(int argc, char** argv, unsigned closedStreams, FileSystem& fs) {
         return kExitUsage;
     }
     if (options.action == Options::Action::DryRun || options.action == Options::Action::Check)
-        return finish(out, listFiles(options, mod, code, out, fs));
-    return finish(out, runFolder(options, mod, code, out, fs));
+        return finish(out, listFiles(options, mod, code, out, system));
+    return finish(out, runFolder(options, mod, code, out, system));
 }
 
 } // namespace
 
-int runStepwickCli(int argc, char** argv, FileSystem& fs) {
+int runStepwickCli(int argc, char** argv, platform::FileSystem& fs) {
     // Before anything else is opened, so that no file takes the place of a closed stream.
     const unsigned closedStreams = platform::openClosedStandardStreams();
     std::setlocale(LC_ALL, "");
     platform::ignoreBrokenPipe();
     platform::raiseOpenFileLimit();
     try {
-        return run(argc, argv, closedStreams, fs);
+        return run(argc, argv, closedStreams, platform::hostSystem(fs));
     } catch (const std::exception& e) {
         LogOutput::complain(shownText(e.what()));
     } catch (...) {

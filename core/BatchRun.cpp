@@ -7,20 +7,21 @@
 #include "platform/SideThreads.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <deque>
-#include <fcntl.h>
 #include <functional>
 #include <future>
 #include <map>
 #include <memory>
 #include <optional>
-#include <sys/stat.h>
 #include <utility>
 
 namespace {
 
+using platform::FileHandle;
+using platform::FileInfo;
 using platform::FileSystem;
+using platform::PathRules;
+using platform::UniqueFile;
 
 // Batches of the largest size whose replaced files may wait to be closed at once.
 constexpr std::size_t kClosingBatches = 4;
@@ -32,7 +33,7 @@ constexpr long kPerFile = 2 * (1 + kPublishing) + kClosingBatches;
 // end's own) when it makes room for its batches.
 constexpr long kReservedBeforeRun = 64;
 
-std::size_t filesPerFlush(std::size_t files) {
+std::size_t filesPerFlush(std::size_t files, platform::ProcessServices& process) {
     // In a large folder every flush also writes the folder's own blocks that the renames touched;
     // larger batches there share those writes among more files.
     std::size_t limit = std::clamp<std::size_t>(files / 64, 256, 2048);
@@ -40,24 +41,32 @@ std::size_t filesPerFlush(std::size_t files) {
     // one while it closes: the batch being prepared and those flushed or published on the side
     // take two per file, each closing batch one. What is open already (standard streams, the
     // folder, the front end's own) counts.
-    const long available = platform::freeDescriptors();
+    const long available = process.freeDescriptors();
     if (available >= 0)
         limit = std::min<std::size_t>(
             limit, available > 8 + kPerFile ? static_cast<std::size_t>((available - 8) / kPerFile) : 1);
     return std::max<std::size_t>(limit, 1);
 }
 
-FileFailure failureOf(const FileError& e) {
+FileFailure failureOf(const FileError& e, const PathRules& paths) {
     std::string reason = e.reason();
     // Something done in the folder ("create a temporary file in") failed, not the file itself: say where.
     if (e.operation().ends_with(" in")) {
         std::string folder = e.path();
-        if (folder.size() > 1 && folder.back() == '/')
+        if (folder.size() > 1 && paths.isSeparator(folder.back()))
             folder.pop_back();
         reason = "cannot " + e.operation() + " " + shownText(folder) + ": " + reason;
     }
     return {{}, {}, reason, e.error(), e.refusal(), {}};
 }
+
+// Where a folder's files are reported: its path below the run's folder ("" or "sub/"), its own path,
+// and how the system writes paths.
+struct FolderPlace {
+    const std::string& relative;
+    const std::string& path;
+    const PathRules& paths;
+};
 
 struct Slot {
     const std::string* name = nullptr;
@@ -66,18 +75,19 @@ struct Slot {
     bool inBatch = false;
     FolderEditor::Pending pending;
 
-    void fail(const FileError& e) { failure = failureOf(e); }
+    void fail(const FileError& e, const PathRules& paths) { failure = failureOf(e, paths); }
 };
 
 bool outOfDescriptors(const FileError& e) {
-    return e.refusal() == Refusal::None && (e.error() == EMFILE || e.error() == ENFILE);
+    return e.refusal() == Refusal::None && (e.error() == std::errc::too_many_files_open ||
+                                            e.error() == std::errc::too_many_files_open_in_system);
 }
 
 // Outcomes of files with further names, by the name that was changed (below the run's folder)
 // and a failure or none: the other names fare the same.
 using LinkedOutcomes = std::map<std::string, std::optional<FileFailure>>;
 
-void publishSlot(FolderEditor& editor, Slot& slot, FolderEditor::Pending& p, const std::string& relative,
+void publishSlot(FolderEditor& editor, Slot& slot, FolderEditor::Pending& p, const FolderPlace& place,
                  LinkedOutcomes& linked) {
     if (!p.sameAs.empty()) {
         auto it = linked.find(p.sameAs);
@@ -88,14 +98,14 @@ void publishSlot(FolderEditor& editor, Slot& slot, FolderEditor::Pending& p, con
     try {
         editor.publish(p);
         if (p.note) {
-            slot.note = failureOf(*p.note);
+            slot.note = failureOf(*p.note, place.paths);
             slot.note->attribute = p.noteAttribute;
         }
     } catch (const FileError& e) {
-        slot.fail(e);
+        slot.fail(e, place.paths);
     }
-    if (p.read.st_nlink > 1 && !p.replace)
-        linked[relative + *slot.name] = slot.failure;
+    if (p.read.links > 1 && !p.replace)
+        linked[place.relative + *slot.name] = slot.failure;
 }
 
 struct Batch {
@@ -105,7 +115,7 @@ struct Batch {
 
 // Old content prepared per batch before it is flushed: keeps the flushes (and the reports) coming
 // for folders of large files.
-constexpr off_t kBytesPerFlush = 64 << 20;
+constexpr std::int64_t kBytesPerFlush = 64 << 20;
 
 // The log line of one file that was handled without failing.
 std::string fileLine(const std::string& name, FolderEditor::Pending::Skip skip) {
@@ -120,19 +130,13 @@ std::string fileLine(const std::string& name, FolderEditor::Pending::Skip skip) 
     return name + "\r\n";
 }
 
-// Where a folder's files are reported: its path below the run's folder ("" or "sub/"), and its own path.
-struct FolderPlace {
-    const std::string& relative;
-    const std::string& path;
-};
-
 // A prepared batch after its flush: its files to publish, in order, and the flush's failure; once
 // published, the files it replaced, still open: closing them frees their blocks, which takes time.
 struct FlushedBatch {
     Batch batch;
     std::vector<FolderEditor::Pending> pending;
     std::optional<FileError> flushFailure;
-    std::vector<platform::UniqueFd> replaced;
+    std::vector<UniqueFile> replaced;
 };
 
 // Flushes a prepared batch once.
@@ -152,7 +156,7 @@ FlushedBatch flushBatch(FolderEditor& editor, Batch batch) {
 }
 
 // Publishes a flushed batch and flushes the folder; batches are published one at a time, in order.
-void publishBatch(FolderEditor& editor, FlushedBatch& flushed, const std::string& relative,
+void publishBatch(FolderEditor& editor, FlushedBatch& flushed, const FolderPlace& place,
                   LinkedOutcomes& linked) {
     std::vector<FolderEditor::Pending>& pending = flushed.pending;
     const std::optional<FileError>& flushFailure = flushed.flushFailure;
@@ -163,12 +167,12 @@ void publishBatch(FolderEditor& editor, FlushedBatch& flushed, const std::string
             continue;
         FolderEditor::Pending& p = pending[b++];
         if (!flushFailure) {
-            publishSlot(editor, slot, p, relative, linked);
+            publishSlot(editor, slot, p, place, linked);
             anyReplaced = anyReplaced || p.replace;
         } else if (editor.discard(p)) {
-            slot.fail(*flushFailure);
+            slot.fail(*flushFailure, place.paths);
         } else {
-            slot.fail(FileError(flushFailure->error(), "flush", p.path, Refusal::PartialCode));
+            slot.fail(FileError(flushFailure->error(), "flush", p.path, Refusal::PartialCode), place.paths);
         }
     }
     if (anyReplaced)
@@ -231,31 +235,34 @@ using Outcome = BatchResult::Outcome;
 // What a run has found before it touches anything: its folder, the folders and files to handle,
 // and the code, read and encoded once; and the locks that keep other runs out of its tree.
 struct RunStart {
-    platform::UniqueFd dir;
-    std::vector<platform::UniqueFd> locks;
+    UniqueFile dir;
+    std::vector<UniqueFile> locks;
     FolderTree tree;
     std::optional<EncodedCode> code;
 };
 
 bool refuseBusy(const Mod& mod, BatchResult& result) {
     result.outcome = Outcome::FolderBusy;
-    result.folderError = FileError(EWOULDBLOCK, "lock", mod.TargetDir, Refusal::AnotherRun);
+    result.folderError =
+        FileError(std::errc::operation_would_block, "lock", mod.TargetDir, Refusal::AnotherRun);
     result.error = shownText(mod.TargetDir) + ": " + result.folderError->reason();
     return false;
 }
 
 // Opens and, for a run that changes files, locks the folder, then scans it; false with the
 // result's outcome set when that fails.
-bool openRun(const Mod& mod, const BatchInput& input, FileSystem& fs, bool lock, RunStart& run,
-             BatchResult& result) {
+bool openRun(const Mod& mod, const BatchInput& input, const platform::System& system, bool lock,
+             RunStart& run, BatchResult& result) {
+    FileSystem& fs = system.files;
     try {
-        run.dir = platform::UniqueFd(fs, fs.openDir(mod.TargetDir));
-        if (!run.dir)
-            throw FileError(errno, "open folder", mod.TargetDir);
+        FileHandle dir = platform::kNoFile;
+        if (std::error_code ec = fs.openFolder(mod.TargetDir, dir))
+            throw FileError(ec, "open folder", mod.TargetDir);
+        run.dir = UniqueFile(fs, dir);
         // Two runs in one tree would each replace files the other just changed.
         if (lock && !lockRunFolders(fs, run.dir.get(), run.locks))
             return refuseBusy(mod, result);
-        run.tree = scanFolders(fs, run.dir.get(), input.extension, input.recursive);
+        run.tree = scanFolders(system, run.dir.get(), input.extension, input.recursive);
     } catch (const FileError& e) {
         result.outcome = Outcome::FolderUnreadable;
         result.error = shownText(mod.TargetDir) + ": " + e.reason();
@@ -267,19 +274,21 @@ bool openRun(const Mod& mod, const BatchInput& input, FileSystem& fs, bool lock,
 
 // Checks the input, locks and scans the folders and encodes the code; on a refusal sets the
 // result's outcome and returns false, having touched nothing.
-bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, bool lock, RunStart& run,
-              BatchResult& result) {
+bool startRun(const Mod& mod, const BatchInput& input, const platform::System& system, bool lock,
+              RunStart& run, BatchResult& result) {
     if (!mod.DirChosen) {
         result.outcome = Outcome::NoFolder;
         result.error = "no folder has been chosen";
         return false;
     }
-    if (input.extension.find('/') != std::string::npos) {
+    const std::size_t separator = input.extension.find_first_of(system.paths.separators);
+    if (separator != std::string::npos) {
         result.outcome = Outcome::BadExtension;
-        result.error = "the file type \"" + input.extension + "\" holds a '/'";
+        result.error =
+            "the file type \"" + input.extension + "\" holds a '" + input.extension[separator] + "'";
         return false;
     }
-    if (!openRun(mod, input, fs, lock, run, result))
+    if (!openRun(mod, input, system, lock, run, result))
         return false;
     // The code is read and checked once, before any file is touched, and serves every file.
     try {
@@ -300,33 +309,37 @@ bool startRun(const Mod& mod, const BatchInput& input, FileSystem& fs, bool lock
 }
 
 // A file or subfolder ("sub/") met outside the pipeline: named by its path below the run's folder.
-FileFailure failureBelow(const Mod& mod, const std::string& relative, const FileError& e) {
-    FileFailure failure = failureOf(e);
+FileFailure failureBelow(const Mod& mod, const std::string& relative, const FileError& e,
+                         const PathRules& paths) {
+    FileFailure failure = failureOf(e, paths);
     failure.name = shownText(relative);
     failure.path = mod.TargetDir + relative;
-    failure.folder = relative.ends_with('/');
+    failure.folder = !relative.empty() && paths.isSeparator(relative.back());
     return failure;
 }
 
 // Opens a folder of the run for its turn; a subfolder the run changes is locked while it does, as
 // the run's own folder is (a run below whose locks above could not all be taken). Throws
 // FileError: the folder's failure, one the scan met included.
-int enterFolder(FileSystem& fs, FolderWalk& walk, const RunStart& run, std::size_t folder, bool lock) {
+FileHandle enterFolder(FileSystem& fs, FolderWalk& walk, const RunStart& run, std::size_t folder, bool lock) {
     const ScannedFolder& scanned = run.tree.folders[folder];
     if (scanned.failure)
         throw *scanned.failure;
-    const int dirFd = walk.enter(folder);
-    if (dirFd < 0) // bound over since the scan
-        throw FileError(EAGAIN, "open folder", scanned.name, Refusal::ChangedDuringRun);
-    if (lock && folder != 0 && fs.lockDir(dirFd, FileSystem::Lock::Exclusive) != 0 && errno == EWOULDBLOCK)
-        throw FileError(EWOULDBLOCK, "lock", scanned.name, Refusal::AnotherRun);
-    return dirFd;
+    const FileHandle dir = walk.enter(folder);
+    if (dir == platform::kNoFile) // bound over since the scan
+        throw FileError(std::errc::resource_unavailable_try_again, "open folder", scanned.name,
+                        Refusal::ChangedDuringRun);
+    if (lock && folder != 0 &&
+        fs.lockFolder(dir, FileSystem::Lock::Exclusive) == std::errc::operation_would_block)
+        throw FileError(std::errc::operation_would_block, "lock", scanned.name, Refusal::AnotherRun);
+    return dir;
 }
 
 // One run across its folders: what the pipeline of each folder shares.
 struct Pipeline {
     Mod& mod;
     BatchSink& sink;
+    const platform::System& system;
     FileSystem& fs;
     EncodedCode& code;
     BatchResult& result;
@@ -335,7 +348,7 @@ struct Pipeline {
     std::size_t done = 0;
     bool stop = false;                           // the sink asked to stop
     const std::atomic<bool>* external = nullptr; // the input's stop
-    std::vector<BatchInput::FileId> ownOutput{};
+    std::vector<platform::FileId> ownOutput{};
     // Checked before each file, on either thread: a stop lets the file under way finish.
     std::atomic<bool> halt{false};
     // One file with names in several folders gets its foot once.
@@ -346,18 +359,16 @@ struct Pipeline {
 };
 
 // A file the run writes its log or messages to, found by what it is, not by its name.
-bool isOwnFile(const std::vector<BatchInput::FileId>& own, const struct stat& st) {
-    return std::any_of(own.begin(), own.end(), [&st](const BatchInput::FileId& id) {
-        return st.st_dev == id.device && st.st_ino == id.inode;
-    });
+bool isOwnFile(const std::vector<platform::FileId>& own, const FileInfo& info) {
+    return std::find(own.begin(), own.end(), info.id) != own.end();
 }
 
-// The same, by name; a folder on another device than all of them holds none.
-bool isOwnOutput(const std::vector<BatchInput::FileId>& own, FileSystem& fs, int dirFd, dev_t folderDev,
-                 const std::string& name) {
-    const auto here = [folderDev](const BatchInput::FileId& id) { return id.device == folderDev; };
-    struct stat st {};
-    return std::any_of(own.begin(), own.end(), here) && fs.statAt(dirFd, name, st) == 0 && isOwnFile(own, st);
+// The same, by name; a folder on another volume than all of them holds none.
+bool isOwnOutput(const std::vector<platform::FileId>& own, FileSystem& fs, FileHandle dir,
+                 std::uint64_t volume, const std::string& name) {
+    const auto here = [volume](const platform::FileId& id) { return id.volume == volume; };
+    FileInfo info;
+    return std::any_of(own.begin(), own.end(), here) && !fs.statAt(dir, name, info) && isOwnFile(own, info);
 }
 
 // Prepares a batch's files, on the second thread, until it holds enough old content for one flush
@@ -366,10 +377,10 @@ Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
     const bool sendOnEarly = editor.expectFlushOf(batch.slots.size());
     // New files are sent on to the disk (a hint, never waited for; a failure shows up again at
     // the flush) on a side thread, eight at a time, so that preparing the next file does not wait.
-    platform::SideQueue<std::pair<int, off_t>> writeback(pl.fs.concurrent(), 1, 8, [&fs = pl.fs](auto& file) {
-        (void)fs.startWriteback(file.first, file.second, 0);
-    });
-    off_t bytes = 0;
+    platform::SideQueue<std::pair<FileHandle, std::int64_t>> writeback(
+        pl.fs.concurrent() ? &pl.system.process.sideThreads() : nullptr, 1, 8,
+        [&fs = pl.fs](auto& file) { (void)fs.startWriteback(file.first, file.second, 0); });
+    std::int64_t bytes = 0;
     for (std::size_t i = 0; i < batch.slots.size(); ++i) {
         if (bytes >= kBytesPerFlush || pl.stopAsked()) {
             batch.slots.resize(i);
@@ -383,15 +394,15 @@ Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
             slot.inBatch = slot.pending.skip == FolderEditor::Pending::Skip::None;
             bytes += slot.pending.oldSize;
             const FolderEditor::Pending& p = slot.pending;
-            if (sendOnEarly && p.fd && (p.replace || p.appended > 0)) // new bytes: all, or the foot
-                writeback.push({p.fd.get(), p.replace ? 0 : p.oldSize});
+            if (sendOnEarly && p.file && (p.replace || p.appended > 0)) // new bytes: all, or the foot
+                writeback.push({p.file.get(), p.replace ? 0 : p.oldSize});
         } catch (const FileError& e) {
             // Out of descriptors: the next batch tries again once this one has let go of its own.
             if (outOfDescriptors(e) && i > 0) {
                 batch.slots.resize(i);
                 break;
             }
-            slot.fail(e);
+            slot.fail(e, pl.system.paths);
         }
     }
     writeback.finish(); // before the batch's files go on to be flushed and closed
@@ -400,9 +411,9 @@ Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
 
 // Runs task on a side thread where one can be had (policy async), else on the thread that asks
 // for its result: a system out of threads slows the run down instead of ending it halfway.
-template <class Task> auto startTask(std::launch policy, Task task) {
+template <class Task> auto startTask(platform::SideThreads& threads, std::launch policy, Task task) {
     if (policy == std::launch::async)
-        return platform::sideThreads().start(std::move(task));
+        return threads.start(std::move(task));
     return platform::SideTask<decltype(task())>(std::async(std::launch::deferred, std::move(task)));
 }
 
@@ -412,17 +423,18 @@ template <class Task> auto startTask(std::launch policy, Task task) {
 // input stays on this thread, which reports the batches in the sorted order.
 // The first batches are small so that the other threads get to work at once; later ones grow to
 // spread each flush over many files, and the last ones shrink again.
-void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolder& folder,
+void runFolder(Pipeline& pl, FolderEditor& editor, FileHandle dir, const ScannedFolder& folder,
                const FolderPlace& place) {
     const std::vector<std::string>& names = folder.names;
-    const std::size_t maxPerFlush = filesPerFlush(names.size());
+    platform::ProcessServices& process = pl.system.process;
+    const std::size_t maxPerFlush = filesPerFlush(names.size(), process);
     constexpr std::size_t kFewest = 16;
     std::size_t perFlush = std::min(maxPerFlush, kFewest);
     const auto policy = pl.fs.concurrent() ? std::launch::async : std::launch::deferred;
     // Files of batches on the side that leave room for one more batch; without threads, none.
     const std::size_t roomBelow = policy == std::launch::async ? (kPublishing - 1) * maxPerFlush : 0;
     if (policy == std::launch::async) // room for the batches' descriptors, before the threads start
-        platform::reserveDescriptors(kReservedBeforeRun + kPerFile * static_cast<long>(maxPerFlush));
+        process.reserveDescriptors(kReservedBeforeRun + kPerFile * static_cast<long>(maxPerFlush));
 
     auto collect = [&](std::size_t from) {
         Batch batch;
@@ -435,8 +447,10 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
             pl.mod.CurrentFile = place.relative + names[i];
             Slot slot;
             slot.name = &names[i];
-            if (isOwnOutput(pl.ownOutput, pl.fs, dirFd, folder.dev, names[i]))
-                slot.fail(FileError(EBUSY, "change", place.relative + names[i], Refusal::OwnOutput));
+            if (isOwnOutput(pl.ownOutput, pl.fs, dir, folder.id.volume, names[i]))
+                slot.fail(FileError(std::errc::device_or_resource_busy, "change", place.relative + names[i],
+                                    Refusal::OwnOutput),
+                          place.paths);
             batch.slots.push_back(std::move(slot));
         }
         return batch;
@@ -453,10 +467,11 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
     // virtual disk eight to sixteen; thirty-two slow each other down), and a small batch gets as
     // many as a large one. Without threads each file is closed as it comes.
     constexpr std::size_t kClosers = 8;
-    platform::SideQueue<platform::UniqueFd> closer(policy == std::launch::async, kClosers, 1,
-                                                   [](platform::UniqueFd& fd) { fd.reset(); });
+    platform::SideThreads& threads = process.sideThreads();
+    platform::SideQueue<UniqueFile> closer(policy == std::launch::async ? &threads : nullptr, kClosers, 1,
+                                           [](UniqueFile& file) { file.reset(); });
     auto launch = [&] {
-        inFlight = startTask(policy, [&pl, &editor, batch = collect(next)]() mutable {
+        inFlight = startTask(threads, policy, [&pl, &editor, batch = collect(next)]() mutable {
             return prepareBatch(pl, editor, std::move(batch));
         });
     };
@@ -465,15 +480,16 @@ void runFolder(Pipeline& pl, FolderEditor& editor, int dirFd, const ScannedFolde
         std::promise<void> done;
         std::shared_future<void> before = std::exchange(published, done.get_future().share());
         publishingFiles += batch.slots.size();
-        publishing.push_back(startTask(
-            policy, [&pl, &editor, &place, b = std::move(batch), before, done = std::move(done)]() mutable {
-                FlushedBatch flushed = flushBatch(editor, std::move(b));
-                if (before.valid())
-                    before.wait();
-                publishBatch(editor, flushed, place.relative, pl.linked);
-                done.set_value();
-                return flushed;
-            }));
+        publishing.push_back(
+            startTask(threads, policy,
+                      [&pl, &editor, &place, b = std::move(batch), before, done = std::move(done)]() mutable {
+                          FlushedBatch flushed = flushBatch(editor, std::move(b));
+                          if (before.valid())
+                              before.wait();
+                          publishBatch(editor, flushed, place, pl.linked);
+                          done.set_value();
+                          return flushed;
+                      }));
     };
     auto reportNext = [&] {
         FlushedBatch flushed = publishing.front().get();
@@ -529,34 +545,35 @@ std::string closingLines(const BatchResult& result) {
 // One folder of the tree in its turn: entered and locked, its leftovers swept, its files changed.
 void runTreeFolder(Pipeline& pl, FolderWalk& walk, const RunStart& run, std::size_t index) {
     const ScannedFolder& folder = run.tree.folders[index];
-    int dirFd = -1;
+    FileHandle dir = platform::kNoFile;
     try {
-        dirFd = enterFolder(pl.fs, walk, run, index, /*lock=*/true);
+        dir = enterFolder(pl.fs, walk, run, index, /*lock=*/true);
     } catch (const FileError& e) {
         pl.done += folder.names.size(); // handled: as one failure
-        pl.result.failures.push_back(failureBelow(pl.mod, run.tree.relative(index), e));
+        pl.result.failures.push_back(failureBelow(pl.mod, run.tree.relative(index), e, pl.system.paths));
         pl.sink.appendLog(pl.result.failures.back().name + "（未能处理：" +
                           pl.sink.reasonText(pl.result.failures.back()) + "）\r\n");
         return;
     }
     const std::string path = pl.mod.TargetDir + walk.relative();
-    FolderEditor editor(pl.fs, dirFd, path);
+    FolderEditor editor(pl.system, dir, path);
     editor.shareAppended(pl.appended, walk.relative());
-    editor.onCopyProgress([&sink = pl.sink](off_t done, off_t end) {
+    editor.onCopyProgress([&sink = pl.sink](std::int64_t done, std::int64_t end) {
         sink.fileProgress(std::uint64_t(done), std::uint64_t(end));
     });
     editor.sweepLeftovers(folder.leftovers);
-    runFolder(pl, editor, dirFd, folder, FolderPlace{walk.relative(), path});
+    runFolder(pl, editor, dir, folder, FolderPlace{walk.relative(), path, pl.system.paths});
 }
 
 } // namespace
 
-BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSystem& fs) {
+BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, const platform::System& system) {
     BatchResult result;
     RunStart run;
-    if (!startRun(mod, input, fs, /*lock=*/true, run, result))
+    if (!startRun(mod, input, system, /*lock=*/true, run, result))
         return result;
-    Pipeline pl{mod, sink, fs, *run.code, result, editOf(input)};
+    FileSystem& fs = system.files;
+    Pipeline pl{mod, sink, system, fs, *run.code, result, editOf(input)};
     pl.external = input.stop;
     pl.ownOutput = input.ownOutput;
     for (const std::size_t folder : run.tree.order)
@@ -577,58 +594,63 @@ BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, FileSys
 namespace {
 
 // Whether another run holds a folder or a folder above it: the run's own locks, let go at once.
-bool heldByAnotherRun(FileSystem& fs, int dirFd) {
-    // A descriptor of its own: a lock taken on the run's would stay until the preview ends.
-    platform::UniqueFd probe(fs, fs.openAt(dirFd, ".", O_RDONLY | O_DIRECTORY, 0));
-    std::vector<platform::UniqueFd> locks;
+bool heldByAnotherRun(FileSystem& fs, FileHandle dir) {
+    // A handle of its own: a lock taken on the run's would stay until the preview ends.
+    std::error_code ec;
+    UniqueFile probe = platform::openAt(fs, dir, ".", platform::OpenMode::Folder, ec);
+    std::vector<UniqueFile> locks;
     return probe && !lockRunFolders(fs, probe.get(), locks);
 }
 
-// Whether another run holds a subfolder: a lock on a descriptor of its own, let go at once.
-bool subfolderHeld(FileSystem& fs, int dirFd) {
-    platform::UniqueFd probe(fs, fs.openAt(dirFd, ".", O_RDONLY | O_DIRECTORY, 0));
-    return probe && fs.lockDir(probe.get(), FileSystem::Lock::Exclusive) != 0 && errno == EWOULDBLOCK;
+// Whether another run holds a subfolder: a lock on a handle of its own, let go at once.
+bool subfolderHeld(FileSystem& fs, FileHandle dir) {
+    std::error_code ec;
+    UniqueFile probe = platform::openAt(fs, dir, ".", platform::OpenMode::Folder, ec);
+    return probe &&
+           fs.lockFolder(probe.get(), FileSystem::Lock::Exclusive) == std::errc::operation_would_block;
 }
 
 // What a run would refuse before reading the file: where its own output goes, a read-only file.
-void refuseBeforehand(const BatchInput& input, FileSystem& fs, int dirFd, const std::string& name,
+void refuseBeforehand(const BatchInput& input, FileSystem& fs, FileHandle dir, const std::string& name,
                       const std::string& path) {
-    struct stat st {};
-    if (fs.statAt(dirFd, name, st) != 0)
+    FileInfo info;
+    if (fs.statAt(dir, name, info))
         return; // the run finds out for itself
-    if (isOwnFile(input.ownOutput, st))
-        throw FileError(EBUSY, "change", path, Refusal::OwnOutput);
-    if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
-        throw FileError(EACCES, "open", path, Refusal::ReadOnly);
+    if (isOwnFile(input.ownOutput, info))
+        throw FileError(std::errc::device_or_resource_busy, "change", path, Refusal::OwnOutput);
+    if (info.kind == platform::FileKind::Regular && info.readOnly)
+        throw FileError(std::errc::permission_denied, "open", path, Refusal::ReadOnly);
 }
 
 // What a preview finds in one folder of the tree: the files it is after, and failures.
 void previewTreeFolder(FolderWalk& walk, RunStart& run, std::size_t index, const Mod& mod,
                        const BatchInput& input, Preview preview, std::vector<std::string>& files,
-                       BatchResult& result, FileSystem& fs) {
+                       BatchResult& result, const platform::System& system) {
+    FileSystem& fs = system.files;
     const CodeEdit edit = editOf(input);
     // A plain insertion changes every file; the others depend on what each file holds.
     const bool reads = edit.action != CodeEdit::Action::Add;
     const bool wanted = edit.action == CodeEdit::Action::Remove;
     const bool asRun = preview == Preview::Run;
-    int dirFd = -1;
+    FileHandle dir = platform::kNoFile;
     try {
-        dirFd = enterFolder(fs, walk, run, index, /*lock=*/false);
-        if (asRun && index != 0 && subfolderHeld(fs, dirFd))
-            throw FileError(EWOULDBLOCK, "lock", run.tree.folders[index].name, Refusal::AnotherRun);
+        dir = enterFolder(fs, walk, run, index, /*lock=*/false);
+        if (asRun && index != 0 && subfolderHeld(fs, dir))
+            throw FileError(std::errc::operation_would_block, "lock", run.tree.folders[index].name,
+                            Refusal::AnotherRun);
     } catch (const FileError& e) {
-        result.failures.push_back(failureBelow(mod, run.tree.relative(index), e));
+        result.failures.push_back(failureBelow(mod, run.tree.relative(index), e, system.paths));
         return;
     }
-    FolderEditor reader(fs, dirFd, mod.TargetDir + walk.relative());
+    FolderEditor reader(system, dir, mod.TargetDir + walk.relative());
     for (const auto& name : run.tree.folders[index].names) {
         try {
             if (asRun)
-                refuseBeforehand(input, fs, dirFd, name, mod.TargetDir + walk.relative() + name);
+                refuseBeforehand(input, fs, dir, name, mod.TargetDir + walk.relative() + name);
             if (!reads || reader.holdsCode(name, edit, *run.code) == wanted)
                 files.push_back(walk.relative() + name);
         } catch (const FileError& e) {
-            result.failures.push_back(failureBelow(mod, walk.relative() + name, e));
+            result.failures.push_back(failureBelow(mod, walk.relative() + name, e, system.paths));
         }
     }
 }
@@ -636,17 +658,18 @@ void previewTreeFolder(FolderWalk& walk, RunStart& run, std::size_t index, const
 } // namespace
 
 BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<std::string>& files,
-                         FileSystem& fs, Preview preview) {
+                         const platform::System& system, Preview preview) {
     BatchResult result;
     RunStart run;
-    if (!startRun(mod, input, fs, /*lock=*/false, run, result))
+    if (!startRun(mod, input, system, /*lock=*/false, run, result))
         return result;
+    FileSystem& fs = system.files;
     if (preview == Preview::Run && heldByAnotherRun(fs, run.dir.get())) {
         refuseBusy(mod, result);
         return result;
     }
     FolderWalk walk(fs, run.dir.get(), run.tree);
     for (const std::size_t folder : run.tree.order)
-        previewTreeFolder(walk, run, folder, mod, input, preview, files, result, fs);
+        previewTreeFolder(walk, run, folder, mod, input, preview, files, result, system);
     return result;
 }

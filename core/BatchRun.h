@@ -5,6 +5,7 @@
 #include "core/FolderScan.h"
 #include "core/Mod.h"
 #include "platform/FileSystem.h"
+#include "platform/System.h"
 
 #include <atomic>
 #include <cstddef>
@@ -13,7 +14,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
 
 // The log's first line as a fresh main window shows it.
@@ -39,18 +39,14 @@ struct BatchInput {
     const std::atomic<bool>* stop = nullptr;
     // Files the run leaves alone and reports as failed, whatever their names: where its log and
     // its messages go.
-    struct FileId {
-        dev_t device;
-        ino_t inode;
-    };
-    std::vector<FileId> ownOutput{};
+    std::vector<platform::FileId> ownOutput{};
 };
 
 struct FileFailure {
-    std::string name;   // as listed in the log (see shownText)
-    std::string path;   // full path, as on disk
-    std::string reason; // English: the refusal's text, else the system's description of error
-    int error = 0;      // errno, 0 for none
+    std::string name;        // as listed in the log (see shownText)
+    std::string path;        // full path, as on disk
+    std::string reason;      // English: the refusal's text, else the system's description of error
+    std::error_code error{}; // the system's, empty for none
     Refusal refusal = Refusal::None;
     std::string attribute; // for a changed file whose extended attribute was not copied: its name
     bool folder = false;   // a subfolder that could not be read or entered (its name ends in '/')
@@ -108,12 +104,13 @@ struct BatchResult {
 // reports the log through the sink. A file that fails is logged with its reason
 // and the run goes on. mod.CurrentFile walks the names and is empty at the end.
 // With recursive, the folder's files come first, then each subfolder in name order (case ignored),
-// and log names are paths below the folder ("sub/a.txt"); a subfolder that cannot be read is one
-// folder's failure ("sub/") and the run goes on; mount points below are not entered. With once or
-// remove, the files left alone are logged with what they held and not counted. The folder is locked
-// for the run: a second run whose tree overlaps it (on it, above or below it) is refused
-// (FolderBusy), as this one is while such a run holds its tree.
-BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, platform::FileSystem& fs);
+// and log names are paths below the folder ("sub/a.txt", with the system's separator); a subfolder
+// that cannot be read is one folder's failure ("sub/") and the run goes on; mount points below are
+// not entered. With once or remove, the files left alone are logged with what they held and not
+// counted. The folder is locked for the run: a second run whose tree overlaps it (on it, above or
+// below it) is refused (FolderBusy), as this one is while such a run holds its tree. Every service
+// of the system comes in through system.
+BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, const platform::System& system);
 
 // What a preview lists: the files a run would change, or (a check) those that lack the code.
 enum class Preview { Run, Check };
@@ -125,4 +122,4 @@ enum class Preview { Run, Check };
 // the files and subfolders it would refuse before reading them (read-only, its own output, held by
 // another run) are failures too; a check writes nothing, so it refuses none of them.
 BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<std::string>& files,
-                         platform::FileSystem& fs, Preview preview = Preview::Run);
+                         const platform::System& system, Preview preview = Preview::Run);

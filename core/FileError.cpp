@@ -32,25 +32,25 @@ std::string_view refusalText(Refusal refusal) {
 
 namespace {
 
-std::string describe(int err, Refusal refusal) {
+std::string describe(const std::error_code& error, Refusal refusal) {
     // In the locale's language and character set, made UTF-8 like the rest of the log.
-    const std::string system = shownText(std::generic_category().message(err));
+    const std::string system = shownText(error.message());
     if (refusal == Refusal::None)
         return system;
     std::string text(refusalText(refusal));
     // The system's reason still matters when a write went wrong half-way.
-    if (refusal == Refusal::PartialCode && err != 0)
+    if (refusal == Refusal::PartialCode && error)
         text += " (" + system + ")";
     return text;
 }
 
 } // namespace
 
-FileError::FileError(int err, std::string operation, std::string path, Refusal refusal)
+FileError::FileError(std::error_code error, std::string operation, std::string path, Refusal refusal)
     // system_error adds the system's description behind this text.
-    : std::system_error(err, std::generic_category(),
+    : std::system_error(error,
                         "cannot " + operation + " " + path +
                             (refusal == Refusal::None ? "" : ": " + std::string(refusalText(refusal)))),
       m_operation(std::move(operation)), m_path(std::move(path)), m_refusal(refusal) {}
 
-std::string FileError::reason() const { return describe(code().value(), m_refusal); }
+std::string FileError::reason() const { return describe(code(), m_refusal); }

@@ -8,7 +8,7 @@
 // Why a file was left alone when the system itself reported no error (or a misleading one).
 // Front ends word these in their own language; refusalText() gives the English text.
 enum class Refusal {
-    None,             // the system's error (errno) says it all
+    None,             // the system's error says it all
     ReadOnly,         // the owner may not write the file
     SymbolicLink,     // a link is never followed
     NotRegular,       // a FIFO, a device, a socket ...
@@ -26,13 +26,16 @@ std::string_view refusalText(Refusal refusal);
 // A failed file operation: what was being done, to which path, and why.
 class FileError : public std::system_error {
 public:
-    FileError(int err, std::string operation, std::string path, Refusal refusal = Refusal::None);
+    FileError(std::error_code error, std::string operation, std::string path,
+              Refusal refusal = Refusal::None);
+    FileError(std::errc error, std::string operation, std::string path, Refusal refusal = Refusal::None)
+        : FileError(std::make_error_code(error), std::move(operation), std::move(path), refusal) {}
 
     const std::string& operation() const { return m_operation; }
     const std::string& path() const { return m_path; }
     Refusal refusal() const { return m_refusal; }
-    int error() const { return code().value(); }
-    // As the log shows it: the refusal's text, else the system's description of errno.
+    const std::error_code& error() const { return code(); }
+    // As the log shows it: the refusal's text, else the system's description of the error.
     std::string reason() const;
 
 private:

@@ -4,15 +4,15 @@
 #include "core/Encoding.h"
 #include "core/FileError.h"
 #include "platform/FileSystem.h"
+#include "platform/System.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
-#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -35,11 +35,11 @@ public:
         std::string path;
         bool replace = false; // a new file renamed over the old one
         Skip skip = Skip::None;
-        platform::UniqueFd fd; // replace: the new content; else the target itself
-        std::string tempName;  // replace: the visible temporary name, once it has one
-        off_t oldSize = 0;     // the old length (an append: where to cut back to)
-        off_t appended = 0;    // an append: the bytes added so far
-        struct stat read {};   // the old file when it was read
+        platform::UniqueFile file; // replace: the new content; else the target itself
+        std::string tempName;      // replace: the visible temporary name, once it has one
+        std::int64_t oldSize = 0;  // the old length (an append: where to cut back to)
+        std::int64_t appended = 0; // an append: the bytes added so far
+        platform::FileInfo read;   // the old file when it was read
         // A second name of a file whose foot this run has already appended: nothing to do, and it
         // fares as sameAs does.
         std::string sameAs;
@@ -49,18 +49,18 @@ public:
         std::string noteAttribute;
         // replace: the file being replaced, held open past the rename, so that freeing its
         // blocks happens when the holder closes it, wherever that suits
-        platform::UniqueFd old;
+        platform::UniqueFile old;
     };
 
-    // Files whose foot a run appended, by device and inode, with the name that did it.
-    using AppendedFiles = std::map<std::pair<dev_t, ino_t>, std::string>;
+    // Files whose foot a run appended, by their identity, with the name that did it.
+    using AppendedFiles = std::map<platform::FileId, std::string>;
 
-    FolderEditor(platform::FileSystem& fs, int dirFd, std::string folderPath);
+    FolderEditor(const platform::System& system, platform::FileHandle dir, std::string folderPath);
     // Shares the files appended to with the run's other folders (whose names a file may also
     // have); this folder's names are recorded behind relative.
     void shareAppended(AppendedFiles& appended, std::string relative);
     // Told the bytes copied so far of a large file's rest, and its end, after each slice.
-    void onCopyProgress(std::function<void(off_t done, off_t end)> report) {
+    void onCopyProgress(std::function<void(std::int64_t done, std::int64_t end)> report) {
         m_copyProgress = std::move(report);
     }
 
@@ -94,56 +94,62 @@ public:
     static constexpr std::string_view kTempPrefix = ".stepwick-", kTempSuffix = ".tmp";
 
 private:
-    using FileId = std::pair<dev_t, ino_t>;
-
     // Where the code goes in one file, and whether it stands there already.
     struct Spot {
         EncodingMark mark;
         LineBreak lineBreak = LineBreak::CrLf;
-        off_t at = 0;                      // head: where the code goes; foot: the file's size
+        std::int64_t at = 0;               // head: where the code goes; foot: the file's size
         const std::string* code = nullptr; // the code and its line break, in the file's encoding
         bool lacksBreak = false;           // head: the preamble ends the file without a line break
         // head: the file ends as it did, with or without a last line break (any placement option)
         bool keepEnd = false;
         bool held = false;
-        off_t heldFrom = 0, heldEnd = 0; // held: the bytes a removal takes out
+        std::int64_t heldFrom = 0, heldEnd = 0; // held: the bytes a removal takes out
     };
     // Reads what it needs of the file's start into m_buffer (m_have bytes).
-    Spot locate(int fd, off_t size, const std::string& path, const CodeEdit& edit, EncodedCode& code);
+    Spot locate(platform::FileHandle file, std::int64_t size, const std::string& path, const CodeEdit& edit,
+                EncodedCode& code);
     // Reads up to want bytes at an offset, fewer only at the file's end.
-    std::size_t readAt(int fd, char* into, std::size_t want, off_t at, const std::string& path);
-    std::size_t readStart(int fd, off_t size, std::size_t want, const std::string& path);
+    std::size_t readAt(platform::FileHandle file, char* into, std::size_t want, std::int64_t at,
+                       const std::string& path);
+    std::size_t readStart(platform::FileHandle file, std::int64_t size, std::size_t want,
+                          const std::string& path);
     // The preamble of the file, reading on as far as it needs.
-    Preamble readPreamble(int fd, off_t size, const std::string& path, const EncodingMark& mark);
+    Preamble readPreamble(platform::FileHandle file, std::int64_t size, const std::string& path,
+                          const EncodingMark& mark);
     // The length of the preamble the file would have without length bytes at place (behind the mark).
-    std::size_t preambleWithout(int fd, off_t size, const std::string& path, const EncodingMark& mark,
-                                std::size_t place, std::size_t length);
-    Spot locateBehindPreamble(int fd, off_t size, const std::string& path, Spot spot, bool compare);
-    LineBreak fileLineBreak(int fd, off_t size, const EncodingMark& mark, const std::string& path);
-    bool endsInBreak(int fd, off_t size, const Spot& spot, const std::string& path);
-    void findHeadCode(int fd, off_t size, Spot& spot, const std::string& path);
-    void findCodeEndingFile(int fd, off_t size, Spot& spot, const std::string& path);
+    std::size_t preambleWithout(platform::FileHandle file, std::int64_t size, const std::string& path,
+                                const EncodingMark& mark, std::size_t place, std::size_t length);
+    Spot locateBehindPreamble(platform::FileHandle file, std::int64_t size, const std::string& path,
+                              Spot spot, bool compare);
+    LineBreak fileLineBreak(platform::FileHandle file, std::int64_t size, const EncodingMark& mark,
+                            const std::string& path);
+    bool endsInBreak(platform::FileHandle file, std::int64_t size, const Spot& spot, const std::string& path);
+    void findHeadCode(platform::FileHandle file, std::int64_t size, Spot& spot, const std::string& path);
+    void findCodeEndingFile(platform::FileHandle file, std::int64_t size, Spot& spot,
+                            const std::string& path);
     // Does the file hold these bytes at this offset?
-    bool holdsAt(int fd, off_t at, std::string_view bytes, const std::string& path);
-    Pending prepareHead(Pending p, platform::UniqueFd src, const CodeEdit& edit, EncodedCode& code);
-    Pending prepareFoot(Pending p, platform::UniqueFd fd, const CodeEdit& edit, EncodedCode& code);
+    bool holdsAt(platform::FileHandle file, std::int64_t at, std::string_view bytes, const std::string& path);
+    Pending prepareHead(Pending p, platform::UniqueFile src, const CodeEdit& edit, EncodedCode& code);
+    Pending prepareFoot(Pending p, platform::UniqueFile fd, const CodeEdit& edit, EncodedCode& code);
     Pending prepareAppend(Pending p, const std::string& codeBytes);
-    Pending prepareFootRemoval(Pending p, platform::UniqueFd src, const Spot& spot);
+    Pending prepareFootRemoval(Pending p, platform::UniqueFile src, const Spot& spot);
     // Makes the new file, lets fill write its content, and gives it the old file's metadata.
-    template <typename Fill> Pending prepareReplace(Pending p, platform::UniqueFd src, Fill fill);
-    platform::UniqueFd openTarget(Pending& p, bool head, bool createMissing);
-    platform::UniqueFd openChecked(const std::string& name, const std::string& path, int flags,
-                                   struct stat& st);
-    void writeHead(Pending& p, int src, const Spot& spot, bool remove);
+    template <typename Fill> Pending prepareReplace(Pending p, platform::UniqueFile src, Fill fill);
+    platform::UniqueFile openTarget(Pending& p, bool head, bool createMissing);
+    platform::UniqueFile openChecked(const std::string& name, const std::string& path,
+                                     platform::OpenMode mode, platform::FileInfo& info);
+    void writeHead(Pending& p, platform::FileHandle src, const Spot& spot, bool remove);
     void checkReplaceable(const std::string& path);
-    void createNew(Pending& p, mode_t mode);
-    void createNamed(Pending& p, mode_t mode);
+    void createNew(Pending& p, std::uint32_t permissions);
+    void createNamed(Pending& p, std::uint32_t permissions);
     void nameUnnamed(Pending& p);
     // Copies src's bytes [from, end) behind what p's new file holds (written bytes so far).
-    void copyBytes(Pending& p, int src, off_t from, off_t end, off_t written);
-    void carryMetadata(Pending& p, int src, bool modeAtCreation);
-    void copyAttributes(Pending& p, int src, bool& aclChanged);
-    void writeAll(int fd, std::string_view bytes, const std::string& path);
+    void copyBytes(Pending& p, platform::FileHandle src, std::int64_t from, std::int64_t end,
+                   std::int64_t written);
+    void carryMetadata(Pending& p, platform::FileHandle src, bool modeAtCreation);
+    void copyAttributes(Pending& p, platform::FileHandle src, bool& aclChanged);
+    void writeAll(platform::FileHandle file, std::string_view bytes, const std::string& path);
     void checkUnchanged(const Pending& p);
     void noteOwnChange(const Pending& p);
     std::string newTempName();
@@ -153,19 +159,20 @@ private:
     bool othersAreWriting(long long ours, std::size_t files);
 
     platform::FileSystem& m_fs;
-    int m_dirFd;
+    platform::ProcessServices& m_process;
+    platform::FileHandle m_dir;
     std::string m_folder;
     std::atomic<bool> m_unnamedWorks{true}; // cleared by publish, read by prepare
     bool m_replaceChecked = false;
     bool m_replaceBlocked = false;
     std::atomic<unsigned> m_tempCounter{0};
-    pid_t m_pid;
-    mode_t m_umask = 0;
+    long m_pid;
+    std::uint32_t m_umask = 0;
     bool m_umaskKnown = false;
     bool m_modeAtCreationChecked = false;
     // Owner and group our new files get in this folder, learnt from the first one.
-    uid_t m_tempUid = 0;
-    gid_t m_tempGid = 0;
+    std::uint32_t m_tempOwner = 0;
+    std::uint32_t m_tempGroup = 0;
     bool m_tempOwnerKnown = false;
     // Files whose foot this run appended (prepare's thread only).
     AppendedFiles m_ownAppended;
@@ -174,15 +181,15 @@ private:
     // Change times of files with further names, from before our first rename of one of them to
     // after our latest (publish's thread only): these renames do not make the other names count
     // as changed by someone else.
-    std::map<FileId, std::vector<timespec>> m_ownChanges;
+    std::map<platform::FileId, std::vector<platform::ChangeStamp>> m_ownChanges;
     static constexpr std::size_t kChunk = 64 * 1024;
-    static constexpr off_t kWritebackSlice = 8 << 20;
+    static constexpr std::int64_t kWritebackSlice = 8 << 20;
     static constexpr long long kPageSize = 4096;
     static constexpr long long kOthersUnwrittenFloor = 16 << 20;
     static constexpr long long kOthersUnwrittenPerFile = 256 << 10;
     std::string m_buffer;
     std::string m_charset; // the run's charset for a file without a mark
-    std::function<void(off_t, off_t)> m_copyProgress;
+    std::function<void(std::int64_t, std::int64_t)> m_copyProgress;
     std::size_t m_have = 0;
     std::string m_output;
 };

@@ -2,38 +2,31 @@
 
 #include "core/FileError.h"
 
-#include "platform/Process.h"
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <dirent.h>
 
-namespace {
-
-bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-
-} // namespace
+using platform::ChangeStamp;
+using platform::FileInfo;
 
 void FolderEditor::flush(std::vector<Pending>& pending) {
     // One flush of the whole file system commits many files at once, but it also waits for
     // whatever other programs have not written yet; then each of our files is flushed alone.
     if (pending.size() > 2 && !othersAreWriting(pending)) {
-        if (m_fs.fsSync(m_dirFd) != 0)
-            throw FileError(errno, "flush", m_folder);
+        if (std::error_code ec = m_fs.fsSync(m_dir))
+            throw FileError(ec, "flush", m_folder);
         return;
     }
-    std::vector<int> fds;
+    std::vector<platform::FileHandle> files;
     std::vector<const Pending*> owners;
     for (const auto& p : pending) {
-        if (p.fd) {
-            fds.push_back(p.fd.get());
+        if (p.file) {
+            files.push_back(p.file.get());
             owners.push_back(&p);
         }
     }
-    const long failed = m_fs.dataSyncEach(fds);
-    if (failed >= 0)
-        throw FileError(errno, "flush", owners[static_cast<std::size_t>(failed)]->path);
+    std::size_t failed = 0;
+    if (std::error_code ec = m_fs.dataSyncEach(files, failed))
+        throw FileError(ec, "flush", failed < owners.size() ? owners[failed]->path : m_folder);
 }
 
 bool FolderEditor::othersAreWriting(const std::vector<Pending>& pending) {
@@ -57,15 +50,16 @@ bool FolderEditor::expectFlushOf(std::size_t files) { return files > 2 && others
 
 void FolderEditor::publish(Pending& p) {
     if (!p.replace) {
-        if (!p.fd)
+        if (!p.file)
             return; // a second name of a file already appended to
         // The code is in the file and on disk: it counts. Another program's write since the file
         // was read stands too, before or behind the code, and is worth a word.
-        struct stat now {};
-        const bool known = m_fs.fstat(p.fd.get(), now) == 0;
-        p.fd.reset();
-        if (known && now.st_size != p.oldSize + p.appended)
-            p.note = FileError(EAGAIN, "append to", p.path, Refusal::ChangedDuringRun);
+        FileInfo now;
+        const bool known = !m_fs.stat(p.file.get(), now);
+        p.file.reset();
+        if (known && now.size != p.oldSize + p.appended)
+            p.note = FileError(std::errc::resource_unavailable_try_again, "append to", p.path,
+                               Refusal::ChangedDuringRun);
         return;
     }
     try {
@@ -73,90 +67,91 @@ void FolderEditor::publish(Pending& p) {
             nameUnnamed(p);
         // As late as can be: a change after this goes into the file being replaced.
         checkUnchanged(p);
-        if (m_fs.renameAt(m_dirFd, p.tempName, p.name) != 0)
-            throw FileError(errno, "replace", p.path);
+        if (std::error_code ec = m_fs.renameAt(m_dir, p.tempName, p.name))
+            throw FileError(ec, "replace", p.path);
     } catch (...) {
         discard(p);
         throw;
     }
     p.tempName.clear();
-    p.fd.reset();
+    p.file.reset();
     noteOwnChange(p);
 }
 
 void FolderEditor::checkUnchanged(const Pending& p) {
-    struct stat now {};
-    if (m_fs.statAt(m_dirFd, p.name, now) != 0) {
-        if (errno == ENOENT) // removed meanwhile: not ours to bring back
-            throw FileError(errno, "replace", p.path, Refusal::ChangedDuringRun);
-        throw FileError(errno, "stat", p.path);
+    FileInfo now;
+    if (std::error_code ec = m_fs.statAt(m_dir, p.name, now)) {
+        if (ec == std::errc::no_such_file_or_directory) // removed meanwhile: not ours to bring back
+            throw FileError(ec, "replace", p.path, Refusal::ChangedDuringRun);
+        throw FileError(ec, "stat", p.path);
     }
-    bool sameTimes = sameTime(now.st_ctim, p.read.st_ctim);
+    bool sameTimes = now.changed == p.read.changed;
     if (!sameTimes) {
         // Our own rename of another name of this file changed its time, and nothing else did.
-        auto it = m_ownChanges.find({now.st_dev, now.st_ino});
-        sameTimes = it != m_ownChanges.end() && sameTime(it->second.back(), now.st_ctim) &&
+        auto it = m_ownChanges.find(now.id);
+        sameTimes = it != m_ownChanges.end() && it->second.back() == now.changed &&
                     std::any_of(it->second.begin(), it->second.end(),
-                                [&](const timespec& t) { return sameTime(t, p.read.st_ctim); });
+                                [&](const ChangeStamp& t) { return t == p.read.changed; });
     }
-    if (!sameTimes || now.st_dev != p.read.st_dev || now.st_ino != p.read.st_ino ||
-        now.st_size != p.read.st_size)
-        throw FileError(EAGAIN, "replace", p.path, Refusal::ChangedDuringRun);
+    if (!sameTimes || now.id != p.read.id || now.size != p.read.size)
+        throw FileError(std::errc::resource_unavailable_try_again, "replace", p.path,
+                        Refusal::ChangedDuringRun);
 }
 
 void FolderEditor::noteOwnChange(const Pending& p) {
-    if (p.read.st_nlink <= 1 || !p.old)
+    if (p.read.links <= 1 || !p.old)
         return;
-    struct stat after {};
-    if (m_fs.fstat(p.old.get(), after) != 0)
+    FileInfo after;
+    if (m_fs.stat(p.old.get(), after))
         return; // then its other names fail as changed: safe, if needlessly
-    auto& times = m_ownChanges[{after.st_dev, after.st_ino}];
+    auto& times = m_ownChanges[after.id];
     if (times.empty())
-        times.push_back(p.read.st_ctim);
-    times.push_back(after.st_ctim);
+        times.push_back(p.read.changed);
+    times.push_back(after.changed);
 }
 
 bool FolderEditor::discard(Pending& p) noexcept {
     bool whole = true;
     if (p.replace) {
         if (!p.tempName.empty())
-            (void)m_fs.unlinkAt(m_dirFd, p.tempName);
+            (void)m_fs.unlinkAt(m_dir, p.tempName);
         p.tempName.clear();
-    } else if (p.fd && p.appended > 0) {
+    } else if (p.file && p.appended > 0) {
         // Cut back only while the file ends with our bytes: behind them may stand another program's.
-        struct stat now {};
-        whole = m_fs.fstat(p.fd.get(), now) == 0 && now.st_size == p.oldSize + p.appended &&
-                m_fs.truncate(p.fd.get(), p.oldSize) == 0;
+        FileInfo now;
+        whole = !m_fs.stat(p.file.get(), now) && now.size == p.oldSize + p.appended &&
+                !m_fs.truncate(p.file.get(), p.oldSize);
     }
-    p.fd.reset();
+    p.file.reset();
     return whole;
 }
 
-bool FolderEditor::syncFolder() noexcept { return m_fs.dataSync(m_dirFd) == 0; }
+bool FolderEditor::syncFolder() noexcept { return !m_fs.dataSync(m_dir); }
 
 namespace {
 
 // The process that made a temporary name (".stepwick-PID-..."), or 0 when the name does not say.
-pid_t makerOf(const std::string& name) {
+long makerOf(const std::string& name) {
     const std::size_t start = FolderEditor::kTempPrefix.size();
     std::size_t end = start;
     while (end < name.size() && name[end] >= '0' && name[end] <= '9')
         ++end;
     if (end == start || end - start > 9)
         return 0;
-    return static_cast<pid_t>(std::stol(name.substr(start, end - start)));
+    return std::stol(name.substr(start, end - start));
 }
 
 } // namespace
 
 void FolderEditor::sweepLeftovers(const std::vector<platform::DirEntry>& entries) noexcept {
     for (const auto& e : entries) {
-        if ((e.type != DT_REG && e.type != DT_UNKNOWN) || !isTemporaryName(e.name))
+        if ((e.kind != platform::FileKind::Regular && e.kind != platform::FileKind::Unknown) ||
+            !isTemporaryName(e.name))
             continue;
         // A run still working in this folder keeps its files; a killed one's are garbage.
-        const pid_t maker = makerOf(e.name);
-        if (maker > 0 && maker != m_pid && platform::isAlive(maker))
+        const long maker = makerOf(e.name);
+        if (maker > 0 && maker != m_pid && m_process.isAlive(maker))
             continue;
-        (void)m_fs.unlinkAt(m_dirFd, e.name);
+        (void)m_fs.unlinkAt(m_dir, e.name);
     }
 }

@@ -2,7 +2,6 @@
 
 #include "core/FileError.h"
 
-#include <cerrno>
 #include <string_view>
 
 namespace {
@@ -20,46 +19,53 @@ bool copiedAttribute(const std::string& name) {
            name != "security.capability";
 }
 
+platform::FileInfo statOf(platform::FileSystem& fs, platform::FileHandle file, const std::string& path) {
+    platform::FileInfo info;
+    if (std::error_code ec = fs.stat(file, info))
+        throw FileError(ec, "stat", path);
+    return info;
+}
+
 } // namespace
 
-void FolderEditor::carryMetadata(Pending& p, int src, bool modeAtCreation) {
-    const struct stat& st = p.read;
+void FolderEditor::carryMetadata(Pending& p, platform::FileHandle src, bool modeAtCreation) {
+    const platform::FileInfo& old = p.read;
     if (!m_tempOwnerKnown) {
-        struct stat tmp {};
-        if (m_fs.fstat(p.fd.get(), tmp) != 0)
-            throw FileError(errno, "stat", p.path);
-        m_tempUid = tmp.st_uid;
-        m_tempGid = tmp.st_gid;
+        const platform::FileInfo made = statOf(m_fs, p.file.get(), p.path);
+        m_tempOwner = made.owner;
+        m_tempGroup = made.group;
         m_tempOwnerKnown = true;
     }
     // Owner first: changing the owner clears set-user-ID bits and file capabilities.
-    if (m_tempUid != st.st_uid || m_tempGid != st.st_gid) {
-        if (m_fs.chown(p.fd.get(), st.st_uid, st.st_gid) != 0 && m_tempGid != st.st_gid)
-            (void)m_fs.chown(p.fd.get(), static_cast<uid_t>(-1), st.st_gid); // keep the group if we may
+    if (m_tempOwner != old.owner || m_tempGroup != old.group) {
+        if (m_fs.setOwner(p.file.get(), old.owner, old.group) && m_tempGroup != old.group)
+            (void)m_fs.setOwner(p.file.get(), platform::kKeepOwner, old.group); // keep the group if we may
     }
+    // Where who may do what is not all in the mode and the attributes (Windows), it goes whole.
+    if (std::error_code ec = m_fs.copyAccess(src, p.file.get()))
+        throw FileError(ec, "copy the access rights of", p.path);
     bool aclChanged = false;
     copyAttributes(p, src, aclChanged);
-    const mode_t wanted = st.st_mode & 07777;
+    const std::uint32_t wanted = old.permissions;
     if (modeAtCreation && !m_modeAtCreationChecked) {
         // Default ACLs of the folder can override the umask: trust creation modes only once seen.
-        struct stat tmp {};
-        if (m_fs.fstat(p.fd.get(), tmp) != 0)
-            throw FileError(errno, "stat", p.path);
+        const std::uint32_t made = statOf(m_fs, p.file.get(), p.path).permissions;
         m_modeAtCreationChecked = true;
-        if ((tmp.st_mode & 07777) != wanted)
+        if (made != wanted)
             m_umaskKnown = false;
     }
     // The mode goes on last, after the ACL, so that its group bits and the ACL's mask agree.
-    if ((!modeAtCreation || !m_umaskKnown || aclChanged) && m_fs.chmod(p.fd.get(), wanted) != 0)
-        throw FileError(errno, "set permissions of", p.path);
+    if (!modeAtCreation || !m_umaskKnown || aclChanged)
+        if (std::error_code ec = m_fs.setPermissions(p.file.get(), wanted))
+            throw FileError(ec, "set permissions of", p.path);
 }
 
-void FolderEditor::copyAttributes(Pending& p, int src, bool& aclChanged) {
+void FolderEditor::copyAttributes(Pending& p, platform::FileHandle src, bool& aclChanged) {
     std::vector<std::string> names;
-    if (m_fs.listXattrs(src, names) != 0) {
-        if (errno == ENOTSUP)
+    if (std::error_code ec = m_fs.listXattrs(src, names)) {
+        if (ec == std::errc::not_supported)
             return; // a file system without extended attributes: nothing to copy
-        throw FileError(errno, "read the extended attributes of", p.path);
+        throw FileError(ec, "read the extended attributes of", p.path);
     }
     bool hasAcl = false;
     for (const auto& name : names) {
@@ -68,29 +74,31 @@ void FolderEditor::copyAttributes(Pending& p, int src, bool& aclChanged) {
             continue;
         hasAcl = hasAcl || acl;
         std::string value;
-        int rc = m_fs.getXattr(src, name, value);
-        if (rc == 0)
-            rc = m_fs.setXattr(p.fd.get(), name, value);
-        if (rc == 0 || errno == ENODATA) {
+        std::error_code ec = m_fs.getXattr(src, name, value);
+        if (!ec)
+            ec = m_fs.setXattr(p.file.get(), name, value);
+        if (!ec || ec == std::errc::no_message_available) { // ENODATA: gone meanwhile
             aclChanged = aclChanged || acl;
             continue;
         }
         // Who may read the file must not widen: without its ACL the file is not changed.
         if (acl)
-            throw FileError(errno, "copy the access control list of", p.path);
+            throw FileError(ec, "copy the access control list of", p.path);
         if (!p.note) {
-            p.note = FileError(errno, "copy extended attribute " + name + " of", p.path);
+            p.note = FileError(ec, "copy extended attribute " + name + " of", p.path);
             p.noteAttribute = name;
         }
     }
     // The folder's default ACL may have given the new file entries that the old one did not have.
     std::string inherited;
-    if (hasAcl || m_fs.getXattr(p.fd.get(), kAccessAcl, inherited) != 0) {
-        if (!hasAcl && errno != ENODATA && errno != ENOTSUP)
-            throw FileError(errno, "read the access control list of", p.path);
+    if (hasAcl)
+        return;
+    if (std::error_code ec = m_fs.getXattr(p.file.get(), kAccessAcl, inherited)) {
+        if (ec != std::errc::no_message_available && ec != std::errc::not_supported)
+            throw FileError(ec, "read the access control list of", p.path);
         return;
     }
-    if (m_fs.removeXattr(p.fd.get(), kAccessAcl) != 0)
-        throw FileError(errno, "remove the inherited access control list of", p.path);
+    if (std::error_code ec = m_fs.removeXattr(p.file.get(), kAccessAcl))
+        throw FileError(ec, "remove the inherited access control list of", p.path);
     aclChanged = true;
 }

@@ -3,49 +3,58 @@
 #include "core/FileError.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
-std::size_t FolderEditor::readAt(int fd, char* into, std::size_t want, off_t at, const std::string& path) {
+using platform::FileHandle;
+
+std::size_t FolderEditor::readAt(FileHandle file, char* into, std::size_t want, std::int64_t at,
+                                 const std::string& path) {
     std::size_t have = 0;
     while (have < want) {
-        const ssize_t got = m_fs.pread(fd, into + have, want - have, at + static_cast<off_t>(have));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw FileError(errno, "read", path);
+        std::size_t got = 0;
+        if (std::error_code ec =
+                m_fs.read(file, into + have, want - have, at + static_cast<std::int64_t>(have), got)) {
+            if (ec == std::errc::interrupted)
+                continue;
+            throw FileError(ec, "read", path);
+        }
         if (got == 0)
             break; // shrank meanwhile: what is there is the file
-        have += static_cast<std::size_t>(got);
+        have += got;
     }
     return have;
 }
 
-std::size_t FolderEditor::readStart(int fd, off_t size, std::size_t want, const std::string& path) {
-    want = static_cast<std::size_t>(std::min<off_t>(size, static_cast<off_t>(want)));
+std::size_t FolderEditor::readStart(FileHandle file, std::int64_t size, std::size_t want,
+                                    const std::string& path) {
+    want = static_cast<std::size_t>(std::min<std::int64_t>(size, static_cast<std::int64_t>(want)));
     if (m_buffer.size() < want)
         m_buffer.resize(want);
     if (m_have < want)
-        m_have += readAt(fd, m_buffer.data() + m_have, want - m_have, static_cast<off_t>(m_have), path);
+        m_have +=
+            readAt(file, m_buffer.data() + m_have, want - m_have, static_cast<std::int64_t>(m_have), path);
     return m_have;
 }
 
-LineBreak FolderEditor::fileLineBreak(int fd, off_t size, const EncodingMark& mark, const std::string& path) {
-    const bool whole = static_cast<off_t>(m_have) >= size;
+LineBreak FolderEditor::fileLineBreak(FileHandle file, std::int64_t size, const EncodingMark& mark,
+                                      const std::string& path) {
+    const bool whole = static_cast<std::int64_t>(m_have) >= size;
     std::string_view text(m_buffer.data() + mark.markLength, m_have - mark.markLength);
     if (auto found = firstLineBreak(text, mark.encoding, whole))
         return *found;
     // A first line longer than the start read: read on, looking at its last unit (a CR) again.
     const bool wide = mark.encoding == TextEncoding::Utf16LE || mark.encoding == TextEncoding::Utf16BE;
-    const off_t unit = wide ? 2 : 1;
+    const std::int64_t unit = wide ? 2 : 1;
     std::string window(kChunk, '\0');
-    off_t from = static_cast<off_t>(m_have);
+    std::int64_t from = static_cast<std::int64_t>(m_have);
     while (!whole && from < size) {
-        ssize_t got = m_fs.pread(fd, window.data(), window.size(), from - unit);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw FileError(errno, "read", path);
+        std::size_t read = 0;
+        if (std::error_code ec = m_fs.read(file, window.data(), window.size(), from - unit, read)) {
+            if (ec == std::errc::interrupted)
+                continue;
+            throw FileError(ec, "read", path);
+        }
+        const auto got = static_cast<std::int64_t>(read);
         const bool last = got <= unit || from - unit + got >= size;
         std::string_view part(window.data(), static_cast<std::size_t>(got));
         if (auto found = firstLineBreak(part, mark.encoding, last))
@@ -57,21 +66,21 @@ LineBreak FolderEditor::fileLineBreak(int fd, off_t size, const EncodingMark& ma
     return LineBreak::CrLf;
 }
 
-FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& path, const CodeEdit& edit,
-                                        EncodedCode& code) {
+FolderEditor::Spot FolderEditor::locate(FileHandle file, std::int64_t size, const std::string& path,
+                                        const CodeEdit& edit, EncodedCode& code) {
     m_have = 0;
     if (m_buffer.size() > 4 * kChunk)
         std::string().swap(m_buffer); // a long preamble read before is not kept for every file
     // The start tells the encoding, a foot's too: judged once, on what is read anyway.
-    readStart(fd, size, kChunk, path);
+    readStart(file, size, kChunk, path);
     Spot spot;
     spot.mark =
-        code.encodingOf(std::string_view(m_buffer.data(), m_have), static_cast<off_t>(m_have) >= size);
+        code.encodingOf(std::string_view(m_buffer.data(), m_have), static_cast<std::int64_t>(m_have) >= size);
     if (spot.mark.refusal != Refusal::None)
-        throw FileError(EILSEQ, "read", path, spot.mark.refusal);
+        throw FileError(std::errc::illegal_byte_sequence, "read", path, spot.mark.refusal);
     spot.lineBreak = edit.eol == LineBreakMode::Lf     ? LineBreak::Lf
                      : edit.eol == LineBreakMode::CrLf ? LineBreak::CrLf
-                                                       : fileLineBreak(fd, size, spot.mark, path);
+                                                       : fileLineBreak(file, size, spot.mark, path);
     spot.code = &code.bytes(spot.mark.encoding, spot.lineBreak);
     m_charset = code.charset(); // a preamble without a mark is read by its characters
     const std::size_t length = spot.code->size();
@@ -79,47 +88,49 @@ FolderEditor::Spot FolderEditor::locate(int fd, off_t size, const std::string& p
     const bool compare = edit.action != CodeEdit::Action::Add;
     if (edit.position == Position::Foot) {
         spot.at = size;
-        if (!compare || size - static_cast<off_t>(spot.mark.markLength) < static_cast<off_t>(length))
+        if (!compare ||
+            size - static_cast<std::int64_t>(spot.mark.markLength) < static_cast<std::int64_t>(length))
             return spot;
-        spot.held = holdsAt(fd, size - static_cast<off_t>(length), *spot.code, path);
+        spot.held = holdsAt(file, size - static_cast<std::int64_t>(length), *spot.code, path);
         return spot;
     }
     if (edit.afterPreamble)
-        return locateBehindPreamble(fd, size, path, spot, compare);
-    spot.at += static_cast<off_t>(spot.mark.markLength);
+        return locateBehindPreamble(file, size, path, spot, compare);
+    spot.at += static_cast<std::int64_t>(spot.mark.markLength);
     // Only a plain insertion gives an old last line its missing break: with any placement option
     // a removal gives back every byte.
     spot.keepEnd = edit.eol != LineBreakMode::CrLf;
     if (compare)
-        findHeadCode(fd, size, spot, path);
+        findHeadCode(file, size, spot, path);
     return spot;
 }
 
-Preamble FolderEditor::readPreamble(int fd, off_t size, const std::string& path, const EncodingMark& mark) {
+Preamble FolderEditor::readPreamble(FileHandle file, std::int64_t size, const std::string& path,
+                                    const EncodingMark& mark) {
     // Read on until the preamble's end is known, however long it is.
     for (bool ended = false;;) {
-        ended = ended || static_cast<off_t>(m_have) >= size;
+        ended = ended || static_cast<std::int64_t>(m_have) >= size;
         const std::string_view text(m_buffer.data() + mark.markLength, m_have - mark.markLength);
         const Preamble preamble = findPreamble({text, mark.encoding, m_charset, ended});
         if (preamble.known)
             return preamble;
         const std::size_t had = m_have;
-        readStart(fd, size, std::max(kChunk, 2 * m_have), path);
+        readStart(file, size, std::max(kChunk, 2 * m_have), path);
         ended = m_have == had; // shrank meanwhile: what is there is the file
     }
 }
 
-std::size_t FolderEditor::preambleWithout(int fd, off_t size, const std::string& path,
+std::size_t FolderEditor::preambleWithout(FileHandle file, std::int64_t size, const std::string& path,
                                           const EncodingMark& mark, std::size_t place, std::size_t length) {
     // The text in front of the code and, read afresh, as much of what follows it as the preamble
     // needs: a large code is not read into memory.
-    const off_t from = static_cast<off_t>(mark.markLength + place + length);
+    const std::int64_t from = static_cast<std::int64_t>(mark.markLength + place + length);
     std::string text;
     for (std::size_t window = kChunk;; window *= 2) {
         text.assign(m_buffer, mark.markLength, place);
-        text.resize(place + static_cast<std::size_t>(std::min<off_t>(window, size - from)));
-        const std::size_t got = readAt(fd, text.data() + place, text.size() - place, from, path);
-        const bool ended = place + got < text.size() || from + static_cast<off_t>(got) >= size;
+        text.resize(place + static_cast<std::size_t>(std::min<std::int64_t>(window, size - from)));
+        const std::size_t got = readAt(file, text.data() + place, text.size() - place, from, path);
+        const bool ended = place + got < text.size() || from + static_cast<std::int64_t>(got) >= size;
         text.resize(place + got);
         const Preamble preamble = findPreamble({text, mark.encoding, m_charset, ended});
         if (preamble.known)
@@ -127,11 +138,11 @@ std::size_t FolderEditor::preambleWithout(int fd, off_t size, const std::string&
     }
 }
 
-FolderEditor::Spot FolderEditor::locateBehindPreamble(int fd, off_t size, const std::string& path, Spot spot,
-                                                      bool compare) {
-    const Preamble preamble = readPreamble(fd, size, path, spot.mark);
-    const off_t mark = static_cast<off_t>(spot.mark.markLength);
-    spot.at = mark + static_cast<off_t>(preamble.length);
+FolderEditor::Spot FolderEditor::locateBehindPreamble(FileHandle file, std::int64_t size,
+                                                      const std::string& path, Spot spot, bool compare) {
+    const Preamble preamble = readPreamble(file, size, path, spot.mark);
+    const std::int64_t mark = static_cast<std::int64_t>(spot.mark.markLength);
+    spot.at = mark + static_cast<std::int64_t>(preamble.length);
     spot.lacksBreak = preamble.lacksBreak;
     spot.keepEnd = true;
     if (!compare)
@@ -141,20 +152,31 @@ FolderEditor::Spot FolderEditor::locateBehindPreamble(int fd, off_t size, const 
     // preamble, and now heads the lines behind it.
     const std::size_t length = spot.code->size();
     for (auto place = preamble.places.rbegin(); place != preamble.places.rend(); ++place) {
-        const off_t at = mark + static_cast<off_t>(*place);
-        if (size - at < static_cast<off_t>(length) || !holdsAt(fd, at, *spot.code, path) ||
-            preambleWithout(fd, size, path, spot.mark, *place, length) != *place)
+        const std::int64_t at = mark + static_cast<std::int64_t>(*place);
+        if (size - at < static_cast<std::int64_t>(length) || !holdsAt(file, at, *spot.code, path) ||
+            preambleWithout(file, size, path, spot.mark, *place, length) != *place)
             continue;
         spot.held = true;
         spot.at = at;
-        spot.heldFrom = at, spot.heldEnd = at + static_cast<off_t>(length);
+        spot.heldFrom = at, spot.heldEnd = at + static_cast<std::int64_t>(length);
         return spot;
     }
-    findCodeEndingFile(fd, size, spot, path);
+    findCodeEndingFile(file, size, spot, path);
     return spot;
 }
 
 namespace {
+
+// A few bytes at an offset in one read, or FileError.
+void readExactly(platform::FileSystem& fs, FileHandle file, char* into, std::size_t want, std::int64_t at,
+                 const std::string& path) {
+    std::size_t got = 0;
+    std::error_code ec = fs.read(file, into, want, at, got);
+    if (!ec && got != want)
+        ec = std::make_error_code(std::errc::io_error);
+    if (ec)
+        throw FileError(ec, "read", path);
+}
 
 // The bytes of the line break that ends text (CR LF, LF or CR), 0 when it ends in none.
 std::size_t breakAtEnd(std::string_view text, TextEncoding encoding) {
@@ -170,58 +192,60 @@ std::size_t breakAtEnd(std::string_view text, TextEncoding encoding) {
 
 // The code stands at its place; or, where the file's end was kept behind a preamble that ended the
 // file without a break, the code ends the file without its own, behind the break put before it.
-void FolderEditor::findHeadCode(int fd, off_t size, Spot& spot, const std::string& path) {
-    const auto length = static_cast<off_t>(spot.code->size());
-    if (!spot.lacksBreak && size - spot.at >= length && holdsAt(fd, spot.at, *spot.code, path)) {
+void FolderEditor::findHeadCode(FileHandle file, std::int64_t size, Spot& spot, const std::string& path) {
+    const auto length = static_cast<std::int64_t>(spot.code->size());
+    if (!spot.lacksBreak && size - spot.at >= length && holdsAt(file, spot.at, *spot.code, path)) {
         spot.held = true, spot.heldFrom = spot.at, spot.heldEnd = spot.at + length;
         return;
     }
-    findCodeEndingFile(fd, size, spot, path);
+    findCodeEndingFile(file, size, spot, path);
 }
 
 // A head kept the file's end behind a preamble that ended the file without a break: the code ends
 // the file without its own, behind the break put before it.
-void FolderEditor::findCodeEndingFile(int fd, off_t size, Spot& spot, const std::string& path) {
+void FolderEditor::findCodeEndingFile(FileHandle file, std::int64_t size, Spot& spot,
+                                      const std::string& path) {
     const std::size_t ownBreak = EncodedCode::lineBreak(spot.mark.encoding, spot.lineBreak).size();
     const std::string_view line(spot.code->data(), spot.code->size() - ownBreak);
-    if (!spot.keepEnd || line.empty() || size - spot.at != static_cast<off_t>(line.size()))
+    if (!spot.keepEnd || line.empty() || size - spot.at != static_cast<std::int64_t>(line.size()))
         return;
     // The preamble's last bytes: a line break is at most 4 of them (CR LF in UTF-16).
-    const auto tail =
-        static_cast<std::size_t>(std::min<off_t>(4, spot.at - static_cast<off_t>(spot.mark.markLength)));
+    const auto tail = static_cast<std::size_t>(
+        std::min<std::int64_t>(4, spot.at - static_cast<std::int64_t>(spot.mark.markLength)));
     char last[4] = {};
-    if (spot.at <= static_cast<off_t>(m_have))
+    if (spot.at <= static_cast<std::int64_t>(m_have))
         std::memcpy(last, m_buffer.data() + spot.at - tail, tail);
-    else if (m_fs.pread(fd, last, tail, spot.at - static_cast<off_t>(tail)) != static_cast<ssize_t>(tail))
-        throw FileError(errno ? errno : EIO, "read", path);
+    else
+        readExactly(m_fs, file, last, tail, spot.at - static_cast<std::int64_t>(tail), path);
     const std::size_t before = breakAtEnd(std::string_view(last, tail), spot.mark.encoding);
-    if (before == 0 || !holdsAt(fd, spot.at, line, path))
+    if (before == 0 || !holdsAt(file, spot.at, line, path))
         return;
-    spot.held = true, spot.heldFrom = spot.at - static_cast<off_t>(before), spot.heldEnd = size;
+    spot.held = true, spot.heldFrom = spot.at - static_cast<std::int64_t>(before), spot.heldEnd = size;
 }
 
 // Compared piece by piece beyond the start already read: a large code is not held a second time.
-bool FolderEditor::holdsAt(int fd, off_t at, std::string_view bytes, const std::string& path) {
+bool FolderEditor::holdsAt(FileHandle file, std::int64_t at, std::string_view bytes,
+                           const std::string& path) {
     if (static_cast<std::size_t>(at) + bytes.size() <= m_have)
         return m_buffer.compare(static_cast<std::size_t>(at), bytes.size(), bytes) == 0;
     std::string piece(std::min(kChunk, bytes.size()), '\0');
     for (std::size_t done = 0; done < bytes.size(); done += piece.size()) {
         const std::size_t want = std::min(piece.size(), bytes.size() - done);
-        if (readAt(fd, piece.data(), want, at + static_cast<off_t>(done), path) != want ||
+        if (readAt(file, piece.data(), want, at + static_cast<std::int64_t>(done), path) != want ||
             bytes.compare(done, want, piece.data(), want) != 0)
             return false;
     }
     return true;
 }
 
-bool FolderEditor::endsInBreak(int fd, off_t size, const Spot& spot, const std::string& path) {
+bool FolderEditor::endsInBreak(FileHandle file, std::int64_t size, const Spot& spot,
+                               const std::string& path) {
     const std::size_t lastLen = size - spot.at >= 2 ? 2 : 1;
     char last[2] = {};
-    if (static_cast<off_t>(m_have) >= size) {
+    if (static_cast<std::int64_t>(m_have) >= size) {
         std::memcpy(last, m_buffer.data() + m_have - lastLen, lastLen);
-    } else if (m_fs.pread(fd, last, lastLen, size - static_cast<off_t>(lastLen)) !=
-               static_cast<ssize_t>(lastLen)) {
-        throw FileError(errno ? errno : EIO, "read", path);
+    } else {
+        readExactly(m_fs, file, last, lastLen, size - static_cast<std::int64_t>(lastLen), path);
     }
     return endsInLineBreak(std::string_view(last, lastLen), spot.mark.encoding);
 }

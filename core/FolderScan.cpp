@@ -3,17 +3,16 @@
 #include "core/FolderEditor.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
-#include <fnmatch.h>
 #include <set>
-#include <sys/stat.h>
+#include <string_view>
 #include <utility>
 
 namespace {
 
 using platform::DirEntry;
+using platform::FileHandle;
+using platform::FileInfo;
+using platform::FileKind;
 using platform::FileSystem;
 
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -35,44 +34,53 @@ std::size_t characterCount(const std::string& utf8) {
         utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-// "*." + extension, letter case ignored; only '*' and '?' of the extension are wildcards.
-// As on the platform this program comes from, an extension of exactly three characters
-// without wildcards also takes longer extensions that begin with it ("htm" takes "a.html").
-bool nameMatches(const std::string& name, const std::string& extension) {
-    if (extension.empty())
-        return name.find('.') == std::string::npos;
-    const bool wildcards = extension.find_first_of("*?") != std::string::npos;
-    std::string pattern = "*.";
-    for (char c : extension) {
-        if (c == '[' || c == ']' || c == '\\')
-            pattern += '\\';
-        pattern += c;
-    }
-    if (!wildcards && characterCount(extension) == 3) {
-        const std::string::size_type dot = name.rfind('.');
-        return dot != std::string::npos &&
-               ::fnmatch((pattern.substr(2) + "*").c_str(), name.c_str() + dot + 1, FNM_CASEFOLD) == 0;
-    }
-    return ::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
+// Where the UTF-8 character at i ends: behind its lead byte and its continuation bytes.
+std::size_t nextCharacter(std::string_view text, std::size_t i) {
+    for (++i; i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;)
+        ++i;
+    return i;
 }
 
-// The entry's type, asked of the file itself (links not followed) where the folder does not keep it.
-unsigned char entryType(FileSystem& fs, int dirFd, const DirEntry& e) {
-    if (e.type != DT_UNKNOWN)
-        return e.type;
-    struct stat st {};
-    if (fs.statAt(dirFd, e.name, st) != 0)
-        return DT_UNKNOWN;
-    return static_cast<unsigned char>(IFTODT(st.st_mode));
+// '*' takes any run of characters, '?' one character; ASCII letters match either case. A '*'
+// that fails to lead on tries again one character further, from where it last stood.
+bool wildcardMatch(std::string_view pattern, std::string_view name) {
+    constexpr std::size_t kNone = std::string_view::npos;
+    std::size_t p = 0, n = 0, starP = kNone, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = ++p, starN = n;
+        } else if (p < pattern.size() && pattern[p] == '?') {
+            ++p, n = nextCharacter(name, n);
+        } else if (p < pattern.size() && lowerAscii(pattern[p]) == lowerAscii(name[n])) {
+            ++p, ++n;
+        } else if (starP != kNone) {
+            p = starP, n = starN = nextCharacter(name, starN);
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
 }
 
-std::vector<std::string> selectMatches(FileSystem& fs, int dirFd, const std::vector<DirEntry>& entries,
+// The entry's kind, asked of the file itself (links not followed) where the folder does not keep it.
+FileKind entryKind(FileSystem& fs, FileHandle dir, const DirEntry& e) {
+    if (e.kind != FileKind::Unknown)
+        return e.kind;
+    FileInfo info;
+    if (fs.statAt(dir, e.name, info))
+        return FileKind::Unknown;
+    return info.kind;
+}
+
+std::vector<std::string> selectMatches(FileSystem& fs, FileHandle dir, const std::vector<DirEntry>& entries,
                                        const std::string& extension) {
     std::vector<std::string> names;
     for (const auto& e : entries) {
         if (e.name.empty() || e.name[0] == '.' || !nameMatches(e.name, extension))
             continue;
-        if (entryType(fs, dirFd, e) == DT_REG)
+        if (entryKind(fs, dir, e) == FileKind::Regular)
             names.push_back(e.name);
     }
     std::sort(names.begin(), names.end(), lessIgnoringCase);
@@ -80,36 +88,34 @@ std::vector<std::string> selectMatches(FileSystem& fs, int dirFd, const std::vec
 }
 
 // The visible subfolders of a folder (links to folders are links, not folders), in run order.
-std::vector<std::string> subfolders(FileSystem& fs, int dirFd, const std::vector<DirEntry>& entries) {
+std::vector<std::string> subfolders(FileSystem& fs, FileHandle dir, const std::vector<DirEntry>& entries) {
     std::vector<std::string> names;
     for (const auto& e : entries)
-        if (!e.name.empty() && e.name[0] != '.' && entryType(fs, dirFd, e) == DT_DIR)
+        if (!e.name.empty() && e.name[0] != '.' && entryKind(fs, dir, e) == FileKind::Folder)
             names.push_back(e.name);
     std::sort(names.begin(), names.end(), lessIgnoringCase);
     return names;
 }
 
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK;
-
-std::optional<std::uint64_t> mountOf(FileSystem& fs, int fd) {
+std::optional<std::uint64_t> mountOf(FileSystem& fs, FileHandle file) {
     std::uint64_t id = 0;
-    if (fs.mountId(fd, id) != 0)
+    if (fs.mountId(file, id))
         return std::nullopt;
     return id;
 }
 
 // Reads an open folder of the tree: its files, its leftovers and, when asked, its subfolders.
-void readFolder(FileSystem& fs, int fd, ScannedFolder& folder, const std::string& extension,
+void readFolder(FileSystem& fs, FileHandle dir, ScannedFolder& folder, const std::string& extension,
                 std::vector<std::string>* subs) {
     std::vector<DirEntry> entries;
-    if (fs.readDir(fd, entries) != 0)
-        throw FileError(errno, "read folder", folder.name);
-    folder.names = selectMatches(fs, fd, entries, extension);
+    if (std::error_code ec = fs.readDir(dir, entries))
+        throw FileError(ec, "read folder", folder.name);
+    folder.names = selectMatches(fs, dir, entries, extension);
     for (const auto& e : entries)
         if (FolderEditor::isTemporaryName(e.name))
             folder.leftovers.push_back(e);
     if (subs)
-        *subs = subfolders(fs, fd, entries);
+        *subs = subfolders(fs, dir, entries);
 }
 
 // Adds a folder's subfolders to the tree, and to the folders still to scan, the first one last.
@@ -125,18 +131,17 @@ void addSubfolders(FolderTree& tree, std::size_t parent, const std::vector<std::
     }
 }
 
-using Visited = std::set<std::pair<dev_t, ino_t>>;
+using Visited = std::set<platform::FileId>;
 
 // Scans one subfolder; it joins the run's order unless it is a mount point or was reached before.
 void scanSubfolder(FileSystem& fs, FolderWalk& walk, FolderTree& tree, std::size_t folder,
                    const std::string& extension, Visited& visited, std::vector<std::size_t>& toScan) {
     std::vector<std::string> subs;
     try {
-        const int fd = walk.enter(folder);
-        const ScannedFolder& entered = tree.folders[folder];
-        if (fd < 0 || !visited.insert({entered.dev, entered.ino}).second)
+        const FileHandle dir = walk.enter(folder);
+        if (dir == platform::kNoFile || !visited.insert(tree.folders[folder].id).second)
             return;
-        readFolder(fs, fd, tree.folders[folder], extension, &subs);
+        readFolder(fs, dir, tree.folders[folder], extension, &subs);
     } catch (const FileError& e) {
         tree.folders[folder].failure = e;
     }
@@ -144,16 +149,47 @@ void scanSubfolder(FileSystem& fs, FolderWalk& walk, FolderTree& tree, std::size
     addSubfolders(tree, folder, subs, toScan);
 }
 
+// Opens a folder of the tree by its name in an open one, or throws FileError.
+platform::UniqueFile openFolderAt(FileSystem& fs, FileHandle dir, const std::string& name,
+                                  platform::OpenMode mode = platform::OpenMode::Folder) {
+    std::error_code ec;
+    platform::UniqueFile folder = platform::openAt(fs, dir, name, mode, ec);
+    if (ec)
+        throw FileError(ec, "open folder", name);
+    return folder;
+}
+
+FileInfo statOf(FileSystem& fs, FileHandle file, const std::string& name) {
+    FileInfo info;
+    if (std::error_code ec = fs.stat(file, info))
+        throw FileError(ec, "stat", name);
+    return info;
+}
+
 } // namespace
 
+bool nameMatches(const std::string& name, const std::string& extension) {
+    if (extension.empty())
+        return name.find('.') == std::string::npos;
+    const bool wildcards = extension.find_first_of("*?") != std::string::npos;
+    if (!wildcards && characterCount(extension) == 3) {
+        const std::string::size_type dot = name.rfind('.');
+        return dot != std::string::npos &&
+               wildcardMatch(extension + "*", std::string_view(name).substr(dot + 1));
+    }
+    return wildcardMatch("*." + extension, name);
+}
+
 std::vector<std::string> matchingFiles(const std::string& folder, const std::string& extension,
-                                       FileSystem& fs) {
-    platform::UniqueFd dir(fs, fs.openDir(folder));
-    if (!dir)
-        throw FileError(errno, "open folder", folder);
+                                       const platform::System& system) {
+    FileSystem& fs = system.files;
+    FileHandle handle = platform::kNoFile;
+    if (std::error_code ec = fs.openFolder(folder, handle))
+        throw FileError(ec, "open folder", folder);
+    platform::UniqueFile dir(fs, handle);
     std::vector<DirEntry> entries;
-    if (fs.readDir(dir.get(), entries) != 0)
-        throw FileError(errno, "read folder", folder);
+    if (std::error_code ec = fs.readDir(dir.get(), entries))
+        throw FileError(ec, "read folder", folder);
     return selectMatches(fs, dir.get(), entries, extension);
 }
 
@@ -163,26 +199,27 @@ std::string FolderTree::relative(std::size_t folder) const {
         names.push_back(&folders[folder].name);
     std::string path;
     for (auto it = names.rbegin(); it != names.rend(); ++it)
-        path += **it + "/";
+        path += **it + separator;
     return path;
 }
 
-FolderTree scanFolders(FileSystem& fs, int rootFd, const std::string& extension, bool recursive) {
-    struct stat st {};
-    if (fs.fstat(rootFd, st) != 0)
-        throw FileError(errno, "stat", "");
+FolderTree scanFolders(const platform::System& system, FileHandle root, const std::string& extension,
+                       bool recursive) {
+    FileSystem& fs = system.files;
+    const FileInfo info = statOf(fs, root, "");
     FolderTree tree;
-    tree.mount = mountOf(fs, rootFd);
+    tree.separator = system.paths.separator;
+    tree.mount = mountOf(fs, root);
     tree.folders.emplace_back();
-    tree.folders[0].known = true, tree.folders[0].dev = st.st_dev, tree.folders[0].ino = st.st_ino;
+    tree.folders[0].known = true, tree.folders[0].id = info.id;
     std::vector<std::string> subs;
-    readFolder(fs, rootFd, tree.folders[0], extension, recursive ? &subs : nullptr);
+    readFolder(fs, root, tree.folders[0], extension, recursive ? &subs : nullptr);
     tree.order.push_back(0);
     // Depth first without recursion: the folders still to scan wait here, the next one last.
     std::vector<std::size_t> toScan;
     addSubfolders(tree, 0, subs, toScan);
-    Visited visited{{st.st_dev, st.st_ino}};
-    FolderWalk walk(fs, rootFd, tree);
+    Visited visited{info.id};
+    FolderWalk walk(fs, root, tree);
     while (!toScan.empty()) {
         const std::size_t folder = toScan.back();
         toScan.pop_back();
@@ -191,10 +228,10 @@ FolderTree scanFolders(FileSystem& fs, int rootFd, const std::string& extension,
     return tree;
 }
 
-FolderWalk::FolderWalk(FileSystem& fs, int rootFd, FolderTree& tree)
-    : m_fs(fs), m_root(rootFd), m_tree(tree) {}
+FolderWalk::FolderWalk(FileSystem& fs, FileHandle root, FolderTree& tree)
+    : m_fs(fs), m_root(root), m_tree(tree) {}
 
-int FolderWalk::enter(std::size_t folder) {
+FileHandle FolderWalk::enter(std::size_t folder) {
     const auto& f = m_tree.folders;
     // Up to the nearest folder above both, then down.
     std::vector<std::size_t> downs; // deepest first
@@ -217,81 +254,81 @@ int FolderWalk::enter(std::size_t folder) {
     }
     for (auto it = downs.rbegin(); it != downs.rend(); ++it)
         if (!down(*it))
-            return -1;
+            return platform::kNoFile;
     return current();
 }
 
 void FolderWalk::up() {
     const std::size_t parent = m_tree.folders[m_at].parent;
     const std::size_t nameSize = m_tree.folders[m_at].name.size();
-    platform::UniqueFd fd;
+    platform::UniqueFile folder;
     if (parent != 0) { // the run's folder is open already
-        fd = platform::UniqueFd(m_fs, m_fs.openAt(current(), "..", kFolderFlags, 0));
-        struct stat st {};
-        if (!fd || m_fs.fstat(fd.get(), st) != 0)
-            throw FileError(errno, "open folder", "..");
-        if (st.st_dev != m_tree.folders[parent].dev || st.st_ino != m_tree.folders[parent].ino)
-            throw FileError(EAGAIN, "open folder", "..", Refusal::ChangedDuringRun);
+        folder = openFolderAt(m_fs, current(), "..");
+        FileInfo info;
+        if (std::error_code ec = m_fs.stat(folder.get(), info))
+            throw FileError(ec, "open folder", "..");
+        if (info.id != m_tree.folders[parent].id)
+            throw FileError(std::errc::resource_unavailable_try_again, "open folder", "..",
+                            Refusal::ChangedDuringRun);
     }
-    m_fd = std::move(fd);
+    m_folder = std::move(folder);
     m_at = parent;
     m_relative.resize(m_relative.size() - nameSize - 1);
 }
 
 bool FolderWalk::down(std::size_t child) {
     ScannedFolder& c = m_tree.folders[child];
-    platform::UniqueFd fd(m_fs, m_fs.openAt(current(), c.name, kFolderFlags, 0));
-    struct stat st {};
-    if (!fd)
-        throw FileError(errno, "open folder", c.name);
-    if (m_fs.fstat(fd.get(), st) != 0)
-        throw FileError(errno, "stat", c.name);
+    platform::UniqueFile folder = openFolderAt(m_fs, current(), c.name);
+    const FileInfo info = statOf(m_fs, folder.get(), c.name);
     // Another file system, or a folder bound here from elsewhere (same device, another mount).
-    const std::optional<std::uint64_t> mount = m_tree.mount ? mountOf(m_fs, fd.get()) : std::nullopt;
-    const bool foreign = st.st_dev != m_tree.folders[0].dev || (mount && mount != m_tree.mount);
-    if (c.known && (foreign || st.st_dev != c.dev || st.st_ino != c.ino))
-        throw FileError(EAGAIN, "open folder", c.name, Refusal::ChangedDuringRun);
+    const std::optional<std::uint64_t> mount = m_tree.mount ? mountOf(m_fs, folder.get()) : std::nullopt;
+    const bool foreign = info.id.volume != m_tree.folders[0].id.volume || (mount && mount != m_tree.mount);
+    if (c.known && (foreign || info.id != c.id))
+        throw FileError(std::errc::resource_unavailable_try_again, "open folder", c.name,
+                        Refusal::ChangedDuringRun);
     if (foreign)
         return false;
-    c.known = true, c.dev = st.st_dev, c.ino = st.st_ino;
-    m_fd = std::move(fd);
+    c.known = true, c.id = info.id;
+    m_folder = std::move(folder);
     m_at = child;
-    m_relative += c.name + "/";
+    m_relative += c.name + m_tree.separator;
     return true;
 }
 
 void FolderWalk::restart() {
-    m_fd.reset();
+    m_folder.reset();
     m_at = 0;
     m_relative.clear();
 }
 
 // A run below a folder takes shared locks on every folder above its own, a run on that folder takes
 // an exclusive one: whichever comes second is refused, whether the later one is above or below.
-// Runs side by side share the locks above them. A run without subfolders locks the same way: flock
-// has no lock that would keep out the runs above and on its folder but let a run below go on, and a
-// run refused is the safe side of two runs in one tree. Above a mount no run reaches down, and a
-// folder above that cannot be opened is passed over.
-bool lockRunFolders(FileSystem& fs, int rootFd, std::vector<platform::UniqueFd>& locks) {
+// Runs side by side share the locks above them. A run without subfolders locks the same way: a
+// folder lock has no kind that would keep out the runs above and on its folder but let a run below
+// go on, and a run refused is the safe side of two runs in one tree. Above a mount no run reaches
+// down, and a folder above that cannot be opened is passed over.
+bool lockRunFolders(FileSystem& fs, FileHandle root, std::vector<platform::UniqueFile>& locks) {
     using Lock = FileSystem::Lock;
-    if (fs.lockDir(rootFd, Lock::Exclusive) != 0)
-        return errno != EWOULDBLOCK; // a file system without locks does not stop the run
-    const std::optional<std::uint64_t> mount = mountOf(fs, rootFd);
-    struct stat below {};
-    if (fs.fstat(rootFd, below) != 0)
+    using platform::OpenMode;
+    if (std::error_code ec = fs.lockFolder(root, Lock::Exclusive))
+        return ec != std::errc::operation_would_block; // a file system without locks does not stop the run
+    const std::optional<std::uint64_t> mount = mountOf(fs, root);
+    FileInfo below;
+    if (fs.stat(root, below))
         return true;
-    platform::UniqueFd up(fs, fs.openAt(rootFd, "..", O_PATH | O_DIRECTORY, 0));
-    for (struct stat st{}; up && fs.fstat(up.get(), st) == 0;) {
-        const bool top = st.st_dev == below.st_dev && st.st_ino == below.st_ino; // "/" is its own parent
-        if (top || st.st_dev != below.st_dev || (mount && mountOf(fs, up.get()) != mount))
+    std::error_code ec;
+    platform::UniqueFile up = platform::openAt(fs, root, "..", OpenMode::FolderPath, ec);
+    for (FileInfo info; up && !fs.stat(up.get(), info);) {
+        const bool top = info.id == below.id; // "/" is its own parent
+        if (top || info.id.volume != below.id.volume || (mount && mountOf(fs, up.get()) != mount))
             break;
-        platform::UniqueFd folder(fs, fs.openAt(up.get(), ".", O_RDONLY | O_DIRECTORY, 0));
-        if (folder && fs.lockDir(folder.get(), Lock::Shared) != 0 && errno == EWOULDBLOCK)
+        platform::UniqueFile folder = platform::openAt(fs, up.get(), ".", OpenMode::Folder, ec);
+        if (folder && fs.lockFolder(folder.get(), Lock::Shared) == std::errc::operation_would_block)
             return false;
         if (folder)
             locks.push_back(std::move(folder));
-        below = st;
-        up = platform::UniqueFd(fs, fs.openAt(up.get(), "..", O_PATH | O_DIRECTORY, 0));
+        below = info;
+        up = platform::openAt(fs, up.get(), "..", OpenMode::FolderPath, ec);
     }
     return true;
 }

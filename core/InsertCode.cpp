@@ -6,22 +6,26 @@
 #include <vector>
 
 void InsertCode(const std::string& code, const std::string& filePath, const std::string& position,
-                platform::FileSystem& fs) {
+                const platform::System& system) {
     if (position != "head" && position != "foot")
         return;
 
-    std::string::size_type slash = filePath.rfind('/');
-    std::string folder = slash == std::string::npos ? "./" : filePath.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? filePath : filePath.substr(slash + 1);
+    const platform::PathRules& paths = system.paths;
+    std::string::size_type cut = filePath.find_last_of(paths.separators);
+    const bool bare = cut == std::string::npos;
+    std::string folder = bare ? "." + std::string(1, paths.separator) : filePath.substr(0, cut + 1);
+    std::string name = bare ? filePath : filePath.substr(cut + 1);
     if (name.empty())
-        throw FileError(EISDIR, "open", filePath);
+        throw FileError(std::errc::is_a_directory, "open", filePath);
 
     EncodedCode encoded(code, systemCharset());
-    platform::UniqueFd dir(fs, fs.openDir(folder));
-    if (!dir)
-        throw FileError(errno, "open folder", folder);
+    platform::FileSystem& fs = system.files;
+    platform::FileHandle handle = platform::kNoFile;
+    if (std::error_code ec = fs.openFolder(folder, handle))
+        throw FileError(ec, "open folder", folder);
+    platform::UniqueFile dir(fs, handle);
 
-    FolderEditor editor(fs, dir.get(), slash == std::string::npos ? "" : folder);
+    FolderEditor editor(system, dir.get(), bare ? "" : folder);
     std::vector<FolderEditor::Pending> pending;
     CodeEdit edit;
     edit.position = position == "head" ? Position::Head : Position::Foot;

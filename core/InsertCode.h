@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/FileError.h"
-#include "platform/FileSystem.h"
+#include "platform/System.h"
 
 #include <string>
 
@@ -12,4 +12,4 @@
 // and followed by CR LF. A missing file is created by "foot" and refused by "head".
 // Throws FileError or EncodingError; the file then holds its whole old content.
 void InsertCode(const std::string& code, const std::string& filePath, const std::string& position,
-                platform::FileSystem& fs);
+                const platform::System& system);

@@ -7,10 +7,7 @@ void loadDefaults(Mod& mod) {
     mod.FileExt = "txt";
 }
 
-void confirmFolder(Mod& mod, std::string_view folder) {
-    std::string dir(folder);
-    if (dir.empty() || dir.back() != '/')
-        dir += '/';
-    mod.TargetDir = std::move(dir);
+void confirmFolder(Mod& mod, std::string_view folder, const platform::PathRules& paths) {
+    mod.TargetDir = paths.asFolder(folder);
     mod.DirChosen = true;
 }

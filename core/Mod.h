@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/System.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -10,7 +12,7 @@
 // a process starts with (empty strings, zero counters, no folder confirmed); the
 // main window's load sets the rest through loadDefaults().
 struct Mod {
-    std::string TargetDir;   // the confirmed folder, always ending in '/'; empty until confirmed
+    std::string TargetDir;   // the confirmed folder, always ending in a separator; empty until confirmed
     bool DirChosen = false;  // true once a folder has been confirmed
     bool Recursive = false;  // confirmed with the folder: its subfolders are changed too
     std::string FileExt;     // preset extension without the dot
@@ -24,5 +26,6 @@ struct Mod {
 // BannerLines are filled by the banner itself.
 void loadDefaults(Mod& mod);
 
-// Stores a confirmed folder: TargetDir gets exactly one trailing '/', the root stays "/".
-void confirmFolder(Mod& mod, std::string_view folder);
+// Stores a confirmed folder: TargetDir gets exactly one trailing separator of the system's paths,
+// a root ("/", "C:\\") stays as it is.
+void confirmFolder(Mod& mod, std::string_view folder, const platform::PathRules& paths);

@@ -85,7 +85,8 @@ public:
 
     // Opens a folder by its path (OpenMode::Folder).
     virtual std::error_code openFolder(const std::string& path, FileHandle& out) = 0;
-    // "." opens the same folder again, ".." its parent.
+    // "." opens the same folder again, ".." its parent. permissions: the mode bits a file the call
+    // creates starts with (POSIX, narrowed by the umask); systems without them ignore it.
     virtual std::error_code openAt(FileHandle dir, const std::string& name, OpenMode mode,
                                    std::uint32_t permissions, FileHandle& out) = 0;
     // A lock on the folder, not waiting: fails with operation_would_block while another process
@@ -111,7 +112,8 @@ public:
     virtual std::error_code read(FileHandle file, void* buf, std::size_t len, std::int64_t offset,
                                  std::size_t& got) = 0;
     // Writes up to len bytes at the current position (the end for an appending handle).
-    virtual std::error_code write(FileHandle file, const void* buf, std::size_t len, std::size_t& written) = 0;
+    virtual std::error_code write(FileHandle file, const void* buf, std::size_t len,
+                                  std::size_t& written) = 0;
     // Copies up to len bytes from in at offset to the current position of out.
     virtual std::error_code copyRange(FileHandle in, std::int64_t offset, FileHandle out, std::size_t len,
                                       std::size_t& copied) = 0;

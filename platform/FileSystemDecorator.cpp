@@ -1,86 +1,157 @@
 #include "platform/FileSystemDecorator.h"
 
-#include <cerrno>
+#include "platform/System.h"
 
 namespace platform {
 
-int FileSystemDecorator::openDir(const std::string& path) {
-    return admit("openDir") ? m_real.openDir(path) : -1;
+std::error_code FileSystemDecorator::openFolder(const std::string& path, FileHandle& out) {
+    if (std::error_code ec = admit("openFolder"))
+        return ec;
+    return m_real.openFolder(path, out);
 }
-int FileSystemDecorator::lockDir(int dirFd, Lock kind) {
-    return admit("lockDir") ? m_real.lockDir(dirFd, kind) : -1;
+std::error_code FileSystemDecorator::openAt(FileHandle dir, const std::string& name, OpenMode mode,
+                                            std::uint32_t permissions, FileHandle& out) {
+    if (std::error_code ec = admit("openAt"))
+        return ec;
+    return m_real.openAt(dir, name, mode, permissions, out);
 }
-int FileSystemDecorator::mountId(int fd, std::uint64_t& id) {
-    return admit("mountId") ? m_real.mountId(fd, id) : -1;
+std::error_code FileSystemDecorator::lockFolder(FileHandle dir, Lock kind) {
+    if (std::error_code ec = admit("lockFolder"))
+        return ec;
+    return m_real.lockFolder(dir, kind);
 }
-int FileSystemDecorator::readDir(int dirFd, std::vector<DirEntry>& out) {
-    return admit("readDir") ? m_real.readDir(dirFd, out) : -1;
+std::error_code FileSystemDecorator::mountId(FileHandle file, std::uint64_t& id) {
+    if (std::error_code ec = admit("mountId"))
+        return ec;
+    return m_real.mountId(file, id);
 }
-int FileSystemDecorator::statAt(int dirFd, const std::string& name, struct stat& st) {
-    return admit("statAt") ? m_real.statAt(dirFd, name, st) : -1;
+std::error_code FileSystemDecorator::readDir(FileHandle dir, std::vector<DirEntry>& out) {
+    if (std::error_code ec = admit("readDir"))
+        return ec;
+    return m_real.readDir(dir, out);
 }
-int FileSystemDecorator::openAt(int dirFd, const std::string& name, int flags, mode_t mode) {
-    return admit("openAt") ? m_real.openAt(dirFd, name, flags, mode) : -1;
+std::error_code FileSystemDecorator::statAt(FileHandle dir, const std::string& name, FileInfo& out) {
+    if (std::error_code ec = admit("statAt"))
+        return ec;
+    return m_real.statAt(dir, name, out);
 }
-int FileSystemDecorator::openUnnamed(int dirFd, mode_t mode) {
-    return admit("openUnnamed") ? m_real.openUnnamed(dirFd, mode) : -1;
+std::error_code FileSystemDecorator::stat(FileHandle file, FileInfo& out) {
+    if (std::error_code ec = admit("stat"))
+        return ec;
+    return m_real.stat(file, out);
 }
-int FileSystemDecorator::linkUnnamed(int fd, int dirFd, const std::string& name) {
-    return admit("linkUnnamed") ? m_real.linkUnnamed(fd, dirFd, name) : -1;
+std::error_code FileSystemDecorator::openUnnamed(FileHandle dir, std::uint32_t permissions, FileHandle& out) {
+    if (std::error_code ec = admit("openUnnamed"))
+        return ec;
+    return m_real.openUnnamed(dir, permissions, out);
 }
-int FileSystemDecorator::fstat(int fd, struct stat& st) { return admit("fstat") ? m_real.fstat(fd, st) : -1; }
-ssize_t FileSystemDecorator::pread(int fd, void* buf, std::size_t len, off_t offset) {
-    return admit("pread") ? m_real.pread(fd, buf, len, offset) : -1;
+std::error_code FileSystemDecorator::linkUnnamed(FileHandle file, FileHandle dir, const std::string& name) {
+    if (std::error_code ec = admit("linkUnnamed"))
+        return ec;
+    return m_real.linkUnnamed(file, dir, name);
 }
-ssize_t FileSystemDecorator::write(int fd, const void* buf, std::size_t len) {
-    return admit("write") ? m_real.write(fd, buf, len) : -1;
+std::error_code FileSystemDecorator::read(FileHandle file, void* buf, std::size_t len, std::int64_t offset,
+                                          std::size_t& got) {
+    if (std::error_code ec = admit("read"))
+        return ec;
+    return m_real.read(file, buf, len, offset, got);
 }
-ssize_t FileSystemDecorator::copyRange(int in, off_t offset, int out, std::size_t len) {
-    return admit("copyRange") ? m_real.copyRange(in, offset, out, len) : -1;
+std::error_code FileSystemDecorator::write(FileHandle file, const void* buf, std::size_t len,
+                                           std::size_t& written) {
+    if (std::error_code ec = admit("write"))
+        return ec;
+    return m_real.write(file, buf, len, written);
 }
-int FileSystemDecorator::truncate(int fd, off_t length) {
-    return admit("truncate") ? m_real.truncate(fd, length) : -1;
+std::error_code FileSystemDecorator::copyRange(FileHandle in, std::int64_t offset, FileHandle out,
+                                               std::size_t len, std::size_t& copied) {
+    if (std::error_code ec = admit("copyRange"))
+        return ec;
+    return m_real.copyRange(in, offset, out, len, copied);
 }
-int FileSystemDecorator::chown(int fd, uid_t uid, gid_t gid) {
-    return admit("chown") ? m_real.chown(fd, uid, gid) : -1;
+std::error_code FileSystemDecorator::truncate(FileHandle file, std::int64_t length) {
+    if (std::error_code ec = admit("truncate"))
+        return ec;
+    return m_real.truncate(file, length);
 }
-int FileSystemDecorator::chmod(int fd, mode_t mode) { return admit("chmod") ? m_real.chmod(fd, mode) : -1; }
-int FileSystemDecorator::listXattrs(int fd, std::vector<std::string>& names) {
-    return admit("listXattrs") ? m_real.listXattrs(fd, names) : -1;
+std::error_code FileSystemDecorator::setOwner(FileHandle file, std::uint32_t owner, std::uint32_t group) {
+    if (std::error_code ec = admit("setOwner"))
+        return ec;
+    return m_real.setOwner(file, owner, group);
 }
-int FileSystemDecorator::getXattr(int fd, const std::string& name, std::string& value) {
-    return admit("getXattr") ? m_real.getXattr(fd, name, value) : -1;
+std::error_code FileSystemDecorator::setPermissions(FileHandle file, std::uint32_t permissions) {
+    if (std::error_code ec = admit("setPermissions"))
+        return ec;
+    return m_real.setPermissions(file, permissions);
 }
-int FileSystemDecorator::setXattr(int fd, const std::string& name, const std::string& value) {
-    return admit("setXattr") ? m_real.setXattr(fd, name, value) : -1;
+std::error_code FileSystemDecorator::copyAccess(FileHandle from, FileHandle to) {
+    if (std::error_code ec = admit("copyAccess"))
+        return ec;
+    return m_real.copyAccess(from, to);
 }
-int FileSystemDecorator::removeXattr(int fd, const std::string& name) {
-    return admit("removeXattr") ? m_real.removeXattr(fd, name) : -1;
+std::error_code FileSystemDecorator::listXattrs(FileHandle file, std::vector<std::string>& names) {
+    if (std::error_code ec = admit("listXattrs"))
+        return ec;
+    return m_real.listXattrs(file, names);
 }
-int FileSystemDecorator::entriesFixed(int dirFd) {
-    return admit("entriesFixed") ? m_real.entriesFixed(dirFd) : -1;
+std::error_code FileSystemDecorator::getXattr(FileHandle file, const std::string& name, std::string& value) {
+    if (std::error_code ec = admit("getXattr"))
+        return ec;
+    return m_real.getXattr(file, name, value);
 }
-int FileSystemDecorator::startWriteback(int fd, off_t offset, off_t length) {
-    return admit("startWriteback") ? m_real.startWriteback(fd, offset, length) : -1;
+std::error_code FileSystemDecorator::setXattr(FileHandle file, const std::string& name,
+                                              const std::string& value) {
+    if (std::error_code ec = admit("setXattr"))
+        return ec;
+    return m_real.setXattr(file, name, value);
 }
-int FileSystemDecorator::dataSync(int fd) { return admit("dataSync") ? m_real.dataSync(fd) : -1; }
-int FileSystemDecorator::fsSync(int fd) { return admit("fsSync") ? m_real.fsSync(fd) : -1; }
-long FileSystemDecorator::dataSyncEach(const std::vector<int>& fds) {
-    return admit("dataSyncEach") ? m_real.dataSyncEach(fds) : 0;
+std::error_code FileSystemDecorator::removeXattr(FileHandle file, const std::string& name) {
+    if (std::error_code ec = admit("removeXattr"))
+        return ec;
+    return m_real.removeXattr(file, name);
 }
-int FileSystemDecorator::renameAt(int dirFd, const std::string& from, const std::string& to) {
-    return admit("renameAt") ? m_real.renameAt(dirFd, from, to) : -1;
+std::error_code FileSystemDecorator::entriesFixed(FileHandle dir, bool& fixed) {
+    if (std::error_code ec = admit("entriesFixed"))
+        return ec;
+    return m_real.entriesFixed(dir, fixed);
 }
-int FileSystemDecorator::unlinkAt(int dirFd, const std::string& name) {
-    return admit("unlinkAt") ? m_real.unlinkAt(dirFd, name) : -1;
+std::error_code FileSystemDecorator::startWriteback(FileHandle file, std::int64_t offset,
+                                                    std::int64_t length) {
+    if (std::error_code ec = admit("startWriteback"))
+        return ec;
+    return m_real.startWriteback(file, offset, length);
 }
-int FileSystemDecorator::close(int fd) {
-    if (admit("close"))
-        return m_real.close(fd);
-    const int err = errno;
-    (void)m_real.close(fd);
-    errno = err;
-    return -1;
+std::error_code FileSystemDecorator::dataSync(FileHandle file) {
+    if (std::error_code ec = admit("dataSync"))
+        return ec;
+    return m_real.dataSync(file);
+}
+std::error_code FileSystemDecorator::fsSync(FileHandle file) {
+    if (std::error_code ec = admit("fsSync"))
+        return ec;
+    return m_real.fsSync(file);
+}
+std::error_code FileSystemDecorator::dataSyncEach(const std::vector<FileHandle>& files, std::size_t& failed) {
+    if (std::error_code ec = admit("dataSyncEach")) {
+        failed = 0;
+        return ec;
+    }
+    return m_real.dataSyncEach(files, failed);
+}
+std::error_code FileSystemDecorator::renameAt(FileHandle dir, const std::string& from,
+                                              const std::string& to) {
+    if (std::error_code ec = admit("renameAt"))
+        return ec;
+    return m_real.renameAt(dir, from, to);
+}
+std::error_code FileSystemDecorator::unlinkAt(FileHandle dir, const std::string& name) {
+    if (std::error_code ec = admit("unlinkAt"))
+        return ec;
+    return m_real.unlinkAt(dir, name);
+}
+std::error_code FileSystemDecorator::close(FileHandle file) {
+    std::error_code ec = admit("close");
+    std::error_code closed = m_real.close(file);
+    return ec ? ec : closed;
 }
 
 FileSystem& programFileSystem() { return systemFileSystem(); }

@@ -5,46 +5,50 @@
 namespace platform {
 
 // Passes every call to another file system after asking admit() with the call's name; a call
-// that is not admitted fails with the errno admit() set. Closing always reaches the real file
-// system, so no descriptor leaks; a close that is not admitted is only reported as failed.
+// that is not admitted fails with the error admit() gave. Closing always reaches the real file
+// system, so no handle leaks; a close that is not admitted is only reported as failed.
 class FileSystemDecorator : public FileSystem {
 public:
     explicit FileSystemDecorator(FileSystem& real) : m_real(real) {}
 
     bool concurrent() const override { return m_real.concurrent(); }
-    int openDir(const std::string& path) override;
-    int lockDir(int dirFd, Lock kind) override;
-    int mountId(int fd, std::uint64_t& id) override;
-    int readDir(int dirFd, std::vector<DirEntry>& out) override;
-    int statAt(int dirFd, const std::string& name, struct stat& st) override;
-    int openAt(int dirFd, const std::string& name, int flags, mode_t mode) override;
-    int openUnnamed(int dirFd, mode_t mode) override;
-    int linkUnnamed(int fd, int dirFd, const std::string& name) override;
-    int fstat(int fd, struct stat& st) override;
-    ssize_t pread(int fd, void* buf, std::size_t len, off_t offset) override;
-    ssize_t write(int fd, const void* buf, std::size_t len) override;
-    ssize_t copyRange(int in, off_t offset, int out, std::size_t len) override;
-    int truncate(int fd, off_t length) override;
-    int chown(int fd, uid_t uid, gid_t gid) override;
-    int chmod(int fd, mode_t mode) override;
-    int listXattrs(int fd, std::vector<std::string>& names) override;
-    int getXattr(int fd, const std::string& name, std::string& value) override;
-    int setXattr(int fd, const std::string& name, const std::string& value) override;
-    int removeXattr(int fd, const std::string& name) override;
-    int entriesFixed(int dirFd) override;
-    int startWriteback(int fd, off_t offset, off_t length) override;
-    int dataSync(int fd) override;
-    int fsSync(int fd) override;
+    std::error_code openFolder(const std::string& path, FileHandle& out) override;
+    std::error_code openAt(FileHandle dir, const std::string& name, OpenMode mode, std::uint32_t permissions,
+                           FileHandle& out) override;
+    std::error_code lockFolder(FileHandle dir, Lock kind) override;
+    std::error_code mountId(FileHandle file, std::uint64_t& id) override;
+    std::error_code readDir(FileHandle dir, std::vector<DirEntry>& out) override;
+    std::error_code statAt(FileHandle dir, const std::string& name, FileInfo& out) override;
+    std::error_code stat(FileHandle file, FileInfo& out) override;
+    std::error_code openUnnamed(FileHandle dir, std::uint32_t permissions, FileHandle& out) override;
+    std::error_code linkUnnamed(FileHandle file, FileHandle dir, const std::string& name) override;
+    std::error_code read(FileHandle file, void* buf, std::size_t len, std::int64_t offset,
+                         std::size_t& got) override;
+    std::error_code write(FileHandle file, const void* buf, std::size_t len, std::size_t& written) override;
+    std::error_code copyRange(FileHandle in, std::int64_t offset, FileHandle out, std::size_t len,
+                              std::size_t& copied) override;
+    std::error_code truncate(FileHandle file, std::int64_t length) override;
+    std::error_code setOwner(FileHandle file, std::uint32_t owner, std::uint32_t group) override;
+    std::error_code setPermissions(FileHandle file, std::uint32_t permissions) override;
+    std::error_code copyAccess(FileHandle from, FileHandle to) override;
+    std::error_code listXattrs(FileHandle file, std::vector<std::string>& names) override;
+    std::error_code getXattr(FileHandle file, const std::string& name, std::string& value) override;
+    std::error_code setXattr(FileHandle file, const std::string& name, const std::string& value) override;
+    std::error_code removeXattr(FileHandle file, const std::string& name) override;
+    std::error_code entriesFixed(FileHandle dir, bool& fixed) override;
+    std::error_code startWriteback(FileHandle file, std::int64_t offset, std::int64_t length) override;
+    std::error_code dataSync(FileHandle file) override;
+    std::error_code fsSync(FileHandle file) override;
     // One call, however many files: a kill lands before or after all of them.
-    long dataSyncEach(const std::vector<int>& fds) override;
+    std::error_code dataSyncEach(const std::vector<FileHandle>& files, std::size_t& failed) override;
     long long unwrittenBytes() override { return m_real.unwrittenBytes(); }
-    int renameAt(int dirFd, const std::string& from, const std::string& to) override;
-    int unlinkAt(int dirFd, const std::string& name) override;
-    int close(int fd) override;
+    std::error_code renameAt(FileHandle dir, const std::string& from, const std::string& to) override;
+    std::error_code unlinkAt(FileHandle dir, const std::string& name) override;
+    std::error_code close(FileHandle file) override;
 
 protected:
-    // False, with errno set, fails the call without passing it on.
-    virtual bool admit(const char* call) = 0;
+    // An error fails the call without passing it on.
+    virtual std::error_code admit(const char* call) = 0;
     FileSystem& real() { return m_real; }
 
 private:

@@ -3,7 +3,8 @@
 #include <atomic>
 #include <string_view>
 
-// What a program asks of the system for its own process: its standard streams and signals.
+// What a program's entry point asks of the system for its own process: its standard streams, its
+// signals and its limits.
 namespace platform {
 
 // Opens each of the descriptors 0, 1 and 2 that is closed on /dev/null, so that no file opened
@@ -34,7 +35,8 @@ int writeAll(int fd, std::string_view bytes);
 // Closes fd; 0, or the errno of the failure.
 int closeStream(int fd);
 
-// Does process pid exist? Another user's process, which we may not signal, exists too.
-bool isAlive(long pid);
+// Raises this process's limit of open files to the most it may have: a run keeps a few hundred
+// files open at once. Returns the limit now in force, -1 for none.
+long raiseOpenFileLimit();
 
 } // namespace platform

@@ -2,32 +2,35 @@
 
 #include "platform/FileSystemDecorator.h"
 
-#include <cerrno>
-#include <dirent.h>
 #include <functional>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
 namespace platform {
 
 // A stand-in for tests: passes every call to another file system, notes each call's name in
-// order, and can fail the N-th call (counting from 1) or every call of one name with an errno.
+// order, and can fail the N-th call (counting from 1) or every call of one name with an error.
 class RecordingFileSystem final : public FileSystemDecorator {
 public:
     explicit RecordingFileSystem(FileSystem& real = systemFileSystem()) : FileSystemDecorator(real) {}
     // One call at a time, so that the record keeps the order the calls were made in.
     bool concurrent() const override { return false; }
-    void failCall(long n, int err = EIO) { m_failAt = n, m_failErr = err; }
-    void failEvery(std::string name, int err = EIO) { m_failName = std::move(name), m_everyErr = err; }
-    // Lists every entry as DT_UNKNOWN, as file systems that keep no entry types do.
+    void failCall(long n, std::error_code err) { m_failAt = n, m_failErr = err; }
+    void failCall(long n, std::errc err = std::errc::io_error) { failCall(n, std::make_error_code(err)); }
+    void failEvery(std::string name, std::error_code err) { m_failName = std::move(name), m_everyErr = err; }
+    void failEvery(std::string name, std::errc err = std::errc::io_error) {
+        failEvery(std::move(name), std::make_error_code(err));
+    }
+    // Lists every entry's kind as unknown, as file systems that keep no entry types do.
     void hideEntryTypes() { m_hideTypes = true; }
-    int readDir(int dirFd, std::vector<DirEntry>& out) override {
-        const int rc = FileSystemDecorator::readDir(dirFd, out);
+    std::error_code readDir(FileHandle dir, std::vector<DirEntry>& out) override {
+        const std::error_code ec = FileSystemDecorator::readDir(dir, out);
         for (DirEntry& e : out)
             if (m_hideTypes)
-                e.type = DT_UNKNOWN;
-        return rc;
+                e.kind = FileKind::Unknown;
+        return ec;
     }
     // Runs once, before the named call is passed on (to change the folder between two steps, say).
     void beforeCall(std::string name, std::function<void()> action) {
@@ -42,27 +45,28 @@ public:
     void setUnwrittenBytes(long long bytes) { m_unwritten = bytes; }
     long long unwrittenBytes() override { return m_unwritten; }
     // File by file, so that each flush can be seen and failed on its own.
-    long dataSyncEach(const std::vector<int>& fds) override { return FileSystem::dataSyncEach(fds); }
+    std::error_code dataSyncEach(const std::vector<FileHandle>& files, std::size_t& failed) override {
+        return FileSystem::dataSyncEach(files, failed);
+    }
 
 protected:
-    bool admit(const char* call) override {
+    std::error_code admit(const char* call) override {
         m_calls.emplace_back(call);
         if (m_hook && m_hookName == call)
             std::exchange(m_hook, nullptr)();
         if (m_hookAtAction && count() == m_hookAt)
             std::exchange(m_hookAtAction, nullptr)();
         if (count() != m_failAt && m_failName != call)
-            return true;
-        errno = m_failName == call ? m_everyErr : m_failErr;
-        return false;
+            return {};
+        return m_failName == call ? m_everyErr : m_failErr;
     }
 
 private:
     std::vector<std::string> m_calls;
     long m_failAt = 0;
-    int m_failErr = EIO;
+    std::error_code m_failErr = std::make_error_code(std::errc::io_error);
     std::string m_failName;
-    int m_everyErr = EIO;
+    std::error_code m_everyErr = std::make_error_code(std::errc::io_error);
     bool m_hideTypes = false;
     long long m_unwritten = -1;
     std::string m_hookName;

@@ -13,14 +13,15 @@
 
 namespace platform {
 
-// Items handed to side threads (at most `threadsAtMost`, started as items come), which handle them
-// in the order they come; where no thread can be had, each item is handled as it comes. The
+// Items handed to side threads of `threads` (at most `threadsAtMost`, started as items come), which
+// handle them in the order they come; without threads, or where no thread can be had, each item is
+// handled as it comes. The
 // threads are woken once `together` items wait: waking one for each item would cost a switch of
 // threads each time. Every item handed over has been handled when finish() returns.
 template <class Item> class SideQueue {
 public:
     using Handle = std::function<void(Item&)>;
-    SideQueue(bool threads, std::size_t threadsAtMost, std::size_t together, Handle handle)
+    SideQueue(SideThreads* threads, std::size_t threadsAtMost, std::size_t together, Handle handle)
         : m_threads(threads), m_threadsAtMost(threadsAtMost), m_together(together),
           m_handle(std::move(handle)) {}
     SideQueue(const SideQueue&) = delete;
@@ -81,7 +82,7 @@ private:
         if (wake)
             m_ready.notify_all();
         while (m_side.size() < std::min(m_threadsAtMost, waiting))
-            m_side.push_back(sideThreads().start([this] { run(); }));
+            m_side.push_back(m_threads->start([this] { run(); }));
     }
 
     void run() {
@@ -100,7 +101,7 @@ private:
         }
     }
 
-    const bool m_threads;
+    SideThreads* const m_threads;
     const std::size_t m_threadsAtMost;
     const std::size_t m_together;
     const Handle m_handle;

@@ -8,6 +8,8 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace platform {
@@ -54,7 +56,12 @@ public:
     explicit SideThreads(std::size_t keptIdle = 32) : m_keptIdle(keptIdle) {}
     SideThreads(const SideThreads&) = delete;
     SideThreads& operator=(const SideThreads&) = delete;
-    ~SideThreads();
+    ~SideThreads() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_closing = true;
+        m_work.notify_all();
+        m_gone.wait(lock, [this] { return m_live == 0; });
+    }
 
     template <class Task> auto start(Task task) -> SideTask<decltype(task())> {
         using Result = decltype(task());
@@ -69,12 +76,54 @@ public:
     }
 
     // Threads started so far, and how many wait for work now.
-    std::size_t started() const;
-    std::size_t idle() const;
+    std::size_t started() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_started;
+    }
+    std::size_t idle() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_idle;
+    }
 
 private:
-    bool hand(std::function<void()> job);
-    void serve(std::function<void()> job);
+    bool hand(std::function<void()> job) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_idle > m_jobs.size()) {
+            m_jobs.push_back(std::move(job));
+            lock.unlock();
+            m_work.notify_one();
+            return true;
+        }
+        try {
+            std::thread(&SideThreads::serve, this, std::move(job)).detach();
+        } catch (const std::system_error&) {
+            return false;
+        }
+        ++m_live;
+        ++m_started;
+        return true;
+    }
+
+    // Runs its first task, then waits for more while fewer than m_keptIdle others do.
+    void serve(std::function<void()> job) {
+        for (;;) {
+            job();
+            job = nullptr; // what the task held goes before this thread waits
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (m_closing || m_idle >= m_keptIdle)
+                break;
+            ++m_idle;
+            m_work.wait(lock, [this] { return m_closing || !m_jobs.empty(); });
+            --m_idle;
+            if (m_jobs.empty())
+                break;
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (--m_live == 0)
+            m_gone.notify_all();
+    }
 
     const std::size_t m_keptIdle;
     mutable std::mutex m_mutex;
@@ -86,8 +135,5 @@ private:
     std::size_t m_started = 0;
     bool m_closing = false;
 };
-
-// The process's side threads; they end with the process, busy or not.
-SideThreads& sideThreads();
 
 } // namespace platform

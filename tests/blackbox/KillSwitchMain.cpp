@@ -5,6 +5,7 @@
 // system holds that many unwritten bytes, so that a busy disk's way of flushing can be stopped too.
 #include "cli/Cli.h"
 #include "platform/FileSystemDecorator.h"
+#include "platform/System.h"
 
 #include <signal.h>
 
@@ -27,10 +28,10 @@ public:
     }
 
 protected:
-    bool admit(const char*) override {
+    std::error_code admit(const char*) override {
         if (m_at.find("," + std::to_string(++m_count) + ",") != std::string::npos)
             ::raise(m_signal);
-        return true;
+        return {};
     }
 
 private:

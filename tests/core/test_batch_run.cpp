@@ -30,15 +30,17 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
         platform::RecordingFileSystem fs;
         if (!typed)
             fs.hideEntryTypes();
-        EXPECT_EQ(matchingFiles(dir.path(), "CGI", fs), (V{"a.cgi", "B.CGI", "c.Cgi"}));
+        EXPECT_EQ(matchingFiles(dir.path(), "CGI", systemWith(fs)), (V{"a.cgi", "B.CGI", "c.Cgi"}));
         // Three characters without wildcards also take longer extensions that begin with them.
-        EXPECT_EQ(matchingFiles(dir.path(), "htm", fs), (V{"x.htm", "x.html", "x.HTMLX"}));
-        EXPECT_EQ(matchingFiles(dir.path(), "html", fs), (V{"x.html"}));
-        EXPECT_EQ(matchingFiles(dir.path(), "", fs), (V{"noext"}));
-        EXPECT_EQ(matchingFiles(dir.path(), "c?i", fs), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i"}))
+        EXPECT_EQ(matchingFiles(dir.path(), "htm", systemWith(fs)), (V{"x.htm", "x.html", "x.HTMLX"}));
+        EXPECT_EQ(matchingFiles(dir.path(), "html", systemWith(fs)), (V{"x.html"}));
+        EXPECT_EQ(matchingFiles(dir.path(), "", systemWith(fs)), (V{"noext"}));
+        EXPECT_EQ(matchingFiles(dir.path(), "c?i", systemWith(fs)), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i"}))
             << "with a wildcard, three characters take no longer extensions";
-        EXPECT_EQ(matchingFiles(dir.path(), "h*", fs), (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
-        EXPECT_EQ(matchingFiles(dir.path(), "h[t]m", fs), (V{"y.h[t]m"})) << "brackets are plain characters";
+        EXPECT_EQ(matchingFiles(dir.path(), "h*", systemWith(fs)),
+                  (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
+        EXPECT_EQ(matchingFiles(dir.path(), "h[t]m", systemWith(fs)), (V{"y.h[t]m"}))
+            << "brackets are plain characters";
         EXPECT_EQ(run(dir, input("cgi", "foot", "C"), fs).log,
                   "被处理的文件\r\na.cgi\r\nB.CGI\r\nc.Cgi\r\n\r\n处理了3个文件。\r\n感谢您使用本软件！");
         EXPECT_EQ(readFile(outside / "target.cgi"), "x");
@@ -111,12 +113,13 @@ TEST(BatchRun, FolderThatFailsCountsAsAFolderAndTheWalkGoesOn) {
         std::string name; // fails its opening number `at` (0: every one) with EIO
         int at = 0, seen = 0;
         bool upLeadsElsewhere = false;
-        bool admit(const char*) override { return true; }
-        int openAt(int dirFd, const std::string& n, int flags, mode_t mode) override {
+        std::error_code admit(const char*) override { return {}; }
+        std::error_code openAt(platform::FileHandle dir, const std::string& n, platform::OpenMode mode,
+                               std::uint32_t permissions, platform::FileHandle& out) override {
             if (n == name && (++seen == at || at == 0))
-                return errno = EIO, -1;
+                return std::make_error_code(std::errc::io_error);
             const bool elsewhere = upLeadsElsewhere && n == "..";
-            return FileSystemDecorator::openAt(dirFd, elsewhere ? "." : n, flags, mode);
+            return FileSystemDecorator::openAt(dir, elsewhere ? "." : n, mode, permissions, out);
         }
     };
     const std::string all = "b/b.txt\r\nb/c/c.txt\r\nb/e/e.txt\r\nd/d.txt\r\n\r\n处理了5个文件。\r\n";
@@ -164,7 +167,7 @@ TEST(BatchRun, RecursiveRunEntersEachFolderOnceWithoutMountIds) {
     if (std::system(("mount --bind " + dir / "b" + " " + dir / "again" + " 2>/dev/null").c_str()) != 0)
         GTEST_SKIP() << "mount --bind is not allowed here";
     platform::RecordingFileSystem fs;
-    fs.failEvery("mountId", ENOSYS);
+    fs.failEvery("mountId", std::errc::function_not_supported);
     BatchInput in = input("txt", "foot", "X");
     in.recursive = true;
     const Ran r = run(dir, in, fs);
@@ -192,11 +195,11 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
              {"txt", "", "", true, O::EmptyCode}}) {
         BatchInput in = input(ext, "foot", code);
         in.encoding = encoding, in.remove = remove;
-        EXPECT_EQ(runBatch(mod, in, sink, realFs()).outcome, outcome)
+        EXPECT_EQ(runBatch(mod, in, sink, systemWith()).outcome, outcome)
             << ext << " " << code << " " << encoding;
     }
-    confirmFolder(mod, dir / "missing");
-    BatchResult gone = runBatch(mod, input("txt", "foot", "x"), sink, realFs());
+    confirmFolder(mod, dir / "missing", systemWith().paths);
+    BatchResult gone = runBatch(mod, input("txt", "foot", "x"), sink, systemWith());
     EXPECT_EQ(gone.outcome, O::FolderUnreadable);
     EXPECT_THAT(gone.error, HasSubstr("No such file or directory"));
     EXPECT_EQ(sink.log, std::string(kLogHeader));
@@ -211,11 +214,11 @@ TEST(BatchRun, DryRunHoldsNoLockWhileItReads) {
     BatchResult during;
     LogSink sink;
     Mod mod = folderMod(dir);
-    fs.beforeCall("pread", [&] { during = runBatch(mod, input("txt", "foot", "X"), sink, realFs()); });
+    fs.beforeCall("read", [&] { during = runBatch(mod, input("txt", "foot", "X"), sink, systemWith()); });
     BatchInput in = input("txt", "foot", "X");
     in.once = true;
     std::vector<std::string> files;
-    EXPECT_EQ(previewBatch(mod, in, files, fs).outcome, BatchResult::Outcome::Completed);
+    EXPECT_EQ(previewBatch(mod, in, files, systemWith(fs)).outcome, BatchResult::Outcome::Completed);
     EXPECT_EQ(during.outcome, BatchResult::Outcome::Completed) << during.error;
     EXPECT_EQ(readFile(dir / "a.txt"), "aX\r\n");
 }
@@ -239,7 +242,7 @@ TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {
         BatchInput in = input("txt", "foot", "");
         in.code = [&] { return ++reads, std::string("n"); };
         in.stop = &stop;
-        BatchResult r = runBatch(mod, in, sink, fs);
+        BatchResult r = runBatch(mod, in, sink, systemWith(fs));
         EXPECT_EQ(r.outcome, BatchResult::Outcome::Cancelled);
         ASSERT_GT(r.changed, 0u);
         ASSERT_LT(r.changed, bySignal ? 2u : static_cast<std::size_t>(total));
@@ -272,10 +275,10 @@ TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {
                 platform::RecordingFileSystem fs;
                 fs.setUnwrittenBytes(busy ? 1LL << 30 : 0);
                 if (failing)
-                    fs.failEvery(perFile ? "dataSync" : "fsSync", EIO);
+                    fs.failEvery(perFile ? "dataSync" : "fsSync", std::errc::io_error);
                 Mod mod = folderMod(dir);
                 LogSink sink(&fs);
-                const BatchResult r = runBatch(mod, input("txt", position, "c"), sink, fs);
+                const BatchResult r = runBatch(mod, input("txt", position, "c"), sink, systemWith(fs));
                 const auto& c = fs.calls();
                 auto first = [&](const char* n) { return std::find(c.begin(), c.end(), n) - c.begin(); };
                 auto last = [&](const char* n) { return c.rend() - std::find(c.rbegin(), c.rend(), n) - 1; };
@@ -315,40 +318,42 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLineAndTheOldFileClo
         std::mutex mutex;
         std::vector<std::string>
             events; // "rename NAME", "folder flushing", "folder flushed", "log NAME", ...
-        std::map<int, std::string> oldFiles; // open descriptors of the files as they were
+        std::map<platform::FileHandle, std::string> oldFiles; // open handles of the files as they were
         void add(std::string event) {
             std::lock_guard<std::mutex> lock(mutex);
             events.push_back(std::move(event));
         }
-        int openAt(int dirFd, const std::string& name, int flags, mode_t mode) override {
-            const int fd = FileSystemDecorator::openAt(dirFd, name, flags, mode);
+        std::error_code openAt(platform::FileHandle dir, const std::string& name, platform::OpenMode mode,
+                               std::uint32_t permissions, platform::FileHandle& out) override {
+            const std::error_code ec = FileSystemDecorator::openAt(dir, name, mode, permissions, out);
             std::lock_guard<std::mutex> lock(mutex);
-            if (fd >= 0 && name.ends_with(".txt"))
-                oldFiles[fd] = name;
-            return fd;
+            if (!ec && name.ends_with(".txt"))
+                oldFiles[out] = name;
+            return ec;
         }
-        int close(int fd) override {
+        std::error_code close(platform::FileHandle file) override {
             std::unique_lock<std::mutex> lock(mutex);
-            if (auto old = oldFiles.extract(fd))
+            if (auto old = oldFiles.extract(file))
                 events.push_back("close " + old.mapped());
             lock.unlock();
-            return FileSystemDecorator::close(fd);
+            return FileSystemDecorator::close(file);
         }
-        bool admit(const char*) override { return true; }
-        int renameAt(int dirFd, const std::string& from, const std::string& to) override {
-            const int r = FileSystemDecorator::renameAt(dirFd, from, to);
+        std::error_code admit(const char*) override { return {}; }
+        std::error_code renameAt(platform::FileHandle dir, const std::string& from,
+                                 const std::string& to) override {
+            const std::error_code ec = FileSystemDecorator::renameAt(dir, from, to);
             add("rename " + to);
-            return r;
+            return ec;
         }
-        int dataSync(int fd) override {
-            struct stat st {};
-            const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+        std::error_code dataSync(platform::FileHandle file) override {
+            platform::FileInfo info;
+            const bool folder = !stat(file, info) && info.kind == platform::FileKind::Folder;
             if (folder)
                 add("folder flushing");
-            const int r = FileSystemDecorator::dataSync(fd);
+            const std::error_code ec = FileSystemDecorator::dataSync(file);
             if (folder)
                 add("folder flushed");
-            return r;
+            return ec;
         }
         void appendLog(std::string_view text) override {
             LogSink::appendLog(text);
@@ -364,7 +369,8 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLineAndTheOldFileClo
     Order order(realFs());
     ASSERT_TRUE(order.concurrent());
     Mod mod = folderMod(dir);
-    ASSERT_EQ(runBatch(mod, input("txt", "head", "C"), order, order).changed, std::size_t(kFiles));
+    ASSERT_EQ(runBatch(mod, input("txt", "head", "C"), order, systemWith(order)).changed,
+              std::size_t(kFiles));
 
     std::map<std::string, std::size_t> renamedAt;
     std::set<std::string> loggedNames;
@@ -398,33 +404,39 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLineAndTheOldFileClo
 // for descriptors touches none in use.
 TEST(BatchRun, FlushOfEachFileReportsTheFailedOne) {
     auto& fs = platform::systemFileSystem();
+    platform::ProcessServices& process = systemWith().process;
     TempDir dir;
-    platform::UniqueFd folder(fs, fs.openDir(dir.path()));
-    std::vector<platform::UniqueFd> files;
-    std::vector<int> fds;
+    platform::FileHandle handle = platform::kNoFile;
+    ASSERT_FALSE(fs.openFolder(dir.path(), handle));
+    platform::UniqueFile folder(fs, handle);
+    std::vector<platform::UniqueFile> files;
+    std::vector<platform::FileHandle> handles;
+    std::error_code ec;
     for (int i = 0; i < 40; ++i) {
-        files.emplace_back(fs, fs.openAt(folder.get(), "f" + std::to_string(i), O_RDWR | O_CREAT, 0644));
-        fds.push_back(files.back().get());
+        files.push_back(platform::openAt(fs, folder.get(), "f" + std::to_string(i),
+                                         platform::OpenMode::CreateTemporary, ec, 0644));
+        handles.push_back(files.back().get());
     }
-    EXPECT_EQ(fs.dataSyncEach(fds), -1);
-    fds[29] = -1;
-    errno = 0;
-    EXPECT_EQ(fs.dataSyncEach(fds), 29);
-    EXPECT_EQ(errno, EBADF);
+    std::size_t failed = 99;
+    EXPECT_FALSE(fs.dataSyncEach(handles, failed));
+    EXPECT_EQ(failed, 99u);
+    handles[29] = -1;
+    EXPECT_EQ(fs.dataSyncEach(handles, failed), std::errc::bad_file_descriptor);
+    EXPECT_EQ(failed, 29u);
     EXPECT_GE(fs.unwrittenBytes(), 0) << "the system tells how much is unwritten";
 
     // Making room for descriptors leaves every open one as it was, one at the far end included.
-    const int far = ::fcntl(fds[0], F_DUPFD, 300);
+    const int far = ::fcntl(static_cast<int>(handles[0]), F_DUPFD, 300);
     ASSERT_GE(far, 300);
-    const long before = platform::freeDescriptors();
-    platform::reserveDescriptors(far + 1);
-    platform::reserveDescriptors(far + 100);
+    const long before = process.freeDescriptors();
+    process.reserveDescriptors(far + 1);
+    process.reserveDescriptors(far + 100);
     struct stat a {};
     struct stat b {};
     ASSERT_EQ(::fstat(far, &a), 0) << "a descriptor in use was closed";
-    ASSERT_EQ(::fstat(fds[0], &b), 0);
+    ASSERT_EQ(::fstat(static_cast<int>(handles[0]), &b), 0);
     EXPECT_EQ(a.st_ino, b.st_ino);
-    EXPECT_EQ(platform::freeDescriptors(), before) << "no descriptor is left open";
+    EXPECT_EQ(process.freeDescriptors(), before) << "no descriptor is left open";
     ::close(far);
 }
 
@@ -517,7 +529,7 @@ TEST(BatchRun, LargeHeadReportsItsCopyUpToTheEnd) {
         }
     } sink;
     Mod mod = folderMod(dir);
-    EXPECT_EQ(runBatch(mod, input("txt", "head", "H"), sink, realFs()).changed, 1u);
+    EXPECT_EQ(runBatch(mod, input("txt", "head", "H"), sink, systemWith()).changed, 1u);
     ASSERT_GE(sink.steps.size(), 2u); // in slices, not only once at the end
     EXPECT_TRUE(std::is_sorted(sink.steps.begin(), sink.steps.end()));
     EXPECT_EQ(sink.steps.back(), std::make_pair(std::uint64_t(size), std::uint64_t(size)));

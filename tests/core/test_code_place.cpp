@@ -64,7 +64,8 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
     EXPECT_EQ(readFile(file), added);
     EXPECT_TRUE(std::filesystem::last_write_time(file) == before) << "a skipped file is not touched";
     std::vector<std::string> lacking; // what a check lists
-    EXPECT_EQ(previewBatch(folderMod(dir), in, lacking, realFs()).outcome, BatchResult::Outcome::Completed);
+    EXPECT_EQ(previewBatch(folderMod(dir), in, lacking, systemWith()).outcome,
+              BatchResult::Outcome::Completed);
     EXPECT_TRUE(lacking.empty()) << "a check finds the code where a once run did";
 
     in.remove = true;
@@ -376,7 +377,7 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     using Names = std::vector<std::string>;
     auto preview = [&] {
         Names files;
-        EXPECT_EQ(previewBatch(mod, in, files, realFs()).outcome, BatchResult::Outcome::Completed);
+        EXPECT_EQ(previewBatch(mod, in, files, systemWith()).outcome, BatchResult::Outcome::Completed);
         return files;
     };
     const Names all{"a.txt", "b/a.txt", "b/c/c.txt", "Z/z.txt"};

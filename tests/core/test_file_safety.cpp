@@ -88,9 +88,9 @@ TEST(FileSafety, NewFileKeepsOwnerModeAclAndAttributes) {
         for (const std::string& call : fs.calls()) {
             if (call == "openUnnamed" || call == "openAt" || call == "fsSync" || call == "dataSync")
                 modeSet = false; // the next file
-            else if (call == "chmod")
+            else if (call == "setPermissions")
                 modeSet = true;
-            else if (modeSet && (call == "chown" || call == "write" || call == "copyRange"))
+            else if (modeSet && (call == "setOwner" || call == "write" || call == "copyRange"))
                 ADD_FAILURE() << call << " after the mode was set";
         }
     }
@@ -113,14 +113,14 @@ TEST(FileSafety, AttributeThatCannotBeCopiedFailsOnlyForTheAcl) {
             ASSERT_EQ(::setxattr((dir / "a.txt").c_str(), "user.x", "1", 1, 0), 0);
         platform::RecordingFileSystem fs;
         const bool listing = failing == "listXattrs";
-        fs.failEvery(failing, listing ? ENOTSUP : EPERM);
+        fs.failEvery(failing, listing ? std::errc::not_supported : std::errc::operation_not_permitted);
         const Ran r = run(dir, input("txt", "head", "c"), fs);
         EXPECT_THAT(r.log, HasSubstr(line));
         EXPECT_EQ(readFile(dir / "a.txt"), fails ? "old\r\n" : "c\r\nold\r\n");
         EXPECT_EQ(r.result.changed, fails ? 0u : 1u);
         const auto& failed = fails ? r.result.failures : r.result.notes;
         EXPECT_EQ(failed.size(), listing ? 0u : 1u);
-        EXPECT_TRUE(listing || failed[0].error == EPERM);
+        EXPECT_TRUE(listing || failed[0].error == std::errc::operation_not_permitted);
         EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.txt"}));
     }
 }
@@ -255,12 +255,12 @@ TEST(FileSafety, FailedFlushOfAnAppendCutsBackOnlyOurOwnBytes) {
         writeFile(dir / "a.txt", "old");
         platform::RecordingFileSystem fs;
         fs.beforeCall("dataSync", [&, append = what == "they append"] {
-            fs.failCall(fs.count(), EIO);
+            fs.failCall(fs.count(), std::errc::io_error);
             if (append)
                 std::ofstream(dir / "a.txt", std::ios::app) << "THEIRS";
         });
         if (what == "truncate fails")
-            fs.failEvery("truncate", EROFS);
+            fs.failEvery("truncate", std::errc::read_only_file_system);
         const Ran r = run(dir, input("txt", "foot", "c"), fs);
         ASSERT_EQ(r.result.failures.size(), 1u);
         EXPECT_EQ(r.result.failures[0].refusal, what.empty() ? Refusal::None : Refusal::PartialCode);
@@ -285,11 +285,11 @@ TEST(FileSafety, LeftoverSweepKeepsAnotherUsersLiveRun) {
         if (::kill(1, 0) == 0)
             ::_exit(3); // process 1 is ours: no other user's process to ask about
         auto& fs = platform::systemFileSystem();
-        platform::UniqueFd folder(fs, fs.openDir(dir.path()));
+        platform::FileHandle folder = platform::kNoFile;
         std::vector<platform::DirEntry> entries;
-        if (!folder || fs.readDir(folder.get(), entries) != 0)
+        if (fs.openFolder(dir.path(), folder) || fs.readDir(folder, entries))
             ::_exit(4);
-        FolderEditor(fs, folder.get(), dir.path()).sweepLeftovers(entries);
+        FolderEditor(systemWith(fs), folder, dir.path()).sweepLeftovers(entries);
         ::_exit(0);
     }
     int status = 0;
@@ -313,19 +313,20 @@ TEST(InsertCode, RefusesWhatIsNotAWritableRegularFileAndOnlyAFootCreatesAFile) {
     ASSERT_EQ(::mkfifo((dir / "fifo.txt").c_str(), 0644), 0);
     ASSERT_EQ(::mkdir((dir / "dir.txt").c_str(), 0755), 0);
     for (const char* position : {"Head", "FOOT", "", "head ", "tail"})
-        InsertCode("x", dir / "a.txt", position, fs);
-    InsertCode("x", dir / "missing.txt", "Foot", fs);
-    EXPECT_THROW(InsertCode("bad \xFF code", dir / "a.txt", "foot", fs), EncodingError);
+        InsertCode("x", dir / "a.txt", position, systemWith(fs));
+    InsertCode("x", dir / "missing.txt", "Foot", systemWith(fs));
+    EXPECT_THROW(InsertCode("bad \xFF code", dir / "a.txt", "foot", systemWith(fs)), EncodingError);
     for (const char* position : {"head", "foot"})
         for (const char* name : {"ro.txt", "link.txt", "fifo.txt", "dir.txt"})
-            EXPECT_THROW(InsertCode("x", dir / name, position, fs), FileError) << position << " " << name;
+            EXPECT_THROW(InsertCode("x", dir / name, position, systemWith(fs)), FileError)
+                << position << " " << name;
     try {
-        InsertCode("c", dir / "gone.txt", "head", fs);
+        InsertCode("c", dir / "gone.txt", "head", systemWith(fs));
         FAIL() << "head on a missing file must fail";
     } catch (const FileError& e) {
         EXPECT_EQ(e.path() + ": " + e.reason(), dir / "gone.txt" + ": No such file or directory");
     }
-    InsertCode("c", dir / "new.txt", "foot", fs);
+    InsertCode("c", dir / "new.txt", "foot", systemWith(fs));
     Contents want{{"a.txt", "keep\r\n"}, {"new.txt", "c\r\n"}, {"ro.txt", "old\r\n"}};
     for (const char* name : {"dir.txt", "fifo.txt", "link.txt"}) // the link itself is not replaced either
         want[name] = "<not a regular file>";
@@ -339,16 +340,17 @@ TEST(InsertCode, RefusesWhatIsNotAWritableRegularFileAndOnlyAFootCreatesAFile) {
 // and a head without unnamed files or without /proc to name them (a named temporary file).
 TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
     const std::string old = "line 1\r\nline 2";
-    // Position, code, a call that always fails and its errno, removal (through a run) or insertion.
+    // Position, code, a call that always fails and its error, removal (through a run) or insertion.
+    using std::errc;
     for (const auto& [position, code, missing, err, remove] :
-         Rows<std::string, std::string, std::string, int, bool>{
-             {"head", "code", "", 0, false},
-             {"head", "code", "openUnnamed", EOPNOTSUPP, false},
-             {"head", "code", "linkUnnamed", ENOENT, false},
-             {"foot", "code", "", 0, false},
-             {"foot", std::string(5000, 'L'), "", 0, false},
-             {"head", "code", "", 0, true},
-             {"foot", "code", "", 0, true}}) {
+         Rows<std::string, std::string, std::string, errc, bool>{
+             {"head", "code", "", errc{}, false},
+             {"head", "code", "openUnnamed", errc::operation_not_supported, false},
+             {"head", "code", "linkUnnamed", errc::no_such_file_or_directory, false},
+             {"foot", "code", "", errc{}, false},
+             {"foot", std::string(5000, 'L'), "", errc{}, false},
+             {"head", "code", "", errc{}, true},
+             {"foot", "code", "", errc{}, true}}) {
         const bool head = position == "head";
         const std::string line = code + "\r\n", withCode = head ? line + old : old + line;
         // A removal takes the code out of a file whose last line has no break, and adds none.
@@ -363,7 +365,7 @@ TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
             platform::RecordingFileSystem fs;
             if (!missing.empty())
                 fs.failEvery(missing, err);
-            fs.failCall(n, ENOSPC);
+            fs.failCall(n, std::errc::no_space_on_device);
             bool threw = false;
             if (remove) {
                 BatchInput in = input("txt", position, code);
@@ -371,7 +373,7 @@ TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
                 threw = run(dir, in, fs).result.changed == 0;
             } else {
                 try {
-                    InsertCode(code, dir / "a.txt", position, fs);
+                    InsertCode(code, dir / "a.txt", position, systemWith(fs));
                 } catch (const FileError&) {
                     threw = true;
                 }

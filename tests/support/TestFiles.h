@@ -4,6 +4,7 @@
 // their bytes, what an insertion makes of a file, and a run over a confirmed folder.
 #include "core/BatchRun.h"
 #include "platform/RecordingFileSystem.h"
+#include "platform/System.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -145,6 +146,8 @@ struct LogSink : BatchSink {
 };
 
 inline platform::FileSystem& realFs() { return platform::systemFileSystem(); }
+// The running system's services, its files through fs.
+inline platform::System systemWith(platform::FileSystem& fs = realFs()) { return platform::hostSystem(fs); }
 
 // A run over files of type ext, at "head" or else at the foot, with a fixed code.
 inline BatchInput input(std::string ext, const std::string& position, std::string code) {
@@ -155,7 +158,7 @@ inline BatchInput input(std::string ext, const std::string& position, std::strin
 inline Mod folderMod(const TempDir& dir) {
     Mod mod;
     loadDefaults(mod);
-    confirmFolder(mod, dir.path());
+    confirmFolder(mod, dir.path(), systemWith().paths);
     return mod;
 }
 
@@ -166,7 +169,7 @@ struct Ran {
 inline Ran run(const TempDir& dir, const BatchInput& in, platform::FileSystem& fs = realFs()) {
     Mod mod = folderMod(dir);
     LogSink sink;
-    BatchResult r = runBatch(mod, in, sink, fs);
+    BatchResult r = runBatch(mod, in, sink, systemWith(fs));
     return {std::move(r), sink.log};
 }
 

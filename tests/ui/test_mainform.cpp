@@ -2,6 +2,7 @@
 #include "WindowTestSupport.h"
 #include "core/Mod.h"
 #include "platform/RecordingFileSystem.h"
+#include "platform/System.h"
 #include "ui/dialogs/About.h"
 #include "ui/dialogs/FileBro.h"
 #include "ui/dialogs/Texts.h"
@@ -40,7 +41,7 @@ struct Session {
     FakeServices fakes;
     Mod mod;
     platform::RecordingFileSystem fs;
-    std::unique_ptr<MainForm> form = std::make_unique<MainForm>(mod, fs);
+    std::unique_ptr<MainForm> form = std::make_unique<MainForm>(mod, platform::hostSystem(fs));
     int endCalls = 0;
     Session() {
         form->setEndProcess([this] { ++endCalls; });
@@ -60,7 +61,7 @@ struct Session {
     }
     // The session's folder confirmed and a code set without going through the windows.
     void prepare(const QString& code) {
-        confirmFolder(mod, dir.path().toStdString());
+        confirmFolder(mod, dir.path().toStdString(), platform::kPosixPaths);
         form->texts()->Text1->setCode(code);
     }
     QWidget* shown(const char* name) const {
@@ -378,7 +379,7 @@ private slots:
             {EFBIG, "文件过大"},        {EDQUOT, "超出磁盘配额"},       {EIO, "输入/输出错误"},
             {EMFILE, "打开的文件过多"}, {ENOENT, "没有那个文件或目录"}, {EXDEV, "Invalid cross-device link"}};
         for (const auto& [error, reason] : reasons) {
-            s.fs.failEvery("write", error);
+            s.fs.failEvery("write", std::error_code(error, std::system_category()));
             const QString logged = s.run();
             MessageBox::takeShown();
             QVERIFY2(

@@ -2,7 +2,7 @@
 // the place on the screen (xwininfo) and the active window; and the real launcher.
 #include "../ui/WindowTestSupport.h"
 #include "core/Mod.h"
-#include "platform/FileSystem.h"
+#include "platform/System.h"
 #include "platform/qt/TOURL.h"
 #include "ui/main/MainForm.h"
 #include "ui/widgets/FontSubstitutions.h"
@@ -59,7 +59,7 @@ private slots:
 
     void keepOnTopCloseOnlyAndRestoreFromMinimised() {
         Mod mod;
-        MainForm form(mod, platform::systemFileSystem());
+        MainForm form(mod, platform::hostSystem(platform::systemFileSystem()));
         form.setEndProcess([] {});
         showManaged(&form);
         const QString before = placeOnScreen(&form);

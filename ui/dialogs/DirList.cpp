@@ -106,7 +106,8 @@ void DirList::openRow(QListWidgetItem* item) {
     if (!setFolder(path))
         MessageBox::show(this, QStringLiteral(":)"),
                          QStringLiteral("无法打开文件夹“%1”：%2")
-                             .arg(shownPath(path), QString::fromStdString(chineseSystemError(errno))),
+                             .arg(shownPath(path), QString::fromStdString(chineseSystemError(
+                                                       std::error_code(errno, std::generic_category())))),
                          MessageBox::Icon::Information);
 }
 

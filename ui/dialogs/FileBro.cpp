@@ -192,7 +192,8 @@ void FileBro::closeEvent(QCloseEvent* event) {
     // the window goes away store the same folder again, which would change nothing.
     // With no folder shown there is nothing the user could have meant to confirm.
     if (!m_confirmed && !Dir1->folder().isEmpty()) {
-        confirmFolder(m_mod, Dir1->folder().toStdString());
+        // The folder lists show and take POSIX paths.
+        confirmFolder(m_mod, Dir1->folder().toStdString(), platform::kPosixPaths);
         m_mod.Recursive = Check1->isChecked();
         m_confirmed = true;
     }

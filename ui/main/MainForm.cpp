@@ -63,8 +63,8 @@ template <typename W> W* named(W* widget, const char* name, const QRect& geometr
 
 } // namespace
 
-MainForm::MainForm(Mod& mod, platform::FileSystem& fs, QWidget* parent)
-    : QWidget(parent), m_mod(mod), m_fs(fs), m_run(new BackgroundRun(this)),
+MainForm::MainForm(Mod& mod, const platform::System& system, QWidget* parent)
+    : QWidget(parent), m_mod(mod), m_system(system), m_run(new BackgroundRun(this)),
       m_endProcess([] { QCoreApplication::quit(); }) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Stepwick"));
@@ -307,7 +307,7 @@ void MainForm::command2Click() {
 
     try {
         const BatchResult result =
-            m_run->run([&](BatchSink& sink) { return runBatch(m_mod, input, sink, m_fs); },
+            m_run->run([&](BatchSink& sink) { return runBatch(m_mod, input, sink, m_system); },
                        [this](std::string_view text) { appendLog(text); });
         reportOutcome(result);
     } catch (const std::exception& e) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/System.h"
 #include "ui/widgets/WindowSetup.h"
 
 #include <QPointer>
@@ -8,9 +9,6 @@
 #include <string_view>
 
 struct Mod;
-namespace platform {
-class FileSystem;
-}
 struct BatchResult;
 class About;
 class BackgroundRun;
@@ -34,7 +32,7 @@ class QTimer;
 class MainForm : public QWidget {
     Q_OBJECT
 public:
-    MainForm(Mod& mod, platform::FileSystem& fs, QWidget* parent = nullptr);
+    MainForm(Mod& mod, const platform::System& system, QWidget* parent = nullptr);
     ~MainForm() override;
 
     // The code window; created hidden if it does not exist.
@@ -110,7 +108,7 @@ private:
     void exitSequence();
 
     Mod& m_mod;
-    platform::FileSystem& m_fs;
+    const platform::System m_system;
     BackgroundRun* m_run;
     QPointer<Texts> m_texts;
     QPointer<FileBro> m_fileBro;

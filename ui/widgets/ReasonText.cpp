@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -36,31 +37,31 @@ std::string_view refusal(Refusal kind) {
     return {};
 }
 
-std::string_view systemError(int error) {
-    switch (error) {
-    case EACCES:
-        return "权限不够";
-    case EPERM:
-        return "不允许的操作";
-    case ENOSPC:
-        return "磁盘空间不足";
-    case EROFS:
-        return "只读文件系统";
-    case EFBIG:
-        return "文件过大";
-    case EDQUOT:
+// By the condition the error stands for, whichever system reported it.
+std::string_view systemError(const std::error_code& error) {
+    using std::errc;
+    static constexpr std::pair<errc, std::string_view> kReasons[] = {
+        {errc::permission_denied, "权限不够"},
+        {errc::operation_not_permitted, "不允许的操作"},
+        {errc::no_space_on_device, "磁盘空间不足"},
+        {errc::read_only_file_system, "只读文件系统"},
+        {errc::file_too_large, "文件过大"},
+        {errc::io_error, "输入/输出错误"},
+        {errc::too_many_files_open, "打开的文件过多"},
+        {errc::too_many_files_open_in_system, "系统中打开的文件过多"},
+        {errc::no_such_file_or_directory, "没有那个文件或目录"},
+    };
+    for (const auto& [condition, text] : kReasons)
+        if (error == condition)
+            return text;
+#ifdef EDQUOT
+    // No std::errc of its own: where the system's errors are errno values, by its number.
+    const bool errnoValue =
+        error.category() == std::generic_category() || error.category() == std::system_category();
+    if (errnoValue && error.value() == EDQUOT)
         return "超出磁盘配额";
-    case EIO:
-        return "输入/输出错误";
-    case EMFILE:
-        return "打开的文件过多";
-    case ENFILE:
-        return "系统中打开的文件过多";
-    case ENOENT:
-        return "没有那个文件或目录";
-    default:
-        return {};
-    }
+#endif
+    return {};
 }
 
 } // namespace
@@ -69,13 +70,13 @@ std::string chineseReason(const FileFailure& failure) {
     const std::string_view own = refusal(failure.refusal);
     if (own.empty())
         return systemError(failure.error).empty() ? failure.reason : chineseSystemError(failure.error);
-    if (failure.refusal != Refusal::PartialCode || failure.error == 0)
+    if (failure.refusal != Refusal::PartialCode || !failure.error)
         return std::string(own);
     // A write that went wrong half-way: its cause still matters.
     return std::string(own) + "（" + chineseSystemError(failure.error) + "）";
 }
 
-std::string chineseSystemError(int error) {
+std::string chineseSystemError(const std::error_code& error) {
     const std::string_view system = systemError(error);
-    return system.empty() ? std::generic_category().message(error) : std::string(system);
+    return system.empty() ? error.message() : std::string(system);
 }

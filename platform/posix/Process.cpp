@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -77,6 +78,16 @@ int writeAll(int fd, std::string_view bytes) {
 
 int closeStream(int fd) { return ::close(fd) == 0 || errno == EINTR ? 0 : errno; }
 
-bool isAlive(long pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
+long raiseOpenFileLimit() {
+    struct rlimit rl {};
+    if (::getrlimit(RLIMIT_NOFILE, &rl) != 0)
+        return -1;
+    if (rl.rlim_cur < rl.rlim_max) {
+        rl.rlim_cur = rl.rlim_max;
+        (void)::setrlimit(RLIMIT_NOFILE, &rl);
+        (void)::getrlimit(RLIMIT_NOFILE, &rl);
+    }
+    return rl.rlim_cur == RLIM_INFINITY ? -1 : static_cast<long>(rl.rlim_cur);
+}
 
 } // namespace platform
