@@ -30,7 +30,7 @@ std::string readStandardInput(bool wasClosed) {
     if (wasClosed)
         cannotRead("standard input", "standard input is closed");
     std::string text;
-    if (const std::error_code ec = platform::readStream(0, text))
+    if (const std::error_code ec = platform::readStream(platform::kStandardInput, text))
         cannotRead("standard input", shownText(ec.message()));
     return text;
 }

@@ -5,8 +5,6 @@
 #include "platform/Console.h"
 #include "platform/Process.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -25,12 +23,12 @@ int writeText(int fd, std::string_view utf8) {
 void LogOutput::write(std::string_view utf8) {
     if (m_error != 0 || m_closedAtStart || utf8.empty())
         return;
-    failWith(writeText(STDOUT_FILENO, utf8));
+    failWith(writeText(platform::kStandardOutput, utf8));
 }
 
 void LogOutput::close() {
     if (m_error == 0)
-        failWith(m_closedAtStart ? EBADF : platform::closeStream(STDOUT_FILENO));
+        failWith(m_closedAtStart ? EBADF : platform::closeStream(platform::kStandardOutput));
 }
 
 void LogOutput::failWith(int error) {
@@ -43,5 +41,5 @@ void LogOutput::complain(std::string_view utf8Message) {
     std::string line = "stepwick-cli: ";
     line += utf8Message;
     line += '\n';
-    (void)writeText(STDERR_FILENO, line);
+    (void)writeText(platform::kStandardError, line);
 }

@@ -11,6 +11,11 @@
 // it shows.
 namespace platform {
 
+// The standard streams by number, as runtimes of both systems number them.
+inline constexpr int kStandardInput = 0;
+inline constexpr int kStandardOutput = 1;
+inline constexpr int kStandardError = 2;
+
 // The open file behind standard stream fd, for FileSystem::stat: the descriptor on POSIX, its
 // HANDLE on Windows; kNoFile where there is none.
 FileHandle standardStream(int fd);
