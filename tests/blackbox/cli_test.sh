@@ -125,12 +125,6 @@ fi
 LC_ALL=C.UTF-8 cli --code '中文' "$WORK/d" > /dev/null 2>&1
 expect "Chinese code as an argument" "$?" 0
 holds "nothing touched by refused runs" "$WORK/d/a.txt" 'a中文\r\n'
-# In a terminal, a Windows console under wine, the log is shown as text: Chinese, also where the
-# code page holds none (wine takes 1252 from C.UTF-8).
-fresh a.txt a
-out=$(script -qec "$(printf '%q ' env LC_ALL=C.UTF-8 $([ $SYSTEM = windows ] && echo wine) "$CLI" --code x "$WORK/d")" \
-    /dev/null < /dev/null | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' | tr -d '\r')
-expect "a terminal shows the log in Chinese" "$out" "${L}a.txt"$'\n\n处理了1个文件。\n'"$T"
 
 # --- standard streams: a closed one never receives the log; a log that cannot be written is exit 3 ---
 if linux_only "closed streams, /dev/full"; then
@@ -144,6 +138,12 @@ for args in --help --version "--dry-run --code y $WORK/d" "--code y $WORK/d"; do
     expect "full disk, $args: exit 3, said once" "$?:$(cat "$WORK/err")" "3:stepwick-cli: write error: No space left on device"
 done
 fi
+# In a terminal, a Windows console under wine, the log is shown as text: Chinese, also where the
+# code page holds none (wine takes 1252 from C.UTF-8).
+fresh a.txt a
+out=$(script -qec "$(printf '%q ' env LC_ALL=C.UTF-8 $([ $SYSTEM = windows ] && echo wine) "$CLI" --code x "$WORK/d")" \
+    /dev/null < /dev/null | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' | tr -d '\r')
+expect "a terminal shows the log in Chinese" "$out" "${L}a.txt"$'\n\n处理了1个文件。\n'"$T"
 fresh a.txt a
 cli_raw --dry-run --head --code h "$WORK/d" > "$WORK/d/changes.txt" 2> "$WORK/d/errors.txt"
 expect "dry run into files of the run: not listed, named as failed" \
