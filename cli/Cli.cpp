@@ -1,5 +1,6 @@
 // stepwick-cli: the batch run without windows, for scripts and measurements.
 #include "cli/Cli.h"
+#include "platform/System.h"
 
 #include "StepwickVersion.h"
 #include "cli/CodeSource.h"
@@ -82,7 +83,8 @@ BatchInput inputOf(const Options& options, std::string& code) {
 // A run refused before it touched anything; the folder is named as the user typed it.
 int refused(const Options& options, const BatchResult& result) {
     if (result.folderError)
-        LogOutput::complain(shownText(options.folder) + ": " + result.folderError->reason());
+        LogOutput::complain(shownText(options.folder, platform::systemCharsets()) + ": " +
+                            result.folderError->reason());
     else
         LogOutput::complain(result.error);
     return kExitUsage;
@@ -92,7 +94,7 @@ int refused(const Options& options, const BatchResult& result) {
 // One line on standard error for each file that failed.
 void reportFailures(const BatchResult& result) {
     for (const auto& f : result.failures)
-        LogOutput::complain(shownText(f.path) + ": " + f.reason);
+        LogOutput::complain(shownText(f.path, platform::systemCharsets()) + ": " + f.reason);
 }
 
 int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out,
@@ -105,7 +107,7 @@ int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutp
         return refused(options, result);
     std::string list;
     for (const auto& name : files)
-        list += shownText(name) + "\n";
+        list += shownText(name, platform::systemCharsets()) + "\n";
     out.write(list);
     reportFailures(result);
     if (check)
@@ -147,7 +149,7 @@ int run(int argc, char** argv, unsigned closedStreams, const System& system) {
     try {
         options = parseOptions(argc, argv);
     } catch (const UsageError& e) {
-        LogOutput::complain(shownText(e.what()));
+        LogOutput::complain(shownText(e.what(), platform::systemCharsets()));
         (void)platform::writeAll(platform::kStandardError,
                                  "Try 'stepwick-cli --help' for more information.\n");
         return kExitUsage;
@@ -189,7 +191,7 @@ int runStepwickCli(int argc, char** argv, platform::FileSystem& fs) {
     try {
         return run(argc, argv, closedStreams, platform::hostSystem(fs));
     } catch (const std::exception& e) {
-        LogOutput::complain(shownText(e.what()));
+        LogOutput::complain(shownText(e.what(), platform::systemCharsets()));
     } catch (...) {
         LogOutput::complain("unexpected error");
     }

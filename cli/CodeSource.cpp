@@ -1,4 +1,5 @@
 #include "cli/CodeSource.h"
+#include "platform/System.h"
 
 #include "core/CodeReading.h"
 #include "core/Encoding.h"
@@ -22,7 +23,7 @@ void dropFinalLineBreak(std::string& text) {
 std::string readFile(const std::string& path) {
     std::string text;
     if (const std::error_code ec = platform::readFile(path, text))
-        cannotRead(shownText(path), shownText(ec.message()));
+        cannotRead(shownText(path, platform::systemCharsets()), shownUtf8(ec.message()));
     return text;
 }
 
@@ -31,7 +32,7 @@ std::string readStandardInput(bool wasClosed) {
         cannotRead("standard input", "standard input is closed");
     std::string text;
     if (const std::error_code ec = platform::readStream(platform::kStandardInput, text))
-        cannotRead("standard input", shownText(ec.message()));
+        cannotRead("standard input", shownUtf8(ec.message()));
     return text;
 }
 
@@ -40,9 +41,12 @@ std::string readStandardInput(bool wasClosed) {
 std::string readCode(const Options& options, bool stdinWasClosed) {
     // Typed, the code is in the arguments' charset; read, in the system's, unless its mark says otherwise.
     if (options.code)
-        return codeAsUtf8(*options.code, platform::argumentsAreUtf8() ? "UTF-8" : systemCharset(), false);
+        return codeAsUtf8(platform::systemCharsets(), *options.code,
+                          platform::argumentsAreUtf8() ? "UTF-8" : platform::systemCharsets().systemCharset(),
+                          false);
     std::string text = options.codeFile ? readFile(*options.codeFile) : readStandardInput(stdinWasClosed);
-    text = codeAsUtf8(std::move(text), systemCharset(), true);
+    text = codeAsUtf8(platform::systemCharsets(), std::move(text), platform::systemCharsets().systemCharset(),
+                      true);
     dropFinalLineBreak(text);
     return text;
 }

@@ -1,4 +1,5 @@
 #include "cli/LogOutput.h"
+#include "platform/System.h"
 
 #include "core/CodeText.h"
 #include "core/Encoding.h"
@@ -15,7 +16,7 @@ namespace {
 int writeText(int fd, std::string_view utf8) {
     if (platform::isConsole(fd))
         return platform::writeConsole(fd, toLf(utf8));
-    return platform::writeAll(fd, utf8ToLocale(toLf(utf8)));
+    return platform::writeAll(fd, utf8ToSystem(toLf(utf8), platform::systemCharsets()));
 }
 
 } // namespace
@@ -34,7 +35,7 @@ void LogOutput::close() {
 void LogOutput::failWith(int error) {
     m_error = error;
     if (m_error != 0)
-        complain("write error: " + shownText(std::strerror(m_error)));
+        complain("write error: " + shownText(std::strerror(m_error), platform::systemCharsets()));
 }
 
 void LogOutput::complain(std::string_view utf8Message) {

@@ -1,6 +1,7 @@
 #include "platform/Console.h"
 
 #include "platform/Process.h"
+#include "platform/posix/PosixError.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,7 +12,7 @@
 namespace platform {
 namespace {
 
-std::error_code lastError() { return {errno, std::system_category()}; }
+std::error_code lastError() { return posixError(errno); }
 
 std::error_code readAll(int fd, std::string& out) {
     char buf[64 * 1024];

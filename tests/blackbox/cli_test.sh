@@ -209,8 +209,8 @@ LC_ALL=C.UTF-8 "$CLI" --head --ext gbk --once --encoding GBK --code '中文' "$W
 holds "UTF-8 locale: --encoding GBK" "$WORK/d/gb.gbk" '\xd6\xd0\xce\xc4\r\nx\r\n\xd6\xd0\r\n'
 out=$(LC_ALL=C.UTF-8 "$CLI" --check --head --ext '*' --encoding GBK --code '中文' "$WORK/d" 2> /dev/null)
 expect "UTF-8 locale: --check with --encoding GBK compares in GBK" "$?:$out" $'1:a.txt\nu8.txt'
-refused "unknown charset" "--encoding: the character set NOPE is not known to iconv" "$CLI" --encoding NOPE --code x "$WORK/d"
 fi
+refused "unknown charset" "--encoding: the character set NOPE is not known to the system" cli --encoding NOPE --code x "$WORK/d"
 
 # --- the system's character set GBK: a locale built here into a private folder, or the ANSI code
 # page 936 of a Chinese Windows ---
