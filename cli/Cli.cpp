@@ -10,11 +10,9 @@
 #include "core/CodeText.h"
 #include "core/Encoding.h"
 #include "core/FileError.h"
+#include "platform/Console.h"
 #include "platform/Process.h"
 #include "platform/System.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <clocale>
@@ -52,13 +50,16 @@ private:
     bool m_started = false;
 };
 
-// Standard output or error redirected into files: the run must not change them.
+// Standard output or error redirected into files: the run must not change them. Asked of the
+// system's own file system, so that a test's stand-in counts only the run's calls.
 std::vector<platform::FileId> ownOutputFiles() {
     std::vector<platform::FileId> files;
-    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-            files.push_back({st.st_dev, st.st_ino});
+    for (int fd : {platform::kStandardOutput, platform::kStandardError}) {
+        platform::FileInfo info;
+        const platform::FileHandle stream = platform::standardStream(fd);
+        if (stream != platform::kNoFile && !platform::systemFileSystem().stat(stream, info) &&
+            info.kind == platform::FileKind::Regular)
+            files.push_back(info.id);
     }
     return files;
 }
@@ -143,13 +144,14 @@ int finish(LogOutput& out, int status) {
 }
 
 int run(int argc, char** argv, unsigned closedStreams, const System& system) {
-    LogOutput out(closedStreams & (1u << STDOUT_FILENO));
+    LogOutput out(closedStreams & (1u << platform::kStandardOutput));
     Options options;
     try {
         options = parseOptions(argc, argv);
     } catch (const UsageError& e) {
         LogOutput::complain(shownText(e.what(), platform::systemCharsets()));
-        (void)platform::writeAll(STDERR_FILENO, "Try 'stepwick-cli --help' for more information.\n");
+        (void)platform::writeAll(platform::kStandardError,
+                                 "Try 'stepwick-cli --help' for more information.\n");
         return kExitUsage;
     }
     if (options.action == Options::Action::Help) {
@@ -165,7 +167,7 @@ int run(int argc, char** argv, unsigned closedStreams, const System& system) {
     confirmFolder(mod, options.folder, system.paths);
     std::string code;
     try {
-        code = toCrLf(readCode(options, closedStreams & (1u << STDIN_FILENO)));
+        code = toCrLf(readCode(options, closedStreams & (1u << platform::kStandardInput)));
     } catch (const CodeUnreadable& e) {
         LogOutput::complain(e.what());
         return kExitUsage;
