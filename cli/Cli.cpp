@@ -1,5 +1,6 @@
 // stepwick-cli: the batch run without windows, for scripts and measurements.
 #include "cli/Cli.h"
+#include "platform/System.h"
 
 #include "StepwickVersion.h"
 #include "cli/CodeSource.h"
@@ -9,11 +10,9 @@
 #include "core/CodeText.h"
 #include "core/Encoding.h"
 #include "core/FileError.h"
+#include "platform/Console.h"
 #include "platform/Process.h"
 #include "platform/System.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <clocale>
@@ -51,13 +50,16 @@ private:
     bool m_started = false;
 };
 
-// Standard output or error redirected into files: the run must not change them.
+// Standard output or error redirected into files: the run must not change them. Asked of the
+// system's own file system, so that a test's stand-in counts only the run's calls.
 std::vector<platform::FileId> ownOutputFiles() {
     std::vector<platform::FileId> files;
-    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-            files.push_back({st.st_dev, st.st_ino});
+    for (int fd : {platform::kStandardOutput, platform::kStandardError}) {
+        platform::FileInfo info;
+        const platform::FileHandle stream = platform::standardStream(fd);
+        if (stream != platform::kNoFile && !platform::systemFileSystem().stat(stream, info) &&
+            info.kind == platform::FileKind::Regular)
+            files.push_back(info.id);
     }
     return files;
 }
@@ -81,7 +83,8 @@ BatchInput inputOf(const Options& options, std::string& code) {
 // A run refused before it touched anything; the folder is named as the user typed it.
 int refused(const Options& options, const BatchResult& result) {
     if (result.folderError)
-        LogOutput::complain(shownText(options.folder) + ": " + result.folderError->reason());
+        LogOutput::complain(shownText(options.folder, platform::systemCharsets()) + ": " +
+                            result.folderError->reason());
     else
         LogOutput::complain(result.error);
     return kExitUsage;
@@ -91,7 +94,7 @@ int refused(const Options& options, const BatchResult& result) {
 // One line on standard error for each file that failed.
 void reportFailures(const BatchResult& result) {
     for (const auto& f : result.failures)
-        LogOutput::complain(shownText(f.path) + ": " + f.reason);
+        LogOutput::complain(shownText(f.path, platform::systemCharsets()) + ": " + f.reason);
 }
 
 int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out,
@@ -104,7 +107,7 @@ int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutp
         return refused(options, result);
     std::string list;
     for (const auto& name : files)
-        list += shownText(name) + "\n";
+        list += shownText(name, platform::systemCharsets()) + "\n";
     out.write(list);
     reportFailures(result);
     if (check)
@@ -141,13 +144,14 @@ int finish(LogOutput& out, int status) {
 }
 
 int run(int argc, char** argv, unsigned closedStreams, const System& system) {
-    LogOutput out(closedStreams & (1u << STDOUT_FILENO));
+    LogOutput out(closedStreams & (1u << platform::kStandardOutput));
     Options options;
     try {
         options = parseOptions(argc, argv);
     } catch (const UsageError& e) {
-        LogOutput::complain(shownText(e.what()));
-        (void)platform::writeAll(STDERR_FILENO, "Try 'stepwick-cli --help' for more information.\n");
+        LogOutput::complain(shownText(e.what(), platform::systemCharsets()));
+        (void)platform::writeAll(platform::kStandardError,
+                                 "Try 'stepwick-cli --help' for more information.\n");
         return kExitUsage;
     }
     if (options.action == Options::Action::Help) {
@@ -163,7 +167,7 @@ int run(int argc, char** argv, unsigned closedStreams, const System& system) {
     confirmFolder(mod, options.folder, system.paths);
     std::string code;
     try {
-        code = toCrLf(readCode(options, closedStreams & (1u << STDIN_FILENO)));
+        code = toCrLf(readCode(options, closedStreams & (1u << platform::kStandardInput)));
     } catch (const CodeUnreadable& e) {
         LogOutput::complain(e.what());
         return kExitUsage;
@@ -187,7 +191,7 @@ int runStepwickCli(int argc, char** argv, platform::FileSystem& fs) {
     try {
         return run(argc, argv, closedStreams, platform::hostSystem(fs));
     } catch (const std::exception& e) {
-        LogOutput::complain(shownText(e.what()));
+        LogOutput::complain(shownText(e.what(), platform::systemCharsets()));
     } catch (...) {
         LogOutput::complain("unexpected error");
     }

@@ -1,13 +1,11 @@
 #include "cli/CodeSource.h"
+#include "platform/System.h"
 
 #include "core/CodeReading.h"
 #include "core/Encoding.h"
+#include "platform/Console.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <system_error>
 
 namespace {
 
@@ -22,34 +20,10 @@ void dropFinalLineBreak(std::string& text) {
     throw CodeUnreadable("cannot read the code from " + from + ": " + reason);
 }
 
-[[noreturn]] void cannotRead(const std::string& from, int err) {
-    cannotRead(from, shownText(std::strerror(err)));
-}
-
-// Reads fd to its end; false (errno set) on a read error.
-bool readAll(int fd, std::string& out) {
-    char buf[64 * 1024];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n == 0;
-        out.append(buf, static_cast<std::size_t>(n));
-    }
-}
-
 std::string readFile(const std::string& path) {
-    const std::string shown = shownText(path);
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        cannotRead(shown, errno);
     std::string text;
-    const bool ok = readAll(fd, text); // a folder fails here, with EISDIR
-    const int err = errno;
-    ::close(fd);
-    if (!ok)
-        cannotRead(shown, err);
+    if (const std::error_code ec = platform::readFile(path, text))
+        cannotRead(shownText(path, platform::systemCharsets()), shownUtf8(ec.message()));
     return text;
 }
 
@@ -57,19 +31,22 @@ std::string readStandardInput(bool wasClosed) {
     if (wasClosed)
         cannotRead("standard input", "standard input is closed");
     std::string text;
-    if (!readAll(STDIN_FILENO, text))
-        cannotRead("standard input", errno);
+    if (const std::error_code ec = platform::readStream(platform::kStandardInput, text))
+        cannotRead("standard input", shownUtf8(ec.message()));
     return text;
 }
 
 } // namespace
 
 std::string readCode(const Options& options, bool stdinWasClosed) {
-    // Typed or read, the code is in the locale's character set; what was read may say otherwise by its mark.
+    // Typed, the code is in the arguments' charset; read, in the system's, unless its mark says otherwise.
     if (options.code)
-        return codeAsUtf8(*options.code, systemCharset(), false);
+        return codeAsUtf8(platform::systemCharsets(), *options.code,
+                          platform::argumentsAreUtf8() ? "UTF-8" : platform::systemCharsets().systemCharset(),
+                          false);
     std::string text = options.codeFile ? readFile(*options.codeFile) : readStandardInput(stdinWasClosed);
-    text = codeAsUtf8(std::move(text), systemCharset(), true);
+    text = codeAsUtf8(platform::systemCharsets(), std::move(text), platform::systemCharsets().systemCharset(),
+                      true);
     dropFinalLineBreak(text);
     return text;
 }

@@ -1,40 +1,46 @@
 #include "cli/LogOutput.h"
+#include "platform/System.h"
 
 #include "core/CodeText.h"
 #include "core/Encoding.h"
+#include "platform/Console.h"
 #include "platform/Process.h"
-
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 namespace {
 
-std::string forTerminal(std::string_view utf8) { return utf8ToLocale(toLf(utf8)); }
+// A console is given the text itself; a file, a pipe or a POSIX terminal gets it in the system's
+// charset (the locale's, or the ANSI code page), always with LF line breaks.
+int writeText(int fd, std::string_view utf8) {
+    if (platform::isConsole(fd))
+        return platform::writeConsole(fd, toLf(utf8));
+    return platform::writeAll(fd, utf8ToSystem(toLf(utf8), platform::systemCharsets()));
+}
 
 } // namespace
 
 void LogOutput::write(std::string_view utf8) {
     if (m_error != 0 || m_closedAtStart || utf8.empty())
         return;
-    failWith(platform::writeAll(STDOUT_FILENO, forTerminal(utf8)));
+    failWith(writeText(platform::kStandardOutput, utf8));
 }
 
 void LogOutput::close() {
     if (m_error == 0)
-        failWith(m_closedAtStart ? EBADF : platform::closeStream(STDOUT_FILENO));
+        failWith(m_closedAtStart ? EBADF : platform::closeStream(platform::kStandardOutput));
 }
 
 void LogOutput::failWith(int error) {
     m_error = error;
     if (m_error != 0)
-        complain("write error: " + shownText(std::strerror(m_error)));
+        complain("write error: " + shownText(std::strerror(m_error), platform::systemCharsets()));
 }
 
 void LogOutput::complain(std::string_view utf8Message) {
     std::string line = "stepwick-cli: ";
     line += utf8Message;
     line += '\n';
-    (void)platform::writeAll(STDERR_FILENO, forTerminal(line));
+    (void)writeText(platform::kStandardError, line);
 }

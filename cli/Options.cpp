@@ -1,4 +1,5 @@
 #include "cli/Options.h"
+#include "platform/System.h"
 
 #include "core/Encoding.h"
 
@@ -120,7 +121,7 @@ std::string fileEncoding(const std::string& name) {
     if (name == "auto")
         return {};
     try {
-        checkFileCharset(name);
+        checkFileCharset(platform::systemCharsets(), name);
     } catch (const EncodingError& e) {
         throw UsageError(std::string("--encoding: ") + e.what());
     }

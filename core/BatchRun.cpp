@@ -48,24 +48,24 @@ std::size_t filesPerFlush(std::size_t files, platform::ProcessServices& process)
     return std::max<std::size_t>(limit, 1);
 }
 
-FileFailure failureOf(const FileError& e, const PathRules& paths) {
+FileFailure failureOf(const FileError& e, const platform::System& system) {
     std::string reason = e.reason();
     // Something done in the folder ("create a temporary file in") failed, not the file itself: say where.
     if (e.operation().ends_with(" in")) {
         std::string folder = e.path();
-        if (folder.size() > 1 && paths.isSeparator(folder.back()))
+        if (folder.size() > 1 && system.paths.isSeparator(folder.back()))
             folder.pop_back();
-        reason = "cannot " + e.operation() + " " + shownText(folder) + ": " + reason;
+        reason = "cannot " + e.operation() + " " + shownText(folder, system.charsets) + ": " + reason;
     }
     return {{}, {}, reason, e.error(), e.refusal(), {}};
 }
 
 // Where a folder's files are reported: its path below the run's folder ("" or "sub/"), its own path,
-// and how the system writes paths.
+// and the system, which says how paths and names are written.
 struct FolderPlace {
     const std::string& relative;
     const std::string& path;
-    const PathRules& paths;
+    const platform::System& system;
 };
 
 struct Slot {
@@ -75,7 +75,7 @@ struct Slot {
     bool inBatch = false;
     FolderEditor::Pending pending;
 
-    void fail(const FileError& e, const PathRules& paths) { failure = failureOf(e, paths); }
+    void fail(const FileError& e, const platform::System& system) { failure = failureOf(e, system); }
 };
 
 bool outOfDescriptors(const FileError& e) {
@@ -98,11 +98,11 @@ void publishSlot(FolderEditor& editor, Slot& slot, FolderEditor::Pending& p, con
     try {
         editor.publish(p);
         if (p.note) {
-            slot.note = failureOf(*p.note, place.paths);
+            slot.note = failureOf(*p.note, place.system);
             slot.note->attribute = p.noteAttribute;
         }
     } catch (const FileError& e) {
-        slot.fail(e, place.paths);
+        slot.fail(e, place.system);
     }
     if (p.read.links > 1 && !p.replace)
         linked[place.relative + *slot.name] = slot.failure;
@@ -170,9 +170,9 @@ void publishBatch(FolderEditor& editor, FlushedBatch& flushed, const FolderPlace
             publishSlot(editor, slot, p, place, linked);
             anyReplaced = anyReplaced || p.replace;
         } else if (editor.discard(p)) {
-            slot.fail(*flushFailure, place.paths);
+            slot.fail(*flushFailure, place.system);
         } else {
-            slot.fail(FileError(flushFailure->error(), "flush", p.path, Refusal::PartialCode), place.paths);
+            slot.fail(FileError(flushFailure->error(), "flush", p.path, Refusal::PartialCode), place.system);
         }
     }
     if (anyReplaced)
@@ -186,7 +186,7 @@ void publishBatch(FolderEditor& editor, FlushedBatch& flushed, const FolderPlace
 void reportBatch(FlushedBatch& flushed, const FolderPlace& place, BatchResult& result, BatchSink& sink) {
     std::string piece;
     for (auto& slot : flushed.batch.slots) {
-        const std::string name = shownText(place.relative + *slot.name);
+        const std::string name = shownText(place.relative + *slot.name, place.system.charsets);
         const auto skip = slot.pending.skip;
         if (slot.failure) {
             slot.failure->name = name;
@@ -241,11 +241,11 @@ struct RunStart {
     std::optional<EncodedCode> code;
 };
 
-bool refuseBusy(const Mod& mod, BatchResult& result) {
+bool refuseBusy(const Mod& mod, BatchResult& result, platform::Charsets& charsets) {
     result.outcome = Outcome::FolderBusy;
     result.folderError =
         FileError(std::errc::operation_would_block, "lock", mod.TargetDir, Refusal::AnotherRun);
-    result.error = shownText(mod.TargetDir) + ": " + result.folderError->reason();
+    result.error = shownText(mod.TargetDir, charsets) + ": " + result.folderError->reason();
     return false;
 }
 
@@ -261,11 +261,11 @@ bool openRun(const Mod& mod, const BatchInput& input, const platform::System& sy
         run.dir = UniqueFile(fs, dir);
         // Two runs in one tree would each replace files the other just changed.
         if (lock && !lockRunFolders(fs, run.dir.get(), run.locks))
-            return refuseBusy(mod, result);
+            return refuseBusy(mod, result, system.charsets);
         run.tree = scanFolders(system, run.dir.get(), input.extension, input.recursive);
     } catch (const FileError& e) {
         result.outcome = Outcome::FolderUnreadable;
-        result.error = shownText(mod.TargetDir) + ": " + e.reason();
+        result.error = shownText(mod.TargetDir, system.charsets) + ": " + e.reason();
         result.folderError = e;
         return false;
     }
@@ -299,7 +299,7 @@ bool startRun(const Mod& mod, const BatchInput& input, const platform::System& s
             result.error = "the code is empty";
             return false;
         }
-        run.code.emplace(std::move(code), systemCharset(), input.encoding);
+        run.code.emplace(system.charsets, std::move(code), system.charsets.systemCharset(), input.encoding);
     } catch (const EncodingError& e) {
         result.outcome = Outcome::CodeNotEncodable;
         result.error = e.what();
@@ -310,11 +310,11 @@ bool startRun(const Mod& mod, const BatchInput& input, const platform::System& s
 
 // A file or subfolder ("sub/") met outside the pipeline: named by its path below the run's folder.
 FileFailure failureBelow(const Mod& mod, const std::string& relative, const FileError& e,
-                         const PathRules& paths) {
-    FileFailure failure = failureOf(e, paths);
-    failure.name = shownText(relative);
+                         const platform::System& system) {
+    FileFailure failure = failureOf(e, system);
+    failure.name = shownText(relative, system.charsets);
     failure.path = mod.TargetDir + relative;
-    failure.folder = !relative.empty() && paths.isSeparator(relative.back());
+    failure.folder = !relative.empty() && system.paths.isSeparator(relative.back());
     return failure;
 }
 
@@ -402,7 +402,7 @@ Batch prepareBatch(Pipeline& pl, FolderEditor& editor, Batch batch) {
                 batch.slots.resize(i);
                 break;
             }
-            slot.fail(e, pl.system.paths);
+            slot.fail(e, pl.system);
         }
     }
     writeback.finish(); // before the batch's files go on to be flushed and closed
@@ -450,7 +450,7 @@ void runFolder(Pipeline& pl, FolderEditor& editor, FileHandle dir, const Scanned
             if (isOwnOutput(pl.ownOutput, pl.fs, dir, folder.id.volume, names[i]))
                 slot.fail(FileError(std::errc::device_or_resource_busy, "change", place.relative + names[i],
                                     Refusal::OwnOutput),
-                          place.paths);
+                          place.system);
             batch.slots.push_back(std::move(slot));
         }
         return batch;
@@ -550,7 +550,7 @@ void runTreeFolder(Pipeline& pl, FolderWalk& walk, const RunStart& run, std::siz
         dir = enterFolder(pl.fs, walk, run, index, /*lock=*/true);
     } catch (const FileError& e) {
         pl.done += folder.names.size(); // handled: as one failure
-        pl.result.failures.push_back(failureBelow(pl.mod, run.tree.relative(index), e, pl.system.paths));
+        pl.result.failures.push_back(failureBelow(pl.mod, run.tree.relative(index), e, pl.system));
         pl.sink.appendLog(pl.result.failures.back().name + "（未能处理：" +
                           pl.sink.reasonText(pl.result.failures.back()) + "）\r\n");
         return;
@@ -562,7 +562,7 @@ void runTreeFolder(Pipeline& pl, FolderWalk& walk, const RunStart& run, std::siz
         sink.fileProgress(std::uint64_t(done), std::uint64_t(end));
     });
     editor.sweepLeftovers(folder.leftovers);
-    runFolder(pl, editor, dir, folder, FolderPlace{walk.relative(), path, pl.system.paths});
+    runFolder(pl, editor, dir, folder, FolderPlace{walk.relative(), path, pl.system});
 }
 
 } // namespace
@@ -639,7 +639,7 @@ void previewTreeFolder(FolderWalk& walk, RunStart& run, std::size_t index, const
             throw FileError(std::errc::operation_would_block, "lock", run.tree.folders[index].name,
                             Refusal::AnotherRun);
     } catch (const FileError& e) {
-        result.failures.push_back(failureBelow(mod, run.tree.relative(index), e, system.paths));
+        result.failures.push_back(failureBelow(mod, run.tree.relative(index), e, system));
         return;
     }
     FolderEditor reader(system, dir, mod.TargetDir + walk.relative());
@@ -650,7 +650,7 @@ void previewTreeFolder(FolderWalk& walk, RunStart& run, std::size_t index, const
             if (!reads || reader.holdsCode(name, edit, *run.code) == wanted)
                 files.push_back(walk.relative() + name);
         } catch (const FileError& e) {
-            result.failures.push_back(failureBelow(mod, walk.relative() + name, e, system.paths));
+            result.failures.push_back(failureBelow(mod, walk.relative() + name, e, system));
         }
     }
 }
@@ -665,7 +665,7 @@ BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<st
         return result;
     FileSystem& fs = system.files;
     if (preview == Preview::Run && heldByAnotherRun(fs, run.dir.get())) {
-        refuseBusy(mod, result);
+        refuseBusy(mod, result, system.charsets);
         return result;
     }
     FolderWalk walk(fs, run.dir.get(), run.tree);

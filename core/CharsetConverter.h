@@ -1,42 +1,38 @@
 #pragma once
 
-#include <cerrno>
-#include <iconv.h>
+#include "platform/Charsets.h"
+
+#include <memory>
 #include <string>
 #include <string_view>
 
-// One conversion descriptor between two charsets, closed however the conversion ends.
+// One conversion between two charsets, as the system's Charsets make it.
 class CharsetConverter {
 public:
-    explicit CharsetConverter(const std::string& charset) : CharsetConverter(charset, "UTF-8") {}
-    CharsetConverter(const std::string& to, const std::string& from)
-        : m_cd(iconv_open(to.c_str(), from.c_str())) {}
-    ~CharsetConverter() {
-        if (ok())
-            iconv_close(m_cd);
-    }
-    CharsetConverter(const CharsetConverter&) = delete;
-    CharsetConverter& operator=(const CharsetConverter&) = delete;
-    bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return m_cd; }
-    // Converts as much of in as it can, appending to out; false (errno set) where it stopped short.
-    bool convert(std::string_view& in, std::string& out) {
+    using Stop = platform::CharsetConversion::Stop;
+
+    CharsetConverter(platform::Charsets& charsets, const std::string& to, const std::string& from)
+        : m_conversion(charsets.open(to, from)) {}
+    bool ok() const { return m_conversion != nullptr; }
+    platform::CharsetConversion& get() { return *m_conversion; }
+    // Converts as much of in as it can, appending to out; why it stopped (Done: all of in).
+    Stop convert(std::string_view& in, std::string& out) {
         std::string buf(in.size() * 4 + 16, '\0');
-        char* from = const_cast<char*>(in.data());
+        const char* from = in.data();
         std::size_t fromLeft = in.size();
         char* to = buf.data();
         std::size_t toLeft = buf.size();
-        std::size_t rc = iconv(m_cd, &from, &fromLeft, &to, &toLeft);
-        const int err = errno;
+        const Stop stop = m_conversion->convert(from, fromLeft, to, toLeft);
         out.append(buf.data(), buf.size() - toLeft);
         in.remove_prefix(in.size() - fromLeft);
-        if (rc != static_cast<std::size_t>(-1))
-            return true;
-        iconv(m_cd, nullptr, nullptr, nullptr, nullptr); // start afresh after the bad input
-        errno = err;
-        return false;
+        if (stop != Stop::Done)
+            m_conversion->reset(); // start afresh after the bad input
+        return stop;
     }
 
 private:
-    iconv_t m_cd;
+    std::unique_ptr<platform::CharsetConversion> m_conversion;
 };
+
+// Is charset a name of UTF-8?
+bool isUtf8Charset(std::string_view charset);

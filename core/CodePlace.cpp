@@ -2,20 +2,19 @@
 
 #include "core/CharsetConverter.h"
 
-#include <cerrno>
 #include <limits>
 #include <optional>
-#include <strings.h>
 
 namespace {
 
 // How many bytes each character of a multi-byte character set takes, where one of them may
-// have an ASCII byte behind its first (GBK, Big5, Shift_JIS). Asks iconv, and only when met.
+// have an ASCII byte behind its first (GBK, Big5, Shift_JIS). Asks the system's charsets, and only
+// when met.
 class CharacterLength {
 public:
-    explicit CharacterLength(std::string_view charset)
-        : m_charset(charset), m_needed(!charset.empty() && strcasecmp(m_charset.c_str(), "UTF-8") != 0 &&
-                                       strcasecmp(m_charset.c_str(), "UTF8") != 0) {}
+    CharacterLength(std::string_view charset, platform::Charsets* charsets)
+        : m_charset(charset), m_charsets(charsets),
+          m_needed(charsets && !charset.empty() && !isUtf8Charset(charset)) {}
     CharacterLength(const CharacterLength&) = delete;
     CharacterLength& operator=(const CharacterLength&) = delete;
 
@@ -24,19 +23,19 @@ public:
     // 1 for bytes that are no character.
     std::size_t of(const char* bytes, std::size_t n) {
         if (!m_cd)
-            m_cd.emplace("UTF-32LE", m_charset);
+            m_cd.emplace(*m_charsets, "UTF-32LE", m_charset);
         if (!m_cd->ok())
             return 1;
         for (std::size_t k = 1; k <= n; ++k) {
             char out[16];
-            char* in = const_cast<char*>(bytes);
+            const char* in = bytes;
             char* to = out;
             std::size_t inLeft = k, outLeft = sizeof out;
-            const std::size_t rc = iconv(m_cd->get(), &in, &inLeft, &to, &outLeft);
-            iconv(m_cd->get(), nullptr, nullptr, nullptr, nullptr);
-            if (rc != static_cast<std::size_t>(-1) && inLeft == 0)
+            const CharsetConverter::Stop stop = m_cd->get().convert(in, inLeft, to, outLeft);
+            m_cd->get().reset();
+            if (stop == CharsetConverter::Stop::Done && inLeft == 0)
                 return k;
-            if (rc == static_cast<std::size_t>(-1) && errno == EILSEQ)
+            if (stop == CharsetConverter::Stop::Invalid)
                 return 1;
         }
         return 1;
@@ -44,6 +43,7 @@ public:
 
 private:
     std::string m_charset;
+    platform::Charsets* m_charsets;
     bool m_needed;
     std::optional<CharsetConverter> m_cd;
 };
@@ -52,10 +52,11 @@ private:
 // ever compared; next() steps over a whole character.
 class Units {
 public:
-    Units(std::string_view text, TextEncoding encoding, std::string_view charset = {})
+    Units(std::string_view text, TextEncoding encoding, std::string_view charset = {},
+          platform::Charsets* charsets = nullptr)
         : m_text(text), m_wide(encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE),
           m_bigEndian(encoding == TextEncoding::Utf16BE),
-          m_length(encoding == TextEncoding::System ? charset : std::string_view()),
+          m_length(encoding == TextEncoding::System ? charset : std::string_view(), charsets),
           m_size(m_wide ? text.size() / 2 : text.size()) {}
 
     std::size_t size() const { return m_size; }
@@ -273,7 +274,7 @@ bool endsInLineBreak(std::string_view text, TextEncoding encoding) {
 }
 
 Preamble findPreamble(const FileStart& start) {
-    const Units u(start.text, start.encoding, start.charset);
+    const Units u(start.text, start.encoding, start.charset, start.charsets);
     const PreambleScan scan(u, start.whole);
     Preamble p;
     p.places.push_back(0);

@@ -44,7 +44,8 @@ struct FileStart {
     // The character set of a file without a mark: a byte of one of its characters (GBK's trail
     // byte '[') is never taken for an ASCII character. Empty for one whose bytes need no care.
     std::string_view charset;
-    bool whole = false; // text is all the file holds
+    platform::Charsets* charsets = nullptr; // what reads that charset's characters
+    bool whole = false;                     // text is all the file holds
 };
 
 // The lines at the start of a file that must stay first: a "#!" line, then an XML declaration

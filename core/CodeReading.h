@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Charsets.h"
+
 #include <string>
 #include <string_view>
 
@@ -7,4 +9,5 @@
 // the UTF-8 the core works in. bytes are in charset (the locale's); with byMark, bytes that begin
 // with a byte-order mark (UTF-8, UTF-16 LE or BE) are read by that mark instead, the mark dropped.
 // Throws EncodingError when the bytes are not valid text in their character set.
-std::string codeAsUtf8(std::string bytes, const std::string& charset, bool byMark);
+std::string codeAsUtf8(platform::Charsets& charsets, std::string bytes, const std::string& charset,
+                       bool byMark);

@@ -3,9 +3,7 @@
 #include "core/Encoding.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <iconv.h>
 #include <optional>
 
 namespace {
@@ -20,7 +18,7 @@ public:
             std::memcpy(m_out + m_size, bytes.data(), bytes.size());
         m_size += bytes.size();
     }
-    // Where iconv may write next, and how much.
+    // Where a conversion may write next, and how much.
     char* room(std::size_t& length) {
         length = m_out ? m_capacity - m_size : sizeof m_scratch;
         return m_out ? m_out + m_size : m_scratch;
@@ -70,21 +68,21 @@ void putUtf16(Output& out, std::string_view utf8, bool bigEndian) {
 
 // Valid UTF-8 in, the charset out, ending in its initial shift state (a line break may follow).
 void putConverted(Output& out, CharsetConverter& cd, std::string_view utf8, const std::string& charset) {
-    char* in = const_cast<char*>(utf8.data());
+    const char* in = utf8.data();
     std::size_t inLeft = utf8.size();
     for (bool flushing = false;;) {
         std::size_t room = 0;
         char* to = out.room(room);
         std::size_t left = room;
-        const std::size_t rc = flushing ? iconv(cd.get(), nullptr, nullptr, &to, &left)
-                                        : iconv(cd.get(), &in, &inLeft, &to, &left);
+        const CharsetConverter::Stop stop =
+            flushing ? cd.get().flush(to, left) : cd.get().convert(in, inLeft, to, left);
         out.advance(room - left);
-        if (rc != static_cast<std::size_t>(-1)) {
+        if (stop == CharsetConverter::Stop::Done) {
             if (flushing)
                 return;
             flushing = true;
-        } else if (errno != E2BIG || !out.counting()) {
-            // Without //TRANSLIT iconv never writes a character as another one.
+        } else if (stop != CharsetConverter::Stop::NoRoom || !out.counting()) {
+            // A conversion never writes a character as another one.
             throw EncodingError("the code holds characters that cannot be written in " + charset);
         }
     }
@@ -127,22 +125,22 @@ bool startsAsUtf8(std::string_view text, bool whole) {
 enum class CharsetKind { Unknown, Utf8, AsciiCompatible, Utf16LE, Utf16BE, Other };
 
 // What a charset makes of a sample of UTF-8, or nothing where it has no form for it.
-std::optional<std::string> converted(CharsetConverter& cd, std::string sample) {
+std::optional<std::string> converted(CharsetConverter& cd, const std::string& sample) {
     std::string bytes(64, '\0');
-    char* in = sample.data();
+    const char* in = sample.data();
     char* to = bytes.data();
     std::size_t inLeft = sample.size(), left = bytes.size();
-    iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd.get(), &in, &inLeft, &to, &left) == static_cast<std::size_t>(-1) ||
-        iconv(cd.get(), nullptr, nullptr, &to, &left) == static_cast<std::size_t>(-1))
+    cd.get().reset();
+    if (cd.get().convert(in, inLeft, to, left) != CharsetConverter::Stop::Done ||
+        cd.get().flush(to, left) != CharsetConverter::Stop::Done)
         return std::nullopt;
     bytes.resize(bytes.size() - left);
     return bytes;
 }
 
 // How a charset writes ASCII: as ASCII, as UTF-16, or otherwise.
-CharsetKind kindOf(const std::string& charset) {
-    CharsetConverter cd(charset);
+CharsetKind kindOf(platform::Charsets& charsets, const std::string& charset) {
+    CharsetConverter cd(charsets, charset, "UTF-8");
     if (!cd.ok())
         return CharsetKind::Unknown;
     using namespace std::string_literals;
@@ -158,10 +156,10 @@ CharsetKind kindOf(const std::string& charset) {
 }
 
 // The kind of a charset asked for files without a mark; throws EncodingError where it cannot serve.
-CharsetKind usableKind(const std::string& charset) {
-    const CharsetKind kind = kindOf(charset);
+CharsetKind usableKind(platform::Charsets& charsets, const std::string& charset) {
+    const CharsetKind kind = kindOf(charsets, charset);
     if (kind == CharsetKind::Unknown)
-        throw EncodingError("the character set " + charset + " is not known to iconv");
+        throw EncodingError("the character set " + charset + " is not known to the system");
     if (kind == CharsetKind::Other)
         throw EncodingError(
             "the character set " + charset +
@@ -174,15 +172,18 @@ constexpr std::size_t kSpareFormBytes = 1 << 20;
 
 } // namespace
 
-void checkFileCharset(const std::string& charset) { (void)usableKind(charset); }
+void checkFileCharset(platform::Charsets& charsets, const std::string& charset) {
+    (void)usableKind(charsets, charset);
+}
 
-EncodedCode::EncodedCode(std::string utf8Code, const std::string& charset, const std::string& encoding)
-    : m_utf8(std::move(utf8Code)), m_charset(encoding.empty() ? charset : encoding) {
+EncodedCode::EncodedCode(platform::Charsets& charsets, std::string utf8Code, const std::string& charset,
+                         const std::string& encoding)
+    : m_charsets(charsets), m_utf8(std::move(utf8Code)), m_charset(encoding.empty() ? charset : encoding) {
     if (!isValidUtf8(m_utf8))
         throw EncodingError("the code is not valid UTF-8 text");
     m_utf8 += "\r\n";
     m_ascii = isAscii(m_utf8);
-    const CharsetKind kind = encoding.empty() ? kindOf(m_charset) : usableKind(m_charset);
+    const CharsetKind kind = encoding.empty() ? kindOf(charsets, m_charset) : usableKind(charsets, m_charset);
     if (!encoding.empty())
         m_forced = kind == CharsetKind::Utf16LE   ? TextEncoding::Utf16LE
                    : kind == CharsetKind::Utf16BE ? TextEncoding::Utf16BE
@@ -234,9 +235,9 @@ std::size_t EncodedCode::make(Form form, LineBreak lineBreak, char* out, std::si
         lineBreak);
     std::optional<CharsetConverter> cd;
     if (form == Form::Charset)
-        cd.emplace(m_charset);
+        cd.emplace(m_charsets, m_charset, "UTF-8");
     if (cd && !cd->ok())
-        throw EncodingError("the character set " + m_charset + " is not known to iconv");
+        throw EncodingError("the character set " + m_charset + " is not known to the system");
     eachLine(
         m_utf8,
         [&](std::string_view piece) {

@@ -5,11 +5,6 @@
 #include "core/FileError.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <iconv.h>
-#include <langinfo.h>
-#include <strings.h>
 
 EncodingMark detectMark(const unsigned char* d, std::size_t n) {
     if (n >= 3 && d[0] == 0xEF && d[1] == 0xBB && d[2] == 0xBF)
@@ -21,18 +16,15 @@ EncodingMark detectMark(const unsigned char* d, std::size_t n) {
     return {};
 }
 
-std::string systemCharset() {
-    const char* cs = nl_langinfo(CODESET);
-    if (!cs || !*cs || std::strcmp(cs, "ANSI_X3.4-1968") == 0 || strcasecmp(cs, "ASCII") == 0)
-        return "UTF-8";
-    return cs;
+bool isUtf8Charset(std::string_view charset) {
+    auto same = [charset](std::string_view name) {
+        return std::equal(charset.begin(), charset.end(), name.begin(), name.end(),
+                          [](char a, char b) { return (a >= 'a' && a <= 'z' ? a - 'a' + 'A' : a) == b; });
+    };
+    return same("UTF-8") || same("UTF8");
 }
 
 namespace {
-
-bool isUtf8Name(const std::string& charset) {
-    return strcasecmp(charset.c_str(), "UTF-8") == 0 || strcasecmp(charset.c_str(), "UTF8") == 0;
-}
 
 bool plainAscii(std::string_view text) {
     for (char c : text)
@@ -76,22 +68,31 @@ void appendEscaped(std::string& out, std::string_view utf8) {
 
 } // namespace
 
-std::string shownText(std::string_view bytes) {
+std::string shownUtf8(std::string_view utf8) {
+    if (plainAscii(utf8))
+        return std::string(utf8);
+    std::string out;
+    appendEscaped(out, utf8);
+    return out;
+}
+
+std::string shownText(std::string_view bytes, platform::Charsets& charsets) {
     if (plainAscii(bytes))
         return std::string(bytes);
     std::string out;
-    const std::string charset = systemCharset();
-    CharsetConverter decode("UTF-8", charset);
-    if (isUtf8Name(charset) || !decode.ok()) {
+    const std::string charset = charsets.nameCharset();
+    CharsetConverter decode(charsets, "UTF-8", charset);
+    if (isUtf8Charset(charset) || !decode.ok()) {
         appendEscaped(out, bytes);
         return out;
     }
     std::string piece;
     while (!bytes.empty()) {
         piece.clear();
-        const bool whole = decode.convert(bytes, piece);
+        const CharsetConverter::Stop stop = decode.convert(bytes, piece);
         appendEscaped(out, piece);
-        if (!whole && !bytes.empty() && errno != E2BIG) {
+        if (stop != CharsetConverter::Stop::Done && stop != CharsetConverter::Stop::NoRoom &&
+            !bytes.empty()) {
             appendOctal(out, static_cast<unsigned char>(bytes.front()));
             bytes.remove_prefix(1);
         }
@@ -99,17 +100,18 @@ std::string shownText(std::string_view bytes) {
     return out;
 }
 
-std::string utf8ToLocale(std::string_view utf8) {
-    const std::string charset = systemCharset();
-    if (isUtf8Name(charset) || plainAscii(utf8))
+std::string utf8ToSystem(std::string_view utf8, platform::Charsets& charsets) {
+    const std::string charset = charsets.systemCharset();
+    if (isUtf8Charset(charset) || plainAscii(utf8))
         return std::string(utf8);
-    CharsetConverter encode(charset, "UTF-8");
+    CharsetConverter encode(charsets, charset, "UTF-8");
     if (!encode.ok())
         return std::string(utf8);
     std::string out;
     char32_t cp = 0;
     while (!utf8.empty()) {
-        if (encode.convert(utf8, out) || utf8.empty() || errno == E2BIG)
+        const CharsetConverter::Stop stop = encode.convert(utf8, out);
+        if (stop == CharsetConverter::Stop::Done || stop == CharsetConverter::Stop::NoRoom || utf8.empty())
             continue;
         out += '?';
         utf8.remove_prefix(std::max<std::size_t>(1, utf8SequenceAt(utf8, 0, cp)));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/FileError.h"
+#include "platform/Charsets.h"
 
 #include <cstddef>
 #include <map>
@@ -22,22 +23,21 @@ struct EncodingMark {
 
 EncodingMark detectMark(const unsigned char* data, std::size_t length);
 
-// The character set of the locale in force (nl_langinfo(CODESET)); the C/POSIX locale counts as UTF-8.
-std::string systemCharset();
-
-// Bytes in the locale's character set (a file name, a path, a system message) as the log shows
+// Bytes in the character set the system names files in (a file name, a path) as the log shows
 // them: UTF-8, with a backslash, a control character or a byte that does not decode written as
 // an escape (\\, \n, \t, \033, \377), so that a name is always one line and nothing in it
 // reaches a terminal as a control sequence.
-std::string shownText(std::string_view bytes);
+std::string shownText(std::string_view bytes, platform::Charsets& charsets);
+// The same for text that is UTF-8 already (a system message): only the escapes.
+std::string shownUtf8(std::string_view utf8);
 
-// UTF-8 text in the locale's character set, for output; a character it cannot hold becomes '?'.
-std::string utf8ToLocale(std::string_view utf8);
+// UTF-8 text in the system's character set, for output; a character it cannot hold becomes '?'.
+std::string utf8ToSystem(std::string_view utf8, platform::Charsets& charsets);
 
-// Makes sure a charset can serve files without a byte-order mark: known to iconv, and either
+// Makes sure a charset can serve files without a byte-order mark: known to the system, and either
 // UTF-16LE, UTF-16BE or a charset that writes ASCII (line breaks, '<', '#') as ASCII. Throws
 // EncodingError saying why not.
-void checkFileCharset(const std::string& charset);
+void checkFileCharset(platform::Charsets& charsets, const std::string& charset);
 
 // The code followed by CR LF, as bytes in each encoding a file may need. A run makes one and
 // shares it among all its files. A code the run's charset cannot hold is refused here, before any
@@ -50,7 +50,8 @@ public:
     // the charset of every file without a byte-order mark, else each such file is judged by its
     // bytes. Throws EncodingError when the code is not valid UTF-8 or has no form in the charset
     // files without a mark may need, or when encoding cannot serve (see checkFileCharset).
-    EncodedCode(std::string utf8Code, const std::string& charset, const std::string& encoding = {});
+    EncodedCode(platform::Charsets& charsets, std::string utf8Code, const std::string& charset,
+                const std::string& encoding = {});
     EncodedCode(const EncodedCode&) = delete;
     EncodedCode& operator=(const EncodedCode&) = delete;
 
@@ -63,6 +64,7 @@ public:
     const std::string& bytes(TextEncoding encoding, LineBreak lineBreak = LineBreak::CrLf);
     // The charset of text without a mark that is not UTF-8: the locale's, or the one asked for.
     const std::string& charset() const { return m_charset; }
+    platform::Charsets& charsets() const { return m_charsets; }
     // A line break in the given encoding.
     static std::string_view lineBreak(TextEncoding encoding, LineBreak lineBreak = LineBreak::CrLf);
 
@@ -72,6 +74,7 @@ private:
     // The form's bytes into out (room for capacity bytes); without out, only their number.
     std::size_t make(Form form, LineBreak lineBreak, char* out, std::size_t capacity) const;
 
+    platform::Charsets& m_charsets;
     std::string m_utf8;    // with CR LF line breaks
     std::string m_charset; // the run's charset for files without a mark
     bool m_charsetIsUtf8 = true;

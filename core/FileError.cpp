@@ -33,8 +33,8 @@ std::string_view refusalText(Refusal refusal) {
 namespace {
 
 std::string describe(const std::error_code& error, Refusal refusal) {
-    // In the locale's language and character set, made UTF-8 like the rest of the log.
-    const std::string system = shownText(error.message());
+    // The platform's error codes describe themselves in UTF-8; only the escapes are left to add.
+    const std::string system = shownUtf8(error.message());
     if (refusal == Refusal::None)
         return system;
     std::string text(refusalText(refusal));

@@ -189,6 +189,7 @@ private:
     static constexpr long long kOthersUnwrittenPerFile = 256 << 10;
     std::string m_buffer;
     std::string m_charset; // the run's charset for a file without a mark
+    platform::Charsets* m_charsets = nullptr;
     std::function<void(std::int64_t, std::int64_t)> m_copyProgress;
     std::size_t m_have = 0;
     std::string m_output;

@@ -83,6 +83,7 @@ FolderEditor::Spot FolderEditor::locate(FileHandle file, std::int64_t size, cons
                                                        : fileLineBreak(file, size, spot.mark, path);
     spot.code = &code.bytes(spot.mark.encoding, spot.lineBreak);
     m_charset = code.charset(); // a preamble without a mark is read by its characters
+    m_charsets = &code.charsets();
     const std::size_t length = spot.code->size();
     // A plain insertion does not ask what the file holds: no reading for it.
     const bool compare = edit.action != CodeEdit::Action::Add;
@@ -111,7 +112,7 @@ Preamble FolderEditor::readPreamble(FileHandle file, std::int64_t size, const st
     for (bool ended = false;;) {
         ended = ended || static_cast<std::int64_t>(m_have) >= size;
         const std::string_view text(m_buffer.data() + mark.markLength, m_have - mark.markLength);
-        const Preamble preamble = findPreamble({text, mark.encoding, m_charset, ended});
+        const Preamble preamble = findPreamble({text, mark.encoding, m_charset, m_charsets, ended});
         if (preamble.known)
             return preamble;
         const std::size_t had = m_have;
@@ -132,7 +133,7 @@ std::size_t FolderEditor::preambleWithout(FileHandle file, std::int64_t size, co
         const std::size_t got = readAt(file, text.data() + place, text.size() - place, from, path);
         const bool ended = place + got < text.size() || from + static_cast<std::int64_t>(got) >= size;
         text.resize(place + got);
-        const Preamble preamble = findPreamble({text, mark.encoding, m_charset, ended});
+        const Preamble preamble = findPreamble({text, mark.encoding, m_charset, m_charsets, ended});
         if (preamble.known)
             return preamble.length;
     }

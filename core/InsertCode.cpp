@@ -18,7 +18,7 @@ void InsertCode(const std::string& code, const std::string& filePath, const std:
     if (name.empty())
         throw FileError(std::errc::is_a_directory, "open", filePath);
 
-    EncodedCode encoded(code, systemCharset());
+    EncodedCode encoded(system.charsets, code, system.charsets.systemCharset());
     platform::FileSystem& fs = system.files;
     platform::FileHandle handle = platform::kNoFile;
     if (std::error_code ec = fs.openFolder(folder, handle))

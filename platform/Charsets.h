@@ -35,6 +35,9 @@ public:
     // The charset of text that tells none: the locale's on POSIX (the C locale counts as UTF-8),
     // the ANSI code page on Windows ("CP936").
     virtual std::string systemCharset() = 0;
+    // The charset of file names as the file system hands them over: the locale's on POSIX, where
+    // names are bytes; UTF-8 on Windows, whose UTF-16 names the platform turns into UTF-8.
+    virtual std::string nameCharset() { return systemCharset(); }
 };
 
 } // namespace platform

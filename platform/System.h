@@ -66,5 +66,7 @@ struct System {
 System hostSystem(FileSystem& files);
 // The real file system of the running system.
 FileSystem& systemFileSystem();
+// The running system's charsets, for the front ends' own text (the core gets them in a System).
+Charsets& systemCharsets();
 
 } // namespace platform

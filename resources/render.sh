@@ -43,6 +43,5 @@ to_png icons/stepwick-16.svg 16 icons/stepwick-16.png
 for size in 32 48 64; do
     to_png icons/stepwick.svg "$size" "icons/stepwick-$size.png"
 done
-
-# The Windows program's icon: the same four images, 32 bits each, in one .ico.
+# The Windows programs' icon: the four sizes in one file, 32 bits each.
 convert icons/stepwick-16.png icons/stepwick-32.png icons/stepwick-48.png icons/stepwick-64.png icons/stepwick.ico

@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 #include "platform/System.h"
+#include "platform/posix/PosixError.h"
 #include "platform/posix/PosixSystem.h"
 
 #include <algorithm>
@@ -30,7 +31,7 @@ struct linux_dirent64 {
     unsigned char d_type;
 };
 
-std::error_code lastError() { return {errno, std::system_category()}; }
+std::error_code lastError() { return posixError(errno); }
 // Empty where the call succeeded (rc not negative), else errno.
 std::error_code checked(long rc) { return rc < 0 ? lastError() : std::error_code(); }
 
@@ -365,7 +366,7 @@ public:
         if (failed < 0)
             return {};
         failedAt = static_cast<std::size_t>(failed.load());
-        return {failedErrno, std::system_category()};
+        return posixError(failedErrno);
     }
 
     long long unwrittenBytes() override {

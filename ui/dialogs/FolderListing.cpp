@@ -1,4 +1,5 @@
 #include "ui/dialogs/FolderListing.h"
+#include "platform/System.h"
 
 #include "core/Encoding.h"
 
@@ -31,7 +32,8 @@ bool isKind(int dirFd, const dirent& entry, EntryKind kind) {
 } // namespace
 
 QString shownPath(const QByteArray& path) {
-    return QString::fromStdString(shownText(std::string_view(path.constData(), std::size_t(path.size()))));
+    return QString::fromStdString(
+        shownText(std::string_view(path.constData(), std::size_t(path.size())), platform::systemCharsets()));
 }
 
 QList<ListedName> listFolder(const QByteArray& folder, EntryKind kind) {

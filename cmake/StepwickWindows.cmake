@@ -1,0 +1,29 @@
+# What the Windows build adds to its programs and tests: resources, wine, the release archive.
+
+# The icon and the version block into a program. INTERNAL_NAME and FILE_NAME name the program
+# itself (a renamed copy still says what it was): the windowed program is Stepwick, Stepwick.exe.
+function(stepwick_windows_resources target)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "INTERNAL_NAME;FILE_NAME" "")
+    set(STEPWICK_RC_ICON ${PROJECT_SOURCE_DIR}/resources/icons/stepwick.ico)
+    set(STEPWICK_RC_INTERNAL_NAME ${arg_INTERNAL_NAME})
+    set(STEPWICK_RC_FILE_NAME ${arg_FILE_NAME})
+    set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+    configure_file(${PROJECT_SOURCE_DIR}/resources/windows/program.rc.in ${rc} @ONLY)
+    target_sources(${target} PRIVATE ${rc})
+    set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${STEPWICK_RC_ICON})
+endfunction()
+
+# Wine keeps its prefix, and the home it insists on, in the build folder: nothing outside it is
+# touched, root and a fresh clone work alike. No display: console programs need none, and wine is
+# told not to offer Mono and Gecko.
+set(STEPWICK_WINE_ENV
+    WINEPREFIX=${PROJECT_BINARY_DIR}/wine/prefix
+    HOME=${PROJECT_BINARY_DIR}/wine/home
+    WINEDEBUG=-all
+    WINEDLLOVERRIDES=mscoree,mshtml=)
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/wine/home)
+# ctest (or any command) beside one wine server: build-windows/wine-session ctest ...
+list(JOIN STEPWICK_WINE_ENV "' '" STEPWICK_WINE_EXPORTS)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-session.sh.in ${PROJECT_BINARY_DIR}/wine-session
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
+    @ONLY)

@@ -1,0 +1,120 @@
+// Reads the version block and the icon back from a built program, as Explorer's properties page
+// does, and names every value that differs from what users are meant to see.
+// usage: version_block PROGRAM.exe INTERNAL_NAME ORIGINAL_FILENAME
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+int g_failures = 0;
+
+std::string utf8(const std::wstring& text) {
+    std::string out(text.size() * 3, '\0');
+    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                   static_cast<int>(out.size()), nullptr, nullptr));
+    return out;
+}
+
+void expect(const std::wstring& what, const std::wstring& got, const std::wstring& wanted) {
+    if (got == wanted)
+        return;
+    std::printf("FAIL: %s\n  expected: %s\n       got: %s\n", utf8(what).c_str(), utf8(wanted).c_str(),
+                utf8(got).c_str());
+    ++g_failures;
+}
+
+std::wstring queried(const std::vector<char>& block, const std::wstring& path) {
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), path.c_str(), &value, &length) || length == 0)
+        return L"(missing)";
+    return static_cast<const wchar_t*>(value);
+}
+
+std::wstring hex(DWORD value) {
+    wchar_t text[16];
+    std::swprintf(text, 16, L"%08lx", static_cast<unsigned long>(value));
+    return text;
+}
+
+void checkBlock(const std::vector<char>& block, const std::wstring& internalName,
+                const std::wstring& fileName) {
+    void* value = nullptr;
+    UINT length = 0;
+    VS_FIXEDFILEINFO fixed{};
+    if (VerQueryValueW(block.data(), L"\\", &value, &length) && length >= sizeof fixed)
+        fixed = *static_cast<const VS_FIXEDFILEINFO*>(value);
+    const DWORD* translation = nullptr;
+    if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &length) && length >= 4)
+        translation = static_cast<const DWORD*>(value);
+    const struct {
+        const wchar_t* what;
+        std::wstring got;
+        std::wstring wanted;
+    } cases[] = {
+        {L"file version 1.1.0.11", hex(fixed.dwFileVersionMS) + hex(fixed.dwFileVersionLS),
+         L"000100010000000b"},
+        {L"product version 1.1.0.11", hex(fixed.dwProductVersionMS) + hex(fixed.dwProductVersionLS),
+         L"000100010000000b"},
+        {L"an application", hex(fixed.dwFileType), hex(VFT_APP)},
+        {L"language Chinese (PRC), Unicode", translation ? hex(*translation) : L"(missing)", L"04b00804"},
+        {L"FileDescription", queried(block, L"\\StringFileInfo\\080404b0\\FileDescription"),
+         L"批量代码添加器"},
+        {L"FileVersion", queried(block, L"\\StringFileInfo\\080404b0\\FileVersion"), L"1.01.0011"},
+        {L"ProductVersion", queried(block, L"\\StringFileInfo\\080404b0\\ProductVersion"), L"1.01.0011"},
+        {L"ProductName", queried(block, L"\\StringFileInfo\\080404b0\\ProductName"),
+         L"Morlend Stepwick! Second Version"},
+        {L"InternalName", queried(block, L"\\StringFileInfo\\080404b0\\InternalName"), internalName},
+        {L"OriginalFilename", queried(block, L"\\StringFileInfo\\080404b0\\OriginalFilename"), fileName},
+    };
+    for (const auto& c : cases)
+        expect(c.what, c.got, c.wanted);
+}
+
+// The icon group: the four sizes of the main window's icon, 32 bits per pixel each.
+#pragma pack(push, 2)
+struct IconGroupEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bitCount;
+    DWORD bytes;
+    WORD id;
+};
+#pragma pack(pop)
+
+void checkIcon(const std::wstring& program) {
+    std::wstring sizes;
+    if (HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        if (HRSRC found =
+                FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */)) {
+            const auto* group = static_cast<const WORD*>(LockResource(LoadResource(module, found)));
+            const auto* entries = reinterpret_cast<const IconGroupEntry*>(group + 3);
+            for (WORD i = 0; i < group[2]; ++i)
+                sizes +=
+                    std::to_wstring(entries[i].width) + L"x" + std::to_wstring(entries[i].bitCount) + L" ";
+        }
+        FreeLibrary(module);
+    }
+    expect(L"icon: sizes x bits", sizes, L"16x32 32x32 48x32 64x32 ");
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 4) {
+        std::printf("usage: version_block PROGRAM.exe INTERNAL_NAME ORIGINAL_FILENAME\n");
+        return 2;
+    }
+    const DWORD size = GetFileVersionInfoSizeW(argv[1], nullptr);
+    std::vector<char> block(size);
+    if (size == 0 || !GetFileVersionInfoW(argv[1], 0, size, block.data())) {
+        std::printf("FAIL: no version block in %s (error %lu)\n", utf8(argv[1]).c_str(), GetLastError());
+        return 1;
+    }
+    checkBlock(block, argv[2], argv[3]);
+    checkIcon(argv[1]);
+    std::printf("%d failed\n", g_failures);
+    return g_failures == 0 ? 0 : 1;
+}
