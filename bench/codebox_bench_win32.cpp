@@ -1,6 +1,6 @@
 // Times the Win32 code window as a user meets it (case 7 of the benchmarks, under wine):
-//   codebox_bench_win32.exe [MEGABYTES] [--richedit]
-// puts one line of MEGABYTES (default 10) million characters on the clipboard and pastes it into
+//   codebox_bench_win32.exe [CHARACTERS] [--richedit]
+// puts one line of CHARACTERS (default 10 million) characters on the clipboard and pastes it into
 // Text1 with WM_PASTE, waiting until the window has painted it; then types 20 characters into the
 // middle of that line, and 20 into the middle of a code of 10,000 lines, each followed by a
 // repaint. Prints the seconds of the paste and the median milliseconds of a keystroke. With
@@ -64,7 +64,7 @@ double medianKeystrokeMs(HWND box, HWND window, std::size_t at, int count) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    const long megabytes = argc > 1 ? std::wcstol(argv[1], nullptr, 10) : 10;
+    const long characters = argc > 1 ? std::wcstol(argv[1], nullptr, 10) : 10'000'000;
     win32ui::FormWindow::registerClass(win32ui::kTextsClass, nullptr);
     win32ui::Texts texts;
     texts.ensure();
@@ -88,8 +88,9 @@ int wmain(int argc, wchar_t** argv) {
         return out;
     };
     std::wstring line;
-    while (line.size() < std::size_t(megabytes) * 1'000'000)
+    while (line.size() < std::size_t(characters))
         line += kPiece;
+    line.resize(std::size_t(characters));
     if (!putOnClipboard(line))
         return 1;
     SetFocus(box);

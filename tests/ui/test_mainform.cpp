@@ -1,3 +1,4 @@
+#include "ChoiceCases.h"
 #include "StepwickVersion.h"
 #include "WindowTestSupport.h"
 #include "core/Mod.h"
@@ -455,40 +456,16 @@ private slots:
     }
 
     void choicesInTheWindowsShapeTheRun() {
-        // Choices clicked in turn afresh ("=TEXT" typed into TOther); the log (null: refused); files after.
-        const char* all = "a.txt\nb.txt\np.txt\n\n处理了3个文件。";
-        const char* deep = "a.txt\nb.txt\np.txt\nsub/d.txt\n\n处理了4个文件。";
-        const char* once =
-            "a.txt（已含此代码，未再添加）\nb.txt\np.txt\n\n处理了2个文件。\n有1个文件已含此代码，未再添加。";
-        const std::tuple<const char*, const char*, Files> cases[] = {
-            {"Ohead",
-             all,
-             {{"a.txt", "C\r\nC\r\n"}, {"b.txt", "C\r\nl1\nl2\r\n"}, {"p.txt", "C\r\n#!/bin/sh\nx\n"}}},
-            {"Ohead Check1", once, {{"a.txt", "C\r\n"}, {"b.txt", "C\r\nl1\nl2\r\n"}}},
-            // Either placement option keeps the end of a file without a last line break.
-            {"Ohead Check2", all, {{"p.txt", "#!/bin/sh\nC\r\nx\n"}, {"b.txt", "C\r\nl1\nl2"}}},
-            {"Ohead Check3", all, {{"b.txt", "C\nl1\nl2"}, {"a.txt", "C\r\nC\r\n"}}},
-            {"Check1", once, {{"a.txt", "C\r\n"}, {"b.txt", "l1\nl2C\r\n"}, {"sub/d.txt", "s\r\n"}}},
-            // The picker's subfolder box: confirmed, reopened showing it, closed, left open, unticked.
-            {"Pick Tick Confirm", deep, {{"sub/d.txt", "s\r\nC\r\n"}}},
-            {"Pick Tick Confirm Pick Close", deep, {{"sub/d.txt", "s\r\nC\r\n"}}},
-            {"Pick Tick", deep, {{"sub/d.txt", "s\r\nC\r\n"}}},
-            {"Pick Tick Confirm Pick Tick Close", all, {{"sub/d.txt", "s\r\n"}}},
-            {"Pick Tick Confirm Pick Tick", all, {{"sub/d.txt", "s\r\n"}}},
-            // HTM, then Other: TOther's text is searched, as it stands or typed anew; a preset ignores it.
-            {"Option2 OOther", "x.cgi\n\n处理了1个文件。", {{"x.cgi", "C\r\n"}, {"z.htm", ""}}},
-            {"OOther =pl", "w.pl\n\n处理了1个文件。", {{"w.pl", "C\r\n"}, {"x.cgi", ""}}},
-            {"OOther =pl Option3", "v.asp\n\n处理了1个文件。", {{"v.asp", "C\r\n"}, {"w.pl", ""}}},
-            {"OOther Option1", all, {{"a.txt", "C\r\nC\r\n"}, {"x.cgi", ""}}},
-            {"Option4", "u.php\n\n处理了1个文件。", {{"u.php", "C\r\n"}, {"a.txt", "C\r\n"}}},
-            {"Option2", "z.htm\n\n处理了1个文件。", {{"z.htm", "C\r\n"}}},
-            {"OOther =../x", nullptr, {{"a.txt", "C\r\n"}}},
+        // The table the Win32 window driver shares (ChoiceCases.h).
+        auto bytes = [](const windowcases::Files& files) {
+            Files out;
+            for (const auto& [name, text] : files)
+                out.emplace_back(name, QByteArray::fromStdString(text));
+            return out;
         };
-        for (const auto& [choices, log, after] : cases) {
+        for (const auto& [choices, log, after] : windowcases::choiceCases()) {
             Session s;
-            s.write({{"a.txt", "C\r\n"}, {"b.txt", "l1\nl2"}, {"p.txt", "#!/bin/sh\nx\n"}});
-            s.write({{"sub/d.txt", "s\r\n"}, {"x.cgi", ""}, {"w.pl", ""}});
-            s.write({{"v.asp", ""}, {"u.php", ""}, {"z.htm", ""}});
+            s.write(bytes(windowcases::kChoiceFiles));
             s.prepare(QStringLiteral("C"));
             auto* other = s.control<QLineEdit>("TOther");
             QString typed = QStringLiteral("CGI");
@@ -519,7 +496,7 @@ private slots:
                 QVERIFY(logged.isEmpty() &&
                         oneBox() == box(":)", MessageBox::Icon::Warning,
                                         QStringLiteral("扩展名中不能有“/”，没有文件被修改。")));
-            s.expect(after);
+            s.expect(bytes(after));
             QCOMPARE(other->text(), typed);
         }
     }

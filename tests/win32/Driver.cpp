@@ -91,6 +91,25 @@ BOOL CALLBACK matchWindow(HWND hwnd, LPARAM param) {
     return TRUE;
 }
 
+struct AnySearch {
+    DWORD process;
+    const wchar_t* className;
+    HWND found;
+};
+
+BOOL CALLBACK matchAnyWindow(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<AnySearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    if (owner == search->process && lstrcmpW(name, search->className) == 0) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND findWindow(DWORD process, const wchar_t* className) {
     Search search{process, className, nullptr};
     EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
@@ -106,6 +125,12 @@ HWND Program::window(const wchar_t* className, int milliseconds) const {
 
 bool Program::hasWindow(const wchar_t* className) const {
     return findWindow(m_process.dwProcessId, className) != nullptr;
+}
+
+HWND Program::anyWindow(const wchar_t* className) const {
+    AnySearch search{m_process.dwProcessId, className, nullptr};
+    EnumWindows(matchAnyWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 bool Program::ended(int milliseconds) const {
@@ -144,6 +169,55 @@ bool checked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BS
 
 bool topmost(HWND window) { return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
 
+namespace {
+HWND boxOf(DWORD process) {
+    for (HWND w = FindWindowW(L"#32770", nullptr); w; w = FindWindowExW(nullptr, w, L"#32770", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == process && IsWindowVisible(w))
+            return w;
+    }
+    return nullptr;
+}
+
+std::wstring pathOf(const std::wstring& folder, const std::string& name) {
+    std::wstring path = folder + L"\\" + wide(name);
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
+} // namespace
+
+bool boxShown(DWORD process) { return boxOf(process) != nullptr; }
+
+void writeFile(const std::wstring& folder, const std::string& name, const std::string& bytes) {
+    const std::wstring path = pathOf(folder, name);
+    for (std::size_t at = path.find(L'\\', folder.size() + 1); at != std::wstring::npos;
+         at = path.find(L'\\', at + 1))
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    if (file == INVALID_HANDLE_VALUE ||
+        !WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr))
+        fail(__FILE__, __LINE__, "cannot write " + name);
+    CloseHandle(file);
+}
+
+std::string readFile(const std::wstring& folder, const std::string& name) {
+    HANDLE file = CreateFileW(pathOf(folder, name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "<missing>";
+    std::string bytes(std::size_t(GetFileSize(file, nullptr)), '\0');
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), DWORD(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
 Box answerBox(DWORD process, int milliseconds) {
     Box box;
     HWND dialog = nullptr;
@@ -162,9 +236,12 @@ Box answerBox(DWORD process, int milliseconds) {
         milliseconds);
     if (!dialog)
         return box;
-    box.shown = textOf(dialog) == L":)";
+    box.title = textOf(dialog);
+    box.shown = box.title == L":)";
     box.text = textOf(GetDlgItem(dialog, 0xFFFF));
-    box.hasIcon = GetDlgItem(dialog, 20) != nullptr && IsWindowVisible(GetDlgItem(dialog, 20));
+    // The icon: id 20 on Windows, 0x440 under wine.
+    for (int id : {20, 0x440})
+        box.hasIcon = box.hasIcon || (GetDlgItem(dialog, id) && IsWindowVisible(GetDlgItem(dialog, id)));
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     return box;
 }

@@ -44,6 +44,8 @@ public:
     // The visible window of that class, waiting for it to appear.
     HWND window(const wchar_t* className, int milliseconds = 10000) const;
     bool hasWindow(const wchar_t* className) const;
+    // The window of that class, shown or hidden.
+    HWND anyWindow(const wchar_t* className) const;
     bool ended(int milliseconds = 10000) const;
     DWORD id() const { return m_process.dwProcessId; }
 
@@ -65,10 +67,17 @@ bool topmost(HWND window);
 
 // The program's message box ":)", waited for: its text and icon; answered with OK.
 struct Box {
-    bool shown = false;
+    bool shown = false; // titled ":)"
+    std::wstring title;
     std::wstring text;
     bool hasIcon = false;
 };
 Box answerBox(DWORD process, int milliseconds = 10000);
+// The program's message box if one is up now.
+bool boxShown(DWORD process);
+
+// Files below a folder, '/' between folder and name.
+void writeFile(const std::wstring& folder, const std::string& name, const std::string& bytes);
+std::string readFile(const std::wstring& folder, const std::string& name);
 
 } // namespace driver

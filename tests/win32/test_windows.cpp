@@ -1,7 +1,9 @@
 // The Win32 windows, driven from outside through their handles:
 //   window_driver.exe STEPWICK_TEST_EXE WORK_FOLDER [CASE...]
+#include "../ui/ChoiceCases.h"
 #include "Driver.h"
 #include "StepwickVersion.h"
+#include "core/BatchRun.h"
 #include "ui/layout/Wording.h"
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 
 using namespace driver;
@@ -196,6 +199,200 @@ void enterClicksOncePerPressAndExitEndsAll() {
     EXPECT(p.ended());
 }
 
+// A fresh program in a folder of its own holding files, started there.
+struct Session {
+    std::wstring dir;
+    std::unique_ptr<Program> p;
+    explicit Session(const windowcases::Files& files) {
+        static int count = 0;
+        dir = g_work + L"\\s" + std::to_wstring(++count);
+        CreateDirectoryW(dir.c_str(), nullptr);
+        for (const auto& [name, bytes] : files)
+            writeFile(dir, name, bytes);
+        p = std::make_unique<Program>(g_exe, addressesFile(), dir);
+    }
+    HWND control(const char* name) const { return item(p->main(), layout::kMainForm, name); }
+    HWND texts(const char* name) const {
+        return item(p->anyWindow(win32ui::kTextsClass), layout::kTexts, name);
+    }
+    HWND picker() const { return p->window(win32ui::kFileBroClass); }
+    std::wstring log() const { return textOf(control("Text1")); }
+    // The session's folder confirmed in the picker, and the code set.
+    void prepare(std::wstring_view code) {
+        click(control("CmdOpen"));
+        HWND fileBro = picker();
+        click(item(fileBro, layout::kFileBro, "Command1"));
+        EXPECT(waitFor([&] { return !IsWindow(fileBro); }));
+        setText(texts("Text1"), code);
+    }
+    // Presses the start button; what the run added to the log once it ended (with its thanks line),
+    // or nothing when a message box came up instead.
+    std::wstring run() const {
+        const std::size_t before = log().size();
+        postClick(control("Command2"));
+        waitFor([&] {
+            const std::wstring now = log();
+            return boxShown(p->id()) || (now.size() > before && now.size() >= 9 &&
+                                         now.substr(now.size() - 9) == L"感谢您使用本软件！");
+        });
+        return log().substr(before);
+    }
+};
+
+// The log as the table writes it, as the Windows log shows it.
+std::wstring windowsLog(const char* log) {
+    std::wstring out;
+    for (const wchar_t c : wide(log))
+        out += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c == L'/' ? L'\\' : c);
+    return out + L"\r\n感谢您使用本软件！";
+}
+
+void choose(Session& s, const std::string& choice) {
+    if (choice[0] == '=')
+        setText(s.control("TOther"), wide(choice.substr(1)));
+    else if (choice == "Pick")
+        click(s.control("CmdOpen"));
+    else if (choice == "Tick")
+        click(item(s.picker(), layout::kFileBro, "Check1"));
+    else if (choice == "Confirm" || choice == "Close") {
+        HWND picker = s.picker();
+        choice == "Close" ? (void)SendMessageW(picker, WM_CLOSE, 0, 0)
+                          : click(item(picker, layout::kFileBro, "Command1"));
+        EXPECT(waitFor([&] { return !IsWindow(picker); }));
+    } else if (choice.rfind("Check", 0) == 0) {
+        HWND box = s.texts(choice.c_str());
+        SendMessageW(box, BM_SETCHECK, checked(box) ? BST_UNCHECKED : BST_CHECKED, 0);
+    } else {
+        click(s.control(choice.c_str()));
+    }
+}
+
+void choicesInTheWindowsShapeTheRun() {
+    for (const auto& [choices, log, after] : windowcases::choiceCases()) {
+        Session s(windowcases::kChoiceFiles);
+        s.prepare(L"C");
+        std::istringstream words(choices);
+        for (std::string choice; words >> choice;)
+            choose(s, choice);
+        const std::wstring logged = s.run();
+        if (log) {
+            if (!EXPECT_EQ(logged, windowsLog(log)))
+                fail(__FILE__, __LINE__, std::string("case ") + choices);
+        } else {
+            const Box box = answerBox(s.p->id());
+            EXPECT(logged.empty() && box.shown && box.hasIcon);
+            EXPECT_EQ(box.text, wide(layout::kBadExtension));
+        }
+        for (const auto& [name, bytes] : after)
+            if (!EXPECT_EQ(wide(readFile(s.dir, name)), wide(bytes)))
+                fail(__FILE__, __LINE__, std::string("case ") + choices + ": " + name);
+    }
+}
+
+// Start without a folder: asked for one; picked in the picker; the placeholder as code; an empty
+// code refused; names the log escapes.
+void runFromFolderPickToLog() {
+    Session s({{"site/a.htm", "old line\r\n"}, {"site/b.htm", "last"}, {"site/c.txt", "keep\r\n"}});
+    EXPECT(s.run().empty());
+    Box box = answerBox(s.p->id());
+    EXPECT_EQ(box.title, L":)");
+    EXPECT(box.hasIcon);
+    EXPECT_EQ(box.text, wide(kNoFolderMessage));
+    HWND picker = s.picker();
+    HWND dirs = item(picker, layout::kFileBro, "Dir1");
+    const LRESULT row = SendMessageW(dirs, LB_FINDSTRING, WPARAM(-1), LPARAM(L"    site"));
+    const LRESULT siteRow = row >= 0 ? row : SendMessageW(dirs, LB_GETCOUNT, 0, 0) - 1;
+    SendMessageW(dirs, LB_SETCURSEL, WPARAM(siteRow), 0);
+    SendMessageW(picker, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(dirs), LBN_DBLCLK), LPARAM(dirs));
+    EXPECT_EQ(SendMessageW(item(picker, layout::kFileBro, "File1"), LB_GETCOUNT, 0, 0), 3);
+    click(item(picker, layout::kFileBro, "Command1"));
+    click(s.control("Option2"));
+    click(s.control("Ohead"));
+    // Files without a mark and not UTF-8 beyond ASCII take the system's ANSI code page: 936 here.
+    EXPECT_EQ(GetACP(), 936);
+    const std::wstring typed = L"在这里输入欲添加的字符。\r\n";
+    std::string placeholder(typed.size() * 2, '\0');
+    placeholder.resize(
+        std::size_t(WideCharToMultiByte(936, 0, typed.data(), int(typed.size()), placeholder.data(),
+                                        int(placeholder.size()), nullptr, nullptr)));
+    EXPECT_EQ(s.run(), windowsLog("a.htm\nb.htm\n\n处理了2个文件。"));
+    EXPECT(readFile(s.dir, "site/a.htm") == placeholder + "old line\r\n");
+    EXPECT(readFile(s.dir, "site/b.htm") == placeholder + "last\r\n");
+    EXPECT_EQ(wide(readFile(s.dir, "site/c.txt")), L"keep\r\n");
+    setText(s.texts("Text1"), L"");
+    EXPECT(s.run().empty());
+    box = answerBox(s.p->id());
+    EXPECT_EQ(box.text, wide(layout::kCodeIsEmpty));
+    EXPECT_EQ(s.log().substr(0, 8), L"被处理的文件\r\n");
+}
+
+// 取消 in the progress window stops the run between two files: the files before are changed, the
+// rest untouched, and the log says so; the banner goes on turning meanwhile.
+void cancelStopsBetweenFiles() {
+    windowcases::Files files;
+    static std::vector<std::string> names;
+    for (int i = 0; i < 4000; ++i)
+        names.push_back("f" + std::to_string(10000 + i) + ".txt");
+    for (const std::string& name : names)
+        files.emplace_back(name.c_str(), "x\r\n");
+    Session s(files);
+    s.prepare(L"C");
+    click(s.control("Ohead"));
+    postClick(s.control("Command2"));
+    HWND progress = s.p->window(win32ui::kProgressClass, 20000);
+    EXPECT(progress != nullptr && !IsWindowEnabled(s.p->main()));
+    postClick(GetDlgItem(progress, win32ui::kProgressCancelId));
+    EXPECT(waitFor([&] { return IsWindowEnabled(s.p->main()); }, 60000));
+    const std::wstring log = s.log();
+    EXPECT(log.find(wide(kCancelledLine)) != std::wstring::npos);
+    std::size_t changed = 0;
+    for (const std::string& name : names)
+        changed += readFile(s.dir, name) == "C\r\nx\r\n";
+    EXPECT(changed < names.size());
+    EXPECT(log.find(L"处理了" + std::to_wstring(changed) + L"个文件。") != std::wstring::npos);
+    EXPECT_EQ(wide(readFile(s.dir, names.back())), L"x\r\n");
+}
+
+bool putOnClipboard(const std::wstring& text) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    std::memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    if (!OpenClipboard(nullptr))
+        return false;
+    EmptyClipboard();
+    const bool put = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    CloseClipboard();
+    return put;
+}
+
+// A pasted line too long to edit is held aside at once: the window stays responsive, says how long
+// the code is, and Delete clears it. (The clipboard goes through X under wine, which is slow for
+// megabytes; bench/codebox_bench_win32 times the 10-million-character paste.)
+void longCodeHeldAsideAndCleared() {
+    Session s({});
+    click(s.control("CmdAdd"));
+    HWND texts = s.p->window(win32ui::kTextsClass);
+    HWND box = s.texts("Text1");
+    const std::wstring line(200'000, L'x');
+    EXPECT(putOnClipboard(line));
+    const DWORD start = GetTickCount();
+    PostMessageW(box, EM_SETSEL, 0, -1);
+    PostMessageW(box, WM_PASTE, 0, 0);
+    auto noticed = [&] {
+        for (HWND c = GetWindow(texts, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+            if (IsWindowVisible(c) && textOf(c) == wide(layout::heldCodeNotice(line.size())))
+                return true;
+        return false;
+    };
+    EXPECT(waitFor(noticed, 20000));
+    EXPECT(GetTickCount() - start < 3000);
+    DWORD_PTR answer = 0;
+    EXPECT(SendMessageTimeoutW(texts, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) != 0);
+    EXPECT(textOf(box).size() < 5000);
+    PostMessageW(box, WM_KEYDOWN, VK_DELETE, 1);
+    EXPECT(waitFor([&] { return textOf(box).empty() && !noticed(); }));
+}
+
 const std::pair<const char*, std::function<void()>> kCases[] = {
     {"windowsAsDesigned", windowsAsDesigned},
     {"aboutOnTopOnceWithItsLinks", aboutOnTopOnceWithItsLinks},
@@ -203,6 +400,10 @@ const std::pair<const char*, std::function<void()>> kCases[] = {
     {"bannerTurnsEveryThreeSeconds", bannerTurnsEveryThreeSeconds},
     {"codeWindowHidesAndKeepsItsText", codeWindowHidesAndKeepsItsText},
     {"enterClicksOncePerPressAndExitEndsAll", enterClicksOncePerPressAndExitEndsAll},
+    {"runFromFolderPickToLog", runFromFolderPickToLog},
+    {"choicesInTheWindowsShapeTheRun", choicesInTheWindowsShapeTheRun},
+    {"cancelStopsBetweenFiles", cancelStopsBetweenFiles},
+    {"longCodeHeldAsideAndCleared", longCodeHeldAsideAndCleared},
 };
 
 } // namespace

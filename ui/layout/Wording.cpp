@@ -38,6 +38,10 @@ std::string contactText() {
            "欢迎来我的主页和我一起交流经验！如果你对软件的源代码感兴趣，也可以找我的。\r\n";
 }
 
+std::string heldCodeNotice(std::size_t characters) {
+    return "代码共" + std::to_string(characters) + "个字符，太长无法在此编辑；可粘贴替换或清除。";
+}
+
 std::string failureSummary(std::size_t files, std::size_t folders) {
     if (folders == 0)
         return "有" + std::to_string(files) + "个文件未能处理，详见记录。";

@@ -33,6 +33,9 @@ inline constexpr std::string_view kProgressLabel = "正在添加代码……";
 inline constexpr std::string_view kCancel = "取消";
 inline constexpr std::string_view kSubfolders = "包括子文件夹";
 
+// Over the code box while it holds a code too long to edit there, only its beginning shown.
+std::string heldCodeNotice(std::size_t characters);
+
 // How many files, and how many folders, a run could not handle.
 std::string failureSummary(std::size_t files, std::size_t folders);
 

@@ -1,5 +1,7 @@
 #include "ui/widgets/CodeTextBox.h"
 
+#include "ui/layout/Wording.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -78,8 +80,7 @@ void CodeTextBox::setCode(const QString& text) {
 void CodeTextBox::holdAside(QString text) {
     m_heldAside = true;
     m_whole = std::move(text);
-    m_notice->setText(
-        QStringLiteral("代码共%1个字符，太长无法在此编辑；可粘贴替换或清除。").arg(m_whole.size()));
+    m_notice->setText(QString::fromStdString(layout::heldCodeNotice(std::size_t(m_whole.size()))));
     m_notice->show();
     placeNotice();
     setReadOnly(true);
