@@ -186,7 +186,8 @@ void publishBatch(FolderEditor& editor, FlushedBatch& flushed, const FolderPlace
 void reportBatch(FlushedBatch& flushed, const FolderPlace& place, BatchResult& result, BatchSink& sink) {
     std::string piece;
     for (auto& slot : flushed.batch.slots) {
-        const std::string name = shownText(place.relative + *slot.name, place.system.charsets);
+        const std::string name =
+            shownPath(place.relative + *slot.name, place.system.paths.separator, place.system.charsets);
         const auto skip = slot.pending.skip;
         if (slot.failure) {
             slot.failure->name = name;
@@ -312,7 +313,7 @@ bool startRun(const Mod& mod, const BatchInput& input, const platform::System& s
 FileFailure failureBelow(const Mod& mod, const std::string& relative, const FileError& e,
                          const platform::System& system) {
     FileFailure failure = failureOf(e, system);
-    failure.name = shownText(relative, system.charsets);
+    failure.name = shownPath(relative, system.paths.separator, system.charsets);
     failure.path = mod.TargetDir + relative;
     failure.folder = !relative.empty() && system.paths.isSeparator(relative.back());
     return failure;

@@ -100,6 +100,18 @@ std::string shownText(std::string_view bytes, platform::Charsets& charsets) {
     return out;
 }
 
+std::string shownPath(std::string_view path, char separator, platform::Charsets& charsets) {
+    std::string out;
+    for (std::size_t start = 0;;) {
+        const std::size_t at = path.find(separator, start);
+        out += shownText(path.substr(start, at == std::string_view::npos ? at : at - start), charsets);
+        if (at == std::string_view::npos)
+            return out;
+        out += separator;
+        start = at + 1;
+    }
+}
+
 std::string utf8ToSystem(std::string_view utf8, platform::Charsets& charsets) {
     const std::string charset = charsets.systemCharset();
     if (isUtf8Charset(charset) || plainAscii(utf8))
