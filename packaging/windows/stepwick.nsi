@@ -19,6 +19,7 @@ VIAddVersionKey /LANG=2052 "ProductName" "Morlend Stepwick! Second Version"
 VIAddVersionKey /LANG=2052 "FileDescription" "${PRODUCT} 安装程序"
 VIAddVersionKey /LANG=2052 "FileVersion" "${VERSION_TEXT}"
 VIAddVersionKey /LANG=2052 "ProductVersion" "${VERSION_TEXT}"
+VIAddVersionKey /LANG=2052 "LegalCopyright" "Morlend Inc."
 LoadLanguageFile "${NSISDIR}\Contrib\Language files\SimpChinese.nlf"
 
 Page directory
