@@ -11,7 +11,7 @@ build=$(cd "${2:-$(dirname "$0")/../build-w}" && pwd)
 for tool in Xvfb import convert wine; do
     command -v "$tool" >/dev/null || { echo "$0: $tool is missing" >&2; exit 1; }
 done
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$build/wine/shots-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=zh_CN.UTF-8
 for n in 71 72 73 74 75 76 77 78; do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
 done
@@ -34,6 +34,7 @@ for _ in $(seq 100); do
     [ "$(wc -l <"$out/places.txt")" -ge 4 ] && break
     sleep 0.3
 done
+sleep 2
 import -window root "$out/desktop.png"
 while read -r name left top width height; do
     convert "$out/desktop.png" -crop "${width}x${height}+${left}+${top}" +repage "$out/$name.png"

@@ -23,10 +23,11 @@ constexpr DWORD kScrolledText = ES_MULTILINE | ES_AUTOHSCROLL | ES_AUTOVSCROLL |
 
 ControlClass classOf(Kind kind) {
     switch (kind) {
+    // Transparent: where the design lets captions overlap, the one beneath is painted first.
     case Kind::Label:
-        return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+        return {L"STATIC", SS_LEFT | SS_NOPREFIX, WS_EX_TRANSPARENT};
     case Kind::Link:
-        return {L"STATIC", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0};
+        return {L"STATIC", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, WS_EX_TRANSPARENT};
     case Kind::TextBox:
         return {L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
     case Kind::LogBox:
@@ -34,7 +35,8 @@ ControlClass classOf(Kind kind) {
     case Kind::CodeBox:
         return {L"EDIT", kScrolledText | ES_WANTRETURN | WS_TABSTOP, WS_EX_CLIENTEDGE};
     case Kind::TextBlock:
-        return {L"EDIT", ES_MULTILINE | ES_READONLY | WS_TABSTOP, WS_EX_CLIENTEDGE};
+        // A plain one-pixel frame and no margins: the design's lines fill the box.
+        return {L"EDIT", ES_MULTILINE | ES_READONLY | WS_TABSTOP | WS_BORDER, 0};
     case Kind::Frame:
         return {L"BUTTON", BS_GROUPBOX, 0};
     case Kind::Button:
@@ -142,6 +144,8 @@ void FormWindow::createControls() {
             SendMessageW(m_controls[i], STM_SETIMAGE, IMAGE_BITMAP, LPARAM(m_pictures[i]));
         if (controls[i].on)
             SendMessageW(m_controls[i], BM_SETCHECK, BST_CHECKED, 0);
+        if (controls[i].kind == Kind::TextBlock)
+            SendMessageW(m_controls[i], EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
     }
 }
 
@@ -279,9 +283,15 @@ void FormWindow::bringUp() {
 
 LRESULT FormWindow::colourOf(HDC dc, HWND c) {
     const int index = GetDlgCtrlID(c) - kFirstControlId;
-    if (index >= 0 && std::size_t(index) < m_design.controls.size() &&
-        m_design.controls[std::size_t(index)].colour)
-        SetTextColor(dc, toColorRef(*m_design.controls[std::size_t(index)].colour));
+    const bool ours = index >= 0 && std::size_t(index) < m_design.controls.size();
+    const layout::Control* design = ours ? &m_design.controls[std::size_t(index)] : nullptr;
+    if (design && design->colour)
+        SetTextColor(dc, toColorRef(*design->colour));
+    // Captions are drawn over what lies beneath them, as the design overlaps some of them.
+    if (design && (design->kind == Kind::Label || design->kind == Kind::Link)) {
+        SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetStockObject(HOLLOW_BRUSH));
+    }
     SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
