@@ -83,8 +83,8 @@ BatchInput inputOf(const Options& options, std::string& code) {
 // A run refused before it touched anything; the folder is named as the user typed it.
 int refused(const Options& options, const BatchResult& result) {
     if (result.folderError)
-        LogOutput::complain(shownText(options.folder, platform::systemCharsets()) + ": " +
-                            result.folderError->reason());
+        LogOutput::complain(shownPath(options.folder, platform::systemCharsets(), platform::systemPaths()) +
+                            ": " + result.folderError->reason());
     else
         LogOutput::complain(result.error);
     return kExitUsage;
@@ -94,7 +94,8 @@ int refused(const Options& options, const BatchResult& result) {
 // One line on standard error for each file that failed.
 void reportFailures(const BatchResult& result) {
     for (const auto& f : result.failures)
-        LogOutput::complain(shownText(f.path, platform::systemCharsets()) + ": " + f.reason);
+        LogOutput::complain(shownPath(f.path, platform::systemCharsets(), platform::systemPaths()) + ": " +
+                            f.reason);
 }
 
 int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out,
@@ -107,7 +108,7 @@ int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutp
         return refused(options, result);
     std::string list;
     for (const auto& name : files)
-        list += shownText(name, platform::systemCharsets()) + "\n";
+        list += shownPath(name, platform::systemCharsets(), platform::systemPaths()) + "\n";
     out.write(list);
     reportFailures(result);
     if (check)

@@ -100,6 +100,18 @@ std::string shownText(std::string_view bytes, platform::Charsets& charsets) {
     return out;
 }
 
+std::string shownPath(std::string_view path, platform::Charsets& charsets, const platform::PathRules& paths) {
+    std::string out;
+    for (std::size_t from = 0;;) {
+        const std::size_t at = path.find_first_of(paths.separators, from);
+        out += shownText(path.substr(from, at == std::string_view::npos ? at : at - from), charsets);
+        if (at == std::string_view::npos)
+            return out;
+        out += path[at];
+        from = at + 1;
+    }
+}
+
 std::string utf8ToSystem(std::string_view utf8, platform::Charsets& charsets) {
     const std::string charset = charsets.systemCharset();
     if (isUtf8Charset(charset) || plainAscii(utf8))

@@ -12,9 +12,11 @@ void FolderEditor::flush(std::vector<Pending>& pending) {
     // One flush of the whole file system commits many files at once, but it also waits for
     // whatever other programs have not written yet; then each of our files is flushed alone.
     if (pending.size() > 2 && !othersAreWriting(pending)) {
-        if (std::error_code ec = m_fs.fsSync(m_dir))
+        const std::error_code ec = m_fs.fsSync(m_dir);
+        if (!ec)
+            return;
+        if (ec != std::errc::function_not_supported) // no such flush here (Windows): each file alone
             throw FileError(ec, "flush", m_folder);
-        return;
     }
     std::vector<platform::FileHandle> files;
     std::vector<const Pending*> owners;
