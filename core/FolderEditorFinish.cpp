@@ -10,11 +10,14 @@ using platform::FileInfo;
 
 void FolderEditor::flush(std::vector<Pending>& pending) {
     // One flush of the whole file system commits many files at once, but it also waits for
-    // whatever other programs have not written yet; then each of our files is flushed alone.
+    // whatever other programs have not written yet; then each of our files is flushed alone, as
+    // where the system offers no such flush (Windows).
     if (pending.size() > 2 && !othersAreWriting(pending)) {
-        if (std::error_code ec = m_fs.fsSync(m_dir))
+        const std::error_code ec = m_fs.fsSync(m_dir);
+        if (!ec)
+            return;
+        if (ec != std::errc::function_not_supported)
             throw FileError(ec, "flush", m_folder);
-        return;
     }
     std::vector<platform::FileHandle> files;
     std::vector<const Pending*> owners;
