@@ -70,6 +70,11 @@ void FolderEditor::publish(Pending& p) {
             nameUnnamed(p);
         // As late as can be: a change after this goes into the file being replaced.
         checkUnchanged(p);
+        if (!m_fs.replacesOpenFiles()) {
+            // Its other names, if any, then fail as changed: safe, if needlessly.
+            p.old.reset();
+            p.file.reset();
+        }
         if (std::error_code ec = m_fs.renameAt(m_dir, p.tempName, p.name))
             throw FileError(ec, "replace", p.path);
     } catch (...) {

@@ -82,6 +82,10 @@ public:
 
     // True when two threads may call it at once.
     virtual bool concurrent() const { return false; }
+    // True where a name can be renamed over while a handle holds the file it names (POSIX); false
+    // where the system refuses that (Windows without POSIX rename semantics, wine): the core then
+    // closes its own handles of both files before it renames.
+    virtual bool replacesOpenFiles() const { return true; }
 
     // Opens a folder by its path (OpenMode::Folder).
     virtual std::error_code openFolder(const std::string& path, FileHandle& out) = 0;

@@ -12,6 +12,7 @@ public:
     explicit FileSystemDecorator(FileSystem& real) : m_real(real) {}
 
     bool concurrent() const override { return m_real.concurrent(); }
+    bool replacesOpenFiles() const override { return m_real.replacesOpenFiles(); }
     std::error_code openFolder(const std::string& path, FileHandle& out) override;
     std::error_code openAt(FileHandle dir, const std::string& name, OpenMode mode, std::uint32_t permissions,
                            FileHandle& out) override;

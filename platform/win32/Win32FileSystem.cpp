@@ -258,6 +258,8 @@ std::error_code lockFilePath(HANDLE dir, std::wstring& out) {
 class Win32FileSystem final : public FileSystem {
 public:
     bool concurrent() const override { return true; }
+    // MoveFileExW, the rename wine and older Windows offer, fails on a target any handle holds.
+    bool replacesOpenFiles() const override { return false; }
 
     // The user's folder is taken as the path names it: a link on the way is followed.
     std::error_code openFolder(const std::string& path, FileHandle& out) override {
