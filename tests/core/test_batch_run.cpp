@@ -309,6 +309,25 @@ TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {
             }
 }
 
+// Where the system has no flush of the whole file system (Windows), each file is flushed alone and
+// none fails for it.
+TEST(BatchRun, WithoutAWholeDiskFlushEachFileIsFlushedAlone) {
+    TempDir dir;
+    for (unsigned i = 0; i < 6; ++i)
+        writeFile(dir / ("f" + std::to_string(i) + ".txt"), "old\r\n");
+    platform::RecordingFileSystem fs;
+    fs.setUnwrittenBytes(0);
+    fs.failEvery("fsSync", std::errc::function_not_supported);
+    Mod mod = folderMod(dir);
+    LogSink sink(&fs);
+    const BatchResult r = runBatch(mod, input("txt", "foot", "c"), sink, systemWith(fs));
+    EXPECT_EQ(r.changed, 6u);
+    EXPECT_TRUE(r.failures.empty());
+    EXPECT_EQ(std::count(fs.calls().begin(), fs.calls().end(), "dataSync"), 6);
+    for (unsigned i = 0; i < 6; ++i)
+        EXPECT_EQ(readFile(dir / ("f" + std::to_string(i) + ".txt")), "old\r\nc\r\n");
+}
+
 // With threads, the folder is flushed beside the renames of later batches; still each file is
 // renamed, and then the folder flushed, before its line is logged. The old file is let go only
 // after the line: closing it frees its blocks, which the folder must no longer name on the disk.
