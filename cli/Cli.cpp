@@ -50,16 +50,13 @@ private:
     bool m_started = false;
 };
 
-// Standard output or error redirected into files: the run must not change them. Asked of the
-// system's own file system, so that a test's stand-in counts only the run's calls.
+// Standard output or error redirected into files: the run must not change them.
 std::vector<platform::FileId> ownOutputFiles() {
     std::vector<platform::FileId> files;
     for (int fd : {platform::kStandardOutput, platform::kStandardError}) {
-        platform::FileInfo info;
-        const platform::FileHandle stream = platform::standardStream(fd);
-        if (stream != platform::kNoFile && !platform::systemFileSystem().stat(stream, info) &&
-            info.kind == platform::FileKind::Regular)
-            files.push_back(info.id);
+        platform::FileId id;
+        if (platform::standardStreamFile(fd, id))
+            files.push_back(id);
     }
     return files;
 }
