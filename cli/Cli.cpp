@@ -50,16 +50,13 @@ private:
     bool m_started = false;
 };
 
-// Standard output or error redirected into files: the run must not change them. Asked of the
-// system's own file system, so that a test's stand-in counts only the run's calls.
+// Standard output or error redirected into files: the run must not change them.
 std::vector<platform::FileId> ownOutputFiles() {
     std::vector<platform::FileId> files;
     for (int fd : {platform::kStandardOutput, platform::kStandardError}) {
-        platform::FileInfo info;
-        const platform::FileHandle stream = platform::standardStream(fd);
-        if (stream != platform::kNoFile && !platform::systemFileSystem().stat(stream, info) &&
-            info.kind == platform::FileKind::Regular)
-            files.push_back(info.id);
+        platform::FileId id;
+        if (platform::standardStreamFile(fd, id))
+            files.push_back(id);
     }
     return files;
 }
@@ -83,8 +80,8 @@ BatchInput inputOf(const Options& options, std::string& code) {
 // A run refused before it touched anything; the folder is named as the user typed it.
 int refused(const Options& options, const BatchResult& result) {
     if (result.folderError)
-        LogOutput::complain(shownText(options.folder, platform::systemCharsets()) + ": " +
-                            result.folderError->reason());
+        LogOutput::complain(shownPath(options.folder, platform::systemCharsets(), platform::systemPaths()) +
+                            ": " + result.folderError->reason());
     else
         LogOutput::complain(result.error);
     return kExitUsage;
@@ -94,7 +91,8 @@ int refused(const Options& options, const BatchResult& result) {
 // One line on standard error for each file that failed.
 void reportFailures(const BatchResult& result) {
     for (const auto& f : result.failures)
-        LogOutput::complain(shownText(f.path, platform::systemCharsets()) + ": " + f.reason);
+        LogOutput::complain(shownPath(f.path, platform::systemCharsets(), platform::systemPaths()) + ": " +
+                            f.reason);
 }
 
 int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out,
@@ -107,7 +105,7 @@ int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutp
         return refused(options, result);
     std::string list;
     for (const auto& name : files)
-        list += shownText(name, platform::systemCharsets()) + "\n";
+        list += shownPath(name, platform::systemCharsets(), platform::systemPaths()) + "\n";
     out.write(list);
     reportFailures(result);
     if (check)

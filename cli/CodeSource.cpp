@@ -23,7 +23,8 @@ void dropFinalLineBreak(std::string& text) {
 std::string readFile(const std::string& path) {
     std::string text;
     if (const std::error_code ec = platform::readFile(path, text))
-        cannotRead(shownText(path, platform::systemCharsets()), shownUtf8(ec.message()));
+        cannotRead(shownPath(path, platform::systemCharsets(), platform::systemPaths()),
+                   shownUtf8(ec.message()));
     return text;
 }
 

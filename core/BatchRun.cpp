@@ -55,7 +55,8 @@ FileFailure failureOf(const FileError& e, const platform::System& system) {
         std::string folder = e.path();
         if (folder.size() > 1 && system.paths.isSeparator(folder.back()))
             folder.pop_back();
-        reason = "cannot " + e.operation() + " " + shownText(folder, system.charsets) + ": " + reason;
+        reason = "cannot " + e.operation() + " " + shownPath(folder, system.charsets, system.paths) + ": " +
+                 reason;
     }
     return {{}, {}, reason, e.error(), e.refusal(), {}};
 }
@@ -187,7 +188,7 @@ void reportBatch(FlushedBatch& flushed, const FolderPlace& place, BatchResult& r
     std::string piece;
     for (auto& slot : flushed.batch.slots) {
         const std::string name =
-            shownPath(place.relative + *slot.name, place.system.paths.separator, place.system.charsets);
+            shownPath(place.relative + *slot.name, place.system.charsets, place.system.paths);
         const auto skip = slot.pending.skip;
         if (slot.failure) {
             slot.failure->name = name;
@@ -242,11 +243,12 @@ struct RunStart {
     std::optional<EncodedCode> code;
 };
 
-bool refuseBusy(const Mod& mod, BatchResult& result, platform::Charsets& charsets) {
+bool refuseBusy(const Mod& mod, BatchResult& result, const platform::System& system) {
     result.outcome = Outcome::FolderBusy;
     result.folderError =
         FileError(std::errc::operation_would_block, "lock", mod.TargetDir, Refusal::AnotherRun);
-    result.error = shownText(mod.TargetDir, charsets) + ": " + result.folderError->reason();
+    result.error =
+        shownPath(mod.TargetDir, system.charsets, system.paths) + ": " + result.folderError->reason();
     return false;
 }
 
@@ -262,11 +264,11 @@ bool openRun(const Mod& mod, const BatchInput& input, const platform::System& sy
         run.dir = UniqueFile(fs, dir);
         // Two runs in one tree would each replace files the other just changed.
         if (lock && !lockRunFolders(fs, run.dir.get(), run.locks))
-            return refuseBusy(mod, result, system.charsets);
+            return refuseBusy(mod, result, system);
         run.tree = scanFolders(system, run.dir.get(), input.extension, input.recursive);
     } catch (const FileError& e) {
         result.outcome = Outcome::FolderUnreadable;
-        result.error = shownText(mod.TargetDir, system.charsets) + ": " + e.reason();
+        result.error = shownPath(mod.TargetDir, system.charsets, system.paths) + ": " + e.reason();
         result.folderError = e;
         return false;
     }
@@ -313,7 +315,7 @@ bool startRun(const Mod& mod, const BatchInput& input, const platform::System& s
 FileFailure failureBelow(const Mod& mod, const std::string& relative, const FileError& e,
                          const platform::System& system) {
     FileFailure failure = failureOf(e, system);
-    failure.name = shownPath(relative, system.paths.separator, system.charsets);
+    failure.name = shownPath(relative, system.charsets, system.paths);
     failure.path = mod.TargetDir + relative;
     failure.folder = !relative.empty() && system.paths.isSeparator(relative.back());
     return failure;
@@ -666,7 +668,7 @@ BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<st
         return result;
     FileSystem& fs = system.files;
     if (preview == Preview::Run && heldByAnotherRun(fs, run.dir.get())) {
-        refuseBusy(mod, result, system.charsets);
+        refuseBusy(mod, result, system);
         return result;
     }
     FolderWalk walk(fs, run.dir.get(), run.tree);

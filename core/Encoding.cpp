@@ -100,15 +100,15 @@ std::string shownText(std::string_view bytes, platform::Charsets& charsets) {
     return out;
 }
 
-std::string shownPath(std::string_view path, char separator, platform::Charsets& charsets) {
+std::string shownPath(std::string_view path, platform::Charsets& charsets, const platform::PathRules& paths) {
     std::string out;
-    for (std::size_t start = 0;;) {
-        const std::size_t at = path.find(separator, start);
-        out += shownText(path.substr(start, at == std::string_view::npos ? at : at - start), charsets);
+    for (std::size_t from = 0;;) {
+        const std::size_t at = path.find_first_of(paths.separators, from);
+        out += shownText(path.substr(from, at == std::string_view::npos ? at : at - from), charsets);
         if (at == std::string_view::npos)
             return out;
-        out += separator;
-        start = at + 1;
+        out += path[at];
+        from = at + 1;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/FileError.h"
 #include "platform/Charsets.h"
+#include "platform/System.h"
 
 #include <cstddef>
 #include <map>
@@ -28,9 +29,9 @@ EncodingMark detectMark(const unsigned char* data, std::size_t length);
 // an escape (\\, \n, \t, \033, \377), so that a name is always one line and nothing in it
 // reaches a terminal as a control sequence.
 std::string shownText(std::string_view bytes, platform::Charsets& charsets);
-// A path below a folder the same way, name by name: the separators between the names stay as they
-// are, so a Windows path shows its backslashes unescaped.
-std::string shownPath(std::string_view path, char separator, platform::Charsets& charsets);
+// A path as the log shows it: each name as shownText shows it, the separators between them as they
+// stand (a Windows '\\' is a separator, not the start of an escape).
+std::string shownPath(std::string_view path, platform::Charsets& charsets, const platform::PathRules& paths);
 // The same for text that is UTF-8 already (a system message): only the escapes.
 std::string shownUtf8(std::string_view utf8);
 

@@ -15,8 +15,7 @@ void FolderEditor::flush(std::vector<Pending>& pending) {
         const std::error_code ec = m_fs.fsSync(m_dir);
         if (!ec)
             return;
-        // Where the system has no such flush (Windows), each file is flushed alone as below.
-        if (ec != std::errc::function_not_supported)
+        if (ec != std::errc::function_not_supported) // no such flush here (Windows): each file alone
             throw FileError(ec, "flush", m_folder);
     }
     std::vector<platform::FileHandle> files;

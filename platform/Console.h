@@ -16,9 +16,9 @@ inline constexpr int kStandardInput = 0;
 inline constexpr int kStandardOutput = 1;
 inline constexpr int kStandardError = 2;
 
-// The open file behind standard stream fd, for FileSystem::stat: the descriptor on POSIX, its
-// HANDLE on Windows; kNoFile where there is none.
-FileHandle standardStream(int fd);
+// Which regular file standard stream fd is redirected into, if it is; false for anything else (a
+// terminal, a pipe, a closed stream).
+bool standardStreamFile(int fd, FileId& out);
 // Reads the standard stream fd (a file, a pipe, a terminal) to its end.
 std::error_code readStream(int fd, std::string& out);
 // Reads the whole file at path; the error where it cannot be opened or read (a folder cannot).

@@ -68,5 +68,7 @@ System hostSystem(FileSystem& files);
 FileSystem& systemFileSystem();
 // The running system's charsets, for the front ends' own text (the core gets them in a System).
 Charsets& systemCharsets();
+// How the running system writes paths.
+const PathRules& systemPaths();
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/Console.h"
 
 #include "platform/Process.h"
+#include "platform/System.h"
 #include "platform/posix/PosixError.h"
 
 #include <fcntl.h>
@@ -30,7 +31,13 @@ std::error_code readAll(int fd, std::string& out) {
 
 } // namespace
 
-FileHandle standardStream(int fd) { return ::fcntl(fd, F_GETFD) == -1 ? kNoFile : fd; }
+bool standardStreamFile(int fd, FileId& out) {
+    FileInfo info;
+    if (::fcntl(fd, F_GETFD) == -1 || systemFileSystem().stat(fd, info) || info.kind != FileKind::Regular)
+        return false;
+    out = info.id;
+    return true;
+}
 
 std::error_code readStream(int fd, std::string& out) { return readAll(fd, out); }
 

@@ -79,4 +79,6 @@ System hostSystem(FileSystem& files) {
     return System{files, posix::charsets(), process, kPosixPaths};
 }
 
+const PathRules& systemPaths() { return kPosixPaths; }
+
 } // namespace platform

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -33,9 +34,28 @@ std::error_code readAll(HANDLE h, std::string& out) {
 
 } // namespace
 
-FileHandle standardStream(int fd) {
+// Described as the file system describes the file (its volume's 32-bit serial number, its index),
+// so that the run recognises it. A handle that wine made of a Unix descriptor tells only its file
+// id and no volume: it is not recognised, and the run goes on as if the stream were no file.
+bool standardStreamFile(int fd, FileId& out) {
     const HANDLE h = handleOf(fd);
-    return h == INVALID_HANDLE_VALUE || h == nullptr ? kNoFile : reinterpret_cast<FileHandle>(h);
+    if (h == INVALID_HANDLE_VALUE || h == nullptr || ::GetFileType(h) != FILE_TYPE_DISK)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileInformationByHandle(h, &info)) {
+        if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            return false;
+        out = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+        return true;
+    }
+    // Handles opened for writing alone may not be asked for their attributes.
+    FILE_ID_INFO id{};
+    if (!::GetFileInformationByHandleEx(h, FileIdInfo, &id, sizeof id) || id.VolumeSerialNumber == 0)
+        return false;
+    std::uint64_t index = 0;
+    std::memcpy(&index, id.FileId.Identifier, sizeof index);
+    out = {id.VolumeSerialNumber & 0xffffffffu, index};
+    return true;
 }
 
 std::error_code readStream(int fd, std::string& out) {

@@ -42,4 +42,6 @@ System hostSystem(FileSystem& files) {
     return System{files, win32::charsets(), process, kWindowsPaths};
 }
 
+const PathRules& systemPaths() { return kWindowsPaths; }
+
 } // namespace platform

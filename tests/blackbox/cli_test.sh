@@ -16,8 +16,15 @@ trap 'umount "$WORK/d/mnt" 2>/dev/null; clear "$WORK"' EXIT
 
 # The program with its output as it writes it: on Linux under the tests' UTF-8 locale, on Windows
 # in the ANSI code page, which wine takes from the locale's name: 936 (GBK), as a Chinese Windows.
+# Wine reads the arguments in the locale's charset, so the locale must exist: built here.
+mkdir -p "$WORK/locale"
+if [ $SYSTEM = windows ] && ! localedef -i zh_CN -f UTF-8 "$WORK/locale/zh_CN.UTF-8" > /dev/null 2>&1; then
+    echo "cannot build the locale zh_CN.UTF-8 for wine (package locales missing?)" >&2
+    exit 1
+fi
+WINE_ZH=(env LOCPATH="$WORK/locale" LC_ALL=zh_CN.UTF-8 wine)
 cli_raw() {
-    if [ $SYSTEM = linux ]; then "$CLI" "$@"; else LC_ALL=zh_CN.UTF-8 wine "$CLI" "$@"; fi
+    if [ $SYSTEM = linux ]; then "$CLI" "$@"; else "${WINE_ZH[@]}" "$CLI" "$@"; fi
 }
 # What cli_raw wrote, in UTF-8.
 from_system() { if [ $SYSTEM = linux ]; then cat "$@"; else iconv -f GBK -t UTF-8 "$@"; fi; }
@@ -36,6 +43,11 @@ linux_only() {
     echo "not under wine: $*" >&2
     return 1
 }
+# 中文 as the system's charset writes it into a file without a mark: UTF-8, or GBK (code page 936).
+zw_system='\xe4\xb8\xad\xe6\x96\x87'
+[ $SYSTEM = linux ] || zw_system='\xd6\xd0\xce\xc4'
+# A path as cmd.exe takes it: wine's drive Z: is /.
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 
 # Root runs some cases as nobody, who may not enter the build folder (a checkout under /root): it
 # runs copies of the programs in the scratch folder, or those cases are skipped.
@@ -124,7 +136,7 @@ expect "make run without a display" "$?:$(test -e "$WORK/nobuild"; echo $?):$(gr
 fi
 LC_ALL=C.UTF-8 cli --code '中文' "$WORK/d" > /dev/null 2>&1
 expect "Chinese code as an argument" "$?" 0
-holds "nothing touched by refused runs" "$WORK/d/a.txt" 'a中文\r\n'
+holds "nothing touched by refused runs" "$WORK/d/a.txt" "a$zw_system"'\r\n'
 
 # --- standard streams: a closed one never receives the log; a log that cannot be written is exit 3 ---
 if linux_only "closed streams, /dev/full"; then
@@ -144,12 +156,20 @@ fresh a.txt a
 out=$(script -qec "$(printf '%q ' env LC_ALL=C.UTF-8 $([ $SYSTEM = windows ] && echo wine) "$CLI" --code x "$WORK/d")" \
     /dev/null < /dev/null | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' | tr -d '\r')
 expect "a terminal shows the log in Chinese" "$out" "${L}a.txt"$'\n\n处理了1个文件。\n'"$T"
+# Output into files of the run's folder as a shell redirects it: on Windows cmd's >, as users do.
+into_run_files() {
+    if [ $SYSTEM = linux ]; then
+        "$CLI" "$@" > "$WORK/d/changes.txt" 2> "$WORK/d/errors.txt"
+    else
+        "${WINE_ZH[@]}" cmd /c "$(winpath "$CLI") $* > $(winpath "$WORK/d/changes.txt") 2> $(winpath "$WORK/d/errors.txt")"
+    fi
+}
 fresh a.txt a
-cli_raw --dry-run --head --code h "$WORK/d" > "$WORK/d/changes.txt" 2> "$WORK/d/errors.txt"
+into_run_files --dry-run --head --code h "$WORK/d"
 expect "dry run into files of the run: not listed, named as failed" \
     "$?:$(cat "$WORK/d/changes.txt"):$(sed 's|.*[/\\]||' "$WORK/d/errors.txt")" \
     "1:a.txt:changes.txt: it is this run's own output"$'\n'"errors.txt: it is this run's own output"
-cli_raw --head --code h "$WORK/d" > "$WORK/d/changes.txt" 2> "$WORK/d/errors.txt"
+into_run_files --code h "$WORK/d"
 expect "log and messages into files of the run: both left alone" \
     "$?:$(from_system "$WORK/d/changes.txt"):$(sed 's|.*[/\\]||' "$WORK/d/errors.txt")" \
     "1:${L}a.txt"$'\nchanges.txt（未能处理：it is this run\'s own output）\nerrors.txt（未能处理：it is this run\'s own output）\n\n处理了1个文件。\n有2个文件未能处理。\n'"$T:changes.txt: it is this run's own output"$'\n'"errors.txt: it is this run's own output"
@@ -239,7 +259,8 @@ if [ $SYSTEM = windows ] || localedef -i zh_CN -f GBK "$WORK/locale/zh_CN.GBK" >
     fi
     printf '\xef\xbb\xbf\xf0\x9f\x98\x80' > "$WORK/code"
     gbk --head --code-file "$WORK/code" "$WORK/d" > /dev/null 2> "$WORK/err"
-    expect "GBK locale: code without a GBK form is refused" "$?:$(grep -c "cannot be written in GBK" "$WORK/err")" 2:1
+    expect "GBK locale: code without a GBK form is refused" \
+        "$?:$(grep -c "cannot be written in $([ $SYSTEM = linux ] && echo GBK || echo CP936)" "$WORK/err")" 2:1
     holds "GBK locale: once found the code, refused codes touched nothing" "$WORK/d/g.txt" '\xd6\xd0\xce\xc4\r\nold\r\n'
     # The whole log in GBK: fixed texts, a Chinese name, a failure, the system's reason.
     fresh "$([ $SYSTEM = linux ] && echo $'\xd6\xd0' || echo 中).txt" '' r.txt r
@@ -298,7 +319,7 @@ done
 fresh g.txt 'old\r\n'
 printf '\xff\xfe\x2d\x4e\x87\x65' > "$WORK/code16"
 LC_ALL=C cli --code-file "$WORK/code16" "$WORK/d" > /dev/null
-holds "UTF-16 code file by its mark" "$WORK/d/g.txt" 'old\r\n\xe4\xb8\xad\xe6\x96\x87\r\n'
+holds "UTF-16 code file by its mark" "$WORK/d/g.txt" "old\\r\\n$zw_system"'\r\n'
 
 # --- an interrupt stops a run between two files, exit 130: SIGINT, or Ctrl+C pressed in a Windows
 # console (under wine: a terminal by script(1), in which a helper presses it; wine cannot send
@@ -314,11 +335,11 @@ if [ $SYSTEM = linux ]; then
     kill -INT "$pid"
     wait "$pid"
 else
-    script -qec "$(printf '%q ' env LC_ALL=zh_CN.UTF-8 wine "$CTRL_C" "$WORK/log" "$CLI" --head --code s "$WORK/d")" \
+    script -qec "$(printf '%q ' "${WINE_ZH[@]}" "$CTRL_C" "$WORK/log" "$CLI" --head --code s "$WORK/d")" \
         /dev/null > /dev/null
 fi
 expect "interrupt: exit 130" "$?" 130
-logged=$(grep '^f' "$WORK/log")
+logged=$(grep -a '^f' "$WORK/log")
 n=$(echo "$logged" | wc -l)
 expect "interrupt: stopped early, exactly the logged files changed" "$([ "$n" -lt $many ] && changed s)" "$logged"
 expect "interrupt: count, then the cancelled line" "$(tail -n 3 "$WORK/log" | from_system)" \

@@ -9,6 +9,11 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace testfiles;
 
@@ -18,10 +23,12 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
                              "y.h[t]m", ".hidden.cgi", "z.c1i", "z.c1ix", "x.HTMLX", "x.ht"})
         writeFile(dir / name, "x");
     writeFile(outside / "target.cgi", "x");
-    ASSERT_EQ(::symlink((outside / "target.cgi").c_str(), (dir / "link.cgi").c_str()), 0);
+    (void)makeLink(outside / "target.cgi", dir / "link.cgi"); // wine makes none
+#ifndef _WIN32
     ASSERT_EQ(::mkfifo((dir / "fifo.cgi").c_str(), 0644), 0);
-    ASSERT_EQ(::mkdir((dir / "folder.cgi").c_str(), 0755), 0);
-    ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0755), 0);
+#endif
+    ASSERT_TRUE(std::filesystem::create_directory(dir / "folder.cgi"));
+    ASSERT_TRUE(std::filesystem::create_directory(dir / "folder"));
 
     using V = std::vector<std::string>;
     // Where the file system keeps no entry types, each entry's own type still decides.
@@ -53,14 +60,15 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
     using Swap = std::function<void(const std::string& target, const std::string& outside)>;
     // What b.txt becomes, how, and the reason when swapped before its turn and at its opening.
     const Rows<std::string, Swap, std::string, std::string> cases{
+#ifndef _WIN32 // wine makes no links, Windows no FIFOs
         {"link to a file outside",
          [](auto& t, auto& o) { EXPECT_EQ((::unlink(t.c_str()), ::symlink(o.c_str(), t.c_str())), 0); },
          "symbolic link, not followed", "symbolic link, not followed"},
         {"FIFO", [](auto& t, auto&) { ::unlink(t.c_str()), ::mkfifo(t.c_str(), 0644); }, "not a regular file",
          "changed during the run"},
-        {"removed", [](auto& t, auto&) { ::unlink(t.c_str()); }, "No such file or directory",
-         "No such file or directory"},
-        {"another file", [](auto& t, auto&) { ::unlink(t.c_str()), writeFile(t, "new b\r\n"); },
+#endif
+        {"removed", [](auto& t, auto&) { std::filesystem::remove(t); }, kNoSuchFile, kNoSuchFile},
+        {"another file", [](auto& t, auto&) { std::filesystem::remove(t), writeFile(t, "new b\r\n"); },
          "changed during the run", "changed during the run"},
     };
     for (const char* position : {"head", "foot"})
@@ -122,14 +130,14 @@ TEST(BatchRun, FolderThatFailsCountsAsAFolderAndTheWalkGoesOn) {
             return FileSystemDecorator::openAt(dir, elsewhere ? "." : n, mode, permissions, out);
         }
     };
-    const std::string all = "b/b.txt\r\nb/c/c.txt\r\nb/e/e.txt\r\nd/d.txt\r\n\r\n处理了5个文件。\r\n";
+    const std::string all = native("b/b.txt\r\nb/c/c.txt\r\nb/e/e.txt\r\nd/d.txt\r\n\r\n处理了5个文件。\r\n");
     const std::string folderFailed = "有1个文件未能处理。\r\n有1个文件夹未能处理。\r\n";
+    const std::string eio = "（未能处理：Input/output error）\r\n";
     const Rows<std::string, std::string, int, bool, std::string> cases{
         {"the scan cannot open b", "b", 1, false,
-         "b/（未能处理：Input/output error）\r\nd/d.txt\r\n\r\n处理了2个文件。\r\n" + folderFailed},
+         native("b/") + eio + native("d/d.txt\r\n\r\n处理了2个文件。\r\n") + folderFailed},
         {"its turn cannot open b/c", "c", 2, false,
-         "b/b.txt\r\nb/c/（未能处理：Input/output "
-         "error）\r\nb/e/e.txt\r\nd/d.txt\r\n\r\n处理了4个文件。\r\n" +
+         native("b/b.txt\r\nb/c/") + eio + native("b/e/e.txt\r\nd/d.txt\r\n\r\n处理了4个文件。\r\n") +
              folderFailed},
         {"going up fails", "..", 0, false, all + "有1个文件未能处理。\r\n"},
         {"going up leads elsewhere", "", 0, true, all + "有1个文件未能处理。\r\n"},
@@ -157,6 +165,7 @@ TEST(BatchRun, FolderThatFailsCountsAsAFolderAndTheWalkGoesOn) {
 // A folder bound into the tree a second time is entered once also where the system tells no mounts
 // (with mount ids: tree_test.sh). Without them only the device tells, and a folder bound in from
 // outside has the same, so that one is entered then.
+#ifndef _WIN32
 TEST(BatchRun, RecursiveRunEntersEachFolderOnceWithoutMountIds) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "binding folders needs root";
@@ -175,6 +184,7 @@ TEST(BatchRun, RecursiveRunEntersEachFolderOnceWithoutMountIds) {
     EXPECT_EQ(readFile(dir / "b/b.txt"), "oX\r\n");
     EXPECT_EQ(r.result.changed, 1u) << r.log;
 }
+#endif
 
 TEST(BatchRun, NothingHappensWithUnusableInput) {
     TempDir dir;
@@ -201,7 +211,7 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     confirmFolder(mod, dir / "missing", systemWith().paths);
     BatchResult gone = runBatch(mod, input("txt", "foot", "x"), sink, systemWith());
     EXPECT_EQ(gone.outcome, O::FolderUnreadable);
-    EXPECT_THAT(gone.error, HasSubstr("No such file or directory"));
+    EXPECT_THAT(gone.error, HasSubstr(kNoSuchFile));
     EXPECT_EQ(sink.log, std::string(kLogHeader));
     EXPECT_EQ(readFile(dir / "a.txt"), "a");
 }
@@ -309,6 +319,25 @@ TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {
             }
 }
 
+// Where the system has no flush of the whole file system (Windows), each file is flushed alone and
+// none fails for it.
+TEST(BatchRun, WithoutAWholeDiskFlushEachFileIsFlushedAlone) {
+    TempDir dir;
+    for (unsigned i = 0; i < 6; ++i)
+        writeFile(dir / ("f" + std::to_string(i) + ".txt"), "old\r\n");
+    platform::RecordingFileSystem fs;
+    fs.setUnwrittenBytes(0);
+    fs.failEvery("fsSync", std::errc::function_not_supported);
+    Mod mod = folderMod(dir);
+    LogSink sink(&fs);
+    const BatchResult r = runBatch(mod, input("txt", "foot", "c"), sink, systemWith(fs));
+    EXPECT_EQ(r.changed, 6u);
+    EXPECT_TRUE(r.failures.empty());
+    EXPECT_EQ(std::count(fs.calls().begin(), fs.calls().end(), "dataSync"), 6);
+    for (unsigned i = 0; i < 6; ++i)
+        EXPECT_EQ(readFile(dir / ("f" + std::to_string(i) + ".txt")), "old\r\nc\r\n");
+}
+
 // With threads, the folder is flushed beside the renames of later batches; still each file is
 // renamed, and then the folder flushed, before its line is logged. The old file is let go only
 // after the line: closing it frees its blocks, which the folder must no longer name on the disk.
@@ -393,7 +422,9 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLineAndTheOldFileClo
             loggedNames.insert(e.substr(4));
         } else if (e.starts_with("close ")) {
             ++closed;
-            ASSERT_TRUE(loggedNames.contains(e.substr(6))) << e << ": the old file closed before its line";
+            // Where the system cannot rename over an open file, it is closed before (Windows).
+            ASSERT_TRUE(loggedNames.contains(e.substr(6)) || !realFs().replacesOpenFiles())
+                << e << ": the old file closed before its line";
         }
     }
     EXPECT_EQ(logged, kFiles);
@@ -423,6 +454,7 @@ TEST(BatchRun, FlushOfEachFileReportsTheFailedOne) {
     handles[29] = -1;
     EXPECT_EQ(fs.dataSyncEach(handles, failed), std::errc::bad_file_descriptor);
     EXPECT_EQ(failed, 29u);
+#ifndef _WIN32
     EXPECT_GE(fs.unwrittenBytes(), 0) << "the system tells how much is unwritten";
 
     // Making room for descriptors leaves every open one as it was, one at the far end included.
@@ -438,6 +470,7 @@ TEST(BatchRun, FlushOfEachFileReportsTheFailedOne) {
     EXPECT_EQ(a.st_ino, b.st_ino);
     EXPECT_EQ(process.freeDescriptors(), before) << "no descriptor is left open";
     ::close(far);
+#endif
 }
 
 // Side work never waits for a thread, however many tasks wait on each other; a thread whose task
@@ -484,9 +517,11 @@ TEST(BatchRun, SideThreadsTakeEveryTaskAtOnceAndAreReused) {
 // merely look similar, are left alone.
 TEST(BatchRun, NextRunRemovesOnlyWhatAKilledRunLeft) {
     TempDir dir;
-    const std::string alive = ".stepwick-" + std::to_string(::getppid()) + "-1-1.tmp";
     writeFile(dir / ".stepwick-999999999-1-1.tmp", "new content of a killed run"); // beyond any pid_max
-    std::set<std::string> kept{alive, "a.txt"};
+    std::set<std::string> kept{"a.txt"};
+#ifndef _WIN32
+    kept.insert(".stepwick-" + std::to_string(::getppid()) + "-1-1.tmp"); // a live process's
+#endif
     for (const char* own :
          {".stepwick-notes.txt", ".stepwick-notes.tmp", ".stepwick-2024.tmp", ".stepwick-1-2.tmp",
           ".stepwick-1-2-x.tmp", ".stepwick--1-2.tmp", ".stepwick-1-2-3.tmp.bak"})
@@ -500,27 +535,25 @@ TEST(BatchRun, NextRunRemovesOnlyWhatAKilledRunLeft) {
 // Large (sparse) files are flushed a few at a time: each handled once, in order, past 4 GiB whole.
 TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
     TempDir dir;
-    const off_t sizes[] = {off_t(40) << 20, off_t(40) << 20, (off_t(4) << 30) + 3, off_t(40) << 20, 7};
+    const std::int64_t sizes[] = {40 << 20, 40 << 20, (std::int64_t(4) << 30) + 3, 40 << 20, 7};
     const std::string names[] = {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"};
     // Text for their first 64 KiB, by which they are judged; NUL bytes (holes) behind.
-    const auto start = [&](int i) { return std::string(std::min<off_t>(sizes[i], 64 << 10), 'x'); };
+    const auto start = [&](int i) { return std::string(std::min<std::int64_t>(sizes[i], 64 << 10), 'x'); };
     for (int i = 0; i < 5; ++i)
-        ASSERT_EQ(::truncate((writeFile(dir / names[i], start(i)), dir / names[i]).c_str(), sizes[i]), 0);
+        std::filesystem::resize_file((writeFile(dir / names[i], start(i)), dir / names[i]), sizes[i]);
     const Ran r = run(dir, input("txt", "foot", "END"));
     EXPECT_EQ(r.log, "被处理的文件\r\na.txt\r\nb.txt\r\nc.txt\r\nd.txt\r\ne."
                      "txt\r\n\r\n处理了5个文件。\r\n感谢您使用本软件！");
     for (int i = 0; i < 5; ++i) {
-        std::ifstream in(dir / names[i], std::ios::binary | std::ios::ate);
-        EXPECT_EQ(off_t(in.tellg()), sizes[i] + 5) << names[i];
-        std::string tail(6, '\0');
-        in.seekg(-6, std::ios::end).read(tail.data(), 6);
-        EXPECT_EQ(tail, std::string(1, i == 4 ? 'x' : '\0') + "END\r\n") << names[i];
+        EXPECT_EQ(std::filesystem::file_size(dir / names[i]), std::uintmax_t(sizes[i] + 5)) << names[i];
+        EXPECT_EQ(bytesAt(dir / names[i], sizes[i] - 1, 6), std::string(1, i == 4 ? 'x' : '\0') + "END\r\n")
+            << names[i];
     }
 }
 
 TEST(BatchRun, LargeHeadReportsItsCopyUpToTheEnd) {
     TempDir dir;
-    const off_t size = off_t(20) << 20;
+    const std::int64_t size = std::int64_t(20) << 20;
     writeFile(dir / "big.txt", std::string(std::size_t(size), 'x'));
     struct Recording : LogSink {
         std::vector<std::pair<std::uint64_t, std::uint64_t>> steps;

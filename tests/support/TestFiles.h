@@ -9,44 +9,52 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <iterator>
 #include <map>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
 #include <system_error>
 #include <tuple>
-#include <unistd.h>
 
 namespace testfiles {
 
 using ::testing::HasSubstr;
 
-// A fresh folder under base, removed with everything in it.
+// A fresh folder under base, removed with everything in it. Its path is written the system's way
+// ("C:\\...\\" on Windows) and ends in a separator.
 class TempDir {
 public:
     explicit TempDir(const std::string& base = std::filesystem::temp_directory_path().string()) {
-        std::string t = (base.back() == '/' ? base : base + "/") + "stepwick-test-XXXXXX";
-        if (!::mkdtemp(t.data()))
-            throw std::system_error(errno, std::generic_category(), "mkdtemp in " + base);
-        m_path = t + "/";
+        std::random_device random;
+        for (int attempt = 0;; ++attempt) {
+            std::filesystem::path t =
+                std::filesystem::path(base) / ("stepwick-test-" + std::to_string(random()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(t, ec)) {
+                m_path = t.make_preferred().string() +
+                         static_cast<char>(std::filesystem::path::preferred_separator);
+                return;
+            }
+            if (attempt > 100 || (ec && ec != std::errc::file_exists))
+                throw std::system_error(ec, "cannot make a folder in " + base);
+        }
     }
     ~TempDir() {
+        namespace fs = std::filesystem;
         std::error_code ec;
-        // Give back write permission first so read-only test folders can be removed.
-        for (auto it = std::filesystem::recursive_directory_iterator(m_path, ec);
-             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-            if (it->is_directory(ec) && !it->is_symlink(ec))
-                ::chmod(it->path().c_str(), 0755);
-        std::filesystem::remove_all(m_path, ec);
+        // Give back write permission first so read-only test folders and files can be removed.
+        for (auto it = fs::recursive_directory_iterator(m_path, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+            if (!it->is_symlink(ec))
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(m_path, ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -69,7 +77,27 @@ inline void writeFile(const std::string& path, const std::string& bytes, unsigne
     if (!std::ofstream(path, std::ios::binary | std::ios::trunc)
              .write(bytes.data(), std::streamsize(bytes.size())))
         throw std::runtime_error("cannot write " + path);
-    ::chmod(path.c_str(), mode);
+    std::filesystem::permissions(path, static_cast<std::filesystem::perms>(mode));
+}
+
+// length bytes of a file at offset, read through the system's own calls (a C++ stream may not seek
+// past 4 GiB everywhere).
+inline std::string bytesAt(const std::string& path, std::int64_t offset, std::size_t length) {
+    platform::FileSystem& fs = platform::systemFileSystem();
+    const std::filesystem::path p(path);
+    platform::FileHandle folder = platform::kNoFile;
+    if (fs.openFolder(p.parent_path().string(), folder))
+        throw std::runtime_error("cannot open the folder of " + path);
+    const platform::UniqueFile dir(fs, folder);
+    std::error_code ec;
+    const platform::UniqueFile file =
+        platform::openAt(fs, dir.get(), p.filename().string(), platform::OpenMode::Read, ec);
+    std::string bytes(length, '\0');
+    std::size_t got = 0;
+    if (ec || fs.read(file.get(), bytes.data(), length, offset, got))
+        throw std::runtime_error("cannot read " + path);
+    bytes.resize(got);
+    return bytes;
 }
 
 using Contents = std::map<std::string, std::string>; // name -> bytes
@@ -79,7 +107,7 @@ inline Contents snapshot(const std::string& folder) {
     Contents c;
     for (const auto& e : std::filesystem::directory_iterator(folder))
         c[e.path().filename().string()] =
-            e.is_regular_file() && !e.is_symlink() ? readFile(e.path()) : "<not a regular file>";
+            e.is_regular_file() && !e.is_symlink() ? readFile(e.path().string()) : "<not a regular file>";
     return c;
 }
 
@@ -109,14 +137,15 @@ inline std::pair<std::string, std::string> markOf(const std::string& text) {
 // code in the mark's encoding; a head adds a line break to an old last line without one.
 inline std::string inserted(const std::string& old, const std::string& code, bool head) {
     const auto [mark, enc] = markOf(old);
-    auto encode = [&](std::string text) {
-        iconv_t cd = ::iconv_open(enc.c_str(), "UTF-8");
-        std::string out(text.size() * 4, '\0');
-        char *in = text.data(), *to = out.data();
-        size_t inLeft = text.size(), outLeft = out.size();
-        ::iconv(cd, &in, &inLeft, &to, &outLeft);
-        ::iconv_close(cd);
-        out.resize(out.size() - outLeft);
+    auto encode = [&](const std::string& text) {
+        if (enc == "UTF-8")
+            return text;
+        std::string out;
+        const std::u16string wide = std::filesystem::u8path(text).u16string();
+        for (char16_t unit : wide) {
+            const char hi = static_cast<char>(unit >> 8), lo = static_cast<char>(unit & 0xFF);
+            out += enc == "UTF-16LE" ? std::string{lo, hi} : std::string{hi, lo};
+        }
         return out;
     };
     const std::string body = old.substr(mark.size()), line = encode(code + "\r\n");
@@ -147,7 +176,65 @@ struct LogSink : BatchSink {
 
 inline platform::FileSystem& realFs() { return platform::systemFileSystem(); }
 // The running system's services, its files through fs.
-inline platform::System systemWith(platform::FileSystem& fs = realFs()) { return platform::hostSystem(fs); }
+// Charsets that stand in for the system's while a test sets them (see SystemCharset).
+inline platform::Charsets*& charsetsInUse() {
+    static platform::Charsets* charsets = nullptr;
+    return charsets;
+}
+
+inline platform::System systemWith(platform::FileSystem& fs = realFs()) {
+    platform::System system = platform::hostSystem(fs);
+    return charsetsInUse() ? platform::System{fs, *charsetsInUse(), system.process, system.paths} : system;
+}
+
+// While it lives, runs take charset as the system's charset (the locale's, the ANSI code page),
+// the system's own conversions serving.
+class SystemCharset final : public platform::Charsets {
+public:
+    explicit SystemCharset(std::string charset) : m_charset(std::move(charset)), m_previous(charsetsInUse()) {
+        charsetsInUse() = this;
+    }
+    ~SystemCharset() override { charsetsInUse() = m_previous; }
+    SystemCharset(const SystemCharset&) = delete;
+    SystemCharset& operator=(const SystemCharset&) = delete;
+    std::unique_ptr<platform::CharsetConversion> open(const std::string& to,
+                                                      const std::string& from) override {
+        return platform::systemCharsets().open(to, from);
+    }
+    std::string systemCharset() override { return m_charset; }
+    std::string nameCharset() override { return platform::systemCharsets().nameCharset(); }
+
+private:
+    std::string m_charset;
+    platform::Charsets* m_previous;
+};
+
+// A path below a folder as the log writes it: '/' becomes the system's separator.
+inline std::string native(std::string path) {
+    std::replace(path.begin(), path.end(), '/',
+                 static_cast<char>(std::filesystem::path::preferred_separator));
+    return path;
+}
+
+// How the system words a name that is not there ("No such file or directory").
+inline const std::string kNoSuchFile = [] {
+    platform::FileSystem& fs = platform::systemFileSystem();
+    platform::FileHandle folder = platform::kNoFile;
+    platform::FileInfo info;
+    std::error_code ec = fs.openFolder(std::filesystem::temp_directory_path().string(), folder);
+    if (!ec) {
+        ec = fs.statAt(folder, "stepwick-no-such-name", info);
+        (void)fs.close(folder);
+    }
+    return ec.message();
+}();
+
+// A symbolic link; false where the system or the file system makes none (wine makes none).
+inline bool makeLink(const std::string& target, const std::string& link) {
+    std::error_code ec;
+    std::filesystem::create_symlink(target, link, ec);
+    return !ec && std::filesystem::is_symlink(link, ec);
+}
 
 // A run over files of type ext, at "head" or else at the foot, with a fixed code.
 inline BatchInput input(std::string ext, const std::string& position, std::string code) {
