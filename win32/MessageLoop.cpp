@@ -32,12 +32,27 @@ bool buttonKey(const MSG& msg) {
     return false;
 }
 
+// Enter in a list opens its chosen row as a double click does (the folder list); a held key opens
+// it once.
+bool listKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN)
+        return false;
+    wchar_t name[16] = {};
+    GetClassNameW(msg.hwnd, name, 16);
+    if (lstrcmpiW(name, L"LISTBOX") != 0)
+        return false;
+    if (!(msg.lParam & (1 << 30)))
+        SendMessageW(GetParent(msg.hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(msg.hwnd), LBN_DBLCLK),
+                     reinterpret_cast<LPARAM>(msg.hwnd));
+    return true;
+}
+
 } // namespace
 
 int runMessageLoop(const std::function<bool(HWND)>& isOwn) {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (buttonKey(msg))
+        if (buttonKey(msg) || listKey(msg))
             continue;
         HWND root = GetAncestor(msg.hwnd, GA_ROOT);
         if (isOwn(root) && IsDialogMessageW(root, &msg))

@@ -303,8 +303,12 @@ void runFromFolderPickToLog() {
     const LRESULT row = SendMessageW(dirs, LB_FINDSTRING, WPARAM(-1), LPARAM(L"    site"));
     const LRESULT siteRow = row >= 0 ? row : SendMessageW(dirs, LB_GETCOUNT, 0, 0) - 1;
     SendMessageW(dirs, LB_SETCURSEL, WPARAM(siteRow), 0);
-    SendMessageW(picker, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(dirs), LBN_DBLCLK), LPARAM(dirs));
-    EXPECT_EQ(SendMessageW(item(picker, layout::kFileBro, "File1"), LB_GETCOUNT, 0, 0), 3);
+    // Enter opens the chosen folder, as a double click does; held down, it opens it once.
+    PostMessageW(dirs, WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageW(dirs, WM_KEYDOWN, VK_RETURN, 1 | (1 << 30));
+    PostMessageW(dirs, WM_KEYUP, VK_RETURN, 1 | (3u << 30));
+    HWND files = item(picker, layout::kFileBro, "File1");
+    EXPECT(waitFor([&] { return SendMessageW(files, LB_GETCOUNT, 0, 0) == 3; }));
     click(item(picker, layout::kFileBro, "Command1"));
     click(s.control("Option2"));
     click(s.control("Ohead"));
