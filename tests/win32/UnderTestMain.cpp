@@ -35,10 +35,11 @@ LRESULT CALLBACK noteFonts(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && call->message == WM_SETFONT && call->wParam) {
         LOGFONTW lf{};
         GetObjectW(reinterpret_cast<HFONT>(call->wParam), sizeof(lf), &lf);
-        const auto spec = std::uintptr_t(lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight) |
-                          std::uintptr_t(lf.lfWeight / 100) << 8 |
-                          std::uintptr_t(lf.lfUnderline ? 1 : 0) << 12 | std::uintptr_t(lf.lfCharSet) << 16;
-        SetPropW(call->hwnd, L"Stepwick.FontSpec", reinterpret_cast<HANDLE>(spec));
+        const auto fontBits = std::uintptr_t(lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight) |
+                              std::uintptr_t(lf.lfWeight / 100) << 8 |
+                              std::uintptr_t(lf.lfUnderline ? 1 : 0) << 12 |
+                              std::uintptr_t(lf.lfCharSet) << 16;
+        SetPropW(call->hwnd, L"Stepwick.FontBits", reinterpret_cast<HANDLE>(fontBits));
         SetPropW(call->hwnd, L"Stepwick.FontFace",
                  reinterpret_cast<HANDLE>(std::uintptr_t(GlobalAddAtomW(lf.lfFaceName))));
     }

@@ -50,15 +50,15 @@ RECT designed(const layout::Window& w, const layout::Control& c) {
 
 // The font the program noted on the control (see UnderTestMain.cpp).
 void checkFont(HWND control, const layout::Control& c, const std::string& where) {
-    const auto spec = reinterpret_cast<std::uintptr_t>(GetPropW(control, L"Stepwick.FontSpec"));
+    const auto fontBits = reinterpret_cast<std::uintptr_t>(GetPropW(control, L"Stepwick.FontBits"));
     wchar_t face[LF_FACESIZE] = {};
     GlobalGetAtomNameW(ATOM(reinterpret_cast<std::uintptr_t>(GetPropW(control, L"Stepwick.FontFace"))), face,
                        LF_FACESIZE);
-    const long pixels = long(spec & 0xFF), designPixels = long(c.font->points * 96 / 72 + 0.5);
-    const bool bold = ((spec >> 8) & 0xF) >= FW_BOLD / 100, underline = (spec >> 12) & 1;
+    const long pixels = long(fontBits & 0xFF), designPixels = long(c.font->points * 96 / 72 + 0.5);
+    const bool bold = ((fontBits >> 8) & 0xF) >= FW_BOLD / 100, underline = (fontBits >> 12) & 1;
     const bool fitted = c.kind == Kind::Link || c.kind == Kind::Label;
     if (!EXPECT(std::wstring(face) == wide(c.font->face) &&
-                ((spec >> 16) & 0xFF) == unsigned(c.font->charset) && bold == c.font->bold &&
+                ((fontBits >> 16) & 0xFF) == unsigned(c.font->charset) && bold == c.font->bold &&
                 underline == c.font->underline &&
                 (fitted ? pixels <= designPixels && pixels > designPixels / 2 : pixels == designPixels)))
         fail(__FILE__, __LINE__, where + " font " + narrow(face) + " " + std::to_string(pixels) + "px");
