@@ -58,6 +58,7 @@ public:
                 const std::string& encoding = {});
     EncodedCode(const EncodedCode&) = delete;
     EncodedCode& operator=(const EncodedCode&) = delete;
+    ~EncodedCode() = default;
 
     // The encoding of a file by its first bytes (whole: they are all of it): its mark; else as
     // asked; else UTF-8 where its bytes beyond ASCII are UTF-8, the run's charset otherwise. A
