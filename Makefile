@@ -78,6 +78,12 @@ ASAN_ENV = ASAN_OPTIONS=$(SANITIZER_COMMON):abort_on_error=0:detect_leaks=1:dete
 	UBSAN_OPTIONS=$(SANITIZER_COMMON):log_path=$(CURDIR)/$(ASAN_BUILD)/sanitizer-reports/ubsan \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/.ci/lsan.supp
 TSAN_ENV = TSAN_OPTIONS=$(SANITIZER_COMMON):second_deadlock_stack=1:log_path=$(CURDIR)/$(TSAN_BUILD)/sanitizer-reports/tsan
+# Left out under ASan: the kill tests (crash_kill_points_*, crash_random_kill_*). They start the
+# program at every file-system call and a hundred times into 2000-file runs, which the sanitizer
+# slows fifteenfold, past their time limits and CI's half hour; a program killed with SIGKILL leaves
+# no report either, and the code they drive runs sanitized in the core and black-box tests. The
+# disk-full tests (loop devices, as root) stay.
+ASAN_EXCLUDE = '^crash_(kill_points|random_kill)_'
 # The threads live in the core's batch run and the signal handling in the platform: TSan runs
 # their tests. The black-box and crash tests run the program single-threaded apart from the
 # pipeline the core tests cover already.
@@ -89,7 +95,7 @@ asan: setup
 	$(call SANITIZE_CONFIGURE,$(ASAN_BUILD),address$(,)undefined)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	rm -rf $(ASAN_BUILD)/sanitizer-reports && mkdir -p $(ASAN_BUILD)/sanitizer-reports
-	cd $(ASAN_BUILD) && $(ASAN_ENV) ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN_BUILD) && $(ASAN_ENV) ctest --output-on-failure -j $(JOBS) -E $(ASAN_EXCLUDE)
 	$(call SANITIZER_REPORTS,$(ASAN_BUILD))
 
 tsan: setup
