@@ -106,7 +106,7 @@ QStringList FileBro::mountedVolumes() {
     return roots;
 }
 
-FileBro::FileBro(Mod& mod, VolumeList volumes, QWidget* parent) : QWidget(parent), m_mod(mod) {
+FileBro::FileBro(Mod& mod, const VolumeList& volumes, QWidget* parent) : QWidget(parent), m_mod(mod) {
     setUpToolWindow(this, "FileBro", QStringLiteral("文件浏览器"));
     // Taller than designed: below the confirm button the margin of the sides.
     resize(twipsSize(5670, 6975));
