@@ -70,9 +70,12 @@ test: build windows format-check
 # the sanitizers' instrumented code; the plain builds hold the warnings to account.
 SANITIZE_CONFIGURE = cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
 	-DSTEPWICK_BUILD_UI=OFF -DSTEPWICK_BUILD_TESTS=ON -DSTEPWICK_WERROR=OFF -DSTEPWICK_SANITIZE=$(2)
-SANITIZER_REPORTS = @reports=$$(ls $(1)/sanitizer-reports 2>/dev/null); \
-	if [ -n "$$reports" ]; then cat $(1)/sanitizer-reports/* >&2; \
-		echo "Sanitizer reports in $(1)/sanitizer-reports/" >&2; exit 1; fi
+# $(call SANITIZED_CTEST,build,environment,ctest arguments): the reports are shown, and fail the
+# run, whether the tests passed or not.
+SANITIZED_CTEST = rm -rf $(1)/sanitizer-reports && mkdir -p $(1)/sanitizer-reports && \
+	rc=0; (cd $(1) && $(2) ctest --output-on-failure -j $(JOBS) $(3)) || rc=$$?; \
+	if [ -n "$$(ls $(1)/sanitizer-reports)" ]; then cat $(1)/sanitizer-reports/* >&2; \
+		echo "Sanitizer reports in $(1)/sanitizer-reports/" >&2; rc=1; fi; exit $$rc
 SANITIZER_COMMON = halt_on_error=1:print_stacktrace=1:log_exe_name=1
 ASAN_ENV = ASAN_OPTIONS=$(SANITIZER_COMMON):abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:log_path=$(CURDIR)/$(ASAN_BUILD)/sanitizer-reports/asan \
 	UBSAN_OPTIONS=$(SANITIZER_COMMON):log_path=$(CURDIR)/$(ASAN_BUILD)/sanitizer-reports/ubsan
@@ -95,16 +98,12 @@ sanitize: asan tsan
 asan: setup
 	$(call SANITIZE_CONFIGURE,$(ASAN_BUILD),address$(,)undefined)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	rm -rf $(ASAN_BUILD)/sanitizer-reports && mkdir -p $(ASAN_BUILD)/sanitizer-reports
-	cd $(ASAN_BUILD) && $(ASAN_ENV) ctest --output-on-failure -j $(JOBS) -E $(ASAN_EXCLUDE)
-	$(call SANITIZER_REPORTS,$(ASAN_BUILD))
+	$(call SANITIZED_CTEST,$(ASAN_BUILD),$(ASAN_ENV),-E $(ASAN_EXCLUDE))
 
 tsan: setup
 	$(call SANITIZE_CONFIGURE,$(TSAN_BUILD),thread)
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
-	rm -rf $(TSAN_BUILD)/sanitizer-reports && mkdir -p $(TSAN_BUILD)/sanitizer-reports
-	cd $(TSAN_BUILD) && $(TSAN_ENV) ctest --output-on-failure -j $(JOBS) -L 'core|platform'
-	$(call SANITIZER_REPORTS,$(TSAN_BUILD))
+	$(call SANITIZED_CTEST,$(TSAN_BUILD),$(TSAN_ENV),-L 'core|platform')
 
 # clang-tidy with .clang-tidy's checks over the product's Linux sources and its own headers, with
 # the compile commands of the Linux build (a configured $(BUILD) is enough: nothing includes a
