@@ -435,7 +435,6 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLineAndTheOldFileClo
 // for descriptors touches none in use.
 TEST(BatchRun, FlushOfEachFileReportsTheFailedOne) {
     auto& fs = platform::systemFileSystem();
-    platform::ProcessServices& process = systemWith().process;
     TempDir dir;
     platform::FileHandle handle = platform::kNoFile;
     ASSERT_FALSE(fs.openFolder(dir.path(), handle));
@@ -458,6 +457,7 @@ TEST(BatchRun, FlushOfEachFileReportsTheFailedOne) {
     EXPECT_GE(fs.unwrittenBytes(), 0) << "the system tells how much is unwritten";
 
     // Making room for descriptors leaves every open one as it was, one at the far end included.
+    platform::ProcessServices& process = systemWith().process;
     const int far = ::fcntl(static_cast<int>(handles[0]), F_DUPFD, 300);
     ASSERT_GE(far, 300);
     const long before = process.freeDescriptors();
