@@ -34,7 +34,7 @@ void loadQtTranslations(QApplication& app) {
 int runWindows(int argc, char* argv[], const std::function<void(MainForm&)>& shown) {
     QApplication app(argc, argv);
     // The core converts the code to the files' encoding through the C library's locale.
-    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_ALL, ""); // NOLINT(concurrency-mt-unsafe): before any thread starts
     platform::raiseOpenFileLimit();
     QApplication::setApplicationName(QStringLiteral("Stepwick"));
     QApplication::setApplicationVersion(QString::fromLatin1(stepwick::kVersionText));
@@ -47,5 +47,5 @@ int runWindows(int argc, char* argv[], const std::function<void(MainForm&)>& sho
     window.show();
     if (shown)
         shown(window);
-    return app.exec();
+    return QApplication::exec();
 }

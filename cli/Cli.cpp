@@ -1,6 +1,5 @@
 // stepwick-cli: the batch run without windows, for scripts and measurements.
 #include "cli/Cli.h"
-#include "platform/System.h"
 
 #include "StepwickVersion.h"
 #include "cli/CodeSource.h"
@@ -183,7 +182,7 @@ int run(int argc, char** argv, unsigned closedStreams, const System& system) {
 int runStepwickCli(int argc, char** argv, platform::FileSystem& fs) {
     // Before anything else is opened, so that no file takes the place of a closed stream.
     const unsigned closedStreams = platform::openClosedStandardStreams();
-    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_ALL, ""); // NOLINT(concurrency-mt-unsafe): before any thread starts
     platform::ignoreBrokenPipe();
     platform::raiseOpenFileLimit();
     try {

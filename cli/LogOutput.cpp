@@ -7,7 +7,7 @@
 #include "platform/Process.h"
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 namespace {
 
@@ -35,7 +35,8 @@ void LogOutput::close() {
 void LogOutput::failWith(int error) {
     m_error = error;
     if (m_error != 0)
-        complain("write error: " + shownText(std::strerror(m_error), platform::systemCharsets()));
+        complain("write error: " +
+                 shownText(std::generic_category().message(m_error), platform::systemCharsets()));
 }
 
 void LogOutput::complain(std::string_view utf8Message) {

@@ -99,7 +99,7 @@ const option kOptions[] = {
 // The argument getopt stopped at. An unknown short option is a letter of its argument; getopt has
 // moved past that argument only when the letter was its last.
 std::string offendingArgument(int argc, char** argv) {
-    const std::string last = argv[optind - 1];
+    std::string last = argv[optind - 1];
     if (optopt > 0 && optopt < 128 && last != std::string{'-', static_cast<char>(optopt)} && optind < argc &&
         argv[optind][0] == '-' && argv[optind][1] == optopt)
         return argv[optind];
@@ -182,7 +182,9 @@ void takeOption(Options& o, int c, int argc, char** argv) {
 Options parseOptions(int argc, char** argv) {
     Options o;
     opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, ":r", kOptions, nullptr)) != -1;) {
+    // Options are read once, before any thread starts.
+    // NOLINTNEXTLINE(concurrency-mt-unsafe)
+    for (int c = 0; (c = getopt_long(argc, argv, ":r", kOptions, nullptr)) != -1;) {
         // Help and version answer at once, whatever else the line holds.
         if (c == OptHelp || c == OptVersion) {
             o.action = c == OptHelp ? Options::Action::Help : Options::Action::Version;

@@ -202,11 +202,11 @@ void reportBatch(FlushedBatch& flushed, const FolderPlace& place, BatchResult& r
             slot.note->path = place.path + *slot.name;
             // An attribute that was not copied, or another program's write beside the code.
             const std::string why = sink.reasonText(*slot.note);
-            piece += name +
-                     (slot.note->attribute.empty()
-                          ? "（已添加；" + why
-                          : "（已添加，但未能复制扩展属性 " + slot.note->attribute + "：" + why) +
-                     "）\r\n";
+            piece += name;
+            piece += slot.note->attribute.empty()
+                         ? "（已添加；" + why
+                         : "（已添加，但未能复制扩展属性 " + slot.note->attribute + "：" + why;
+            piece += "）\r\n";
             result.notes.push_back(std::move(*slot.note));
         } else {
             piece += fileLine(name, skip);
@@ -426,6 +426,7 @@ template <class Task> auto startTask(platform::SideThreads& threads, std::launch
 // input stays on this thread, which reports the batches in the sorted order.
 // The first batches are small so that the other threads get to work at once; later ones grow to
 // spread each flush over many files, and the last ones shrink again.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): the steps share the pipeline's state
 void runFolder(Pipeline& pl, FolderEditor& editor, FileHandle dir, const ScannedFolder& folder,
                const FolderPlace& place) {
     const std::vector<std::string>& names = folder.names;

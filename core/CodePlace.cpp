@@ -17,6 +17,7 @@ public:
           m_needed(charsets && !charset.empty() && !isUtf8Charset(charset)) {}
     CharacterLength(const CharacterLength&) = delete;
     CharacterLength& operator=(const CharacterLength&) = delete;
+    ~CharacterLength() = default;
 
     bool needed() const { return m_needed; }
     // The length of the character that bytes begin with: the fewest bytes that convert whole;

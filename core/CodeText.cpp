@@ -31,11 +31,12 @@ std::string toLf(std::string_view text) {
 
 std::size_t utf8SequenceAt(std::string_view text, std::size_t i, char32_t& cp) {
     auto c = static_cast<unsigned char>(text[i]);
-    std::size_t len;
+    std::size_t len = 0;
     if (c < 0x80) {
         cp = c;
         return 1;
-    } else if ((c & 0xE0) == 0xC0) {
+    }
+    if ((c & 0xE0) == 0xC0) {
         len = 2;
         cp = c & 0x1F;
     } else if ((c & 0xF0) == 0xE0) {
@@ -63,7 +64,7 @@ std::size_t utf8SequenceAt(std::string_view text, std::size_t i, char32_t& cp) {
 }
 
 bool isValidUtf8(std::string_view text) {
-    char32_t cp;
+    char32_t cp = 0;
     for (std::size_t i = 0; i < text.size();) {
         std::size_t len = utf8SequenceAt(text, i, cp);
         if (len == 0)

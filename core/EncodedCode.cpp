@@ -31,7 +31,7 @@ private:
     char* m_out;
     std::size_t m_capacity;
     std::size_t m_size = 0;
-    char m_scratch[4096];
+    char m_scratch[4096]{};
 };
 
 // Hands each run of text between its CR LF pairs to piece, and each pair to lineBreak.
@@ -89,10 +89,7 @@ void putConverted(Output& out, CharsetConverter& cd, std::string_view utf8, cons
 }
 
 bool isAscii(std::string_view text) {
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
+    return std::ranges::all_of(text, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 // The start of a UTF-8 sequence that the end of what was read cut short.

@@ -27,10 +27,7 @@ bool isUtf8Charset(std::string_view charset) {
 namespace {
 
 bool plainAscii(std::string_view text) {
-    for (char c : text)
-        if (c < 0x20 || c > 0x7E || c == '\\')
-            return false;
-    return true;
+    return std::ranges::all_of(text, [](char c) { return c >= 0x20 && c <= 0x7E && c != '\\'; });
 }
 
 void appendOctal(std::string& out, unsigned char byte) {

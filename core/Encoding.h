@@ -22,7 +22,7 @@ struct EncodingMark {
     Refusal refusal = Refusal::None; // NotUtf8Text, HoldsNul: the code cannot go into this file
 };
 
-EncodingMark detectMark(const unsigned char* data, std::size_t length);
+EncodingMark detectMark(const unsigned char* d, std::size_t n);
 
 // Bytes in the character set the system names files in (a file name, a path) as the log shows
 // them: UTF-8, with a backslash, a control character or a byte that does not decode written as
@@ -58,6 +58,7 @@ public:
                 const std::string& encoding = {});
     EncodedCode(const EncodedCode&) = delete;
     EncodedCode& operator=(const EncodedCode&) = delete;
+    ~EncodedCode() = default;
 
     // The encoding of a file by its first bytes (whole: they are all of it): its mark; else as
     // asked; else UTF-8 where its bytes beyond ASCII are UTF-8, the run's charset otherwise. A

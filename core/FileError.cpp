@@ -34,7 +34,7 @@ namespace {
 
 std::string describe(const std::error_code& error, Refusal refusal) {
     // The platform's error codes describe themselves in UTF-8; only the escapes are left to add.
-    const std::string system = shownUtf8(error.message());
+    std::string system = shownUtf8(error.message());
     if (refusal == Refusal::None)
         return system;
     std::string text(refusalText(refusal));

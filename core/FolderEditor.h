@@ -131,7 +131,7 @@ private:
     // Does the file hold these bytes at this offset?
     bool holdsAt(platform::FileHandle file, std::int64_t at, std::string_view bytes, const std::string& path);
     Pending prepareHead(Pending p, platform::UniqueFile src, const CodeEdit& edit, EncodedCode& code);
-    Pending prepareFoot(Pending p, platform::UniqueFile fd, const CodeEdit& edit, EncodedCode& code);
+    Pending prepareFoot(Pending p, platform::UniqueFile file, const CodeEdit& edit, EncodedCode& code);
     Pending prepareAppend(Pending p, const std::string& codeBytes);
     Pending prepareFootRemoval(Pending p, platform::UniqueFile src, const Spot& spot);
     // Makes the new file, lets fill write its content, and gives it the old file's metadata.
@@ -144,8 +144,8 @@ private:
     void createNew(Pending& p, std::uint32_t permissions);
     void createNamed(Pending& p, std::uint32_t permissions);
     void nameUnnamed(Pending& p);
-    // Copies src's bytes [from, end) behind what p's new file holds (written bytes so far).
-    void copyBytes(Pending& p, platform::FileHandle src, std::int64_t from, std::int64_t end,
+    // Copies src's bytes [offset, end) behind what p's new file holds (written bytes so far).
+    void copyBytes(Pending& p, platform::FileHandle src, std::int64_t offset, std::int64_t end,
                    std::int64_t written);
     void carryMetadata(Pending& p, platform::FileHandle src, bool modeAtCreation);
     void copyAttributes(Pending& p, platform::FileHandle src, bool& aclChanged);
@@ -182,7 +182,7 @@ private:
     // after our latest (publish's thread only): these renames do not make the other names count
     // as changed by someone else.
     std::map<platform::FileId, std::vector<platform::ChangeStamp>> m_ownChanges;
-    static constexpr std::size_t kChunk = 64 * 1024;
+    static constexpr std::size_t kChunk = std::size_t{64} * 1024;
     static constexpr std::int64_t kWritebackSlice = 8 << 20;
     static constexpr long long kPageSize = 4096;
     static constexpr long long kOthersUnwrittenFloor = 16 << 20;

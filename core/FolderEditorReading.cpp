@@ -112,7 +112,7 @@ Preamble FolderEditor::readPreamble(FileHandle file, std::int64_t size, const st
     for (bool ended = false;;) {
         ended = ended || static_cast<std::int64_t>(m_have) >= size;
         const std::string_view text(m_buffer.data() + mark.markLength, m_have - mark.markLength);
-        const Preamble preamble = findPreamble({text, mark.encoding, m_charset, m_charsets, ended});
+        Preamble preamble = findPreamble({text, mark.encoding, m_charset, m_charsets, ended});
         if (preamble.known)
             return preamble;
         const std::size_t had = m_have;
@@ -129,7 +129,8 @@ std::size_t FolderEditor::preambleWithout(FileHandle file, std::int64_t size, co
     std::string text;
     for (std::size_t window = kChunk;; window *= 2) {
         text.assign(m_buffer, mark.markLength, place);
-        text.resize(place + static_cast<std::size_t>(std::min<std::int64_t>(window, size - from)));
+        text.resize(place +
+                    static_cast<std::size_t>(std::min(static_cast<std::int64_t>(window), size - from)));
         const std::size_t got = readAt(file, text.data() + place, text.size() - place, from, path);
         const bool ended = place + got < text.size() || from + static_cast<std::int64_t>(got) >= size;
         text.resize(place + got);

@@ -21,6 +21,8 @@ template <class Result> class SideTask {
 public:
     SideTask() = default;
     explicit SideTask(std::future<Result> result) : m_result(std::move(result)) {}
+    SideTask(const SideTask&) = delete;
+    SideTask& operator=(const SideTask&) = delete;
     SideTask(SideTask&&) noexcept = default;
     SideTask& operator=(SideTask&& other) noexcept {
         awaitEnd();

@@ -50,7 +50,7 @@ std::error_code readFile(const std::string& path, std::string& out) {
     return ec;
 }
 
-bool isConsole(int) { return false; }
+bool isConsole(int /*fd*/) { return false; }
 
 // Never a console here (isConsole): the bytes go as they are.
 int writeConsole(int fd, std::string_view utf8) { return writeAll(fd, utf8); }

@@ -18,7 +18,8 @@ public:
     IconvConversion& operator=(const IconvConversion&) = delete;
 
     Stop convert(const char*& in, std::size_t& inLeft, char*& out, std::size_t& outLeft) override {
-        char* from = const_cast<char*>(in); // iconv never writes through it
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): iconv never writes through it
+        char* from = const_cast<char*>(in);
         const std::size_t rc = iconv(m_cd, &from, &inLeft, &out, &outLeft);
         in = from;
         return rc == static_cast<std::size_t>(-1) ? stopOf(errno) : Stop::Done;
@@ -40,12 +41,13 @@ private:
 
 std::unique_ptr<CharsetConversion> PosixCharsets::open(const std::string& to, const std::string& from) {
     iconv_t cd = iconv_open(to.c_str(), from.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    if (cd == reinterpret_cast<iconv_t>(-1)) // NOLINT(performance-no-int-to-ptr): iconv_open's failure
         return nullptr;
     return std::make_unique<IconvConversion>(cd);
 }
 
 std::string PosixCharsets::systemCharset() {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the locale is set once, before any thread starts
     const char* cs = nl_langinfo(CODESET);
     if (!cs || !*cs || std::strcmp(cs, "ANSI_X3.4-1968") == 0 || strcasecmp(cs, "ASCII") == 0)
         return "UTF-8";

@@ -289,7 +289,7 @@ public:
 
     // The mode and the extended attributes (ACLs among them) say who may do what: the caller
     // copies those.
-    std::error_code copyAccess(FileHandle, FileHandle) override { return {}; }
+    std::error_code copyAccess(FileHandle /*from*/, FileHandle /*to*/) override { return {}; }
 
     std::error_code listXattrs(FileHandle file, std::vector<std::string>& names) override {
         std::string buf;
@@ -348,7 +348,7 @@ public:
         std::atomic<long> failed{-1};
         std::atomic<int> failedErrno{0};
         auto work = [&] {
-            for (std::size_t i; (i = next++) < files.size() && failed < 0;) {
+            for (std::size_t i = 0; (i = next++) < files.size() && failed < 0;) {
                 if (::fdatasync(fdOf(files[i])) != 0) {
                     long none = -1;
                     if (failed.compare_exchange_strong(none, static_cast<long>(i)))
@@ -410,7 +410,7 @@ private:
         if (!buf)
             buf = std::make_unique_for_overwrite<char[]>(kBuffer);
         std::size_t want = len < kBuffer ? len : kBuffer;
-        ssize_t got;
+        ssize_t got = 0;
         do
             got = ::pread(in, buf.get(), want, offset);
         while (got < 0 && errno == EINTR);

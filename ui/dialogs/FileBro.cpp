@@ -107,7 +107,7 @@ QStringList FileBro::mountedVolumes() {
     return roots;
 }
 
-FileBro::FileBro(Mod& mod, VolumeList volumes, QWidget* parent) : QWidget(parent), m_mod(mod) {
+FileBro::FileBro(Mod& mod, const VolumeList& volumes, QWidget* parent) : QWidget(parent), m_mod(mod) {
     setUpToolWindow(this, "FileBro", toQString(layout::kFileBro.caption));
     resize(clientSize(layout::kFileBro));
 

@@ -20,7 +20,8 @@ public:
     using VolumeList = std::function<QStringList()>;
     static QStringList mountedVolumes();
 
-    explicit FileBro(Mod& mod, VolumeList volumes = &FileBro::mountedVolumes, QWidget* parent = nullptr);
+    explicit FileBro(Mod& mod, const VolumeList& volumes = &FileBro::mountedVolumes,
+                     QWidget* parent = nullptr);
 
     // The folder whose files File1 lists: the one a confirmation stores.
     QString currentFolder() const;

@@ -41,6 +41,7 @@ QList<ListedName> listFolder(const QByteArray& folder, EntryKind kind) {
     const std::unique_ptr<DIR, DirCloser> dir(opendir(folder.constData()));
     if (!dir)
         return out;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the folder stream is this call's own
     while (const dirent* entry = readdir(dir.get())) {
         if (entry->d_name[0] == '.' || !isKind(dirfd(dir.get()), *entry, kind))
             continue;

@@ -23,9 +23,9 @@ public:
 
     CodeTextBox* Text1;
     QPushButton* Command1;
-    QCheckBox* Check1; // not twice: a file that holds the code at its place is left alone
-    QCheckBox* Check2; // head: behind a leading #!, <?xml or <!DOCTYPE line
-    QCheckBox* Check3; // line breaks as the file's own
+    QCheckBox* Check1 = nullptr; // not twice: a file that holds the code at its place is left alone
+    QCheckBox* Check2 = nullptr; // head: behind a leading #!, <?xml or <!DOCTYPE line
+    QCheckBox* Check3 = nullptr; // line breaks as the file's own
 
 protected:
     void closeEvent(QCloseEvent* event) override;

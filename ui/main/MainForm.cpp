@@ -70,6 +70,7 @@ template <typename W> W* placed(W* widget, const char* name, bool withFont = tru
 
 } // namespace
 
+// NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): the body makes every control before its first use
 MainForm::MainForm(Mod& mod, const platform::System& system, QWidget* parent)
     : QWidget(parent), m_mod(mod), m_system(system), m_run(new BackgroundRun(this)),
       m_endProcess([] { QCoreApplication::quit(); }) {
@@ -211,9 +212,9 @@ void MainForm::connectEvents() {
     const std::pair<QRadioButton*, const char*> presets[] = {
         {Option1, "txt"}, {Option2, "htm"}, {Option3, "asp"}, {Option4, "php"}};
     for (const auto& [option, extension] : presets) {
-        connect(option, &QRadioButton::toggled, this, [this, extension](bool on) {
+        connect(option, &QRadioButton::toggled, this, [this, ext = extension](bool on) {
             if (on)
-                m_mod.FileExt = extension;
+                m_mod.FileExt = ext;
         });
     }
 }

@@ -31,6 +31,7 @@ class QTimer;
 // this window: its close ends everything.
 class MainForm : public QWidget {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MainForm)
 public:
     MainForm(Mod& mod, const platform::System& system, QWidget* parent = nullptr);
     ~MainForm() override;

@@ -11,7 +11,7 @@ constexpr int kInset = 3;
 PictureButton::PictureButton(const QString& caption, const QPixmap& picture, QWidget* parent)
     : QPushButton(caption, parent), m_picture(picture) {}
 
-void PictureButton::paintEvent(QPaintEvent*) {
+void PictureButton::paintEvent(QPaintEvent* /*event*/) {
     QStylePainter painter(this);
     QStyleOptionButton option;
     initStyleOption(&option);

@@ -29,7 +29,7 @@ public:
     using QObject::QObject;
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override {
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
         if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
             return false;
         const auto* key = static_cast<QKeyEvent*>(event);
@@ -50,7 +50,7 @@ public:
     }
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override {
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
         switch (event->type()) {
         case QEvent::FocusIn:
         case QEvent::FocusOut:
@@ -62,7 +62,7 @@ protected:
         }
         return false;
     }
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* /*event*/) override {
         QPainter painter(this);
         painter.setPen(QPen(palette().color(QPalette::Highlight), 1));
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
