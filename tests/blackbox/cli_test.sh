@@ -306,11 +306,6 @@ cli --head --after-preamble --eol match --ext sh --code 'cd /tmp' "$WORK/d" > /d
 holds "preamble + match" "$WORK/d/s.sh" '#!/bin/sh\ncd /tmp\necho "$PWD"\n'
 cli --foot --eol lf --code $'1\n2' --ext sh "$WORK/d" > /dev/null
 expect "eol lf: foot" "$(tail -c 4 "$WORK/d/s.sh" | od -An -c | tr -s ' ')" " 1 \n 2 \n"
-cli --help > "$WORK/help"
-for o in --code-file --once --remove --check --after-preamble '--eol crlf|lf|match' '-r, --recursive'; do
-    expect "help names $o" "$(grep -qF -- "$o" "$WORK/help" && echo yes)" yes
-done
-
 
 # --- a code file by its byte-order mark, whatever the locale ---
 fresh g.txt 'old\r\n'
