@@ -272,7 +272,7 @@ void choicesInTheWindowsShapeTheRun() {
 }
 
 // Start without a folder: asked for one; picked in the picker; the placeholder as code; an empty
-// code refused; names the log escapes.
+// code refused.
 void runFromFolderPickToLog() {
     Session s({{"site/a.htm", "old line\r\n"}, {"site/b.htm", "last"}, {"site/c.txt", "keep\r\n"}});
     EXPECT(s.run().empty());
