@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/System.h"
+#include "ui/layout/BannerState.h"
 #include "win32/About.h"
 #include "win32/BackgroundRun.h"
 #include "win32/FileBro.h"
@@ -46,6 +47,7 @@ private:
     void exitSequence();
 
     Mod& m_mod;
+    layout::BannerState m_banner;
     const platform::System m_system;
     Texts m_texts;
     FileBro m_fileBro;

@@ -1,7 +1,7 @@
 #include "ui/dialogs/FolderListing.h"
 #include "platform/System.h"
 
-#include "core/Encoding.h"
+#include "core/ShownNames.h"
 
 #include <algorithm>
 #include <cerrno>
