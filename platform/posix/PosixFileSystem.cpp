@@ -2,6 +2,7 @@
 #include "platform/System.h"
 #include "platform/posix/PosixError.h"
 #include "platform/posix/PosixSystem.h"
+#include "platform/posix/Retry.h"
 
 #include <algorithm>
 #include <atomic>
@@ -410,17 +411,13 @@ private:
         if (!buf)
             buf = std::make_unique_for_overwrite<char[]>(kBuffer);
         std::size_t want = len < kBuffer ? len : kBuffer;
-        ssize_t got = 0;
-        do
-            got = ::pread(in, buf.get(), want, offset);
-        while (got < 0 && errno == EINTR);
+        const ssize_t got = retryOnInterrupt([&] { return ::pread(in, buf.get(), want, offset); });
         if (got <= 0)
             return checked(got);
         ssize_t done = 0;
         while (done < got) {
-            ssize_t w = ::write(out, buf.get() + done, static_cast<std::size_t>(got - done));
-            if (w < 0 && errno == EINTR)
-                continue;
+            const ssize_t w = retryOnInterrupt(
+                [&] { return ::write(out, buf.get() + done, static_cast<std::size_t>(got - done)); });
             if (w < 0) {
                 copied = static_cast<std::size_t>(done);
                 return done > 0 ? std::error_code() : lastError();
