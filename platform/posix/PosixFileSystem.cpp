@@ -220,6 +220,14 @@ public:
         return {};
     }
 
+    std::error_code statPath(const std::string& path, FileInfo& out) override {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            return lastError();
+        fill(st, out);
+        return {};
+    }
+
     std::error_code openUnnamed(FileHandle dir, std::uint32_t permissions, FileHandle& out) override {
         out = kNoFile;
         // Naming it later goes through /proc: without /proc, say unnamed files are not to be had.
