@@ -185,7 +185,7 @@ const SeamCase kSeamCases[] = {
          openAt(s.fs, s.dir(), "missing", OpenMode::Read, ec);
          EXPECT_EQ(ec, std::errc::no_such_file_or_directory) << ec.message();
      }},
-    {"ALinkIsSeenAsALinkAndNeverFollowed",
+    {"ALinkIsSeenAsALinkAndFollowedOnlyByStatPath",
      [](Seam& s) {
          s.create("target", "behind the link");
          const fsys::path link = pathOf(s.path()) / "link";
@@ -207,6 +207,11 @@ const SeamCase kSeamCases[] = {
          std::error_code ec;
          EXPECT_FALSE(openAt(s.fs, s.dir(), "link", OpenMode::Read, ec));
          EXPECT_TRUE(ec);
+         // Only the picker's statPath looks through it.
+         FileInfo target;
+         ASSERT_FALSE(s.fs.statPath(utf8Of(link), target));
+         EXPECT_EQ(target.kind, FileKind::Regular);
+         EXPECT_EQ(target.size, 15);
      }},
     {"RenameReplacesTheTargetWhole",
      [](Seam& s) {
