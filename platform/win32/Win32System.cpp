@@ -25,7 +25,7 @@ public:
     std::optional<std::uint32_t> creationMask() override { return std::nullopt; }
     // Handles are limited by memory alone.
     long freeDescriptors() override { return -1; }
-    void reserveDescriptors(long) override {}
+    void reserveDescriptors(long /*descriptors*/) override {}
     SideThreads& sideThreads() override { return win32::sideThreads(); }
 };
 
