@@ -44,7 +44,7 @@ bool MainForm::isOwnWindow(HWND window) const {
 void MainForm::onCreated() {
     m_run = std::make_unique<BackgroundRun>(
         m_hwnd, [this](std::string_view text) { appendLog(text); },
-        [this](const BatchResult& result, std::exception_ptr failure) { runEnded(result, failure); });
+        [this](const BatchResult& result, const std::exception_ptr& failure) { runEnded(result, failure); });
     load();
 }
 
@@ -117,7 +117,7 @@ BatchInput MainForm::choices() {
     return input;
 }
 
-void MainForm::runEnded(const BatchResult& result, std::exception_ptr failure) {
+void MainForm::runEnded(const BatchResult& result, const std::exception_ptr& failure) {
     try {
         if (failure)
             std::rethrow_exception(failure);

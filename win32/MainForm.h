@@ -38,7 +38,7 @@ private:
     void optionClick(int id);
     void command2Click();
     BatchInput choices();
-    void runEnded(const BatchResult& result, std::exception_ptr failure);
+    void runEnded(const BatchResult& result, const std::exception_ptr& failure);
     void reportOutcome(const BatchResult& result);
     // Appends a piece of the core's log (CR LF line breaks) at the end of Text1.
     void appendLog(std::string_view text);

@@ -43,4 +43,5 @@ void TOURL::OpenMail(std::wstring_view address) { openOrTell(L"mailto:" + std::w
 
 TOURL::OpenerOverride::OpenerOverride(AddressOpener& opener) : ScopedOverride(g_opener, &opener) {}
 
-TOURL::NoticeOverride::NoticeOverride(Notice shown) : ScopedOverride(notice(), std::move(shown)) {}
+TOURL::NoticeOverride::NoticeOverride(Notice replacement)
+    : ScopedOverride(notice(), std::move(replacement)) {}

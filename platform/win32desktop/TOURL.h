@@ -34,7 +34,7 @@ public:
 using Notice = std::function<void(std::wstring_view text)>;
 class NoticeOverride : public platform::ScopedOverride<Notice> {
 public:
-    explicit NoticeOverride(Notice notice);
+    explicit NoticeOverride(Notice replacement);
 };
 
 } // namespace TOURL
