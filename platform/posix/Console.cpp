@@ -1,9 +1,9 @@
 #include "platform/Console.h"
 
 #include "platform/Process.h"
+#include "platform/Retry.h"
 #include "platform/System.h"
 #include "platform/posix/PosixError.h"
-#include "platform/posix/Retry.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,8 +1,8 @@
 #include "platform/FileSystem.h"
+#include "platform/Retry.h"
 #include "platform/System.h"
 #include "platform/posix/PosixError.h"
 #include "platform/posix/PosixSystem.h"
-#include "platform/posix/Retry.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,5 +1,5 @@
 #include "platform/Process.h"
-#include "platform/posix/Retry.h"
+#include "platform/Retry.h"
 
 #include <fcntl.h>
 #include <sched.h>

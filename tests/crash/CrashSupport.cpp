@@ -1,6 +1,6 @@
 #include "CrashSupport.h"
 
-#include "platform/posix/Retry.h"
+#include "platform/Retry.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,5 +1,6 @@
 // The file system and charsets of the running system, held to what the seam promises: one table
 // for every system, run on Linux and (under wine) on Windows.
+#include "platform/Retry.h"
 #include "platform/ScopedOverride.h"
 #include "platform/System.h"
 
@@ -469,6 +470,26 @@ TEST(ScopedOverride, NestedGuardsPutBackWhatEachFound) {
         slot = "changed while overridden";
     }
     EXPECT_EQ(slot, "system");
+}
+
+// Only an interruption is worth another call: any other failure, and a success, end the loop.
+TEST(RetryOnInterrupt, RepeatsOnlyAnInterruptedCall) {
+    const std::error_code answers[] = {std::make_error_code(std::errc::interrupted),
+                                       std::make_error_code(std::errc::interrupted),
+                                       std::make_error_code(std::errc::no_space_on_device),
+                                       {}};
+    std::size_t calls = 0;
+    EXPECT_EQ(retryOnInterrupt([&] { return answers[calls++]; }), std::errc::no_space_on_device);
+    EXPECT_EQ(calls, 3u);
+    const int errnos[] = {EINTR, EINTR, EIO, 0};
+    calls = 0;
+    EXPECT_EQ(retryOnInterrupt([&] {
+                  errno = errnos[calls++];
+                  return -1;
+              }),
+              -1);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(calls, 3u);
 }
 
 } // namespace
