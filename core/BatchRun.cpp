@@ -3,6 +3,7 @@
 #include "core/Encoding.h"
 #include "core/FileError.h"
 #include "core/FolderEditor.h"
+#include "core/ShownNames.h"
 #include "platform/SideQueue.h"
 #include "platform/SideThreads.h"
 

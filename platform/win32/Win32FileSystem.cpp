@@ -392,6 +392,21 @@ public:
         return {};
     }
 
+    std::error_code statPath(const std::string& path, FileInfo& out) override {
+        std::wstring full;
+        if (std::error_code ec = longPath(path, full))
+            return ec;
+        // Without FILE_FLAG_OPEN_REPARSE_POINT the handle is of what a link leads to.
+        const HANDLE h = ::CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return lastError();
+        const std::error_code ec = stat(fileOf(h), out);
+        ::CloseHandle(h);
+        return ec;
+    }
+
     std::error_code openUnnamed(FileHandle /*dir*/, std::uint32_t /*permissions*/,
                                 FileHandle& /*out*/) override {
         return errc(std::errc::operation_not_supported);
