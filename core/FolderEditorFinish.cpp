@@ -28,19 +28,18 @@ void FolderEditor::flushEach(const std::vector<Pending>& pending) {
     // for a commit of its own. Once one has failed, those not yet started are left: the batch is
     // lost anyway.
     constexpr std::size_t kAtOnce = 16;
+    std::vector<FileToFlush> files;
+    for (std::size_t i = 0; i < pending.size(); ++i)
+        if (pending[i].file)
+            files.push_back(FileToFlush{pending[i].file.get(), i});
     EachFlush shared;
-    {
-        platform::SideQueue<FileToFlush> flushes(m_setup.fs.concurrent() ? &m_setup.process.sideThreads()
-                                                                         : nullptr,
-                                                 kAtOnce, 1, [this, each = &shared](FileToFlush& file) {
-                                                     if (!each->failed)
-                                                         flushOne(file, *each);
-                                                 });
-        for (std::size_t i = 0; i < pending.size(); ++i)
-            if (pending[i].file)
-                flushes.push(FileToFlush{pending[i].file.get(), i});
-        flushes.finish();
-    }
+    platform::SideThreads* threads = m_setup.fs.concurrent() ? &m_setup.process.sideThreads() : nullptr;
+    platform::SideQueue<FileToFlush> flushes(threads, kAtOnce, 1, [this, each = &shared](FileToFlush& file) {
+        if (!each->failed)
+            flushOne(file, *each);
+    });
+    flushes.push(files); // this thread takes its share in finish()
+    flushes.finish();
     if (shared.failed)
         throw FileError(shared.error, "flush", pending[shared.first].path);
 }

@@ -70,15 +70,6 @@ public:
 
 private:
     template <class It> void push(It first, It last) {
-        if (!m_threads) {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            for (; first != last; ++first) {
-                m_queue.push_back(std::move(*first));
-                handleFront(lock);
-            }
-            rethrow(lock);
-            return;
-        }
         std::size_t waiting = 0;
         bool wake = false;
         {
@@ -89,10 +80,27 @@ private:
             waiting = m_queue.size();
             wake = asleep && waiting >= m_together;
         }
+        if (!m_threads)
+            return handleHere();
         if (wake)
             m_ready.notify_all();
-        while (m_side.size() < std::min(m_threadsAtMost, waiting))
-            m_side.push_back(m_threads->start([this] { run(); }));
+        while (m_side.size() < std::min(m_threadsAtMost, waiting)) {
+            SideTask<void> side = m_threads->start([this] { run(); });
+            if (side.deferred()) {
+                // No thread to be had: with none at work either, this thread handles what waits.
+                if (m_side.empty())
+                    handleHere();
+                return;
+            }
+            m_side.push_back(std::move(side));
+        }
+    }
+
+    void handleHere() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (!m_queue.empty())
+            handleFront(lock);
+        rethrow(lock);
     }
 
     // Takes the oldest item and handles it with the lock let go.
