@@ -95,6 +95,15 @@ TEST(SideQueue, WaitHandledReturnsOnceTheFirstItemsAreDone) {
         lock.unlock();
         seen.add(i);
     });
+    // Opens every item before the queue goes, so that a failed check ends the test, not hangs it.
+    struct OpenAll {
+        std::function<void()> open;
+        ~OpenAll() { open(); }
+    } openAll{[&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        open = 10;
+        opened.notify_all();
+    }};
     for (int i = 0; i < 10; ++i)
         queue.push(i);
     for (int upTo : {3, 4, 10}) {
