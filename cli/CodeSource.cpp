@@ -2,7 +2,7 @@
 #include "platform/System.h"
 
 #include "core/CodeReading.h"
-#include "core/Encoding.h"
+#include "core/ShownNames.h"
 #include "platform/Console.h"
 
 #include <system_error>

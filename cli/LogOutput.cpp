@@ -3,6 +3,7 @@
 
 #include "core/CodeText.h"
 #include "core/Encoding.h"
+#include "core/ShownNames.h"
 #include "platform/Console.h"
 #include "platform/Process.h"
 

@@ -128,53 +128,68 @@ std::string fileEncoding(const std::string& name) {
     return name;
 }
 
-void takeOption(Options& o, int c, int argc, char** argv) {
+// An option without an argument; false when c is not one.
+bool takeFlag(Options& o, int c) {
     switch (c) {
     case OptHead:
         o.position = Position::Head;
-        break;
+        return true;
     case OptFoot:
         o.position = Position::Foot;
-        break;
-    case OptExt:
-        o.extension = optarg;
-        break;
-    case OptCode:
-        o.code = optarg;
-        break;
-    case OptCodeFile:
-        o.codeFile = optarg;
-        break;
+        return true;
     case OptDryRun:
         if (o.action != Options::Action::Check)
             o.action = Options::Action::DryRun;
-        break;
+        return true;
     case OptCheck:
         o.action = Options::Action::Check;
-        break;
+        return true;
     case OptOnce:
         o.once = true;
-        break;
+        return true;
     case OptRemove:
         o.remove = true;
-        break;
+        return true;
     case OptAfterPreamble:
         o.afterPreamble = true;
-        break;
-    case OptEol:
-        o.eol = lineBreakMode(optarg);
-        break;
-    case OptEncoding:
-        o.encoding = fileEncoding(optarg);
-        break;
+        return true;
     case OptRecursive:
         o.recursive = true;
-        break;
-    case ':':
-        throw UsageError("missing argument for " + offendingArgument(argc, argv));
+        return true;
     default:
-        throw UsageError("unknown option: " + offendingArgument(argc, argv));
+        return false;
     }
+}
+
+// An option with its argument in optarg; false when c is not one.
+bool takeValue(Options& o, int c) {
+    switch (c) {
+    case OptExt:
+        o.extension = optarg;
+        return true;
+    case OptCode:
+        o.code = optarg;
+        return true;
+    case OptCodeFile:
+        o.codeFile = optarg;
+        return true;
+    case OptEol:
+        o.eol = lineBreakMode(optarg);
+        return true;
+    case OptEncoding:
+        o.encoding = fileEncoding(optarg);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void takeOption(Options& o, int c, int argc, char** argv) {
+    if (takeFlag(o, c) || takeValue(o, c))
+        return;
+    if (c == ':')
+        throw UsageError("missing argument for " + offendingArgument(argc, argv));
+    throw UsageError("unknown option: " + offendingArgument(argc, argv));
 }
 
 } // namespace

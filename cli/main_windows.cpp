@@ -14,6 +14,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     std::vector<char*> pointers;
+    pointers.reserve(args.size() + 1);
     for (auto& arg : args)
         pointers.push_back(arg.data());
     pointers.push_back(nullptr);

@@ -5,6 +5,7 @@
 #include "core/FolderEditor.h"
 #include "core/RunLog.h"
 #include "core/RunPipeline.h"
+#include "core/ShownNames.h"
 
 #include <algorithm>
 #include <optional>

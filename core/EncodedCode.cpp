@@ -164,6 +164,21 @@ CharsetKind usableKind(platform::Charsets& charsets, const std::string& charset)
     return kind;
 }
 
+// The code as every form starts from: CR LF after it. Throws EncodingError when it is not UTF-8.
+std::string codeWithLineBreak(std::string utf8) {
+    if (!isValidUtf8(utf8))
+        throw EncodingError("the code is not valid UTF-8 text");
+    utf8 += "\r\n";
+    return utf8;
+}
+
+// What every file without a mark is written in when a charset was asked for.
+TextEncoding forcedEncoding(CharsetKind kind) {
+    if (kind == CharsetKind::Utf16LE)
+        return TextEncoding::Utf16LE;
+    return kind == CharsetKind::Utf16BE ? TextEncoding::Utf16BE : TextEncoding::System;
+}
+
 // Forms besides the code are kept up to twice its size, or this much for a small code.
 constexpr std::size_t kSpareFormBytes = 1 << 20;
 
@@ -175,16 +190,11 @@ void checkFileCharset(platform::Charsets& charsets, const std::string& charset) 
 
 EncodedCode::EncodedCode(platform::Charsets& charsets, std::string utf8Code, const std::string& charset,
                          const std::string& encoding)
-    : m_charsets(charsets), m_utf8(std::move(utf8Code)), m_charset(encoding.empty() ? charset : encoding) {
-    if (!isValidUtf8(m_utf8))
-        throw EncodingError("the code is not valid UTF-8 text");
-    m_utf8 += "\r\n";
-    m_ascii = isAscii(m_utf8);
+    : m_charsets(charsets), m_utf8(codeWithLineBreak(std::move(utf8Code))),
+      m_charset(encoding.empty() ? charset : encoding), m_ascii(isAscii(m_utf8)) {
     const CharsetKind kind = encoding.empty() ? kindOf(charsets, m_charset) : usableKind(charsets, m_charset);
     if (!encoding.empty())
-        m_forced = kind == CharsetKind::Utf16LE   ? TextEncoding::Utf16LE
-                   : kind == CharsetKind::Utf16BE ? TextEncoding::Utf16BE
-                                                  : TextEncoding::System;
+        m_forced = forcedEncoding(kind);
     m_charsetIsUtf8 = kind == CharsetKind::Utf8 || (m_forced && *m_forced != TextEncoding::System);
     // Counted, not kept: a code the charset cannot hold is refused before any file is touched.
     if (!m_charsetIsUtf8)

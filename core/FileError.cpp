@@ -1,6 +1,6 @@
 #include "core/FileError.h"
 
-#include "core/Encoding.h"
+#include "core/ShownNames.h"
 
 std::string_view refusalText(Refusal refusal) {
     switch (refusal) {

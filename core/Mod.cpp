@@ -1,8 +1,6 @@
 #include "core/Mod.h"
 
 void loadDefaults(Mod& mod) {
-    mod.BannerCount = 13;
-    mod.BannerPos = 1;
     mod.DirChosen = false;
     mod.FileExt = "txt";
 }

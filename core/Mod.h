@@ -2,27 +2,21 @@
 
 #include "platform/System.h"
 
-#include <array>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
 // The few values the windows share. A plain aggregate: the program owns one and
 // hands it to its windows; tests make a fresh one each. A new Mod holds the values
-// a process starts with (empty strings, zero counters, no folder confirmed); the
+// a process starts with (empty strings, no folder confirmed); the
 // main window's load sets the rest through loadDefaults().
 struct Mod {
     std::string TargetDir;  // the confirmed folder, always ending in a separator; empty until confirmed
     bool DirChosen = false; // true once a folder has been confirmed
     bool Recursive = false; // confirmed with the folder: its subfolders are changed too
     std::string FileExt;    // preset extension without the dot
-    std::array<std::string, 21> BannerLines{};
-    std::int16_t BannerCount = 0;
-    std::int16_t BannerPos = 0;
 };
 
-// The main window's load: the banner counters, no folder, extension "txt".
-// BannerLines are filled by the banner itself.
+// The main window's load: no folder, extension "txt".
 void loadDefaults(Mod& mod);
 
 // Stores a confirmed folder: TargetDir gets exactly one trailing separator of the system's paths,

@@ -1,6 +1,6 @@
 #include "core/RunLog.h"
 
-#include "core/Encoding.h"
+#include "core/ShownNames.h"
 
 #include <algorithm>
 

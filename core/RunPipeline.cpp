@@ -1,6 +1,7 @@
 #include "core/RunPipeline.h"
 
 #include "core/RunLog.h"
+#include "core/ShownNames.h"
 
 #include <algorithm>
 #include <utility>

@@ -106,6 +106,9 @@ public:
     // The name's own information: a link is not followed.
     virtual std::error_code statAt(FileHandle dir, const std::string& name, FileInfo& out) = 0;
     virtual std::error_code stat(FileHandle file, FileInfo& out) = 0;
+    // What a path leads to, a link followed: only for what the folder picker shows (the core never
+    // follows a link).
+    virtual std::error_code statPath(const std::string& path, FileInfo& out) = 0;
     // An unnamed file in the folder (O_TMPFILE), open for reading and writing; fails with
     // operation_not_supported (or is_a_directory, invalid_argument) where the system has none, or
     // where it could not be named (no /proc).

@@ -40,6 +40,11 @@ std::error_code FileSystemDecorator::stat(FileHandle file, FileInfo& out) {
         return ec;
     return m_real.stat(file, out);
 }
+std::error_code FileSystemDecorator::statPath(const std::string& path, FileInfo& out) {
+    if (std::error_code ec = admit("statPath"))
+        return ec;
+    return m_real.statPath(path, out);
+}
 std::error_code FileSystemDecorator::openUnnamed(FileHandle dir, std::uint32_t permissions, FileHandle& out) {
     if (std::error_code ec = admit("openUnnamed"))
         return ec;

@@ -21,6 +21,7 @@ public:
     std::error_code readDir(FileHandle dir, std::vector<DirEntry>& out) override;
     std::error_code statAt(FileHandle dir, const std::string& name, FileInfo& out) override;
     std::error_code stat(FileHandle file, FileInfo& out) override;
+    std::error_code statPath(const std::string& path, FileInfo& out) override;
     std::error_code openUnnamed(FileHandle dir, std::uint32_t permissions, FileHandle& out) override;
     std::error_code linkUnnamed(FileHandle file, FileHandle dir, const std::string& name) override;
     std::error_code read(FileHandle file, void* buf, std::size_t len, std::int64_t offset,

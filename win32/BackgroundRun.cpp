@@ -1,6 +1,5 @@
 #include "win32/BackgroundRun.h"
 
-#include "ui/layout/ReasonText.h"
 #include "ui/layout/Wording.h"
 #include "win32/ControlIds.h"
 #include "win32/DesignScale.h"
@@ -8,7 +7,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <memory>
 
 namespace win32ui {
@@ -23,25 +21,14 @@ constexpr int kSteps = 1000;
 
 // Lives on the worker thread: log pieces are posted to the owner in their order, progress left in
 // the atomics for the progress window to pick up, the cancel read back.
-class BackgroundRun::Sink : public BatchSink {
+class BackgroundRun::Sink : public layout::ProgressSink {
 public:
-    explicit Sink(BackgroundRun& run) : m_run(run) {}
+    explicit Sink(BackgroundRun& run) : ProgressSink(run.m_runProgress), m_run(run) {}
     void appendLog(std::string_view text) override {
         auto* piece = new std::string(text);
         if (!PostMessageW(m_run.m_owner, kLogPiece, 0, reinterpret_cast<LPARAM>(piece)))
             delete piece;
     }
-    bool progress(std::size_t done, std::size_t total) override {
-        m_run.m_fileTotal = 0;
-        m_run.m_totalFiles = total;
-        m_run.m_doneFiles = done;
-        return !m_run.m_cancel;
-    }
-    void fileProgress(std::uint64_t done, std::uint64_t total) override {
-        m_run.m_fileDone = done;
-        m_run.m_fileTotal = total;
-    }
-    std::string reasonText(const FileFailure& failure) const override { return chineseReason(failure); }
 
 private:
     BackgroundRun& m_run;
@@ -51,15 +38,13 @@ BackgroundRun::BackgroundRun(HWND owner, Log log, Done done)
     : m_owner(owner), m_log(std::move(log)), m_done(std::move(done)) {}
 
 BackgroundRun::~BackgroundRun() {
-    m_cancel = true;
+    m_runProgress.requestStop();
     if (m_worker.joinable())
         m_worker.join();
 }
 
 bool BackgroundRun::start(Batch batch, std::vector<HWND> windows) {
-    m_cancel = false;
-    m_doneFiles = m_totalFiles = 0;
-    m_fileDone = m_fileTotal = 0;
+    m_runProgress.reset();
     m_failure = nullptr;
     try {
         m_worker = std::thread([this, batch = std::move(batch)] {
@@ -84,7 +69,7 @@ bool BackgroundRun::start(Batch batch, std::vector<HWND> windows) {
 }
 
 void BackgroundRun::cancel() {
-    m_cancel = true;
+    m_runProgress.requestStop();
     if (m_progress)
         EnableWindow(GetDlgItem(m_progress, kProgressCancelId), FALSE);
 }
@@ -165,7 +150,7 @@ void BackgroundRun::showProgress() {
     for (const auto& [id, part] : parts)
         SendMessageW(part, WM_SETFONT, WPARAM(font), FALSE);
     SendMessageW(GetDlgItem(m_progress, kProgressBarId), PBM_SETRANGE32, 0, kSteps);
-    if (m_cancel)
+    if (m_runProgress.stopFlag())
         EnableWindow(GetDlgItem(m_progress, kProgressCancelId), FALSE);
     ShowWindow(m_progress, SW_SHOW);
     SetTimer(m_owner, kRefreshTimer, kRefreshMs, nullptr);
@@ -175,15 +160,12 @@ void BackgroundRun::showProgress() {
 void BackgroundRun::refreshProgress() {
     if (!m_progress)
         return;
-    // Each file counts alike; a large file's copy moves the bar within its share.
-    const std::size_t total = m_totalFiles, done = m_doneFiles;
-    const std::uint64_t fileTotal = m_fileTotal, fileDone = std::min<std::uint64_t>(m_fileDone, fileTotal);
-    const std::size_t files = std::max<std::size_t>(total, fileTotal > 0 ? done + 1 : 0);
-    if (files == 0)
+    // The bar holds kSteps in all; each file's share is counted in kSteps too.
+    const layout::RunProgress::Bar bar = m_runProgress.bar(kSteps);
+    if (bar.maximum == 0)
         return;
-    const double within = fileTotal > 0 ? double(fileDone) / double(fileTotal) : 0;
-    const double share = std::min(1.0, (double(done) + within) / double(files));
-    SendMessageW(GetDlgItem(m_progress, kProgressBarId), PBM_SETPOS, WPARAM(share * kSteps), 0);
+    SendMessageW(GetDlgItem(m_progress, kProgressBarId), PBM_SETPOS, WPARAM(bar.value * kSteps / bar.maximum),
+                 0);
 }
 
 LRESULT CALLBACK BackgroundRun::progressProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

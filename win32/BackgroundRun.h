@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/BatchRun.h"
+#include "ui/layout/RunProgress.h"
 
 #include <windows.h>
 
@@ -35,7 +36,7 @@ public:
     bool start(Batch batch, std::vector<HWND> windows);
     bool running() const { return m_running; }
     void cancel();
-    const std::atomic<bool>& stopFlag() const { return m_cancel; }
+    const std::atomic<bool>& stopFlag() const { return m_runProgress.stopFlag(); }
     // True when the message was the run's.
     bool handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -57,11 +58,7 @@ private:
     bool m_running = false;
     BatchResult m_result;
     std::exception_ptr m_failure;
-    std::atomic<bool> m_cancel{false};
-    std::atomic<std::size_t> m_doneFiles{0};
-    std::atomic<std::size_t> m_totalFiles{0};
-    std::atomic<std::uint64_t> m_fileDone{0};
-    std::atomic<std::uint64_t> m_fileTotal{0};
+    layout::RunProgress m_runProgress;
 };
 
 } // namespace win32ui

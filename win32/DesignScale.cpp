@@ -42,9 +42,9 @@ SIZE extentOf(HFONT font, std::wstring_view text) {
 
 } // namespace
 
-RECT toPixels(const layout::Twips& t, UINT dpi) {
-    const int left = px(t.left, dpi), top = px(t.top, dpi);
-    return {left, top, left + px(t.width, dpi), top + px(t.height, dpi)};
+RECT toPixels(const layout::Twips& place, UINT dpi) {
+    const int left = px(place.left, dpi), top = px(place.top, dpi);
+    return {left, top, left + px(place.width, dpi), top + px(place.height, dpi)};
 }
 
 UINT dpiOf(HWND window) {

@@ -44,15 +44,14 @@ bool MainForm::isOwnWindow(HWND window) const {
 void MainForm::onCreated() {
     m_run = std::make_unique<BackgroundRun>(
         m_hwnd, [this](std::string_view text) { appendLog(text); },
-        [this](const BatchResult& result, std::exception_ptr failure) { runEnded(result, failure); });
+        [this](const BatchResult& result, const std::exception_ptr& failure) { runEnded(result, failure); });
     load();
 }
 
 void MainForm::load() {
     // The code window exists, hidden, from the start, holding its placeholder text.
     m_texts.ensure();
-    for (int i = 1; i <= layout::kBannerMessages; ++i)
-        m_mod.BannerLines[std::size_t(i)] = layout::bannerMessage(i);
+    layout::loadBanner(m_banner);
     SetTimer(m_hwnd, kTimer1, kTickMs, nullptr);
     loadDefaults(m_mod);
     sizeToCaption("ADL");
@@ -119,7 +118,7 @@ BatchInput MainForm::choices() {
     return input;
 }
 
-void MainForm::runEnded(const BatchResult& result, std::exception_ptr failure) {
+void MainForm::runEnded(const BatchResult& result, const std::exception_ptr& failure) {
     try {
         if (failure)
             std::rethrow_exception(failure);
@@ -180,9 +179,7 @@ void MainForm::appendLog(std::string_view text) {
 }
 
 void MainForm::timer1Timer() {
-    // at() turns a corrupted position into an error instead of reading past the table.
-    setText("ADL", toWide(m_mod.BannerLines.at(std::size_t(m_mod.BannerPos))));
-    ++m_mod.BannerPos;
+    setText("ADL", toWide(layout::nextBannerLine(m_banner)));
     // The width must be the new caption's, so the label sizes itself before it is centred.
     sizeToCaption("ADL");
     RECT client, label;
@@ -192,8 +189,6 @@ void MainForm::timer1Timer() {
     const double left = (client.right - (label.right - label.left)) / 2.0;
     SetWindowPos(control("ADL"), nullptr, int(std::lround(left)), label.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     InvalidateRect(m_hwnd, nullptr, TRUE);
-    if (m_mod.BannerPos == m_mod.BannerCount + 1)
-        m_mod.BannerPos = 1;
 }
 
 void MainForm::command4Click() { exitSequence(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/System.h"
+#include "ui/layout/BannerState.h"
 #include "win32/About.h"
 #include "win32/BackgroundRun.h"
 #include "win32/FileBro.h"
@@ -37,7 +38,7 @@ private:
     void optionClick(int id);
     void command2Click();
     BatchInput choices();
-    void runEnded(const BatchResult& result, std::exception_ptr failure);
+    void runEnded(const BatchResult& result, const std::exception_ptr& failure);
     void reportOutcome(const BatchResult& result);
     // Appends a piece of the core's log (CR LF line breaks) at the end of Text1.
     void appendLog(std::string_view text);
@@ -46,6 +47,7 @@ private:
     void exitSequence();
 
     Mod& m_mod;
+    layout::BannerState m_banner;
     const platform::System m_system;
     Texts m_texts;
     FileBro m_fileBro;

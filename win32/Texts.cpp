@@ -153,7 +153,7 @@ bool Texts::boxMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
     }
 }
 
-LRESULT CALLBACK Texts::boxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+LRESULT CALLBACK Texts::boxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
                                 DWORD_PTR self) {
     LRESULT result = 0;
     if (reinterpret_cast<Texts*>(self)->boxMessage(message, wParam, lParam, result))

@@ -38,7 +38,7 @@ protected:
     void onDestroyed() override;
 
 private:
-    static LRESULT CALLBACK boxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+    static LRESULT CALLBACK boxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
                                     DWORD_PTR self);
     // The box's own answer to a message, or -1 to let the EDIT have it.
     bool boxMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);

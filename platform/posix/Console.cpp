@@ -1,6 +1,7 @@
 #include "platform/Console.h"
 
 #include "platform/Process.h"
+#include "platform/Retry.h"
 #include "platform/System.h"
 #include "platform/posix/PosixError.h"
 
@@ -18,9 +19,7 @@ std::error_code lastError() { return posixError(errno); }
 std::error_code readAll(int fd, std::string& out) {
     char buf[64 * 1024];
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = retryOnInterrupt([&] { return ::read(fd, buf, sizeof buf); });
         if (n < 0)
             return lastError();
         if (n == 0)

@@ -1,4 +1,5 @@
 #include "platform/FileSystem.h"
+#include "platform/Retry.h"
 #include "platform/System.h"
 #include "platform/posix/PosixError.h"
 #include "platform/posix/PosixSystem.h"
@@ -219,6 +220,14 @@ public:
         return {};
     }
 
+    std::error_code statPath(const std::string& path, FileInfo& out) override {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            return lastError();
+        fill(st, out);
+        return {};
+    }
+
     std::error_code openUnnamed(FileHandle dir, std::uint32_t permissions, FileHandle& out) override {
         out = kNoFile;
         // Naming it later goes through /proc: without /proc, say unnamed files are not to be had.
@@ -380,17 +389,13 @@ private:
         if (!buf)
             buf = std::make_unique_for_overwrite<char[]>(kBuffer);
         std::size_t want = len < kBuffer ? len : kBuffer;
-        ssize_t got = 0;
-        do
-            got = ::pread(in, buf.get(), want, offset);
-        while (got < 0 && errno == EINTR);
+        const ssize_t got = retryOnInterrupt([&] { return ::pread(in, buf.get(), want, offset); });
         if (got <= 0)
             return checked(got);
         ssize_t done = 0;
         while (done < got) {
-            ssize_t w = ::write(out, buf.get() + done, static_cast<std::size_t>(got - done));
-            if (w < 0 && errno == EINTR)
-                continue;
+            const ssize_t w = retryOnInterrupt(
+                [&] { return ::write(out, buf.get() + done, static_cast<std::size_t>(got - done)); });
             if (w < 0) {
                 copied = static_cast<std::size_t>(done);
                 return done > 0 ? std::error_code() : lastError();

@@ -1,4 +1,5 @@
 #include "platform/Process.h"
+#include "platform/Retry.h"
 
 #include <fcntl.h>
 #include <sched.h>
@@ -66,9 +67,7 @@ int caughtSignal() { return g_signal; }
 
 int writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = retryOnInterrupt([&] { return ::write(fd, bytes.data(), bytes.size()); });
         if (n <= 0)
             return n < 0 ? errno : EIO;
         bytes.remove_prefix(static_cast<std::size_t>(n));

@@ -10,10 +10,6 @@ WindowStacking* g_stacking = &g_system;
 
 void SetTopMost(QWidget* hWnd, bool onTop) { g_stacking->setTopMost(hWnd, onTop); }
 
-StackingOverride::StackingOverride(WindowStacking& stacking) : m_previous(g_stacking) {
-    g_stacking = &stacking;
-}
-
-StackingOverride::~StackingOverride() { g_stacking = m_previous; }
+StackingOverride::StackingOverride(WindowStacking& stacking) : ScopedOverride(g_stacking, &stacking) {}
 
 } // namespace ApiBAS

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ScopedOverride.h"
+
 class QWidget;
 class WindowStacking;
 
@@ -12,15 +14,9 @@ void SetTopMost(QWidget* hWnd, bool onTop);
 
 // Puts another stacking in place of the window system's (tests record the calls) for as long as
 // it lives; the one before comes back when it ends. The caller keeps ownership.
-class StackingOverride {
+class StackingOverride : public platform::ScopedOverride<WindowStacking*> {
 public:
     explicit StackingOverride(WindowStacking& stacking);
-    ~StackingOverride();
-    StackingOverride(const StackingOverride&) = delete;
-    StackingOverride& operator=(const StackingOverride&) = delete;
-
-private:
-    WindowStacking* m_previous;
 };
 
 } // namespace ApiBAS

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ScopedOverride.h"
+
 #include <functional>
 
 class AddressOpener;
@@ -20,28 +22,17 @@ QString failureText();
 // Shows failureText() to the user, for as long as it lives; the notice before comes back when it
 // ends. The windows install one that puts up a message box; without one the text goes to the
 // error output.
-class NoticeOverride {
+using Notice = std::function<void(const QString& text)>;
+class NoticeOverride : public platform::ScopedOverride<Notice> {
 public:
-    explicit NoticeOverride(std::function<void(const QString& text)> notice);
-    ~NoticeOverride();
-    NoticeOverride(const NoticeOverride&) = delete;
-    NoticeOverride& operator=(const NoticeOverride&) = delete;
-
-private:
-    std::function<void(const QString& text)> m_previous;
+    explicit NoticeOverride(Notice notice);
 };
 
 // Puts another opener in place of the desktop's (tests use a fake) for as long as it lives.
 // The caller keeps ownership.
-class OpenerOverride {
+class OpenerOverride : public platform::ScopedOverride<AddressOpener*> {
 public:
     explicit OpenerOverride(AddressOpener& opener);
-    ~OpenerOverride();
-    OpenerOverride(const OpenerOverride&) = delete;
-    OpenerOverride& operator=(const OpenerOverride&) = delete;
-
-private:
-    AddressOpener* m_previous;
 };
 
 } // namespace TOURL

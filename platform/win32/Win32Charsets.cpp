@@ -35,11 +35,7 @@ class Utf8 final : public Coding {
 public:
     Stop decode(const unsigned char* in, std::size_t left, char32_t& c, std::size_t& used) override {
         const unsigned char b = in[0];
-        std::size_t n = b < 0x80                 ? 1
-                        : b >= 0xC2 && b <= 0xDF ? 2
-                        : b >= 0xE0 && b <= 0xEF ? 3
-                        : b >= 0xF0 && b <= 0xF4 ? 4
-                                                 : 0;
+        const std::size_t n = sequenceLength(b);
         if (n == 0)
             return Stop::Invalid;
         c = n == 1 ? b : b & (0x7F >> n);
@@ -49,8 +45,7 @@ public:
             if ((in[i] & 0xC0) != 0x80)
                 return Stop::Invalid;
             c = (c << 6) | (in[i] & 0x3F);
-            // Overlong forms and what lies beyond U+10FFFF show by the second byte.
-            if (i == 1 && ((n == 3 && c < 0x20) || (n == 4 && (c < 0x10 || c > 0x10F))))
+            if (i == 1 && outOfRange(n, c))
                 return Stop::Invalid;
         }
         used = n;
@@ -66,6 +61,22 @@ public:
             out[i] = static_cast<unsigned char>(0x80 | (c & 0x3F));
         out[0] = static_cast<unsigned char>((0xF00 >> n) | c);
         return n;
+    }
+
+private:
+    // The length of the sequence a lead byte starts; 0 for a byte that starts none.
+    static std::size_t sequenceLength(unsigned char b) {
+        if (b < 0x80)
+            return 1;
+        if (b >= 0xC2 && b <= 0xDF)
+            return 2;
+        if (b >= 0xE0 && b <= 0xEF)
+            return 3;
+        return b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    }
+    // Overlong forms and what lies beyond U+10FFFF, shown by the bits of the first two bytes.
+    static bool outOfRange(std::size_t n, char32_t firstTwo) {
+        return (n == 3 && firstTwo < 0x20) || (n == 4 && (firstTwo < 0x10 || firstTwo > 0x10F));
     }
 };
 
@@ -244,7 +255,7 @@ public:
         return Stop::Done;
     }
 
-    Stop flush(char*&, std::size_t&) override {
+    Stop flush(char*& /*out*/, std::size_t& /*outLeft*/) override {
         reset();
         return Stop::Done;
     }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace platform::win32 {
@@ -9,82 +10,65 @@ namespace {
 
 constexpr DWORD kDiskQuotaExceeded = 1295; // ERROR_DISK_QUOTA_EXCEEDED, which MinGW does not name
 
-std::errc conditionOf(DWORD code) {
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-    case ERROR_BAD_PATHNAME:
-        return std::errc::no_such_file_or_directory;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_INVALID_ACCESS:
-    case ERROR_CANNOT_MAKE:
-        return std::errc::permission_denied;
-    case ERROR_PRIVILEGE_NOT_HELD:
-    case ERROR_INVALID_OWNER:
-        return std::errc::operation_not_permitted;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_BUSY:
-    case ERROR_USER_MAPPED_FILE:
-        return std::errc::device_or_resource_busy;
-    case ERROR_LOCK_VIOLATION:
-        return std::errc::operation_would_block;
-    case ERROR_NOT_LOCKED:
-        return std::errc::no_lock_available;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return std::errc::file_exists;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-    case kDiskQuotaExceeded:
-        return std::errc::no_space_on_device;
-    case ERROR_WRITE_PROTECT:
-        return std::errc::read_only_file_system;
+// What each system error means in the standard's terms; an error not listed keeps its own.
+struct Condition {
+    DWORD code;
+    std::errc condition;
+};
+
+constexpr Condition kConditions[] = {
+    {ERROR_FILE_NOT_FOUND, std::errc::no_such_file_or_directory},
+    {ERROR_PATH_NOT_FOUND, std::errc::no_such_file_or_directory},
+    {ERROR_INVALID_DRIVE, std::errc::no_such_file_or_directory},
+    {ERROR_BAD_NETPATH, std::errc::no_such_file_or_directory},
+    {ERROR_BAD_NET_NAME, std::errc::no_such_file_or_directory},
+    {ERROR_BAD_PATHNAME, std::errc::no_such_file_or_directory},
+    {ERROR_ACCESS_DENIED, std::errc::permission_denied},
+    {ERROR_INVALID_ACCESS, std::errc::permission_denied},
+    {ERROR_CANNOT_MAKE, std::errc::permission_denied},
+    {ERROR_PRIVILEGE_NOT_HELD, std::errc::operation_not_permitted},
+    {ERROR_INVALID_OWNER, std::errc::operation_not_permitted},
+    {ERROR_SHARING_VIOLATION, std::errc::device_or_resource_busy},
+    {ERROR_BUSY, std::errc::device_or_resource_busy},
+    {ERROR_USER_MAPPED_FILE, std::errc::device_or_resource_busy},
+    {ERROR_LOCK_VIOLATION, std::errc::operation_would_block},
+    {ERROR_NOT_LOCKED, std::errc::no_lock_available},
+    {ERROR_FILE_EXISTS, std::errc::file_exists},
+    {ERROR_ALREADY_EXISTS, std::errc::file_exists},
+    {ERROR_DISK_FULL, std::errc::no_space_on_device},
+    {ERROR_HANDLE_DISK_FULL, std::errc::no_space_on_device},
+    {kDiskQuotaExceeded, std::errc::no_space_on_device},
+    {ERROR_WRITE_PROTECT, std::errc::read_only_file_system},
     // The system's "directory name is invalid": a folder was expected where there is none.
-    case ERROR_DIRECTORY:
-        return std::errc::not_a_directory;
-    case ERROR_DIR_NOT_EMPTY:
-        return std::errc::directory_not_empty;
-    case ERROR_NOT_SUPPORTED:
-        return std::errc::not_supported;
-    case ERROR_CALL_NOT_IMPLEMENTED:
-    case ERROR_INVALID_FUNCTION:
-        return std::errc::function_not_supported;
-    case ERROR_INVALID_HANDLE:
-        return std::errc::bad_file_descriptor;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-        return std::errc::not_enough_memory;
-    case ERROR_INVALID_PARAMETER:
-    case ERROR_INVALID_NAME:
-    case ERROR_NEGATIVE_SEEK:
-        return std::errc::invalid_argument;
-    case ERROR_FILENAME_EXCED_RANGE:
-    case ERROR_BUFFER_OVERFLOW:
-        return std::errc::filename_too_long;
-    case ERROR_NOT_SAME_DEVICE:
-        return std::errc::cross_device_link;
-    case ERROR_TOO_MANY_OPEN_FILES:
-        return std::errc::too_many_files_open;
-    case ERROR_BROKEN_PIPE:
-    case ERROR_NO_DATA:
-        return std::errc::broken_pipe;
-    case ERROR_OPERATION_ABORTED:
-        return std::errc::operation_canceled;
-    case ERROR_NO_UNICODE_TRANSLATION:
-        return std::errc::illegal_byte_sequence;
-    case ERROR_CANT_RESOLVE_FILENAME:
-        return std::errc::too_many_symbolic_link_levels;
-    case ERROR_CRC:
-    case ERROR_READ_FAULT:
-    case ERROR_WRITE_FAULT:
-    case ERROR_IO_DEVICE:
-        return std::errc::io_error;
-    default:
-        return std::errc();
-    }
+    {ERROR_DIRECTORY, std::errc::not_a_directory},
+    {ERROR_DIR_NOT_EMPTY, std::errc::directory_not_empty},
+    {ERROR_NOT_SUPPORTED, std::errc::not_supported},
+    {ERROR_CALL_NOT_IMPLEMENTED, std::errc::function_not_supported},
+    {ERROR_INVALID_FUNCTION, std::errc::function_not_supported},
+    {ERROR_INVALID_HANDLE, std::errc::bad_file_descriptor},
+    {ERROR_NOT_ENOUGH_MEMORY, std::errc::not_enough_memory},
+    {ERROR_OUTOFMEMORY, std::errc::not_enough_memory},
+    {ERROR_INVALID_PARAMETER, std::errc::invalid_argument},
+    {ERROR_INVALID_NAME, std::errc::invalid_argument},
+    {ERROR_NEGATIVE_SEEK, std::errc::invalid_argument},
+    {ERROR_FILENAME_EXCED_RANGE, std::errc::filename_too_long},
+    {ERROR_BUFFER_OVERFLOW, std::errc::filename_too_long},
+    {ERROR_NOT_SAME_DEVICE, std::errc::cross_device_link},
+    {ERROR_TOO_MANY_OPEN_FILES, std::errc::too_many_files_open},
+    {ERROR_BROKEN_PIPE, std::errc::broken_pipe},
+    {ERROR_NO_DATA, std::errc::broken_pipe},
+    {ERROR_OPERATION_ABORTED, std::errc::operation_canceled},
+    {ERROR_NO_UNICODE_TRANSLATION, std::errc::illegal_byte_sequence},
+    {ERROR_CANT_RESOLVE_FILENAME, std::errc::too_many_symbolic_link_levels},
+    {ERROR_CRC, std::errc::io_error},
+    {ERROR_READ_FAULT, std::errc::io_error},
+    {ERROR_WRITE_FAULT, std::errc::io_error},
+    {ERROR_IO_DEVICE, std::errc::io_error},
+};
+
+std::errc conditionOf(DWORD code) {
+    const auto* found = std::ranges::find(kConditions, code, &Condition::code);
+    return found == std::ranges::end(kConditions) ? std::errc() : found->condition;
 }
 
 class Win32Category final : public std::error_category {

@@ -100,7 +100,8 @@ std::error_code folderPath(HANDLE dir, std::wstring& out) {
 // The path of name in the open folder. "\\?\" paths are taken as written, so "." and ".." are
 // resolved here.
 std::error_code childPath(HANDLE dir, const std::string& name, std::wstring& out) {
-    if (name.empty() || name.find_first_of("\\/:", 0, 3) != std::string::npos || name.find('\0') != name.npos)
+    if (name.empty() || name.find_first_of("\\/:", 0, 3) != std::string::npos ||
+        name.find('\0') != std::string::npos)
         return errc(std::errc::invalid_argument);
     if (std::error_code ec = folderPath(dir, out))
         return ec;
@@ -273,8 +274,8 @@ public:
         return {};
     }
 
-    std::error_code openAt(FileHandle dir, const std::string& name, OpenMode mode, std::uint32_t,
-                           FileHandle& out) override {
+    std::error_code openAt(FileHandle dir, const std::string& name, OpenMode mode,
+                           std::uint32_t /*permissions*/, FileHandle& out) override {
         std::wstring path;
         HANDLE h = INVALID_HANDLE_VALUE;
         if (std::error_code ec = childPath(handleOf(dir), name, path))
@@ -316,7 +317,7 @@ public:
         return {};
     }
 
-    std::error_code mountId(FileHandle, std::uint64_t&) override {
+    std::error_code mountId(FileHandle /*file*/, std::uint64_t& /*id*/) override {
         return errc(std::errc::function_not_supported);
     }
 
@@ -391,11 +392,28 @@ public:
         return {};
     }
 
-    std::error_code openUnnamed(FileHandle, std::uint32_t, FileHandle&) override {
+    std::error_code statPath(const std::string& path, FileInfo& out) override {
+        std::wstring full;
+        if (std::error_code ec = longPath(path, full))
+            return ec;
+        // Without FILE_FLAG_OPEN_REPARSE_POINT the handle is of what a link leads to.
+        const HANDLE h = ::CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return lastError();
+        const std::error_code ec = stat(fileOf(h), out);
+        ::CloseHandle(h);
+        return ec;
+    }
+
+    std::error_code openUnnamed(FileHandle /*dir*/, std::uint32_t /*permissions*/,
+                                FileHandle& /*out*/) override {
         return errc(std::errc::operation_not_supported);
     }
 
-    std::error_code linkUnnamed(FileHandle, FileHandle, const std::string&) override {
+    std::error_code linkUnnamed(FileHandle /*file*/, FileHandle /*dir*/,
+                                const std::string& /*name*/) override {
         return errc(std::errc::operation_not_supported);
     }
 
@@ -460,7 +478,9 @@ public:
     }
 
     // Owner and group go with the security descriptor (copyAccess).
-    std::error_code setOwner(FileHandle, std::uint32_t, std::uint32_t) override { return {}; }
+    std::error_code setOwner(FileHandle /*file*/, std::uint32_t /*owner*/, std::uint32_t /*group*/) override {
+        return {};
+    }
 
     std::error_code setPermissions(FileHandle file, std::uint32_t permissions) override {
         FILE_BASIC_INFO info{}; // times of 0 stay as they are
@@ -511,25 +531,30 @@ public:
         return {};
     }
 
-    std::error_code listXattrs(FileHandle, std::vector<std::string>&) override {
+    std::error_code listXattrs(FileHandle /*file*/, std::vector<std::string>& /*names*/) override {
         return errc(std::errc::not_supported);
     }
-    std::error_code getXattr(FileHandle, const std::string&, std::string&) override {
+    std::error_code getXattr(FileHandle /*file*/, const std::string& /*name*/,
+                             std::string& /*value*/) override {
         return errc(std::errc::not_supported);
     }
-    std::error_code setXattr(FileHandle, const std::string&, const std::string&) override {
+    std::error_code setXattr(FileHandle /*file*/, const std::string& /*name*/,
+                             const std::string& /*value*/) override {
         return errc(std::errc::not_supported);
     }
-    std::error_code removeXattr(FileHandle, const std::string&) override {
+    std::error_code removeXattr(FileHandle /*file*/, const std::string& /*name*/) override {
         return errc(std::errc::not_supported);
     }
 
-    std::error_code entriesFixed(FileHandle, bool& fixed) override {
+    std::error_code entriesFixed(FileHandle /*dir*/, bool& fixed) override {
         fixed = false;
         return {};
     }
 
-    std::error_code startWriteback(FileHandle, std::int64_t, std::int64_t) override { return {}; }
+    std::error_code startWriteback(FileHandle /*file*/, std::int64_t /*offset*/,
+                                   std::int64_t /*length*/) override {
+        return {};
+    }
 
     // A folder's entries are in the file system's journal, and renameAt writes its change through:
     // a folder handle, which Windows cannot flush without write access, succeeds as it is.
@@ -544,7 +569,7 @@ public:
         return ec;
     }
 
-    std::error_code fsSync(FileHandle) override { return errc(std::errc::function_not_supported); }
+    std::error_code fsSync(FileHandle /*file*/) override { return errc(std::errc::function_not_supported); }
 
     std::error_code renameAt(FileHandle dir, const std::string& from, const std::string& to) override {
         std::wstring fromPath, toPath;

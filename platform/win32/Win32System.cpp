@@ -26,7 +26,7 @@ public:
     std::optional<std::uint32_t> creationMask() override { return std::nullopt; }
     // Handles are limited by memory alone.
     long freeDescriptors() override { return -1; }
-    void reserveDescriptors(long) override {}
+    void reserveDescriptors(long /*descriptors*/) override {}
     SideThreads& sideThreads() override {
         // Never destroyed: a thread still busy when the process ends must not hold up its exit.
         static SideThreads* const threads = new SideThreads;

@@ -41,8 +41,7 @@ void TOURL::OpenUrl(std::wstring_view url) { openOrTell(std::wstring(url)); }
 
 void TOURL::OpenMail(std::wstring_view address) { openOrTell(L"mailto:" + std::wstring(address)); }
 
-TOURL::OpenerOverride::OpenerOverride(AddressOpener& opener) : m_previous(g_opener) { g_opener = &opener; }
+TOURL::OpenerOverride::OpenerOverride(AddressOpener& opener) : ScopedOverride(g_opener, &opener) {}
 
-TOURL::OpenerOverride::~OpenerOverride() { g_opener = m_previous; }
-
-void TOURL::setNotice(Notice shown) { notice() = std::move(shown); }
+TOURL::NoticeOverride::NoticeOverride(Notice replacement)
+    : ScopedOverride(notice(), std::move(replacement)) {}

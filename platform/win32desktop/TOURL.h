@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ScopedOverride.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -22,20 +24,17 @@ public:
 
 // Puts another opener in place of the system's (tests record the addresses instead) for as long
 // as it lives. The caller keeps ownership.
-class OpenerOverride {
+class OpenerOverride : public platform::ScopedOverride<AddressOpener*> {
 public:
     explicit OpenerOverride(AddressOpener& opener);
-    ~OpenerOverride();
-    OpenerOverride(const OpenerOverride&) = delete;
-    OpenerOverride& operator=(const OpenerOverride&) = delete;
-
-private:
-    AddressOpener* m_previous;
 };
 
 // Shown when an address cannot be opened: the text, in a box with an OK button, no icon and the
-// program's own title.
+// program's own title. Another notice takes its place for as long as the override lives.
 using Notice = std::function<void(std::wstring_view text)>;
-void setNotice(Notice notice);
+class NoticeOverride : public platform::ScopedOverride<Notice> {
+public:
+    explicit NoticeOverride(Notice replacement);
+};
 
 } // namespace TOURL

@@ -1,5 +1,7 @@
 #include "CrashSupport.h"
 
+#include "platform/Retry.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -64,9 +66,8 @@ pid_t startCli(std::vector<std::string> all, const std::string& outDir, std::vec
 
 CliRun finishCli(pid_t pid, const std::string& outDir) {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR)
-            throw std::system_error(errno, std::generic_category(), "waitpid");
+    if (platform::retryOnInterrupt([&] { return ::waitpid(pid, &status, 0); }) < 0)
+        throw std::system_error(errno, std::generic_category(), "waitpid");
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, WIFSIGNALED(status) ? WTERMSIG(status) : 0,
             testfiles::readFile(outDir + "out"), testfiles::readFile(outDir + "err")};
 }

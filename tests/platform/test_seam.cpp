@@ -1,5 +1,7 @@
 // The file system and charsets of the running system, held to what the seam promises: one table
 // for every system, run on Linux and (under wine) on Windows.
+#include "platform/Retry.h"
+#include "platform/ScopedOverride.h"
 #include "platform/System.h"
 
 #include <gtest/gtest.h>
@@ -184,7 +186,7 @@ const SeamCase kSeamCases[] = {
          openAt(s.fs, s.dir(), "missing", OpenMode::Read, ec);
          EXPECT_EQ(ec, std::errc::no_such_file_or_directory) << ec.message();
      }},
-    {"ALinkIsSeenAsALinkAndNeverFollowed",
+    {"ALinkIsSeenAsALinkAndFollowedOnlyByStatPath",
      [](Seam& s) {
          s.create("target", "behind the link");
          const fsys::path link = pathOf(s.path()) / "link";
@@ -206,6 +208,11 @@ const SeamCase kSeamCases[] = {
          std::error_code ec;
          EXPECT_FALSE(openAt(s.fs, s.dir(), "link", OpenMode::Read, ec));
          EXPECT_TRUE(ec);
+         // Only the picker's statPath looks through it.
+         FileInfo target;
+         ASSERT_FALSE(s.fs.statPath(utf8Of(link), target));
+         EXPECT_EQ(target.kind, FileKind::Regular);
+         EXPECT_EQ(target.size, 15);
      }},
     {"RenameReplacesTheTargetWhole",
      [](Seam& s) {
@@ -446,6 +453,44 @@ TEST_P(CharsetTest, ConvertsAsIconvDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Charsets, CharsetTest, testing::ValuesIn(kCharsetCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A test's stand-in must leave the seam as it found it, even when guards nest, or a later test
+// runs against the wrong service. A std::string slot also shows the saved value is moved, not
+// aliased.
+TEST(ScopedOverride, NestedGuardsPutBackWhatEachFound) {
+    std::string slot = "system";
+    {
+        ScopedOverride<std::string> outer(slot, "outer");
+        EXPECT_EQ(slot, "outer");
+        {
+            ScopedOverride<std::string> inner(slot, "inner");
+            EXPECT_EQ(slot, "inner");
+        }
+        EXPECT_EQ(slot, "outer");
+        slot = "changed while overridden";
+    }
+    EXPECT_EQ(slot, "system");
+}
+
+// Only an interruption is worth another call: any other failure, and a success, end the loop.
+TEST(RetryOnInterrupt, RepeatsOnlyAnInterruptedCall) {
+    const std::error_code answers[] = {std::make_error_code(std::errc::interrupted),
+                                       std::make_error_code(std::errc::interrupted),
+                                       std::make_error_code(std::errc::no_space_on_device),
+                                       {}};
+    std::size_t calls = 0;
+    EXPECT_EQ(retryOnInterrupt([&] { return answers[calls++]; }), std::errc::no_space_on_device);
+    EXPECT_EQ(calls, 3u);
+    const int errnos[] = {EINTR, EINTR, EIO, 0};
+    calls = 0;
+    EXPECT_EQ(retryOnInterrupt([&] {
+                  errno = errnos[calls++];
+                  return -1;
+              }),
+              -1);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(calls, 3u);
+}
 
 } // namespace
 

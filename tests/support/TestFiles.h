@@ -4,6 +4,7 @@
 // their bytes, what an insertion makes of a file, and a run over a confirmed folder.
 #include "core/BatchRun.h"
 #include "platform/RecordingFileSystem.h"
+#include "platform/ScopedOverride.h"
 #include "platform/System.h"
 
 #include <algorithm>
@@ -191,10 +192,7 @@ inline platform::System systemWith(platform::FileSystem& fs = realFs()) {
 // the system's own conversions serving.
 class SystemCharset final : public platform::Charsets {
 public:
-    explicit SystemCharset(std::string charset) : m_charset(std::move(charset)), m_previous(charsetsInUse()) {
-        charsetsInUse() = this;
-    }
-    ~SystemCharset() override { charsetsInUse() = m_previous; }
+    explicit SystemCharset(std::string charset) : m_charset(std::move(charset)) {}
     SystemCharset(const SystemCharset&) = delete;
     SystemCharset& operator=(const SystemCharset&) = delete;
     std::unique_ptr<platform::CharsetConversion> open(const std::string& to,
@@ -206,7 +204,7 @@ public:
 
 private:
     std::string m_charset;
-    platform::Charsets* m_previous;
+    platform::ScopedOverride<platform::Charsets*> m_inUse{charsetsInUse(), this};
 };
 
 // A path below a folder as the log writes it: '/' becomes the system's separator.

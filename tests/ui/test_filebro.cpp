@@ -28,7 +28,7 @@ struct Tree {
     }
     QString path(const char* relative = "") const { return *relative ? dir.filePath(relative) : dir.path(); }
     // A picker shown as the program shows it: destroyed by its own close.
-    QPointer<FileBro> open(FileBro::VolumeList volumes = &FileBro::mountedVolumes) {
+    QPointer<FileBro> open(FileBro::VolumeList volumes = &platform::mountedVolumes) {
         auto* picker = new FileBro(mod, std::move(volumes));
         picker->setAttribute(Qt::WA_DeleteOnClose);
         picker->show();

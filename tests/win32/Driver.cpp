@@ -75,6 +75,7 @@ namespace {
 struct Search {
     DWORD process;
     const wchar_t* className;
+    bool visibleOnly;
     HWND found;
 };
 
@@ -84,34 +85,16 @@ BOOL CALLBACK matchWindow(HWND hwnd, LPARAM param) {
     GetWindowThreadProcessId(hwnd, &owner);
     wchar_t name[64] = {};
     GetClassNameW(hwnd, name, 64);
-    if (owner == search->process && IsWindowVisible(hwnd) && lstrcmpW(name, search->className) == 0) {
+    if (owner == search->process && (!search->visibleOnly || IsWindowVisible(hwnd)) &&
+        lstrcmpW(name, search->className) == 0) {
         search->found = hwnd;
         return FALSE;
     }
     return TRUE;
 }
 
-struct AnySearch {
-    DWORD process;
-    const wchar_t* className;
-    HWND found;
-};
-
-BOOL CALLBACK matchAnyWindow(HWND hwnd, LPARAM param) {
-    auto* search = reinterpret_cast<AnySearch*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(hwnd, &owner);
-    wchar_t name[64] = {};
-    GetClassNameW(hwnd, name, 64);
-    if (owner == search->process && lstrcmpW(name, search->className) == 0) {
-        search->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND findWindow(DWORD process, const wchar_t* className) {
-    Search search{process, className, nullptr};
+HWND findWindow(DWORD process, const wchar_t* className, bool visibleOnly = true) {
+    Search search{process, className, visibleOnly, nullptr};
     EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
@@ -128,9 +111,7 @@ bool Program::hasWindow(const wchar_t* className) const {
 }
 
 HWND Program::anyWindow(const wchar_t* className) const {
-    AnySearch search{m_process.dwProcessId, className, nullptr};
-    EnumWindows(matchAnyWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return findWindow(m_process.dwProcessId, className, false);
 }
 
 bool Program::ended(int milliseconds) const {
@@ -221,19 +202,7 @@ std::string readFile(const std::wstring& folder, const std::string& name) {
 Box answerBox(DWORD process, int milliseconds) {
     Box box;
     HWND dialog = nullptr;
-    waitFor(
-        [&] {
-            dialog = nullptr;
-            for (HWND w = FindWindowW(L"#32770", nullptr); w;
-                 w = FindWindowExW(nullptr, w, L"#32770", nullptr)) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(w, &owner);
-                if (owner == process && IsWindowVisible(w))
-                    return (dialog = w) != nullptr;
-            }
-            return false;
-        },
-        milliseconds);
+    waitFor([&] { return (dialog = boxOf(process)) != nullptr; }, milliseconds);
     if (!dialog)
         return box;
     box.title = textOf(dialog);

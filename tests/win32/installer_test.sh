@@ -13,18 +13,12 @@ check() { # check DESCRIPTION COMMAND...
     shift
     if "$@"; then echo "PASS $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
 }
-xvfb=
+. "$here/../support/x_display.sh"
+xvfb_pid=''
+trap 'wineserver -k 2>/dev/null || true; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
 if [ -z "${DISPLAY:-}" ]; then
-    for n in 81 82 83 84 85 86 87 88; do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb=$!
-        export DISPLAY=":$n"
-        break
-    done
-    sleep 1
+    start_xvfb 1280x1024x24
 fi
-trap 'wineserver -k 2>/dev/null || true; [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true' EXIT
 sh "$here/prepare_prefix.sh" "$prefix"
 
 c="$prefix/drive_c"

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -22,13 +21,6 @@ namespace {
 std::wstring g_exe, g_work;
 
 std::wstring addressesFile() { return g_work + L"\\addresses.txt"; }
-
-std::string readAll(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 RECT clientRectOf(HWND control, HWND window) {
     RECT r;
@@ -104,21 +96,51 @@ void checkWindow(HWND window, const layout::Window& w, bool minimisable) {
     checkControls(window, w);
 }
 
+// Each window as designed, opened by its button. Confirm and the title bar's close both hide the
+// code window; its text stays for the next showing.
 void windowsAsDesigned() {
     Program p(g_exe, addressesFile());
     checkWindow(p.main(), layout::kMainForm, false);
+    EXPECT(!p.hasWindow(win32ui::kTextsClass));
     click(item(p.main(), layout::kMainForm, "CmdAdd"));
-    checkWindow(p.window(win32ui::kTextsClass), layout::kTexts, false);
+    HWND texts = p.window(win32ui::kTextsClass);
+    checkWindow(texts, layout::kTexts, false);
+    HWND box = item(texts, layout::kTexts, "Text1");
+    EXPECT_EQ(textOf(box), L"在这里输入欲添加的字符。");
+    setText(box, L"<!-- 代码 -->\r\n");
+    SendMessageW(texts, WM_CLOSE, 0, 0);
+    EXPECT(IsWindow(texts) && !IsWindowVisible(texts));
+    click(item(p.main(), layout::kMainForm, "CmdAdd"));
+    EXPECT(IsWindowVisible(texts));
+    EXPECT_EQ(textOf(box), L"<!-- 代码 -->\r\n");
+    click(item(texts, layout::kTexts, "Command1"));
+    EXPECT(!IsWindowVisible(texts));
     click(item(p.main(), layout::kMainForm, "CmdOpen"));
     checkWindow(p.window(win32ui::kFileBroClass), layout::kFileBro, false);
     click(item(p.main(), layout::kMainForm, "Command1"));
     checkWindow(p.window(win32ui::kAboutClass), layout::kAbout, false);
 }
 
-// Opens on top, once; its links and the home-page button go to the opener, never to a browser.
-void aboutOnTopOnceWithItsLinks() {
+// Keep-on-top follows its box. Enter held down on a button clicks it once. About opens on top,
+// once; its links and the home-page button go to the opener, never to a browser. The exit button
+// ends the program with its windows.
+void aboutLinksKeepOnTopAndExit() {
     DeleteFileW(addressesFile().c_str());
     Program p(g_exe, addressesFile());
+    auto addresses = [] { return wide(readFile(g_work, "addresses.txt")); };
+    HWND keep = item(p.main(), layout::kMainForm, "Check1");
+    EXPECT(!checked(keep) && !topmost(p.main()));
+    for (const bool on : {true, false}) {
+        click(keep);
+        EXPECT(checked(keep) == on && topmost(p.main()) == on);
+    }
+    HWND home = item(p.main(), layout::kMainForm, "Command3");
+    PostMessageW(home, WM_KEYDOWN, VK_RETURN, 1);
+    for (int i = 0; i < 5; ++i)
+        PostMessageW(home, WM_KEYDOWN, VK_RETURN, 1 | (1 << 30));
+    PostMessageW(home, WM_KEYUP, VK_RETURN, 1 | (3u << 30));
+    Sleep(500);
+    EXPECT_EQ(addresses(), wide(std::string(stepwick::kAuthorUrl) + "\n"));
     click(item(p.main(), layout::kMainForm, "Command1"));
     HWND about = p.window(win32ui::kAboutClass);
     click(item(p.main(), layout::kMainForm, "Command1"));
@@ -129,22 +151,18 @@ void aboutOnTopOnceWithItsLinks() {
     for (const char* link : {"Label4", "Label6", "Label7"})
         mouseClick(item(about, layout::kAbout, link));
     postClick(item(p.main(), layout::kMainForm, "Command3"));
-    const std::string expected = std::string(stepwick::kCompanyUrl) + "\n" + stepwick::kAuthorUrl +
-                                 "\nmailto:" + stepwick::kAuthorMail + "\n" + stepwick::kAuthorUrl + "\n";
-    waitFor([&] { return readAll(addressesFile()) == expected; }, 5000);
-    EXPECT_EQ(wide(readAll(addressesFile())), wide(expected));
+    const std::wstring expected =
+        wide(std::string(stepwick::kAuthorUrl) + "\n" + stepwick::kCompanyUrl + "\n" + stepwick::kAuthorUrl +
+             "\nmailto:" + stepwick::kAuthorMail + "\n" + stepwick::kAuthorUrl + "\n");
+    waitFor([&] { return addresses() == expected; }, 5000);
+    EXPECT_EQ(addresses(), expected);
     click(item(about, layout::kAbout, "Command1"));
     EXPECT(waitFor([&] { return !IsWindow(about); }));
-}
-
-void keepOnTopFollowsTheBox() {
-    Program p(g_exe, addressesFile());
-    HWND box = item(p.main(), layout::kMainForm, "Check1");
-    EXPECT(!checked(box) && !topmost(p.main()));
-    click(box);
-    EXPECT(checked(box) && topmost(p.main()));
-    click(box);
-    EXPECT(!checked(box) && !topmost(p.main()));
+    click(item(p.main(), layout::kMainForm, "CmdOpen"));
+    click(item(p.main(), layout::kMainForm, "Command1"));
+    p.window(win32ui::kAboutClass);
+    postClick(item(p.main(), layout::kMainForm, "Command4"));
+    EXPECT(p.ended());
 }
 
 // The design caption at the design place, then one message every three seconds, each centred.
@@ -161,42 +179,6 @@ void bannerTurnsEveryThreeSeconds() {
     GetClientRect(p.main(), &client);
     const RECT r = clientRectOf(adl, p.main());
     EXPECT(std::abs(r.left - (client.right - r.right)) <= 1);
-}
-
-// Confirm and the title bar's close both hide; the text stays for the next showing.
-void codeWindowHidesAndKeepsItsText() {
-    Program p(g_exe, addressesFile());
-    EXPECT(!p.hasWindow(win32ui::kTextsClass));
-    click(item(p.main(), layout::kMainForm, "CmdAdd"));
-    HWND texts = p.window(win32ui::kTextsClass);
-    HWND box = item(texts, layout::kTexts, "Text1");
-    EXPECT_EQ(textOf(box), L"在这里输入欲添加的字符。");
-    setText(box, L"<!-- 代码 -->\r\n");
-    SendMessageW(texts, WM_CLOSE, 0, 0);
-    EXPECT(IsWindow(texts) && !IsWindowVisible(texts));
-    click(item(p.main(), layout::kMainForm, "CmdAdd"));
-    EXPECT(IsWindowVisible(texts));
-    EXPECT_EQ(textOf(box), L"<!-- 代码 -->\r\n");
-    click(item(texts, layout::kTexts, "Command1"));
-    EXPECT(!IsWindowVisible(texts));
-}
-
-// Enter held down on a button clicks it once; the exit button ends the program with its windows.
-void enterClicksOncePerPressAndExitEndsAll() {
-    DeleteFileW(addressesFile().c_str());
-    Program p(g_exe, addressesFile());
-    HWND home = item(p.main(), layout::kMainForm, "Command3");
-    PostMessageW(home, WM_KEYDOWN, VK_RETURN, 1);
-    for (int i = 0; i < 5; ++i)
-        PostMessageW(home, WM_KEYDOWN, VK_RETURN, 1 | (1 << 30));
-    PostMessageW(home, WM_KEYUP, VK_RETURN, 1 | (3u << 30));
-    Sleep(500);
-    EXPECT_EQ(wide(readAll(addressesFile())), wide(std::string(stepwick::kAuthorUrl) + "\n"));
-    click(item(p.main(), layout::kMainForm, "CmdOpen"));
-    click(item(p.main(), layout::kMainForm, "Command1"));
-    p.window(win32ui::kAboutClass);
-    postClick(item(p.main(), layout::kMainForm, "Command4"));
-    EXPECT(p.ended());
 }
 
 // A fresh program in a folder of its own holding files, started there.
@@ -290,7 +272,7 @@ void choicesInTheWindowsShapeTheRun() {
 }
 
 // Start without a folder: asked for one; picked in the picker; the placeholder as code; an empty
-// code refused; names the log escapes.
+// code refused.
 void runFromFolderPickToLog() {
     Session s({{"site/a.htm", "old line\r\n"}, {"site/b.htm", "last"}, {"site/c.txt", "keep\r\n"}});
     EXPECT(s.run().empty());
@@ -399,11 +381,8 @@ void longCodeHeldAsideAndCleared() {
 
 const std::pair<const char*, std::function<void()>> kCases[] = {
     {"windowsAsDesigned", windowsAsDesigned},
-    {"aboutOnTopOnceWithItsLinks", aboutOnTopOnceWithItsLinks},
-    {"keepOnTopFollowsTheBox", keepOnTopFollowsTheBox},
+    {"aboutLinksKeepOnTopAndExit", aboutLinksKeepOnTopAndExit},
     {"bannerTurnsEveryThreeSeconds", bannerTurnsEveryThreeSeconds},
-    {"codeWindowHidesAndKeepsItsText", codeWindowHidesAndKeepsItsText},
-    {"enterClicksOncePerPressAndExitEndsAll", enterClicksOncePerPressAndExitEndsAll},
     {"runFromFolderPickToLog", runFromFolderPickToLog},
     {"choicesInTheWindowsShapeTheRun", choicesInTheWindowsShapeTheRun},
     {"cancelStopsBetweenFiles", cancelStopsBetweenFiles},

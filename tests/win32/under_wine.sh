@@ -8,24 +8,18 @@ prefix=$1 program=$2
 shift 2
 # A Chinese (PRC) system, as the program's users have: its ANSI code page is 936.
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=zh_CN.UTF-8
-xvfb=
-if [ -z "${DISPLAY:-}" ]; then
-    for n in 91 92 93 94 95 96 97 98; do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb=$!
-        export DISPLAY=":$n"
-        break
-    done
-    sleep 1
-fi
-work=$(mktemp -d "$PWD/win32-work.XXXXXX")
+. "$(dirname "$0")/../support/x_display.sh"
+xvfb_pid='' work=''
 cleanup() {
     wineserver -k 2>/dev/null || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-    rm -rf "$work"
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    [ -n "$work" ] && rm -rf "$work"
 }
 trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+    start_xvfb 1280x1024x24
+fi
+work=$(mktemp -d "$PWD/win32-work.XXXXXX")
 sh "$(dirname "$0")/prepare_prefix.sh" "$prefix"
 files=
 while [ $# -gt 0 ] && [ "$1" != -- ]; do

@@ -1,30 +1,15 @@
 // Reads the version block and the icon back from a built program, as Explorer's properties page
 // does, and names every value that differs from what users are meant to see.
 // usage: version_block PROGRAM.exe INTERNAL_NAME ORIGINAL_FILENAME
-#include <windows.h>
+#include "../win32/Driver.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+using driver::narrow;
+
 namespace {
-
-int g_failures = 0;
-
-std::string utf8(const std::wstring& text) {
-    std::string out(text.size() * 3, '\0');
-    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                                   static_cast<int>(out.size()), nullptr, nullptr));
-    return out;
-}
-
-void expect(const std::wstring& what, const std::wstring& got, const std::wstring& wanted) {
-    if (got == wanted)
-        return;
-    std::printf("FAIL: %s\n  expected: %s\n       got: %s\n", utf8(what).c_str(), utf8(wanted).c_str(),
-                utf8(got).c_str());
-    ++g_failures;
-}
 
 std::wstring queried(const std::vector<char>& block, const std::wstring& path) {
     void* value = nullptr;
@@ -71,7 +56,7 @@ void checkBlock(const std::vector<char>& block, const std::wstring& internalName
         {L"OriginalFilename", queried(block, L"\\StringFileInfo\\080404b0\\OriginalFilename"), fileName},
     };
     for (const auto& c : cases)
-        expect(c.what, c.got, c.wanted);
+        driver::expectEqual(__FILE__, __LINE__, narrow(c.what).c_str(), c.got, c.wanted);
 }
 
 // The icon group: the four sizes of the main window's icon, 32 bits per pixel each.
@@ -97,7 +82,7 @@ void checkIcon(const std::wstring& program) {
         }
         FreeLibrary(module);
     }
-    expect(L"icon: sizes x bits", sizes, L"16x32 32x32 48x32 64x32 ");
+    EXPECT_EQ(sizes, L"16x32 32x32 48x32 64x32 ");
 }
 
 } // namespace
@@ -110,11 +95,11 @@ int wmain(int argc, wchar_t** argv) {
     const DWORD size = GetFileVersionInfoSizeW(argv[1], nullptr);
     std::vector<char> block(size);
     if (size == 0 || !GetFileVersionInfoW(argv[1], 0, size, block.data())) {
-        std::printf("FAIL: no version block in %s (error %lu)\n", utf8(argv[1]).c_str(), GetLastError());
+        std::printf("FAIL: no version block in %s (error %lu)\n", narrow(argv[1]).c_str(), GetLastError());
         return 1;
     }
     checkBlock(block, argv[2], argv[3]);
     checkIcon(argv[1]);
-    std::printf("%d failed\n", g_failures);
-    return g_failures == 0 ? 0 : 1;
+    std::printf("%d failed\n", driver::failures());
+    return driver::failures() == 0 ? 0 : 1;
 }

@@ -19,16 +19,10 @@ wait_for() {
     done
 }
 
-dir=$(mktemp -d)
-server= wm=
-trap 'kill $wm $server 2>/dev/null || true; rm -rf "$dir"' EXIT
-# The server takes the first free display itself and writes its number once it accepts
-# clients, so runs started at the same time (other test runs too) never share a display.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$dir/display" 2>"$dir/server.log" &
-server=$!
-wait_for '[ -s "$dir/display" ]' "Xvfb did not start: $(cat "$dir/server.log")"
-DISPLAY=:$(cat "$dir/display")
-export DISPLAY
+. "$(dirname "$0")/../support/x_display.sh"
+xvfb_pid='' wm=''
+trap 'kill $wm $xvfb_pid 2>/dev/null || true' EXIT
+start_xvfb 1024x768x24 -dpi 96
 openbox >/dev/null 2>&1 &
 wm=$!
 # openbox announces itself on the root window once it manages the screen.

@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
-#include <cerrno>
 
 namespace {
 constexpr int kPathRole = Qt::UserRole;
@@ -61,8 +60,8 @@ QListWidgetItem* DirList::addRow(bool open, const QString& text, const QByteArra
 
 bool DirList::setFolder(const QByteArray& path) {
     const QByteArray folder = path.size() > 1 && path.endsWith('/') ? path.chopped(1) : path;
-    if (const int error = enterError(folder); error != 0) {
-        errno = error;
+    if (std::error_code error = enterError(folder)) {
+        m_enterError = error;
         return false;
     }
     clear();
@@ -106,8 +105,7 @@ void DirList::openRow(QListWidgetItem* item) {
     if (!setFolder(path))
         MessageBox::show(this, QStringLiteral(":)"),
                          QStringLiteral("无法打开文件夹“%1”：%2")
-                             .arg(shownPath(path), QString::fromStdString(chineseSystemError(
-                                                       std::error_code(errno, std::generic_category())))),
+                             .arg(shownPath(path), QString::fromStdString(chineseSystemError(m_enterError))),
                          MessageBox::Icon::Information);
 }
 

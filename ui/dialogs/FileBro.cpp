@@ -1,6 +1,7 @@
 #include "ui/dialogs/FileBro.h"
 
 #include "core/Mod.h"
+#include "platform/qt/PickerPlaces.h"
 #include "ui/dialogs/DirList.h"
 #include "ui/dialogs/FolderListing.h"
 #include "ui/dialogs/MessageBox.h"
@@ -13,16 +14,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QStorageInfo>
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
-#include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -43,19 +38,6 @@ int volumeIndexOf(const QComboBox* drives, const QByteArray& folder) {
         }
     }
     return best;
-}
-
-// The process's current folder; when it was deleted, the path it had, so that the picker can
-// start at the nearest folder above it.
-QByteArray startFolder() {
-    if (const std::unique_ptr<char, decltype(&std::free)> current(getcwd(nullptr, 0), &std::free); current)
-        return QByteArray(current.get());
-    char was[PATH_MAX + 1] = {};
-    const ssize_t length = readlink("/proc/self/cwd", was, PATH_MAX);
-    QByteArray path(was, length > 0 ? length : 0);
-    if (path.endsWith(" (deleted)"))
-        path.chop(int(sizeof(" (deleted)") - 1));
-    return path.startsWith('/') ? path : QFile::encodeName(QDir::homePath());
 }
 
 // Natural order: runs of digits compare by their value, so a file system named 10 comes after 9.
@@ -95,17 +77,6 @@ void fillDrives(QComboBox* drives, QStringList roots) {
     drives->setMaxVisibleItems(kMostRows);
 }
 } // namespace
-
-QStringList FileBro::mountedVolumes() {
-    QStringList roots;
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        // Files bind-mounted over files (containers do that to /etc/hosts) are no drives.
-        const QFileInfo root(volume.rootPath());
-        if (volume.isValid() && !(root.exists() && !root.isDir()))
-            roots.append(volume.rootPath());
-    }
-    return roots;
-}
 
 FileBro::FileBro(Mod& mod, const VolumeList& volumes, QWidget* parent) : QWidget(parent), m_mod(mod) {
     setUpToolWindow(this, "FileBro", toQString(layout::kFileBro.caption));
@@ -149,7 +120,7 @@ FileBro::FileBro(Mod& mod, const VolumeList& volumes, QWidget* parent) : QWidget
 
     connect(Dir1, &DirList::folderChanged, this, &FileBro::dir1Change);
     // Every fresh picker starts at the process's current folder, or as near to it as it can.
-    Dir1->setFolderOrNearest(startFolder());
+    Dir1->setFolderOrNearest(platform::startFolder());
     if (Dir1->folder().isEmpty())
         Dir1->setFolderOrNearest(QFile::encodeName(QDir::homePath()));
     connect(Drive1, &QComboBox::currentIndexChanged, this, &FileBro::drive1Change);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/qt/PickerPlaces.h"
+
 #include <QStringList>
 #include <QWidget>
 #include <functional>
@@ -18,9 +20,8 @@ class FileBro : public QWidget {
 public:
     // The root paths of the mounted file systems, offered by Drive1.
     using VolumeList = std::function<QStringList()>;
-    static QStringList mountedVolumes();
 
-    explicit FileBro(Mod& mod, const VolumeList& volumes = &FileBro::mountedVolumes,
+    explicit FileBro(Mod& mod, const VolumeList& volumes = &platform::mountedVolumes,
                      QWidget* parent = nullptr);
 
     // The folder whose files File1 lists: the one a confirmation stores.

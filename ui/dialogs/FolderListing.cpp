@@ -1,51 +1,62 @@
 #include "ui/dialogs/FolderListing.h"
+
+#include "core/ShownNames.h"
 #include "platform/System.h"
 
-#include "core/Encoding.h"
-
 #include <algorithm>
-#include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
-#include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <string>
+#include <vector>
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
+using platform::FileKind;
+
+std::string pathOf(const QByteArray& path) { return {path.constData(), std::size_t(path.size())}; }
+
+// A folder open for as long as the listing needs it.
+class OpenFolder {
+public:
+    explicit OpenFolder(platform::FileSystem& fs) : m_fs(fs) {}
+    ~OpenFolder() {
+        if (m_handle != platform::kNoFile)
+            (void)m_fs.close(m_handle);
+    }
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    std::error_code open(const std::string& path) { return m_fs.openFolder(path, m_handle); }
+    platform::FileHandle handle() const { return m_handle; }
+
+private:
+    platform::FileSystem& m_fs;
+    platform::FileHandle m_handle = platform::kNoFile;
 };
 
-bool isKind(int dirFd, const dirent& entry, EntryKind kind) {
-    unsigned char type = entry.d_type;
-    if (type == DT_UNKNOWN || type == DT_LNK) {
-        // Links to folders are folders to walk into; to files, files the list shows.
-        struct stat st {};
-        if (fstatat(dirFd, entry.d_name, &st, 0) != 0)
-            return false;
-        type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
-    }
-    return type == (kind == EntryKind::Folders ? DT_DIR : DT_REG);
+// Links to folders are folders to walk into; to files, files the list shows.
+FileKind kindOf(platform::FileSystem& fs, const std::string& folder, const platform::DirEntry& entry) {
+    if (entry.kind != FileKind::Unknown && entry.kind != FileKind::Link)
+        return entry.kind;
+    platform::FileInfo info;
+    return fs.statPath(folder + '/' + entry.name, info) ? FileKind::Unknown : info.kind;
 }
 
 } // namespace
 
 QString shownPath(const QByteArray& path) {
-    return QString::fromStdString(
-        shownText(std::string_view(path.constData(), std::size_t(path.size())), platform::systemCharsets()));
+    return QString::fromStdString(shownText(pathOf(path), platform::systemCharsets()));
 }
 
 QList<ListedName> listFolder(const QByteArray& folder, EntryKind kind) {
     QList<ListedName> out;
-    const std::unique_ptr<DIR, DirCloser> dir(opendir(folder.constData()));
-    if (!dir)
+    platform::FileSystem& fs = platform::systemFileSystem();
+    OpenFolder dir(fs);
+    std::vector<platform::DirEntry> entries;
+    if (dir.open(pathOf(folder)) || fs.readDir(dir.handle(), entries))
         return out;
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): the folder stream is this call's own
-    while (const dirent* entry = readdir(dir.get())) {
-        if (entry->d_name[0] == '.' || !isKind(dirfd(dir.get()), *entry, kind))
+    const FileKind wanted = kind == EntryKind::Folders ? FileKind::Folder : FileKind::Regular;
+    for (const platform::DirEntry& entry : entries) {
+        if (entry.name.front() == '.' || kindOf(fs, pathOf(folder), entry) != wanted)
             continue;
-        const QByteArray name(entry->d_name);
+        const QByteArray name = QByteArray::fromStdString(entry.name);
         out.append({name, shownPath(name)});
     }
     std::sort(out.begin(), out.end(), [](const ListedName& a, const ListedName& b) {
@@ -55,11 +66,12 @@ QList<ListedName> listFolder(const QByteArray& folder, EntryKind kind) {
     return out;
 }
 
-int enterError(const QByteArray& path) {
-    struct stat st {};
-    if (stat(path.constData(), &st) != 0)
-        return errno;
-    if (!S_ISDIR(st.st_mode))
-        return ENOTDIR;
-    return access(path.constData(), R_OK | X_OK) == 0 ? 0 : errno;
+std::error_code enterError(const QByteArray& path) {
+    platform::FileSystem& fs = platform::systemFileSystem();
+    OpenFolder dir(fs);
+    if (std::error_code ec = dir.open(pathOf(path)))
+        return ec;
+    // Opened, it can be listed; a name in it can be reached only where it may be searched too.
+    platform::FileInfo info;
+    return fs.statAt(dir.handle(), ".", info);
 }

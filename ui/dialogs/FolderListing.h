@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <system_error>
 
 // What the picker lists of a folder, read by the names' own bytes: a name that is not valid in
 // the locale's encoding or holds a line break is listed (escaped as the log writes it) and can
@@ -21,5 +22,5 @@ QList<ListedName> listFolder(const QByteArray& folder, EntryKind kind);
 // A path as the lists show it.
 QString shownPath(const QByteArray& path);
 
-// 0 when path is a folder that can be opened and listed, else the errno that says why not.
-int enterError(const QByteArray& path);
+// Empty when path is a folder that can be opened and listed, else the system's reason why not.
+std::error_code enterError(const QByteArray& path);

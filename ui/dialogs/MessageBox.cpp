@@ -32,15 +32,9 @@ void show(QWidget* parent, const QString& title, const QString& text, Icon icon)
     box.exec();
 }
 
-Recording::Recording() : m_previous(g_recording) {
-    g_recording = true;
-    g_shown.clear();
-}
+Recording::Recording() : m_recording(g_recording, true) { g_shown.clear(); }
 
-Recording::~Recording() {
-    g_recording = m_previous;
-    g_shown.clear();
-}
+Recording::~Recording() { g_shown.clear(); }
 
 QList<Shown> takeShown() {
     QList<Shown> out;

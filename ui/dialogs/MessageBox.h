@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ScopedOverride.h"
+
 #include <QList>
 #include <QString>
 
@@ -30,7 +32,7 @@ public:
     Recording& operator=(const Recording&) = delete;
 
 private:
-    bool m_previous;
+    platform::ScopedOverride<bool> m_recording;
 };
 // What was shown since the last call, oldest first.
 QList<Shown> takeShown();

@@ -1,7 +1,5 @@
 #include "ui/main/BackgroundRun.h"
 
-#include "ui/layout/ReasonText.h"
-
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -40,24 +38,13 @@ int clamped(std::size_t n) { return int(std::min<std::size_t>(n, INT_MAX)); }
 
 // Lives on the worker thread: log pieces are queued to the window's thread in their order,
 // progress is left for the window to pick up, the cancel is read back.
-class BackgroundRun::Sink : public BatchSink {
+class BackgroundRun::Sink : public layout::ProgressSink {
 public:
-    Sink(BackgroundRun& run, const Log& log) : m_run(run), m_log(log) {}
+    Sink(BackgroundRun& run, const Log& log) : ProgressSink(run.m_progress), m_run(run), m_log(log) {}
     void appendLog(std::string_view text) override {
         QMetaObject::invokeMethod(
             &m_run, [log = &m_log, piece = std::string(text)] { (*log)(piece); }, Qt::QueuedConnection);
     }
-    bool progress(std::size_t done, std::size_t total) override {
-        m_run.m_fileTotal = 0;
-        m_run.m_total = total;
-        m_run.m_done = done;
-        return !m_run.m_cancel;
-    }
-    void fileProgress(std::uint64_t done, std::uint64_t total) override {
-        m_run.m_fileDone = done;
-        m_run.m_fileTotal = total;
-    }
-    std::string reasonText(const FileFailure& failure) const override { return chineseReason(failure); }
 
 private:
     BackgroundRun& m_run;
@@ -67,10 +54,7 @@ private:
 BackgroundRun::BackgroundRun(QWidget* owner) : QObject(owner), m_owner(owner) {}
 
 BatchResult BackgroundRun::run(const Batch& batch, const Log& log) {
-    m_cancel = false;
-    m_done = 0;
-    m_total = 0;
-    m_fileTotal = 0;
+    m_progress.reset();
     QProgressDialog dialog(QStringLiteral("正在添加代码……"), QStringLiteral("取消"), 0, 0, m_owner);
     dialog.setObjectName(QStringLiteral("Progress"));
     dialog.setWindowTitle(QStringLiteral(":)"));
@@ -80,7 +64,7 @@ BatchResult BackgroundRun::run(const Batch& batch, const Log& log) {
     dialog.setAutoClose(false);
     dialog.setAutoReset(false);
     dialog.setValue(0);
-    connect(&dialog, &QProgressDialog::canceled, this, [this] { m_cancel = true; });
+    connect(&dialog, &QProgressDialog::canceled, this, [this] { m_progress.requestStop(); });
     QTimer refresh;
     connect(&refresh, &QTimer::timeout, this, [this, &dialog] { showProgress(dialog); });
     refresh.start(kRefreshMs);
@@ -116,20 +100,16 @@ BatchResult BackgroundRun::run(const Batch& batch, const Log& log) {
 void BackgroundRun::cancel() {
     if (m_dialog)
         m_dialog->cancel();
-    m_cancel = true;
+    m_progress.requestStop();
 }
 
 void BackgroundRun::showProgress(QProgressDialog& dialog) const {
     if (dialog.wasCanceled())
         return;
-    // Each file counts as kSteps; a large file's copy moves the bar within its share.
-    const std::size_t total = m_total, done = m_done;
-    const std::uint64_t fileTotal = m_fileTotal, fileDone = std::min<std::uint64_t>(m_fileDone, fileTotal);
-    const std::size_t files = std::max<std::size_t>(total, fileTotal > 0 ? done + 1 : 0);
-    const std::size_t within = fileTotal > 0 ? std::size_t(fileDone * kSteps / fileTotal) : 0;
-    if (dialog.maximum() != clamped(files * kSteps))
-        dialog.setMaximum(clamped(files * kSteps));
-    dialog.setValue(clamped(std::min(done * kSteps + within, files * kSteps)));
+    const layout::RunProgress::Bar bar = m_progress.bar(kSteps);
+    if (dialog.maximum() != clamped(bar.maximum))
+        dialog.setMaximum(clamped(bar.maximum));
+    dialog.setValue(clamped(bar.value));
 }
 
 bool BackgroundRun::eventFilter(QObject* watched, QEvent* event) {

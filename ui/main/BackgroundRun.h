@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/BatchRun.h"
+#include "ui/layout/RunProgress.h"
 
 #include <QObject>
 #include <atomic>
@@ -27,7 +28,7 @@ public:
     BatchResult run(const Batch& batch, const Log& log);
     bool running() const { return m_running; }
     // Set when the run is to stop between two files; the batch watches it.
-    const std::atomic<bool>& stopFlag() const { return m_cancel; }
+    const std::atomic<bool>& stopFlag() const { return m_progress.stopFlag(); }
     // The run stops between two files, as the progress dialog's cancel makes it.
     void cancel();
 
@@ -41,10 +42,5 @@ private:
     QWidget* m_owner;
     QProgressDialog* m_dialog = nullptr;
     bool m_running = false;
-    std::atomic<bool> m_cancel{false};
-    std::atomic<std::size_t> m_done{0};
-    std::atomic<std::size_t> m_total{0};
-    // The large file under way: bytes copied and its size.
-    std::atomic<std::uint64_t> m_fileDone{0};
-    std::atomic<std::uint64_t> m_fileTotal{0};
+    layout::RunProgress m_progress;
 };

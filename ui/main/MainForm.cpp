@@ -222,7 +222,7 @@ void MainForm::connectEvents() {
 void MainForm::load() {
     // The code window exists, hidden, from the start, holding its placeholder text.
     texts();
-    loadBanner(m_mod, Timer1);
+    loadBanner(m_banner, Timer1);
     Timer1->start();
     loadDefaults(m_mod);
 }
@@ -256,7 +256,7 @@ void MainForm::command1Click() { About::showSingle(m_about, this, &m_aboutPlace)
 
 void MainForm::command3Click() { TOURL::OpenUrl(QString::fromUtf8(stepwick::kAuthorUrl)); }
 
-void MainForm::timer1Timer() { bannerTick(m_mod, ADL, width()); }
+void MainForm::timer1Timer() { bannerTick(m_banner, ADL, width()); }
 
 void MainForm::command2Click() {
     if (m_run->running())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/System.h"
+#include "ui/layout/BannerState.h"
 #include "ui/widgets/WindowSetup.h"
 
 #include <QPointer>
@@ -109,6 +110,7 @@ private:
     void exitSequence();
 
     Mod& m_mod;
+    layout::BannerState m_banner;
     const platform::System m_system;
     BackgroundRun* m_run;
     QPointer<Texts> m_texts;
