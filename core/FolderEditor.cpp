@@ -327,7 +327,6 @@ void FolderEditor::writeHead(Pending& p, FileHandle src, const Spot& spot, bool 
     const bool whole = static_cast<std::int64_t>(have) >= size;
     const auto keep = static_cast<std::size_t>(remove ? spot.heldFrom : spot.at);
     const auto resume = static_cast<std::size_t>(remove ? spot.heldEnd : spot.at);
-
     // What stays in front, the code (none for a removal) and the first chunk of the rest in one
     // write; a large code is written from where it is, not copied once more.
     std::string& out = m_prepare.output;

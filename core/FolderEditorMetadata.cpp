@@ -68,12 +68,12 @@ void FolderEditor::copyAttributes(Pending& p, platform::FileHandle src, bool& ac
         throw FileError(ec, "read the extended attributes of", p.path);
     }
     bool hasAcl = false;
+    std::string value;
     for (const auto& name : names) {
         const bool acl = name == kAccessAcl;
         if (!acl && !copiedAttribute(name))
             continue;
         hasAcl = hasAcl || acl;
-        std::string value;
         std::error_code ec = m_setup.fs.getXattr(src, name, value);
         if (!ec)
             ec = m_setup.fs.setXattr(p.file.get(), name, value);
@@ -90,10 +90,9 @@ void FolderEditor::copyAttributes(Pending& p, platform::FileHandle src, bool& ac
         }
     }
     // The folder's default ACL may have given the new file entries that the old one did not have.
-    std::string inherited;
     if (hasAcl)
         return;
-    if (std::error_code ec = m_setup.fs.getXattr(p.file.get(), kAccessAcl, inherited)) {
+    if (std::error_code ec = m_setup.fs.getXattr(p.file.get(), kAccessAcl, value)) {
         if (ec != std::errc::no_message_available && ec != std::errc::not_supported)
             throw FileError(ec, "read the access control list of", p.path);
         return;

@@ -114,6 +114,9 @@ public:
     RunPipeline(RunState& state, FolderEditor& editor, const std::vector<std::string>& names, Place place);
     RunPipeline(const RunPipeline&) = delete;
     RunPipeline& operator=(const RunPipeline&) = delete;
+    RunPipeline(RunPipeline&&) = delete;
+    RunPipeline& operator=(RunPipeline&&) = delete;
+    ~RunPipeline() = default; // the queues first: they are done with the batches before those go
 
     // Handles every file of the folder, or those before a stop.
     void run();
@@ -138,16 +141,16 @@ private:
     };
 
     static Config configOf(std::size_t files, const RunState::Config& run);
-    Batch collect();                    // the run's thread: the next files, and which are its own output
-    void launch();                      // the run's thread: starts preparing the next batch
-    Batch takePrepared();               // the run's thread: the batch prepared, once it is
-    Batch prepare(Batch batch);         // the prepare thread
-    void handOn(Batch batch);           // the run's thread: flush, then publish in order
-    void flush(BatchInFlight& batch);   // a flush task (or the publish thread without threads)
-    void publish(BatchInFlight* batch); // the publish thread
+    Batch collect();                      // the run's thread: the next files, and which are its own output
+    void launch();                        // the run's thread: starts preparing the next batch
+    Batch takePrepared();                 // the run's thread: the batch prepared, once it is
+    Batch prepare(Batch batch);           // the prepare thread
+    void handOn(Batch batch);             // the run's thread: flush, then publish in order
+    void flush(BatchInFlight& flushed);   // a flush task (or the publish thread without threads)
+    void publish(BatchInFlight* flushed); // the publish thread
     void publishSlot(Slot& slot, FolderEditor::Pending& p);
     void report(); // the run's thread: the oldest batch published
-    void logBatch(BatchInFlight& batch);
+    void logBatch(BatchInFlight& flushed);
     bool reportable() const { return m_publisher.handled() > m_own.reported; }
 
     RunState& m_state;

@@ -121,7 +121,7 @@ private:
         m_handledMore.notify_all();
     }
 
-    void rethrow(std::unique_lock<std::mutex>&) {
+    void rethrow(std::unique_lock<std::mutex>& /*held*/) {
         if (m_failure)
             std::rethrow_exception(std::exchange(m_failure, nullptr));
     }
