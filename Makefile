@@ -91,7 +91,8 @@ ASAN_EXCLUDE = '^crash_(kill_points|random_kill)_'
 # TSan runs the tests that drive the threads directly: the core's (the batch run's pipeline, its
 # side threads and queues) and the platform's (the signal handler and the stop flags). The
 # black-box tests start the same pipeline through the program, only slower.
-TSAN_TARGETS = core_test_batch_run core_test_code_place core_test_file_safety platform_test_seam platform_interrupts
+TSAN_TARGETS = core_test_batch_run core_test_code_place core_test_file_safety platform_test_seam platform_test_side_queue \
+	platform_interrupts
 
 sanitize: asan tsan
 

@@ -8,6 +8,7 @@
 #include "core/BatchRun.h"
 #include "core/CodeText.h"
 #include "core/FileError.h"
+#include "core/Mod.h"
 #include "core/ShownNames.h"
 #include "platform/Console.h"
 #include "platform/Process.h"
@@ -60,8 +61,9 @@ std::vector<platform::FileId> ownOutputFiles() {
     return files;
 }
 
-BatchInput inputOf(const Options& options, std::string& code) {
+BatchInput inputOf(const Options& options, const Mod& mod, std::string& code) {
     BatchInput input;
+    input.folder = mod.TargetDir;
     input.extension = options.extension;
     input.position = options.position;
     // The run takes the code over once: a large code is held once, not copied per step.
@@ -99,7 +101,7 @@ int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutp
     const bool check = options.action == Options::Action::Check;
     std::vector<std::string> files;
     const BatchResult result =
-        previewBatch(mod, inputOf(options, code), files, system, check ? Preview::Check : Preview::Run);
+        previewBatch(inputOf(options, mod, code), files, system, check ? Preview::Check : Preview::Run);
     if (result.outcome != BatchResult::Outcome::Completed)
         return refused(options, result);
     std::string list;
@@ -114,14 +116,15 @@ int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutp
 
 // A signal makes the status 128+N only where it stopped the run before its last file: one that
 // comes later finds the run complete.
-int runFolder(const Options& options, Mod& mod, std::string& code, LogOutput& out, const System& system) {
+int runFolder(const Options& options, const Mod& mod, std::string& code, LogOutput& out,
+              const System& system) {
     std::atomic<bool> stop{false};
     const platform::StopOnInterrupt interrupts(stop);
-    BatchInput input = inputOf(options, code);
+    BatchInput input = inputOf(options, mod, code);
     input.stop = &stop;
     StdoutSink sink(out, stop);
 
-    const BatchResult result = runBatch(mod, input, sink, system);
+    const BatchResult result = runBatch(input, sink, system);
     if (result.outcome != BatchResult::Outcome::Completed &&
         result.outcome != BatchResult::Outcome::Cancelled)
         return refused(options, result);

@@ -3,7 +3,6 @@
 #include "core/CodePlace.h"
 #include "core/FileError.h"
 #include "core/FolderScan.h"
-#include "core/Mod.h"
 #include "platform/FileSystem.h"
 #include "platform/System.h"
 
@@ -22,7 +21,10 @@ inline constexpr std::string_view kNoFolderMessage = "请选择一个目录，�
 // Stands after the count (and the failures) when a run was stopped before its last file.
 inline constexpr std::string_view kCancelledLine = "已取消，其余文件未作改动。";
 
+// What a run is asked to do, as one value: where, which files, and how.
 struct BatchInput {
+    // The confirmed folder, ending in a separator (see confirmFolder); empty: none chosen (NoFolder).
+    std::string folder;
     std::string extension; // without the dot; "*" and "?" are wildcards
     Position position = Position::Foot;
     // Asked once per run, after the folder was read and before any file is touched; the text
@@ -100,9 +102,9 @@ struct BatchResult {
     std::optional<FileError> folderError;
 };
 
-// The main action: inserts the code into every matching file of mod.TargetDir and
+// The main action: inserts the code into every matching file of input.folder and
 // reports the log through the sink. A file that fails is logged with its reason
-// and the run goes on. mod.CurrentFile walks the names and is empty at the end.
+// and the run goes on.
 // With recursive, the folder's files come first, then each subfolder in name order (case ignored),
 // and log names are paths below the folder ("sub/a.txt", with the system's separator); a subfolder
 // that cannot be read is one folder's failure ("sub/") and the run goes on; mount points below are
@@ -110,7 +112,7 @@ struct BatchResult {
 // counted. The folder is locked for the run: a second run whose tree overlaps it (on it, above or
 // below it) is refused (FolderBusy), as this one is while such a run holds its tree. Every service
 // of the system comes in through system.
-BatchResult runBatch(Mod& mod, const BatchInput& input, BatchSink& sink, const platform::System& system);
+BatchResult runBatch(const BatchInput& input, BatchSink& sink, const platform::System& system);
 
 // What a preview lists: the files a run would change, or (a check) those that lack the code.
 enum class Preview { Run, Check };
@@ -121,5 +123,5 @@ enum class Preview { Run, Check };
 // go to the result's failures. The outcome refuses what runBatch would refuse. Previewing a run,
 // the files and subfolders it would refuse before reading them (read-only, its own output, held by
 // another run) are failures too; a check writes nothing, so it refuses none of them.
-BatchResult previewBatch(const Mod& mod, const BatchInput& input, std::vector<std::string>& files,
+BatchResult previewBatch(const BatchInput& input, std::vector<std::string>& files,
                          const platform::System& system, Preview preview = Preview::Run);

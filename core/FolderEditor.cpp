@@ -25,18 +25,18 @@ using platform::UniqueFile;
 } // namespace
 
 FolderEditor::FolderEditor(const platform::System& system, FileHandle dir, std::string folderPath)
-    : m_fs(system.files), m_process(system.process), m_dir(dir), m_folder(std::move(folderPath)),
-      m_pid(system.process.processId()) {
+    : m_setup{system.files, system.process, dir, std::move(folderPath), system.process.processId()} {
+    m_setup.appended = &m_prepare.ownAppended;
     // The umask decides what mode a new file really gets.
-    if (const std::optional<std::uint32_t> mask = m_process.creationMask()) {
-        m_umask = *mask;
-        m_umaskKnown = true;
+    if (const std::optional<std::uint32_t> mask = m_setup.process.creationMask()) {
+        m_setup.umask = *mask;
+        m_prepare.umaskKnown = true;
     }
 }
 
 void FolderEditor::shareAppended(AppendedFiles& appended, std::string relative) {
-    m_appended = &appended;
-    m_relative = std::move(relative);
+    m_setup.appended = &appended;
+    m_setup.relative = std::move(relative);
 }
 
 bool FolderEditor::isTemporaryName(const std::string& name) {
@@ -54,8 +54,8 @@ bool FolderEditor::isTemporaryName(const std::string& name) {
 
 std::string FolderEditor::newTempName() {
     auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-    return std::string(kTempPrefix) + std::to_string(m_pid) + "-" + std::to_string(tick) + "-" +
-           std::to_string(++m_tempCounter) + std::string(kTempSuffix);
+    return std::string(kTempPrefix) + std::to_string(m_setup.pid) + "-" + std::to_string(tick) + "-" +
+           std::to_string(++m_shared.tempCounter) + std::string(kTempSuffix);
 }
 
 namespace {
@@ -70,7 +70,7 @@ namespace {
 
 UniqueFile FolderEditor::openChecked(const std::string& name, const std::string& path, OpenMode mode,
                                      FileInfo& info) {
-    if (std::error_code ec = m_fs.statAt(m_dir, name, info))
+    if (std::error_code ec = m_setup.fs.statAt(m_setup.dir, name, info))
         throw FileError(ec, "stat", path);
     if (info.kind == FileKind::Link)
         throw FileError(std::errc::too_many_symbolic_link_levels, "open", path, Refusal::SymbolicLink);
@@ -83,11 +83,11 @@ UniqueFile FolderEditor::openChecked(const std::string& name, const std::string&
         throw FileError(std::errc::permission_denied, "open", path, Refusal::ReadOnly);
     // No following, no blocking: whatever took the name since the check cannot hang us or redirect us.
     std::error_code ec;
-    UniqueFile file = platform::openAt(m_fs, m_dir, name, mode, ec);
+    UniqueFile file = platform::openAt(m_setup.fs, m_setup.dir, name, mode, ec);
     if (ec)
         openFailed(ec, path);
     FileInfo now;
-    if ((ec = m_fs.stat(file.get(), now)))
+    if ((ec = m_setup.fs.stat(file.get(), now)))
         throw FileError(ec, "stat", path);
     if (now.kind != FileKind::Regular || now.id != info.id)
         throw FileError(std::errc::resource_unavailable_try_again, "open", path, Refusal::ChangedDuringRun);
@@ -98,7 +98,7 @@ UniqueFile FolderEditor::openChecked(const std::string& name, const std::string&
 void FolderEditor::writeAll(FileHandle file, std::string_view bytes, const std::string& path) {
     while (!bytes.empty()) {
         std::size_t n = 0;
-        if (std::error_code ec = m_fs.write(file, bytes.data(), bytes.size(), n)) {
+        if (std::error_code ec = m_setup.fs.write(file, bytes.data(), bytes.size(), n)) {
             if (ec == std::errc::interrupted)
                 continue;
             throw FileError(ec, "write", path);
@@ -113,7 +113,7 @@ FolderEditor::Pending FolderEditor::prepare(const std::string& name, const CodeE
                                             bool createMissing) {
     Pending p;
     p.name = name;
-    p.path = m_folder + name;
+    p.path = m_setup.folder + name;
     const bool head = edit.position == Position::Head;
     UniqueFile file = openTarget(p, head, createMissing);
     return head ? prepareHead(std::move(p), std::move(file), edit, code)
@@ -121,7 +121,7 @@ FolderEditor::Pending FolderEditor::prepare(const std::string& name, const CodeE
 }
 
 bool FolderEditor::holdsCode(const std::string& name, const CodeEdit& edit, EncodedCode& code) {
-    const std::string path = m_folder + name;
+    const std::string path = m_setup.folder + name;
     FileInfo info;
     UniqueFile file = openChecked(name, path, OpenMode::Read, info);
     return locate(file.get(), info.size, path, edit, code).held;
@@ -160,8 +160,8 @@ FolderEditor::Pending FolderEditor::prepareFoot(Pending p, UniqueFile file, cons
     const platform::FileId id = p.read.id;
     const bool linked = p.read.links > 1 && edit.action != CodeEdit::Action::Remove;
     if (linked) {
-        auto it = m_appended->find(id);
-        if (it != m_appended->end()) {
+        auto it = m_setup.appended->find(id);
+        if (it != m_setup.appended->end()) {
             p.sameAs = it->second;
             return p;
         }
@@ -182,18 +182,18 @@ FolderEditor::Pending FolderEditor::prepareFoot(Pending p, UniqueFile file, cons
     p.file = std::move(file);
     p = prepareAppend(std::move(p), bytes);
     if (linked)
-        m_appended->emplace(id, m_relative + p.name);
+        m_setup.appended->emplace(id, m_setup.relative + p.name);
     return p;
 }
 
 UniqueFile FolderEditor::openTarget(Pending& p, bool head, bool createMissing) {
     if (!head && createMissing &&
-        m_fs.statAt(m_dir, p.name, p.read) == std::errc::no_such_file_or_directory) {
+        m_setup.fs.statAt(m_setup.dir, p.name, p.read) == std::errc::no_such_file_or_directory) {
         std::error_code ec;
-        UniqueFile file = platform::openAt(m_fs, m_dir, p.name, OpenMode::CreateAppend, ec, 0666);
+        UniqueFile file = platform::openAt(m_setup.fs, m_setup.dir, p.name, OpenMode::CreateAppend, ec, 0666);
         if (ec)
             throw FileError(ec, "create", p.path);
-        if ((ec = m_fs.stat(file.get(), p.read)))
+        if ((ec = m_setup.fs.stat(file.get(), p.read)))
             throw FileError(ec, "stat", p.path);
         return file;
     }
@@ -216,7 +216,7 @@ FolderEditor::Pending FolderEditor::prepareAppend(Pending p, const std::string& 
     std::string_view rest = codeBytes;
     while (!rest.empty()) {
         std::size_t n = 0;
-        std::error_code ec = m_fs.write(p.file.get(), rest.data(), rest.size(), n);
+        std::error_code ec = m_setup.fs.write(p.file.get(), rest.data(), rest.size(), n);
         if (ec == std::errc::interrupted)
             continue;
         if (ec || n == 0) {
@@ -238,13 +238,15 @@ FolderEditor::Pending FolderEditor::prepareReplace(Pending p, UniqueFile src, Fi
     p.replace = true;
     // A file of our own owner and group can be created with its final mode right away.
     const FileInfo& info = p.read;
-    const bool sameOwner = m_tempOwnerKnown && m_tempOwner == info.owner && m_tempGroup == info.group;
+    const NewFileOwner& made = m_prepare.newOwner;
+    const bool sameOwner = made.known && made.owner == info.owner && made.group == info.group;
     const std::uint32_t wanted = info.permissions;
-    const bool modeAtCreation = sameOwner && m_umaskKnown && (wanted & ~0777) == 0 && (wanted & m_umask) == 0;
+    const bool modeAtCreation =
+        sameOwner && m_prepare.umaskKnown && (wanted & ~0777) == 0 && (wanted & m_setup.umask) == 0;
     createNew(p, modeAtCreation ? wanted : 0600);
     try {
         fill(p, src.get());
-        carryMetadata(p, src.get(), modeAtCreation);
+        carryMetadata(p, src.get(), modeAtCreation, m_prepare.newOwner);
     } catch (...) {
         discard(p);
         throw;
@@ -254,30 +256,30 @@ FolderEditor::Pending FolderEditor::prepareReplace(Pending p, UniqueFile src, Fi
 }
 
 void FolderEditor::checkReplaceable(const std::string& path) {
-    if (!m_replaceChecked) {
+    if (!m_prepare.replaceChecked) {
         bool fixed = false;
-        if (std::error_code ec = m_fs.entriesFixed(m_dir, fixed))
-            throw FileError(ec, "read the attributes of", m_folder);
-        m_replaceBlocked = fixed;
-        m_replaceChecked = true;
+        if (std::error_code ec = m_setup.fs.entriesFixed(m_setup.dir, fixed))
+            throw FileError(ec, "read the attributes of", m_setup.folder);
+        m_prepare.replaceBlocked = fixed;
+        m_prepare.replaceChecked = true;
     }
     // Checked before anything is created: such a folder would keep every temporary file.
-    if (m_replaceBlocked)
+    if (m_prepare.replaceBlocked)
         throw FileError(std::errc::operation_not_permitted, "replace", path, Refusal::CannotReplace);
 }
 
 void FolderEditor::createNew(Pending& p, std::uint32_t permissions) {
-    if (m_unnamedWorks) {
+    if (m_shared.unnamedWorks) {
         FileHandle file = platform::kNoFile;
-        const std::error_code ec = m_fs.openUnnamed(m_dir, permissions, file);
+        const std::error_code ec = m_setup.fs.openUnnamed(m_setup.dir, permissions, file);
         if (!ec) {
-            p.file = UniqueFile(m_fs, file);
+            p.file = UniqueFile(m_setup.fs, file);
             return;
         }
         if (ec != std::errc::operation_not_supported && ec != std::errc::is_a_directory &&
             ec != std::errc::invalid_argument)
-            throw FileError(ec, "create a temporary file in", m_folder);
-        m_unnamedWorks = false;
+            throw FileError(ec, "create a temporary file in", m_setup.folder);
+        m_shared.unnamedWorks = false;
     }
     createNamed(p, permissions);
 }
@@ -285,9 +287,9 @@ void FolderEditor::createNew(Pending& p, std::uint32_t permissions) {
 void FolderEditor::createNamed(Pending& p, std::uint32_t permissions) {
     std::string temp = newTempName();
     std::error_code ec;
-    p.file = platform::openAt(m_fs, m_dir, temp, OpenMode::CreateTemporary, ec, permissions);
+    p.file = platform::openAt(m_setup.fs, m_setup.dir, temp, OpenMode::CreateTemporary, ec, permissions);
     if (ec)
-        throw FileError(ec, "create a temporary file in", m_folder);
+        throw FileError(ec, "create a temporary file in", m_setup.folder);
     p.tempName = std::move(temp);
 }
 
@@ -295,22 +297,23 @@ void FolderEditor::createNamed(Pending& p, std::uint32_t permissions) {
 // temporary file, which from then on every new content gets from the start.
 void FolderEditor::nameUnnamed(Pending& p) {
     std::string temp = newTempName();
-    std::error_code ec = m_fs.linkUnnamed(p.file.get(), m_dir, temp);
+    std::error_code ec = m_setup.fs.linkUnnamed(p.file.get(), m_setup.dir, temp);
     if (!ec) {
         p.tempName = std::move(temp);
         return;
     }
     if (ec != std::errc::no_such_file_or_directory)
         throw FileError(ec, "name the new file for", p.path);
-    m_unnamedWorks = false;
+    m_shared.unnamedWorks = false;
     UniqueFile unnamed = std::move(p.file);
     FileInfo info;
-    if ((ec = m_fs.stat(unnamed.get(), info)))
+    if ((ec = m_setup.fs.stat(unnamed.get(), info)))
         throw FileError(ec, "stat", p.path);
     createNamed(p, 0600);
-    copyBytes(p, unnamed.get(), 0, info.size, 0);
-    carryMetadata(p, p.old.get(), /*modeAtCreation=*/false);
-    if ((ec = m_fs.dataSync(p.file.get())))
+    // On publish's thread: what prepare's thread learnt and reports stays its own.
+    copyBytes(p, unnamed.get(), 0, info.size, 0, /*report=*/false);
+    carryMetadata(p, p.old.get(), /*modeAtCreation=*/false, m_publish.newOwner);
+    if ((ec = m_setup.fs.dataSync(p.file.get())))
         throw FileError(ec, "flush", p.path);
 }
 
@@ -320,15 +323,14 @@ void FolderEditor::writeHead(Pending& p, FileHandle src, const Spot& spot, bool 
     // Only a plain insertion gives an old last line its missing break.
     const bool needsBreak =
         !remove && !spot.keepEnd && size > spot.at && !endsInBreak(src, size, spot, p.path);
-    const std::size_t have = m_have;
+    const std::size_t have = m_prepare.have;
     const bool whole = static_cast<std::int64_t>(have) >= size;
     const auto keep = static_cast<std::size_t>(remove ? spot.heldFrom : spot.at);
     const auto resume = static_cast<std::size_t>(remove ? spot.heldEnd : spot.at);
-
     // What stays in front, the code (none for a removal) and the first chunk of the rest in one
     // write; a large code is written from where it is, not copied once more.
-    std::string& out = m_output;
-    out.assign(m_buffer.data(), keep);
+    std::string& out = m_prepare.output;
+    out.assign(m_prepare.buffer.data(), keep);
     std::int64_t written = 0;
     if (!remove) {
         if (spot.lacksBreak)
@@ -346,7 +348,7 @@ void FolderEditor::writeHead(Pending& p, FileHandle src, const Spot& spot, bool 
         }
     }
     if (resume < have)
-        out.append(m_buffer.data() + resume, have - resume);
+        out.append(m_prepare.buffer.data() + resume, have - resume);
     if (whole && needsBreak)
         out += lineBreak;
     writeAll(p.file.get(), out, p.path);
@@ -358,14 +360,14 @@ void FolderEditor::writeHead(Pending& p, FileHandle src, const Spot& spot, bool 
 }
 
 void FolderEditor::copyBytes(Pending& p, FileHandle src, std::int64_t offset, std::int64_t end,
-                             std::int64_t written) {
+                             std::int64_t written, bool report) {
     // A large rest is copied in slices, each sent on to the disk while the next is copied,
     // so that the flush later has little left to wait for.
     while (offset < end) {
         const std::int64_t slice = std::min<std::int64_t>(end - offset, kWritebackSlice);
         std::size_t copied = 0;
         if (std::error_code ec =
-                m_fs.copyRange(src, offset, p.file.get(), static_cast<std::size_t>(slice), copied)) {
+                m_setup.fs.copyRange(src, offset, p.file.get(), static_cast<std::size_t>(slice), copied)) {
             if (ec == std::errc::interrupted)
                 continue;
             throw FileError(ec, "copy", p.path);
@@ -376,9 +378,9 @@ void FolderEditor::copyBytes(Pending& p, FileHandle src, std::int64_t offset, st
         const auto n = static_cast<std::int64_t>(copied);
         offset += n;
         // Only a hint: a failure here shows up again, and is reported, at the flush.
-        (void)m_fs.startWriteback(p.file.get(), written, n);
+        (void)m_setup.fs.startWriteback(p.file.get(), written, n);
         written += n;
-        if (m_copyProgress)
-            m_copyProgress(offset, end);
+        if (report && m_setup.copyProgress)
+            m_setup.copyProgress(offset, end);
     }
 }

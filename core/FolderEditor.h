@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,7 +62,7 @@ public:
     void shareAppended(AppendedFiles& appended, std::string relative);
     // Told the bytes copied so far of a large file's rest, and its end, after each slice.
     void onCopyProgress(std::function<void(std::int64_t done, std::int64_t end)> report) {
-        m_copyProgress = std::move(report);
+        m_setup.copyProgress = std::move(report);
     }
 
     // Throws FileError; on failure the file holds its old content and nothing is left behind.
@@ -144,10 +145,13 @@ private:
     void createNew(Pending& p, std::uint32_t permissions);
     void createNamed(Pending& p, std::uint32_t permissions);
     void nameUnnamed(Pending& p);
-    // Copies src's bytes [offset, end) behind what p's new file holds (written bytes so far).
+    // Copies src's bytes [offset, end) behind what p's new file holds (written bytes so far);
+    // report: told onCopyProgress's callback, on prepare's thread.
     void copyBytes(Pending& p, platform::FileHandle src, std::int64_t offset, std::int64_t end,
-                   std::int64_t written);
-    void carryMetadata(Pending& p, platform::FileHandle src, bool modeAtCreation);
+                   std::int64_t written, bool report = true);
+    struct NewFileOwner;
+    // owner: what new files get, as far as the calling thread has learnt.
+    void carryMetadata(Pending& p, platform::FileHandle src, bool modeAtCreation, NewFileOwner& owner);
     void copyAttributes(Pending& p, platform::FileHandle src, bool& aclChanged);
     void writeAll(platform::FileHandle file, std::string_view bytes, const std::string& path);
     void checkUnchanged(const Pending& p);
@@ -158,39 +162,73 @@ private:
     bool othersAreWriting(const std::vector<Pending>& pending);
     bool othersAreWriting(long long ours, std::size_t files);
 
-    platform::FileSystem& m_fs;
-    platform::ProcessServices& m_process;
-    platform::FileHandle m_dir;
-    std::string m_folder;
-    std::atomic<bool> m_unnamedWorks{true}; // cleared by publish, read by prepare
-    bool m_replaceChecked = false;
-    bool m_replaceBlocked = false;
-    std::atomic<unsigned> m_tempCounter{0};
-    long m_pid;
-    std::uint32_t m_umask = 0;
-    bool m_umaskKnown = false;
-    bool m_modeAtCreationChecked = false;
-    // Owner and group our new files get in this folder, learnt from the first one.
-    std::uint32_t m_tempOwner = 0;
-    std::uint32_t m_tempGroup = 0;
-    bool m_tempOwnerKnown = false;
-    // Files whose foot this run appended (prepare's thread only).
-    AppendedFiles m_ownAppended;
-    AppendedFiles* m_appended = &m_ownAppended;
-    std::string m_relative;
-    // Change times of files with further names, from before our first rename of one of them to
-    // after our latest (publish's thread only): these renames do not make the other names count
-    // as changed by someone else.
-    std::map<platform::FileId, std::vector<platform::ChangeStamp>> m_ownChanges;
     static constexpr std::size_t kChunk = std::size_t{64} * 1024;
     static constexpr std::int64_t kWritebackSlice = 8 << 20;
     static constexpr long long kPageSize = 4096;
     static constexpr long long kOthersUnwrittenFloor = 16 << 20;
     static constexpr long long kOthersUnwrittenPerFile = 256 << 10;
-    std::string m_buffer;
-    std::string m_charset; // the run's charset for a file without a mark
-    platform::Charsets* m_charsets = nullptr;
-    std::function<void(std::int64_t, std::int64_t)> m_copyProgress;
-    std::size_t m_have = 0;
-    std::string m_output;
+
+    // Owner and group our new files get in this folder, learnt from the first one a thread makes.
+    struct NewFileOwner {
+        std::uint32_t owner = 0;
+        std::uint32_t group = 0;
+        bool known = false;
+    };
+    // Set before a run's threads start, then only read.
+    struct Setup {
+        platform::FileSystem& fs;
+        platform::ProcessServices& process;
+        platform::FileHandle dir;
+        std::string folder;
+        long pid;
+        std::uint32_t umask = 0;
+        std::string relative{}; // the folder below the run's, for the names in appended
+        // Both called and changed on prepare()'s thread only.
+        std::function<void(std::int64_t, std::int64_t)> copyProgress{};
+        AppendedFiles* appended = nullptr; // files whose foot this run appended
+    };
+    // prepare()'s thread (and holdsCode()'s, which never runs beside it).
+    struct PrepareState {
+        bool replaceChecked = false;
+        bool replaceBlocked = false;
+        bool umaskKnown = false; // the umask decides the mode of a new file
+        bool modeAtCreationChecked = false;
+        NewFileOwner newOwner;
+        AppendedFiles ownAppended;
+        std::string buffer; // the start of the file being read: have bytes
+        std::size_t have = 0;
+        std::string charset; // the run's charset for a file without a mark
+        platform::Charsets* charsets = nullptr;
+        std::string output;
+    };
+    // publish()'s thread, with discard() and syncFolder().
+    struct PublishState {
+        // Change times of files with further names, from before our first rename of one of them to
+        // after our latest: these renames do not make the other names count as changed by someone else.
+        std::map<platform::FileId, std::vector<platform::ChangeStamp>> ownChanges;
+        NewFileOwner newOwner; // for a new file that had to be named after all
+    };
+    // Both threads.
+    struct Shared {
+        std::atomic<bool> unnamedWorks{true}; // cleared by publish, read by prepare
+        std::atomic<unsigned> tempCounter{0};
+    };
+    // What the threads flushing one batch side by side share.
+    struct EachFlush {
+        std::atomic<bool> failed{false};
+        std::mutex mutex; // guards first and error
+        std::size_t first = 0;
+        std::error_code error;
+    };
+    struct FileToFlush {
+        platform::FileHandle handle;
+        std::size_t index; // in the batch
+    };
+    void flushEach(const std::vector<Pending>& pending);
+    void flushOne(const FileToFlush& file, EachFlush& shared);
+
+    Setup m_setup;
+    PrepareState m_prepare;
+    PublishState m_publish;
+    Shared m_shared;
 };

@@ -1,9 +1,11 @@
 #include "core/FolderEditor.h"
 
 #include "core/FileError.h"
+#include "platform/SideQueue.h"
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 using platform::ChangeStamp;
 using platform::FileInfo;
@@ -12,23 +14,45 @@ void FolderEditor::flush(std::vector<Pending>& pending) {
     // One flush of the whole file system commits many files at once, but it also waits for
     // whatever other programs have not written yet; then each of our files is flushed alone.
     if (pending.size() > 2 && !othersAreWriting(pending)) {
-        const std::error_code ec = m_fs.fsSync(m_dir);
+        const std::error_code ec = m_setup.fs.fsSync(m_setup.dir);
         if (!ec)
             return;
         if (ec != std::errc::function_not_supported) // no such flush here (Windows): each file alone
-            throw FileError(ec, "flush", m_folder);
+            throw FileError(ec, "flush", m_setup.folder);
     }
-    std::vector<platform::FileHandle> files;
-    std::vector<const Pending*> owners;
-    for (const auto& p : pending) {
-        if (p.file) {
-            files.push_back(p.file.get());
-            owners.push_back(&p);
-        }
-    }
-    std::size_t failed = 0;
-    if (std::error_code ec = m_fs.dataSyncEach(files, failed))
-        throw FileError(ec, "flush", failed < owners.size() ? owners[failed]->path : m_folder);
+    flushEach(pending);
+}
+
+void FolderEditor::flushEach(const std::vector<Pending>& pending) {
+    // Flushes waiting side by side end in the same journal commit; one at a time, each would wait
+    // for a commit of its own. Once one has failed, those not yet started are left: the batch is
+    // lost anyway.
+    constexpr std::size_t kAtOnce = 16;
+    std::vector<FileToFlush> files;
+    for (std::size_t i = 0; i < pending.size(); ++i)
+        if (pending[i].file)
+            files.push_back(FileToFlush{pending[i].file.get(), i});
+    EachFlush shared;
+    platform::SideThreads* threads = m_setup.fs.concurrent() ? &m_setup.process.sideThreads() : nullptr;
+    platform::SideQueue<FileToFlush> flushes(threads, kAtOnce, 1, [this, each = &shared](FileToFlush& file) {
+        if (!each->failed)
+            flushOne(file, *each);
+    });
+    flushes.push(files); // this thread takes its share in finish()
+    flushes.finish();
+    if (shared.failed)
+        throw FileError(shared.error, "flush", pending[shared.first].path);
+}
+
+void FolderEditor::flushOne(const FileToFlush& file, EachFlush& shared) {
+    const std::error_code ec = m_setup.fs.dataSync(file.handle);
+    if (!ec)
+        return;
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    // The first in the batch's order of those that failed.
+    if (!shared.failed || file.index < shared.first)
+        shared.first = file.index, shared.error = ec;
+    shared.failed = true;
 }
 
 bool FolderEditor::othersAreWriting(const std::vector<Pending>& pending) {
@@ -39,7 +63,7 @@ bool FolderEditor::othersAreWriting(const std::vector<Pending>& pending) {
 }
 
 bool FolderEditor::othersAreWriting(long long ours, std::size_t files) {
-    const long long unwritten = m_fs.unwrittenBytes();
+    const long long unwritten = m_setup.fs.unwrittenBytes();
     if (unwritten < 0)
         return false;
     // A whole-system flush writes what others left at the disk's full speed; each of our own
@@ -57,7 +81,7 @@ void FolderEditor::publish(Pending& p) {
         // The code is in the file and on disk: it counts. Another program's write since the file
         // was read stands too, before or behind the code, and is worth a word.
         FileInfo now;
-        const bool known = !m_fs.stat(p.file.get(), now);
+        const bool known = !m_setup.fs.stat(p.file.get(), now);
         p.file.reset();
         if (known && now.size != p.oldSize + p.appended)
             p.note = FileError(std::errc::resource_unavailable_try_again, "append to", p.path,
@@ -69,12 +93,12 @@ void FolderEditor::publish(Pending& p) {
             nameUnnamed(p);
         // As late as can be: a change after this goes into the file being replaced.
         checkUnchanged(p);
-        if (!m_fs.replacesOpenFiles()) {
+        if (!m_setup.fs.replacesOpenFiles()) {
             // Its other names, if any, then fail as changed: safe, if needlessly.
             p.old.reset();
             p.file.reset();
         }
-        if (std::error_code ec = m_fs.renameAt(m_dir, p.tempName, p.name))
+        if (std::error_code ec = m_setup.fs.renameAt(m_setup.dir, p.tempName, p.name))
             throw FileError(ec, "replace", p.path);
     } catch (...) {
         discard(p);
@@ -87,7 +111,7 @@ void FolderEditor::publish(Pending& p) {
 
 void FolderEditor::checkUnchanged(const Pending& p) {
     FileInfo now;
-    if (std::error_code ec = m_fs.statAt(m_dir, p.name, now)) {
+    if (std::error_code ec = m_setup.fs.statAt(m_setup.dir, p.name, now)) {
         if (ec == std::errc::no_such_file_or_directory) // removed meanwhile: not ours to bring back
             throw FileError(ec, "replace", p.path, Refusal::ChangedDuringRun);
         throw FileError(ec, "stat", p.path);
@@ -95,8 +119,8 @@ void FolderEditor::checkUnchanged(const Pending& p) {
     bool sameTimes = now.changed == p.read.changed;
     if (!sameTimes) {
         // Our own rename of another name of this file changed its time, and nothing else did.
-        auto it = m_ownChanges.find(now.id);
-        sameTimes = it != m_ownChanges.end() && it->second.back() == now.changed &&
+        auto it = m_publish.ownChanges.find(now.id);
+        sameTimes = it != m_publish.ownChanges.end() && it->second.back() == now.changed &&
                     std::any_of(it->second.begin(), it->second.end(),
                                 [&](const ChangeStamp& t) { return t == p.read.changed; });
     }
@@ -109,9 +133,9 @@ void FolderEditor::noteOwnChange(const Pending& p) {
     if (p.read.links <= 1 || !p.old)
         return;
     FileInfo after;
-    if (m_fs.stat(p.old.get(), after))
+    if (m_setup.fs.stat(p.old.get(), after))
         return; // then its other names fail as changed: safe, if needlessly
-    auto& times = m_ownChanges[after.id];
+    auto& times = m_publish.ownChanges[after.id];
     if (times.empty())
         times.push_back(p.read.changed);
     times.push_back(after.changed);
@@ -121,19 +145,19 @@ bool FolderEditor::discard(Pending& p) noexcept {
     bool whole = true;
     if (p.replace) {
         if (!p.tempName.empty())
-            (void)m_fs.unlinkAt(m_dir, p.tempName);
+            (void)m_setup.fs.unlinkAt(m_setup.dir, p.tempName);
         p.tempName.clear();
     } else if (p.file && p.appended > 0) {
         // Cut back only while the file ends with our bytes: behind them may stand another program's.
         FileInfo now;
-        whole = !m_fs.stat(p.file.get(), now) && now.size == p.oldSize + p.appended &&
-                !m_fs.truncate(p.file.get(), p.oldSize);
+        whole = !m_setup.fs.stat(p.file.get(), now) && now.size == p.oldSize + p.appended &&
+                !m_setup.fs.truncate(p.file.get(), p.oldSize);
     }
     p.file.reset();
     return whole;
 }
 
-bool FolderEditor::syncFolder() noexcept { return !m_fs.dataSync(m_dir); }
+bool FolderEditor::syncFolder() noexcept { return !m_setup.fs.dataSync(m_setup.dir); }
 
 namespace {
 
@@ -157,8 +181,8 @@ void FolderEditor::sweepLeftovers(const std::vector<platform::DirEntry>& entries
             continue;
         // A run still working in this folder keeps its files; a killed one's are garbage.
         const long maker = makerOf(e.name);
-        if (maker > 0 && maker != m_pid && m_process.isAlive(maker))
+        if (maker > 0 && maker != m_setup.pid && m_setup.process.isAlive(maker))
             continue;
-        (void)m_fs.unlinkAt(m_dir, e.name);
+        (void)m_setup.fs.unlinkAt(m_setup.dir, e.name);
     }
 }

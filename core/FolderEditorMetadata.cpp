@@ -28,55 +28,55 @@ platform::FileInfo statOf(platform::FileSystem& fs, platform::FileHandle file, c
 
 } // namespace
 
-void FolderEditor::carryMetadata(Pending& p, platform::FileHandle src, bool modeAtCreation) {
+void FolderEditor::carryMetadata(Pending& p, platform::FileHandle src, bool modeAtCreation,
+                                 NewFileOwner& owner) {
     const platform::FileInfo& old = p.read;
-    if (!m_tempOwnerKnown) {
-        const platform::FileInfo made = statOf(m_fs, p.file.get(), p.path);
-        m_tempOwner = made.owner;
-        m_tempGroup = made.group;
-        m_tempOwnerKnown = true;
+    if (!owner.known) {
+        const platform::FileInfo made = statOf(m_setup.fs, p.file.get(), p.path);
+        owner = {made.owner, made.group, true};
     }
     // Owner first: changing the owner clears set-user-ID bits and file capabilities.
-    if (m_tempOwner != old.owner || m_tempGroup != old.group) {
-        if (m_fs.setOwner(p.file.get(), old.owner, old.group) && m_tempGroup != old.group)
-            (void)m_fs.setOwner(p.file.get(), platform::kKeepOwner, old.group); // keep the group if we may
+    if (owner.owner != old.owner || owner.group != old.group) {
+        if (m_setup.fs.setOwner(p.file.get(), old.owner, old.group) && owner.group != old.group)
+            (void)m_setup.fs.setOwner(p.file.get(), platform::kKeepOwner,
+                                      old.group); // keep the group if we may
     }
     // Where who may do what is not all in the mode and the attributes (Windows), it goes whole.
-    if (std::error_code ec = m_fs.copyAccess(src, p.file.get()))
+    if (std::error_code ec = m_setup.fs.copyAccess(src, p.file.get()))
         throw FileError(ec, "copy the access rights of", p.path);
     bool aclChanged = false;
     copyAttributes(p, src, aclChanged);
     const std::uint32_t wanted = old.permissions;
-    if (modeAtCreation && !m_modeAtCreationChecked) {
+    if (modeAtCreation && !m_prepare.modeAtCreationChecked) {
         // Default ACLs of the folder can override the umask: trust creation modes only once seen.
-        const std::uint32_t made = statOf(m_fs, p.file.get(), p.path).permissions;
-        m_modeAtCreationChecked = true;
+        const std::uint32_t made = statOf(m_setup.fs, p.file.get(), p.path).permissions;
+        m_prepare.modeAtCreationChecked = true;
         if (made != wanted)
-            m_umaskKnown = false;
+            m_prepare.umaskKnown = false;
     }
     // The mode goes on last, after the ACL, so that its group bits and the ACL's mask agree.
-    if (!modeAtCreation || !m_umaskKnown || aclChanged)
-        if (std::error_code ec = m_fs.setPermissions(p.file.get(), wanted))
+    if (!modeAtCreation || !m_prepare.umaskKnown || aclChanged)
+        if (std::error_code ec = m_setup.fs.setPermissions(p.file.get(), wanted))
             throw FileError(ec, "set permissions of", p.path);
 }
 
 void FolderEditor::copyAttributes(Pending& p, platform::FileHandle src, bool& aclChanged) {
     std::vector<std::string> names;
-    if (std::error_code ec = m_fs.listXattrs(src, names)) {
+    if (std::error_code ec = m_setup.fs.listXattrs(src, names)) {
         if (ec == std::errc::not_supported)
             return; // a file system without extended attributes: nothing to copy
         throw FileError(ec, "read the extended attributes of", p.path);
     }
     bool hasAcl = false;
+    std::string value;
     for (const auto& name : names) {
         const bool acl = name == kAccessAcl;
         if (!acl && !copiedAttribute(name))
             continue;
         hasAcl = hasAcl || acl;
-        std::string value;
-        std::error_code ec = m_fs.getXattr(src, name, value);
+        std::error_code ec = m_setup.fs.getXattr(src, name, value);
         if (!ec)
-            ec = m_fs.setXattr(p.file.get(), name, value);
+            ec = m_setup.fs.setXattr(p.file.get(), name, value);
         if (!ec || ec == std::errc::no_message_available) { // ENODATA: gone meanwhile
             aclChanged = aclChanged || acl;
             continue;
@@ -90,15 +90,14 @@ void FolderEditor::copyAttributes(Pending& p, platform::FileHandle src, bool& ac
         }
     }
     // The folder's default ACL may have given the new file entries that the old one did not have.
-    std::string inherited;
     if (hasAcl)
         return;
-    if (std::error_code ec = m_fs.getXattr(p.file.get(), kAccessAcl, inherited)) {
+    if (std::error_code ec = m_setup.fs.getXattr(p.file.get(), kAccessAcl, value)) {
         if (ec != std::errc::no_message_available && ec != std::errc::not_supported)
             throw FileError(ec, "read the access control list of", p.path);
         return;
     }
-    if (std::error_code ec = m_fs.removeXattr(p.file.get(), kAccessAcl))
+    if (std::error_code ec = m_setup.fs.removeXattr(p.file.get(), kAccessAcl))
         throw FileError(ec, "remove the inherited access control list of", p.path);
     aclChanged = true;
 }

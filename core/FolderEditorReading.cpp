@@ -13,7 +13,7 @@ std::size_t FolderEditor::readAt(FileHandle file, char* into, std::size_t want, 
     while (have < want) {
         std::size_t got = 0;
         if (std::error_code ec =
-                m_fs.read(file, into + have, want - have, at + static_cast<std::int64_t>(have), got)) {
+                m_setup.fs.read(file, into + have, want - have, at + static_cast<std::int64_t>(have), got)) {
             if (ec == std::errc::interrupted)
                 continue;
             throw FileError(ec, "read", path);
@@ -28,28 +28,28 @@ std::size_t FolderEditor::readAt(FileHandle file, char* into, std::size_t want, 
 std::size_t FolderEditor::readStart(FileHandle file, std::int64_t size, std::size_t want,
                                     const std::string& path) {
     want = static_cast<std::size_t>(std::min<std::int64_t>(size, static_cast<std::int64_t>(want)));
-    if (m_buffer.size() < want)
-        m_buffer.resize(want);
-    if (m_have < want)
-        m_have +=
-            readAt(file, m_buffer.data() + m_have, want - m_have, static_cast<std::int64_t>(m_have), path);
-    return m_have;
+    if (m_prepare.buffer.size() < want)
+        m_prepare.buffer.resize(want);
+    if (m_prepare.have < want)
+        m_prepare.have += readAt(file, m_prepare.buffer.data() + m_prepare.have, want - m_prepare.have,
+                                 static_cast<std::int64_t>(m_prepare.have), path);
+    return m_prepare.have;
 }
 
 LineBreak FolderEditor::fileLineBreak(FileHandle file, std::int64_t size, const EncodingMark& mark,
                                       const std::string& path) {
-    const bool whole = static_cast<std::int64_t>(m_have) >= size;
-    std::string_view text(m_buffer.data() + mark.markLength, m_have - mark.markLength);
+    const bool whole = static_cast<std::int64_t>(m_prepare.have) >= size;
+    std::string_view text(m_prepare.buffer.data() + mark.markLength, m_prepare.have - mark.markLength);
     if (auto found = firstLineBreak(text, mark.encoding, whole))
         return *found;
     // A first line longer than the start read: read on, looking at its last unit (a CR) again.
     const bool wide = mark.encoding == TextEncoding::Utf16LE || mark.encoding == TextEncoding::Utf16BE;
     const std::int64_t unit = wide ? 2 : 1;
     std::string window(kChunk, '\0');
-    std::int64_t from = static_cast<std::int64_t>(m_have);
+    std::int64_t from = static_cast<std::int64_t>(m_prepare.have);
     while (!whole && from < size) {
         std::size_t read = 0;
-        if (std::error_code ec = m_fs.read(file, window.data(), window.size(), from - unit, read)) {
+        if (std::error_code ec = m_setup.fs.read(file, window.data(), window.size(), from - unit, read)) {
             if (ec == std::errc::interrupted)
                 continue;
             throw FileError(ec, "read", path);
@@ -68,22 +68,22 @@ LineBreak FolderEditor::fileLineBreak(FileHandle file, std::int64_t size, const 
 
 FolderEditor::Spot FolderEditor::locate(FileHandle file, std::int64_t size, const std::string& path,
                                         const CodeEdit& edit, EncodedCode& code) {
-    m_have = 0;
-    if (m_buffer.size() > 4 * kChunk)
-        std::string().swap(m_buffer); // a long preamble read before is not kept for every file
+    m_prepare.have = 0;
+    if (m_prepare.buffer.size() > 4 * kChunk)
+        std::string().swap(m_prepare.buffer); // a long preamble read before is not kept for every file
     // The start tells the encoding, a foot's too: judged once, on what is read anyway.
     readStart(file, size, kChunk, path);
     Spot spot;
-    spot.mark =
-        code.encodingOf(std::string_view(m_buffer.data(), m_have), static_cast<std::int64_t>(m_have) >= size);
+    spot.mark = code.encodingOf(std::string_view(m_prepare.buffer.data(), m_prepare.have),
+                                static_cast<std::int64_t>(m_prepare.have) >= size);
     if (spot.mark.refusal != Refusal::None)
         throw FileError(std::errc::illegal_byte_sequence, "read", path, spot.mark.refusal);
     spot.lineBreak = edit.eol == LineBreakMode::Lf     ? LineBreak::Lf
                      : edit.eol == LineBreakMode::CrLf ? LineBreak::CrLf
                                                        : fileLineBreak(file, size, spot.mark, path);
     spot.code = &code.bytes(spot.mark.encoding, spot.lineBreak);
-    m_charset = code.charset(); // a preamble without a mark is read by its characters
-    m_charsets = &code.charsets();
+    m_prepare.charset = code.charset(); // a preamble without a mark is read by its characters
+    m_prepare.charsets = &code.charsets();
     const std::size_t length = spot.code->size();
     // A plain insertion does not ask what the file holds: no reading for it.
     const bool compare = edit.action != CodeEdit::Action::Add;
@@ -110,14 +110,15 @@ Preamble FolderEditor::readPreamble(FileHandle file, std::int64_t size, const st
                                     const EncodingMark& mark) {
     // Read on until the preamble's end is known, however long it is.
     for (bool ended = false;;) {
-        ended = ended || static_cast<std::int64_t>(m_have) >= size;
-        const std::string_view text(m_buffer.data() + mark.markLength, m_have - mark.markLength);
-        Preamble preamble = findPreamble({text, mark.encoding, m_charset, m_charsets, ended});
+        ended = ended || static_cast<std::int64_t>(m_prepare.have) >= size;
+        const std::string_view text(m_prepare.buffer.data() + mark.markLength,
+                                    m_prepare.have - mark.markLength);
+        Preamble preamble = findPreamble({text, mark.encoding, m_prepare.charset, m_prepare.charsets, ended});
         if (preamble.known)
             return preamble;
-        const std::size_t had = m_have;
-        readStart(file, size, std::max(kChunk, 2 * m_have), path);
-        ended = m_have == had; // shrank meanwhile: what is there is the file
+        const std::size_t had = m_prepare.have;
+        readStart(file, size, std::max(kChunk, 2 * m_prepare.have), path);
+        ended = m_prepare.have == had; // shrank meanwhile: what is there is the file
     }
 }
 
@@ -128,13 +129,14 @@ std::size_t FolderEditor::preambleWithout(FileHandle file, std::int64_t size, co
     const std::int64_t from = static_cast<std::int64_t>(mark.markLength + place + length);
     std::string text;
     for (std::size_t window = kChunk;; window *= 2) {
-        text.assign(m_buffer, mark.markLength, place);
+        text.assign(m_prepare.buffer, mark.markLength, place);
         text.resize(place +
                     static_cast<std::size_t>(std::min(static_cast<std::int64_t>(window), size - from)));
         const std::size_t got = readAt(file, text.data() + place, text.size() - place, from, path);
         const bool ended = place + got < text.size() || from + static_cast<std::int64_t>(got) >= size;
         text.resize(place + got);
-        const Preamble preamble = findPreamble({text, mark.encoding, m_charset, m_charsets, ended});
+        const Preamble preamble =
+            findPreamble({text, mark.encoding, m_prepare.charset, m_prepare.charsets, ended});
         if (preamble.known)
             return preamble.length;
     }
@@ -215,10 +217,10 @@ void FolderEditor::findCodeEndingFile(FileHandle file, std::int64_t size, Spot& 
     const auto tail = static_cast<std::size_t>(
         std::min<std::int64_t>(4, spot.at - static_cast<std::int64_t>(spot.mark.markLength)));
     char last[4] = {};
-    if (spot.at <= static_cast<std::int64_t>(m_have))
-        std::memcpy(last, m_buffer.data() + spot.at - tail, tail);
+    if (spot.at <= static_cast<std::int64_t>(m_prepare.have))
+        std::memcpy(last, m_prepare.buffer.data() + spot.at - tail, tail);
     else
-        readExactly(m_fs, file, last, tail, spot.at - static_cast<std::int64_t>(tail), path);
+        readExactly(m_setup.fs, file, last, tail, spot.at - static_cast<std::int64_t>(tail), path);
     const std::size_t before = breakAtEnd(std::string_view(last, tail), spot.mark.encoding);
     if (before == 0 || !holdsAt(file, spot.at, line, path))
         return;
@@ -228,8 +230,8 @@ void FolderEditor::findCodeEndingFile(FileHandle file, std::int64_t size, Spot& 
 // Compared piece by piece beyond the start already read: a large code is not held a second time.
 bool FolderEditor::holdsAt(FileHandle file, std::int64_t at, std::string_view bytes,
                            const std::string& path) {
-    if (static_cast<std::size_t>(at) + bytes.size() <= m_have)
-        return m_buffer.compare(static_cast<std::size_t>(at), bytes.size(), bytes) == 0;
+    if (static_cast<std::size_t>(at) + bytes.size() <= m_prepare.have)
+        return m_prepare.buffer.compare(static_cast<std::size_t>(at), bytes.size(), bytes) == 0;
     std::string piece(std::min(kChunk, bytes.size()), '\0');
     for (std::size_t done = 0; done < bytes.size(); done += piece.size()) {
         const std::size_t want = std::min(piece.size(), bytes.size() - done);
@@ -244,10 +246,10 @@ bool FolderEditor::endsInBreak(FileHandle file, std::int64_t size, const Spot& s
                                const std::string& path) {
     const std::size_t lastLen = size - spot.at >= 2 ? 2 : 1;
     char last[2] = {};
-    if (static_cast<std::int64_t>(m_have) >= size) {
-        std::memcpy(last, m_buffer.data() + m_have - lastLen, lastLen);
+    if (static_cast<std::int64_t>(m_prepare.have) >= size) {
+        std::memcpy(last, m_prepare.buffer.data() + m_prepare.have - lastLen, lastLen);
     } else {
-        readExactly(m_fs, file, last, lastLen, size - static_cast<std::int64_t>(lastLen), path);
+        readExactly(m_setup.fs, file, last, lastLen, size - static_cast<std::int64_t>(lastLen), path);
     }
     return endsInLineBreak(std::string_view(last, lastLen), spot.mark.encoding);
 }

@@ -10,11 +10,10 @@
 // a process starts with (empty strings, no folder confirmed); the
 // main window's load sets the rest through loadDefaults().
 struct Mod {
-    std::string TargetDir;   // the confirmed folder, always ending in a separator; empty until confirmed
-    bool DirChosen = false;  // true once a folder has been confirmed
-    bool Recursive = false;  // confirmed with the folder: its subfolders are changed too
-    std::string FileExt;     // preset extension without the dot
-    std::string CurrentFile; // the name the batch run stands on; empty between runs
+    std::string TargetDir;  // the confirmed folder, always ending in a separator; empty until confirmed
+    bool DirChosen = false; // true once a folder has been confirmed
+    bool Recursive = false; // confirmed with the folder: its subfolders are changed too
+    std::string FileExt;    // preset extension without the dot
 };
 
 // The main window's load: no folder, extension "txt".

@@ -148,16 +148,6 @@ public:
     // Flushes the whole file system that holds the file; function_not_supported where the system
     // offers no such flush to this process.
     virtual std::error_code fsSync(FileHandle file) = 0;
-    // Flushes the data of each of files (dataSync), where possible several at once so that the
-    // file system commits them together. Sets failed to the index of a file whose flush failed.
-    virtual std::error_code dataSyncEach(const std::vector<FileHandle>& files, std::size_t& failed) {
-        for (std::size_t i = 0; i < files.size(); ++i)
-            if (std::error_code ec = dataSync(files[i])) {
-                failed = i;
-                return ec;
-            }
-        return {};
-    }
     // Bytes that programs have written on this machine and that are not on disk yet, or -1 when
     // the system does not tell.
     virtual long long unwrittenBytes() { return -1; }

@@ -135,13 +135,6 @@ std::error_code FileSystemDecorator::fsSync(FileHandle file) {
         return ec;
     return m_real.fsSync(file);
 }
-std::error_code FileSystemDecorator::dataSyncEach(const std::vector<FileHandle>& files, std::size_t& failed) {
-    if (std::error_code ec = admit("dataSyncEach")) {
-        failed = 0;
-        return ec;
-    }
-    return m_real.dataSyncEach(files, failed);
-}
 std::error_code FileSystemDecorator::renameAt(FileHandle dir, const std::string& from,
                                               const std::string& to) {
     if (std::error_code ec = admit("renameAt"))

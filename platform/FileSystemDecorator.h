@@ -42,7 +42,6 @@ public:
     std::error_code dataSync(FileHandle file) override;
     std::error_code fsSync(FileHandle file) override;
     // One call, however many files: a kill lands before or after all of them.
-    std::error_code dataSyncEach(const std::vector<FileHandle>& files, std::size_t& failed) override;
     long long unwrittenBytes() override { return m_real.unwrittenBytes(); }
     std::error_code renameAt(FileHandle dir, const std::string& from, const std::string& to) override;
     std::error_code unlinkAt(FileHandle dir, const std::string& name) override;

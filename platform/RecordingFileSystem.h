@@ -44,10 +44,6 @@ public:
     // What unwrittenBytes() reports: by default "unknown", so runs flush the whole file system.
     void setUnwrittenBytes(long long bytes) { m_unwritten = bytes; }
     long long unwrittenBytes() override { return m_unwritten; }
-    // File by file, so that each flush can be seen and failed on its own.
-    std::error_code dataSyncEach(const std::vector<FileHandle>& files, std::size_t& failed) override {
-        return FileSystem::dataSyncEach(files, failed);
-    }
 
 protected:
     std::error_code admit(const char* call) override {

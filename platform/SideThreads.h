@@ -37,6 +37,10 @@ public:
         return m_result.valid() && m_result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     }
     Result get() { return m_result.get(); }
+    // Left to the asking thread: no thread could be had.
+    bool deferred() const {
+        return m_result.valid() && m_result.wait_for(std::chrono::seconds(0)) == std::future_status::deferred;
+    }
 
 private:
     void awaitEnd() noexcept {

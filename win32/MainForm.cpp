@@ -97,7 +97,7 @@ void MainForm::command2Click() {
         return showMessage(m_hwnd, toWide(layout::kCodeIsEmpty), MessageIcon::Information);
     BatchInput input = choices();
     auto batch = [this, input = std::move(input)](BatchSink& sink) {
-        return runBatch(m_mod, input, sink, m_system);
+        return runBatch(input, sink, m_system);
     };
     if (!m_run->start(batch, {m_hwnd, m_texts.hwnd(), m_fileBro.hwnd(), m_about.hwnd()}))
         showMessage(m_hwnd, toWide(layout::kRunStopped), MessageIcon::Warning);
@@ -111,6 +111,7 @@ BatchInput MainForm::choices() {
     input.once = m_texts.once();
     input.afterPreamble = m_texts.afterPreamble();
     input.eol = m_texts.matchLineBreaks() ? LineBreakMode::Match : LineBreakMode::CrLf;
+    input.folder = m_mod.TargetDir;
     input.recursive = m_mod.Recursive;
     input.code = [code = toCrLf(toUtf8(m_texts.code()))] { return code; };
     input.stop = &m_run->stopFlag();

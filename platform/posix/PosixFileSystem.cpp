@@ -348,36 +348,6 @@ public:
 
     std::error_code fsSync(FileHandle file) override { return checked(::syncfs(fdOf(file))); }
 
-    std::error_code dataSyncEach(const std::vector<FileHandle>& files, std::size_t& failedAt) override {
-        // Flushes waiting side by side end in the same journal commit; one at a time, each
-        // would wait for a commit of its own. One step for the crash switch, as a syncfs is, so
-        // that a run makes the same calls whichever way it flushes.
-        constexpr std::size_t kInFlight = 16;
-        std::atomic<std::size_t> next{0};
-        std::atomic<long> failed{-1};
-        std::atomic<int> failedErrno{0};
-        auto work = [&] {
-            for (std::size_t i = 0; (i = next++) < files.size() && failed < 0;) {
-                if (::fdatasync(fdOf(files[i])) != 0) {
-                    long none = -1;
-                    if (failed.compare_exchange_strong(none, static_cast<long>(i)))
-                        failedErrno = errno;
-                }
-            }
-        };
-        // Out of threads, a helper's share is flushed by this thread, when it asks for its result.
-        std::vector<SideTask<void>> helpers;
-        for (std::size_t t = 1; t < std::min(kInFlight, files.size()); ++t)
-            helpers.push_back(posix::sideThreads().start(work));
-        work();
-        for (auto& h : helpers)
-            h.get();
-        if (failed < 0)
-            return {};
-        failedAt = static_cast<std::size_t>(failed.load());
-        return posixError(failedErrno);
-    }
-
     long long unwrittenBytes() override {
         // Dirty pages and pages being written, of every file system: what a syncfs may wait for.
         std::FILE* f = std::fopen("/proc/meminfo", "re");

@@ -1,5 +1,6 @@
 #include "platform/System.h"
 
+#include "platform/SideThreads.h"
 #include "platform/posix/PosixSystem.h"
 
 #include <cerrno>
@@ -64,16 +65,14 @@ public:
         ::close(base);
     }
 
-    SideThreads& sideThreads() override { return posix::sideThreads(); }
+    SideThreads& sideThreads() override {
+        // Never destroyed: a thread still busy when the process ends must not hold up its exit.
+        static SideThreads* const threads = new SideThreads;
+        return *threads;
+    }
 };
 
 } // namespace
-
-SideThreads& posix::sideThreads() {
-    // Never destroyed: a thread still busy when the process ends must not hold up its exit.
-    static SideThreads* const threads = new SideThreads;
-    return *threads;
-}
 
 System hostSystem(FileSystem& files) {
     static PosixProcess process;

@@ -1,5 +1,6 @@
 #include "platform/System.h"
 
+#include "platform/SideThreads.h"
 #include "platform/win32/Win32System.h"
 
 #include <windows.h>
@@ -26,16 +27,14 @@ public:
     // Handles are limited by memory alone.
     long freeDescriptors() override { return -1; }
     void reserveDescriptors(long /*descriptors*/) override {}
-    SideThreads& sideThreads() override { return win32::sideThreads(); }
+    SideThreads& sideThreads() override {
+        // Never destroyed: a thread still busy when the process ends must not hold up its exit.
+        static SideThreads* const threads = new SideThreads;
+        return *threads;
+    }
 };
 
 } // namespace
-
-SideThreads& win32::sideThreads() {
-    // Never destroyed: a thread still busy when the process ends must not hold up its exit.
-    static SideThreads* const threads = new SideThreads;
-    return *threads;
-}
 
 System hostSystem(FileSystem& files) {
     static Win32Process process;

@@ -1,13 +1,10 @@
 #pragma once
 
 #include "platform/Charsets.h"
-#include "platform/SideThreads.h"
 
 // What the Windows implementation's parts share among themselves.
 namespace platform::win32 {
 
-// The process's side threads; they end with the process, busy or not.
-SideThreads& sideThreads();
 // The system's code pages, and UTF-8, UTF-16 and UTF-32 of our own.
 Charsets& charsets();
 

@@ -1,10 +1,11 @@
 #include "TestFiles.h"
 
+#include "core/FolderEditor.h"
 #include "platform/FileSystemDecorator.h"
-#include "platform/SideThreads.h"
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <set>
@@ -189,7 +190,6 @@ TEST(BatchRun, RecursiveRunEntersEachFolderOnceWithoutMountIds) {
 TEST(BatchRun, NothingHappensWithUnusableInput) {
     TempDir dir;
     writeFile(dir / "a.txt", "a");
-    Mod mod = folderMod(dir);
     LogSink sink;
     using O = BatchResult::Outcome;
     // The type, the code, the encoding named, removal, and what the run says. Nothing to add would
@@ -205,11 +205,11 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
              {"txt", "", "", true, O::EmptyCode}}) {
         BatchInput in = input(ext, "foot", code);
         in.encoding = encoding, in.remove = remove;
-        EXPECT_EQ(runBatch(mod, in, sink, systemWith()).outcome, outcome)
+        EXPECT_EQ(runBatch(at(dir, in), sink, systemWith()).outcome, outcome)
             << ext << " " << code << " " << encoding;
     }
-    confirmFolder(mod, dir / "missing", systemWith().paths);
-    BatchResult gone = runBatch(mod, input("txt", "foot", "x"), sink, systemWith());
+    EXPECT_EQ(runBatch(input("txt", "foot", "x"), sink, systemWith()).outcome, O::NoFolder);
+    BatchResult gone = runBatch(at(dir / "missing", input("txt", "foot", "x")), sink, systemWith());
     EXPECT_EQ(gone.outcome, O::FolderUnreadable);
     EXPECT_THAT(gone.error, HasSubstr(kNoSuchFile));
     EXPECT_EQ(sink.log, std::string(kLogHeader));
@@ -223,12 +223,11 @@ TEST(BatchRun, DryRunHoldsNoLockWhileItReads) {
     platform::RecordingFileSystem fs;
     BatchResult during;
     LogSink sink;
-    Mod mod = folderMod(dir);
-    fs.beforeCall("read", [&] { during = runBatch(mod, input("txt", "foot", "X"), sink, systemWith()); });
+    fs.beforeCall("read", [&] { during = runBatch(at(dir, input("txt", "foot", "X")), sink, systemWith()); });
     BatchInput in = input("txt", "foot", "X");
     in.once = true;
     std::vector<std::string> files;
-    EXPECT_EQ(previewBatch(mod, in, files, systemWith(fs)).outcome, BatchResult::Outcome::Completed);
+    EXPECT_EQ(previewBatch(at(dir, in), files, systemWith(fs)).outcome, BatchResult::Outcome::Completed);
     EXPECT_EQ(during.outcome, BatchResult::Outcome::Completed) << during.error;
     EXPECT_EQ(readFile(dir / "a.txt"), "aX\r\n");
 }
@@ -242,7 +241,6 @@ TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {
         TempDir dir;
         for (int i = 0; i < total; ++i)
             writeFile(dir / name(i), "o");
-        Mod mod = folderMod(dir);
         platform::RecordingFileSystem fs;
         std::atomic<bool> stop{false};
         if (bySignal)
@@ -252,11 +250,10 @@ TEST(BatchRun, StopLetsTheFileUnderWayFinishAndLeavesTheRestUntouched) {
         BatchInput in = input("txt", "foot", "");
         in.code = [&] { return ++reads, std::string("n"); };
         in.stop = &stop;
-        BatchResult r = runBatch(mod, in, sink, systemWith(fs));
+        BatchResult r = runBatch(at(dir, in), sink, systemWith(fs));
         EXPECT_EQ(r.outcome, BatchResult::Outcome::Cancelled);
         ASSERT_GT(r.changed, 0u);
         ASSERT_LT(r.changed, bySignal ? 2u : static_cast<std::size_t>(total));
-        EXPECT_EQ(mod.CurrentFile, "");
         // Exactly the logged files are changed, and they are the first ones in order.
         std::string expected = "被处理的文件\r\n";
         for (std::size_t i = 0; i < r.changed; ++i)
@@ -286,9 +283,8 @@ TEST(BatchRun, DataIsOnDiskBeforeRenameAndFolderBeforeTheLog) {
                 fs.setUnwrittenBytes(busy ? 1LL << 30 : 0);
                 if (failing)
                     fs.failEvery(perFile ? "dataSync" : "fsSync", std::errc::io_error);
-                Mod mod = folderMod(dir);
                 LogSink sink(&fs);
-                const BatchResult r = runBatch(mod, input("txt", position, "c"), sink, systemWith(fs));
+                const BatchResult r = runBatch(at(dir, input("txt", position, "c")), sink, systemWith(fs));
                 const auto& c = fs.calls();
                 auto first = [&](const char* n) { return std::find(c.begin(), c.end(), n) - c.begin(); };
                 auto last = [&](const char* n) { return c.rend() - std::find(c.rbegin(), c.rend(), n) - 1; };
@@ -328,9 +324,8 @@ TEST(BatchRun, WithoutAWholeDiskFlushEachFileIsFlushedAlone) {
     platform::RecordingFileSystem fs;
     fs.setUnwrittenBytes(0);
     fs.failEvery("fsSync", std::errc::function_not_supported);
-    Mod mod = folderMod(dir);
     LogSink sink(&fs);
-    const BatchResult r = runBatch(mod, input("txt", "foot", "c"), sink, systemWith(fs));
+    const BatchResult r = runBatch(at(dir, input("txt", "foot", "c")), sink, systemWith(fs));
     EXPECT_EQ(r.changed, 6u);
     EXPECT_TRUE(r.failures.empty());
     EXPECT_EQ(std::count(fs.calls().begin(), fs.calls().end(), "dataSync"), 6);
@@ -397,8 +392,7 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLineAndTheOldFileClo
         writeFile(dir / ("f" + std::to_string(i) + ".txt"), "x\r\n");
     Order order(realFs());
     ASSERT_TRUE(order.concurrent());
-    Mod mod = folderMod(dir);
-    ASSERT_EQ(runBatch(mod, input("txt", "head", "C"), order, systemWith(order)).changed,
+    ASSERT_EQ(runBatch(at(dir, input("txt", "head", "C")), order, systemWith(order)).changed,
               std::size_t(kFiles));
 
     std::map<std::string, std::size_t> renamedAt;
@@ -431,34 +425,57 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLineAndTheOldFileClo
     EXPECT_EQ(closed, kFiles);
 }
 
-// The real per-file flush runs several at once and still names the one that failed; making room
-// for descriptors touches none in use.
-TEST(BatchRun, FlushOfEachFileReportsTheFailedOne) {
-    auto& fs = platform::systemFileSystem();
+// On a busy disk each file is flushed alone, several side by side, and a failure names its file;
+// making room for descriptors touches none in use.
+TEST(BatchRun, FlushOfEachFileRunsSideBySideAndNamesTheFailedOne) {
+    struct Busy : platform::FileSystemDecorator {
+        using FileSystemDecorator::FileSystemDecorator;
+        std::mutex mutex;
+        std::condition_variable more;
+        int inFlight = 0, most = 0, flushed = 0;
+        platform::FileHandle failing = platform::kNoFile;
+        long long unwrittenBytes() override { return 1LL << 40; }
+        std::error_code admit(const char*) override { return {}; }
+        std::error_code dataSync(platform::FileHandle file) override {
+            std::unique_lock<std::mutex> lock(mutex);
+            most = std::max(most, ++inFlight);
+            more.notify_all();
+            more.wait_for(lock, std::chrono::seconds(5), [&] { return most > 1; });
+            --inFlight, ++flushed;
+            lock.unlock();
+            return file == failing ? std::make_error_code(std::errc::io_error)
+                                   : FileSystemDecorator::dataSync(file);
+        }
+    } fs(realFs());
     TempDir dir;
     platform::FileHandle handle = platform::kNoFile;
     ASSERT_FALSE(fs.openFolder(dir.path(), handle));
     platform::UniqueFile folder(fs, handle);
-    std::vector<platform::UniqueFile> files;
-    std::vector<platform::FileHandle> handles;
+    FolderEditor editor(systemWith(fs), folder.get(), dir.path());
+    std::vector<FolderEditor::Pending> pending(40);
     std::error_code ec;
-    for (int i = 0; i < 40; ++i) {
-        files.push_back(platform::openAt(fs, folder.get(), "f" + std::to_string(i),
-                                         platform::OpenMode::CreateTemporary, ec, 0644));
-        handles.push_back(files.back().get());
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+        pending[i].path = dir / ("f" + std::to_string(i));
+        pending[i].file = platform::openAt(fs, folder.get(), "f" + std::to_string(i),
+                                           platform::OpenMode::CreateTemporary, ec, 0644);
     }
-    std::size_t failed = 99;
-    EXPECT_FALSE(fs.dataSyncEach(handles, failed));
-    EXPECT_EQ(failed, 99u);
-    handles[29] = -1;
-    EXPECT_EQ(fs.dataSyncEach(handles, failed), std::errc::bad_file_descriptor);
-    EXPECT_EQ(failed, 29u);
+    editor.flush(pending);
+    EXPECT_EQ(fs.flushed, 40);
+    EXPECT_GT(fs.most, 1) << "one file at a time";
+    fs.failing = pending[29].file.get();
+    try {
+        editor.flush(pending);
+        ADD_FAILURE() << "a failed flush went unreported";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.path(), pending[29].path);
+        EXPECT_EQ(e.code(), std::errc::io_error);
+    }
 #ifndef _WIN32
-    EXPECT_GE(fs.unwrittenBytes(), 0) << "the system tells how much is unwritten";
+    EXPECT_GE(realFs().unwrittenBytes(), 0) << "the system tells how much is unwritten";
 
     // Making room for descriptors leaves every open one as it was, one at the far end included.
     platform::ProcessServices& process = systemWith().process;
-    const int far = ::fcntl(static_cast<int>(handles[0]), F_DUPFD, 300);
+    const int far = ::fcntl(static_cast<int>(pending[0].file.get()), F_DUPFD, 300);
     ASSERT_GE(far, 300);
     const long before = process.freeDescriptors();
     process.reserveDescriptors(far + 1);
@@ -466,51 +483,11 @@ TEST(BatchRun, FlushOfEachFileReportsTheFailedOne) {
     struct stat a {};
     struct stat b {};
     ASSERT_EQ(::fstat(far, &a), 0) << "a descriptor in use was closed";
-    ASSERT_EQ(::fstat(static_cast<int>(handles[0]), &b), 0);
+    ASSERT_EQ(::fstat(static_cast<int>(pending[0].file.get()), &b), 0);
     EXPECT_EQ(a.st_ino, b.st_ino);
     EXPECT_EQ(process.freeDescriptors(), before) << "no descriptor is left open";
     ::close(far);
 #endif
-}
-
-// Side work never waits for a thread, however many tasks wait on each other; a thread whose task
-// is done takes the next one, and no more than asked stay waiting; a task's failure reaches whoever
-// asks for its result, and letting go of a task waits for its end.
-TEST(BatchRun, SideThreadsTakeEveryTaskAtOnceAndAreReused) {
-    using namespace std::chrono_literals;
-    auto settles = [](const std::function<bool()>& done) {
-        for (auto until = std::chrono::steady_clock::now() + 20s; !done();) {
-            if (std::chrono::steady_clock::now() > until)
-                return false;
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
-    };
-    platform::SideThreads threads(2);
-    constexpr int kTasks = 20;
-    std::atomic<int> arrived{0};
-    std::vector<platform::SideTask<bool>> tasks;
-    for (int i = 0; i < kTasks; ++i)
-        tasks.push_back(threads.start([&] {
-            ++arrived;
-            return settles([&] { return arrived == kTasks; });
-        }));
-    for (auto& task : tasks)
-        EXPECT_TRUE(task.get()) << "a task waited for another's thread";
-    ASSERT_TRUE(settles([&] { return threads.idle() == 2; })) << threads.idle() << " threads wait";
-    const std::size_t started = threads.started();
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(threads.start([] { return 7; }).get(), 7);
-        ASSERT_TRUE(settles([&] { return threads.idle() == 2; }));
-    }
-    EXPECT_EQ(threads.started(), started) << "a waiting thread was not given the task";
-    EXPECT_THROW(threads.start([]() -> int { throw std::runtime_error("x"); }).get(), std::runtime_error);
-    std::atomic<bool> ended{false};
-    threads.start([&] {
-        std::this_thread::sleep_for(50ms);
-        ended = true;
-    });
-    EXPECT_TRUE(ended) << "letting go of a task did not wait for its end";
 }
 
 // A killed run's temporary file is removed by the next run; a live process's, and names that
@@ -561,8 +538,7 @@ TEST(BatchRun, LargeHeadReportsItsCopyUpToTheEnd) {
             steps.emplace_back(done, total);
         }
     } sink;
-    Mod mod = folderMod(dir);
-    EXPECT_EQ(runBatch(mod, input("txt", "head", "H"), sink, systemWith()).changed, 1u);
+    EXPECT_EQ(runBatch(at(dir, input("txt", "head", "H")), sink, systemWith()).changed, 1u);
     ASSERT_GE(sink.steps.size(), 2u); // in slices, not only once at the end
     EXPECT_TRUE(std::is_sorted(sink.steps.begin(), sink.steps.end()));
     EXPECT_EQ(sink.steps.back(), std::make_pair(std::uint64_t(size), std::uint64_t(size)));

@@ -30,7 +30,7 @@ struct Options {
 };
 
 BatchInput inputFor(const Options& o, std::string code) {
-    BatchInput in{"txt", o.head ? Position::Head : Position::Foot, [code] { return code; }};
+    BatchInput in = input("txt", o.head ? "head" : "foot", code);
     in.afterPreamble = o.afterPreamble;
     in.eol = o.eol;
     return in;
@@ -67,8 +67,7 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
     EXPECT_EQ(readFile(file), added);
     EXPECT_TRUE(std::filesystem::last_write_time(file) == before) << "a skipped file is not touched";
     std::vector<std::string> lacking; // what a check lists
-    EXPECT_EQ(previewBatch(folderMod(dir), in, lacking, systemWith()).outcome,
-              BatchResult::Outcome::Completed);
+    EXPECT_EQ(previewBatch(at(dir, in), lacking, systemWith()).outcome, BatchResult::Outcome::Completed);
     EXPECT_TRUE(lacking.empty()) << "a check finds the code where a once run did";
 
     in.remove = true;
@@ -370,13 +369,12 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     platform::UniqueFile busy(fs, handle);
     ASSERT_FALSE(fs.lockFolder(busy.get(), platform::FileSystem::Lock::Exclusive));
 
-    Mod mod = folderMod(dir);
     BatchInput in = inputFor({false}, "X");
     in.recursive = true;
     using Names = std::vector<std::string>;
     auto preview = [&] {
         Names files;
-        EXPECT_EQ(previewBatch(mod, in, files, systemWith()).outcome, BatchResult::Outcome::Completed);
+        EXPECT_EQ(previewBatch(at(dir, in), files, systemWith()).outcome, BatchResult::Outcome::Completed);
         return files;
     };
     const Names all{"a.txt", native("b/a.txt"), native("b/c/c.txt"), native("Z/z.txt")};

@@ -236,25 +236,27 @@ inline bool makeLink(const std::string& target, const std::string& link) {
 
 // A run over files of type ext, at "head" or else at the foot, with a fixed code.
 inline BatchInput input(std::string ext, const std::string& position, std::string code) {
-    return BatchInput{std::move(ext), position == "head" ? Position::Head : Position::Foot,
-                      [code] { return code; }};
+    BatchInput in;
+    in.extension = std::move(ext);
+    in.position = position == "head" ? Position::Head : Position::Foot;
+    in.code = [code] { return code; };
+    return in;
 }
 
-inline Mod folderMod(const TempDir& dir) {
-    Mod mod;
-    loadDefaults(mod);
-    confirmFolder(mod, dir.path(), systemWith().paths);
-    return mod;
+// The input for a run in the folder, confirmed as the windows confirm it.
+inline BatchInput at(const std::string& folder, BatchInput in) {
+    in.folder = systemWith().paths.asFolder(folder);
+    return in;
 }
+inline BatchInput at(const TempDir& dir, BatchInput in) { return at(dir.path(), std::move(in)); }
 
 struct Ran {
     BatchResult result;
     std::string log; // the whole log, header included
 };
 inline Ran run(const TempDir& dir, const BatchInput& in, platform::FileSystem& fs = realFs()) {
-    Mod mod = folderMod(dir);
     LogSink sink;
-    BatchResult r = runBatch(mod, in, sink, systemWith(fs));
+    BatchResult r = runBatch(at(dir, in), sink, systemWith(fs));
     return {std::move(r), sink.log};
 }
 

@@ -270,6 +270,7 @@ void MainForm::command2Click() {
     input.once = texts()->Check1->isChecked();
     input.afterPreamble = texts()->Check2->isChecked();
     input.eol = texts()->Check3->isChecked() ? LineBreakMode::Match : LineBreakMode::CrLf;
+    input.folder = m_mod.TargetDir;
     input.recursive = m_mod.Recursive;
     // The windows take no input during the run, so the code read now is the code of every file.
     input.code = [code = toCrLf(texts()->code().toStdString())] { return code; };
@@ -277,7 +278,7 @@ void MainForm::command2Click() {
 
     try {
         const BatchResult result =
-            m_run->run([&](BatchSink& sink) { return runBatch(m_mod, input, sink, m_system); },
+            m_run->run([&](BatchSink& sink) { return runBatch(input, sink, m_system); },
                        [this](std::string_view text) { appendLog(text); });
         reportOutcome(result);
     } catch (const std::exception& e) {
