@@ -6,6 +6,7 @@
 // repaint (into what the box shows of it, when it is held aside). Prints the seconds of the paste
 // and the median milliseconds of a keystroke. With
 // --richedit, a RichEdit 4.1 box of the same place stands in for the EDIT, for comparison.
+#include "tests/win32/Driver.h"
 #include "win32/ControlIds.h"
 #include "win32/Texts.h"
 
@@ -35,18 +36,6 @@ void pump(HWND window) {
         DispatchMessageW(&msg);
     }
     UpdateWindow(window);
-}
-
-bool putOnClipboard(const std::wstring& text) {
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
-    std::wmemcpy(static_cast<wchar_t*>(GlobalLock(memory)), text.c_str(), text.size() + 1);
-    GlobalUnlock(memory);
-    if (!OpenClipboard(nullptr))
-        return false;
-    EmptyClipboard();
-    const bool put = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
-    CloseClipboard();
-    return put;
 }
 
 double medianKeystrokeMs(HWND box, HWND window, std::size_t at, int count) {
@@ -92,7 +81,7 @@ int wmain(int argc, wchar_t** argv) {
     while (line.size() < std::size_t(characters))
         line += kPiece;
     line.resize(std::size_t(characters));
-    if (!putOnClipboard(line))
+    if (!driver::putOnClipboard(line))
         return 1;
     SetFocus(box);
     SendMessageW(box, EM_SETSEL, 0, -1);

@@ -1,6 +1,7 @@
 #include "Driver.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace driver {
 
@@ -213,6 +214,18 @@ Box answerBox(DWORD process, int milliseconds) {
         box.hasIcon = box.hasIcon || (GetDlgItem(dialog, id) && IsWindowVisible(GetDlgItem(dialog, id)));
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     return box;
+}
+
+bool putOnClipboard(const std::wstring& text) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    std::memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    if (!OpenClipboard(nullptr))
+        return false;
+    EmptyClipboard();
+    const bool put = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    CloseClipboard();
+    return put;
 }
 
 } // namespace driver

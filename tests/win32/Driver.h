@@ -57,6 +57,8 @@ private:
 HWND item(HWND window, const layout::Window& design, std::string_view name);
 std::wstring textOf(HWND control);
 void setText(HWND control, std::wstring_view text);
+// Puts text on the clipboard, as a copy in another program would; false when it is held.
+bool putOnClipboard(const std::wstring& text);
 // A click by the button's own message; post: for a click that opens a modal box.
 void click(HWND button);
 void postClick(HWND button);

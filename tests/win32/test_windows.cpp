@@ -339,18 +339,6 @@ void cancelStopsBetweenFiles() {
     EXPECT_EQ(wide(readFile(s.dir, names.back())), L"x\r\n");
 }
 
-bool putOnClipboard(const std::wstring& text) {
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
-    std::memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-    GlobalUnlock(memory);
-    if (!OpenClipboard(nullptr))
-        return false;
-    EmptyClipboard();
-    const bool put = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
-    CloseClipboard();
-    return put;
-}
-
 // A pasted line too long to edit is held aside at once: the window stays responsive, says how long
 // the code is, and Delete clears it. (The clipboard goes through X under wine, which is slow for
 // megabytes; bench/codebox_bench_win32 times the 10-million-character paste.)
