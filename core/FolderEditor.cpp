@@ -1,6 +1,7 @@
 #include "core/FolderEditor.h"
 
 #include "core/FileError.h"
+#include "platform/Retry.h"
 
 #include <algorithm>
 #include <chrono>
@@ -20,6 +21,7 @@ using platform::FileHandle;
 using platform::FileInfo;
 using platform::FileKind;
 using platform::OpenMode;
+using platform::retryOnInterrupt;
 using platform::UniqueFile;
 
 } // namespace
@@ -98,11 +100,9 @@ UniqueFile FolderEditor::openChecked(const std::string& name, const std::string&
 void FolderEditor::writeAll(FileHandle file, std::string_view bytes, const std::string& path) {
     while (!bytes.empty()) {
         std::size_t n = 0;
-        if (std::error_code ec = m_setup.fs.write(file, bytes.data(), bytes.size(), n)) {
-            if (ec == std::errc::interrupted)
-                continue;
+        if (std::error_code ec =
+                retryOnInterrupt([&] { return m_setup.fs.write(file, bytes.data(), bytes.size(), n); }))
             throw FileError(ec, "write", path);
-        }
         if (n == 0)
             throw FileError(std::errc::io_error, "write", path);
         bytes.remove_prefix(n);
@@ -216,9 +216,8 @@ FolderEditor::Pending FolderEditor::prepareAppend(Pending p, const std::string& 
     std::string_view rest = codeBytes;
     while (!rest.empty()) {
         std::size_t n = 0;
-        std::error_code ec = m_setup.fs.write(p.file.get(), rest.data(), rest.size(), n);
-        if (ec == std::errc::interrupted)
-            continue;
+        std::error_code ec =
+            retryOnInterrupt([&] { return m_setup.fs.write(p.file.get(), rest.data(), rest.size(), n); });
         if (ec || n == 0) {
             if (!ec)
                 ec = std::make_error_code(std::errc::io_error);
@@ -366,12 +365,11 @@ void FolderEditor::copyBytes(Pending& p, FileHandle src, std::int64_t offset, st
     while (offset < end) {
         const std::int64_t slice = std::min<std::int64_t>(end - offset, kWritebackSlice);
         std::size_t copied = 0;
-        if (std::error_code ec =
-                m_setup.fs.copyRange(src, offset, p.file.get(), static_cast<std::size_t>(slice), copied)) {
-            if (ec == std::errc::interrupted)
-                continue;
+        if (std::error_code ec = retryOnInterrupt([&] {
+                return m_setup.fs.copyRange(src, offset, p.file.get(), static_cast<std::size_t>(slice),
+                                            copied);
+            }))
             throw FileError(ec, "copy", p.path);
-        }
         if (copied == 0) // it shrank while being read
             throw FileError(std::errc::resource_unavailable_try_again, "copy", p.path,
                             Refusal::ChangedDuringRun);

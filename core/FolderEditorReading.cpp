@@ -1,23 +1,24 @@
 #include "core/FolderEditor.h"
 
 #include "core/FileError.h"
+#include "platform/Retry.h"
 
 #include <algorithm>
 #include <cstring>
 
 using platform::FileHandle;
+using platform::retryOnInterrupt;
 
 std::size_t FolderEditor::readAt(FileHandle file, char* into, std::size_t want, std::int64_t at,
                                  const std::string& path) {
     std::size_t have = 0;
     while (have < want) {
         std::size_t got = 0;
-        if (std::error_code ec =
-                m_setup.fs.read(file, into + have, want - have, at + static_cast<std::int64_t>(have), got)) {
-            if (ec == std::errc::interrupted)
-                continue;
+        if (std::error_code ec = retryOnInterrupt([&] {
+                return m_setup.fs.read(file, into + have, want - have, at + static_cast<std::int64_t>(have),
+                                       got);
+            }))
             throw FileError(ec, "read", path);
-        }
         if (got == 0)
             break; // shrank meanwhile: what is there is the file
         have += got;
@@ -49,11 +50,9 @@ LineBreak FolderEditor::fileLineBreak(FileHandle file, std::int64_t size, const 
     std::int64_t from = static_cast<std::int64_t>(m_prepare.have);
     while (!whole && from < size) {
         std::size_t read = 0;
-        if (std::error_code ec = m_setup.fs.read(file, window.data(), window.size(), from - unit, read)) {
-            if (ec == std::errc::interrupted)
-                continue;
+        if (std::error_code ec = retryOnInterrupt(
+                [&] { return m_setup.fs.read(file, window.data(), window.size(), from - unit, read); }))
             throw FileError(ec, "read", path);
-        }
         const auto got = static_cast<std::int64_t>(read);
         const bool last = got <= unit || from - unit + got >= size;
         std::string_view part(window.data(), static_cast<std::size_t>(got));
@@ -175,7 +174,7 @@ namespace {
 void readExactly(platform::FileSystem& fs, FileHandle file, char* into, std::size_t want, std::int64_t at,
                  const std::string& path) {
     std::size_t got = 0;
-    std::error_code ec = fs.read(file, into, want, at, got);
+    std::error_code ec = retryOnInterrupt([&] { return fs.read(file, into, want, at, got); });
     if (!ec && got != want)
         ec = std::make_error_code(std::errc::io_error);
     if (ec)
