@@ -188,8 +188,11 @@ void writeFile(const std::wstring& folder, const std::string& name, const std::s
 }
 
 std::string readFile(const std::wstring& folder, const std::string& name) {
-    HANDLE file = CreateFileW(pathOf(folder, name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Shared for writing and renaming too: a read while the program appends to the file or
+    // replaces it must not make the program fail.
+    HANDLE file = CreateFileW(pathOf(folder, name).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return "<missing>";
     std::string bytes(std::size_t(GetFileSize(file, nullptr)), '\0');
