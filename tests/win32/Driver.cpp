@@ -107,10 +107,6 @@ HWND Program::window(const wchar_t* className, int milliseconds) const {
     return found;
 }
 
-bool Program::hasWindow(const wchar_t* className) const {
-    return findWindow(m_process.dwProcessId, className) != nullptr;
-}
-
 HWND Program::anyWindow(const wchar_t* className) const {
     return findWindow(m_process.dwProcessId, className, false);
 }
