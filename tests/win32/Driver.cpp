@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace driver {
 
@@ -158,42 +161,24 @@ HWND boxOf(DWORD process) {
     return nullptr;
 }
 
-std::wstring pathOf(const std::wstring& folder, const std::string& name) {
-    std::wstring path = folder + L"\\" + wide(name);
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
+std::filesystem::path pathOf(const std::wstring& folder, const std::string& name) {
+    return std::filesystem::path(folder) / std::u8string(name.begin(), name.end());
 }
 } // namespace
 
 bool boxShown(DWORD process) { return boxOf(process) != nullptr; }
 
 void writeFile(const std::wstring& folder, const std::string& name, const std::string& bytes) {
-    const std::wstring path = pathOf(folder, name);
-    for (std::size_t at = path.find(L'\\', folder.size() + 1); at != std::wstring::npos;
-         at = path.find(L'\\', at + 1))
-        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    if (file == INVALID_HANDLE_VALUE ||
-        !WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr))
+    const std::filesystem::path path = pathOf(folder, name);
+    std::error_code ignored; // a missing folder fails the write
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    if (!std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size())))
         fail(__FILE__, __LINE__, "cannot write " + name);
-    CloseHandle(file);
 }
 
 std::string readFile(const std::wstring& folder, const std::string& name) {
-    HANDLE file = CreateFileW(pathOf(folder, name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    std::string bytes(std::size_t(GetFileSize(file, nullptr)), '\0');
-    DWORD read = 0;
-    ReadFile(file, bytes.data(), DWORD(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
+    std::ifstream in(pathOf(folder, name), std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
 }
 
 Box answerBox(DWORD process, int milliseconds) {
