@@ -264,7 +264,7 @@ if [ $SYSTEM = windows ] || localedef -i zh_CN -f GBK "$WORK/locale/zh_CN.GBK" >
     if [ $SYSTEM = linux ] && chattr +i "$WORK/d/i.txt" 2> /dev/null; then
         line_i=$'i.txt（未能处理：不允许的操作）\n' failed=2
     else
-        echo "skipped the system's reason in GBK: chattr +i needs root on ext2/3/4" >&2
+        echo "skipped the system's reason in GBK: chattr +i needs Linux, root and ext2/3/4" >&2
     fi
     gbk --code x "$WORK/d" > "$WORK/out" 2> /dev/null
     chattr -i "$WORK/d/i.txt" 2> /dev/null
