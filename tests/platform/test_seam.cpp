@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -21,11 +22,8 @@
 #include <aclapi.h>
 #include <sddl.h>
 #else
-#include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-extern char** environ;
 #endif
 
 namespace {
@@ -50,27 +48,14 @@ int runProbe(const std::string& folder, const char* kind) {
 #ifdef _WIN32
     wchar_t self[MAX_PATH];
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring line = L"\"" + std::wstring(self) + L"\" --lock-probe \"" + pathOf(folder).wstring() +
-                        L"\" " + pathOf(kind).wstring();
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
-    ::WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 0;
-    ::GetExitCodeProcess(pi.hProcess, &code);
-    ::CloseHandle(pi.hProcess);
-    ::CloseHandle(pi.hThread);
-    return static_cast<int>(code);
+    // cmd.exe takes off the outer quotes.
+    return ::_wsystem((L"\"\"" + std::wstring(self) + L"\" --lock-probe \"" + pathOf(folder).wstring() +
+                       L"\" " + pathOf(kind).wstring() + L"\"")
+                          .c_str());
 #else
-    const std::string self = fsys::read_symlink("/proc/self/exe");
-    const char* argv[] = {self.c_str(), "--lock-probe", folder.c_str(), kind, nullptr};
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, self.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-        return -1;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    const int status = std::system(
+        ("'" + fsys::read_symlink("/proc/self/exe").string() + "' --lock-probe '" + folder + "' " + kind)
+            .c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
 }

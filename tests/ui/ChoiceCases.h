@@ -12,7 +12,7 @@
 
 namespace windowcases {
 
-using Files = std::vector<std::pair<const char*, std::string>>;
+using Files = std::vector<std::pair<std::string, std::string>>;
 
 struct ChoiceCase {
     const char* choices;

@@ -460,7 +460,7 @@ private slots:
         auto bytes = [](const windowcases::Files& files) {
             Files out;
             for (const auto& [name, text] : files)
-                out.emplace_back(name, QByteArray::fromStdString(text));
+                out.emplace_back(name.c_str(), QByteArray::fromStdString(text));
             return out;
         };
         for (const auto& [choices, log, after] : windowcases::choiceCases()) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 namespace driver {
 
@@ -107,10 +109,6 @@ HWND Program::window(const wchar_t* className, int milliseconds) const {
     return found;
 }
 
-bool Program::hasWindow(const wchar_t* className) const {
-    return findWindow(m_process.dwProcessId, className) != nullptr;
-}
-
 HWND Program::anyWindow(const wchar_t* className) const {
     return findWindow(m_process.dwProcessId, className, false);
 }
@@ -162,29 +160,19 @@ HWND boxOf(DWORD process) {
     return nullptr;
 }
 
-std::wstring pathOf(const std::wstring& folder, const std::string& name) {
-    std::wstring path = folder + L"\\" + wide(name);
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
+std::filesystem::path pathOf(const std::wstring& folder, const std::string& name) {
+    return std::filesystem::path(folder) / std::u8string(name.begin(), name.end());
 }
 } // namespace
 
 bool boxShown(DWORD process) { return boxOf(process) != nullptr; }
 
 void writeFile(const std::wstring& folder, const std::string& name, const std::string& bytes) {
-    const std::wstring path = pathOf(folder, name);
-    for (std::size_t at = path.find(L'\\', folder.size() + 1); at != std::wstring::npos;
-         at = path.find(L'\\', at + 1))
-        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    if (file == INVALID_HANDLE_VALUE ||
-        !WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr))
+    const std::filesystem::path path = pathOf(folder, name);
+    std::error_code ignored; // a missing folder fails the write
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    if (!std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size())))
         fail(__FILE__, __LINE__, "cannot write " + name);
-    CloseHandle(file);
 }
 
 std::string readFile(const std::wstring& folder, const std::string& name) {

@@ -43,7 +43,6 @@ public:
     HWND main() const { return m_main; }
     // The visible window of that class, waiting for it to appear.
     HWND window(const wchar_t* className, int milliseconds = 10000) const;
-    bool hasWindow(const wchar_t* className) const;
     // The window of that class, shown or hidden.
     HWND anyWindow(const wchar_t* className) const;
     bool ended(int milliseconds = 10000) const;

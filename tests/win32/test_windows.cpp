@@ -101,7 +101,7 @@ void checkWindow(HWND window, const layout::Window& w, bool minimisable) {
 void windowsAsDesigned() {
     Program p(g_exe, addressesFile());
     checkWindow(p.main(), layout::kMainForm, false);
-    EXPECT(!p.hasWindow(win32ui::kTextsClass));
+    EXPECT(!p.window(win32ui::kTextsClass, 0));
     click(item(p.main(), layout::kMainForm, "CmdAdd"));
     HWND texts = p.window(win32ui::kTextsClass);
     checkWindow(texts, layout::kTexts, false);
@@ -316,11 +316,8 @@ void runFromFolderPickToLog() {
 // rest untouched, and the log says so; the banner goes on turning meanwhile.
 void cancelStopsBetweenFiles() {
     windowcases::Files files;
-    static std::vector<std::string> names;
     for (int i = 0; i < 4000; ++i)
-        names.push_back("f" + std::to_string(10000 + i) + ".txt");
-    for (const std::string& name : names)
-        files.emplace_back(name.c_str(), "x\r\n");
+        files.emplace_back("f" + std::to_string(10000 + i) + ".txt", "x\r\n");
     Session s(files);
     s.prepare(L"C");
     click(s.control("Ohead"));
@@ -332,11 +329,11 @@ void cancelStopsBetweenFiles() {
     const std::wstring log = s.log();
     EXPECT(log.find(wide(kCancelledLine)) != std::wstring::npos);
     std::size_t changed = 0;
-    for (const std::string& name : names)
-        changed += readFile(s.dir, name) == "C\r\nx\r\n";
-    EXPECT(changed < names.size());
+    for (const auto& [name, bytes] : files)
+        changed += readFile(s.dir, name) == "C\r\n" + bytes;
+    EXPECT(changed < files.size());
     EXPECT(log.find(L"处理了" + std::to_wstring(changed) + L"个文件。") != std::wstring::npos);
-    EXPECT_EQ(wide(readFile(s.dir, names.back())), L"x\r\n");
+    EXPECT_EQ(wide(readFile(s.dir, files.back().first)), L"x\r\n");
 }
 
 // A pasted line too long to edit is held aside at once: the window stays responsive, says how long

@@ -9,16 +9,6 @@ for tool in Xvfb openbox xprop xwininfo; do
     command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed" >&2; exit 77; }
 done
 
-# Waits up to 30 s (a loaded machine starts these slowly) for a condition to hold.
-wait_for() {
-    tries=0
-    until eval "$1" >/dev/null 2>&1; do
-        tries=$((tries + 1))
-        [ "$tries" -le 300 ] || { echo "$2" >&2; exit 1; }
-        sleep 0.1
-    done
-}
-
 . "$(dirname "$0")/../support/x_display.sh"
 xvfb_pid='' wm=''
 trap 'kill $wm $xvfb_pid 2>/dev/null || true' EXIT
@@ -26,7 +16,7 @@ start_xvfb 1024x768x24 -dpi 96
 openbox >/dev/null 2>&1 &
 wm=$!
 # openbox announces itself on the root window once it manages the screen.
-wait_for 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' "openbox did not start"
+wait_for 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || { echo "openbox did not start" >&2; exit 1; }
 
 status=0
 QT_QPA_PLATFORM=xcb "$@" || status=$?
