@@ -113,6 +113,9 @@ private:
     // Reads up to want bytes at an offset, fewer only at the file's end.
     std::size_t readAt(platform::FileHandle file, char* into, std::size_t want, std::int64_t at,
                        const std::string& path);
+    // Reads want bytes at an offset; fewer are a FileError.
+    void readExactly(platform::FileHandle file, char* into, std::size_t want, std::int64_t at,
+                     const std::string& path);
     std::size_t readStart(platform::FileHandle file, std::int64_t size, std::size_t want,
                           const std::string& path);
     // The preamble of the file, reading on as far as it needs.

@@ -26,6 +26,12 @@ std::size_t FolderEditor::readAt(FileHandle file, char* into, std::size_t want, 
     return have;
 }
 
+void FolderEditor::readExactly(FileHandle file, char* into, std::size_t want, std::int64_t at,
+                               const std::string& path) {
+    if (readAt(file, into, want, at, path) != want)
+        throw FileError(std::errc::io_error, "read", path);
+}
+
 std::size_t FolderEditor::readStart(FileHandle file, std::int64_t size, std::size_t want,
                                     const std::string& path) {
     want = static_cast<std::size_t>(std::min<std::int64_t>(size, static_cast<std::int64_t>(want)));
@@ -170,17 +176,6 @@ FolderEditor::Spot FolderEditor::locateBehindPreamble(FileHandle file, std::int6
 
 namespace {
 
-// A few bytes at an offset in one read, or FileError.
-void readExactly(platform::FileSystem& fs, FileHandle file, char* into, std::size_t want, std::int64_t at,
-                 const std::string& path) {
-    std::size_t got = 0;
-    std::error_code ec = retryOnInterrupt([&] { return fs.read(file, into, want, at, got); });
-    if (!ec && got != want)
-        ec = std::make_error_code(std::errc::io_error);
-    if (ec)
-        throw FileError(ec, "read", path);
-}
-
 // The bytes of the line break that ends text (CR LF, LF or CR), 0 when it ends in none.
 std::size_t breakAtEnd(std::string_view text, TextEncoding encoding) {
     for (LineBreak kind : {LineBreak::CrLf, LineBreak::Lf, LineBreak::Cr}) {
@@ -219,7 +214,7 @@ void FolderEditor::findCodeEndingFile(FileHandle file, std::int64_t size, Spot& 
     if (spot.at <= static_cast<std::int64_t>(m_prepare.have))
         std::memcpy(last, m_prepare.buffer.data() + spot.at - tail, tail);
     else
-        readExactly(m_setup.fs, file, last, tail, spot.at - static_cast<std::int64_t>(tail), path);
+        readExactly(file, last, tail, spot.at - static_cast<std::int64_t>(tail), path);
     const std::size_t before = breakAtEnd(std::string_view(last, tail), spot.mark.encoding);
     if (before == 0 || !holdsAt(file, spot.at, line, path))
         return;
@@ -248,7 +243,7 @@ bool FolderEditor::endsInBreak(FileHandle file, std::int64_t size, const Spot& s
     if (static_cast<std::int64_t>(m_prepare.have) >= size) {
         std::memcpy(last, m_prepare.buffer.data() + m_prepare.have - lastLen, lastLen);
     } else {
-        readExactly(m_setup.fs, file, last, lastLen, size - static_cast<std::int64_t>(lastLen), path);
+        readExactly(file, last, lastLen, size - static_cast<std::int64_t>(lastLen), path);
     }
     return endsInLineBreak(std::string_view(last, lastLen), spot.mark.encoding);
 }
