@@ -355,7 +355,7 @@ private slots:
         QTest::mouseClick(s.form->fileBro()->Command1, Qt::LeftButton);
         const int sub = ::open(QFile::encodeName(s.path("sub")).constData(), O_RDONLY | O_DIRECTORY);
         QCOMPARE(::flock(sub, LOCK_EX), 0);
-        QVERIFY(s.run().contains(QStringLiteral("\nsub/（未能处理：")));
+        QVERIFY(s.run().contains(QStringLiteral("\nsub/（未能处理：另一次运行正在修改此文件夹）")));
         ::close(sub);
         QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Warning,
                                QStringLiteral("有1个文件和1个文件夹未能处理，详见记录。")));
@@ -387,6 +387,17 @@ private slots:
                 logged.startsWith(QStringLiteral("a.txt（未能处理：%1）\n").arg(QString::fromUtf8(reason))),
                 qPrintable(logged));
         }
+
+        // A fault the run cannot report itself, and a folder that cannot be opened: one message each.
+        s.fs.beforeCall("openFolder", [] { throw std::runtime_error("out of memory"); });
+        QVERIFY(s.run().isEmpty() &&
+                oneBox() == box(":)", MessageBox::Icon::Warning,
+                                QStringLiteral("添加代码时出错，运行已停止。\nout of memory")));
+        s.fs.failEvery("openFolder", std::errc::permission_denied);
+        QVERIFY(s.run().isEmpty() &&
+                oneBox() == box(":)", MessageBox::Icon::Warning,
+                                QStringLiteral("无法读取所选的目录，没有文件被修改。\n%1: Permission denied")
+                                    .arg(QString::fromStdString(s.mod.TargetDir))));
     }
     void runStopsBetweenFilesOnCancelOrCloseAndDropsPresses() {
         enum class Act { Cancel, Close, Press };
