@@ -415,14 +415,18 @@ private slots:
                 else if (act == Act::Close)
                     s.form->close();
                 else {
+                    s.form->Command2->click(); // as a screen reader presses it
                     s.click("Command2");
                     QTest::mouseDClick(s.control<QPushButton>("Command2"), Qt::LeftButton);
                     s.option("Ohead");
+                    QTest::keyClicks(s.form->TOther, QStringLiteral("pl"));
                 }
                 // Gone at once, not when the files under way are done.
                 QCOMPARE(dialog->isVisible(), act == Act::Press);
             });
             const QStringList lines = s.log().mid(kHeader.size()).split(u'\n');
+            QCOMPARE(s.form->Text1->verticalScrollBar()->value(),
+                     s.form->Text1->verticalScrollBar()->maximum());
             const qsizetype done = lines.indexOf(QString());
             QCOMPARE(lines.mid(0, done), names.mid(0, done));
             QStringList closing{QStringLiteral("处理了%1个文件。").arg(done)};
@@ -433,7 +437,7 @@ private slots:
             for (qsizetype i = 0; i < names.size(); ++i)
                 QCOMPARE(readFile(s.dir.filePath(names[i])), QByteArray(i < done ? "x\r\nEND\r\n" : "x\r\n"));
             QCOMPARE(s.endCalls, act == Act::Close ? 1 : 0);
-            QVERIFY(s.control<QRadioButton>("Ofeet")->isChecked());
+            QVERIFY(s.form->Ofeet->isChecked() && s.form->TOther->text() == QLatin1String("CGI"));
         }
     }
     void longFileShowsProgressWithinItAboveAbout() {
