@@ -450,12 +450,16 @@ private slots:
         std::future<void> go = seen.get_future();
         QTimer poll;
         int shown = -1;
-        bool aboveAbout = false;
+        bool aboveAbout = false, goneForGood = false;
         whenProgressShown(poll, &owner, seen, [&](QProgressDialog* dialog) {
             shown = dialog->value() * 100 / dialog->maximum();
             // Both stay on top; the dialog, shown after About, stacks above it.
             aboveAbout = about->isVisible() && fakes.stacking.calls.contains({about.data(), true}) &&
                          dialog->isWindow() && dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            // Cancelled, it stays away while the file under way is finished.
+            QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+            QTest::qWait(300);
+            goneForGood = !dialog->isVisible();
         });
         // One file, a quarter copied, then held until the dialog has been looked at.
         const BatchResult result = run.run(
@@ -467,7 +471,7 @@ private slots:
             [](std::string_view) {});
         QCOMPARE(result.outcome, BatchResult::Outcome::Completed);
         QCOMPARE(shown, 25);
-        QVERIFY(aboveAbout);
+        QVERIFY(aboveAbout && goneForGood);
     }
 
     void choicesInTheWindowsShapeTheRun() {
