@@ -167,6 +167,7 @@ private slots:
         QCOMPARE(shown->text(), notice(longLine.size()));
         QVERIFY(box->toPlainText().size() < 10'000 && longLine.startsWith(box->toPlainText()));
         type(box, QStringLiteral("q")); // nothing to type into
+        paste(box, QString());          // nor an empty clipboard to paste over it
         keys(box, {Qt::CTRL | Qt::Key_A, Qt::CTRL | Qt::Key_C});
         QCOMPARE(QApplication::clipboard()->text(), longLine);
         keys(box, {Qt::Key_Delete});
