@@ -60,12 +60,13 @@ private slots:
         QCOMPARE(rows(picker->Dir1), expected << QStringLiteral("deep"));
         QCOMPARE(picker->Dir1->currentItem()->text(), QStringLiteral("alpha"));
 
-        // Opening the parent row goes up; hidden folders and files are left out.
+        // Opening the parent row goes up; hidden folders and files are left out, a link to a folder is one.
+        QVERIFY(QFile::link(tree.path("beta"), tree.path("link")));
         openRow(picker->Dir1, QFileInfo(tree.path()).fileName());
         QCOMPARE(picker->currentFolder(), tree.path());
         QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
-        QCOMPARE(rows(picker->Dir1).mid(rows(picker->Dir1).size() - 3),
-                 (QStringList{QFileInfo(tree.path()).fileName(), "alpha", "beta"}));
+        QCOMPARE(rows(picker->Dir1).mid(rows(picker->Dir1).size() - 4),
+                 (QStringList{QFileInfo(tree.path()).fileName(), "alpha", "beta", "link"}));
 
         // Highlighted only: nothing changes; Enter opens.
         highlight(picker->Dir1, "beta");
