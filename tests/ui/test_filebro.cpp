@@ -139,6 +139,11 @@ private slots:
         QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
         picker->close();
         QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path() + u'/');
+        // The system's note of the deletion is no part of the name: a folder named with it is not taken.
+        QVERIFY(QDir().mkpath(tree.path("alpha/deep (deleted)")));
+        picker = tree.open();
+        QCOMPARE(picker->currentFolder(), tree.path("alpha"));
+        picker->close();
     }
 
     void driveChangeMovesToItsRootOrLeavesListsAlone() {
