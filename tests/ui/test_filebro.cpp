@@ -170,8 +170,10 @@ private slots:
         openRow(picker->Dir1, QStringLiteral("/"));
         QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
 
+        // Going into a file system below its root shows its drive and stays in the folder gone into.
+        QVERIFY(picker->Dir1->setFolder(QFile::encodeName(volume + QStringLiteral("/deep"))));
+        QCOMPARE(picker->Drive1->currentText(), volume);
         // A drive that cannot be entered: the user is told, the lists stay and stay what confirming stores.
-        picker->Drive1->setCurrentIndex(picker->Drive1->findText(volume));
         const QStringList folders = rows(picker->Dir1), files = rows(picker->File1);
         picker->Drive1->setCurrentIndex(picker->Drive1->findText(missing));
         QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
@@ -180,7 +182,7 @@ private slots:
         QCOMPARE(rows(picker->Dir1), folders);
         QCOMPARE(rows(picker->File1), files);
         QTest::mouseClick(picker->Command1, Qt::LeftButton);
-        QCOMPARE(QString::fromStdString(tree.mod.TargetDir), volume + u'/');
+        QCOMPARE(QString::fromStdString(tree.mod.TargetDir), volume + QStringLiteral("/deep/"));
     }
 
     void oddNamesListedEscapedOpenedAndStored() {
