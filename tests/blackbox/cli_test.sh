@@ -72,7 +72,7 @@ T=$'感谢您使用本软件！'
 
 # --- log text, exit status, defaults (foot, txt) ---
 fresh a.txt 'a\r\n' B.TXT b c.htm h
-expect "dry run: the list in run order, exit 0" "$(cli --dry-run --code x "$WORK/d"; echo $?)" $'a.txt\nB.TXT\n0'
+expect "dry run: the list in run order, exit 0" "$(cli --dry-run --encoding auto --code x "$WORK/d"; echo $?)" $'a.txt\nB.TXT\n0'
 out=$(cli --code '<x>' "$WORK/d")
 expect "defaults: exit and log" "$?:$out" "0:${L}a.txt"$'\nB.TXT\n\n处理了2个文件。\n'"$T"
 holds "foot bytes" "$WORK/d/a.txt" 'a\r\n<x>\r\n'
@@ -98,8 +98,10 @@ refused() { # what, the message, then the command; standard input as the caller 
 }
 refused "no folder" "no folder given" cli
 refused "unknown option" "unknown option: --bogus" cli --bogus "$WORK/d"
+expect "usage error: where help is" "$(tail -n 1 "$WORK/err")" "Try 'stepwick-cli --help' for more information."
 refused "unknown argument" "unknown option: -dashdir" cli --code X -dashdir
 refused "missing argument" "missing argument for --code" cli --code
+refused "empty folder name" "the folder name is empty" cli --code x ""
 refused "two folders" "only one folder may be given, not also $WORK/d" cli --code x "$WORK/d" "$WORK/d"
 refused "slash in type" "the file type may not hold '/': a/b" cli --code x --ext a/b "$WORK/d"
 refused "unknown line break" "--eol takes crlf, lf or match, not cr" cli --eol cr --code x "$WORK/d"
@@ -133,8 +135,8 @@ expect "libraries not taken from the working folder" "$(cd "$WORK/libs" && "$CLI
 env -u DISPLAY -u WAYLAND_DISPLAY make -s -C "$(dirname "$0")/../.." run BUILD="$WORK/nobuild" > /dev/null 2> "$WORK/err"
 expect "make run without a display" "$?:$(test -e "$WORK/nobuild"; echo $?):$(grep -c "xvfb-run make run" "$WORK/err")" "2:1:1"
 fi
-LC_ALL=C.UTF-8 cli --code '中文' "$WORK/d" > /dev/null 2>&1
-expect "Chinese code as an argument" "$?" 0
+LC_ALL=C.UTF-8 cli --code '中文' --code-file "$WORK/code" "$WORK/d" > /dev/null 2>&1
+expect "Chinese code as an argument, before a code file" "$?" 0
 holds "nothing touched by refused runs" "$WORK/d/a.txt" "a$zw_system"'\r\n'
 
 # --- standard streams: a closed one never receives the log; a log that cannot be written is exit 3 ---
@@ -274,12 +276,12 @@ else
     echo "skipped the GBK checks: localedef cannot build zh_CN.GBK here (package locales missing?)" >&2
 fi
 
-expect "version" "$(cli --version)" "stepwick-cli 1.01.0011"
+expect "help and version: exit 0" "$(cli --help > /dev/null && cli --version; echo $?)" $'stepwick-cli 1.01.0011\n0'
 
 # --- check: names what lacks the code, exit 1; 0 when all hold it or nothing matched ---
 fresh b.txt 'x\r\nb\r\n' c.txt 'c\r\n'
-out=$(cli --check --head --code x "$WORK/d")
-expect "check: lists what lacks it, exit 1" "$?:$out" "1:c.txt"
+out=$(cli --check --dry-run --head --code x "$WORK/d")
+expect "check, a dry run besides: lists what lacks it, exit 1" "$?:$out" "1:c.txt"
 holds "check: changed nothing" "$WORK/d/c.txt" 'c\r\n'
 cli --check --foot --code x --ext none "$WORK/d" > /dev/null
 expect "check: nothing matched: exit 0" "$?" 0
