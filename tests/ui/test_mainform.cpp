@@ -275,6 +275,8 @@ private slots:
         // 2. The folder, opened in the picker's folder list and confirmed.
         openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("site"));
         QCOMPARE(rows(picker->File1), (QStringList{"a.htm", "b.htm", "c.txt"}));
+        picker->move(picker->pos() + QPoint(20, 10));
+        const QPoint pickerWhere = picker->pos();
         QTest::mouseClick(child<QPushButton>(picker, "Command1"), Qt::LeftButton);
         QTRY_VERIFY(!s.form->fileBro());
         QCOMPARE(QString::fromStdString(s.mod.TargetDir), site + u'/');
@@ -318,9 +320,10 @@ private slots:
         holdKey(s.control("Command2"), Qt::Key_Space, {}, 28);
         s.expect({{"site/b.htm", "C\r\nC\r\ntop\r\n\r\n" + typed + "last\r\n"}});
 
-        // After a confirmation a fresh picker starts at the process's current folder.
+        // A fresh picker starts at the process's current folder, where the last one was closed.
         s.click("CmdOpen");
         QCOMPARE(s.form->fileBro()->currentFolder(), s.dir.path());
+        QCOMPARE(s.form->fileBro()->pos(), pickerWhere);
     }
 
     void failedFileIsLoggedOthersChangedOneMessage() {
