@@ -440,6 +440,9 @@ private slots:
             for (qsizetype i = 0; i < names.size(); ++i)
                 QCOMPARE(readFile(s.dir.filePath(names[i])), QByteArray(i < done ? "x\r\nEND\r\n" : "x\r\n"));
             QCOMPARE(s.endCalls, act == Act::Close ? 1 : 0);
+            // The next run is not stopped by the last one's cancel.
+            QVERIFY(act != Act::Cancel ||
+                    s.run().endsWith(QStringLiteral("处理了200个文件。\n感谢您使用本软件！")));
             QVERIFY(s.form->Ofeet->isChecked() && s.form->TOther->text() == QLatin1String("CGI"));
         }
     }
