@@ -628,6 +628,10 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget()->objectName(), QLatin1String(next));
         }
+        // A text block's lines are selected by keys too, and copied.
+        QTest::keyClick(child(about, "Text2"), Qt::Key_End, Qt::ShiftModifier);
+        QTest::keySequence(child(about, "Text2"), QKeySequence::Copy);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Harnel"));
         QCOMPARE(about->windowTitle(), QStringLiteral("关于本软件 & Morlend Inc."));
         QVERIFY(about->size() == QSize(394, 328) && about->minimumSize() == about->maximumSize());
         QVERIFY(!about->parentWidget() && !about->isModal());
