@@ -334,6 +334,12 @@ void cancelStopsBetweenFiles() {
     EXPECT(changed < files.size());
     EXPECT(log.find(L"处理了" + std::to_wstring(changed) + L"个文件。") != std::wstring::npos);
     EXPECT_EQ(wide(readFile(s.dir, files.back().first)), L"x\r\n");
+    // The next run starts afresh; a close asked for meanwhile stops it and then ends the program.
+    postClick(s.control("Command2"));
+    EXPECT(s.p->window(win32ui::kProgressClass, 20000) != nullptr);
+    PostMessageW(s.p->main(), WM_CLOSE, 0, 0);
+    EXPECT(s.p->ended(60000));
+    EXPECT_EQ(wide(readFile(s.dir, files.back().first)), L"x\r\n");
 }
 
 // A pasted line too long to edit is held aside at once: the window stays responsive, says how long
