@@ -114,7 +114,9 @@ HWND Program::anyWindow(const wchar_t* className) const {
 }
 
 bool Program::ended(int milliseconds) const {
-    return WaitForSingleObject(m_process.hProcess, DWORD(milliseconds)) == WAIT_OBJECT_0;
+    DWORD status = 1;
+    return WaitForSingleObject(m_process.hProcess, DWORD(milliseconds)) == WAIT_OBJECT_0 &&
+           GetExitCodeProcess(m_process.hProcess, &status) && status == 0;
 }
 
 HWND item(HWND window, const layout::Window& design, std::string_view name) {

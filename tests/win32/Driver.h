@@ -45,6 +45,7 @@ public:
     HWND window(const wchar_t* className, int milliseconds = 10000) const;
     // The window of that class, shown or hidden.
     HWND anyWindow(const wchar_t* className) const;
+    // True once the program has ended, with status 0 (not by a crash).
     bool ended(int milliseconds = 10000) const;
     DWORD id() const { return m_process.dwProcessId; }
 

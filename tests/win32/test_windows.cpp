@@ -334,9 +334,11 @@ void cancelStopsBetweenFiles() {
     EXPECT(changed < files.size());
     EXPECT(log.find(L"处理了" + std::to_wstring(changed) + L"个文件。") != std::wstring::npos);
     EXPECT_EQ(wide(readFile(s.dir, files.back().first)), L"x\r\n");
-    // The next run starts afresh; a close asked for meanwhile stops it and then ends the program.
+    // The next run starts afresh; a press of the start button during it is dropped, and a close stops
+    // it and then ends the program.
     postClick(s.control("Command2"));
     EXPECT(s.p->window(win32ui::kProgressClass, 20000) != nullptr);
+    postClick(s.control("Command2"));
     PostMessageW(s.p->main(), WM_CLOSE, 0, 0);
     EXPECT(s.p->ended(60000));
     EXPECT_EQ(wide(readFile(s.dir, files.back().first)), L"x\r\n");
