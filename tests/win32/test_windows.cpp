@@ -348,15 +348,20 @@ void cancelStopsBetweenFiles() {
 // the code is, and Delete clears it. (The clipboard goes through X under wine, which is slow for
 // megabytes; bench/codebox_bench_win32 times the 10-million-character paste.)
 void longCodeHeldAsideAndCleared() {
-    Session s({});
+    Session s({{"a.txt", std::string()}});
+    s.prepare(L"C");
     click(s.control("CmdAdd"));
     HWND texts = s.p->window(win32ui::kTextsClass);
     HWND box = s.texts("Text1");
     const std::wstring line(200'000, L'x');
-    EXPECT(putOnClipboard(line));
-    const DWORD start = GetTickCount();
-    PostMessageW(box, EM_SETSEL, 0, -1);
-    PostMessageW(box, WM_PASTE, 0, 0);
+    DWORD start = 0;
+    auto paste = [&](const std::wstring& text) {
+        EXPECT(putOnClipboard(text));
+        start = GetTickCount();
+        PostMessageW(box, EM_SETSEL, 0, -1);
+        PostMessageW(box, WM_PASTE, 0, 0);
+    };
+    paste(line);
     auto noticed = [&] {
         for (HWND c = GetWindow(texts, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
             if (IsWindowVisible(c) && textOf(c) == wide(layout::heldCodeNotice(line.size())))
@@ -368,6 +373,14 @@ void longCodeHeldAsideAndCleared() {
     DWORD_PTR answer = 0;
     EXPECT(SendMessageTimeoutW(texts, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) != 0);
     EXPECT(textOf(box).size() < 5000);
+    // A run inserts the held code whole; a paste replaces it whole, editable again.
+    EXPECT_EQ(s.run(), windowsLog("a.txt\n\n处理了1个文件。"));
+    EXPECT(readFile(s.dir, "a.txt") == std::string(line.size(), 'x') + "\r\n");
+    paste(L"P");
+    EXPECT(waitFor([&] { return textOf(box) == L"P" && !noticed(); }));
+    EXPECT(!(GetWindowLongPtrW(box, GWL_STYLE) & ES_READONLY));
+    paste(line);
+    EXPECT(waitFor(noticed, 20000));
     PostMessageW(box, WM_KEYDOWN, VK_DELETE, 1);
     EXPECT(waitFor([&] { return textOf(box).empty() && !noticed(); }));
 }
