@@ -400,6 +400,7 @@ const CharsetCase kCharsetCases[] = {
     {"GBKIntoUtf8", "UTF-8", "gbk", "a\xD6\xD0\xCE\xC4"sv, 16, "a\xE4\xB8\xAD\xE6\x96\x87"sv, Stop::Done, 5},
     {"AGBKLeadByteAtTheEndIsIncomplete", "UTF-8", "GBK", "a\xD6\xD0\xCE"sv, 16, "a\xE4\xB8\xAD"sv,
      Stop::Incomplete, 3},
+    {"AGBKLeadByteBeforeASpaceIsInvalid", "UTF-8", "GBK", "a\x81 "sv, 16, "a"sv, Stop::Invalid, 1},
     {"AnEmojiIsNoCP936Character", "CP936", "UTF-8", "a\xF0\x9F\x98\x80"sv, 16, "a"sv, Stop::Invalid, 1},
     {"TheEuroIsNoLatin1Character", "ISO-8859-1", "UTF-8", "\xC3\xA9\xE2\x82\xAC"sv, 16, "\xE9"sv,
      Stop::Invalid, 2},
