@@ -306,7 +306,7 @@ const SeamCase kSeamCases[] = {
      [](Seam& s) {
 #ifdef _WIN32
          const std::pair<std::uint32_t, bool> kinds[] = {
-             {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY, true}, {FILE_ATTRIBUTE_HIDDEN, false}};
+             {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY, true}, {0, false}};
          const std::uint32_t writable = 0;
 #else
          const std::pair<std::uint32_t, bool> kinds[] = {{0444, true}, {0640, false}};
