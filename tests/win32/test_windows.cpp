@@ -271,10 +271,11 @@ void choicesInTheWindowsShapeTheRun() {
     }
 }
 
-// Start without a folder: asked for one; picked in the picker; the placeholder as code; an empty
-// code refused.
+// Start without a folder: asked for one; picked in the picker; the placeholder as code; a read-only
+// file left and reported; an empty code refused.
 void runFromFolderPickToLog() {
-    Session s({{"site/a.htm", "old line\r\n"}, {"site/b.htm", "last"}, {"site/c.txt", "keep\r\n"}});
+    Session s({{"site/a.htm", "old line\r\n"}, {"site/b.htm", "last"}, {"site/r.htm", "r"}});
+    SetFileAttributesW((s.dir + L"\\site\\r.htm").c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT(s.run().empty());
     Box box = answerBox(s.p->id());
     EXPECT_EQ(box.title, L":)");
@@ -302,10 +303,11 @@ void runFromFolderPickToLog() {
     placeholder.resize(
         std::size_t(WideCharToMultiByte(936, 0, typed.data(), int(typed.size()), placeholder.data(),
                                         int(placeholder.size()), nullptr, nullptr)));
-    EXPECT_EQ(s.run(), windowsLog("a.htm\nb.htm\n\n处理了2个文件。"));
+    EXPECT_EQ(s.run(), windowsLog("a.htm\nb.htm\nr.htm（未能处理：只读文件）\n\n"
+                                  "处理了2个文件。\n有1个文件未能处理。"));
+    EXPECT_EQ(answerBox(s.p->id()).text, wide(layout::failureSummary(1, 0)));
     EXPECT(readFile(s.dir, "site/a.htm") == placeholder + "old line\r\n");
     EXPECT(readFile(s.dir, "site/b.htm") == placeholder + "last\r\n");
-    EXPECT_EQ(wide(readFile(s.dir, "site/c.txt")), L"keep\r\n");
     setText(s.texts("Text1"), L"");
     EXPECT(s.run().empty());
     box = answerBox(s.p->id());
