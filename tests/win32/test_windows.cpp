@@ -271,11 +271,11 @@ void choicesInTheWindowsShapeTheRun() {
     }
 }
 
-// Start without a folder: asked for one; picked in the picker; the placeholder as code; a read-only
-// file left and reported; an empty code refused.
+// Start without a folder: asked for one; picked in the picker; the placeholder as code; a hidden
+// read-only file not listed, but left and reported; an empty code refused.
 void runFromFolderPickToLog() {
     Session s({{"site/a.htm", "old line\r\n"}, {"site/b.htm", "last"}, {"site/r.htm", "r"}});
-    SetFileAttributesW((s.dir + L"\\site\\r.htm").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW((s.dir + L"\\site\\r.htm").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     EXPECT(s.run().empty());
     Box box = answerBox(s.p->id());
     EXPECT_EQ(box.title, L":)");
@@ -291,7 +291,7 @@ void runFromFolderPickToLog() {
     PostMessageW(dirs, WM_KEYDOWN, VK_RETURN, 1 | (1 << 30));
     PostMessageW(dirs, WM_KEYUP, VK_RETURN, 1 | (3u << 30));
     HWND files = item(picker, layout::kFileBro, "File1");
-    EXPECT(waitFor([&] { return SendMessageW(files, LB_GETCOUNT, 0, 0) == 3; }));
+    EXPECT(waitFor([&] { return SendMessageW(files, LB_GETCOUNT, 0, 0) == 2; }));
     click(s.control("CmdOpen")); // brings up the same picker, still in site
     click(item(picker, layout::kFileBro, "Command1"));
     click(s.control("Option2"));
@@ -336,7 +336,6 @@ void cancelStopsBetweenFiles() {
         changed += readFile(s.dir, name) == "C\r\n" + bytes;
     EXPECT(changed < files.size());
     EXPECT(log.find(L"处理了" + std::to_wstring(changed) + L"个文件。") != std::wstring::npos);
-    EXPECT_EQ(wide(readFile(s.dir, files.back().first)), L"x\r\n");
     // The next run starts afresh; a press of the start button during it is dropped, and a close stops
     // it and then ends the program.
     postClick(s.control("Command2"));
