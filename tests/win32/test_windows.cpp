@@ -326,7 +326,7 @@ void cancelStopsBetweenFiles() {
     click(s.control("Ohead"));
     postClick(s.control("Command2"));
     HWND progress = s.p->window(win32ui::kProgressClass, 20000);
-    EXPECT(progress != nullptr && !IsWindowEnabled(s.p->main()));
+    EXPECT(progress != nullptr && topmost(progress) && !IsWindowEnabled(s.p->main()));
     postClick(GetDlgItem(progress, win32ui::kProgressCancelId));
     EXPECT(waitFor([&] { return IsWindowEnabled(s.p->main()); }, 60000));
     const std::wstring log = s.log();
