@@ -282,27 +282,27 @@ void runFromFolderPickToLog() {
     EXPECT(box.hasIcon);
     EXPECT_EQ(box.text, wide(kNoFolderMessage));
     HWND picker = s.picker();
-    HWND dirs = item(picker, layout::kFileBro, "Dir1");
-    const LRESULT row = SendMessageW(dirs, LB_FINDSTRING, WPARAM(-1), LPARAM(L"    site"));
-    const LRESULT siteRow = row >= 0 ? row : SendMessageW(dirs, LB_GETCOUNT, 0, 0) - 1;
-    SendMessageW(dirs, LB_SETCURSEL, WPARAM(siteRow), 0);
-    // Enter opens the chosen folder, as a double click does; held down, it opens it once.
-    PostMessageW(dirs, WM_KEYDOWN, VK_RETURN, 1);
-    PostMessageW(dirs, WM_KEYDOWN, VK_RETURN, 1 | (1 << 30));
-    PostMessageW(dirs, WM_KEYUP, VK_RETURN, 1 | (3u << 30));
-    HWND files = item(picker, layout::kFileBro, "File1");
-    EXPECT(waitFor([&] { return SendMessageW(files, LB_GETCOUNT, 0, 0) == 2; }));
+    HWND dirs = item(picker, layout::kFileBro, "Dir1"), files = item(picker, layout::kFileBro, "File1");
+    // Enter opens the chosen folder, as a double click does; held down, it opens it once. The last
+    // row (site) goes down, a row above the open folder's own goes up.
+    auto open = [&](LRESULT row, LRESULT count, int held) {
+        SendMessageW(dirs, LB_SETCURSEL, WPARAM(row), 0);
+        for (int i = 0; i <= held; ++i)
+            PostMessageW(dirs, WM_KEYDOWN, VK_RETURN, 1 | (i << 30));
+        PostMessageW(dirs, WM_KEYUP, VK_RETURN, 1 | (3u << 30));
+        EXPECT(waitFor([&] { return SendMessageW(files, LB_GETCOUNT, 0, 0) == count; }));
+    };
+    open(SendMessageW(dirs, LB_GETCOUNT, 0, 0) - 1, 2, 1);
+    open(SendMessageW(dirs, LB_GETCURSEL, 0, 0) - 1, 0, 0);
+    open(SendMessageW(dirs, LB_GETCOUNT, 0, 0) - 1, 2, 0);
     click(s.control("CmdOpen")); // brings up the same picker, still in site
     click(item(picker, layout::kFileBro, "Command1"));
     click(s.control("Option2"));
     click(s.control("Ohead"));
     // Files without a mark and not UTF-8 beyond ASCII take the system's ANSI code page: 936 here.
     EXPECT_EQ(GetACP(), 936);
-    const std::wstring typed = L"在这里输入欲添加的字符。\r\n";
-    std::string placeholder(typed.size() * 2, '\0');
-    placeholder.resize(
-        std::size_t(WideCharToMultiByte(936, 0, typed.data(), int(typed.size()), placeholder.data(),
-                                        int(placeholder.size()), nullptr, nullptr)));
+    const std::string placeholder = "\xD4\xDA\xD5\xE2\xC0\xEF\xCA\xE4\xC8\xEB\xD3\xFB\xCC\xED\xBC\xD3\xB5\xC4"
+                                    "\xD7\xD6\xB7\xFB\xA1\xA3\r\n"; // 在这里输入欲添加的字符。
     EXPECT_EQ(s.run(), windowsLog("a.htm\nb.htm\nr.htm（未能处理：只读文件）\n\n"
                                   "处理了2个文件。\n有1个文件未能处理。"));
     EXPECT_EQ(answerBox(s.p->id()).text, wide(layout::failureSummary(1, 0)));
