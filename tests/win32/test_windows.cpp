@@ -145,6 +145,15 @@ void aboutLinksKeepOnTopAndExit() {
     HWND about = p.window(win32ui::kAboutClass);
     click(item(p.main(), layout::kMainForm, "Command1"));
     EXPECT(p.window(win32ui::kAboutClass) == about && topmost(about) && !topmost(p.main()));
+    HWND ok = item(about, layout::kAbout, "Command1");
+    auto focus = [&] {
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof(gui);
+        return GetGUIThreadInfo(GetWindowThreadProcessId(about, nullptr), &gui) ? gui.hwndFocus : nullptr;
+    };
+    EXPECT(waitFor([&] { return focus() == ok; })); // OK holds the focus; Tab moves it on
+    PostMessageW(ok, WM_KEYDOWN, VK_TAB, 1);
+    EXPECT(waitFor([&] { return focus() != ok; }));
     EXPECT_EQ(textOf(item(about, layout::kAbout, "Text2")), wide(layout::contactText()));
     EXPECT_EQ(textOf(item(about, layout::kAbout, "Label7")),
               wide(std::string("给我写信： ") + stepwick::kAuthorMail));
@@ -156,7 +165,7 @@ void aboutLinksKeepOnTopAndExit() {
              "\nmailto:" + stepwick::kAuthorMail + "\n" + stepwick::kAuthorUrl + "\n");
     waitFor([&] { return addresses() == expected; }, 5000);
     EXPECT_EQ(addresses(), expected);
-    click(item(about, layout::kAbout, "Command1"));
+    click(ok);
     EXPECT(waitFor([&] { return !IsWindow(about); }));
     click(item(p.main(), layout::kMainForm, "CmdOpen"));
     click(item(p.main(), layout::kMainForm, "Command1"));
