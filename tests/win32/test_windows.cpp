@@ -335,7 +335,7 @@ void cancelStopsBetweenFiles() {
     HWND progress = s.p->window(win32ui::kProgressClass, 20000);
     EXPECT(progress != nullptr && topmost(progress) && !IsWindowEnabled(s.p->main()));
     postClick(GetDlgItem(progress, win32ui::kProgressCancelId));
-    EXPECT(waitFor([&] { return IsWindowEnabled(s.p->main()); }, 60000));
+    EXPECT(waitFor([&] { return IsWindowEnabled(s.p->main()) && !IsWindow(progress); }, 60000));
     const std::wstring log = s.log();
     EXPECT(log.find(wide(kCancelledLine)) != std::wstring::npos);
     std::size_t changed = 0;
