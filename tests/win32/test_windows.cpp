@@ -163,8 +163,7 @@ void aboutLinksKeepOnTopAndExit() {
     const std::wstring expected =
         wide(std::string(stepwick::kAuthorUrl) + "\n" + stepwick::kCompanyUrl + "\n" + stepwick::kAuthorUrl +
              "\nmailto:" + stepwick::kAuthorMail + "\n" + stepwick::kAuthorUrl + "\n");
-    waitFor([&] { return addresses() == expected; }, 5000);
-    EXPECT_EQ(addresses(), expected);
+    EXPECT(waitFor([&] { return addresses() == expected; }, 5000));
     click(ok);
     EXPECT(waitFor([&] { return !IsWindow(about); }));
     click(item(p.main(), layout::kMainForm, "CmdOpen"));
@@ -291,6 +290,7 @@ void runFromFolderPickToLog() {
     EXPECT_EQ(box.text, wide(kNoFolderMessage));
     HWND picker = s.picker();
     HWND dirs = item(picker, layout::kFileBro, "Dir1"), files = item(picker, layout::kFileBro, "File1");
+    EXPECT(SendMessageW(item(picker, layout::kFileBro, "Drive1"), CB_GETCURSEL, 0, 0) >= 0); // its drive
     // Enter opens the chosen folder, as a double click does; held down, it opens it once. The last
     // row (site) goes down, a row above the open folder's own goes up.
     auto open = [&](LRESULT row, LRESULT count, int held) {
