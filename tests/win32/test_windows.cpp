@@ -333,7 +333,8 @@ void cancelStopsBetweenFiles() {
     click(s.control("Ohead"));
     postClick(s.control("Command2"));
     HWND progress = s.p->window(win32ui::kProgressClass, 20000);
-    EXPECT(progress != nullptr && topmost(progress) && !IsWindowEnabled(s.p->main()));
+    EXPECT(progress && topmost(progress) && !IsWindowEnabled(s.p->main()) &&
+           !IsWindowEnabled(s.p->anyWindow(win32ui::kTextsClass)));
     postClick(GetDlgItem(progress, win32ui::kProgressCancelId));
     EXPECT(waitFor([&] { return IsWindowEnabled(s.p->main()) && !IsWindow(progress); }, 60000));
     const std::wstring log = s.log();
