@@ -199,8 +199,7 @@ Box answerBox(DWORD process, int milliseconds) {
     waitFor([&] { return (dialog = boxOf(process)) != nullptr; }, milliseconds);
     if (!dialog)
         return box;
-    box.title = textOf(dialog);
-    box.shown = box.title == L":)";
+    box.shown = textOf(dialog) == L":)";
     box.text = textOf(GetDlgItem(dialog, 0xFFFF));
     // The icon: id 20 on Windows, 0x440 under wine.
     for (int id : {20, 0x440})

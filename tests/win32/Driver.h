@@ -70,7 +70,6 @@ bool topmost(HWND window);
 // The program's message box ":)", waited for: its text and icon; answered with OK.
 struct Box {
     bool shown = false; // titled ":)"
-    std::wstring title;
     std::wstring text;
     bool hasIcon = false;
 };
