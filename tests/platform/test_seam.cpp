@@ -409,6 +409,7 @@ const CharsetCase kCharsetCases[] = {
      "\xAC\x20\x3D\xD8\x00\xDE"sv, Stop::Done, 7},
     {"Utf16BigEndianBack", "UTF-8", "UTF-16BE", "\x20\xAC\xD8\x3D\xDE\x00"sv, 16,
      "\xE2\x82\xAC\xF0\x9F\x98\x80"sv, Stop::Done, 6},
+    {"ALoneLowSurrogateIsInvalid", "UTF-8", "UTF-16LE", "a\0\x00\xDC\x00\xDC"sv, 16, "a"sv, Stop::Invalid, 2},
     {"AHalfSurrogatePairIsIncomplete", "UTF-8", "UTF-16LE", "a\0\x3D\xD8"sv, 16, "a"sv, Stop::Incomplete, 2},
     {"AFullOutputStopsBeforeTheNextCharacter", "GBK", "UTF-8", "\xE4\xB8\xAD\xE6\x96\x87"sv, 3, "\xD6\xD0"sv,
      Stop::NoRoom, 3},

@@ -346,8 +346,7 @@ void cancelStopsBetweenFiles() {
         changed += readFile(s.dir, name) == "C\r\n" + bytes;
     EXPECT(changed < files.size());
     EXPECT(log.find(L"处理了" + std::to_wstring(changed) + L"个文件。") != std::wstring::npos);
-    // The next run starts afresh; a press of the start button during it is dropped, and a close stops
-    // it and then ends the program.
+    // A fresh run: a start press during it is dropped; a close stops it, then ends the program.
     postClick(s.control("Command2"));
     EXPECT(s.p->window(win32ui::kProgressClass, 20000) != nullptr);
     postClick(s.control("Command2"));
