@@ -204,7 +204,7 @@ Box answerBox(DWORD process, int milliseconds) {
     // The icon: id 20 on Windows, 0x440 under wine.
     for (int id : {20, 0x440})
         box.hasIcon = box.hasIcon || (GetDlgItem(dialog, id) && IsWindowVisible(GetDlgItem(dialog, id)));
-    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    SendMessageW(dialog, WM_COMMAND, IDOK, 0); // gone from view on return
     return box;
 }
 
