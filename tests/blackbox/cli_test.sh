@@ -86,6 +86,8 @@ holds "stdin code ending in two line breaks, head" "$WORK/d/a.htm" 'l1\r\nl2\r\n
 printf 'f1\r\n' > "$WORK/code"
 cli --head --ext htm --code-file "$WORK/code" "$WORK/d" > /dev/null
 holds "code file, head" "$WORK/d/a.htm" 'f1\r\nl1\r\nl2\r\n\r\nold\n'
+ln "$WORK/d/a.htm" "$WORK/d/b.htm" && cli --ext htm --code f "$WORK/d" > /dev/null
+holds "one file under two names gets its foot once" "$WORK/d/b.htm" 'f1\r\nl1\r\nl2\r\n\r\nold\nf\r\n'
 
 # --- refusals: exit 2, one message naming the argument or file and the reason, nothing touched ---
 fresh a.txt a

@@ -514,6 +514,9 @@ TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
         EXPECT_EQ(bytesAt(dir / names[i], sizes[i] - 1, 6), std::string(1, i == 4 ? 'x' : '\0') + "END\r\n")
             << names[i];
     }
+    BatchInput again = input("txt", "foot", "END");
+    again.once = true;
+    EXPECT_EQ(run(dir, again).result.changed, 0u); // each one's end found, past 4 GiB too
 }
 
 TEST(BatchRun, LargeHeadReportsItsCopyUpToTheEnd) {

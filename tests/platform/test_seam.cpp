@@ -306,7 +306,7 @@ const SeamCase kSeamCases[] = {
      [](Seam& s) {
 #ifdef _WIN32
          const std::pair<std::uint32_t, bool> kinds[] = {
-             {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY, true}, {FILE_ATTRIBUTE_HIDDEN, false}};
+             {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY, true}, {0, false}};
          const std::uint32_t writable = 0;
 #else
          const std::pair<std::uint32_t, bool> kinds[] = {{0444, true}, {0640, false}};
@@ -400,6 +400,7 @@ const CharsetCase kCharsetCases[] = {
     {"GBKIntoUtf8", "UTF-8", "gbk", "a\xD6\xD0\xCE\xC4"sv, 16, "a\xE4\xB8\xAD\xE6\x96\x87"sv, Stop::Done, 5},
     {"AGBKLeadByteAtTheEndIsIncomplete", "UTF-8", "GBK", "a\xD6\xD0\xCE"sv, 16, "a\xE4\xB8\xAD"sv,
      Stop::Incomplete, 3},
+    {"AGBKLeadByteBeforeASpaceIsInvalid", "UTF-8", "GBK", "a\x81 "sv, 16, "a"sv, Stop::Invalid, 1},
     {"AnEmojiIsNoCP936Character", "CP936", "UTF-8", "a\xF0\x9F\x98\x80"sv, 16, "a"sv, Stop::Invalid, 1},
     {"TheEuroIsNoLatin1Character", "ISO-8859-1", "UTF-8", "\xC3\xA9\xE2\x82\xAC"sv, 16, "\xE9"sv,
      Stop::Invalid, 2},
@@ -408,6 +409,7 @@ const CharsetCase kCharsetCases[] = {
      "\xAC\x20\x3D\xD8\x00\xDE"sv, Stop::Done, 7},
     {"Utf16BigEndianBack", "UTF-8", "UTF-16BE", "\x20\xAC\xD8\x3D\xDE\x00"sv, 16,
      "\xE2\x82\xAC\xF0\x9F\x98\x80"sv, Stop::Done, 6},
+    {"ALoneLowSurrogateIsInvalid", "UTF-8", "UTF-16LE", "a\0\x00\xDC\x00\xDC"sv, 16, "a"sv, Stop::Invalid, 2},
     {"AHalfSurrogatePairIsIncomplete", "UTF-8", "UTF-16LE", "a\0\x3D\xD8"sv, 16, "a"sv, Stop::Incomplete, 2},
     {"AFullOutputStopsBeforeTheNextCharacter", "GBK", "UTF-8", "\xE4\xB8\xAD\xE6\x96\x87"sv, 3, "\xD6\xD0"sv,
      Stop::NoRoom, 3},

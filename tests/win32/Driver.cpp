@@ -114,7 +114,9 @@ HWND Program::anyWindow(const wchar_t* className) const {
 }
 
 bool Program::ended(int milliseconds) const {
-    return WaitForSingleObject(m_process.hProcess, DWORD(milliseconds)) == WAIT_OBJECT_0;
+    DWORD status = 1;
+    return WaitForSingleObject(m_process.hProcess, DWORD(milliseconds)) == WAIT_OBJECT_0 &&
+           GetExitCodeProcess(m_process.hProcess, &status) && status == 0;
 }
 
 HWND item(HWND window, const layout::Window& design, std::string_view name) {
@@ -197,13 +199,12 @@ Box answerBox(DWORD process, int milliseconds) {
     waitFor([&] { return (dialog = boxOf(process)) != nullptr; }, milliseconds);
     if (!dialog)
         return box;
-    box.title = textOf(dialog);
-    box.shown = box.title == L":)";
+    box.shown = textOf(dialog) == L":)";
     box.text = textOf(GetDlgItem(dialog, 0xFFFF));
     // The icon: id 20 on Windows, 0x440 under wine.
     for (int id : {20, 0x440})
         box.hasIcon = box.hasIcon || (GetDlgItem(dialog, id) && IsWindowVisible(GetDlgItem(dialog, id)));
-    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    SendMessageW(dialog, WM_COMMAND, IDOK, 0); // gone from view on return
     return box;
 }
 

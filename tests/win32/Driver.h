@@ -45,6 +45,7 @@ public:
     HWND window(const wchar_t* className, int milliseconds = 10000) const;
     // The window of that class, shown or hidden.
     HWND anyWindow(const wchar_t* className) const;
+    // True once the program has ended, with status 0 (not by a crash).
     bool ended(int milliseconds = 10000) const;
     DWORD id() const { return m_process.dwProcessId; }
 
@@ -69,7 +70,6 @@ bool topmost(HWND window);
 // The program's message box ":)", waited for: its text and icon; answered with OK.
 struct Box {
     bool shown = false; // titled ":)"
-    std::wstring title;
     std::wstring text;
     bool hasIcon = false;
 };

@@ -111,8 +111,7 @@ void windowsAsDesigned() {
     SendMessageW(texts, WM_CLOSE, 0, 0);
     EXPECT(IsWindow(texts) && !IsWindowVisible(texts));
     click(item(p.main(), layout::kMainForm, "CmdAdd"));
-    EXPECT(IsWindowVisible(texts));
-    EXPECT_EQ(textOf(box), L"<!-- 代码 -->\r\n");
+    EXPECT(IsWindowVisible(texts) && textOf(box) == L"<!-- 代码 -->\r\n");
     click(item(texts, layout::kTexts, "Command1"));
     EXPECT(!IsWindowVisible(texts));
     click(item(p.main(), layout::kMainForm, "CmdOpen"));
@@ -145,6 +144,15 @@ void aboutLinksKeepOnTopAndExit() {
     HWND about = p.window(win32ui::kAboutClass);
     click(item(p.main(), layout::kMainForm, "Command1"));
     EXPECT(p.window(win32ui::kAboutClass) == about && topmost(about) && !topmost(p.main()));
+    HWND ok = item(about, layout::kAbout, "Command1");
+    auto focus = [&] {
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof(gui);
+        return GetGUIThreadInfo(GetWindowThreadProcessId(about, nullptr), &gui) ? gui.hwndFocus : nullptr;
+    };
+    EXPECT(waitFor([&] { return focus() == ok; })); // OK holds the focus; Tab moves it on
+    PostMessageW(ok, WM_KEYDOWN, VK_TAB, 1);
+    EXPECT(waitFor([&] { return focus() != ok; }));
     EXPECT_EQ(textOf(item(about, layout::kAbout, "Text2")), wide(layout::contactText()));
     EXPECT_EQ(textOf(item(about, layout::kAbout, "Label7")),
               wide(std::string("给我写信： ") + stepwick::kAuthorMail));
@@ -154,9 +162,8 @@ void aboutLinksKeepOnTopAndExit() {
     const std::wstring expected =
         wide(std::string(stepwick::kAuthorUrl) + "\n" + stepwick::kCompanyUrl + "\n" + stepwick::kAuthorUrl +
              "\nmailto:" + stepwick::kAuthorMail + "\n" + stepwick::kAuthorUrl + "\n");
-    waitFor([&] { return addresses() == expected; }, 5000);
-    EXPECT_EQ(addresses(), expected);
-    click(item(about, layout::kAbout, "Command1"));
+    EXPECT(waitFor([&] { return addresses() == expected; }, 5000));
+    click(ok);
     EXPECT(waitFor([&] { return !IsWindow(about); }));
     click(item(p.main(), layout::kMainForm, "CmdOpen"));
     click(item(p.main(), layout::kMainForm, "Command1"));
@@ -271,44 +278,49 @@ void choicesInTheWindowsShapeTheRun() {
     }
 }
 
-// Start without a folder: asked for one; picked in the picker; the placeholder as code; an empty
-// code refused.
+// Start without a folder: asked for one; picked in the picker; the placeholder as code; a hidden
+// read-only file not listed, but left and reported.
 void runFromFolderPickToLog() {
-    Session s({{"site/a.htm", "old line\r\n"}, {"site/b.htm", "last"}, {"site/c.txt", "keep\r\n"}});
+    Session s({{"site/a.htm", "old line\r\n"}, {"site/b.htm", "last"}, {"site/r.htm", "r"}});
+    SetFileAttributesW((s.dir + L"\\site\\r.htm").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     EXPECT(s.run().empty());
-    Box box = answerBox(s.p->id());
-    EXPECT_EQ(box.title, L":)");
-    EXPECT(box.hasIcon);
+    const Box box = answerBox(s.p->id());
+    EXPECT(box.shown && box.hasIcon); // titled ":)"
     EXPECT_EQ(box.text, wide(kNoFolderMessage));
     HWND picker = s.picker();
-    HWND dirs = item(picker, layout::kFileBro, "Dir1");
-    const LRESULT row = SendMessageW(dirs, LB_FINDSTRING, WPARAM(-1), LPARAM(L"    site"));
-    const LRESULT siteRow = row >= 0 ? row : SendMessageW(dirs, LB_GETCOUNT, 0, 0) - 1;
-    SendMessageW(dirs, LB_SETCURSEL, WPARAM(siteRow), 0);
-    // Enter opens the chosen folder, as a double click does; held down, it opens it once.
-    PostMessageW(dirs, WM_KEYDOWN, VK_RETURN, 1);
-    PostMessageW(dirs, WM_KEYDOWN, VK_RETURN, 1 | (1 << 30));
-    PostMessageW(dirs, WM_KEYUP, VK_RETURN, 1 | (3u << 30));
-    HWND files = item(picker, layout::kFileBro, "File1");
-    EXPECT(waitFor([&] { return SendMessageW(files, LB_GETCOUNT, 0, 0) == 3; }));
+    HWND dirs = item(picker, layout::kFileBro, "Dir1"), files = item(picker, layout::kFileBro, "File1");
+    EXPECT(SendMessageW(item(picker, layout::kFileBro, "Drive1"), CB_GETCURSEL, 0, 0) >= 0); // its drive
+    // Enter opens the chosen folder, as a double click does; held down, it opens it once. The last
+    // row (site) goes down, a row above the open folder's own goes up.
+    auto open = [&](LRESULT row, LRESULT count, int held) {
+        SendMessageW(dirs, LB_SETCURSEL, WPARAM(row), 0);
+        for (int i = 0; i <= held; ++i)
+            PostMessageW(dirs, WM_KEYDOWN, VK_RETURN, 1 | (i << 30));
+        PostMessageW(dirs, WM_KEYUP, VK_RETURN, 1 | (3u << 30));
+        EXPECT(waitFor([&] { return SendMessageW(files, LB_GETCOUNT, 0, 0) == count; }));
+    };
+    open(SendMessageW(dirs, LB_GETCOUNT, 0, 0) - 1, 2, 1);
+    open(SendMessageW(dirs, LB_GETCURSEL, 0, 0) - 1, 0, 0);
+    open(SendMessageW(dirs, LB_GETCOUNT, 0, 0) - 1, 2, 0);
+    click(s.control("CmdOpen")); // brings up the same picker, still in site
     click(item(picker, layout::kFileBro, "Command1"));
     click(s.control("Option2"));
     click(s.control("Ohead"));
     // Files without a mark and not UTF-8 beyond ASCII take the system's ANSI code page: 936 here.
     EXPECT_EQ(GetACP(), 936);
-    const std::wstring typed = L"在这里输入欲添加的字符。\r\n";
-    std::string placeholder(typed.size() * 2, '\0');
-    placeholder.resize(
-        std::size_t(WideCharToMultiByte(936, 0, typed.data(), int(typed.size()), placeholder.data(),
-                                        int(placeholder.size()), nullptr, nullptr)));
-    EXPECT_EQ(s.run(), windowsLog("a.htm\nb.htm\n\n处理了2个文件。"));
+    const std::string placeholder = "\xD4\xDA\xD5\xE2\xC0\xEF\xCA\xE4\xC8\xEB\xD3\xFB\xCC\xED\xBC\xD3\xB5\xC4"
+                                    "\xD7\xD6\xB7\xFB\xA1\xA3\r\n"; // 在这里输入欲添加的字符。
+    EXPECT_EQ(s.run(), windowsLog("a.htm\nb.htm\nr.htm（未能处理：只读文件）\n\n"
+                                  "处理了2个文件。\n有1个文件未能处理。"));
+    EXPECT_EQ(answerBox(s.p->id()).text, wide(layout::failureSummary(1, 0)));
     EXPECT(readFile(s.dir, "site/a.htm") == placeholder + "old line\r\n");
     EXPECT(readFile(s.dir, "site/b.htm") == placeholder + "last\r\n");
-    EXPECT_EQ(wide(readFile(s.dir, "site/c.txt")), L"keep\r\n");
-    setText(s.texts("Text1"), L"");
-    EXPECT(s.run().empty());
-    box = answerBox(s.p->id());
-    EXPECT_EQ(box.text, wide(layout::kCodeIsEmpty));
+    // An empty code, and one the files' code page cannot hold, are refused with a message.
+    for (const auto& [code, message] :
+         {std::pair(L"", layout::kCodeIsEmpty), {L"\U0001F600", layout::kCodeNotEncodable}}) {
+        setText(s.texts("Text1"), code);
+        EXPECT(s.run().empty() && answerBox(s.p->id()).text.rfind(wide(message), 0) == 0);
+    }
     EXPECT_EQ(s.log().substr(0, 8), L"被处理的文件\r\n");
 }
 
@@ -323,9 +335,10 @@ void cancelStopsBetweenFiles() {
     click(s.control("Ohead"));
     postClick(s.control("Command2"));
     HWND progress = s.p->window(win32ui::kProgressClass, 20000);
-    EXPECT(progress != nullptr && !IsWindowEnabled(s.p->main()));
+    EXPECT(progress && topmost(progress) && !IsWindowEnabled(s.p->main()) &&
+           !IsWindowEnabled(s.p->anyWindow(win32ui::kTextsClass)));
     postClick(GetDlgItem(progress, win32ui::kProgressCancelId));
-    EXPECT(waitFor([&] { return IsWindowEnabled(s.p->main()); }, 60000));
+    EXPECT(waitFor([&] { return IsWindowEnabled(s.p->main()) && !IsWindow(progress); }, 60000));
     const std::wstring log = s.log();
     EXPECT(log.find(wide(kCancelledLine)) != std::wstring::npos);
     std::size_t changed = 0;
@@ -333,6 +346,12 @@ void cancelStopsBetweenFiles() {
         changed += readFile(s.dir, name) == "C\r\n" + bytes;
     EXPECT(changed < files.size());
     EXPECT(log.find(L"处理了" + std::to_wstring(changed) + L"个文件。") != std::wstring::npos);
+    // A fresh run: a start press during it is dropped; a close stops it, then ends the program.
+    postClick(s.control("Command2"));
+    EXPECT(s.p->window(win32ui::kProgressClass, 20000) != nullptr);
+    postClick(s.control("Command2"));
+    PostMessageW(s.p->main(), WM_CLOSE, 0, 0);
+    EXPECT(s.p->ended(60000));
     EXPECT_EQ(wide(readFile(s.dir, files.back().first)), L"x\r\n");
 }
 
@@ -340,15 +359,20 @@ void cancelStopsBetweenFiles() {
 // the code is, and Delete clears it. (The clipboard goes through X under wine, which is slow for
 // megabytes; bench/codebox_bench_win32 times the 10-million-character paste.)
 void longCodeHeldAsideAndCleared() {
-    Session s({});
+    Session s({{"a.txt", std::string()}});
+    s.prepare(L"C");
     click(s.control("CmdAdd"));
     HWND texts = s.p->window(win32ui::kTextsClass);
     HWND box = s.texts("Text1");
     const std::wstring line(200'000, L'x');
-    EXPECT(putOnClipboard(line));
-    const DWORD start = GetTickCount();
-    PostMessageW(box, EM_SETSEL, 0, -1);
-    PostMessageW(box, WM_PASTE, 0, 0);
+    DWORD start = 0;
+    auto paste = [&](const std::wstring& text) {
+        EXPECT(putOnClipboard(text));
+        start = GetTickCount();
+        PostMessageW(box, EM_SETSEL, 0, -1);
+        PostMessageW(box, WM_PASTE, 0, 0);
+    };
+    paste(line);
     auto noticed = [&] {
         for (HWND c = GetWindow(texts, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
             if (IsWindowVisible(c) && textOf(c) == wide(layout::heldCodeNotice(line.size())))
@@ -360,6 +384,14 @@ void longCodeHeldAsideAndCleared() {
     DWORD_PTR answer = 0;
     EXPECT(SendMessageTimeoutW(texts, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) != 0);
     EXPECT(textOf(box).size() < 5000);
+    // A run inserts the held code whole; a paste replaces it whole, editable again.
+    EXPECT_EQ(s.run(), windowsLog("a.txt\n\n处理了1个文件。"));
+    EXPECT(readFile(s.dir, "a.txt") == std::string(line.size(), 'x') + "\r\n");
+    paste(L"P");
+    EXPECT(waitFor([&] { return textOf(box) == L"P" && !noticed(); }));
+    EXPECT(!(GetWindowLongPtrW(box, GWL_STYLE) & ES_READONLY));
+    paste(line);
+    EXPECT(waitFor(noticed, 20000));
     PostMessageW(box, WM_KEYDOWN, VK_DELETE, 1);
     EXPECT(waitFor([&] { return textOf(box).empty() && !noticed(); }));
 }
