@@ -53,6 +53,12 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
                   "被处理的文件\r\na.cgi\r\nB.CGI\r\nc.Cgi\r\n\r\n处理了3个文件。\r\n感谢您使用本软件！");
         EXPECT_EQ(readFile(outside / "target.cgi"), "x");
     }
+    // A name gone before it could be looked at is passed over; one that cannot be looked at fails the scan.
+    platform::RecordingFileSystem failing;
+    failing.hideEntryTypes(), failing.failEvery("statAt", std::errc::no_such_file_or_directory);
+    EXPECT_EQ(matchingFiles(dir.path(), "cgi", systemWith(failing)), V{});
+    failing.failEvery("statAt", std::errc::io_error);
+    EXPECT_THROW(matchingFiles(dir.path(), "cgi", systemWith(failing)), FileError);
 }
 
 // A file swapped after the scan, before its turn or between the check of its type and its opening,
