@@ -20,8 +20,9 @@ using namespace testfiles;
 
 TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     TempDir dir, outside;
-    for (const char* name : {"a.cgi", "B.CGI", "c.Cgi", "d.cgi.bak", "e.cg", "noext", "x.html", "x.htm",
-                             "y.h[t]m", ".hidden.cgi", "z.c1i", "z.c1ix", "x.HTMLX", "x.ht"})
+    for (const char* name :
+         {"a.cgi", "B.CGI", "c.Cgi", "d.cgi.bak", "e.cg", "noext", "x.html", "x.htm", "y.h[t]m",
+          ".hidden.cgi", "z.c1i", "z.c1ix", "x.HTMLX", "x.ht", "z.c中i", "u.中文本s"})
         writeFile(dir / name, "x");
     writeFile(outside / "target.cgi", "x");
     (void)makeLink(outside / "target.cgi", dir / "link.cgi"); // wine makes none
@@ -43,8 +44,11 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
         EXPECT_EQ(matchingFiles(dir.path(), "htm", systemWith(fs)), (V{"x.htm", "x.html", "x.HTMLX"}));
         EXPECT_EQ(matchingFiles(dir.path(), "html", systemWith(fs)), (V{"x.html"}));
         EXPECT_EQ(matchingFiles(dir.path(), "", systemWith(fs)), (V{"noext"}));
-        EXPECT_EQ(matchingFiles(dir.path(), "c?i", systemWith(fs)), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i"}))
+        EXPECT_EQ(matchingFiles(dir.path(), "c?i", systemWith(fs)),
+                  (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i", "z.c中i"}))
             << "with a wildcard, three characters take no longer extensions";
+        EXPECT_EQ(matchingFiles(dir.path(), "中文本", systemWith(fs)), (V{"u.中文本s"}))
+            << "characters, not bytes";
         EXPECT_EQ(matchingFiles(dir.path(), "h*", systemWith(fs)),
                   (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
         EXPECT_EQ(matchingFiles(dir.path(), "h[t]m", systemWith(fs)), (V{"y.h[t]m"}))
