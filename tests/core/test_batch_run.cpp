@@ -161,7 +161,7 @@ TEST(BatchRun, FolderThatFailsCountsAsAFolderAndTheWalkGoesOn) {
         writeAll(
             dir.path(),
             {{"a.txt", "o"}, {"b/b.txt", "o"}, {"b/c/c.txt", "o"}, {"b/e/e.txt", "o"}, {"d/d.txt", "o"}});
-        writeFile(dir / "r.txt", "o", 0444);
+        writeFile(dir / "r.txt", "o", 0464); // its owner may not write it: read-only
         Failing fs(realFs());
         fs.name = name, fs.at = at, fs.upLeadsElsewhere = elsewhere;
         BatchInput in = input("txt", "foot", "X");
