@@ -129,31 +129,39 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
 TEST(BatchRun, FolderThatFailsCountsAsAFolderAndTheWalkGoesOn) {
     struct Failing : platform::FileSystemDecorator {
         using FileSystemDecorator::FileSystemDecorator;
-        std::string name; // fails its opening number `at` (0: every one) with EIO
+        // Its opening (or call) number `at` (0: every one) fails with EIO, or opens `instead`.
+        std::string name, instead;
         int at = 0, seen = 0;
-        bool upLeadsElsewhere = false;
-        std::error_code admit(const char*) override { return {}; }
+        std::error_code admit(const char* call) override {
+            return call == name && ++seen == at ? std::make_error_code(std::errc::io_error)
+                                                : std::error_code();
+        }
         std::error_code openAt(platform::FileHandle dir, const std::string& n, platform::OpenMode mode,
                                std::uint32_t permissions, platform::FileHandle& out) override {
-            if (n == name && (++seen == at || at == 0))
+            const bool hit = n == name && (++seen == at || at == 0);
+            if (hit && instead.empty())
                 return std::make_error_code(std::errc::io_error);
-            const bool elsewhere = upLeadsElsewhere && n == "..";
-            return FileSystemDecorator::openAt(dir, elsewhere ? "." : n, mode, permissions, out);
+            return FileSystemDecorator::openAt(dir, hit ? instead : n, mode, permissions, out);
         }
     };
     const std::string all = native("b/b.txt\r\nb/c/c.txt\r\nb/e/e.txt\r\nd/d.txt\r\n\r\n处理了5个文件。\r\n");
     const std::string folderFailed = "有1个文件未能处理。\r\n有1个文件夹未能处理。\r\n";
     const std::string eio = "（未能处理：Input/output error）\r\n";
-    const Rows<std::string, std::string, int, bool, std::string> cases{
-        {"the scan cannot open b", "b", 1, false,
-         native("b/") + eio + native("d/d.txt\r\n\r\n处理了2个文件。\r\n") + folderFailed},
-        {"its turn cannot open b/c", "c", 2, false,
+    const std::string bFailed =
+        native("b/") + eio + native("d/d.txt\r\n\r\n处理了2个文件。\r\n") + folderFailed;
+    const Rows<std::string, std::string, int, std::string, std::string> cases{
+        {"the scan cannot open b", "b", 1, "", bFailed},
+        {"the scan cannot read b", "readDir", 2, "", bFailed},
+        {"its turn cannot open b/c", "c", 2, "",
          native("b/b.txt\r\nb/c/") + eio + native("b/e/e.txt\r\nd/d.txt\r\n\r\n处理了4个文件。\r\n") +
              folderFailed},
-        {"going up fails", "..", 0, false, all + "有1个文件未能处理。\r\n"},
-        {"going up leads elsewhere", "", 0, true, all + "有1个文件未能处理。\r\n"},
+        {"its turn finds another folder at d", "d", 2, "b",
+         native("b/b.txt\r\nb/c/c.txt\r\nb/e/e.txt\r\nd/") +
+             "（未能处理：changed during the run）\r\n\r\n处理了4个文件。\r\n" + folderFailed},
+        {"going up fails", "..", 0, "", all + "有1个文件未能处理。\r\n"},
+        {"going up leads elsewhere", "..", 0, ".", all + "有1个文件未能处理。\r\n"},
     };
-    for (const auto& [what, name, at, elsewhere, log] : cases) {
+    for (const auto& [what, name, at, instead, log] : cases) {
         SCOPED_TRACE(what);
         TempDir dir;
         for (const char* sub : {"b/c", "b/e", "d"})
@@ -163,13 +171,13 @@ TEST(BatchRun, FolderThatFailsCountsAsAFolderAndTheWalkGoesOn) {
             {{"a.txt", "o"}, {"b/b.txt", "o"}, {"b/c/c.txt", "o"}, {"b/e/e.txt", "o"}, {"d/d.txt", "o"}});
         writeFile(dir / "r.txt", "o", 0464); // its owner may not write it: read-only
         Failing fs(realFs());
-        fs.name = name, fs.at = at, fs.upLeadsElsewhere = elsewhere;
+        fs.name = name, fs.at = at, fs.instead = instead;
         BatchInput in = input("txt", "foot", "X");
         in.recursive = true;
         const Ran r = run(dir, in, fs);
         EXPECT_EQ(r.log, "被处理的文件\r\na.txt\r\nr.txt（未能处理：read-only file）\r\n" + log +
                              "感谢您使用本软件！");
-        EXPECT_EQ(readFile(dir / "d/d.txt"), "oX\r\n");
+        EXPECT_EQ(readFile(dir / "d/d.txt"), instead == "b" ? "o" : "oX\r\n");
     }
 }
 
