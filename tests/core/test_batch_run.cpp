@@ -551,4 +551,6 @@ TEST(BatchRun, LargeHeadReportsItsCopyUpToTheEnd) {
     ASSERT_GE(sink.steps.size(), 2u); // in slices, not only once at the end
     EXPECT_TRUE(std::is_sorted(sink.steps.begin(), sink.steps.end()));
     EXPECT_EQ(sink.steps.back(), std::make_pair(std::uint64_t(size), std::uint64_t(size)));
+    EXPECT_EQ(std::filesystem::file_size(dir / "big.txt"), std::uintmax_t(size + 5))
+        << "one break at the end";
 }
