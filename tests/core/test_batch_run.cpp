@@ -234,6 +234,9 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     EXPECT_EQ(gone.outcome, O::FolderUnreadable);
     EXPECT_THAT(gone.error, HasSubstr(kNoSuchFile));
     EXPECT_EQ(sink.log, std::string(kLogHeader));
+    platform::RecordingFileSystem full; // out of descriptors from a batch's first file on: each fails alone
+    full.failEvery("openAt", std::errc::too_many_files_open);
+    EXPECT_EQ(run(dir, input("txt", "foot", "x"), full).result.failures.size(), 1u);
     EXPECT_EQ(readFile(dir / "a.txt"), "a");
 }
 
