@@ -91,7 +91,8 @@ UniqueFile FolderEditor::openChecked(const std::string& name, const std::string&
     FileInfo now;
     if ((ec = m_setup.fs.stat(file.get(), now)))
         throw FileError(ec, "stat", path);
-    if (now.kind != FileKind::Regular || now.id != info.id)
+    // The file opened is the one checked; a name taken meanwhile may even have its number again.
+    if (now.kind != FileKind::Regular || now.id != info.id || (mode != OpenMode::Read && now.readOnly))
         throw FileError(std::errc::resource_unavailable_try_again, "open", path, Refusal::ChangedDuringRun);
     info = now;
     return file;

@@ -65,12 +65,17 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
 }
 
 // The entry's kind, asked of the file itself (links not followed) where the folder does not keep it.
+// A name gone meanwhile is passed over; one that cannot be asked fails its folder rather than be
+// left out unseen. Throws FileError.
 FileKind entryKind(FileSystem& fs, FileHandle dir, const DirEntry& e) {
     if (e.kind != FileKind::Unknown)
         return e.kind;
     FileInfo info;
-    if (fs.statAt(dir, e.name, info))
-        return FileKind::Unknown;
+    if (std::error_code ec = fs.statAt(dir, e.name, info)) {
+        if (ec == std::errc::no_such_file_or_directory)
+            return FileKind::Other;
+        throw FileError(ec, "stat", e.name);
+    }
     return info.kind;
 }
 

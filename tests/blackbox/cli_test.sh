@@ -180,17 +180,17 @@ expect "log and messages into files of the run: both left alone" \
 # --- failures and names: exit 1, one stderr line per failure, the reason in the log; names shown
 # with escapes, one line each, no control sequence reaching the terminal ---
 if linux_only "names with control characters, backslashes and bytes that are no text"; then
-fresh $'tab\there\033[31m\n.txt' n $'\xff\\.txt' r 'back\nslash.txt' b
+fresh $'tab\there\033[31m\n\xc2\x9b.txt' n $'\xff\\.txt' r 'back\nslash.txt' b
 chmod 0444 "$WORK/d/"$'\xff\\.txt'
 out=$("$CLI" --head --code x "$WORK/d/" 2> "$WORK/err")
 expect "failure: exit 1, escaped names in the log" "$?:$out" \
-    "1:${L}"'back\\nslash.txt'$'\n''tab\there\033[31m\n.txt'$'\n''\377\\.txt'$'（未能处理：read-only file）\n\n处理了2个文件。\n有1个文件未能处理。\n'"$T"
+    "1:${L}"'back\\nslash.txt'$'\n''tab\there\033[31m\n\302\233.txt'$'\n''\377\\.txt'$'（未能处理：read-only file）\n\n处理了2个文件。\n有1个文件未能处理。\n'"$T"
 expect "failure on standard error, escaped" "$(cat "$WORK/err")" "stepwick-cli: $WORK/d/\\377\\\\.txt: read-only file"
 out=$("$CLI" --dry-run --foot --code x "$WORK/d/" 2> "$WORK/err")
 expect "dry run: a read-only file is not listed but named" "$?:$out:$(cat "$WORK/err")" \
-    "1:"'back\\nslash.txt'$'\n''tab\there\033[31m\n.txt'":stepwick-cli: $WORK/d/\\377\\\\.txt: read-only file"
+    "1:"'back\\nslash.txt'$'\n''tab\there\033[31m\n\302\233.txt'":stepwick-cli: $WORK/d/\\377\\\\.txt: read-only file"
 holds "read-only untouched" "$WORK/d/"$'\xff\\.txt' 'r'
-holds "the file keeps its name" "$WORK/d/"$'tab\there\033[31m\n.txt' 'x\r\nn\r\n'
+holds "the file keeps its name" "$WORK/d/"$'tab\there\033[31m\n\xc2\x9b.txt' 'x\r\nn\r\n'
 fi
 
 # --- a folder that refuses new files: the message blames the folder, not the writable target ---

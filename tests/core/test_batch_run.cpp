@@ -20,8 +20,9 @@ using namespace testfiles;
 
 TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     TempDir dir, outside;
-    for (const char* name : {"a.cgi", "B.CGI", "c.Cgi", "d.cgi.bak", "e.cg", "noext", "x.html", "x.htm",
-                             "y.h[t]m", ".hidden.cgi", "z.c1i", "z.c1ix", "x.HTMLX", "x.ht"})
+    for (const char* name :
+         {"a.cgi", "B.CGI", "c.Cgi", "d.cgi.bak", "e.cg", "noext", "x.html", "x.htm", "y.h[t]m",
+          ".hidden.cgi", "z.c1i", "z.c1ix", "x.HTMLX", "x.ht", "z.c中i", "u.中文本s"})
         writeFile(dir / name, "x");
     writeFile(outside / "target.cgi", "x");
     (void)makeLink(outside / "target.cgi", dir / "link.cgi"); // wine makes none
@@ -43,8 +44,11 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
         EXPECT_EQ(matchingFiles(dir.path(), "htm", systemWith(fs)), (V{"x.htm", "x.html", "x.HTMLX"}));
         EXPECT_EQ(matchingFiles(dir.path(), "html", systemWith(fs)), (V{"x.html"}));
         EXPECT_EQ(matchingFiles(dir.path(), "", systemWith(fs)), (V{"noext"}));
-        EXPECT_EQ(matchingFiles(dir.path(), "c?i", systemWith(fs)), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i"}))
+        EXPECT_EQ(matchingFiles(dir.path(), "c?i", systemWith(fs)),
+                  (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i", "z.c中i"}))
             << "with a wildcard, three characters take no longer extensions";
+        EXPECT_EQ(matchingFiles(dir.path(), "中文本", systemWith(fs)), (V{"u.中文本s"}))
+            << "characters, not bytes";
         EXPECT_EQ(matchingFiles(dir.path(), "h*", systemWith(fs)),
                   (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
         EXPECT_EQ(matchingFiles(dir.path(), "h[t]m", systemWith(fs)), (V{"y.h[t]m"}))
@@ -53,6 +57,12 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
                   "被处理的文件\r\na.cgi\r\nB.CGI\r\nc.Cgi\r\n\r\n处理了3个文件。\r\n感谢您使用本软件！");
         EXPECT_EQ(readFile(outside / "target.cgi"), "x");
     }
+    // A name gone before it could be looked at is passed over; one that cannot be looked at fails the scan.
+    platform::RecordingFileSystem failing;
+    failing.hideEntryTypes(), failing.failEvery("statAt", std::errc::no_such_file_or_directory);
+    EXPECT_EQ(matchingFiles(dir.path(), "cgi", systemWith(failing)), V{});
+    failing.failEvery("statAt", std::errc::io_error);
+    EXPECT_THROW(matchingFiles(dir.path(), "cgi", systemWith(failing)), FileError);
 }
 
 // A file swapped after the scan, before its turn or between the check of its type and its opening,
@@ -67,6 +77,9 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
          "symbolic link, not followed", "symbolic link, not followed"},
         {"FIFO", [](auto& t, auto&) { ::unlink(t.c_str()), ::mkfifo(t.c_str(), 0644); }, "not a regular file",
          "changed during the run"},
+        {"a read-only file",
+         [](auto& t, auto&) { std::filesystem::remove(t), writeFile(t, "new b\r\n", 0444); },
+         "read-only file", "changed during the run"},
 #endif
         {"removed", [](auto& t, auto&) { std::filesystem::remove(t); }, kNoSuchFile, kNoSuchFile},
         {"another file", [](auto& t, auto&) { std::filesystem::remove(t), writeFile(t, "new b\r\n"); },
@@ -96,9 +109,9 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
                 EXPECT_EQ(now.at("a.txt"), inserted("a\r\n", "X", head));
                 EXPECT_EQ(now.at("c.txt"), inserted("c\r\n", "X", head));
                 EXPECT_EQ(readFile(outside / "secret.txt"), "secret\r\n");
-                const bool removed = what == "removed", other = what == "another file";
+                const bool removed = what == "removed", other = what.ends_with(" file");
                 EXPECT_EQ(now.size(), removed ? 2u : 3u);
-                if (other && r.result.failures.empty()) {
+                if (what == "another file" && r.result.failures.empty()) {
                     // Taking the file that now holds the name is sound too, as long as it is whole.
                     EXPECT_EQ(now.at("b.txt"), inserted("new b\r\n", "X", head));
                     continue;
@@ -119,31 +132,39 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
 TEST(BatchRun, FolderThatFailsCountsAsAFolderAndTheWalkGoesOn) {
     struct Failing : platform::FileSystemDecorator {
         using FileSystemDecorator::FileSystemDecorator;
-        std::string name; // fails its opening number `at` (0: every one) with EIO
+        // Its opening (or call) number `at` (0: every one) fails with EIO, or opens `instead`.
+        std::string name, instead;
         int at = 0, seen = 0;
-        bool upLeadsElsewhere = false;
-        std::error_code admit(const char*) override { return {}; }
+        std::error_code admit(const char* call) override {
+            return call == name && ++seen == at ? std::make_error_code(std::errc::io_error)
+                                                : std::error_code();
+        }
         std::error_code openAt(platform::FileHandle dir, const std::string& n, platform::OpenMode mode,
                                std::uint32_t permissions, platform::FileHandle& out) override {
-            if (n == name && (++seen == at || at == 0))
+            const bool hit = n == name && (++seen == at || at == 0);
+            if (hit && instead.empty())
                 return std::make_error_code(std::errc::io_error);
-            const bool elsewhere = upLeadsElsewhere && n == "..";
-            return FileSystemDecorator::openAt(dir, elsewhere ? "." : n, mode, permissions, out);
+            return FileSystemDecorator::openAt(dir, hit ? instead : n, mode, permissions, out);
         }
     };
     const std::string all = native("b/b.txt\r\nb/c/c.txt\r\nb/e/e.txt\r\nd/d.txt\r\n\r\n处理了5个文件。\r\n");
     const std::string folderFailed = "有1个文件未能处理。\r\n有1个文件夹未能处理。\r\n";
     const std::string eio = "（未能处理：Input/output error）\r\n";
-    const Rows<std::string, std::string, int, bool, std::string> cases{
-        {"the scan cannot open b", "b", 1, false,
-         native("b/") + eio + native("d/d.txt\r\n\r\n处理了2个文件。\r\n") + folderFailed},
-        {"its turn cannot open b/c", "c", 2, false,
+    const std::string bFailed =
+        native("b/") + eio + native("d/d.txt\r\n\r\n处理了2个文件。\r\n") + folderFailed;
+    const Rows<std::string, std::string, int, std::string, std::string> cases{
+        {"the scan cannot open b", "b", 1, "", bFailed},
+        {"the scan cannot read b", "readDir", 2, "", bFailed},
+        {"its turn cannot open b/c", "c", 2, "",
          native("b/b.txt\r\nb/c/") + eio + native("b/e/e.txt\r\nd/d.txt\r\n\r\n处理了4个文件。\r\n") +
              folderFailed},
-        {"going up fails", "..", 0, false, all + "有1个文件未能处理。\r\n"},
-        {"going up leads elsewhere", "", 0, true, all + "有1个文件未能处理。\r\n"},
+        {"its turn finds another folder at d", "d", 2, "b",
+         native("b/b.txt\r\nb/c/c.txt\r\nb/e/e.txt\r\nd/") +
+             "（未能处理：changed during the run）\r\n\r\n处理了4个文件。\r\n" + folderFailed},
+        {"going up fails", "..", 0, "", all + "有1个文件未能处理。\r\n"},
+        {"going up leads elsewhere", "..", 0, ".", all + "有1个文件未能处理。\r\n"},
     };
-    for (const auto& [what, name, at, elsewhere, log] : cases) {
+    for (const auto& [what, name, at, instead, log] : cases) {
         SCOPED_TRACE(what);
         TempDir dir;
         for (const char* sub : {"b/c", "b/e", "d"})
@@ -151,15 +172,15 @@ TEST(BatchRun, FolderThatFailsCountsAsAFolderAndTheWalkGoesOn) {
         writeAll(
             dir.path(),
             {{"a.txt", "o"}, {"b/b.txt", "o"}, {"b/c/c.txt", "o"}, {"b/e/e.txt", "o"}, {"d/d.txt", "o"}});
-        writeFile(dir / "r.txt", "o", 0444);
+        writeFile(dir / "r.txt", "o", 0464); // its owner may not write it: read-only
         Failing fs(realFs());
-        fs.name = name, fs.at = at, fs.upLeadsElsewhere = elsewhere;
+        fs.name = name, fs.at = at, fs.instead = instead;
         BatchInput in = input("txt", "foot", "X");
         in.recursive = true;
         const Ran r = run(dir, in, fs);
         EXPECT_EQ(r.log, "被处理的文件\r\na.txt\r\nr.txt（未能处理：read-only file）\r\n" + log +
                              "感谢您使用本软件！");
-        EXPECT_EQ(readFile(dir / "d/d.txt"), "oX\r\n");
+        EXPECT_EQ(readFile(dir / "d/d.txt"), instead == "b" ? "o" : "oX\r\n");
     }
 }
 
@@ -213,6 +234,9 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     EXPECT_EQ(gone.outcome, O::FolderUnreadable);
     EXPECT_THAT(gone.error, HasSubstr(kNoSuchFile));
     EXPECT_EQ(sink.log, std::string(kLogHeader));
+    platform::RecordingFileSystem full; // out of descriptors from a batch's first file on: each fails alone
+    full.failEvery("openAt", std::errc::too_many_files_open);
+    EXPECT_EQ(run(dir, input("txt", "foot", "x"), full).result.failures.size(), 1u);
     EXPECT_EQ(readFile(dir / "a.txt"), "a");
 }
 
@@ -483,6 +507,7 @@ TEST(BatchRun, FlushOfEachFileRunsSideBySideAndNamesTheFailedOne) {
 TEST(BatchRun, NextRunRemovesOnlyWhatAKilledRunLeft) {
     TempDir dir;
     writeFile(dir / ".stepwick-999999999-1-1.tmp", "new content of a killed run"); // beyond any pid_max
+    writeFile(dir / (".stepwick-" + std::to_string(systemWith().process.processId()) + "-1-1.tmp"), "ours");
     std::set<std::string> kept{"a.txt"};
 #ifndef _WIN32
     kept.insert(".stepwick-" + std::to_string(::getppid()) + "-1-1.tmp"); // a live process's
@@ -493,7 +518,9 @@ TEST(BatchRun, NextRunRemovesOnlyWhatAKilledRunLeft) {
         kept.insert(own);
     for (const std::string& name : kept)
         writeFile(dir / name, "mine");
-    EXPECT_EQ(run(dir, input("txt", "foot", "x")).result.changed, 1u);
+    platform::RecordingFileSystem fs;
+    fs.hideEntryTypes(); // what the folder does not say is asked of each file
+    EXPECT_EQ(run(dir, input("txt", "foot", "x"), fs).result.changed, 1u);
     EXPECT_EQ(listDir(dir.path()), kept);
 }
 
@@ -533,4 +560,6 @@ TEST(BatchRun, LargeHeadReportsItsCopyUpToTheEnd) {
     ASSERT_GE(sink.steps.size(), 2u); // in slices, not only once at the end
     EXPECT_TRUE(std::is_sorted(sink.steps.begin(), sink.steps.end()));
     EXPECT_EQ(sink.steps.back(), std::make_pair(std::uint64_t(size), std::uint64_t(size)));
+    EXPECT_EQ(std::filesystem::file_size(dir / "big.txt"), std::uintmax_t(size + 5))
+        << "one break at the end";
 }

@@ -203,12 +203,14 @@ TEST(CodePlace, PreambleIsFoundWhateverItsLengthAndWhereverTheReadEnds) {
 
 TEST(CodePlace, LineBreaksAsAskedOrAsTheFileHasThem) {
     using M = LineBreakMode;
+    const std::string a(2 * 64 * 1024 - 2, 'a'); // its CR LF split between two reads
     // What, the file, the line-break mode, what a head and a foot make of the file.
     for (const auto& [what, old, eol, head, foot] :
          Rows<const char*, std::string, M, std::string, std::string>{
              {"LF", "a\r\nb", M::Lf, "1\n2\na\r\nb", "a\r\nb1\n2\n"},
              {"match: LF", "a\nb", M::Match, "1\n2\na\nb", "a\nb1\n2\n"},
-             {"match: CR LF", "a\r\nb\n", M::Match, "1\r\n2\r\na\r\nb\n", "a\r\nb\n1\r\n2\r\n"},
+             {"match: CR LF behind a long first line", a + "\r\nb\n", M::Match, "1\r\n2\r\n" + a + "\r\nb\n",
+              a + "\r\nb\n1\r\n2\r\n"},
              {"match: CR alone", "a\rb", M::Match, "1\r2\ra\rb", "a\rb1\r2\r"},
              {"match: no break at all gives CR LF", "ab", M::Match, "1\r\n2\r\nab", "ab1\r\n2\r\n"},
              {"match: empty file", "", M::Match, "1\r\n2\r\n", "1\r\n2\r\n"},

@@ -333,6 +333,8 @@ TEST(InsertCode, RefusesWhatIsNotAWritableRegularFileAndOnlyAFootCreatesAFile) {
     EXPECT_EQ(snapshot(dir.path()), want);
     EXPECT_EQ(readFile(outside / "victim.txt"), "outside\r\n");
     EXPECT_EQ(std::get<2>(ownerAndMode(dir / "ro.txt")), 0444u);
+    std::ofstream(dir / "plain.txt").put('p'); // made as any program makes a file
+    EXPECT_EQ(std::get<2>(ownerAndMode(dir / "new.txt")), std::get<2>(ownerAndMode(dir / "plain.txt")));
 }
 
 // Each call of a clean insertion or removal failed in turn: the file is whole old (or whole new
@@ -350,7 +352,8 @@ TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
              {"head", "code", "openUnnamed", errc::operation_not_supported, false, "line 1"},
              {"head", "code", "linkUnnamed", errc::no_such_file_or_directory, false, "line 1"},
              {"foot", "code", "", errc{}, false, "line 1"},
-             {"foot", std::string(5000, 'L'), "", errc{}, false, "line 1"},
+             {"foot", std::string(4094, 'L'), "", errc{}, false, "line 1"}, // with its break: one write
+             {"foot", std::string(4095, 'L'), "", errc{}, false, "line 1"},
              {"head", "code", "", errc{}, true, "line 1"},
              {"foot", "code", "", errc{}, true, "line 1"},
              {"foot", "code", "", errc{}, true, longLine}}) {
@@ -385,8 +388,9 @@ TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
             } else {
                 try {
                     InsertCode(code, dir / "a.txt", position, systemWith(fs));
-                } catch (const FileError&) {
+                } catch (const FileError& e) {
                     threw = true;
+                    EXPECT_NE(e.refusal(), Refusal::PartialCode) << "the file is whole";
                 }
             }
             const auto& c = fs.calls();
@@ -397,7 +401,7 @@ TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
                 ASSERT_GT(total, 5);
                 // A failed flush below proves it comes before the rename; the folder's flush follows it.
                 EXPECT_GT(last("dataSync"), last("renameAt"));
-                EXPECT_EQ(last("renameAt") > 0, head || remove || code.size() > 4096);
+                EXPECT_EQ(last("renameAt") > 0, head || remove || line.size() > 4096);
             }
             const std::string& failed = c[std::max(n, 1L) - 1];
             if (interrupt && (failed == "read" || failed == "write" || failed == "copyRange")) {
