@@ -67,18 +67,20 @@ private:
     std::string m_path;
 };
 
+// Paths are UTF-8, as the core's names are, on every system.
 inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + path);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline void writeFile(const std::string& path, const std::string& bytes, unsigned mode = 0644) {
-    if (!std::ofstream(path, std::ios::binary | std::ios::trunc)
+    const std::filesystem::path p = std::filesystem::u8path(path);
+    if (!std::ofstream(p, std::ios::binary | std::ios::trunc)
              .write(bytes.data(), std::streamsize(bytes.size())))
         throw std::runtime_error("cannot write " + path);
-    std::filesystem::permissions(path, static_cast<std::filesystem::perms>(mode));
+    std::filesystem::permissions(p, static_cast<std::filesystem::perms>(mode));
 }
 
 // length bytes of a file at offset, read through the system's own calls (a C++ stream may not seek
@@ -105,10 +107,14 @@ using Contents = std::map<std::string, std::string>; // name -> bytes
 
 // Every entry of the folder (hidden ones too) with its bytes, or a marker for what is not a regular file.
 inline Contents snapshot(const std::string& folder) {
+    auto utf8 = [](const std::filesystem::path& p) {
+        const std::u8string s = p.u8string();
+        return std::string(s.begin(), s.end());
+    };
     Contents c;
-    for (const auto& e : std::filesystem::directory_iterator(folder))
-        c[e.path().filename().string()] =
-            e.is_regular_file() && !e.is_symlink() ? readFile(e.path().string()) : "<not a regular file>";
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::u8path(folder)))
+        c[utf8(e.path().filename())] =
+            e.is_regular_file() && !e.is_symlink() ? readFile(utf8(e.path())) : "<not a regular file>";
     return c;
 }
 
