@@ -81,7 +81,8 @@ UniqueFile FolderEditor::openChecked(const std::string& name, const std::string&
     if (info.kind != FileKind::Regular)
         throw FileError(std::errc::invalid_argument, "open", path, Refusal::NotRegular);
     // A file whose owner may not write it is read-only, whoever runs the program.
-    if (mode != OpenMode::Read && info.readOnly)
+    const bool writes = mode != OpenMode::Read;
+    if (writes && info.readOnly)
         throw FileError(std::errc::permission_denied, "open", path, Refusal::ReadOnly);
     // No following, no blocking: whatever took the name since the check cannot hang us or redirect us.
     std::error_code ec;
@@ -92,7 +93,7 @@ UniqueFile FolderEditor::openChecked(const std::string& name, const std::string&
     if ((ec = m_setup.fs.stat(file.get(), now)))
         throw FileError(ec, "stat", path);
     // The file opened is the one checked; a name taken meanwhile may even have its number again.
-    if (now.kind != FileKind::Regular || now.id != info.id || (mode != OpenMode::Read && now.readOnly))
+    if (now.kind != FileKind::Regular || now.id != info.id || (writes && now.readOnly))
         throw FileError(std::errc::resource_unavailable_try_again, "open", path, Refusal::ChangedDuringRun);
     info = now;
     return file;
