@@ -19,7 +19,7 @@ WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 nsis
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all setup configure build run test format format-check bench package install clean \
-	windows-configure windows sanitize asan tsan lint
+	windows-configure windows sanitize asan tsan lint fuzz fuzz-smoke
 
 all: build
 
@@ -110,6 +110,31 @@ tsan: setup
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
 	$(call SANITIZED_CTEST,$(TSAN_BUILD),$(TSAN_ENV),-L 'core|platform')
 
+# libFuzzer over the core's byte parsers, in a clang build of its own with ASan and UBSan: each
+# target runs FUZZ_SECONDS from its seeds (tests/fuzz/corpus/, left as they are) and what it found
+# before (build-fuzz/corpus/). A crash, a leak, a sanitizer report, a broken property, an input
+# slower than 10 s or a process over 2 GB fails the run and leaves the input in build-fuzz/.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 300
+FUZZ_TARGETS = fuzz_encoding fuzz_line_breaks fuzz_names fuzz_preamble fuzz_round_trip
+PACKAGES += clang libclang-rt-14-dev
+
+fuzz: setup
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+		-DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DSTEPWICK_BUILD_UI=OFF -DSTEPWICK_BUILD_TESTS=OFF -DSTEPWICK_FUZZ=ON \
+		-DSTEPWICK_SANITIZE=fuzzer-no-link$(,)address$(,)undefined -DSTEPWICK_WERROR=$(WERROR)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS)
+	for t in $(FUZZ_TARGETS); do mkdir -p $(FUZZ_BUILD)/corpus/$$t && \
+		ASAN_OPTIONS=$(SANITIZER_COMMON) UBSAN_OPTIONS=$(SANITIZER_COMMON) ./$(FUZZ_BUILD)/$$t \
+			-max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+			-artifact_prefix=$(FUZZ_BUILD)/$$t- -print_final_stats=1 \
+			$(FUZZ_BUILD)/corpus/$$t tests/fuzz/corpus/$$t || exit 1; \
+	done
+
+# CI's short run: about 20 s of each target.
+fuzz-smoke:
+	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=20
+
 # clang-tidy with .clang-tidy's checks over the product's sources and its own headers: the Linux
 # ones with the compile commands of the Linux build, the Windows ones (the Win32 platform, the
 # native windows, wmain) with those of the MinGW build, parsed for that target against MinGW's own
@@ -151,4 +176,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(WINDOWS_BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(WINDOWS_BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
