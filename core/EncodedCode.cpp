@@ -101,9 +101,15 @@ bool cutSequence(std::string_view rest) {
                                                              : 0;
     if (rest.size() >= length)
         return false;
-    for (std::size_t k = 1; k < rest.size(); ++k)
-        if ((static_cast<unsigned char>(rest[k]) & 0xC0) != 0x80)
+    // Behind E0, ED, F0 and F4 the second byte's range is narrower: no overlong form, no
+    // surrogate, nothing past U+10FFFF.
+    const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    for (std::size_t k = 1; k < rest.size(); ++k) {
+        const auto c = static_cast<unsigned char>(rest[k]);
+        if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xBF))
             return false;
+    }
     return true;
 }
 
