@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 using platform::FileHandle;
 using platform::retryOnInterrupt;
@@ -147,6 +148,35 @@ std::size_t FolderEditor::preambleWithout(FileHandle file, std::int64_t size, co
     }
 }
 
+namespace {
+
+// How far in front of a place the code may start: 0, or where the code begins with blanks and a
+// line break, or with a LF, the preamble's last line took them in as its own end (behind a
+// declaration followed by more on its line; a lone CR completed into CR LF).
+std::vector<std::size_t> leadsTakenIn(std::string_view code, TextEncoding encoding) {
+    const std::string_view lf = EncodedCode::lineBreak(encoding, LineBreak::Lf);
+    const std::size_t unit = lf.size();
+    const auto is = [&](std::size_t at, char c) {
+        const std::string_view u = code.substr(std::min(at, code.size()), unit);
+        return u.size() == unit && (unit == 1                           ? u[0] == c
+                                    : encoding == TextEncoding::Utf16BE ? u[0] == '\0' && u[1] == c
+                                                                        : u[0] == c && u[1] == '\0');
+    };
+    std::vector<std::size_t> leads{0};
+    if (is(0, '\n'))
+        leads.push_back(unit);
+    std::size_t k = 0;
+    while (is(k, ' ') || is(k, '\t'))
+        k += unit;
+    if (is(k, '\r'))
+        leads.push_back(k + (is(k + unit, '\n') ? 2 : 1) * unit);
+    else if (is(k, '\n') && k > 0)
+        leads.push_back(k + unit);
+    return leads;
+}
+
+} // namespace
+
 FolderEditor::Spot FolderEditor::locateBehindPreamble(FileHandle file, std::int64_t size,
                                                       const std::string& path, Spot spot, bool compare) {
     const Preamble preamble = readPreamble(file, size, path, spot.mark);
@@ -160,15 +190,21 @@ FolderEditor::Spot FolderEditor::locateBehindPreamble(FileHandle file, std::int6
     // preamble line (a DOCTYPE for pages without one) went in where the file without it ends its
     // preamble, and now heads the lines behind it.
     const std::size_t length = spot.code->size();
+    const std::vector<std::size_t> leads = leadsTakenIn(*spot.code, spot.mark.encoding);
     for (auto place = preamble.places.rbegin(); place != preamble.places.rend(); ++place) {
-        const std::int64_t at = mark + static_cast<std::int64_t>(*place);
-        if (size - at < static_cast<std::int64_t>(length) || !holdsAt(file, at, *spot.code, path) ||
-            preambleWithout(file, size, path, spot.mark, *place, length) != *place)
-            continue;
-        spot.held = true;
-        spot.at = at;
-        spot.heldFrom = at, spot.heldEnd = at + static_cast<std::int64_t>(length);
-        return spot;
+        for (const std::size_t lead : leads) {
+            if (lead > *place)
+                continue;
+            const std::size_t from = *place - lead;
+            const std::int64_t at = mark + static_cast<std::int64_t>(from);
+            if (size - at < static_cast<std::int64_t>(length) || !holdsAt(file, at, *spot.code, path) ||
+                preambleWithout(file, size, path, spot.mark, from, length) != from)
+                continue;
+            spot.held = true;
+            spot.at = at;
+            spot.heldFrom = at, spot.heldEnd = at + static_cast<std::int64_t>(length);
+            return spot;
+        }
     }
     findCodeEndingFile(file, size, spot, path);
     return spot;
