@@ -6,6 +6,8 @@
 #include "core/CodeText.h"
 #include "platform/System.h"
 
+#include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -29,12 +31,19 @@ struct LogSink final : BatchSink {
 };
 
 // A folder of this process's own, in memory where the system offers it: the runs sync what they
-// write. Gone with the process, unless a crash ends it.
+// write. Gone with the process; one a crash left is gone with the next.
 class Folder {
 public:
     Folder() {
         namespace fs = std::filesystem;
         const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(base, ec)) {
+            const std::string name = e.path().filename().string();
+            if (name.starts_with("stepwick-fuzz-") && ::kill(std::atoi(name.c_str() + 14), 0) != 0 &&
+                errno == ESRCH)
+                fs::remove_all(e.path(), ec);
+        }
         const fs::path dir = base / ("stepwick-fuzz-" + std::to_string(::getpid()));
         fs::create_directories(dir);
         m_path = dir.string() + "/";
