@@ -6,6 +6,7 @@
 #include "core/CodeText.h"
 #include "platform/System.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -105,6 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     static Locale locale;
     locale.charset = (flags & 16) != 0 ? "GBK" : "UTF-8";
+    // A GBK code in an ASCII file may be UTF-8 too ("\xCF\xB0"): the next run reads it so.
+    const auto ascii = [](std::string_view s) {
+        return std::ranges::all_of(s, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    if ((flags & 16) != 0 && ascii(old) && !ascii(code))
+        return 0;
     BatchInput input;
     input.folder = folder();
     input.extension = "txt";
