@@ -1,6 +1,7 @@
 # Thin wrapper over CMake. `make run` and `make test` first install what is missing.
 BUILD ?= build
 WINDOWS_BUILD ?= build-windows
+WINDOWS_X86_BUILD ?= build-windows-i686
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
@@ -11,9 +12,10 @@ PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev \
 	qt6-base-dev qt6-translations-l10n libgl-dev fonts-arphic-uming fonts-liberation \
 	xvfb xauth openbox x11-utils desktop-file-utils appstream time bc locales \
 	scdoc dpkg-dev fakeroot file lintian man-db bash-completion acl e2fsprogs clang-format clang-tidy
-# The Windows build: MinGW-w64 with POSIX threads (std::thread; never the win32 thread model), wine
-# to run its tests, NSIS for its installer.
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 nsis
+# The Windows builds, 64- and 32-bit: MinGW-w64 with POSIX threads (std::thread; never the win32
+# thread model), wine to run their tests (wine32 from the i386 architecture for the 32-bit ones),
+# NSIS for the installer.
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 nsis
 
 , := ,
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -29,6 +31,7 @@ setup:
 	done); \
 	if [ -n "$$missing" ]; then \
 		echo "Installing:" $$missing; \
+		if ! dpkg --print-foreign-architectures | grep -qx i386; then $(SUDO) dpkg --add-architecture i386; fi && \
 		$(SUDO) apt-get update && \
 		DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
 	fi
@@ -40,12 +43,19 @@ configure: setup
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The 32-bit edition first: the installer, built with the 64-bit one, holds both.
 windows-configure: setup
-	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	cmake -S . -B $(WINDOWS_X86_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTEPWICK_BUILD_TESTS=ON -DSTEPWICK_WERROR=$(WERROR)
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTEPWICK_BUILD_TESTS=ON -DSTEPWICK_WERROR=$(WERROR) \
+		-DSTEPWICK_X86_BUILD=$(abspath $(WINDOWS_X86_BUILD))
 
-# stepwick-cli.exe, its tests, and the release archive build-windows/stepwick-VERSION-windows-x86_64.zip.
+# Both editions of stepwick.exe and stepwick-cli.exe with their tests, a release archive of each
+# (build-windows/stepwick-VERSION-windows-x86_64.zip, build-windows-i686/...-windows-x86.zip) and
+# the installer build-windows/stepwick-VERSION-setup.exe.
 windows: windows-configure
+	cmake --build $(WINDOWS_X86_BUILD) -j $(JOBS)
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
 # The windows need a desktop session: say so before building rather than let Qt abort.
@@ -58,10 +68,11 @@ run:
 	@$(MAKE) --no-print-directory build
 	./$(BUILD)/stepwick
 
-# The Linux tests, then the Windows ones under wine, beside one wine server for the whole run.
+# The Linux tests, then those of both Windows editions under wine, each beside one wine server.
 test: build windows format-check
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(WINDOWS_BUILD) && ./wine-session ctest --output-on-failure -j $(JOBS)
+	cd $(WINDOWS_X86_BUILD) && ./wine-session ctest --output-on-failure -j $(JOBS)
 
 # The core, the command line and their tests without the windows, built with the sanitizers, then
 # their ctest. Each sanitizer writes its reports to <build>/sanitizer-reports/ as well, so that a
@@ -176,4 +187,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(WINDOWS_BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(WINDOWS_BUILD) $(WINDOWS_X86_BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

@@ -260,7 +260,8 @@ void FolderEditor::findCodeEndingFile(FileHandle file, std::int64_t size, Spot& 
 // Compared piece by piece beyond the start already read: a large code is not held a second time.
 bool FolderEditor::holdsAt(FileHandle file, std::int64_t at, std::string_view bytes,
                            const std::string& path) {
-    if (static_cast<std::size_t>(at) + bytes.size() <= m_prepare.have)
+    // Compared as file offsets: a size_t of 32 bits would cut one past 4 GiB down into the start.
+    if (at + static_cast<std::int64_t>(bytes.size()) <= static_cast<std::int64_t>(m_prepare.have))
         return m_prepare.buffer.compare(static_cast<std::size_t>(at), bytes.size(), bytes) == 0;
     std::string piece(std::min(kChunk, bytes.size()), '\0');
     for (std::size_t done = 0; done < bytes.size(); done += piece.size()) {

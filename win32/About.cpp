@@ -13,10 +13,10 @@ About::About()
     : FormWindow(layout::kAbout, kAboutClass), m_companyUrl(toWide(stepwick::kCompanyUrl)),
       m_authorUrl(toWide(stepwick::kAuthorUrl)), m_authorMail(toWide(stepwick::kAuthorMail)) {}
 
-void About::showSingle() {
+void About::showSingle(HWND opener) {
     if (!exists())
         create(WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, WS_EX_TOOLWINDOW);
-    bringUp();
+    bringUp(opener);
     // The OK button, first in the tab order, holds the focus.
     SetFocus(control("Command1"));
 }

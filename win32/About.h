@@ -13,7 +13,7 @@ class About : public FormWindow {
 public:
     About();
     // Creates the window if it does not exist, else shows the one that does.
-    void showSingle();
+    void showSingle(HWND opener);
 
 protected:
     void onCreated() override;

@@ -46,10 +46,10 @@ void fill(HWND list, const std::vector<std::wstring>& rows) {
 FileBro::FileBro(Mod& mod, const platform::PathRules& paths)
     : FormWindow(layout::kFileBro, kFileBroClass), m_mod(mod), m_paths(paths) {}
 
-void FileBro::showSingle() {
+void FileBro::showSingle(HWND opener) {
     if (!exists())
         create(WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW);
-    bringUp();
+    bringUp(opener);
 }
 
 void FileBro::onCreated() {

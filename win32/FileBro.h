@@ -18,7 +18,7 @@ public:
     FileBro(Mod& mod, const platform::PathRules& paths);
     // Creates the window at the process's current folder if it does not exist, else shows the one
     // that does with its lists as they are.
-    void showSingle();
+    void showSingle(HWND opener);
     void closeConfirming();
 
 protected:

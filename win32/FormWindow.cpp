@@ -2,6 +2,7 @@
 
 #include "win32/ControlIds.h"
 #include "win32/DesignScale.h"
+#include "win32/FirstPlace.h"
 #include "win32/Pictures.h"
 #include "win32/Wide.h"
 
@@ -82,6 +83,21 @@ RECT frameAround(SIZE client, DWORD style, DWORD exStyle, UINT dpi) {
     else
         AdjustWindowRectEx(&r, style, FALSE, exStyle);
     return r;
+}
+
+// The program's other windows on screen: those of this thread, visible, but this one and the opener.
+struct OtherWindows {
+    HWND self, opener;
+    std::vector<RECT> rects;
+};
+
+BOOL CALLBACK noteOther(HWND window, LPARAM param) {
+    auto* found = reinterpret_cast<OtherWindows*>(param);
+    RECT r;
+    if (window != found->self && window != found->opener && IsWindowVisible(window) && !IsIconic(window) &&
+        GetWindowRect(window, &r))
+        found->rects.push_back(r);
+    return TRUE;
 }
 
 } // namespace
@@ -274,7 +290,24 @@ bool FormWindow::isChecked(std::string_view name) const {
     return SendMessageW(control(name), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-void FormWindow::bringUp() {
+void FormWindow::placeBeside(HWND opener) {
+    RECT own, openerRect;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetWindowRect(m_hwnd, &own) || !GetWindowRect(opener, &openerRect) ||
+        !GetMonitorInfoW(MonitorFromWindow(opener, MONITOR_DEFAULTTONEAREST), &monitor))
+        return;
+    OtherWindows others{m_hwnd, opener, {}};
+    EnumThreadWindows(GetCurrentThreadId(), &noteOther, reinterpret_cast<LPARAM>(&others));
+    const POINT at =
+        firstPlace({own.right - own.left, own.bottom - own.top}, openerRect, others.rects, monitor.rcWork);
+    SetWindowPos(m_hwnd, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FormWindow::bringUp(HWND opener) {
+    if (!m_shown && opener)
+        placeBeside(opener);
+    m_shown = true;
     if (IsIconic(m_hwnd))
         ShowWindow(m_hwnd, SW_RESTORE);
     ShowWindow(m_hwnd, SW_SHOW);
@@ -364,6 +397,7 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_NCDESTROY:
         m_hwnd = nullptr;
+        m_shown = false;
         break;
     }
     return DefWindowProcW(self, message, wParam, lParam);

@@ -25,8 +25,9 @@ public:
     std::wstring text(std::string_view name) const;
     void setText(std::string_view name, std::wstring_view text);
     bool isChecked(std::string_view name) const;
-    // Shows the window, restored if minimised, in front and with the focus.
-    void bringUp();
+    // Shows the window, restored if minimised, in front and with the focus. Its first showing
+    // puts it beside the opener, clear of the program's other windows on screen.
+    void bringUp(HWND opener = nullptr);
 
     // The window class of every window of this kind; once per process.
     static void registerClass(const wchar_t* className, HICON icon);
@@ -69,6 +70,7 @@ private:
     bool setLinkCursor(HWND control);
     double linkPoints() const;
     SIZE roomOf(std::size_t index) const;
+    void placeBeside(HWND opener);
 
     const wchar_t* m_className;
     UINT m_dpi = 96;
@@ -76,6 +78,7 @@ private:
     std::vector<HFONT> m_fonts;
     std::vector<HBITMAP> m_pictures;
     HFONT m_windowFont = nullptr;
+    bool m_shown = false;
 };
 
 } // namespace win32ui

@@ -64,11 +64,11 @@ void MainForm::onCommand(int id, int code) {
         check1Click();
     else if (id == idOf("CmdAdd")) {
         m_texts.ensure();
-        m_texts.bringUp();
+        m_texts.bringUp(m_hwnd);
     } else if (id == idOf("CmdOpen"))
-        m_fileBro.showSingle();
+        m_fileBro.showSingle(m_hwnd);
     else if (id == idOf("Command1"))
-        m_about.showSingle();
+        m_about.showSingle(m_hwnd);
     else if (id == idOf("Command2"))
         command2Click();
     else if (id == idOf("Command3"))
@@ -141,7 +141,7 @@ void MainForm::reportOutcome(const BatchResult& result) {
         return say(layout::kCodeIsEmpty, MessageIcon::Information);
     case Outcome::NoFolder:
         say(kNoFolderMessage, MessageIcon::Information);
-        return m_fileBro.showSingle();
+        return m_fileBro.showSingle(m_hwnd);
     case Outcome::BadExtension:
         return say(layout::kBadExtension, MessageIcon::Warning);
     case Outcome::FolderUnreadable:

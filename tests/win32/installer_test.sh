@@ -1,12 +1,13 @@
 #!/bin/sh
-# The installer under wine: installer_test.sh PREFIX SETUP.exe DRIVER.exe
-# Installs silently, checks the programs and the Start-menu shortcut, starts the installed
-# stepwick.exe and closes it, uninstalls silently, and checks that nothing the installer put down
-# remains: no file, no shortcut, no folder, no uninstall entry.
+# The installer under wine: installer_test.sh PREFIX SETUP.exe DRIVER.exe OBJDUMP [win32]
+# Installs silently, checks the programs (stripped, of the system's own processor) and the
+# Start-menu shortcut, starts the installed stepwick.exe and closes it, uninstalls silently, and
+# checks that nothing the installer put down remains: no file, no shortcut, no folder, no uninstall
+# entry. With win32, on a 32-bit system, where the 64-bit driver cannot start the program.
 set -eu
-prefix=$1 setup=$2 driver=$3
+prefix=$1 setup=$2 driver=$3 objdump=$4 arch=${5:-win64}
 here=$(dirname "$0")
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 fails=0
 check() { # check DESCRIPTION COMMAND...
     what=$1
@@ -31,8 +32,14 @@ wineserver -w
 check "installed both programs and the uninstaller" \
     test -f "$dir/stepwick.exe" -a -f "$dir/stepwick-cli.exe" -a -f "$dir/uninstall.exe"
 check "installed the Start-menu shortcut" test -f "$link"
-check "registered the uninstaller" wine reg query "$key" /v QuietUninstallString
-check "the installed stepwick.exe starts and closes" \
+format=pei-x86-64 view=/reg:64
+[ "$arch" = win32 ] && format=pei-i386 view=/reg:32
+for exe in stepwick.exe stepwick-cli.exe; do
+    check "installed $exe for the system's processor" sh -c "'$objdump' -f '$dir/$exe' | grep -q 'file format $format\$'"
+    check "installed $exe stripped" sh -c "! '$objdump' -h '$dir/$exe' | grep -q '\.debug_'"
+done
+check "registered the uninstaller" wine reg query "$key" /v QuietUninstallString $view
+[ "$arch" = win32 ] || check "the installed stepwick.exe starts and closes" \
     wine "$driver" --start-and-close "C:\\Program Files\\Stepwick\\stepwick.exe"
 check "the installed stepwick-cli.exe runs" sh -c "wine '$dir/stepwick-cli.exe' --version | grep -q 1.01.0011"
 
@@ -41,5 +48,5 @@ wine "$dir/uninstall.exe" /S
 wineserver -w
 check "uninstalled every file and the folder" test ! -e "$dir"
 check "removed the shortcut" test ! -e "$link"
-check "removed the uninstall entry" sh -c "! wine reg query '$key' >/dev/null 2>&1"
+check "removed the uninstall entry" sh -c "! wine reg query '$key' $view >/dev/null 2>&1"
 exit $((fails > 0))

@@ -84,11 +84,13 @@ void checkControls(HWND window, const layout::Window& w) {
     }
 }
 
-void checkWindow(HWND window, const layout::Window& w, bool minimisable) {
+// The client area in pixels at 96 dpi: the design's twips, 15 to the pixel, and the rows the
+// design does not have.
+void checkWindow(HWND window, const layout::Window& w, bool minimisable, SIZE pixels) {
     RECT client;
     GetClientRect(window, &client);
-    EXPECT_EQ(client.right, layout::toPixels(w.width));
-    EXPECT_EQ(client.bottom, layout::toPixels(w.height));
+    EXPECT_EQ(client.right, pixels.cx);
+    EXPECT_EQ(client.bottom, pixels.cy);
     EXPECT_EQ(textOf(window), wide(w.caption));
     const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE), ex = GetWindowLongPtrW(window, GWL_EXSTYLE);
     EXPECT(!(style & WS_MAXIMIZEBOX) && bool(style & WS_MINIMIZEBOX) == minimisable);
@@ -97,14 +99,15 @@ void checkWindow(HWND window, const layout::Window& w, bool minimisable) {
 }
 
 // Each window as designed, opened by its button. Confirm and the title bar's close both hide the
-// code window; its text stays for the next showing.
+// code window; its text stays for the next showing. The code window and About first open apart,
+// on the screen.
 void windowsAsDesigned() {
     Program p(g_exe, addressesFile());
-    checkWindow(p.main(), layout::kMainForm, false);
+    checkWindow(p.main(), layout::kMainForm, false, {413, 388});
     EXPECT(!p.window(win32ui::kTextsClass, 0));
     click(item(p.main(), layout::kMainForm, "CmdAdd"));
     HWND texts = p.window(win32ui::kTextsClass);
-    checkWindow(texts, layout::kTexts, false);
+    checkWindow(texts, layout::kTexts, false, {457, 416});
     HWND box = item(texts, layout::kTexts, "Text1");
     EXPECT_EQ(textOf(box), L"在这里输入欲添加的字符。");
     setText(box, L"<!-- 代码 -->\r\n");
@@ -115,9 +118,17 @@ void windowsAsDesigned() {
     click(item(texts, layout::kTexts, "Command1"));
     EXPECT(!IsWindowVisible(texts));
     click(item(p.main(), layout::kMainForm, "CmdOpen"));
-    checkWindow(p.window(win32ui::kFileBroClass), layout::kFileBro, false);
+    checkWindow(p.window(win32ui::kFileBroClass), layout::kFileBro, false, {378, 455});
     click(item(p.main(), layout::kMainForm, "Command1"));
-    checkWindow(p.window(win32ui::kAboutClass), layout::kAbout, false);
+    HWND about = p.window(win32ui::kAboutClass);
+    checkWindow(about, layout::kAbout, false, {394, 328});
+    click(item(p.main(), layout::kMainForm, "CmdAdd"));
+    RECT t, a, both;
+    GetWindowRect(texts, &t);
+    GetWindowRect(about, &a);
+    EXPECT(!IntersectRect(&both, &t, &a));
+    for (const RECT& r : {t, a})
+        EXPECT(r.left >= 0 && r.top >= 0 && r.right <= 1280 && r.bottom <= 1024);
 }
 
 // Keep-on-top follows its box. Enter held down on a button clicks it once. About opens on top,

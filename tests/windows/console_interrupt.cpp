@@ -38,6 +38,9 @@ int linesIn(HANDLE log) {
     return lines;
 }
 
+// A handler is called the system's way (stdcall on 32-bit Windows), which no lambda is.
+BOOL WINAPI passBy(DWORD) { return TRUE; }
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -68,7 +71,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     // Lets Ctrl+C pass this process by; the handler is ours alone, the program keeps its own.
-    SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
+    SetConsoleCtrlHandler(&passBy, TRUE);
     // Its own separate handle: reading moves no position that the program writes at.
     HANDLE reader = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,6 +1,8 @@
 // Reads the version block and the icon back from a built program, as Explorer's properties page
 // does, and names every value that differs from what users are meant to see.
-// usage: version_block PROGRAM.exe INTERNAL_NAME ORIGINAL_FILENAME
+// Then the manifest: the systems the program is written for, long paths, and for the windowed
+// program common controls 6 and per-monitor DPI.
+// usage: version_block PROGRAM.exe INTERNAL_NAME ORIGINAL_FILENAME [windowed]
 #include "../win32/Driver.h"
 
 #include <cstdio>
@@ -85,11 +87,49 @@ void checkIcon(const std::wstring& program) {
     EXPECT_EQ(sizes, L"16x32 32x32 48x32 64x32 ");
 }
 
+std::string manifestOf(const std::wstring& program) {
+    std::string text;
+    if (HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */))
+            text.assign(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                        SizeofResource(module, found));
+        FreeLibrary(module);
+    }
+    return text;
+}
+
+void checkManifest(const std::wstring& program, bool windowed) {
+    const std::string manifest = manifestOf(program);
+#ifdef _WIN64
+    const char* processor = "processorArchitecture=\"amd64\"";
+#else
+    const char* processor = "processorArchitecture=\"x86\"";
+#endif
+    const struct {
+        const char* what;
+        const char* needle;
+        bool wanted;
+    } cases[] = {
+        {"the program's own processor", processor, true},
+        {"Windows 7 supported", "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>", true},
+        {"Windows 8.1 supported", "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>", true},
+        {"Windows 10 and 11 supported", "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>", true},
+        {"long paths", "WindowsSettings\">true</longPathAware>", true},
+        {"common controls 6", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", windowed},
+        {"per-monitor DPI", ">PerMonitorV2, PerMonitor</dpiAwareness>", windowed},
+        {"system DPI on Windows 7", ">true/pm</dpiAware>", windowed},
+    };
+    for (const auto& c : cases)
+        if ((manifest.find(c.needle) != std::string::npos) != c.wanted)
+            driver::fail(__FILE__, __LINE__, std::string("manifest: ") + c.what);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 4) {
-        std::printf("usage: version_block PROGRAM.exe INTERNAL_NAME ORIGINAL_FILENAME\n");
+    const bool windowed = argc == 5 && std::wstring(argv[4]) == L"windowed";
+    if (argc != 4 && !windowed) {
+        std::printf("usage: version_block PROGRAM.exe INTERNAL_NAME ORIGINAL_FILENAME [windowed]\n");
         return 2;
     }
     const DWORD size = GetFileVersionInfoSizeW(argv[1], nullptr);
@@ -100,6 +140,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     checkBlock(block, argv[2], argv[3]);
     checkIcon(argv[1]);
+    checkManifest(argv[1], windowed);
     std::printf("%d failed\n", driver::failures());
     return driver::failures() == 0 ? 0 : 1;
 }

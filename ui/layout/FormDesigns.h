@@ -51,7 +51,8 @@ inline constexpr Window kMainForm{"MainForm", "Stepwick", 6195,    5820,
                                   false,      false,      kArial9, kMainFormControls};
 
 // The design's two controls, then the run's three options below the confirm button; the window is
-// taller than the designed 5280 twips by their rows and by the sides' margin below the last.
+// taller than the designed 5280 twips by their rows alone: below the last option it keeps the
+// design's margin below the confirm button (105 twips).
 inline constexpr Control kTextsControls[] = {
     {"Text1", Kind::CodeBox, "", "在这里输入欲添加的字符。", {240, 120, 6375, 4575}, 0},
     {"Command1", Kind::Button, "", "确认并返回", {5160, 4800, 1455, 375}, 1},
@@ -60,10 +61,10 @@ inline constexpr Control kTextsControls[] = {
     {"Check3", Kind::CheckBox, "", "换行与文件一致", {240, 5880, 6375, 255}, 4},
 };
 
-inline constexpr Window kTexts{"Texts", "添加代码", 6855, 6375, true, true, std::nullopt, kTextsControls};
+inline constexpr Window kTexts{"Texts", "添加代码", 6855, 6240, true, true, std::nullopt, kTextsControls};
 
-// The design's four controls and the subfolder option below the lists; the window is taller than
-// the designed 6825 twips by the sides' margin below the confirm button.
+// The design's four controls and the subfolder option below the lists, beside the confirm button:
+// the window keeps the designed 6825 twips.
 inline constexpr Control kFileBroControls[] = {
     {"Drive1", Kind::DriveList, "", "", {240, 240, 2535, 300}, 0},
     {"File1", Kind::FileList, "", "", {3000, 240, 2535, 5850}, 1},
@@ -72,7 +73,7 @@ inline constexpr Control kFileBroControls[] = {
     {"Check1", Kind::CheckBox, "", "包括子文件夹", {240, 6360, 3615, 255}, 4},
 };
 
-inline constexpr Window kFileBro{"FileBro", "文件浏览器", 5670,         6975,
+inline constexpr Window kFileBro{"FileBro", "文件浏览器", 5670,         6825,
                                  true,      true,         std::nullopt, kFileBroControls};
 
 // The links' captions end in their addresses, which the windows add (see AboutTexts.h).
