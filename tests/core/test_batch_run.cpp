@@ -214,16 +214,23 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     LogSink sink;
     using O = BatchResult::Outcome;
     // The type, the code, the encoding named, removal, and what the run says. Nothing to add would
-    // still add a line break; nothing to take out would take one.
+    // still add a line break; nothing to take out would take one. A control character but tab and
+    // line breaks (NUL, form feed, DEL, C1's CSI) has no place in a text file.
     for (const auto& [ext, code, encoding, remove, outcome] :
-         Rows<const char*, const char*, const char*, bool, O>{
+         Rows<const char*, std::string, const char*, bool, O>{
              {"txt", "bad\xC3", "", false, O::CodeNotEncodable},
              {"txt", "x", "NOPE", false, O::CodeNotEncodable},
              {"txt", "x", "UTF-32LE", false, O::CodeNotEncodable},
              {"txt", "\xF0\x9F\x98\x80", "GBK", false, O::CodeNotEncodable},
              {"../txt", "x", "", false, O::BadExtension},
+             {"..\\txt", "x", "", false, O::BadExtension},
              {"txt", "", "", false, O::EmptyCode},
-             {"txt", "", "", true, O::EmptyCode}}) {
+             {"txt", "", "", true, O::EmptyCode},
+             {"txt", "\r\n\r\n", "", false, O::EmptyCode},
+             {"txt", std::string("a\0b", 3), "", true, O::ControlInCode},
+             {"txt", "\x0c", "", false, O::ControlInCode},
+             {"txt", "a\x7f", "", false, O::ControlInCode},
+             {"txt", "\xC2\x9B", "", false, O::ControlInCode}}) {
         BatchInput in = input(ext, "foot", code);
         in.encoding = encoding, in.remove = remove;
         EXPECT_EQ(runBatch(at(dir, in), sink, systemWith()).outcome, outcome)
@@ -238,6 +245,9 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     full.failEvery("openAt", std::errc::too_many_files_open);
     EXPECT_EQ(run(dir, input("txt", "foot", "x"), full).result.failures.size(), 1u);
     EXPECT_EQ(readFile(dir / "a.txt"), "a");
+    // Tabs and line breaks are a code's own.
+    EXPECT_EQ(run(dir, input("txt", "foot", "\t<p>\r\n")).result.changed, 1u);
+    EXPECT_EQ(readFile(dir / "a.txt"), "a\t<p>\r\n\r\n");
 }
 
 // A dry run looks whether another run holds the folder but keeps no lock: a run meanwhile goes on.
