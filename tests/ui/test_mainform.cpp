@@ -530,7 +530,7 @@ private slots:
             else
                 QVERIFY(logged.isEmpty() &&
                         oneBox() == box(":)", MessageBox::Icon::Warning,
-                                        QStringLiteral("扩展名中不能有“/”，没有文件被修改。")));
+                                        QStringLiteral("扩展名中不能有“/”或“\\”，没有文件被修改。")));
             s.expect(bytes(after));
             QCOMPARE(other->text(), typed);
         }
