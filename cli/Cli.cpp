@@ -30,7 +30,9 @@ constexpr int kExitUsage = 2;
 constexpr int kExitLogIncomplete = 3;
 
 // Prints the log as the run reports it, from the run's first report on: a run refused before
-// it touched anything prints nothing. A log that cannot be written stops the run as a cancel does.
+// it touched anything prints nothing. A reader that has gone (a closed pipe) stops the run as a
+// cancel does; a log that cannot be written for another reason (a full disk, a stream that was
+// closed) does not: the run goes on to its last file, as the user asked, and the status says so.
 class StdoutSink final : public BatchSink {
 public:
     StdoutSink(LogOutput& out, std::atomic<bool>& stop) : m_out(out), m_stop(stop) {}
@@ -40,7 +42,7 @@ public:
             m_started = true;
         }
         m_out.write(text);
-        if (m_out.failed())
+        if (m_out.readerGone())
             m_stop = true;
     }
 

@@ -28,6 +28,8 @@ void LogOutput::write(std::string_view utf8) {
     failWith(writeText(platform::kStandardOutput, utf8));
 }
 
+bool LogOutput::readerGone() const { return m_error == EPIPE; }
+
 void LogOutput::close() {
     if (m_error == 0)
         failWith(m_closedAtStart ? EBADF : platform::closeStream(platform::kStandardOutput));

@@ -16,6 +16,8 @@ public:
     // Closes standard output, which may fail too.
     void close();
     bool failed() const { return m_error != 0; }
+    // The failure was a pipe whose reader has gone.
+    bool readerGone() const;
 
     // One line "stepwick-cli: MESSAGE" on standard error.
     static void complain(std::string_view utf8Message);

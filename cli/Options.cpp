@@ -1,9 +1,12 @@
 #include "cli/Options.h"
 #include "platform/System.h"
 
+#include "core/BatchRun.h"
 #include "core/Encoding.h"
 
 #include <getopt.h>
+
+#include <set>
 
 const char* const kUsageText =
     "Usage: stepwick-cli [--head | --foot] [--ext EXT] [--code TEXT | --code-file FILE]\n"
@@ -14,7 +17,8 @@ const char* const kUsageText =
     "exactly three characters without wildcards also takes longer ones: htm takes a.html).\n"
     "The code comes from --code, else --code-file, else standard input, in the locale's\n"
     "character set (a file or standard input with a byte-order mark is read by its mark);\n"
-    "an empty code is refused.\n"
+    "a code that is empty, only line breaks, or holds a control character other than tab,\n"
+    "CR and LF is refused.\n"
     "\n"
     "  --head             insert before the first line\n"
     "  --foot             append behind the end (default)\n"
@@ -52,8 +56,9 @@ const char* const kUsageText =
     "  1      some files failed (each is named on standard error); --check: a file lacks the code\n"
     "  2      usage error, empty or unreadable code, unreadable folder, or another run is\n"
     "         changing the folder; nothing was changed\n"
-    "  3      the changes were made as far as the run got, but the log is incomplete\n"
-    "         (standard output could not be written, or was closed)\n"
+    "  3      the log is incomplete (standard output could not be written, or was closed);\n"
+    "         every file was handled all the same, but where a pipe's reader went away, which\n"
+    "         stops the run between two files\n"
     "  128+N  stopped by signal N before its last file; the files logged were changed,\n"
     "         the rest are untouched\n";
 
@@ -116,10 +121,13 @@ LineBreakMode lineBreakMode(const std::string& name) {
     throw UsageError("--eol takes crlf, lf or match, not " + name);
 }
 
-// "auto" as empty; a charset the run could not use is a usage error.
+// "auto" as empty; a charset the run could not use is a usage error, and so is no name at all
+// (which some systems would take for the locale's charset and others refuse).
 std::string fileEncoding(const std::string& name) {
     if (name == "auto")
         return {};
+    if (name.empty())
+        throw UsageError("--encoding takes auto or the name of a character set, not an empty one");
     try {
         checkFileCharset(platform::systemCharsets(), name);
     } catch (const EncodingError& e) {
@@ -184,6 +192,32 @@ bool takeValue(Options& o, int c) {
     }
 }
 
+// Options that contradict each other, in whichever order they come; a word on what to use instead.
+struct Clash {
+    int first, second;
+    const char* hint;
+};
+constexpr Clash kClashes[] = {
+    {OptHead, OptFoot, ""},
+    {OptOnce, OptRemove, ""},
+    {OptAfterPreamble, OptFoot, " (--after-preamble places a head)"},
+    {OptCheck, OptRemove, " (--remove --dry-run lists the files holding the code)"},
+};
+
+std::string nameOf(int c) {
+    for (const option& o : kOptions)
+        if (o.val == c && o.name)
+            return std::string("--") + o.name;
+    return {};
+}
+
+void refuseClashes(const std::set<int>& given) {
+    for (const Clash& clash : kClashes)
+        if (given.contains(clash.first) && given.contains(clash.second))
+            throw UsageError(nameOf(clash.first) + " and " + nameOf(clash.second) + " cannot be combined" +
+                             clash.hint);
+}
+
 void takeOption(Options& o, int c, int argc, char** argv) {
     if (takeFlag(o, c) || takeValue(o, c))
         return;
@@ -196,6 +230,7 @@ void takeOption(Options& o, int c, int argc, char** argv) {
 
 Options parseOptions(int argc, char** argv) {
     Options o;
+    std::set<int> given;
     opterr = 0;
     // Options are read once, before any thread starts.
     // NOLINTNEXTLINE(concurrency-mt-unsafe)
@@ -206,7 +241,9 @@ Options parseOptions(int argc, char** argv) {
             return o;
         }
         takeOption(o, c, argc, argv);
+        given.insert(c);
     }
+    refuseClashes(given);
     if (optind >= argc)
         throw UsageError("no folder given");
     if (argc - optind > 1)
@@ -214,11 +251,7 @@ Options parseOptions(int argc, char** argv) {
     o.folder = argv[optind];
     if (o.folder.empty())
         throw UsageError("the folder name is empty");
-    if (o.extension.find('/') != std::string::npos)
-        throw UsageError("the file type may not hold '/': " + o.extension);
-    // A check finds the files that lack the code; what a removal would find is a dry run's.
-    if (o.action == Options::Action::Check && o.remove)
-        throw UsageError(
-            "--check and --remove cannot be combined (--remove --dry-run lists the files holding the code)");
+    if (const std::size_t at = o.extension.find_first_of(kNotInExtension); at != std::string::npos)
+        throw UsageError("the file type may not hold '" + o.extension.substr(at, 1) + "': " + o.extension);
     return o;
 }

@@ -1,5 +1,6 @@
 #include "core/BatchRun.h"
 
+#include "core/CodeText.h"
 #include "core/Encoding.h"
 #include "core/FileError.h"
 #include "core/FolderEditor.h"
@@ -70,31 +71,15 @@ bool openRun(const BatchInput& input, const platform::System& system, bool lock,
     return true;
 }
 
-// Checks the input, locks and scans the folders and encodes the code; on a refusal sets the
-// result's outcome and returns false, having touched nothing.
-bool startRun(const BatchInput& input, const platform::System& system, bool lock, RunStart& run,
-              BatchResult& result) {
-    if (input.folder.empty()) {
-        result.outcome = Outcome::NoFolder;
-        result.error = "no folder has been chosen";
-        return false;
-    }
-    const std::size_t separator = input.extension.find_first_of(system.paths.separators);
-    if (separator != std::string::npos) {
-        result.outcome = Outcome::BadExtension;
-        result.error =
-            "the file type \"" + input.extension + "\" holds a '" + input.extension[separator] + "'";
-        return false;
-    }
-    if (!openRun(input, system, lock, run, result))
-        return false;
-    // The code is read and checked once, before any file is touched, and serves every file.
+// Reads the code and checks it once, before any file is touched, for every file.
+bool takeCode(const BatchInput& input, const platform::System& system, RunStart& run, BatchResult& result) {
     try {
         std::string code = input.code ? input.code() : std::string();
         // Nothing to add would still add a line break, and nothing to take out would take one.
-        if (code.empty()) {
-            result.outcome = Outcome::EmptyCode;
-            result.error = "the code is empty";
+        if (CodeFault fault = codeFault(code); fault.kind != CodeFault::Kind::None) {
+            result.outcome =
+                fault.kind == CodeFault::Kind::Empty ? Outcome::EmptyCode : Outcome::ControlInCode;
+            result.error = std::move(fault.reason);
             return false;
         }
         run.code.emplace(system.charsets, std::move(code), system.charsets.systemCharset(), input.encoding);
@@ -104,6 +89,27 @@ bool startRun(const BatchInput& input, const platform::System& system, bool lock
         return false;
     }
     return true;
+}
+
+// Checks the input, locks and scans the folders and encodes the code; on a refusal sets the
+// result's outcome and returns false, having touched nothing.
+bool startRun(const BatchInput& input, const platform::System& system, bool lock, RunStart& run,
+              BatchResult& result) {
+    if (input.folder.empty()) {
+        result.outcome = Outcome::NoFolder;
+        result.error = "no folder has been chosen";
+        return false;
+    }
+    const std::size_t separator = input.extension.find_first_of(kNotInExtension);
+    if (separator != std::string::npos) {
+        result.outcome = Outcome::BadExtension;
+        result.error =
+            "the file type \"" + input.extension + "\" holds a '" + input.extension[separator] + "'";
+        return false;
+    }
+    if (!openRun(input, system, lock, run, result))
+        return false;
+    return takeCode(input, system, run, result);
 }
 
 // Opens a folder of the run for its turn; a subfolder the run changes is locked while it does, as

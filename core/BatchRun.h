@@ -21,6 +21,9 @@ inline constexpr std::string_view kNoFolderMessage = "请选择一个目录，�
 // Stands after the count (and the failures) when a run was stopped before its last file.
 inline constexpr std::string_view kCancelledLine = "已取消，其余文件未作改动。";
 
+// A file type holding either system's separator is refused on both, whichever system runs.
+inline constexpr std::string_view kNotInExtension = "/\\";
+
 // What a run is asked to do, as one value: where, which files, and how.
 struct BatchInput {
     // The confirmed folder, ending in a separator (see confirmFolder); empty: none chosen (NoFolder).
@@ -81,10 +84,11 @@ struct BatchResult {
         Completed,        // every matching file was handled (changed or failed)
         Cancelled,        // the sink asked to stop; the files not reached are untouched
         NoFolder,         // no folder confirmed: ask for one; nothing touched, nothing logged
-        BadExtension,     // the extension holds '/'; nothing touched, nothing logged
+        BadExtension,     // the extension holds a slash or a backslash; nothing touched, nothing logged
         FolderUnreadable, // the folder cannot be opened or read; nothing touched, nothing logged
         CodeNotEncodable, // the code cannot be written in the needed encoding; nothing touched
-        EmptyCode,        // there is no code to add or take out; nothing touched, nothing logged
+        EmptyCode,        // there is no code to add or take out (or line breaks only); nothing touched
+        ControlInCode,    // the code holds a control character but tab, CR and LF; nothing touched
         FolderBusy,       // another run holds the folder; nothing touched, nothing logged
     };
     Outcome outcome = Outcome::Completed;

@@ -1,5 +1,7 @@
 #include "core/CodeText.h"
 
+#include <cstdio>
+
 std::string toCrLf(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 16);
@@ -72,4 +74,29 @@ bool isValidUtf8(std::string_view text) {
         i += len;
     }
     return true;
+}
+
+namespace {
+
+bool isControl(char32_t cp) {
+    return (cp < 0x20 && cp != '\t' && cp != '\r' && cp != '\n') || (cp >= 0x7F && cp <= 0x9F);
+}
+
+} // namespace
+
+CodeFault codeFault(std::string_view utf8) {
+    using Kind = CodeFault::Kind;
+    if (utf8.find_first_not_of("\r\n") == std::string_view::npos)
+        return {Kind::Empty, utf8.empty() ? "the code is empty" : "the code holds nothing but line breaks"};
+    char32_t cp = 0;
+    for (std::size_t i = 0, len = 0; i < utf8.size(); i += len ? len : 1) {
+        len = utf8SequenceAt(utf8, i, cp);
+        if (len != 0 && isControl(cp)) {
+            char name[8];
+            std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(cp));
+            return {Kind::Control, std::string("the code holds the control character ") + name +
+                                       " (of those, only tab, CR and LF may be in it)"};
+        }
+    }
+    return {};
 }

@@ -150,6 +150,8 @@ void MainForm::reportOutcome(const BatchResult& result) {
         return say(layout::kFolderBusy, MessageIcon::Information);
     case Outcome::CodeNotEncodable:
         return say(std::string(layout::kCodeNotEncodable) + "\n" + result.error, MessageIcon::Warning);
+    case Outcome::ControlInCode:
+        return say(std::string(layout::kControlInCode) + "\n" + result.error, MessageIcon::Warning);
     case Outcome::Completed:
     case Outcome::Cancelled:
         break;

@@ -214,16 +214,23 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     LogSink sink;
     using O = BatchResult::Outcome;
     // The type, the code, the encoding named, removal, and what the run says. Nothing to add would
-    // still add a line break; nothing to take out would take one.
+    // still add a line break; nothing to take out would take one. A control character but tab and
+    // line breaks (NUL, form feed, DEL, C1's CSI) has no place in a text file.
     for (const auto& [ext, code, encoding, remove, outcome] :
-         Rows<const char*, const char*, const char*, bool, O>{
+         Rows<const char*, std::string, const char*, bool, O>{
              {"txt", "bad\xC3", "", false, O::CodeNotEncodable},
              {"txt", "x", "NOPE", false, O::CodeNotEncodable},
              {"txt", "x", "UTF-32LE", false, O::CodeNotEncodable},
              {"txt", "\xF0\x9F\x98\x80", "GBK", false, O::CodeNotEncodable},
              {"../txt", "x", "", false, O::BadExtension},
+             {"..\\txt", "x", "", false, O::BadExtension},
              {"txt", "", "", false, O::EmptyCode},
-             {"txt", "", "", true, O::EmptyCode}}) {
+             {"txt", "", "", true, O::EmptyCode},
+             {"txt", "\r\n\r\n", "", false, O::EmptyCode},
+             {"txt", std::string("a\0b", 3), "", true, O::ControlInCode},
+             {"txt", "\x0c", "", false, O::ControlInCode},
+             {"txt", "a\x7f", "", false, O::ControlInCode},
+             {"txt", "\xC2\x9B", "", false, O::ControlInCode}}) {
         BatchInput in = input(ext, "foot", code);
         in.encoding = encoding, in.remove = remove;
         EXPECT_EQ(runBatch(at(dir, in), sink, systemWith()).outcome, outcome)
@@ -238,6 +245,9 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     full.failEvery("openAt", std::errc::too_many_files_open);
     EXPECT_EQ(run(dir, input("txt", "foot", "x"), full).result.failures.size(), 1u);
     EXPECT_EQ(readFile(dir / "a.txt"), "a");
+    // Tabs and line breaks are a code's own.
+    EXPECT_EQ(run(dir, input("txt", "foot", "\t<p>\r\n")).result.changed, 1u);
+    EXPECT_EQ(readFile(dir / "a.txt"), "a\t<p>\r\n\r\n");
 }
 
 // A dry run looks whether another run holds the folder but keeps no lock: a run meanwhile goes on.
@@ -359,13 +369,26 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLineAndTheOldFileClo
             std::lock_guard<std::mutex> lock(mutex);
             events.push_back(std::move(event));
         }
+        bool named = false; // the system makes no unnamed files: every new one is named from the start
         std::error_code openAt(platform::FileHandle dir, const std::string& name, platform::OpenMode mode,
                                std::uint32_t permissions, platform::FileHandle& out) override {
             const std::error_code ec = FileSystemDecorator::openAt(dir, name, mode, permissions, out);
             std::lock_guard<std::mutex> lock(mutex);
             if (!ec && name.ends_with(".txt"))
                 oldFiles[out] = name;
+            if (!ec && mode == platform::OpenMode::CreateTemporary)
+                events.push_back("temporary");
             return ec;
+        }
+        std::error_code openUnnamed(platform::FileHandle dir, std::uint32_t permissions,
+                                    platform::FileHandle& out) override {
+            return named ? std::make_error_code(std::errc::operation_not_supported)
+                         : FileSystemDecorator::openUnnamed(dir, permissions, out);
+        }
+        std::error_code linkUnnamed(platform::FileHandle file, platform::FileHandle dir,
+                                    const std::string& name) override {
+            add("temporary");
+            return FileSystemDecorator::linkUnnamed(file, dir, name);
         }
         std::error_code close(platform::FileHandle file) override {
             std::unique_lock<std::mutex> lock(mutex);
@@ -398,43 +421,55 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLineAndTheOldFileClo
                 add("log " + std::string(text.substr(at, end - at)));
         }
     };
-    TempDir dir;
-    constexpr int kFiles = 2000;
-    for (int i = 0; i < kFiles; ++i)
-        writeFile(dir / ("f" + std::to_string(i) + ".txt"), "x\r\n");
-    Order order(realFs());
-    ASSERT_TRUE(order.concurrent());
-    ASSERT_EQ(runBatch(at(dir, input("txt", "head", "C")), order, systemWith(order)).changed,
-              std::size_t(kFiles));
+    // Also: at most one batch (256 files here) renamed and not yet logged, and at most 8 new files
+    // under a temporary name at once.
+    for (const bool named : {false, true}) {
+        SCOPED_TRACE(named ? "named new files" : "unnamed new files");
+        TempDir dir;
+        const int files = named ? 300 : 2000;
+        for (int i = 0; i < files; ++i)
+            writeFile(dir / ("f" + std::to_string(i) + ".txt"), "x\r\n");
+        Order order(realFs());
+        order.named = named;
+        ASSERT_TRUE(order.concurrent());
+        ASSERT_EQ(runBatch(at(dir, input("txt", "head", "C")), order, systemWith(order)).changed,
+                  std::size_t(files));
 
-    std::map<std::string, std::size_t> renamedAt;
-    std::set<std::string> loggedNames;
-    std::size_t flushingSince = 0, flushedSince = 0; // the events after which the last flush began, ended
-    int logged = 0, closed = 0;
-    for (std::size_t i = 0; i < order.events.size(); ++i) {
-        const std::string& e = order.events[i];
-        if (e.starts_with("rename "))
-            renamedAt[e.substr(7)] = i;
-        else if (e == "folder flushing")
-            flushingSince = i;
-        else if (e == "folder flushed")
-            flushedSince = flushingSince;
-        else if (e.starts_with("log f")) {
-            ++logged;
-            const auto it = renamedAt.find(e.substr(4));
-            ASSERT_NE(it, renamedAt.end()) << e << ": logged before it was renamed";
-            ASSERT_GT(flushedSince, it->second)
-                << e << ": logged before a flush of the folder after its rename";
-            loggedNames.insert(e.substr(4));
-        } else if (e.starts_with("close ")) {
-            ++closed;
-            // Where the system cannot rename over an open file, it is closed before (Windows).
-            ASSERT_TRUE(loggedNames.contains(e.substr(6)) || !realFs().replacesOpenFiles())
-                << e << ": the old file closed before its line";
+        std::map<std::string, std::size_t> renamedAt;
+        std::set<std::string> loggedNames;
+        std::size_t flushingSince = 0, flushedSince = 0; // the events after which the last flush began, ended
+        int logged = 0, closed = 0, temporary = 0, mostTemporary = 0, mostUnlogged = 0;
+        for (std::size_t i = 0; i < order.events.size(); ++i) {
+            const std::string& e = order.events[i];
+            if (e == "temporary")
+                mostTemporary = std::max(mostTemporary, ++temporary);
+            if (e.starts_with("rename ")) {
+                renamedAt[e.substr(7)] = i;
+                --temporary;
+                mostUnlogged = std::max(mostUnlogged, int(renamedAt.size()) - logged);
+            } else if (e == "folder flushing")
+                flushingSince = i;
+            else if (e == "folder flushed")
+                flushedSince = flushingSince;
+            else if (e.starts_with("log f")) {
+                ++logged;
+                const auto it = renamedAt.find(e.substr(4));
+                ASSERT_NE(it, renamedAt.end()) << e << ": logged before it was renamed";
+                ASSERT_GT(flushedSince, it->second)
+                    << e << ": logged before a flush of the folder after its rename";
+                loggedNames.insert(e.substr(4));
+            } else if (e.starts_with("close ")) {
+                ++closed;
+                // Where the system cannot rename over an open file, it is closed before (Windows).
+                ASSERT_TRUE(loggedNames.contains(e.substr(6)) || !realFs().replacesOpenFiles())
+                    << e << ": the old file closed before its line";
+            }
         }
+        EXPECT_EQ(logged, files);
+        EXPECT_EQ(closed, files);
+        EXPECT_LE(mostUnlogged, 256);
+        EXPECT_LE(mostTemporary, 8);
     }
-    EXPECT_EQ(logged, kFiles);
-    EXPECT_EQ(closed, kFiles);
 }
 
 // On a busy disk each file is flushed alone, several side by side, and a failure names its file;

@@ -52,6 +52,7 @@ inline const std::vector<ChoiceCase>& choiceCases() {
         {"Option4", "u.php\n\n处理了1个文件。", {{"u.php", "C\r\n"}, {"a.txt", "C\r\n"}}},
         {"Option2", "z.htm\n\n处理了1个文件。", {{"z.htm", "C\r\n"}}},
         {"OOther =../x", nullptr, {{"a.txt", "C\r\n"}}},
+        {"OOther =..\\x", nullptr, {{"a.txt", "C\r\n"}}},
     };
     return cases;
 }

@@ -19,6 +19,7 @@
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace windowtest;
@@ -311,10 +312,19 @@ private slots:
         s.expect(untouched);
         QVERIFY(MessageBox::takeShown().isEmpty());
 
-        // 6. An empty code is refused; Enter or Space held down on the start button runs once each.
-        texts->Text1->setCode(QString());
-        QCOMPARE(s.run(), QString());
-        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information, QStringLiteral("请先输入拟添代码。")));
+        // 6. A code that is empty, only line breaks, or holds a control character is refused; Enter
+        // or Space held down on the start button runs once each.
+        using Icon = MessageBox::Icon;
+        for (const auto& [code, icon, message] :
+             {std::tuple(QString(), Icon::Information, QStringLiteral("请先输入拟添代码。")),
+              {QStringLiteral("\n\n"), Icon::Information, QStringLiteral("请先输入拟添代码。")},
+              {QStringLiteral("a\fb"), Icon::Warning,
+               QStringLiteral("代码中有控制字符（只能有制表符和换行），没有文件被修改。\nthe code holds the "
+                              "control character U+000C (of those, only tab, CR and LF may be in it)")}}) {
+            texts->Text1->setCode(code);
+            QCOMPARE(s.run(), QString());
+            QCOMPARE(oneBox(), box(":)", icon, message));
+        }
         texts->Text1->setCode(QStringLiteral("C"));
         holdKey(s.control("Command2"), Qt::Key_Return, {}, 28);
         holdKey(s.control("Command2"), Qt::Key_Space, {}, 28);
@@ -520,7 +530,7 @@ private slots:
             else
                 QVERIFY(logged.isEmpty() &&
                         oneBox() == box(":)", MessageBox::Icon::Warning,
-                                        QStringLiteral("扩展名中不能有“/”，没有文件被修改。")));
+                                        QStringLiteral("扩展名中不能有“/”或“\\”，没有文件被修改。")));
             s.expect(bytes(after));
             QCOMPARE(other->text(), typed);
         }

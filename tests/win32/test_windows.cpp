@@ -326,9 +326,12 @@ void runFromFolderPickToLog() {
     EXPECT_EQ(answerBox(s.p->id()).text, wide(layout::failureSummary(1, 0)));
     EXPECT(readFile(s.dir, "site/a.htm") == placeholder + "old line\r\n");
     EXPECT(readFile(s.dir, "site/b.htm") == placeholder + "last\r\n");
-    // An empty code, and one the files' code page cannot hold, are refused with a message.
-    for (const auto& [code, message] :
-         {std::pair(L"", layout::kCodeIsEmpty), {L"\U0001F600", layout::kCodeNotEncodable}}) {
+    // An empty code, one of line breaks only, one with a control character, and one the files'
+    // code page cannot hold, are refused with a message.
+    for (const auto& [code, message] : {std::pair(L"", layout::kCodeIsEmpty),
+                                        {L"\r\n", layout::kCodeIsEmpty},
+                                        {L"a\x1b[0m", layout::kControlInCode},
+                                        {L"\U0001F600", layout::kCodeNotEncodable}}) {
         setText(s.texts("Text1"), code);
         EXPECT(s.run().empty() && answerBox(s.p->id()).text.rfind(wide(message), 0) == 0);
     }

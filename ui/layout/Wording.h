@@ -17,12 +17,14 @@ std::string contactText();
 
 inline constexpr std::string_view kMessageTitle = ":)";
 inline constexpr std::string_view kCodeIsEmpty = "请先输入拟添代码。";
-inline constexpr std::string_view kBadExtension = "扩展名中不能有“/”，没有文件被修改。";
+inline constexpr std::string_view kBadExtension = "扩展名中不能有“/”或“\\”，没有文件被修改。";
 // Followed by a line with the system's reason.
 inline constexpr std::string_view kFolderUnreadable = "无法读取所选的目录，没有文件被修改。";
 inline constexpr std::string_view kFolderBusy = "另一次运行正在修改这个目录，没有文件被修改。请稍后再试。";
 // Followed by a line with the character that could not be written.
 inline constexpr std::string_view kCodeNotEncodable = "代码中有无法按文件编码写入的字符，没有文件被修改。";
+// Followed by a line naming the character.
+inline constexpr std::string_view kControlInCode = "代码中有控制字符（只能有制表符和换行），没有文件被修改。";
 // Followed by a line with what the run could not report itself.
 inline constexpr std::string_view kRunStopped = "添加代码时出错，运行已停止。";
 inline constexpr std::string_view kDriveUnavailable =

@@ -320,8 +320,12 @@ void MainForm::reportOutcome(const BatchResult& result) {
         MessageBox::show(this, title, toQString(layout::kFolderBusy), MessageBox::Icon::Information);
         break;
     case BatchResult::Outcome::CodeNotEncodable:
+    case BatchResult::Outcome::ControlInCode:
         MessageBox::show(this, title,
-                         toQString(layout::kCodeNotEncodable) + u'\n' + QString::fromStdString(result.error),
+                         toQString(result.outcome == BatchResult::Outcome::ControlInCode
+                                       ? layout::kControlInCode
+                                       : layout::kCodeNotEncodable) +
+                             u'\n' + QString::fromStdString(result.error),
                          MessageBox::Icon::Warning);
         break;
     default: // completed or cancelled
