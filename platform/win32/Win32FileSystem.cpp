@@ -74,8 +74,8 @@ std::size_t rootLength(const std::wstring& path) {
     return at;
 }
 
-// The open folder's path as the system finds it now, in its "\\?\" form; as it was opened where
-// the file system cannot normalise it (some network and virtual drives).
+// The open file's or folder's path as the system finds it now, in its "\\?\" form; as it was
+// opened where the file system cannot normalise it (some network and virtual drives).
 std::error_code folderPath(HANDLE dir, std::wstring& out) {
     std::error_code ec;
     for (DWORD how : {FILE_NAME_NORMALIZED, FILE_NAME_OPENED}) {
@@ -196,6 +196,17 @@ std::error_code linkTest(HANDLE h, bool& link, bool& folder) {
     return {};
 }
 
+// Is the open file the one its path names, not one a link led to? Wine opens what a Unix
+// symbolic link names and shows no reparse point for it: only the opened file's own path tells.
+std::error_code whereNamed(HANDLE h, const std::wstring& path, bool& here) {
+    std::wstring opened;
+    if (std::error_code ec = folderPath(h, opened))
+        return ec;
+    here = ::CompareStringOrdinal(opened.c_str(), static_cast<int>(opened.size()), path.c_str(),
+                                  static_cast<int>(path.size()), TRUE) == CSTR_EQUAL;
+    return {};
+}
+
 // Opens path as the mode says; an existing name must not be a link, and a folder mode wants a folder.
 std::error_code openPath(const std::wstring& path, OpenMode mode, bool followLinks, HANDLE& out) {
     Opening how = openingOf(mode);
@@ -209,7 +220,11 @@ std::error_code openPath(const std::wstring& path, OpenMode mode, bool followLin
         bool link = false, folder = false;
         if (std::error_code ec = linkTest(h.get(), link, folder))
             return ec;
-        if (link)
+        bool here = true;
+        if (!link && !followLinks)
+            if (std::error_code ec = whereNamed(h.get(), path, here))
+                return ec;
+        if (link || !here)
             return win32Error(ERROR_CANT_RESOLVE_FILENAME);
         if (!folder && (mode == OpenMode::Folder || mode == OpenMode::FolderPath))
             return win32Error(ERROR_DIRECTORY);
@@ -365,7 +380,12 @@ public:
                                   nullptr));
         if (h.get() == INVALID_HANDLE_VALUE)
             return lastError();
-        return stat(fileOf(h.get()), out);
+        bool here = true;
+        if (std::error_code ec = stat(fileOf(h.get()), out); ec || (ec = whereNamed(h.get(), path, here)))
+            return ec;
+        if (!here)
+            out.kind = FileKind::Link;
+        return {};
     }
 
     std::error_code stat(FileHandle file, FileInfo& out) override {
@@ -599,11 +619,16 @@ public:
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (h.get() == INVALID_HANDLE_VALUE)
             return lastError();
-        bool link = false, folder = false;
+        bool link = false, folder = false, here = true;
         if (std::error_code ec = linkTest(h.get(), link, folder))
             return ec;
         if (folder && !link)
             return errc(std::errc::is_a_directory);
+        // Wine would remove the file a Unix link leads to, not the link.
+        if (std::error_code ec = whereNamed(h.get(), path, here))
+            return ec;
+        if (!link && !here)
+            return win32Error(ERROR_CANT_RESOLVE_FILENAME);
         // The name goes at once, even while others hold the file open, as on POSIX.
         FILE_DISPOSITION_INFO_EX ex{FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
                                     FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE};

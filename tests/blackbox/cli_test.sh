@@ -193,6 +193,16 @@ holds "read-only untouched" "$WORK/d/"$'\xff\\.txt' 'r'
 holds "the file keeps its name" "$WORK/d/"$'tab\there\033[31m\n\xc2\x9b.txt' 'x\r\nn\r\n'
 fi
 
+# A link to a file outside is never followed: Linux passes it over, wine shows it as a plain file
+# and it fails with its reason.
+fresh plain.txt p
+mkdir -p "$WORK/out" && printf 'o\r\n' > "$WORK/out/o.txt" && ln -s ../out/o.txt "$WORK/d/flink.txt"
+status=0 link_line='' failed_line=''
+[ $SYSTEM = windows ] && status=1 link_line=$'flink.txt（未能处理：symbolic link, not followed）\n' failed_line=$'有1个文件未能处理。\n'
+out=$(cli --foot --code FOOT "$WORK/d" 2> /dev/null)
+expect "a link to a file outside: the log" "$?:$out" "$status:${L}${link_line}plain.txt"$'\n\n处理了1个文件。\n'"$failed_line$T"
+holds "a link to a file outside: that file untouched" "$WORK/out/o.txt" 'o\r\n'
+
 # --- a folder that refuses new files: the message blames the folder, not the writable target ---
 if [ "$others" ]; then
     fresh a.txt a
