@@ -177,6 +177,12 @@ expect "log and messages into files of the run: both left alone" \
     "$?:$(from_system "$WORK/d/changes.txt"):$(sed 's|.*[/\\]||' "$WORK/d/errors.txt")" \
     "1:${L}a.txt"$'\nchanges.txt（未能处理：it is this run\'s own output）\nerrors.txt（未能处理：it is this run\'s own output）\n\n处理了1个文件。\n有2个文件未能处理。\n'"$T:changes.txt: it is this run's own output"$'\n'"errors.txt: it is this run's own output"
 
+# A Unix shell's redirection: under wine the stream tells its file's index but not its volume.
+fresh a.txt a
+cli_raw --head --code h "$WORK/d" > "$WORK/d/changes.txt" 2> /dev/null
+expect "log into a file of the run by a Unix shell: left alone" \
+    "$?:$(from_system "$WORK/d/changes.txt" | grep -c "^changes.txt（未能处理：it is this run's own output）$")" 1:1
+
 # --- failures and names: exit 1, one stderr line per failure, the reason in the log; names shown
 # with escapes, one line each, no control sequence reaching the terminal ---
 if linux_only "names with control characters, backslashes and bytes that are no text"; then
