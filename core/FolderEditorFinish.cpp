@@ -91,13 +91,13 @@ void FolderEditor::publish(Pending& p) {
     try {
         if (p.tempName.empty())
             nameUnnamed(p);
-        // As late as can be: a change after this goes into the file being replaced.
-        checkUnchanged(p);
         if (!m_setup.fs.replacesOpenFiles()) {
             // Its other names, if any, then fail as changed: safe, if needlessly.
             p.old.reset();
             p.file.reset();
         }
+        // As late as can be: a change after this goes into the file being replaced.
+        checkUnchanged(p);
         if (std::error_code ec = m_setup.fs.renameAt(m_setup.dir, p.tempName, p.name))
             throw FileError(ec, "replace", p.path);
     } catch (...) {

@@ -59,7 +59,7 @@ bool outOfDescriptors(const FileError& e) {
 // A file the run writes to, by name; a folder on another volume than all of them holds none.
 bool isOwnOutput(const std::vector<platform::FileId>& own, FileSystem& fs, FileHandle dir,
                  std::uint64_t volume, const std::string& name) {
-    const auto here = [volume](const platform::FileId& id) { return id.volume == volume; };
+    const auto here = [volume](const platform::FileId& id) { return id.volume == volume || id.volume == 0; };
     FileInfo info;
     return std::any_of(own.begin(), own.end(), here) && !fs.statAt(dir, name, info) && isOwnFile(own, info);
 }
@@ -67,7 +67,9 @@ bool isOwnOutput(const std::vector<platform::FileId>& own, FileSystem& fs, FileH
 } // namespace
 
 bool isOwnFile(const std::vector<platform::FileId>& own, const FileInfo& info) {
-    return std::find(own.begin(), own.end(), info.id) != own.end();
+    return std::any_of(own.begin(), own.end(), [&info](const platform::FileId& id) {
+        return id.file == info.id.file && (id.volume == info.id.volume || id.volume == 0);
+    });
 }
 
 RunPipeline::RunPipeline(RunState& state, FolderEditor& editor, const std::vector<std::string>& names,

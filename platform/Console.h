@@ -17,7 +17,9 @@ inline constexpr int kStandardOutput = 1;
 inline constexpr int kStandardError = 2;
 
 // Which regular file standard stream fd is redirected into, if it is; false for anything else (a
-// terminal, a pipe, a closed stream).
+// terminal, a pipe, a closed stream). out.volume is 0 where the system tells the file's index but
+// not its volume: any file of that index is then taken for it. Throws std::system_error for a
+// file that tells neither, so that no run goes on without knowing where its output goes.
 bool standardStreamFile(int fd, FileId& out);
 // Reads the standard stream fd (a file, a pipe, a terminal) to its end.
 std::error_code readStream(int fd, std::string& out);

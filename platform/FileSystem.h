@@ -76,6 +76,11 @@ enum class OpenMode : unsigned char {
     FolderPath,      // a folder only to find its own folder ("..") and lock it
 };
 
+// The file a folder's lock is also taken on, in the folder itself, by the programs of both systems:
+// a run of the other system's build (wine beside Linux, a share's server and its clients) sees it
+// there. Made where it is missing, and removed again by the last run that lets it go.
+inline constexpr const char* kFolderLockName = ".stepwick.lock";
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -95,7 +100,8 @@ public:
                                    std::uint32_t permissions, FileHandle& out) = 0;
     // A lock on the folder, not waiting: fails with operation_would_block while another process
     // holds an exclusive one, or (asking for an exclusive one) a shared one. Released when the
-    // handle is closed.
+    // handle is closed. Also taken on the folder's kFolderLockName, which an exclusive lock makes
+    // where the folder lets it; a shared one only uses the file another run made.
     enum class Lock { Exclusive, Shared };
     virtual std::error_code lockFolder(FileHandle dir, Lock kind) = 0;
     // Which mount holds the open file: a folder bound elsewhere has the same identity, but not the

@@ -23,6 +23,12 @@ public:
     void failEvery(std::string name, std::errc err = std::errc::io_error) {
         failEvery(std::move(name), std::make_error_code(err));
     }
+    // Says a name cannot be renamed over while a handle holds its file, as Windows without POSIX
+    // rename semantics does: the core then closes its handles before it renames.
+    void refuseReplacingOpenFiles() { m_replacesOpenFiles = false; }
+    bool replacesOpenFiles() const override {
+        return m_replacesOpenFiles && FileSystemDecorator::replacesOpenFiles();
+    }
     // Lists every entry's kind as unknown, as file systems that keep no entry types do.
     void hideEntryTypes() { m_hideTypes = true; }
     std::error_code readDir(FileHandle dir, std::vector<DirEntry>& out) override {
@@ -64,6 +70,7 @@ private:
     std::string m_failName;
     std::error_code m_everyErr = std::make_error_code(std::errc::io_error);
     bool m_hideTypes = false;
+    bool m_replacesOpenFiles = true;
     long long m_unwritten = -1;
     std::string m_hookName;
     std::function<void()> m_hook;

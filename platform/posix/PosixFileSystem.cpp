@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -20,6 +21,7 @@
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace platform {
 namespace {
@@ -152,6 +154,57 @@ std::error_code mountIdFromProc(int fd, std::uint64_t& id) {
     return found ? std::error_code() : std::make_error_code(std::errc::function_not_supported);
 }
 
+// A lock on the first byte of the folder's lock file, held by the open file description: the
+// lock wine takes for a LockFileEx on the same file, and a share's server for its Windows clients.
+int setFileLock(int fd, short type) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_len = 1;
+    return ::fcntl(fd, F_OFD_SETLK, &fl);
+}
+
+// Does the folder's lock file still name the file fd holds? A run letting go removes it, and one
+// that opened it just before then holds a lock on a file no one else finds.
+bool stillNamed(int dir, int fd) {
+    struct stat named {
+    }, held{};
+    return ::fstatat(dir, kFolderLockName, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &held) == 0 &&
+           named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
+// The folder's lock file, locked: its descriptor, or -1 where the folder has none this process may
+// lock (a shared lock finds none made, a folder or a file that lets no one write): the folder's
+// own lock then stands alone.
+std::error_code takeLockFile(int dir, bool exclusive, int& out) {
+    out = -1;
+    // A folder that lets entries be added but never removed would keep the file for good.
+    int attributes = 0;
+    const bool fixed = ::ioctl(dir, FS_IOC_GETFLAGS, &attributes) == 0 &&
+                       (attributes & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
+    const int flags =
+        O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | (exclusive && !fixed ? O_CREAT : 0);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        RawFd fd(::openat(dir, kFolderLockName, flags, 0666));
+        if (fd.get() < 0)
+            return {};
+        if (setFileLock(fd.get(), exclusive ? F_WRLCK : F_RDLCK) != 0)
+            return errno == EAGAIN || errno == EACCES ? posixError(EWOULDBLOCK) : std::error_code();
+        if (stillNamed(dir, fd.get())) {
+            out = ::dup(fd.get());
+            return checked(out);
+        }
+    }
+    return posixError(EWOULDBLOCK); // others keep making and removing it: they are running
+}
+
+// The last run to let go removes the lock file: one that can hold it alone.
+void letGoOfLockFile(int dir, int fd) {
+    if (setFileLock(fd, F_WRLCK) == 0 && stillNamed(dir, fd))
+        ::unlinkat(dir, kFolderLockName, 0);
+    ::close(fd);
+}
+
 class PosixFileSystem final : public FileSystem {
 public:
     bool concurrent() const override { return true; }
@@ -170,7 +223,29 @@ public:
     }
 
     std::error_code lockFolder(FileHandle dir, Lock kind) override {
-        return checked(::flock(fdOf(dir), (kind == Lock::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB));
+        const bool exclusive = kind == Lock::Exclusive;
+        std::lock_guard<std::mutex> guard(m_lockFilesMutex);
+        auto found = m_lockFiles.find(fdOf(dir));
+        if (found != m_lockFiles.end()) { // another kind replaces the one held, as flock does
+            if (setFileLock(found->second, exclusive ? F_WRLCK : F_RDLCK) != 0 && errno == EAGAIN)
+                return posixError(EWOULDBLOCK);
+        } else {
+            int lockFile = -1;
+            if (std::error_code ec = takeLockFile(fdOf(dir), exclusive, lockFile))
+                return ec;
+            if (lockFile >= 0)
+                found = m_lockFiles.emplace(fdOf(dir), lockFile).first;
+        }
+        std::error_code ec = checked(::flock(fdOf(dir), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB));
+        if (ec && found != m_lockFiles.end()) {
+            if (ec == std::errc::operation_would_block) {
+                letGoOfLockFile(fdOf(dir), found->second);
+                m_lockFiles.erase(found);
+            } else {
+                ec.clear(); // a folder that cannot be flocked is still locked by its file
+            }
+        }
+        return ec;
     }
 
     std::error_code mountId(FileHandle file, std::uint64_t& id) override {
@@ -376,9 +451,23 @@ public:
         return checked(::unlinkat(fdOf(dir), name.c_str(), 0));
     }
 
-    std::error_code close(FileHandle file) override { return checked(::close(fdOf(file))); }
+    std::error_code close(FileHandle file) override {
+        {
+            std::lock_guard<std::mutex> guard(m_lockFilesMutex);
+            auto found = m_lockFiles.find(fdOf(file));
+            if (found != m_lockFiles.end()) {
+                letGoOfLockFile(fdOf(file), found->second);
+                m_lockFiles.erase(found);
+            }
+        }
+        return checked(::close(fdOf(file)));
+    }
 
 private:
+    std::mutex m_lockFilesMutex;
+    // The folder's lock file held for each folder descriptor that took a lock.
+    std::unordered_map<int, int> m_lockFiles;
+
     // Where the kernel cannot copy between these files: through a buffer.
     static std::error_code copyThroughBuffer(int in, off_t offset, int out, std::size_t len,
                                              std::size_t& copied) {

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <system_error>
 
 namespace platform {
 namespace {
@@ -35,8 +37,8 @@ std::error_code readAll(HANDLE h, std::string& out) {
 } // namespace
 
 // Described as the file system describes the file (its volume's 32-bit serial number, its index),
-// so that the run recognises it. A handle that wine made of a Unix descriptor tells only its file
-// id and no volume: it is not recognised, and the run goes on as if the stream were no file.
+// so that the run recognises it. A handle that wine made of a Unix descriptor (a redirection by a
+// Unix shell) tells only its file id, and volume 0.
 bool standardStreamFile(int fd, FileId& out) {
     const HANDLE h = handleOf(fd);
     if (h == INVALID_HANDLE_VALUE || h == nullptr || ::GetFileType(h) != FILE_TYPE_DISK)
@@ -49,11 +51,15 @@ bool standardStreamFile(int fd, FileId& out) {
         return true;
     }
     // Handles opened for writing alone may not be asked for their attributes.
+    const DWORD error = ::GetLastError();
     FILE_ID_INFO id{};
-    if (!::GetFileInformationByHandleEx(h, FileIdInfo, &id, sizeof id) || id.VolumeSerialNumber == 0)
-        return false;
     std::uint64_t index = 0;
-    std::memcpy(&index, id.FileId.Identifier, sizeof index);
+    if (::GetFileInformationByHandleEx(h, FileIdInfo, &id, sizeof id))
+        std::memcpy(&index, id.FileId.Identifier, sizeof index);
+    if (index == 0)
+        throw std::system_error(win32::win32Error(error), std::string("cannot tell which file standard ") +
+                                                              (fd == kStandardError ? "error" : "output") +
+                                                              " is written into");
     out = {id.VolumeSerialNumber & 0xffffffffu, index};
     return true;
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <unordered_map>
 #include <utility>
 
@@ -74,8 +75,8 @@ std::size_t rootLength(const std::wstring& path) {
     return at;
 }
 
-// The open folder's path as the system finds it now, in its "\\?\" form; as it was opened where
-// the file system cannot normalise it (some network and virtual drives).
+// The open file's or folder's path as the system finds it now, in its "\\?\" form; as it was
+// opened where the file system cannot normalise it (some network and virtual drives).
 std::error_code folderPath(HANDLE dir, std::wstring& out) {
     std::error_code ec;
     for (DWORD how : {FILE_NAME_NORMALIZED, FILE_NAME_OPENED}) {
@@ -196,6 +197,17 @@ std::error_code linkTest(HANDLE h, bool& link, bool& folder) {
     return {};
 }
 
+// Is the open file the one its path names, not one a link led to? Wine opens what a Unix
+// symbolic link names and shows no reparse point for it: only the opened file's own path tells.
+std::error_code whereNamed(HANDLE h, const std::wstring& path, bool& here) {
+    std::wstring opened;
+    if (std::error_code ec = folderPath(h, opened))
+        return ec;
+    here = ::CompareStringOrdinal(opened.c_str(), static_cast<int>(opened.size()), path.c_str(),
+                                  static_cast<int>(path.size()), TRUE) == CSTR_EQUAL;
+    return {};
+}
+
 // Opens path as the mode says; an existing name must not be a link, and a folder mode wants a folder.
 std::error_code openPath(const std::wstring& path, OpenMode mode, bool followLinks, HANDLE& out) {
     Opening how = openingOf(mode);
@@ -209,7 +221,11 @@ std::error_code openPath(const std::wstring& path, OpenMode mode, bool followLin
         bool link = false, folder = false;
         if (std::error_code ec = linkTest(h.get(), link, folder))
             return ec;
-        if (link)
+        bool here = true;
+        if (!link && !followLinks)
+            if (std::error_code ec = whereNamed(h.get(), path, here))
+                return ec;
+        if (link || !here)
             return win32Error(ERROR_CANT_RESOLVE_FILENAME);
         if (!folder && (mode == OpenMode::Folder || mode == OpenMode::FolderPath))
             return win32Error(ERROR_DIRECTORY);
@@ -256,6 +272,73 @@ std::error_code lockFilePath(HANDLE dir, std::wstring& out) {
     return {};
 }
 
+// Is the name still the file h holds? A run letting go removes it, and one that opened it just
+// before then holds a lock on a file no one else finds.
+bool stillNamed(const std::wstring& path, HANDLE h) {
+    OwnHandle named(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION a{}, b{};
+    return named.get() != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(named.get(), &a) &&
+           ::GetFileInformationByHandle(h, &b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool lockFirstByte(HANDLE h, bool exclusive) {
+    OVERLAPPED at{};
+    return ::LockFileEx(h, LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0), 0, 1, 0,
+                        &at) != 0;
+}
+
+// The folder's own lock file, its first byte locked: wine turns the lock into the fcntl lock that
+// the Linux build takes on the same file, and a share's server into its own. The handle, or none
+// where the folder has none this process may lock (a shared lock finds none made, a folder that
+// lets no one write): the lock in the temporary folder then stands alone.
+std::error_code takeLockFile(HANDLE dir, bool exclusive, HANDLE& out) {
+    out = INVALID_HANDLE_VALUE;
+    std::wstring path;
+    if (childPath(dir, kFolderLockName, path))
+        return {};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        OwnHandle h(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, kShareAll, nullptr,
+                                  exclusive ? OPEN_ALWAYS : OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        // A name pending deletion (one that another run let go of just now) refuses every opening
+        // until its last handle is closed.
+        if (h.get() == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED && attempt < 20) {
+            ::Sleep(1);
+            continue;
+        }
+        bool link = false, folder = false, here = false;
+        if (h.get() == INVALID_HANDLE_VALUE || linkTest(h.get(), link, folder) || link || folder ||
+            whereNamed(h.get(), path, here) || !here)
+            return {};
+        if (!lockFirstByte(h.get(), exclusive))
+            return ::GetLastError() == ERROR_LOCK_VIOLATION ? win32Error(ERROR_LOCK_VIOLATION)
+                                                            : std::error_code();
+        if (stillNamed(path, h.get())) {
+            out = h.release();
+            return {};
+        }
+    }
+    return win32Error(ERROR_LOCK_VIOLATION); // others keep making and removing it: they are running
+}
+
+// The last run to let go removes the lock file: one that can lock it alone. Without POSIX semantics
+// (older systems, wine) the name lingers until the handle is closed, and a run opening it then
+// tries again.
+void letGoOfLockFile(HANDLE dir, HANDLE h) {
+    OVERLAPPED at{};
+    ::UnlockFileEx(h, 0, 1, 0, &at);
+    std::wstring path;
+    if (lockFirstByte(h, true) && !childPath(dir, kFolderLockName, path) && stillNamed(path, h)) {
+        FILE_DISPOSITION_INFO_EX ex{FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
+        FILE_DISPOSITION_INFO plain{TRUE};
+        if (!::SetFileInformationByHandle(h, kFileDispositionInfoEx, &ex, sizeof ex))
+            ::SetFileInformationByHandle(h, FileDispositionInfo, &plain, sizeof plain);
+    }
+    ::CloseHandle(h);
+}
+
 class Win32FileSystem final : public FileSystem {
 public:
     bool concurrent() const override { return true; }
@@ -288,6 +371,8 @@ public:
 
     std::error_code lockFolder(FileHandle dir, Lock kind) override {
         std::lock_guard<std::mutex> guard(m_locksMutex);
+        if (std::error_code ec = lockFolderFile(dir, kind == Lock::Exclusive))
+            return ec;
         auto found = m_locks.find(dir);
         HANDLE lock = found == m_locks.end() ? INVALID_HANDLE_VALUE : found->second;
         if (lock == INVALID_HANDLE_VALUE) {
@@ -297,8 +382,11 @@ public:
             lock =
                 ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (lock == INVALID_HANDLE_VALUE)
-                return lastError();
+            if (lock == INVALID_HANDLE_VALUE) {
+                const std::error_code ec = lastError();
+                letGoOfFolderFile(dir);
+                return ec;
+            }
         } else {
             // Another kind of lock replaces the one held, as flock does.
             OVERLAPPED at{};
@@ -311,6 +399,7 @@ public:
             const std::error_code ec = lastError();
             ::CloseHandle(lock);
             m_locks.erase(dir);
+            letGoOfFolderFile(dir);
             return ec;
         }
         m_locks[dir] = lock;
@@ -365,7 +454,12 @@ public:
                                   nullptr));
         if (h.get() == INVALID_HANDLE_VALUE)
             return lastError();
-        return stat(fileOf(h.get()), out);
+        bool here = true;
+        if (std::error_code ec = stat(fileOf(h.get()), out); ec || (ec = whereNamed(h.get(), path, here)))
+            return ec;
+        if (!here)
+            out.kind = FileKind::Link;
+        return {};
     }
 
     std::error_code stat(FileHandle file, FileInfo& out) override {
@@ -577,11 +671,20 @@ public:
             return ec;
         if (std::error_code ec = childPath(handleOf(dir), to, toPath))
             return ec;
-        const DWORD err = renameByHandle(fromPath, toPath);
-        if (err == ERROR_SUCCESS)
-            return {};
-        if (!notImplemented(err))
-            return win32Error(err);
+        // Asked once per volume: every attempt that fails widens the time between the core's last
+        // look at the target and its replacement, in which another program's change would be lost.
+        BY_HANDLE_FILE_INFORMATION folder{};
+        const DWORD volume =
+            ::GetFileInformationByHandle(handleOf(dir), &folder) ? folder.dwVolumeSerialNumber : 0;
+        if (!renamesByName(volume)) {
+            const DWORD err = renameByHandle(fromPath, toPath);
+            if (err == ERROR_SUCCESS)
+                return {};
+            if (!notImplemented(err))
+                return win32Error(err);
+            std::lock_guard<std::mutex> guard(m_locksMutex);
+            m_renamesByName.insert(volume);
+        }
         // Older systems (and wine) replace by name, as long as no one holds the target without
         // sharing its deletion.
         if (!::MoveFileExW(fromPath.c_str(), toPath.c_str(),
@@ -599,11 +702,16 @@ public:
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (h.get() == INVALID_HANDLE_VALUE)
             return lastError();
-        bool link = false, folder = false;
+        bool link = false, folder = false, here = true;
         if (std::error_code ec = linkTest(h.get(), link, folder))
             return ec;
         if (folder && !link)
             return errc(std::errc::is_a_directory);
+        // Wine would remove the file a Unix link leads to, not the link.
+        if (std::error_code ec = whereNamed(h.get(), path, here))
+            return ec;
+        if (!link && !here)
+            return win32Error(ERROR_CANT_RESOLVE_FILENAME);
         // The name goes at once, even while others hold the file open, as on POSIX.
         FILE_DISPOSITION_INFO_EX ex{FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
                                     FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE};
@@ -625,6 +733,7 @@ public:
                 ::CloseHandle(found->second);
                 m_locks.erase(found);
             }
+            letGoOfFolderFile(file);
         }
         if (!::CloseHandle(handleOf(file)))
             return lastError();
@@ -663,9 +772,47 @@ private:
         return ERROR_SUCCESS;
     }
 
-    std::mutex m_locksMutex;
-    // The lock file held for each folder handle that took a lock.
+    // Takes the lock on the folder's own lock file, or changes its kind; m_locksMutex held.
+    std::error_code lockFolderFile(FileHandle dir, bool exclusive) {
+        auto found = m_folderFiles.find(dir);
+        if (found != m_folderFiles.end()) { // another kind replaces the one held
+            OVERLAPPED at{};
+            ::UnlockFileEx(found->second, 0, 1, 0, &at);
+            if (lockFirstByte(found->second, exclusive))
+                return {};
+            const std::error_code ec = lastError();
+            letGoOfFolderFile(dir);
+            return ec;
+        }
+        HANDLE h = INVALID_HANDLE_VALUE;
+        if (std::error_code ec = takeLockFile(handleOf(dir), exclusive, h))
+            return ec;
+        if (h != INVALID_HANDLE_VALUE)
+            m_folderFiles[dir] = h;
+        return {};
+    }
+
+    // m_locksMutex held.
+    void letGoOfFolderFile(FileHandle dir) {
+        auto found = m_folderFiles.find(dir);
+        if (found == m_folderFiles.end())
+            return;
+        letGoOfLockFile(handleOf(dir), found->second);
+        m_folderFiles.erase(found);
+    }
+
+    bool renamesByName(DWORD volume) {
+        std::lock_guard<std::mutex> guard(m_locksMutex);
+        return m_renamesByName.count(volume) != 0;
+    }
+
+    std::mutex m_locksMutex; // also guards m_renamesByName
+    // The volumes that have no rename by handle: there renameAt goes straight to MoveFileExW.
+    std::set<DWORD> m_renamesByName;
+    // The lock file in the temporary folder held for each folder handle that took a lock, and the
+    // folder's own one where it has one.
     std::unordered_map<FileHandle, HANDLE> m_locks;
+    std::unordered_map<FileHandle, HANDLE> m_folderFiles;
 };
 
 } // namespace
