@@ -319,6 +319,7 @@ void checkRandomKills(const std::string& base, bool head, int files, int rounds,
     std::uniform_int_distribution<long> delay(
         0, std::chrono::duration_cast<std::chrono::microseconds>(cleanTime).count());
     int mixed = 0; // kills that left some files new and some old
+    rounds = testfiles::roundsHere(rounds);
     for (int r = 0; r < rounds; ++r) {
         for (const auto& [name, bytes] : testfiles::snapshot(dir.path())) // back to the old files
             if (!s.old.count(name) || s.old.at(name) != bytes)

@@ -28,6 +28,14 @@ namespace testfiles {
 
 using ::testing::HasSubstr;
 
+// How many rounds a loop of random moments takes: a quarter where the test's declaration says the
+// build runs slowly (STEPWICK_TEST_SLOW: sanitizers, wine), so that it ends as far within its time
+// limit there; a loop that tries every case once is never scaled.
+inline int roundsHere(int rounds) {
+    const char* slow = std::getenv("STEPWICK_TEST_SLOW");
+    return slow && *slow ? std::max(1, rounds / 4) : rounds;
+}
+
 // A fresh folder under base, removed with everything in it. Its path is written the system's way
 // ("C:\\...\\" on Windows) and ends in a separator.
 class TempDir {

@@ -65,6 +65,8 @@ inline int clicksByEnter(QAbstractButton* button) {
     button->setFocus();
     QSignalSpy clicks(button, &QAbstractButton::clicked);
     holdKey(button, Qt::Key_Return);
+    // A button that started a run takes no keys until the run has ended.
+    static_cast<void>(QTest::qWaitFor([button] { return button->isEnabled(); }, 60000));
     // The first click may have closed the window.
     button->isVisible() ? holdKey(button, Qt::Key_Enter, Qt::KeypadModifier)
                         : QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);

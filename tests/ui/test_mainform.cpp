@@ -1,3 +1,4 @@
+#include "../support/BusyLoops.h"
 #include "ChoiceCases.h"
 #include "StepwickVersion.h"
 #include "WindowTestSupport.h"
@@ -13,12 +14,14 @@
 #include "ui/widgets/FontSubstitutions.h"
 #include "ui/widgets/PictureButton.h"
 
+#include <chrono>
 #include <clocale>
 #include <fcntl.h>
 #include <future>
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 
@@ -52,13 +55,22 @@ struct Session {
             qWarning("main window not exposed");
     }
     template <typename W = QWidget> W* control(const char* name) const { return child<W>(form.get(), name); }
-    void click(const char* name) const { QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton); }
+    // A click, and the run it started, if any, ended and reported.
+    void click(const char* name) const {
+        QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton);
+        waitForRun();
+    }
     void option(const char* name) const { clickIndicator(control<QRadioButton>(name)); }
     QString log() const { return control<QPlainTextEdit>("Text1")->toPlainText(); }
+    // Until the run under way, if any, has ended and been reported.
+    void waitForRun() const {
+        QVERIFY(QTest::qWaitFor([this] { return !form->running(); }, 60000));
+    }
+    void start() const { click("Command2"); }
     // Presses the start button; what the run added to the log.
     QString run() const {
         const qsizetype before = log().size();
-        click("Command2");
+        start();
         return log().mid(before);
     }
     // The session's folder confirmed and a code set without going through the windows.
@@ -103,7 +115,7 @@ void interruptRun(Session& s, const std::function<void(QProgressDialog*)>& act) 
     s.fs.beforeCall("openAt", [go] { go.wait(); });
     QTimer poll;
     whenProgressShown(poll, s.form.get(), acted, act);
-    s.click("Command2");
+    s.start();
     QVERIFY(!poll.isActive());
 }
 
@@ -184,8 +196,10 @@ private slots:
         QVERIFY(showsFocus(s.control("Text1")));
         QTest::keyClick(s.control("TOther"), Qt::Key_Return);
         QCOMPARE(clicks, 0);
-        for (const char* name : {"CmdOpen", "CmdAdd", "Command2", "Command1", "Command3", "Command4"})
+        for (const char* name : {"CmdOpen", "CmdAdd", "Command2", "Command1", "Command3", "Command4"}) {
             QVERIFY2(clicksByEnter(s.control<QPushButton>(name)) == 2, name);
+            s.waitForRun();
+        }
 
         // Song-style captions come out in the substituted Chinese font, Latin ones in Liberation Sans.
         for (const char* name : {"l2", "Text1", "Frame1", "CmdOpen", "Frame2", "CmdAdd", "Frame3", "Frame4",
@@ -266,7 +280,7 @@ private slots:
         s.write({{"site/a.htm", "old line\r\n"}, {"site/b.htm", "last"}});
 
         // 1. Started without a folder: the user is asked for one, nothing runs, the picker opens.
-        s.click("Command2");
+        s.start();
         QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
                                QStringLiteral("请选择一个目录，以便于我们找到文件。")));
         FileBro* picker = s.form->fileBro();
@@ -285,7 +299,7 @@ private slots:
         // 3. Nothing typed: the code window's placeholder is the code.
         s.option("Option2");
         s.option("Ohead");
-        s.click("Command2");
+        s.start();
         const QByteArray placeholder = kPlaceholder.toUtf8() + "\r\n";
         s.expect({{"site/a.htm", placeholder + "old line\r\n"}, {"site/b.htm", placeholder + "last\r\n"}});
         const QString run = QStringLiteral("a.htm\nb.htm\n\n处理了2个文件。\n感谢您使用本软件！");
@@ -297,7 +311,7 @@ private slots:
         QVERIFY(texts->isVisible());
         typeCode(texts->Text1, QStringLiteral("<!-- x -->"), QStringLiteral("代码"));
         QTest::mouseClick(child<QPushButton>(texts, "Command1"), Qt::LeftButton);
-        s.click("Command2");
+        s.start();
         QVERIFY(!texts->isVisible());
         const QByteArray typed = "<!-- x -->\r\n代码\r\n" + placeholder;
         s.expect({{"site/a.htm", typed + "old line\r\n"}, {"site/b.htm", typed + "last\r\n"}});
@@ -306,7 +320,7 @@ private slots:
         // 5. Code typed with the window left open is read as it stands, trailing break included.
         s.click("CmdAdd");
         typeCode(texts->Text1, QStringLiteral("top"), QString());
-        s.click("Command2");
+        s.start();
         QVERIFY(texts->isVisible());
         s.expect({{"site/b.htm", "top\r\n\r\n" + typed + "last\r\n"}});
         s.expect(untouched);
@@ -327,7 +341,9 @@ private slots:
         }
         texts->Text1->setCode(QStringLiteral("C"));
         holdKey(s.control("Command2"), Qt::Key_Return, {}, 28);
+        s.waitForRun();
         holdKey(s.control("Command2"), Qt::Key_Space, {}, 28);
+        s.waitForRun();
         s.expect({{"site/b.htm", "C\r\nC\r\ntop\r\n\r\n" + typed + "last\r\n"}});
 
         // A fresh picker starts at the process's current folder, where the last one was closed.
@@ -429,7 +445,7 @@ private slots:
                     s.form->close();
                 else {
                     s.form->Command2->click(); // as a screen reader presses it
-                    s.click("Command2");
+                    QTest::mouseClick(s.control<QPushButton>("Command2"), Qt::LeftButton);
                     QTest::mouseDClick(s.control<QPushButton>("Command2"), Qt::LeftButton);
                     s.option("Ohead");
                     QTest::keyClicks(s.form->TOther, QStringLiteral("pl"));
@@ -456,10 +472,73 @@ private slots:
             QVERIFY(s.form->Ofeet->isChecked() && s.form->TOther->text() == QLatin1String("CGI"));
         }
     }
+    // However the keys of one press arrive (an X server's repeats read apart on a busy machine, keys
+    // still queued as the run ends), one press is one run; a fresh press after it is the next.
+    void onePressIsOneRunWhateverTheKeysQueued() {
+        BusyLoops busy;
+        enum class Keys { RepeatsReadApart, QueuedAsTheRunEnds };
+        for (Keys keys : {Keys::RepeatsReadApart, Keys::QueuedAsTheRunEnds}) {
+            Session s;
+            QStringList names;
+            for (int i = 0; i < 40; ++i) {
+                names << QStringLiteral("k%1.txt").arg(i, 2, 10, QLatin1Char('0'));
+                writeFile(s.dir.filePath(names.last()), "x\r\n");
+            }
+            s.prepare(QStringLiteral("C"));
+            QPointer<QWidget> start = s.control("Command2");
+            start->setFocus();
+            // Where the platform sends a key: the window's focus, or the window when nothing has it.
+            auto key = [&](QEvent::Type type, quint64 at, bool post) {
+                QWidget* to = s.form->focusWidget() ? s.form->focusWidget() : s.form.get();
+                auto* event = new QKeyEvent(type, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+                event->setTimestamp(at);
+                post ? QCoreApplication::postEvent(to, event)
+                     : (QCoreApplication::sendEvent(to, event), delete event);
+            };
+            s.fs.beforeCall("openAt", [] { std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
+            // Keys that reach the window with the run's last line, as the run ends.
+            QMetaObject::Connection queued;
+            if (keys == Keys::QueuedAsTheRunEnds)
+                queued = connect(s.form->Text1, &QPlainTextEdit::textChanged, [&] {
+                    if (s.log().endsWith(QStringLiteral("感谢您使用本软件！")))
+                        for (quint64 at : {5000, 5100, 5200})
+                            QMetaObject::invokeMethod(
+                                s.form.get(),
+                                [&, at] {
+                                    key(QEvent::KeyPress, at, false), key(QEvent::KeyRelease, at + 50, false);
+                                },
+                                Qt::QueuedConnection);
+                });
+            key(QEvent::KeyPress, 1000, false);
+            for (quint64 at = 1660; keys == Keys::RepeatsReadApart && at < 2200; at += 40) {
+                QTest::qWait(20);
+                key(QEvent::KeyRelease, at, false), key(QEvent::KeyPress, at, false);
+            }
+            s.waitForRun();
+            QTest::qWait(100);
+            s.waitForRun();
+            for (const QString& name : names)
+                QCOMPARE(readFile(s.dir.filePath(name)), QByteArray("x\r\nC\r\n"));
+            const QString once =
+                names.join(u'\n') + QStringLiteral("\n\n处理了40个文件。\n感谢您使用本软件！");
+            QCOMPARE(s.log(), kHeader + once);
+            disconnect(queued);
+            s.fs.beforeCall("openAt", [] {});
+            QTest::keyClick(start, Qt::Key_Return);
+            s.waitForRun();
+            QCOMPARE(s.log(), kHeader + once + once);
+            QCOMPARE(readFile(s.dir.filePath(names.last())), QByteArray("x\r\nC\r\nC\r\n"));
+        }
+    }
+
     void longFileShowsProgressWithinItAboveAbout() {
         FakeServices fakes;
         QWidget owner;
-        BackgroundRun run(&owner);
+        BatchResult result;
+        result.outcome = BatchResult::Outcome::Cancelled;
+        BackgroundRun run(
+            &owner, [](std::string_view) {},
+            [&](const BatchResult& r, const std::exception_ptr&) { result = r; });
         QPointer<About> about;
         About::showSingle(about, &owner);
         std::promise<void> seen;
@@ -478,13 +557,14 @@ private slots:
             goneForGood = !dialog->isVisible();
         });
         // One file, a quarter copied, then held until the dialog has been looked at.
-        const BatchResult result = run.run(
+        QVERIFY(run.start(
             [&](BatchSink& sink) {
                 sink.fileProgress(1 << 20, 4 << 20);
                 go.wait();
                 return BatchResult{};
             },
-            [](std::string_view) {});
+            {&owner}));
+        QVERIFY(QTest::qWaitFor([&] { return !run.running(); }, 60000));
         QCOMPARE(result.outcome, BatchResult::Outcome::Completed);
         QCOMPARE(shown, 25);
         QVERIFY(aboveAbout && goneForGood);

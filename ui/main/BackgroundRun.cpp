@@ -2,99 +2,77 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QEventLoop>
 #include <QProgressDialog>
 #include <QTimer>
+#include <QWidget>
 #include <algorithm>
 #include <climits>
-#include <exception>
 #include <string>
-#include <thread>
+#include <system_error>
+#include <utility>
 
 namespace {
 constexpr int kShowAfterMs = 500;
 constexpr int kRefreshMs = 100;
 constexpr std::size_t kSteps = 1000;
 
-bool isUserInput(QEvent::Type type) {
-    switch (type) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
-    case QEvent::Shortcut:
-    case QEvent::Wheel:
-    case QEvent::ContextMenu:
-        return true;
-    default:
-        return false;
-    }
-}
-
 int clamped(std::size_t n) { return int(std::min<std::size_t>(n, INT_MAX)); }
 } // namespace
 
-// Lives on the worker thread: log pieces are queued to the window's thread in their order,
-// progress is left for the window to pick up, the cancel is read back.
+// Lives on the worker thread: log pieces are queued to the windows' thread in their order,
+// progress is left for the dialog to pick up, the cancel is read back.
 class BackgroundRun::Sink : public layout::ProgressSink {
 public:
-    Sink(BackgroundRun& run, const Log& log) : ProgressSink(run.m_progress), m_run(run), m_log(log) {}
+    explicit Sink(BackgroundRun& run) : ProgressSink(run.m_progress), m_run(run) {}
     void appendLog(std::string_view text) override {
         QMetaObject::invokeMethod(
-            &m_run, [log = &m_log, piece = std::string(text)] { (*log)(piece); }, Qt::QueuedConnection);
+            &m_run, [run = &m_run, piece = std::string(text)] { run->m_log(piece); }, Qt::QueuedConnection);
     }
 
 private:
     BackgroundRun& m_run;
-    const Log& m_log;
 };
 
-BackgroundRun::BackgroundRun(QWidget* owner) : QObject(owner), m_owner(owner) {}
+BackgroundRun::BackgroundRun(QWidget* owner, Log log, Done done)
+    : QObject(owner), m_owner(owner), m_log(std::move(log)), m_done(std::move(done)) {}
 
-BatchResult BackgroundRun::run(const Batch& batch, const Log& log) {
+BackgroundRun::~BackgroundRun() {
+    m_progress.requestStop();
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+bool BackgroundRun::start(Batch batch, const QList<QWidget*>& windows) {
     m_progress.reset();
-    QProgressDialog dialog(QStringLiteral("正在添加代码……"), QStringLiteral("取消"), 0, 0, m_owner);
-    dialog.setObjectName(QStringLiteral("Progress"));
-    dialog.setWindowTitle(QStringLiteral(":)"));
-    // Above every window of the program, the always-on-top About included.
-    dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
-    dialog.setMinimumDuration(kShowAfterMs);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
-    dialog.setValue(0);
-    connect(&dialog, &QProgressDialog::canceled, this, [this] { m_progress.requestStop(); });
-    QTimer refresh;
-    connect(&refresh, &QTimer::timeout, this, [this, &dialog] { showProgress(dialog); });
-    refresh.start(kRefreshMs);
-
-    QEventLoop loop;
-    BatchResult result;
-    std::exception_ptr failure;
-    // Where no thread can be had the run does not start, and the window stays as it was.
-    std::thread worker([&] {
-        Sink sink(*this, log);
-        try {
-            result = batch(sink);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        // Queued behind the last piece of the log.
-        QMetaObject::invokeMethod(
-            this, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    m_dialog = &dialog;
+    m_failure = nullptr;
+    try {
+        m_worker = std::thread([this, batch = std::move(batch)] {
+            Sink sink(*this);
+            try {
+                m_result = batch(sink);
+            } catch (...) {
+                m_failure = std::current_exception();
+            }
+            // Queued behind the last piece of the log.
+            QMetaObject::invokeMethod(
+                this, [this] { finish(); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
     m_running = true;
-    qApp->installEventFilter(this);
-    loop.exec();
-    worker.join();
-    qApp->removeEventFilter(this);
-    m_running = false;
-    m_dialog = nullptr;
-    if (failure)
-        std::rethrow_exception(failure);
-    return result;
+    m_focus = QApplication::focusWidget();
+    m_disabled.clear();
+    for (QWidget* window : windows) {
+        if (!window)
+            continue;
+        m_disabled << window;
+        window->setEnabled(false);
+        if (window != m_owner)
+            window->installEventFilter(this);
+    }
+    QTimer::singleShot(kShowAfterMs, this, [this] { showProgress(); });
+    return true;
 }
 
 void BackgroundRun::cancel() {
@@ -103,23 +81,64 @@ void BackgroundRun::cancel() {
     m_progress.requestStop();
 }
 
-void BackgroundRun::showProgress(QProgressDialog& dialog) const {
-    if (dialog.wasCanceled())
-        return;
-    const layout::RunProgress::Bar bar = m_progress.bar(kSteps);
-    if (dialog.maximum() != clamped(bar.maximum))
-        dialog.setMaximum(clamped(bar.maximum));
-    dialog.setValue(clamped(bar.value));
+void BackgroundRun::finish() {
+    m_worker.join();
+    delete m_dialog;
+    m_dialog = nullptr;
+    // Input that reached the windows before the run ended is still on its way: it goes to them
+    // while they are disabled, and only what comes after finds them taking input again.
+    QMetaObject::invokeMethod(
+        this, [this] { takeInputAgain(); }, Qt::QueuedConnection);
 }
 
-bool BackgroundRun::eventFilter(QObject* watched, QEvent* event) {
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (!m_running || !widget || (m_dialog && (widget == m_dialog || m_dialog->isAncestorOf(widget))))
-        return false;
-    if (event->type() == QEvent::Close && widget != m_owner) {
-        // Closing the picker would change the folder under the run.
-        event->ignore();
-        return true;
+void BackgroundRun::takeInputAgain() {
+    for (const QPointer<QWidget>& window : std::as_const(m_disabled)) {
+        if (window) {
+            window->removeEventFilter(this);
+            window->setEnabled(true);
+        }
     }
-    return isUserInput(event->type());
+    m_disabled.clear();
+    if (m_focus)
+        m_focus->setFocus();
+    m_done(m_result, m_failure);
+    m_running = false;
+}
+
+// Above every window of the program, the always-on-top About included; a window of its own, so it
+// takes input while its owner does not.
+void BackgroundRun::showProgress() {
+    if (!m_running || m_dialog || m_progress.stopFlag())
+        return;
+    m_dialog = new QProgressDialog(QStringLiteral("正在添加代码……"), QStringLiteral("取消"), 0, 0, m_owner);
+    m_dialog->setObjectName(QStringLiteral("Progress"));
+    m_dialog->setWindowTitle(QStringLiteral(":)"));
+    m_dialog->setWindowFlag(Qt::WindowStaysOnTopHint);
+    m_dialog->setEnabled(true);
+    m_dialog->setAutoClose(false);
+    m_dialog->setAutoReset(false);
+    m_dialog->setMinimumDuration(0);
+    connect(m_dialog, &QProgressDialog::canceled, this, [this] { m_progress.requestStop(); });
+    auto* refresh = new QTimer(m_dialog);
+    connect(refresh, &QTimer::timeout, this, [this] { refreshProgress(); });
+    refresh->start(kRefreshMs);
+    refreshProgress();
+    m_dialog->show();
+}
+
+void BackgroundRun::refreshProgress() {
+    if (!m_dialog || m_dialog->wasCanceled())
+        return;
+    const layout::RunProgress::Bar bar = m_progress.bar(kSteps);
+    if (m_dialog->maximum() != clamped(bar.maximum))
+        m_dialog->setMaximum(clamped(bar.maximum));
+    m_dialog->setValue(clamped(bar.value));
+}
+
+bool BackgroundRun::eventFilter(QObject* /*watched*/, QEvent* event) {
+    if (event->type() != QEvent::Close)
+        return false;
+    // Closing the picker would confirm a folder while the run works in the last one.
+    event->ignore();
+    return true;
 }

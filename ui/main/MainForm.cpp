@@ -72,7 +72,12 @@ template <typename W> W* placed(W* widget, const char* name, bool withFont = tru
 
 // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): the body makes every control before its first use
 MainForm::MainForm(Mod& mod, const platform::System& system, QWidget* parent)
-    : QWidget(parent), m_mod(mod), m_system(system), m_run(new BackgroundRun(this)),
+    : QWidget(parent), m_mod(mod), m_system(system),
+      m_run(new BackgroundRun(
+          this, [this](std::string_view text) { appendLog(text); },
+          [this](const BatchResult& result, const std::exception_ptr& failure) {
+              runEnded(result, failure);
+          })),
       m_endProcess([] { QCoreApplication::quit(); }) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(toQString(layout::kMainForm.caption));
@@ -258,12 +263,22 @@ void MainForm::command3Click() { TOURL::OpenUrl(QString::fromUtf8(stepwick::kAut
 
 void MainForm::timer1Timer() { bannerTick(m_banner, ADL, width()); }
 
+bool MainForm::running() const { return m_run->running(); }
+
 void MainForm::command2Click() {
     if (m_run->running())
         return;
     // An empty code would only add line breaks: say so before anything is touched.
     if (texts()->code().isEmpty())
         return tellCodeIsEmpty();
+    auto batch = [this, input = choices()](BatchSink& sink) { return runBatch(input, sink, m_system); };
+    if (!m_run->start(batch, {this, m_texts.data(), m_fileBro.data(), m_about.data()}))
+        MessageBox::show(this, toQString(layout::kMessageTitle), toQString(layout::kRunStopped),
+                         MessageBox::Icon::Warning);
+}
+
+// What the windows say now: the run takes no input while it lasts, so this is the code of every file.
+BatchInput MainForm::choices() {
     BatchInput input;
     input.extension = OOther->isChecked() ? TOther->text().toStdString() : m_mod.FileExt;
     input.position = Ohead->isChecked() ? Position::Head : Position::Foot;
@@ -272,14 +287,15 @@ void MainForm::command2Click() {
     input.eol = texts()->Check3->isChecked() ? LineBreakMode::Match : LineBreakMode::CrLf;
     input.folder = m_mod.TargetDir;
     input.recursive = m_mod.Recursive;
-    // The windows take no input during the run, so the code read now is the code of every file.
     input.code = [code = toCrLf(texts()->code().toStdString())] { return code; };
     input.stop = &m_run->stopFlag();
+    return input;
+}
 
+void MainForm::runEnded(const BatchResult& result, const std::exception_ptr& failure) {
     try {
-        const BatchResult result =
-            m_run->run([&](BatchSink& sink) { return runBatch(input, sink, m_system); },
-                       [this](std::string_view text) { appendLog(text); });
+        if (failure)
+            std::rethrow_exception(failure);
         reportOutcome(result);
     } catch (const std::exception& e) {
         // Whatever the run could not report itself (memory exhausted, say) ends the run,

@@ -6,10 +6,12 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <exception>
 #include <functional>
 #include <string_view>
 
 struct Mod;
+struct BatchInput;
 struct BatchResult;
 class About;
 class BackgroundRun;
@@ -47,6 +49,8 @@ public:
     // The last step of the exit sequence. Quits the event loop unless replaced (tests
     // replace it so the exit sequence can run without ending the test process).
     void setEndProcess(std::function<void()> endProcess);
+    // From a press of Command2 until the run it started has ended and been reported.
+    bool running() const;
 
     // Controls, under the names the rest of the program and the tests use.
     FittedLabel* Label1;
@@ -99,6 +103,8 @@ private:
     void cmdOpenClick();
     void command1Click();
     void command2Click();
+    BatchInput choices();
+    void runEnded(const BatchResult& result, const std::exception_ptr& failure);
     void tellCodeIsEmpty();
     void reportOutcome(const BatchResult& result);
     void command3Click();

@@ -23,7 +23,12 @@ constexpr int kGap = 8;
 constexpr qint64 kButtonsWeight = 1000;
 constexpr qint64 kWindowWeight = 10;
 
-// A key held down repeats its presses; only the first of them is a press of the button.
+// A key held down repeats its presses; only the first of them is a press of the button. Not every
+// repeat says so: an X server repeats a key as a release and a press of the same moment, which the
+// platform marks as repeated only when both were read together, and on a busy machine they are not.
+// A press at the very moment of the last release of that key is such a repeat. Installed on the
+// buttons and on their window, so releases that reach the window while no button has the focus
+// (during a run) are seen too.
 class RepeatedKeyFilter : public QObject {
 public:
     using QObject::QObject;
@@ -33,10 +38,22 @@ protected:
         if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
             return false;
         const auto* key = static_cast<QKeyEvent*>(event);
-        const bool pressing =
-            key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space;
-        return pressing && key->isAutoRepeat();
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter && key->key() != Qt::Key_Space)
+            return false;
+        if (event->type() == QEvent::KeyRelease) {
+            m_released = {key->key(), key->timestamp()};
+            return key->isAutoRepeat();
+        }
+        const bool pairedWithRelease =
+            key->timestamp() != 0 && m_released.key == key->key() && m_released.at == key->timestamp();
+        return key->isAutoRepeat() || pairedWithRelease;
     }
+
+private:
+    struct Release {
+        int key = 0;
+        quint64 at = 0;
+    } m_released;
 };
 
 // A frame drawn over the box's edge while the box has the focus; it never takes a click.
@@ -197,6 +214,7 @@ void clickFocusedButtonsOnEnter(QWidget* window) {
     // Outside a dialog an auto-default button only answers Enter while it has the focus;
     // no button becomes the window's default.
     auto* filter = new RepeatedKeyFilter(window);
+    window->installEventFilter(filter);
     for (QPushButton* button : window->findChildren<QPushButton*>()) {
         button->setAutoDefault(true);
         button->installEventFilter(filter);
