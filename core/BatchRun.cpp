@@ -91,6 +91,9 @@ bool startRun(const BatchInput& input, const platform::System& system, bool lock
     // The code is read and checked once, before any file is touched, and serves every file.
     try {
         std::string code = input.code ? input.code() : std::string();
+        // Its own last line break is the one that follows every code: a second would be a blank line.
+        if (code.ends_with("\r\n"))
+            code.resize(code.size() - 2);
         // Nothing to add would still add a line break, and nothing to take out would take one.
         if (code.empty()) {
             result.outcome = Outcome::EmptyCode;
