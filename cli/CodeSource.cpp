@@ -9,13 +9,6 @@
 
 namespace {
 
-void dropFinalLineBreak(std::string& text) {
-    if (!text.empty() && text.back() == '\n')
-        text.pop_back();
-    if (!text.empty() && text.back() == '\r')
-        text.pop_back();
-}
-
 [[noreturn]] void cannotRead(const std::string& from, const std::string& reason) {
     throw CodeUnreadable("cannot read the code from " + from + ": " + reason);
 }
@@ -46,8 +39,6 @@ std::string readCode(const Options& options, bool stdinWasClosed) {
                           platform::argumentsAreUtf8() ? "UTF-8" : platform::systemCharsets().systemCharset(),
                           false);
     std::string text = options.codeFile ? readFile(*options.codeFile) : readStandardInput(stdinWasClosed);
-    text = codeAsUtf8(platform::systemCharsets(), std::move(text), platform::systemCharsets().systemCharset(),
+    return codeAsUtf8(platform::systemCharsets(), std::move(text), platform::systemCharsets().systemCharset(),
                       true);
-    dropFinalLineBreak(text);
-    return text;
 }

@@ -11,7 +11,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The code as given: --code, else the bytes of --code-file, else standard input, with one final
-// line break dropped from what was read, as UTF-8. Throws CodeUnreadable, and EncodingError when the
+// The code as given: --code, else the bytes of --code-file, else standard input, as UTF-8 (the
+// run takes a final line break as the code's own). Throws CodeUnreadable, and EncodingError when the
 // code is not valid text in the locale's character set (or in the one its byte-order mark names).
 std::string readCode(const Options& options, bool stdinWasClosed);

@@ -75,6 +75,9 @@ bool openRun(const BatchInput& input, const platform::System& system, bool lock,
 bool takeCode(const BatchInput& input, const platform::System& system, RunStart& run, BatchResult& result) {
     try {
         std::string code = input.code ? input.code() : std::string();
+        // Its own last line break is the one that follows every code: a second would be a blank line.
+        if (code.ends_with("\r\n"))
+            code.resize(code.size() - 2);
         // Nothing to add would still add a line break, and nothing to take out would take one.
         if (CodeFault fault = codeFault(code); fault.kind != CodeFault::Kind::None) {
             result.outcome =

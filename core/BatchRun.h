@@ -31,7 +31,8 @@ struct BatchInput {
     std::string extension; // without the dot; "*" and "?" are wildcards
     Position position = Position::Foot;
     // Asked once per run, after the folder was read and before any file is touched; the text
-    // returned (UTF-8, CR LF line breaks) is taken over, not copied, and serves every file.
+    // returned (UTF-8, CR LF line breaks) is taken over, not copied, and serves every file. A last
+    // CR LF is the code's own: no second one follows it.
     std::function<std::string()> code;
     bool once = false;                       // leave a file that already holds the code at its place
     bool remove = false;                     // take the code out where it stands at its place instead

@@ -369,8 +369,8 @@ void FolderEditor::copyBytes(Pending& p, FileHandle src, std::int64_t offset, st
         const std::int64_t slice = std::min<std::int64_t>(end - offset, kWritebackSlice);
         std::size_t copied = 0;
         if (std::error_code ec = retryOnInterrupt([&] {
-                return m_setup.fs.copyRange(src, offset, p.file.get(), static_cast<std::size_t>(slice),
-                                            copied);
+                return platform::copyRange(m_setup.fs, src, offset, p.file.get(),
+                                           static_cast<std::size_t>(slice), copied);
             }))
             throw FileError(ec, "copy", p.path);
         if (copied == 0) // it shrank while being read

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "platform/Retry.h"
+
+#include <algorithm>
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -127,7 +131,9 @@ public:
     // Writes up to len bytes at the current position (the end for an appending handle).
     virtual std::error_code write(FileHandle file, const void* buf, std::size_t len,
                                   std::size_t& written) = 0;
-    // Copies up to len bytes from in at offset to the current position of out.
+    // Copies up to len bytes from in at offset to the current position of out; fails with
+    // operation_not_supported where the system cannot copy between the two itself (see copyRange
+    // below, which then copies through a buffer).
     virtual std::error_code copyRange(FileHandle in, std::int64_t offset, FileHandle out, std::size_t len,
                                       std::size_t& copied) = 0;
     virtual std::error_code truncate(FileHandle file, std::int64_t length) = 0;
@@ -209,6 +215,34 @@ inline UniqueFile openAt(FileSystem& fs, FileHandle dir, const std::string& name
     FileHandle file = kNoFile;
     ec = fs.openAt(dir, name, mode, permissions, file);
     return ec ? UniqueFile() : UniqueFile(fs, file);
+}
+
+// Copies up to len bytes as fs.copyRange does, through a buffer with fs.read and fs.write where the
+// system cannot copy itself: every step goes through fs, so a stand-in can fail each. A write that
+// fails after some bytes went down reports those; the next call meets the failure again.
+inline std::error_code copyRange(FileSystem& fs, FileHandle in, std::int64_t offset, FileHandle out,
+                                 std::size_t len, std::size_t& copied) {
+    copied = 0;
+    const std::error_code ec = fs.copyRange(in, offset, out, len, copied);
+    if (ec != std::errc::operation_not_supported)
+        return ec;
+    // Made on first need: a run starts many threads, and few of them copy.
+    constexpr std::size_t kBuffer = std::size_t{1} << 20;
+    static thread_local std::unique_ptr<char[]> buf;
+    if (!buf)
+        buf = std::make_unique_for_overwrite<char[]>(kBuffer);
+    std::size_t got = 0;
+    if (std::error_code err =
+            retryOnInterrupt([&] { return fs.read(in, buf.get(), std::min(len, kBuffer), offset, got); }))
+        return err;
+    while (copied < got) {
+        std::size_t n = 0;
+        if (std::error_code err =
+                retryOnInterrupt([&] { return fs.write(out, buf.get() + copied, got - copied, n); }))
+            return copied > 0 ? std::error_code() : err;
+        copied += n;
+    }
+    return {};
 }
 
 } // namespace platform

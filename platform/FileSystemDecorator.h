@@ -4,8 +4,9 @@
 
 namespace platform {
 
-// Passes every call to another file system after asking admit() with the call's name; a call
-// that is not admitted fails with the error admit() gave. Closing always reaches the real file
+// Passes every call to another file system after asking admit() with the call's name and the open
+// file or folder it works on (the one it changes, kNoFile for a call by path); a call that is not
+// admitted fails with the error admit() gave. Closing always reaches the real file
 // system, so no handle leaks; a close that is not admitted is only reported as failed.
 class FileSystemDecorator : public FileSystem {
 public:
@@ -49,7 +50,10 @@ public:
 
 protected:
     // An error fails the call without passing it on.
-    virtual std::error_code admit(const char* call) = 0;
+    virtual std::error_code admit(const char* call, FileHandle file) {
+        (void)call, (void)file;
+        return {};
+    }
     FileSystem& real() { return m_real; }
 
 private:

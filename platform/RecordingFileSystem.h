@@ -2,7 +2,9 @@
 
 #include "platform/FileSystemDecorator.h"
 
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -11,7 +13,8 @@
 namespace platform {
 
 // A stand-in for tests: passes every call to another file system, notes each call's name in
-// order, and can fail the N-th call (counting from 1) or every call of one name with an error.
+// order, and can fail the N-th call (counting from 1), every call of some names, or those made on
+// the folder a run opened by its path, with an error.
 class RecordingFileSystem final : public FileSystemDecorator {
 public:
     explicit RecordingFileSystem(FileSystem& real = systemFileSystem()) : FileSystemDecorator(real) {}
@@ -19,9 +22,22 @@ public:
     bool concurrent() const override { return false; }
     void failCall(long n, std::error_code err) { m_failAt = n, m_failErr = err; }
     void failCall(long n, std::errc err = std::errc::io_error) { failCall(n, std::make_error_code(err)); }
-    void failEvery(std::string name, std::error_code err) { m_failName = std::move(name), m_everyErr = err; }
-    void failEvery(std::string name, std::errc err = std::errc::io_error) {
-        failEvery(std::move(name), std::make_error_code(err));
+    void failEvery(const std::string& name, std::error_code err) { m_failEvery[name] = err; }
+    void failEvery(const std::string& name, std::errc err = std::errc::io_error) {
+        failEvery(name, std::make_error_code(err));
+    }
+    // Fails every call of this name made on the folder that openFolder opened last.
+    void failOnOpenedFolder(std::string name, std::errc err = std::errc::io_error) {
+        m_folderCall = std::move(name), m_folderErr = std::make_error_code(err);
+    }
+    std::error_code openFolder(const std::string& path, FileHandle& out) override {
+        const std::error_code ec = FileSystemDecorator::openFolder(path, out);
+        m_opened = ec ? kNoFile : out;
+        return ec;
+    }
+    // Lists a folder's first `kept` entries only, then fails with err: a listing that broke off.
+    void breakOffListing(std::size_t kept, std::errc err = std::errc::io_error) {
+        m_listingKept = kept, m_listingErr = std::make_error_code(err);
     }
     // Says a name cannot be renamed over while a handle holds its file, as Windows without POSIX
     // rename semantics does: the core then closes its handles before it renames.
@@ -36,7 +52,10 @@ public:
         for (DirEntry& e : out)
             if (m_hideTypes)
                 e.kind = FileKind::Unknown;
-        return ec;
+        if (ec || !m_listingErr)
+            return ec;
+        out.resize(std::min(out.size(), m_listingKept));
+        return m_listingErr;
     }
     // Runs once, before the named call is passed on (to change the folder between two steps, say).
     void beforeCall(std::string name, std::function<void()> action) {
@@ -52,23 +71,29 @@ public:
     long long unwrittenBytes() override { return m_unwritten; }
 
 protected:
-    std::error_code admit(const char* call) override {
+    std::error_code admit(const char* call, FileHandle file) override {
         m_calls.emplace_back(call);
         if (m_hook && m_hookName == call)
             std::exchange(m_hook, nullptr)();
         if (m_hookAtAction && count() == m_hookAt)
             std::exchange(m_hookAtAction, nullptr)();
-        if (count() != m_failAt && m_failName != call)
-            return {};
-        return m_failName == call ? m_everyErr : m_failErr;
+        if (const auto every = m_failEvery.find(call); every != m_failEvery.end())
+            return every->second;
+        if (file != kNoFile && file == m_opened && m_folderCall == call)
+            return m_folderErr;
+        return count() == m_failAt ? m_failErr : std::error_code();
     }
 
 private:
     std::vector<std::string> m_calls;
     long m_failAt = 0;
     std::error_code m_failErr = std::make_error_code(std::errc::io_error);
-    std::string m_failName;
-    std::error_code m_everyErr = std::make_error_code(std::errc::io_error);
+    std::map<std::string, std::error_code, std::less<>> m_failEvery;
+    FileHandle m_opened = kNoFile;
+    std::string m_folderCall;
+    std::error_code m_folderErr;
+    std::size_t m_listingKept = 0;
+    std::error_code m_listingErr;
     bool m_hideTypes = false;
     bool m_replacesOpenFiles = true;
     long long m_unwritten = -1;

@@ -354,9 +354,10 @@ public:
             copied = static_cast<std::size_t>(n);
             return {};
         }
-        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
-            return lastError();
-        return copyThroughBuffer(fdOf(in), static_cast<off_t>(offset), fdOf(out), len, copied);
+        // Across file systems, or where they do not copy themselves: the caller copies through a buffer.
+        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
+            return std::make_error_code(std::errc::operation_not_supported);
+        return lastError();
     }
 
     std::error_code truncate(FileHandle file, std::int64_t length) override {
@@ -469,32 +470,6 @@ private:
     std::unordered_map<int, int> m_lockFiles;
 
     // Where the kernel cannot copy between these files: through a buffer.
-    static std::error_code copyThroughBuffer(int in, off_t offset, int out, std::size_t len,
-                                             std::size_t& copied) {
-        // Made on first need: a buffer held in static thread storage would be cleared for every
-        // thread the program starts, and a run starts many.
-        constexpr std::size_t kBuffer = 1 << 20;
-        static thread_local std::unique_ptr<char[]> buf;
-        if (!buf)
-            buf = std::make_unique_for_overwrite<char[]>(kBuffer);
-        std::size_t want = len < kBuffer ? len : kBuffer;
-        const ssize_t got = retryOnInterrupt([&] { return ::pread(in, buf.get(), want, offset); });
-        if (got <= 0)
-            return checked(got);
-        ssize_t done = 0;
-        while (done < got) {
-            const ssize_t w = retryOnInterrupt(
-                [&] { return ::write(out, buf.get() + done, static_cast<std::size_t>(got - done)); });
-            if (w < 0) {
-                copied = static_cast<std::size_t>(done);
-                return done > 0 ? std::error_code() : lastError();
-            }
-            done += w;
-        }
-        copied = static_cast<std::size_t>(done);
-        return {};
-    }
-
     std::atomic<bool> m_linkByDescriptor{true};
 };
 

@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 #include "platform/win32/Win32Error.h"
+#include "platform/win32/Win32Paths.h"
 
 #include <windows.h>
 
@@ -19,6 +20,8 @@ namespace platform {
 namespace {
 
 using win32::lastError;
+using win32::longPath;
+using win32::rootLength;
 using win32::win32Error;
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -59,6 +62,10 @@ private:
 // Errors of the seam's own making, equal to the conditions the core asks about.
 std::error_code errc(std::errc e) { return std::make_error_code(e); }
 
+} // namespace
+
+namespace win32 {
+
 // Where a path's root ends: "\\?\C:\", "\\?\UNC\server\share\", "\\?\Volume{...}\".
 std::size_t rootLength(const std::wstring& path) {
     constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
@@ -74,6 +81,57 @@ std::size_t rootLength(const std::wstring& path) {
     }
     return at;
 }
+
+std::error_code childOf(std::wstring& path, const std::string& name) {
+    const std::size_t root = rootLength(path);
+    if (path.size() > root && path.back() == L'\\')
+        path.pop_back();
+    if (name == ".")
+        return {};
+    if (name == "..") {
+        const std::size_t sep = path.rfind(L'\\');
+        path.resize(sep == std::wstring::npos || sep < root ? root : sep);
+        return {};
+    }
+    std::wstring wide;
+    if (std::error_code ec = toWide(name, wide))
+        return ec;
+    if (path.back() != L'\\')
+        path += L'\\';
+    path += wide;
+    return {};
+}
+
+// A path the user gave, absolute and in its "\\?\" form, so that no length limit applies.
+std::error_code longPath(const std::string& path, std::wstring& out) {
+    std::wstring wide;
+    if (std::error_code ec = toWide(path, wide))
+        return ec;
+    if (wide.empty())
+        return win32Error(ERROR_PATH_NOT_FOUND);
+    if (wide.rfind(L"\\\\?\\", 0) == 0) {
+        out = wide;
+        return {};
+    }
+    std::wstring full;
+    for (DWORD need = MAX_PATH;;) {
+        full.resize(need);
+        const DWORD n = ::GetFullPathNameW(wide.c_str(), need, full.data(), nullptr);
+        if (n == 0)
+            return lastError();
+        if (n < need) { // else n is the size it needs
+            full.resize(n);
+            break;
+        }
+        need = n;
+    }
+    out = full.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+    return {};
+}
+
+} // namespace win32
+
+namespace {
 
 // The open file's or folder's path as the system finds it now, in its "\\?\" form; as it was
 // opened where the file system cannot normalise it (some network and virtual drives).
@@ -106,50 +164,7 @@ std::error_code childPath(HANDLE dir, const std::string& name, std::wstring& out
         return errc(std::errc::invalid_argument);
     if (std::error_code ec = folderPath(dir, out))
         return ec;
-    const std::size_t root = rootLength(out);
-    if (out.size() > root && out.back() == L'\\')
-        out.pop_back();
-    if (name == ".")
-        return {};
-    if (name == "..") {
-        const std::size_t sep = out.rfind(L'\\');
-        out.resize(sep == std::wstring::npos || sep < root ? root : sep);
-        return {};
-    }
-    std::wstring wide;
-    if (std::error_code ec = win32::toWide(name, wide))
-        return ec;
-    if (out.back() != L'\\')
-        out += L'\\';
-    out += wide;
-    return {};
-}
-
-// A path the user gave, absolute and in its "\\?\" form, so that no length limit applies.
-std::error_code longPath(const std::string& path, std::wstring& out) {
-    std::wstring wide;
-    if (std::error_code ec = win32::toWide(path, wide))
-        return ec;
-    if (wide.empty())
-        return win32Error(ERROR_PATH_NOT_FOUND);
-    if (wide.rfind(L"\\\\?\\", 0) == 0) {
-        out = wide;
-        return {};
-    }
-    std::wstring full;
-    for (DWORD need = MAX_PATH;;) {
-        full.resize(need);
-        const DWORD n = ::GetFullPathNameW(wide.c_str(), need, full.data(), nullptr);
-        if (n == 0)
-            return lastError();
-        if (n < need) { // else n is the size it needs
-            full.resize(n);
-            break;
-        }
-        need = n;
-    }
-    out = full.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
-    return {};
+    return win32::childOf(out, name);
 }
 
 struct Opening {
@@ -543,24 +558,11 @@ public:
         return {};
     }
 
-    std::error_code copyRange(FileHandle in, std::int64_t offset, FileHandle out, std::size_t len,
-                              std::size_t& copied) override {
-        // Made on first need: a run starts many threads, and few of them copy.
-        constexpr std::size_t kBuffer = 1 << 20;
-        static thread_local std::unique_ptr<char[]> buf;
-        if (!buf)
-            buf = std::make_unique_for_overwrite<char[]>(kBuffer);
+    // Windows copies no range between two open files: the caller copies through a buffer.
+    std::error_code copyRange(FileHandle /*in*/, std::int64_t /*offset*/, FileHandle /*out*/,
+                              std::size_t /*len*/, std::size_t& copied) override {
         copied = 0;
-        std::size_t got = 0;
-        if (std::error_code ec = read(in, buf.get(), std::min(len, kBuffer), offset, got))
-            return ec;
-        while (copied < got) {
-            std::size_t n = 0;
-            if (std::error_code ec = write(out, buf.get() + copied, got - copied, n))
-                return copied > 0 ? std::error_code() : ec;
-            copied += n;
-        }
-        return {};
+        return std::make_error_code(std::errc::operation_not_supported);
     }
 
     std::error_code truncate(FileHandle file, std::int64_t length) override {

@@ -28,7 +28,7 @@ public:
     }
 
 protected:
-    std::error_code admit(const char*) override {
+    std::error_code admit(const char*, platform::FileHandle) override {
         if (m_at.find("," + std::to_string(++m_count) + ",") != std::string::npos)
             ::raise(m_signal);
         return {};

@@ -86,8 +86,10 @@ holds "stdin code ending in two line breaks, head" "$WORK/d/a.htm" 'l1\r\nl2\r\n
 printf 'f1\r\n' > "$WORK/code"
 cli --head --ext htm --code-file "$WORK/code" "$WORK/d" > /dev/null
 holds "code file, head" "$WORK/d/a.htm" 'f1\r\nl1\r\nl2\r\n\r\nold\n'
+cli --ext htm --code $'t\r\n' "$WORK/d" > /dev/null && cli --head --ext htm --code $'h\r\n' "$WORK/d" > /dev/null
+holds "a code ending in CR LF: no blank line, foot and head" "$WORK/d/a.htm" 'h\r\nf1\r\nl1\r\nl2\r\n\r\nold\nt\r\n'
 ln "$WORK/d/a.htm" "$WORK/d/b.htm" && cli --ext htm --code f "$WORK/d" > /dev/null
-holds "one file under two names gets its foot once" "$WORK/d/b.htm" 'f1\r\nl1\r\nl2\r\n\r\nold\nf\r\n'
+holds "one file under two names gets its foot once" "$WORK/d/b.htm" 'h\r\nf1\r\nl1\r\nl2\r\n\r\nold\nt\r\nf\r\n'
 
 # --- refusals: exit 2, one message naming the argument or file and the reason, nothing touched ---
 fresh a.txt a
@@ -168,7 +170,12 @@ holds "nothing touched by refused runs" "$WORK/d/a.txt" "a$zw_system"'\r\n'
 if linux_only "all three streams closed"; then
 "$CLI" --code x "$WORK/d" <&- >&- 2>&-
 expect "closed streams: the log not written" "$?" 3
-holds "closed streams: the file gets the code, not the log" "$WORK/d/a.txt" 'a中文\r\nx\r\n'
+printf r > "$WORK/d/r.txt" && chmod 0444 "$WORK/d/r.txt"
+"$CLI" --code y "$WORK/d" >&- 2> "$WORK/err"
+expect "closed output and a failed file: exit 3, said after the run" "$?:$(cat "$WORK/err")" \
+    "3:stepwick-cli: $WORK/d/r.txt: read-only file"$'\n'"stepwick-cli: write error: Bad file descriptor"
+rm -f "$WORK/d/r.txt"
+holds "closed streams: the files get the code, not the log" "$WORK/d/a.txt" 'a中文\r\nx\r\ny\r\n'
 fi
 fresh; for i in $(seq 101 400); do : > "$WORK/d/f$i.txt"; done
 cli_raw --code c "$WORK/d" >&- 2> "$WORK/err"

@@ -2,6 +2,10 @@
 
 #include "core/FolderEditor.h"
 #include "platform/FileSystemDecorator.h"
+#include "ui/layout/ReasonText.h"
+#ifdef _WIN32
+#include "platform/win32/Win32Error.h"
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -22,7 +26,8 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     TempDir dir, outside;
     for (const char* name :
          {"a.cgi", "B.CGI", "c.Cgi", "d.cgi.bak", "e.cg", "noext", "x.html", "x.htm", "y.h[t]m",
-          ".hidden.cgi", "z.c1i", "z.c1ix", "x.HTMLX", "x.ht", "z.c中i", "u.中文本s"})
+          ".hidden.cgi", "z.c1i", "z.c1ix", "x.HTMLX", "x.ht", "z.c中i", "u.中文本s", "INDEX.ASP",
+          "k.ABCDEFGHIJKLMNOPQRSTUVWXYZ", "l.abcdefghijklmnopqrstuvwxyz"})
         writeFile(dir / name, "x");
     writeFile(outside / "target.cgi", "x");
     (void)makeLink(outside / "target.cgi", dir / "link.cgi"); // wine makes none
@@ -43,6 +48,10 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
         // Three characters without wildcards also take longer extensions that begin with them.
         EXPECT_EQ(matchingFiles(dir.path(), "htm", systemWith(fs)), (V{"x.htm", "x.html", "x.HTMLX"}));
         EXPECT_EQ(matchingFiles(dir.path(), "html", systemWith(fs)), (V{"x.html"}));
+        EXPECT_EQ(matchingFiles(dir.path(), "asp", systemWith(fs)), (V{"INDEX.ASP"}));
+        for (const char* every : {"abcdefghijklmnopqrstuvwxyz", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"})
+            EXPECT_EQ(matchingFiles(dir.path(), every, systemWith(fs)),
+                      (V{"k.ABCDEFGHIJKLMNOPQRSTUVWXYZ", "l.abcdefghijklmnopqrstuvwxyz"}));
         EXPECT_EQ(matchingFiles(dir.path(), "", systemWith(fs)), (V{"noext"}));
         EXPECT_EQ(matchingFiles(dir.path(), "c?i", systemWith(fs)),
                   (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i", "z.c中i"}))
@@ -132,13 +141,9 @@ TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
 TEST(BatchRun, FolderThatFailsCountsAsAFolderAndTheWalkGoesOn) {
     struct Failing : platform::FileSystemDecorator {
         using FileSystemDecorator::FileSystemDecorator;
-        // Its opening (or call) number `at` (0: every one) fails with EIO, or opens `instead`.
+        // Its opening number `at` (0: every one) fails with EIO, or opens `instead`.
         std::string name, instead;
         int at = 0, seen = 0;
-        std::error_code admit(const char* call) override {
-            return call == name && ++seen == at ? std::make_error_code(std::errc::io_error)
-                                                : std::error_code();
-        }
         std::error_code openAt(platform::FileHandle dir, const std::string& n, platform::OpenMode mode,
                                std::uint32_t permissions, platform::FileHandle& out) override {
             const bool hit = n == name && (++seen == at || at == 0);
@@ -154,7 +159,6 @@ TEST(BatchRun, FolderThatFailsCountsAsAFolderAndTheWalkGoesOn) {
         native("b/") + eio + native("d/d.txt\r\n\r\n处理了2个文件。\r\n") + folderFailed;
     const Rows<std::string, std::string, int, std::string, std::string> cases{
         {"the scan cannot open b", "b", 1, "", bFailed},
-        {"the scan cannot read b", "readDir", 2, "", bFailed},
         {"its turn cannot open b/c", "c", 2, "",
          native("b/b.txt\r\nb/c/") + eio + native("b/e/e.txt\r\nd/d.txt\r\n\r\n处理了4个文件。\r\n") +
              folderFailed},
@@ -181,6 +185,45 @@ TEST(BatchRun, FolderThatFailsCountsAsAFolderAndTheWalkGoesOn) {
         EXPECT_EQ(r.log, "被处理的文件\r\na.txt\r\nr.txt（未能处理：read-only file）\r\n" + log +
                              "感谢您使用本软件！");
         EXPECT_EQ(readFile(dir / "d/d.txt"), instead == "b" ? "o" : "oX\r\n");
+    }
+}
+
+// A subfolder whose listing breaks off fails as a folder: none of its files is taken from half a list.
+TEST(BatchRun, SubfolderListingThatBreaksOffFailsTheFolder) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "b");
+    writeAll(dir.path(), {{"a.txt", "o"}, {"b/b.txt", "o"}, {"b/c.txt", "o"}});
+    BatchInput in = input("txt", "foot", "X");
+    in.recursive = true;
+    platform::RecordingFileSystem fs;
+    fs.beforeCall("readDir", [&] { fs.beforeCall("readDir", [&] { fs.breakOffListing(1); }); });
+    EXPECT_EQ(run(dir, in, fs).log, "被处理的文件\r\na.txt\r\n" + native("b/") +
+                                        "（未能处理：Input/output error）\r\n\r\n处理了1个文件。\r\n"
+                                        "有1个文件夹未能处理。\r\n感谢您使用本软件！");
+    EXPECT_EQ(snapshot((dir / "b")), (Contents{{"b.txt", "o"}, {"c.txt", "o"}}));
+}
+
+// Where the system cannot copy between two files itself, the rest goes through a buffer: whole, or,
+// when a write of it fails, the file left as it was with the reason.
+TEST(BatchRun, CopyThroughABufferIsWholeOrFailsTheFileUntouched) {
+    const std::string big(200000, 'b');
+    for (bool writeFails : {false, true}) {
+        SCOPED_TRACE(writeFails ? "its write failing" : "whole");
+        TempDir dir;
+        writeAll(dir.path(), {{"a.txt", "a\r\n"}, {"big.txt", big}});
+        platform::RecordingFileSystem fs;
+        fs.failEvery("copyRange", std::errc::operation_not_supported);
+        if (writeFails)
+            fs.beforeCall("copyRange", [&] { fs.failEvery("write", std::errc::io_error); });
+        const Ran r = run(dir, input("txt", "head", "H"), fs);
+        EXPECT_EQ(r.log,
+                  std::string("被处理的文件\r\na.txt\r\nbig.txt") +
+                      (writeFails
+                           ? "（未能处理：Input/output error）\r\n\r\n处理了1个文件。\r\n有1个文件未能处理。"
+                           : "\r\n\r\n处理了2个文件。") +
+                      "\r\n感谢您使用本软件！");
+        EXPECT_EQ(snapshot(dir.path()), (Contents{{"a.txt", "H\r\na\r\n"},
+                                                  {"big.txt", writeFails ? big : "H\r\n" + big + "\r\n"}}));
     }
 }
 
@@ -241,6 +284,14 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     EXPECT_EQ(gone.outcome, O::FolderUnreadable);
     EXPECT_THAT(gone.error, HasSubstr(kNoSuchFile));
     EXPECT_EQ(sink.log, std::string(kLogHeader));
+    // The run's own folder that cannot be looked at, or whose listing breaks off part-way: refused.
+    for (bool listing : {false, true}) {
+        platform::RecordingFileSystem fs;
+        listing ? fs.breakOffListing(0) : fs.failOnOpenedFolder("stat");
+        const Ran refused = run(dir, input("txt", "foot", "x"), fs);
+        EXPECT_EQ(refused.result.outcome, O::FolderUnreadable) << refused.log;
+        EXPECT_EQ(refused.result.error, at(dir, {}).folder + ": Input/output error");
+    }
     platform::RecordingFileSystem full; // out of descriptors from a batch's first file on: each fails alone
     full.failEvery("openAt", std::errc::too_many_files_open);
     EXPECT_EQ(run(dir, input("txt", "foot", "x"), full).result.failures.size(), 1u);
@@ -248,6 +299,38 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     // Tabs and line breaks are a code's own.
     EXPECT_EQ(run(dir, input("txt", "foot", "\t<p>\r\n")).result.changed, 1u);
     EXPECT_EQ(readFile(dir / "a.txt"), "a\t<p>\r\n\r\n");
+}
+
+// Each system error the window's log names, in the system's own numbers, has its own words.
+TEST(BatchRun, WindowsNameEachSystemErrorInItsOwnWords) {
+    const std::pair<std::vector<int>, const char*> reasons[] = {
+#ifdef _WIN32 // every error the conditions table maps to one of these
+        {{2, 3, 15, 53, 67, 161}, "没有那个文件或目录"},
+        {{5, 12, 82}, "权限不够"},
+        {{1314, 1307}, "不允许的操作"},
+        {{32, 170, 1224}, "文件正被其他程序使用"},
+        {{112, 39, 1295}, "磁盘空间不足"},
+        {{19}, "只读文件系统"},
+        {{4}, "打开的文件过多"},
+        {{23, 30, 29, 1117}, "输入/输出错误"},
+#else
+        {{ENOENT}, "没有那个文件或目录"},   {{EACCES}, "权限不够"},     {{EPERM}, "不允许的操作"},
+        {{EBUSY}, "文件正被其他程序使用"},  {{ENOSPC}, "磁盘空间不足"}, {{EROFS}, "只读文件系统"},
+        {{EMFILE}, "打开的文件过多"},       {{EIO}, "输入/输出错误"},   {{EFBIG}, "文件过大"},
+        {{ENFILE}, "系统中打开的文件过多"}, {{EDQUOT}, "超出磁盘配额"},
+#endif
+    };
+#ifdef _WIN32
+    const std::error_category& system = platform::win32::win32Category();
+#else
+    const std::error_category& system = std::system_category();
+#endif
+    for (const auto& [codes, reason] : reasons)
+        for (int code : codes) {
+            FileFailure failure;
+            failure.error = std::error_code(code, system);
+            EXPECT_EQ(chineseReason(failure), reason) << "error " << code;
+        }
 }
 
 // A dry run looks whether another run holds the folder but keeps no lock: a run meanwhile goes on.
@@ -397,7 +480,6 @@ TEST(BatchRun, EachFileIsRenamedAndItsFolderFlushedBeforeItsLineAndTheOldFileClo
             lock.unlock();
             return FileSystemDecorator::close(file);
         }
-        std::error_code admit(const char*) override { return {}; }
         std::error_code renameAt(platform::FileHandle dir, const std::string& from,
                                  const std::string& to) override {
             const std::error_code ec = FileSystemDecorator::renameAt(dir, from, to);
@@ -482,7 +564,6 @@ TEST(BatchRun, FlushOfEachFileRunsSideBySideAndNamesTheFailedOne) {
         int inFlight = 0, most = 0, flushed = 0;
         platform::FileHandle failing = platform::kNoFile;
         long long unwrittenBytes() override { return 1LL << 40; }
-        std::error_code admit(const char*) override { return {}; }
         std::error_code dataSync(platform::FileHandle file) override {
             std::unique_lock<std::mutex> lock(mutex);
             most = std::max(most, ++inFlight);

@@ -13,12 +13,14 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
 
+#include "platform/win32/Win32Paths.h"
 #include <aclapi.h>
 #include <sddl.h>
 #else
@@ -485,6 +487,34 @@ TEST(RetryOnInterrupt, RepeatsOnlyAnInterruptedCall) {
 }
 
 } // namespace
+
+#ifdef _WIN32
+// Network shares and their long form, as the file system writes them: converted as strings, so
+// they hold without a share (wine has none). ".." stops at the share, as at a drive's root.
+TEST(Win32Paths, NetworkSharesAndTheirLongFormConvertExactly) {
+    for (const auto& [given, wanted] : std::initializer_list<std::pair<const char*, const wchar_t*>>{
+             {"\\\\server\\share\\folder", L"\\\\?\\UNC\\server\\share\\folder"},
+             {"//server/share/a/../folder", L"\\\\?\\UNC\\server\\share\\folder"},
+             {"\\\\?\\UNC\\server\\share\\folder", L"\\\\?\\UNC\\server\\share\\folder"},
+             {"C:\\a\\..\\folder", L"\\\\?\\C:\\folder"}}) {
+        std::wstring got;
+        EXPECT_FALSE(platform::win32::longPath(given, got)) << given;
+        EXPECT_EQ(got, wanted) << given;
+    }
+    EXPECT_EQ(platform::win32::rootLength(L"\\\\?\\UNC\\server\\share\\folder"), 21u);
+    EXPECT_EQ(platform::win32::rootLength(L"\\\\?\\C:\\folder"), 7u);
+    for (const auto& [folder, name, wanted] :
+         std::initializer_list<std::tuple<const wchar_t*, const char*, const wchar_t*>>{
+             {L"\\\\?\\UNC\\server\\share\\folder\\", "a.txt", L"\\\\?\\UNC\\server\\share\\folder\\a.txt"},
+             {L"\\\\?\\UNC\\server\\share\\folder", "..", L"\\\\?\\UNC\\server\\share\\"},
+             {L"\\\\?\\UNC\\server\\share\\", "..", L"\\\\?\\UNC\\server\\share\\"},
+             {L"\\\\?\\UNC\\server\\share\\", ".", L"\\\\?\\UNC\\server\\share\\"}}) {
+        std::wstring path = folder;
+        EXPECT_FALSE(platform::win32::childOf(path, name));
+        EXPECT_EQ(path, wanted) << name;
+    }
+}
+#endif
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--lock-probe") == 0) {
