@@ -55,8 +55,6 @@ public:
     EncodingMark encodingOf(std::string_view start, bool whole) const;
     // The code followed by a line break, every line break of it (CR LF in the source) as lineBreak.
     const std::string& bytes(TextEncoding encoding, LineBreak lineBreak = LineBreak::CrLf);
-    // The code and its CR LF in UTF-8, in bytes: any thread.
-    std::size_t utf8Size() const { return m_utf8.size(); }
     // The charset of text without a mark that is not UTF-8: the locale's, or the one asked for.
     const std::string& charset() const { return m_charset; }
     platform::Charsets& charsets() const { return m_charsets; }

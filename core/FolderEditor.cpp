@@ -275,7 +275,6 @@ void FolderEditor::createNew(Pending& p, std::uint32_t permissions) {
         const std::error_code ec = m_setup.fs.openUnnamed(m_setup.dir, permissions, file);
         if (!ec) {
             p.file = UniqueFile(m_setup.fs, file);
-            m_shared.unnamedMade = true;
             return;
         }
         if (ec != std::errc::operation_not_supported && ec != std::errc::is_a_directory &&

@@ -87,9 +87,6 @@ public:
     // the whole old file, so the caller must not report the file as unchanged (a retry would
     // insert the code twice).
     bool syncFolder() noexcept;
-    // Whether a new file may need a visible temporary name from prepare() to publish(): until an
-    // unnamed one has been made here, and where the system makes none. Any thread.
-    bool newFilesMayBeNamed() const { return !m_shared.unnamedMade || !m_shared.unnamedWorks; }
     // Removes temporary files a killed run left in the folder; a live process's stay, whoever's it is.
     void sweepLeftovers(const std::vector<platform::DirEntry>& entries) noexcept;
 
@@ -217,7 +214,6 @@ private:
     // Both threads.
     struct Shared {
         std::atomic<bool> unnamedWorks{true}; // cleared by publish, read by prepare
-        std::atomic<bool> unnamedMade{false}; // an unnamed file was made here
         std::atomic<unsigned> tempCounter{0};
     };
     // What the threads flushing one batch side by side share.

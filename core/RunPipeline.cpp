@@ -27,8 +27,6 @@ constexpr long kReservedBeforeRun = 64;
 constexpr std::int64_t kBytesPerFlush = 64 << 20;
 // The smallest batch: the first ones, and the last.
 constexpr std::size_t kFewest = 16;
-// New files under a visible temporary name at once, at most, where the system makes no unnamed ones.
-constexpr std::size_t kNamedAtMost = 8;
 // The replaced files are let go, oldest first, on side threads that every batch of the folder
 // shares. Closing one frees its blocks, and where the disk is told of freed blocks each close
 // waits for the device: a few such waits side by side share the device best (on this kind of
@@ -77,15 +75,7 @@ RunPipeline::RunPipeline(RunState& state, FolderEditor& editor, const std::vecto
     : m_state(state), m_editor(editor), m_names(names), m_place(std::move(place)),
       m_config(configOf(names.size(), state.config)), m_threads(state.config.system.process.sideThreads()),
       m_publisher(m_config.concurrent ? &m_threads : nullptr, 1, 1,
-                  [this](BatchInFlight*& batch) {
-                      try {
-                          publish(batch);
-                      } catch (...) { // the run's thread learns it from the queue
-                          wake(false);
-                          throw;
-                      }
-                      wake(false);
-                  }),
+                  [this](BatchInFlight*& batch) { publish(batch); }),
       m_closer(m_config.concurrent ? &m_threads : nullptr, kClosers, 1,
                [](UniqueFile& file) { file.reset(); }) {
     m_own.perFlush = std::min(m_config.maxPerFlush, kFewest);
@@ -113,75 +103,18 @@ void RunPipeline::run() {
         while (!m_own.publishing.empty() &&
                (reportable() || m_own.publishingFiles > m_config.roomBelow || !m_own.preparing))
             report();
-        if (m_own.preparing && awaitPrepared())
+        if (m_own.preparing)
             handOn(takePrepared());
     }
     m_closer.finish();
 }
 
-bool RunPipeline::awaitPrepared() {
-    if (!m_config.concurrent || m_own.prepareTask.deferred() || m_own.publishing.empty())
-        return true;
-    std::unique_lock<std::mutex> lock(m_wake.mutex);
-    m_wake.changed.wait(lock, [this] { return m_wake.prepared || m_wake.published > m_own.reported; });
-    return m_wake.prepared;
-}
-
-bool RunPipeline::reportable() {
-    if (!m_config.concurrent)
-        return m_publisher.handled() > m_own.reported;
-    const std::lock_guard<std::mutex> lock(m_wake.mutex);
-    return m_wake.published > m_own.reported;
-}
-
-void RunPipeline::wake(bool prepared) {
-    {
-        const std::lock_guard<std::mutex> lock(m_wake.mutex);
-        if (prepared)
-            m_wake.prepared = true;
-        else
-            ++m_wake.published;
-    }
-    m_wake.changed.notify_one();
-}
-
-// Where files change as they are prepared, the bound on those changed and not logged; where new
-// files may get a visible temporary name (a head, a removal, a foot too long for one write), the
-// bound on those.
-std::size_t RunPipeline::exposedAtMost() const {
-    const CodeEdit& edit = m_state.config.edit;
-    const bool foot = edit.position == Position::Foot && edit.action != CodeEdit::Action::Remove;
-    // UTF-16 takes at most twice the bytes of UTF-8.
-    const bool replaces = !foot || 2 * m_state.prepare.code.utf8Size() > FolderEditor::kAtomicAppend;
-    if (replaces && m_editor.newFilesMayBeNamed())
-        return kNamedAtMost;
-    return foot ? m_config.maxPerFlush : 0;
-}
-
-// At most half of what is left: the last batch, which nothing overlaps, stays small. Under a bound,
-// two batches share it, one prepared beside the other flushed.
-std::size_t RunPipeline::nextSize(std::size_t exposed) const {
-    std::size_t size = std::min(m_own.perFlush, std::max(kFewest, (m_names.size() - m_own.next) / 2));
-    if (exposed > 0)
-        size = std::min(size, m_config.concurrent ? std::max<std::size_t>(1, exposed / 2) : exposed);
-    return std::min(size, m_names.size() - m_own.next);
-}
-
-void RunPipeline::makeRoom() {
-    const std::size_t exposed = exposedAtMost();
-    while (exposed > 0 && !m_own.publishing.empty() && m_own.publishingFiles + nextSize(exposed) > exposed)
-        report();
-}
-
-void RunPipeline::pushNext() {
-    m_publisher.push(m_own.publishing[m_own.pushed - m_own.reported].get());
-    ++m_own.pushed;
-}
-
 Batch RunPipeline::collect() {
     Batch batch;
     batch.start = m_own.next;
-    const std::size_t to = batch.start + nextSize(exposedAtMost());
+    // At most half of what is left: the last batch, which nothing overlaps, stays small.
+    const std::size_t size = std::min(m_own.perFlush, std::max(kFewest, (m_names.size() - batch.start) / 2));
+    const std::size_t to = std::min(m_names.size(), batch.start + size);
     m_own.perFlush = std::min(m_config.maxPerFlush, m_own.perFlush * 2);
     const RunState::Config& config = m_state.config;
     for (std::size_t i = batch.start; i < to; ++i) {
@@ -202,20 +135,8 @@ void RunPipeline::launch() {
         m_own.collected = collect();
         return;
     }
-    {
-        const std::lock_guard<std::mutex> lock(m_wake.mutex);
-        m_wake.prepared = false;
-    }
-    m_own.prepareTask = m_threads.start([this, batch = collect()]() mutable {
-        try {
-            Batch prepared = prepare(std::move(batch));
-            wake(true);
-            return prepared;
-        } catch (...) { // the run's thread learns it from the task
-            wake(true);
-            throw;
-        }
-    });
+    m_own.prepareTask =
+        m_threads.start([this, batch = collect()]() mutable { return prepare(std::move(batch)); });
 }
 
 Batch RunPipeline::takePrepared() {
@@ -263,6 +184,8 @@ Batch RunPipeline::prepare(Batch batch) {
 
 void RunPipeline::handOn(Batch batch) {
     m_own.next = batch.start + batch.slots.size(); // a batch cut short resumes here
+    if (!m_state.stopped() && m_own.next < m_names.size())
+        launch();
     auto inFlight = std::make_unique<BatchInFlight>();
     inFlight->batch = std::move(batch);
     BatchInFlight* handed = inFlight.get();
@@ -270,13 +193,7 @@ void RunPipeline::handOn(Batch batch) {
         handed->flushing = m_threads.start([this, handed] { flush(*handed); });
     m_own.publishingFiles += handed->batch.slots.size();
     m_own.publishing.push_back(std::move(inFlight));
-    if (m_own.pushed == m_own.reported)
-        pushNext();
-    if (m_state.stopped() || m_own.next >= m_names.size())
-        return;
-    makeRoom();
-    if (!m_state.stopped())
-        launch();
+    m_publisher.push(handed);
 }
 
 void RunPipeline::flush(BatchInFlight& flushed) {
@@ -350,8 +267,6 @@ void RunPipeline::report() {
     m_own.publishing.pop_front();
     m_own.publishingFiles -= flushed->batch.slots.size();
     logBatch(*flushed);
-    if (!m_own.publishing.empty())
-        pushNext();
     // The replaced files are let go on the side while the next batches go on.
     const std::size_t closing = kClosingBatches * m_config.maxPerFlush, replaced = flushed->replaced.size();
     m_closer.handleDownTo(closing > replaced ? closing - replaced : 0);

@@ -12,12 +12,10 @@
 #include "platform/System.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -98,10 +96,6 @@ struct BatchInFlight {
     platform::SideTask<void> flushing; // none without threads: the publish thread flushes first
 };
 
-// Few files are changed and not yet logged, or under a temporary name, when the run is killed: a
-// batch is handed on to be published only once the one before it has been reported, and where
-// files change as they are prepared (a foot appended) or new ones get a visible temporary name,
-// the batches under way hold no more than exposedAtMost() files together.
 // The files of one folder, in batches that share one flush: collected on the run's thread,
 // prepared on a side thread, flushed on another beside the preparing and flushing of the next
 // ones, published (renamed, the folder flushed) on one more, one batch at a time and in order, and
@@ -144,23 +138,9 @@ private:
         std::deque<std::unique_ptr<BatchInFlight>> publishing; // handed on, in the run's order
         std::size_t publishingFiles = 0;
         std::size_t reported = 0; // batches of the publish queue reported
-        std::size_t pushed = 0;   // batches handed to the publish queue: at most one not reported
-    };
-    // Wakes the run's thread for whichever comes first: the batch prepared, or one published.
-    struct Wake {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool prepared = false;
-        std::size_t published = 0;
     };
 
     static Config configOf(std::size_t files, const RunState::Config& run);
-    std::size_t exposedAtMost() const; // 0: no bound but one batch's
-    std::size_t nextSize(std::size_t exposed) const;
-    void makeRoom();                      // the run's thread: reports until the next batch may start
-    void pushNext();                      // the run's thread: the oldest batch not yet handed to publish
-    bool awaitPrepared();                 // the run's thread: false when woken by a batch published
-    void wake(bool prepared);             // the prepare or the publish thread
     Batch collect();                      // the run's thread: the next files, and which are its own output
     void launch();                        // the run's thread: starts preparing the next batch
     Batch takePrepared();                 // the run's thread: the batch prepared, once it is
@@ -171,7 +151,7 @@ private:
     void publishSlot(Slot& slot, FolderEditor::Pending& p);
     void report(); // the run's thread: the oldest batch published
     void logBatch(BatchInFlight& flushed);
-    bool reportable(); // the oldest batch under way has been published
+    bool reportable() const { return m_publisher.handled() > m_own.reported; }
 
     RunState& m_state;
     FolderEditor& m_editor;
@@ -180,7 +160,6 @@ private:
     const Config m_config;
     platform::SideThreads& m_threads;
     RunThread m_own;
-    Wake m_wake;
     // Declared last, so that they are done with the batches before these go.
     platform::SideQueue<BatchInFlight*> m_publisher;
     platform::SideQueue<platform::UniqueFile> m_closer;
