@@ -127,7 +127,7 @@ refused "empty standard input, remove" "the code is empty" cli --remove "$WORK/d
 refused "standard input of one line break" "the code is empty" cli --foot "$WORK/d" <<< ''
 # A code no text file should hold: the next run could not find it again (NUL) or nobody sees it.
 only_breaks="the code holds nothing but line breaks"
-refused "line breaks typed" "$only_breaks" cli --code $'\n' "$WORK/d"
+refused "line breaks typed" "$only_breaks" cli --code $'\n\n' "$WORK/d"
 printf '\r\n\r\n' > "$WORK/code"
 refused "line breaks in a code file, once" "$only_breaks" cli --once --code-file "$WORK/code" "$WORK/d"
 control="(of those, only tab, CR and LF may be in it)"
