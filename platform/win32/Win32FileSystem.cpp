@@ -142,6 +142,10 @@ std::error_code folderPath(HANDLE dir, std::wstring& out) {
         for (;;) {
             const DWORD n = ::GetFinalPathNameByHandleW(dir, out.data(), static_cast<DWORD>(out.size()),
                                                         how | VOLUME_NAME_DOS);
+            if (n == 0 && ::GetLastError() == ERROR_MORE_DATA && out.size() < 0x10000) {
+                out.resize(out.size() * 2); // wine's answer for a path longer than the buffer
+                continue;
+            }
             if (n == 0) {
                 ec = lastError();
                 break;

@@ -33,6 +33,8 @@ public:
 
     BackgroundRun(QWidget* owner, Log log, Done done);
     ~BackgroundRun() override;
+    BackgroundRun(const BackgroundRun&) = delete;
+    BackgroundRun& operator=(const BackgroundRun&) = delete;
 
     // Starts the batch with the given windows disabled; false when no thread could be had.
     bool start(Batch batch, const QList<QWidget*>& windows);
