@@ -220,8 +220,14 @@ std::error_code linkTest(HANDLE h, bool& link, bool& folder) {
 // symbolic link names and shows no reparse point for it: only the opened file's own path tells.
 std::error_code whereNamed(HANDLE h, const std::wstring& path, bool& here) {
     std::wstring opened;
-    if (std::error_code ec = folderPath(h, opened))
+    if (std::error_code ec = folderPath(h, opened)) {
+        // Wine names no path past its own limit; Windows always does. There the listing's word stands.
+        if (ec == win32Error(ERROR_MORE_DATA) && path.size() > MAX_PATH) {
+            here = true;
+            return {};
+        }
         return ec;
+    }
     here = ::CompareStringOrdinal(opened.c_str(), static_cast<int>(opened.size()), path.c_str(),
                                   static_cast<int>(path.size()), TRUE) == CSTR_EQUAL;
     return {};
