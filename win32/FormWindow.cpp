@@ -94,7 +94,10 @@ struct OtherWindows {
 BOOL CALLBACK noteOther(HWND window, LPARAM param) {
     auto* found = reinterpret_cast<OtherWindows*>(param);
     RECT r;
-    if (window != found->self && window != found->opener && IsWindowVisible(window) && !IsIconic(window) &&
+    // A hidden window of ours keeps its place for when it comes back (the code window between uses).
+    const bool ours =
+        IsWindowVisible(window) || (GetWindowLongPtrW(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION;
+    if (window != found->self && window != found->opener && ours && !IsIconic(window) &&
         GetWindowRect(window, &r))
         found->rects.push_back(r);
     return TRUE;
