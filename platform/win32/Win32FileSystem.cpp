@@ -815,7 +815,7 @@ private:
 
     bool renamesByName(DWORD volume) {
         std::lock_guard<std::mutex> guard(m_locksMutex);
-        return m_renamesByName.count(volume) != 0;
+        return m_renamesByName.contains(volume);
     }
 
     std::mutex m_locksMutex; // also guards m_renamesByName
