@@ -3,7 +3,7 @@
 #include "StepwickVersion.h"
 #include "platform/win32desktop/ApiBAS.h"
 #include "platform/win32desktop/TOURL.h"
-#include "ui/layout/Wording.h"
+#include "forms/Wording.h"
 #include "win32/ControlIds.h"
 #include "win32/Wide.h"
 

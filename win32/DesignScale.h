@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/layout/WindowDesign.h"
+#include "forms/WindowDesign.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #include "win32/FileBro.h"
 
 #include "core/Mod.h"
-#include "ui/layout/Wording.h"
+#include "forms/Wording.h"
 #include "win32/ControlIds.h"
 #include "win32/MessageBoxes.h"
 #include "win32/Wide.h"

@@ -5,7 +5,7 @@
 #include "core/Mod.h"
 #include "platform/win32desktop/ApiBAS.h"
 #include "platform/win32desktop/TOURL.h"
-#include "ui/layout/Wording.h"
+#include "forms/Wording.h"
 #include "win32/ControlIds.h"
 #include "win32/MessageBoxes.h"
 #include "win32/Wide.h"

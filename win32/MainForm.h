@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/System.h"
-#include "ui/layout/BannerState.h"
+#include "forms/BannerState.h"
 #include "win32/About.h"
 #include "win32/BackgroundRun.h"
 #include "win32/FileBro.h"

@@ -1,6 +1,6 @@
 #include "win32/MessageBoxes.h"
 
-#include "ui/layout/Wording.h"
+#include "forms/Wording.h"
 #include "win32/Wide.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 #include "win32/Texts.h"
 
-#include "ui/layout/Wording.h"
+#include "forms/Wording.h"
 #include "win32/ControlIds.h"
 #include "win32/DesignScale.h"
 #include "win32/Wide.h"

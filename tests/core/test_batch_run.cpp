@@ -2,7 +2,7 @@
 
 #include "core/FolderEditor.h"
 #include "platform/FileSystemDecorator.h"
-#include "ui/layout/ReasonText.h"
+#include "forms/ReasonText.h"
 #ifdef _WIN32
 #include "platform/win32/Win32Error.h"
 #endif

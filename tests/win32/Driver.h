@@ -1,7 +1,7 @@
 #pragma once
 
 // Works stepwick.exe's windows from another process, as a user would, through their handles.
-#include "ui/layout/FormDesigns.h"
+#include "forms/FormDesigns.h"
 #include "win32/ControlIds.h"
 
 #include <windows.h>

@@ -4,7 +4,7 @@
 #include "Driver.h"
 #include "StepwickVersion.h"
 #include "core/BatchRun.h"
-#include "ui/layout/Wording.h"
+#include "forms/Wording.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include "StepwickVersion.h"
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
-#include "ui/layout/Wording.h"
+#include "forms/Wording.h"
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/FittedLabel.h"
 #include "ui/widgets/WindowSetup.h"

@@ -2,7 +2,7 @@
 
 #include "ui/dialogs/FolderListing.h"
 #include "ui/dialogs/MessageBox.h"
-#include "ui/layout/ReasonText.h"
+#include "forms/ReasonText.h"
 
 #include <QApplication>
 #include <QKeyEvent>

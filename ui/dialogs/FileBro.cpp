@@ -5,7 +5,7 @@
 #include "ui/dialogs/DirList.h"
 #include "ui/dialogs/FolderListing.h"
 #include "ui/dialogs/MessageBox.h"
-#include "ui/layout/Wording.h"
+#include "forms/Wording.h"
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/WindowSetup.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/BatchRun.h"
-#include "ui/layout/RunProgress.h"
+#include "forms/RunProgress.h"
 
 #include <QList>
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/layout/BannerState.h"
+#include "forms/BannerState.h"
 
 class QLabel;
 class QTimer;

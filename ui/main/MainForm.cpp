@@ -10,7 +10,7 @@
 #include "ui/dialogs/FileBro.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
-#include "ui/layout/Wording.h"
+#include "forms/Wording.h"
 #include "ui/main/BackgroundRun.h"
 #include "ui/main/Banner.h"
 #include "ui/widgets/DesignUnits.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/System.h"
-#include "ui/layout/BannerState.h"
+#include "forms/BannerState.h"
 #include "ui/widgets/WindowSetup.h"
 
 #include <QPointer>

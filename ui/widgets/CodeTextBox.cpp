@@ -1,6 +1,6 @@
 #include "ui/widgets/CodeTextBox.h"
 
-#include "ui/layout/Wording.h"
+#include "forms/Wording.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/layout/FormDesigns.h"
+#include "forms/FormDesigns.h"
 
 #include <QColor>
 #include <QFont>

@@ -1,6 +1,6 @@
-#include "ui/layout/RunProgress.h"
+#include "forms/RunProgress.h"
 
-#include "ui/layout/ReasonText.h"
+#include "forms/ReasonText.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "ui/layout/BannerState.h"
+#include "forms/BannerState.h"
 
-#include "ui/layout/Wording.h"
+#include "forms/Wording.h"
 
 namespace layout {
 

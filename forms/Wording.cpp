@@ -1,4 +1,4 @@
-#include "ui/layout/Wording.h"
+#include "forms/Wording.h"
 
 #include "StepwickVersion.h"
 

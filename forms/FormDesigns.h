@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/layout/WindowDesign.h"
+#include "forms/WindowDesign.h"
 
 // The four windows, control by control, in tab order; the controls the Tab key never reaches
 // follow. Places are in twips.

@@ -1,4 +1,4 @@
-#include "ui/layout/ReasonText.h"
+#include "forms/ReasonText.h"
 
 #include "core/BatchRun.h"
 
