@@ -35,6 +35,22 @@ set(STEPWICK_WINE_ENV
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
     list(APPEND STEPWICK_WINE_ENV WINEARCH=win32)
 endif()
+# Debian's `wine` starts the 32-bit loader whenever wine32 is installed, and that loader hands a
+# 64-bit program on to the 64-bit one; a kernel that starts no 32-bit program refuses the first
+# step. So each edition names its own loader, and the 32-bit one is also asked whether it can start.
+find_program(STEPWICK_WINE32 NAMES wine PATHS /usr/lib/wine /usr/lib32/wine NO_DEFAULT_PATH)
+if(NOT STEPWICK_WINE32)
+    find_program(STEPWICK_WINE32 wine)
+endif()
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
+    set(STEPWICK_WINE_LOADER ${STEPWICK_WINE32})
+else()
+    find_program(STEPWICK_WINE64 NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
+    if(NOT STEPWICK_WINE64)
+        find_program(STEPWICK_WINE64 NAMES wine64 wine)
+    endif()
+    set(STEPWICK_WINE_LOADER ${STEPWICK_WINE64})
+endif()
 file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/wine/home)
 # ctest (or any command) beside one wine server: build-windows/wine-session ctest ...
 list(JOIN STEPWICK_WINE_ENV "' '" STEPWICK_WINE_EXPORTS)

@@ -22,6 +22,8 @@ if [ $SYSTEM = windows ] && ! localedef -i zh_CN -f UTF-8 "$WORK/locale/zh_CN.UT
     echo "cannot build the locale zh_CN.UTF-8 for wine (package locales missing?)" >&2
     exit 1
 fi
+# A wine that cannot start this edition's programs says so with status 77: the table is skipped.
+if [ $SYSTEM = windows ]; then wine --version > /dev/null || exit; fi
 WINE_ZH=(env LOCPATH="$WORK/locale" LC_ALL=zh_CN.UTF-8 wine)
 cli_raw() {
     if [ $SYSTEM = linux ]; then "$CLI" "$@"; else "${WINE_ZH[@]}" "$CLI" "$@"; fi
