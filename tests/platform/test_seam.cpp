@@ -153,14 +153,6 @@ const SeamCase kSeamCases[] = {
          EXPECT_EQ(s.info("a").size, 10);
          EXPECT_EQ(s.info("a").kind, FileKind::Regular);
      }},
-    {"AppendingWritesLandAtTheEnd",
-     [](Seam& s) {
-         s.put(s.open("log", OpenMode::CreateAppend).get(), "first\n");
-         UniqueFile f = s.open("log", OpenMode::Append);
-         EXPECT_EQ(s.get(f.get()), "first\n");
-         s.put(f.get(), "second\n");
-         EXPECT_EQ(s.content("log"), "first\nsecond\n");
-     }},
     {"CreatingFailsOnATakenNameAndLeavesItsFile",
      [](Seam& s) {
          s.create("taken", "kept");
@@ -205,18 +197,6 @@ const SeamCase kSeamCases[] = {
          ASSERT_FALSE(s.fs.statPath(utf8Of(link), target));
          EXPECT_EQ(target.kind, FileKind::Regular);
          EXPECT_EQ(target.size, 15);
-     }},
-    {"RenameReplacesTheTargetWhole",
-     [](Seam& s) {
-         s.create("old", "the old content, longer");
-         s.create("new", "new");
-         const FileId newId = s.info("new").id;
-         const std::error_code ec = s.fs.renameAt(s.dir(), "new", "old");
-         ASSERT_FALSE(ec) << ec.message();
-         EXPECT_EQ(s.content("old"), "new");
-         EXPECT_EQ(s.info("old").id, newId);
-         FileInfo gone;
-         EXPECT_EQ(s.fs.statAt(s.dir(), "new", gone), std::errc::no_such_file_or_directory);
      }},
     {"RenameReplacesAnOpenTargetOnlyWhereItsOpenersShareItsDeletion",
      [](Seam& s) {

@@ -1,5 +1,6 @@
 // The Win32 windows, driven from outside through their handles:
 //   window_driver.exe STEPWICK_TEST_EXE WORK_FOLDER [CASE...]
+#include "../support/BusyLoops.h"
 #include "../ui/ChoiceCases.h"
 #include "Driver.h"
 #include "StepwickVersion.h"
@@ -369,6 +370,53 @@ void cancelStopsBetweenFiles() {
     EXPECT_EQ(wide(readFile(s.dir, files.back().first)), L"x\r\n");
 }
 
+// One press of 开始添加 is one run on a busy machine, however its keys queue: Enter held through the
+// run and past its end (each repeat marked as one), clicks while it lasts; a fresh press after is
+// one run more.
+void onePressIsOneRun() {
+    BusyLoops busy;
+    windowcases::Files files;
+    std::string names;
+    for (int i = 0; i < 400; ++i) {
+        files.emplace_back("k" + std::to_string(1000 + i) + ".txt", "x\r\n");
+        names += files.back().first + "\n";
+    }
+    Session s(files);
+    s.prepare(L"C");
+    click(s.control("Ohead"));
+    HWND start = s.control("Command2");
+    auto runs = [&] {
+        const std::wstring log = s.log();
+        std::size_t count = 0;
+        for (std::size_t at = log.find(L"感谢"); at != std::wstring::npos; at = log.find(L"感谢", at + 1))
+            ++count;
+        return count;
+    };
+    PostMessageW(start, WM_KEYDOWN, VK_RETURN, 1);
+    EXPECT(waitFor([&] { return !IsWindowEnabled(s.p->main()); }));
+    int during = 0; // clicks handled while the window was still disabled, so during the run
+    for (int i = 0; i < 3; ++i)
+        click(start), during += !IsWindowEnabled(s.p->main());
+    EXPECT(during > 0);
+    for (int afterEnd = 0, i = 0; afterEnd < 15 && i < 3000; ++i) {
+        PostMessageW(start, WM_KEYDOWN, VK_RETURN, 1 | (1 << 30));
+        Sleep(20);
+        afterEnd += runs() > 0;
+    }
+    PostMessageW(start, WM_KEYUP, VK_RETURN, 1 | (3u << 30));
+    auto settled = [&] { return Sleep(300), waitFor([&] { return IsWindowEnabled(s.p->main()); }, 60000); };
+    const std::wstring once = windowsLog((names + "\n处理了400个文件。").c_str());
+    EXPECT(settled());
+    EXPECT_EQ(s.log(), L"被处理的文件\r\n" + once);
+    PostMessageW(start, WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageW(start, WM_KEYUP, VK_RETURN, 1 | (3u << 30));
+    EXPECT(waitFor([&] { return runs() == 2; }, 60000) && settled());
+    EXPECT_EQ(s.log(), L"被处理的文件\r\n" + once + once);
+    for (const auto& [name, bytes] : files)
+        if (!EXPECT_EQ(wide(readFile(s.dir, name)), L"C\r\nC\r\nx\r\n"))
+            break;
+}
+
 // A pasted line too long to edit is held aside at once: the window stays responsive, says how long
 // the code is, and Delete clears it. (The clipboard goes through X under wine, which is slow for
 // megabytes; bench/codebox_bench_win32 times the 10-million-character paste.)
@@ -417,6 +465,7 @@ const std::pair<const char*, std::function<void()>> kCases[] = {
     {"runFromFolderPickToLog", runFromFolderPickToLog},
     {"choicesInTheWindowsShapeTheRun", choicesInTheWindowsShapeTheRun},
     {"cancelStopsBetweenFiles", cancelStopsBetweenFiles},
+    {"onePressIsOneRun", onePressIsOneRun},
     {"longCodeHeldAsideAndCleared", longCodeHeldAsideAndCleared},
 };
 
