@@ -30,10 +30,10 @@ protected:
 private:
     void setUpLinks(const FormControls& controls);
 
-    QPushButton* Command1;
-    FittedLabel* Label4;
-    FittedLabel* Label6;
-    FittedLabel* Label7;
+    QPushButton* Command1 = nullptr;
+    FittedLabel* Label4 = nullptr;
+    FittedLabel* Label6 = nullptr;
+    FittedLabel* Label7 = nullptr;
 
     // Each link opens its own copy of the address its caption shows.
     const QString m_companyUrl;

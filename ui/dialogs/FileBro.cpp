@@ -79,7 +79,6 @@ void fillDrives(QComboBox* drives, QStringList roots) {
 }
 } // namespace
 
-// NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): the body takes every control from the design
 FileBro::FileBro(Mod& mod, const VolumeList& volumes, QWidget* parent) : QWidget(parent), m_mod(mod) {
     setUpToolWindow(this, "FileBro", toQString(layout::kFileBro.caption));
     resize(clientSize(layout::kFileBro));

@@ -35,10 +35,10 @@ private:
     void command1Click();
     void showDriveOf(const QByteArray& folder);
 
-    QComboBox* Drive1;
-    QListWidget* File1;
-    DirList* Dir1;
-    QCheckBox* Check1; // subfolders too
+    QComboBox* Drive1 = nullptr;
+    QListWidget* File1 = nullptr;
+    DirList* Dir1 = nullptr;
+    QCheckBox* Check1 = nullptr; // subfolders too
 
     Mod& m_mod;
     bool m_confirmed = false;

@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QPushButton>
 
-// NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): the body takes every control from the design
 Texts::Texts(QWidget* parent) : QWidget(parent) {
     setUpToolWindow(this, "Texts", toQString(layout::kTexts.caption));
     resize(clientSize(layout::kTexts));

@@ -32,10 +32,10 @@ protected:
 private:
     void command1Click();
 
-    CodeTextBox* Text1;
-    QCheckBox* Check1;
-    QCheckBox* Check2;
-    QCheckBox* Check3;
+    CodeTextBox* Text1 = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QCheckBox* Check2 = nullptr;
+    QCheckBox* Check3 = nullptr;
 
     bool m_closingForGood = false;
 };
