@@ -34,15 +34,15 @@ int main(int argc, char* argv[]) {
     window.setEndProcess([] {});
     window.show();
     QApplication::processEvents();
-    window.texts()->Text1->setCode(QString::fromUtf8(argv[1]));
-    window.Ohead->click();
+    window.texts()->findChild<CodeTextBox*>(QStringLiteral("Text1"))->setCode(QString::fromUtf8(argv[1]));
+    window.findChild<QAbstractButton*>(QStringLiteral("Ohead"))->click();
 
     double seconds[2];
     for (int i = 0; i < 2; ++i) {
         confirmFolder(mod, argv[2 + i], platform::kPosixPaths);
         QElapsedTimer timer;
         timer.start();
-        window.Command2->click();
+        window.findChild<QAbstractButton*>(QStringLiteral("Command2"))->click();
         while (window.running())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         seconds[i] = timer.nsecsElapsed() / 1e9;
@@ -51,6 +51,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "gui_bench: the run reported a problem\n");
         return 1;
     }
-    std::printf("%.6f %.6f %d\n", seconds[0], seconds[1], window.Text1->document()->blockCount());
+    std::printf("%.6f %.6f %d\n", seconds[0], seconds[1],
+                window.findChild<QPlainTextEdit*>(QStringLiteral("Text1"))->document()->blockCount());
     return 0;
 }

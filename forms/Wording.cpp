@@ -38,6 +38,10 @@ std::string contactText() {
            "欢迎来我的主页和我一起交流经验！如果你对软件的源代码感兴趣，也可以找我的。\r\n";
 }
 
+std::string folderNotOpened(std::string_view shownPath, std::string_view reason) {
+    return "无法打开文件夹“" + std::string(shownPath) + "”：" + std::string(reason);
+}
+
 std::string heldCodeNotice(std::size_t characters) {
     return "代码共" + std::to_string(characters) + "个字符，太长无法在此编辑；可粘贴替换或清除。";
 }

@@ -35,6 +35,9 @@ inline constexpr std::string_view kProgressLabel = "正在添加代码……";
 inline constexpr std::string_view kCancel = "取消";
 inline constexpr std::string_view kSubfolders = "包括子文件夹";
 
+// A folder the picker could not open, as the picker shows its path, and the reason in our words.
+std::string folderNotOpened(std::string_view shownPath, std::string_view reason);
+
 // Over the code box while it holds a code too long to edit there, only its beginning shown.
 std::string heldCodeNotice(std::size_t characters);
 

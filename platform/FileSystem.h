@@ -65,6 +65,9 @@ struct FileInfo {
 struct DirEntry {
     std::string name;
     FileKind kind = FileKind::Unknown; // Unknown where the folder's listing does not tell
+    // Kept out of what a person is shown: a leading dot on POSIX, the hidden or system attribute
+    // on Windows.
+    bool hidden = false;
 };
 
 // How openAt opens a name. Links are never followed, a FIFO never blocks the opening, and no

@@ -1,9 +1,9 @@
 #include "win32/About.h"
 
 #include "StepwickVersion.h"
+#include "forms/Wording.h"
 #include "platform/win32desktop/ApiBAS.h"
 #include "platform/win32desktop/TOURL.h"
-#include "forms/Wording.h"
 #include "win32/ControlIds.h"
 #include "win32/Wide.h"
 
@@ -18,18 +18,18 @@ void About::showSingle(HWND opener) {
         create(WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, WS_EX_TOOLWINDOW);
     bringUp(opener);
     // The OK button, first in the tab order, holds the focus.
-    SetFocus(control("Command1"));
+    SetFocus(control(kAboutCommand1));
 }
 
 void About::onCreated() {
-    setText("Text1", toWide(layout::rosterText()));
-    setText("Text2", toWide(layout::contactText()));
-    const std::pair<const char*, const std::wstring*> links[] = {
-        {"Label4", &m_companyUrl}, {"Label6", &m_authorUrl}, {"Label7", &m_authorMail}};
-    for (const auto& [name, address] : links)
-        setText(name, toWide(design(name).caption) + *address);
-    for (const auto& [name, address] : links)
-        fitFont(name);
+    setText(kAboutText1, toWide(layout::rosterText()));
+    setText(kAboutText2, toWide(layout::contactText()));
+    const std::pair<int, const std::wstring*> links[] = {
+        {kAboutLabel4, &m_companyUrl}, {kAboutLabel6, &m_authorUrl}, {kAboutLabel7, &m_authorMail}};
+    for (const auto& [id, address] : links)
+        setText(id, toWide(m_design.controls[std::size_t(id - kFirstControlId)].caption) + *address);
+    for (const auto& [id, address] : links)
+        fitFont(id);
     ApiBAS::SetTopMost(m_hwnd, true);
 }
 
@@ -42,14 +42,22 @@ layout::Twips About::placeOf(const layout::Control& c) const {
 }
 
 void About::onCommand(int id, int code) {
-    if (id == idOf("Command1") && code == BN_CLICKED)
-        DestroyWindow(m_hwnd);
-    else if (id == idOf("Label4") && code == STN_CLICKED)
-        TOURL::OpenUrl(m_companyUrl);
-    else if (id == idOf("Label6") && code == STN_CLICKED)
-        TOURL::OpenUrl(m_authorUrl);
-    else if (id == idOf("Label7") && code == STN_CLICKED)
-        TOURL::OpenMail(m_authorMail);
+    // A press of the button (BN_CLICKED) or of a link (STN_CLICKED, the same number).
+    static_assert(BN_CLICKED == STN_CLICKED);
+    if (code != BN_CLICKED)
+        return;
+    switch (id) {
+    case kAboutCommand1:
+        return destroy();
+    case kAboutLabel4:
+        return TOURL::OpenUrl(m_companyUrl);
+    case kAboutLabel6:
+        return TOURL::OpenUrl(m_authorUrl);
+    case kAboutLabel7:
+        return TOURL::OpenMail(m_authorMail);
+    default:
+        break;
+    }
 }
 
 } // namespace win32ui

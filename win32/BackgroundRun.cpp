@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <utility>
 
 namespace win32ui {
 
@@ -41,6 +42,15 @@ BackgroundRun::~BackgroundRun() {
     m_runProgress.requestStop();
     if (m_worker.joinable())
         m_worker.join();
+    closeProgress();
+}
+
+void BackgroundRun::closeProgress() {
+    if (!m_progress)
+        return;
+    // Its procedure finds no run from here on, whatever reaches the window while it goes.
+    SetWindowLongPtrW(m_progress, GWLP_USERDATA, 0);
+    DestroyWindow(std::exchange(m_progress, nullptr));
 }
 
 bool BackgroundRun::start(Batch batch, std::vector<HWND> windows) {
@@ -80,9 +90,7 @@ void BackgroundRun::finish() {
     KillTimer(m_owner, kRefreshTimer);
     for (HWND window : m_disabled)
         EnableWindow(window, TRUE);
-    if (m_progress)
-        DestroyWindow(m_progress);
-    m_progress = nullptr;
+    closeProgress();
     m_running = false;
     m_done(m_result, m_failure);
 }

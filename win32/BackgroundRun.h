@@ -45,6 +45,7 @@ public:
 private:
     class Sink;
     void showProgress();
+    void closeProgress();
     void refreshProgress();
     void finish();
     static LRESULT CALLBACK progressProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

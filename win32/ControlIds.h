@@ -3,6 +3,7 @@
 #include "forms/FormDesigns.h"
 
 #include <cstddef>
+#include <stdexcept>
 #include <string_view>
 
 // A control's id in its window: its row in the window's design table, from kFirstControlId on.
@@ -17,6 +18,48 @@ constexpr int controlId(const layout::Window& window, std::string_view name) {
             return kFirstControlId + int(i);
     return -1;
 }
+
+// The id of a control the table has: a name it lacks does not compile.
+consteval int idIn(const layout::Window& window, std::string_view name) {
+    const int id = controlId(window, name);
+    if (id < 0)
+        throw std::out_of_range("no control of that name");
+    return id;
+}
+
+// The controls the windows answer, read and write, by id: their commands go through a switch.
+inline constexpr int kMainText1 = idIn(layout::kMainForm, "Text1");
+inline constexpr int kMainCmdOpen = idIn(layout::kMainForm, "CmdOpen");
+inline constexpr int kMainCmdAdd = idIn(layout::kMainForm, "CmdAdd");
+inline constexpr int kMainCommand2 = idIn(layout::kMainForm, "Command2");
+inline constexpr int kMainCommand1 = idIn(layout::kMainForm, "Command1");
+inline constexpr int kMainCommand3 = idIn(layout::kMainForm, "Command3");
+inline constexpr int kMainCommand4 = idIn(layout::kMainForm, "Command4");
+inline constexpr int kMainOption1 = idIn(layout::kMainForm, "Option1");
+inline constexpr int kMainOption2 = idIn(layout::kMainForm, "Option2");
+inline constexpr int kMainOption3 = idIn(layout::kMainForm, "Option3");
+inline constexpr int kMainOption4 = idIn(layout::kMainForm, "Option4");
+inline constexpr int kMainCheck1 = idIn(layout::kMainForm, "Check1");
+inline constexpr int kMainADL = idIn(layout::kMainForm, "ADL");
+
+inline constexpr int kTextsText1 = idIn(layout::kTexts, "Text1");
+inline constexpr int kTextsCommand1 = idIn(layout::kTexts, "Command1");
+inline constexpr int kTextsCheck1 = idIn(layout::kTexts, "Check1");
+inline constexpr int kTextsCheck2 = idIn(layout::kTexts, "Check2");
+inline constexpr int kTextsCheck3 = idIn(layout::kTexts, "Check3");
+
+inline constexpr int kFileBroDrive1 = idIn(layout::kFileBro, "Drive1");
+inline constexpr int kFileBroFile1 = idIn(layout::kFileBro, "File1");
+inline constexpr int kFileBroDir1 = idIn(layout::kFileBro, "Dir1");
+inline constexpr int kFileBroCommand1 = idIn(layout::kFileBro, "Command1");
+inline constexpr int kFileBroCheck1 = idIn(layout::kFileBro, "Check1");
+
+inline constexpr int kAboutCommand1 = idIn(layout::kAbout, "Command1");
+inline constexpr int kAboutText1 = idIn(layout::kAbout, "Text1");
+inline constexpr int kAboutLabel4 = idIn(layout::kAbout, "Label4");
+inline constexpr int kAboutText2 = idIn(layout::kAbout, "Text2");
+inline constexpr int kAboutLabel6 = idIn(layout::kAbout, "Label6");
+inline constexpr int kAboutLabel7 = idIn(layout::kAbout, "Label7");
 
 // The window classes, for FindWindowW.
 inline constexpr const wchar_t* kMainFormClass = L"Stepwick.MainForm";

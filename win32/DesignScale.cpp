@@ -1,5 +1,6 @@
 #include "win32/DesignScale.h"
 
+#include "win32/GdiObjects.h"
 #include "win32/Wide.h"
 
 #include <cmath>
@@ -31,12 +32,10 @@ LOGFONTW logFont(const layout::Font& font, double points, UINT dpi) {
 }
 
 SIZE extentOf(HFONT font, std::wstring_view text) {
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, font);
+    const WindowDc screen(nullptr);
+    const Selection inFont(screen.get(), font);
     RECT r{0, 0, 0, 0};
-    DrawTextW(dc, text.data(), int(text.size()), &r, DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
+    DrawTextW(screen.get(), text.data(), int(text.size()), &r, DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE);
     return {r.right - r.left, r.bottom - r.top};
 }
 
@@ -51,35 +50,32 @@ UINT dpiOf(HWND window) {
     static const auto forWindow = user32<DpiForWindow>("GetDpiForWindow");
     if (window && forWindow)
         return forWindow(window);
-    HDC dc = GetDC(nullptr);
-    const UINT dpi = UINT(GetDeviceCaps(dc, LOGPIXELSY));
-    ReleaseDC(nullptr, dc);
-    return dpi;
+    const WindowDc screen(nullptr);
+    return UINT(GetDeviceCaps(screen.get(), LOGPIXELSY));
 }
 
-HFONT createFont(const layout::Font& font, UINT dpi) {
+OwnedFont createFont(const layout::Font& font, UINT dpi) {
     const LOGFONTW lf = logFont(font, font.points, dpi);
-    return CreateFontIndirectW(&lf);
+    return OwnedFont(CreateFontIndirectW(&lf));
 }
 
 double fittingPoints(const layout::Font& font, std::wstring_view text, SIZE room, UINT dpi) {
     for (double points = font.points; points > 4; points -= 0.5) {
         const LOGFONTW lf = logFont(font, points, dpi);
-        HFONT candidate = CreateFontIndirectW(&lf);
-        const SIZE extent = extentOf(candidate, text);
-        DeleteObject(candidate);
+        const OwnedFont candidate(CreateFontIndirectW(&lf));
+        const SIZE extent = extentOf(candidate.get(), text);
         if (extent.cx <= room.cx && extent.cy <= room.cy)
             return points;
     }
     return 4;
 }
 
-HFONT createFittedFont(const layout::Font& font, std::wstring_view text, SIZE room, UINT dpi) {
+OwnedFont createFittedFont(const layout::Font& font, std::wstring_view text, SIZE room, UINT dpi) {
     const LOGFONTW lf = logFont(font, fittingPoints(font, text, room, dpi), dpi);
-    return CreateFontIndirectW(&lf);
+    return OwnedFont(CreateFontIndirectW(&lf));
 }
 
-HFONT createWindowFont(UINT dpi) {
+OwnedFont createWindowFont(UINT dpi) {
     static const auto forDpi = user32<SystemParametersForDpi>("SystemParametersInfoForDpi");
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
@@ -87,7 +83,7 @@ HFONT createWindowFont(UINT dpi) {
         forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi);
     else
         SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-    return CreateFontIndirectW(&metrics.lfMessageFont);
+    return OwnedFont(CreateFontIndirectW(&metrics.lfMessageFont));
 }
 
 } // namespace win32ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forms/WindowDesign.h"
+#include "win32/GdiObjects.h"
 
 #include <windows.h>
 
@@ -15,14 +16,14 @@ RECT toPixels(const layout::Twips& place, UINT dpi);
 // The DPI of the window's monitor, or of the system where the window has none yet.
 UINT dpiOf(HWND window);
 
-HFONT createFont(const layout::Font& font, UINT dpi);
+OwnedFont createFont(const layout::Font& font, UINT dpi);
 // The font of the design, or a smaller size of it (half-point steps) at which text fits width and
 // height: a caption is never cut off.
-HFONT createFittedFont(const layout::Font& font, std::wstring_view text, SIZE room, UINT dpi);
+OwnedFont createFittedFont(const layout::Font& font, std::wstring_view text, SIZE room, UINT dpi);
 // The largest size at most font.points at which text fits room, in half points.
 double fittingPoints(const layout::Font& font, std::wstring_view text, SIZE room, UINT dpi);
 // The system's default window font (the message font) at the DPI.
-HFONT createWindowFont(UINT dpi);
+OwnedFont createWindowFont(UINT dpi);
 
 inline COLORREF toColorRef(layout::Colour c) { return RGB(c.red, c.green, c.blue); }
 

@@ -5,6 +5,7 @@
 #include "win32/FormWindow.h"
 
 #include <string>
+#include <system_error>
 #include <vector>
 
 struct Mod;
@@ -29,8 +30,9 @@ protected:
 private:
     void fillDrives();
     void drive1Change();
-    // Moves Dir1 and File1 to folder; false, leaving both where they were, when it cannot be read.
-    bool openFolder(const std::wstring& folder);
+    // Moves Dir1 and File1 to folder; the system's reason, leaving both where they were, when it
+    // cannot be read.
+    std::error_code openFolder(const std::wstring& folder);
     void dir1Open();
     void showDriveOf(const std::wstring& folder);
     void confirm();

@@ -7,6 +7,7 @@
 #include "win32/Wide.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace win32ui {
 
@@ -108,13 +109,15 @@ BOOL CALLBACK noteOther(HWND window, LPARAM param) {
 FormWindow::FormWindow(const layout::Window& design, const wchar_t* className)
     : m_design(design), m_className(className) {}
 
-FormWindow::~FormWindow() {
-    if (m_hwnd)
-        DestroyWindow(m_hwnd);
-    releaseFonts();
-    for (HBITMAP picture : m_pictures)
-        if (picture)
-            DeleteObject(picture);
+FormWindow::~FormWindow() { destroy(); }
+
+void FormWindow::destroy() {
+    if (!m_hwnd)
+        return;
+    HWND window = std::exchange(m_hwnd, nullptr);
+    m_shown = false;
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    DestroyWindow(window);
 }
 
 void FormWindow::registerClass(const wchar_t* className, HICON icon) {
@@ -150,8 +153,8 @@ bool FormWindow::create(DWORD style, DWORD exStyle) {
 void FormWindow::createControls() {
     const auto controls = m_design.controls;
     m_controls.assign(controls.size(), nullptr);
-    m_fonts.assign(controls.size(), nullptr);
-    m_pictures.assign(controls.size(), nullptr);
+    m_fonts = std::vector<OwnedFont>(controls.size());
+    m_pictures = std::vector<OwnedBitmap>(controls.size());
     for (std::size_t i = 0; i < controls.size(); ++i) {
         m_controls[i] = createControl(controls[i], kFirstControlId + int(i));
         if (m_controls[i] && startsGroup(controls, i))
@@ -160,7 +163,7 @@ void FormWindow::createControls() {
         if (!controls[i].picture.empty())
             m_pictures[i] = loadPicture(controls[i].picture, GetSysColor(COLOR_BTNFACE));
         if (controls[i].kind == Kind::Image && m_pictures[i])
-            SendMessageW(m_controls[i], STM_SETIMAGE, IMAGE_BITMAP, LPARAM(m_pictures[i]));
+            SendMessageW(m_controls[i], STM_SETIMAGE, IMAGE_BITMAP, LPARAM(m_pictures[i].get()));
         if (controls[i].on)
             SendMessageW(m_controls[i], BM_SETCHECK, BST_CHECKED, 0);
         if (controls[i].kind == Kind::TextBlock)
@@ -178,30 +181,14 @@ HWND FormWindow::createControl(const layout::Control& c, int id) {
                            nullptr);
 }
 
-void FormWindow::releaseFonts() {
-    for (HFONT& font : m_fonts)
-        if (font) {
-            DeleteObject(font);
-            font = nullptr;
-        }
-    if (m_windowFont)
-        DeleteObject(m_windowFont);
-    m_windowFont = nullptr;
-}
-
 void FormWindow::layOut() {
-    std::vector<HFONT> old = m_fonts;
-    HFONT oldWindowFont = m_windowFont;
-    std::fill(m_fonts.begin(), m_fonts.end(), nullptr);
-    m_windowFont = m_design.font ? createFont(*m_design.font, m_dpi) : createWindowFont(m_dpi);
+    // The fonts in use stay until every control has its new one.
+    const std::vector<OwnedFont> old = std::exchange(m_fonts, std::vector<OwnedFont>(m_controls.size()));
+    const OwnedFont oldWindowFont = std::exchange(
+        m_windowFont, m_design.font ? createFont(*m_design.font, m_dpi) : createWindowFont(m_dpi));
     for (std::size_t i = 0; i < m_controls.size(); ++i)
         if (m_controls[i])
             placeControl(i);
-    for (HFONT font : old)
-        if (font)
-            DeleteObject(font);
-    if (oldWindowFont)
-        DeleteObject(oldWindowFont);
 }
 
 void FormWindow::placeControl(std::size_t i) {
@@ -219,7 +206,7 @@ void FormWindow::placeControl(std::size_t i) {
         height *= 12; // the drop-down list's room
     const UINT keepSize = c.kind == Kind::Image ? SWP_NOSIZE : 0;
     SetWindowPos(m_controls[i], nullptr, r.left, r.top, r.right - r.left, height, SWP_NOZORDER | keepSize);
-    fitFont(i);
+    fitFontAt(i);
 }
 
 SIZE FormWindow::roomOf(std::size_t i) const {
@@ -233,39 +220,39 @@ double FormWindow::linkPoints() const {
     for (std::size_t i = 0; i < m_controls.size(); ++i)
         if (m_design.controls[i].kind == Kind::Link)
             points = std::min(points, fittingPoints(*m_design.controls[i].font,
-                                                    text(m_design.controls[i].name), roomOf(i), m_dpi));
+                                                    text(kFirstControlId + int(i)), roomOf(i), m_dpi));
     return points;
 }
 
-void FormWindow::fitFont(std::size_t i) {
+void FormWindow::fitFontAt(std::size_t i) {
     const layout::Control& c = m_design.controls[i];
-    HFONT font = nullptr;
+    OwnedFont font;
     if (c.kind == Kind::Link) {
         layout::Font shrunk = *c.font;
         shrunk.points = linkPoints();
         font = createFont(shrunk, m_dpi);
     } else if (fitted(c)) {
-        font = createFittedFont(*c.font, text(c.name), roomOf(i), m_dpi);
+        font = createFittedFont(*c.font, text(kFirstControlId + int(i)), roomOf(i), m_dpi);
     } else if (c.font) {
         font = createFont(*c.font, m_dpi);
     }
-    SendMessageW(m_controls[i], WM_SETFONT, WPARAM(font ? font : m_windowFont), TRUE);
-    if (m_fonts[i])
-        DeleteObject(m_fonts[i]);
-    m_fonts[i] = font;
+    SendMessageW(m_controls[i], WM_SETFONT, WPARAM(font ? font.get() : m_windowFont.get()), TRUE);
+    // The control has let go of the font it had: that one may go now.
+    m_fonts[i] = std::move(font);
 }
 
-void FormWindow::fitFont(std::string_view name) { fitFont(std::size_t(idOf(name) - kFirstControlId)); }
+void FormWindow::fitFont(int id) { fitFontAt(std::size_t(id - kFirstControlId)); }
 
-void FormWindow::sizeToCaption(std::string_view name) {
-    HWND label = control(name);
-    const std::wstring caption = text(name);
-    HDC dc = GetDC(label);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+void FormWindow::sizeToCaption(int id) {
+    HWND label = control(id);
+    const std::wstring caption = text(id);
     RECT r{0, 0, 0, 0};
-    DrawTextW(dc, caption.c_str(), int(caption.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc, old);
-    ReleaseDC(label, dc);
+    {
+        const WindowDc dc(label);
+        const Selection inFont(dc.get(), reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+        DrawTextW(dc.get(), caption.c_str(), int(caption.size()), &r,
+                  DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    }
     RECT now;
     GetWindowRect(label, &now);
     SetWindowPos(label, nullptr, 0, 0, r.right, now.bottom - now.top, SWP_NOMOVE | SWP_NOZORDER);
@@ -273,24 +260,24 @@ void FormWindow::sizeToCaption(std::string_view name) {
 
 int FormWindow::idOf(std::string_view name) const { return controlId(m_design, name); }
 
-HWND FormWindow::control(std::string_view name) const {
-    const int id = idOf(name);
-    return id < 0 ? nullptr : m_controls[std::size_t(id - kFirstControlId)];
+HWND FormWindow::control(int id) const {
+    const auto index = std::size_t(id - kFirstControlId);
+    return id >= kFirstControlId && index < m_controls.size() ? m_controls[index] : nullptr;
 }
 
-std::wstring FormWindow::text(std::string_view name) const {
-    HWND c = control(name);
+std::wstring FormWindow::text(int id) const {
+    HWND c = control(id);
     std::wstring out(std::size_t(GetWindowTextLengthW(c)) + 1, L'\0');
     out.resize(std::size_t(GetWindowTextW(c, out.data(), int(out.size()))));
     return out;
 }
 
-void FormWindow::setText(std::string_view name, std::wstring_view text) {
-    SetWindowTextW(control(name), std::wstring(text).c_str());
+void FormWindow::setText(int id, std::wstring_view text) {
+    SetWindowTextW(control(id), std::wstring(text).c_str());
 }
 
-bool FormWindow::isChecked(std::string_view name) const {
-    return SendMessageW(control(name), BM_GETCHECK, 0, 0) == BST_CHECKED;
+bool FormWindow::isChecked(int id) const {
+    return SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void FormWindow::placeBeside(HWND opener) {
@@ -340,18 +327,16 @@ void FormWindow::drawPictureButton(const DRAWITEMSTRUCT& item) {
     InflateRect(&r, -3, -3);
     if (pushed)
         OffsetRect(&r, 1, 1);
-    const std::wstring caption = text(m_design.controls[index].name);
+    const std::wstring caption = text(int(item.CtlID));
     RECT captionRect = r;
     DrawTextW(item.hDC, caption.c_str(), -1, &captionRect, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
     const int captionTop = r.bottom - (captionRect.bottom - captionRect.top);
-    if (HBITMAP picture = m_pictures[index]) {
+    if (HBITMAP picture = m_pictures[index].get()) {
         const SIZE size = bitmapSize(picture);
-        HDC source = CreateCompatibleDC(item.hDC);
-        HGDIOBJ old = SelectObject(source, picture);
+        const MemoryDc source(item.hDC);
+        const Selection selected(source.get(), picture);
         BitBlt(item.hDC, (r.left + r.right - size.cx) / 2, (r.top + captionTop - size.cy) / 2, size.cx,
-               size.cy, source, 0, 0, SRCCOPY);
-        SelectObject(source, old);
-        DeleteDC(source);
+               size.cy, source.get(), 0, 0, SRCCOPY);
     }
     RECT bottom{r.left, captionTop, r.right, r.bottom};
     SetBkMode(item.hDC, TRANSPARENT);
@@ -395,10 +380,8 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         onClose();
         return 0;
-    case WM_DESTROY:
-        onDestroyed();
-        return 0;
     case WM_NCDESTROY:
+        // Destroyed without destroy(): the system's own end of a window.
         m_hwnd = nullptr;
         m_shown = false;
         break;

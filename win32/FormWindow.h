@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forms/WindowDesign.h"
+#include "win32/GdiObjects.h"
 
 #include <windows.h>
 
@@ -21,10 +22,19 @@ public:
 
     HWND hwnd() const { return m_hwnd; }
     bool exists() const { return m_hwnd != nullptr; }
-    HWND control(std::string_view name) const;
-    std::wstring text(std::string_view name) const;
-    void setText(std::string_view name, std::wstring_view text);
-    bool isChecked(std::string_view name) const;
+    // Controls by their ids (ControlIds.h).
+    HWND control(int id) const;
+    std::wstring text(int id) const;
+    void setText(int id, std::wstring_view text);
+    bool isChecked(int id) const;
+    // The same by name, looked up in the table at run time; no command is dispatched through these.
+    HWND control(std::string_view name) const { return control(idOf(name)); }
+    std::wstring text(std::string_view name) const { return text(idOf(name)); }
+    void setText(std::string_view name, std::wstring_view text) { setText(idOf(name), text); }
+    bool isChecked(std::string_view name) const { return isChecked(idOf(name)); }
+    // Destroys the window, if it exists. Its messages stop reaching this object first, so nothing the
+    // window does as it goes can call back into a window half destroyed.
+    void destroy();
     // Shows the window, restored if minimised, in front and with the focus. Its first showing
     // puts it beside the opener, clear of the program's other windows on screen.
     void bringUp(HWND opener = nullptr);
@@ -36,10 +46,10 @@ protected:
     // Creates the window (hidden) and its controls.
     bool create(DWORD style, DWORD exStyle);
     virtual void onCreated() {}
+    // A control's notification; the windows dispatch it by id in a switch.
     virtual void onCommand(int id, int code) { (void)id, (void)code; }
     // A close of the window from its title bar or by WM_CLOSE; the default destroys it.
-    virtual void onClose() { DestroyWindow(m_hwnd); }
-    virtual void onDestroyed() {}
+    virtual void onClose() { destroy(); }
     virtual LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     // Where a control stands, in twips relative to its frame: the design's place unless a window
     // knows better.
@@ -49,10 +59,10 @@ protected:
     const layout::Control& design(std::string_view name) const { return m_design[name]; }
     // Gives a control its font again: the design's, fitted to its caption where the caption must
     // never be cut off (links share the size at which all of them fit).
-    void fitFont(std::size_t index);
-    void fitFont(std::string_view name);
+    void fitFont(int id);
     // The label as wide as its caption, its left edge kept.
-    void sizeToCaption(std::string_view name);
+    void sizeToCaption(int id);
+    void sizeToCaption(std::string_view name) { sizeToCaption(idOf(name)); }
     UINT dpi() const { return m_dpi; }
 
     const layout::Window& m_design;
@@ -64,7 +74,7 @@ private:
     HWND createControl(const layout::Control& control, int id);
     void layOut();
     void placeControl(std::size_t index);
-    void releaseFonts();
+    void fitFontAt(std::size_t index);
     LRESULT colourOf(HDC dc, HWND control);
     void drawPictureButton(const DRAWITEMSTRUCT& item);
     bool setLinkCursor(HWND control);
@@ -75,9 +85,11 @@ private:
     const wchar_t* m_className;
     UINT m_dpi = 96;
     std::vector<HWND> m_controls;
-    std::vector<HFONT> m_fonts;
-    std::vector<HBITMAP> m_pictures;
-    HFONT m_windowFont = nullptr;
+    // The controls' fonts and pictures: released after the destructor's body has destroyed the
+    // window, and the controls with it.
+    std::vector<OwnedFont> m_fonts;
+    std::vector<OwnedBitmap> m_pictures;
+    OwnedFont m_windowFont;
     bool m_shown = false;
 };
 

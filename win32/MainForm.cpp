@@ -3,9 +3,9 @@
 #include "StepwickVersion.h"
 #include "core/CodeText.h"
 #include "core/Mod.h"
+#include "forms/Wording.h"
 #include "platform/win32desktop/ApiBAS.h"
 #include "platform/win32desktop/TOURL.h"
-#include "forms/Wording.h"
 #include "win32/ControlIds.h"
 #include "win32/MessageBoxes.h"
 #include "win32/Wide.h"
@@ -60,34 +60,41 @@ void MainForm::load() {
 void MainForm::onCommand(int id, int code) {
     if (code != BN_CLICKED)
         return;
-    if (id == idOf("Check1"))
-        check1Click();
-    else if (id == idOf("CmdAdd")) {
+    switch (id) {
+    case kMainCheck1:
+        return check1Click();
+    case kMainCmdAdd:
         m_texts.ensure();
-        m_texts.bringUp(m_hwnd);
-    } else if (id == idOf("CmdOpen"))
-        m_fileBro.showSingle(m_hwnd);
-    else if (id == idOf("Command1"))
-        m_about.showSingle(m_hwnd);
-    else if (id == idOf("Command2"))
-        command2Click();
-    else if (id == idOf("Command3"))
-        TOURL::OpenUrl(toWide(stepwick::kAuthorUrl));
-    else if (id == idOf("Command4"))
-        command4Click();
-    else
-        optionClick(id);
+        return m_texts.bringUp(m_hwnd);
+    case kMainCmdOpen:
+        return m_fileBro.showSingle(m_hwnd);
+    case kMainCommand1:
+        return m_about.showSingle(m_hwnd);
+    case kMainCommand2:
+        return command2Click();
+    case kMainCommand3:
+        return TOURL::OpenUrl(toWide(stepwick::kAuthorUrl));
+    case kMainCommand4:
+        return command4Click();
+    // An option sets the extension whenever it becomes the selected one, by mouse or keys.
+    case kMainOption1:
+        m_mod.FileExt = "txt";
+        break;
+    case kMainOption2:
+        m_mod.FileExt = "htm";
+        break;
+    case kMainOption3:
+        m_mod.FileExt = "asp";
+        break;
+    case kMainOption4:
+        m_mod.FileExt = "php";
+        break;
+    default:
+        break;
+    }
 }
 
-void MainForm::check1Click() { ApiBAS::SetTopMost(m_hwnd, isChecked("Check1")); }
-
-void MainForm::optionClick(int id) {
-    const std::pair<const char*, const char*> presets[] = {
-        {"Option1", "txt"}, {"Option2", "htm"}, {"Option3", "asp"}, {"Option4", "php"}};
-    for (const auto& [name, extension] : presets)
-        if (id == idOf(name))
-            m_mod.FileExt = extension;
-}
+void MainForm::check1Click() { ApiBAS::SetTopMost(m_hwnd, isChecked(kMainCheck1)); }
 
 void MainForm::command2Click() {
     if (m_run->running())
@@ -212,13 +219,9 @@ void MainForm::exitSequence() {
     m_texts.closeForGood();
     // The picker's close confirms the folder it shows.
     m_fileBro.closeConfirming();
-    if (m_about.exists())
-        DestroyWindow(m_about.hwnd());
-    DestroyWindow(m_hwnd);
-}
-
-void MainForm::onDestroyed() {
+    m_about.destroy();
     KillTimer(m_hwnd, kTimer1);
+    destroy();
     PostQuitMessage(0);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/System.h"
 #include "forms/BannerState.h"
+#include "platform/System.h"
 #include "win32/About.h"
 #include "win32/BackgroundRun.h"
 #include "win32/FileBro.h"
@@ -29,13 +29,11 @@ protected:
     void onCreated() override;
     void onCommand(int id, int code) override;
     void onClose() override;
-    void onDestroyed() override;
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void load();
     void check1Click();
-    void optionClick(int id);
     void command2Click();
     BatchInput choices();
     void runEnded(const BatchResult& result, const std::exception_ptr& failure);

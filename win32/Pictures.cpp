@@ -7,6 +7,7 @@
 #include <shlwapi.h>
 
 #include <cctype>
+#include <memory>
 #include <string>
 
 namespace win32ui {
@@ -18,26 +19,27 @@ PictureDecoder::PictureDecoder() {
 
 PictureDecoder::~PictureDecoder() { Gdiplus::GdiplusShutdown(m_token); }
 
-HBITMAP loadPicture(std::string_view name, COLORREF background) {
+OwnedBitmap loadPicture(std::string_view name, COLORREF background) {
     std::wstring id;
     for (char c : name)
         id += wchar_t(std::toupper(static_cast<unsigned char>(c)));
     HRSRC found = FindResourceW(nullptr, id.c_str(), MAKEINTRESOURCEW(10)); // RT_RCDATA
     if (!found)
-        return nullptr;
+        return {};
     const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
-    IStream* stream = SHCreateMemStream(bytes, UINT(SizeofResource(nullptr, found)));
+    const std::unique_ptr<IStream, void (*)(IStream*)> stream(
+        SHCreateMemStream(bytes, UINT(SizeofResource(nullptr, found))), [](IStream* s) {
+            if (s)
+                s->Release();
+        });
     if (!stream)
-        return nullptr;
+        return {};
+    Gdiplus::Bitmap picture(stream.get());
+    const Gdiplus::Color fill(GetRValue(background), GetGValue(background), GetBValue(background));
     HBITMAP bitmap = nullptr;
-    {
-        Gdiplus::Bitmap picture(stream);
-        const Gdiplus::Color fill(GetRValue(background), GetGValue(background), GetBValue(background));
-        if (picture.GetLastStatus() != Gdiplus::Ok || picture.GetHBITMAP(fill, &bitmap) != Gdiplus::Ok)
-            bitmap = nullptr;
-    }
-    stream->Release();
-    return bitmap;
+    if (picture.GetLastStatus() != Gdiplus::Ok || picture.GetHBITMAP(fill, &bitmap) != Gdiplus::Ok)
+        return {};
+    return OwnedBitmap(bitmap);
 }
 
 SIZE bitmapSize(HBITMAP bitmap) {

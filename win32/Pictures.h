@@ -1,5 +1,7 @@
 #pragma once
 
+#include "win32/GdiObjects.h"
+
 #include <windows.h>
 
 #include <string_view>
@@ -20,7 +22,7 @@ private:
 
 // A picture of resources/pictures (built in as RCDATA under its name in capitals) as a bitmap
 // of its own size, its transparent parts filled with background; null when it cannot be read.
-HBITMAP loadPicture(std::string_view name, COLORREF background);
+OwnedBitmap loadPicture(std::string_view name, COLORREF background);
 SIZE bitmapSize(HBITMAP bitmap);
 
 } // namespace win32ui

@@ -57,7 +57,7 @@ void Texts::ensure() {
 }
 
 void Texts::onCreated() {
-    HWND box = control("Text1");
+    HWND box = control(kTextsText1);
     SendMessageW(box, EM_SETLIMITTEXT, kEditLimit, 0);
     SetWindowSubclass(box, &Texts::boxProc, 1, reinterpret_cast<DWORD_PTR>(this));
     m_notice = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | SS_LEFT | SS_NOPREFIX, 0, 0, 0, 0, m_hwnd,
@@ -67,11 +67,14 @@ void Texts::onCreated() {
     m_whole.clear();
 }
 
-void Texts::onDestroyed() { m_notice = nullptr; }
+Texts::~Texts() {
+    // The box's subclass answers with this window's state until the box is gone: it goes first.
+    closeForGood();
+}
 
 std::wstring Texts::code() {
     ensure();
-    return m_heldAside ? m_whole : text("Text1");
+    return m_heldAside ? m_whole : text(kTextsText1);
 }
 
 void Texts::setCode(std::wstring text) {
@@ -80,7 +83,7 @@ void Texts::setCode(std::wstring text) {
     m_heldAside = false;
     m_whole.clear();
     showNotice(false);
-    HWND box = control("Text1");
+    HWND box = control(kTextsText1);
     SendMessageW(box, EM_SETREADONLY, FALSE, 0);
     m_settingBox = true;
     SetWindowTextW(box, text.c_str());
@@ -90,7 +93,7 @@ void Texts::setCode(std::wstring text) {
 void Texts::holdAside(std::wstring text) {
     m_whole = std::move(text);
     m_heldAside = true;
-    HWND box = control("Text1");
+    HWND box = control(kTextsText1);
     const std::wstring shown = m_whole.substr(0, kShownOfHeldCode);
     m_settingBox = true;
     SetWindowTextW(box, shown.c_str());
@@ -104,17 +107,18 @@ void Texts::holdAside(std::wstring text) {
 void Texts::showNotice(bool shown) {
     if (shown == bool(IsWindowVisible(m_notice)))
         return;
-    const RECT place = toPixels(design("Text1").place, dpi());
+    constexpr layout::Twips kBox = layout::kTexts["Text1"].place;
+    const RECT place = toPixels(kBox, dpi());
     const int band = shown ? px(480, dpi()) : 0;
     SetWindowPos(m_notice, nullptr, place.left, place.top, place.right - place.left, band, SWP_NOZORDER);
-    SetWindowPos(control("Text1"), nullptr, place.left, place.top + band, place.right - place.left,
+    SetWindowPos(control(kTextsText1), nullptr, place.left, place.top + band, place.right - place.left,
                  place.bottom - place.top - band, SWP_NOZORDER);
     ShowWindow(m_notice, shown ? SW_SHOW : SW_HIDE);
 }
 
 void Texts::checkSizeAfterEdit() {
-    if (!m_heldAside && !m_settingBox && SendMessageW(control("Text1"), WM_GETTEXTLENGTH, 0, 0) > 0) {
-        std::wstring now = text("Text1");
+    if (!m_heldAside && !m_settingBox && SendMessageW(control(kTextsText1), WM_GETTEXTLENGTH, 0, 0) > 0) {
+        std::wstring now = text(kTextsText1);
         if (tooLargeToEdit(now))
             holdAside(std::move(now));
     }
@@ -131,8 +135,8 @@ bool Texts::boxMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
         if (m_heldAside)
             return setCode(std::move(pasted)), true;
         DWORD start = 0, end = 0;
-        SendMessageW(control("Text1"), EM_GETSEL, WPARAM(&start), LPARAM(&end));
-        std::wstring now = text("Text1");
+        SendMessageW(control(kTextsText1), EM_GETSEL, WPARAM(&start), LPARAM(&end));
+        std::wstring now = text(kTextsText1);
         holdAside(now.substr(0, start) + pasted + now.substr(std::min<std::size_t>(end, now.size())));
         return true;
     }
@@ -164,10 +168,18 @@ LRESULT CALLBACK Texts::boxProc(HWND box, UINT message, WPARAM wParam, LPARAM lP
 }
 
 void Texts::onCommand(int id, int code) {
-    if (id == idOf("Command1") && code == BN_CLICKED)
-        ShowWindow(m_hwnd, SW_HIDE);
-    else if (id == idOf("Text1") && code == EN_CHANGE)
-        checkSizeAfterEdit();
+    switch (id) {
+    case kTextsCommand1:
+        if (code == BN_CLICKED)
+            ShowWindow(m_hwnd, SW_HIDE);
+        break;
+    case kTextsText1:
+        if (code == EN_CHANGE)
+            checkSizeAfterEdit();
+        break;
+    default:
+        break;
+    }
 }
 
 // A close from the title bar only hides: losing the typed code to it helps nobody.
@@ -176,8 +188,9 @@ void Texts::onClose() { ShowWindow(m_hwnd, SW_HIDE); }
 void Texts::closeForGood() {
     if (exists()) {
         ShowWindow(m_hwnd, SW_HIDE);
-        DestroyWindow(m_hwnd);
+        destroy();
     }
+    m_notice = nullptr;
 }
 
 } // namespace win32ui

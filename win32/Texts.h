@@ -1,5 +1,6 @@
 #pragma once
 
+#include "win32/ControlIds.h"
 #include "win32/FormWindow.h"
 
 #include <string>
@@ -22,20 +23,22 @@ public:
     static constexpr std::size_t kLongestLine = 5'000;
 
     Texts();
+    ~Texts() override;
+    Texts(const Texts&) = delete;
+    Texts& operator=(const Texts&) = delete;
     // Creates the window, hidden, if it does not exist.
     void ensure();
     // The code exactly as the box holds it; a window that does not exist is created, hidden.
     std::wstring code();
-    bool once() const { return isChecked("Check1"); }
-    bool afterPreamble() const { return isChecked("Check2"); }
-    bool matchLineBreaks() const { return isChecked("Check3"); }
+    bool once() const { return isChecked(kTextsCheck1); }
+    bool afterPreamble() const { return isChecked(kTextsCheck2); }
+    bool matchLineBreaks() const { return isChecked(kTextsCheck3); }
     void closeForGood();
 
 protected:
     void onCreated() override;
     void onCommand(int id, int code) override;
     void onClose() override;
-    void onDestroyed() override;
 
 private:
     static LRESULT CALLBACK boxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,

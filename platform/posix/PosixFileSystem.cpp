@@ -274,7 +274,8 @@ public:
                 std::string name(reinterpret_cast<const char*>(d) + offsetof(linux_dirent64, d_type) + 1);
                 if (name == "." || name == "..")
                     continue;
-                out.push_back({std::move(name), kindOfEntry(d->d_type)});
+                const bool hidden = name.front() == '.';
+                out.push_back({std::move(name), kindOfEntry(d->d_type), hidden});
             }
         }
     }

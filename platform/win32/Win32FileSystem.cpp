@@ -460,6 +460,7 @@ public:
                         return ec;
                     // The reparse tag stands in the field of the extended attributes' size.
                     entry.kind = kindOf(e->FileAttributes, e->EaSize);
+                    entry.hidden = (e->FileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
                     out.push_back(std::move(entry));
                 }
                 if (e->NextEntryOffset == 0)

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cwctype>
 
 namespace folders {
@@ -22,10 +21,6 @@ std::wstring shownDrive(const std::wstring& root) {
     return shown;
 }
 
-bool lessIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_LESS_THAN;
-}
-
 } // namespace
 
 std::vector<Drive> drives() {
@@ -41,32 +36,6 @@ std::wstring currentFolder() {
     std::wstring path(GetCurrentDirectoryW(0, nullptr), L'\0');
     path.resize(GetCurrentDirectoryW(DWORD(path.size()), path.data()));
     return path;
-}
-
-bool list(const std::wstring& folder, Listing& out, unsigned long& error) {
-    std::wstring pattern = folder;
-    if (pattern.empty() || pattern.back() != L'\\')
-        pattern += L'\\';
-    pattern += L'*';
-    WIN32_FIND_DATAW entry;
-    HANDLE find =
-        FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
-    if (find == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-        return false;
-    }
-    out = {};
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name == L"." || name == L".." ||
-            (entry.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
-            continue;
-        (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? out.folders : out.files).push_back(name);
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-    std::sort(out.folders.begin(), out.folders.end(), lessIgnoringCase);
-    std::sort(out.files.begin(), out.files.end(), lessIgnoringCase);
-    return true;
 }
 
 } // namespace folders

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-// What the folder picker asks of the system: the drives, the process's current folder, and the
-// names in one folder.
+// What the folder picker asks of the system besides a folder's names (platform/FolderListing.h): the
+// drives and the process's current folder.
 namespace folders {
 
 struct Drive {
@@ -16,14 +16,5 @@ std::vector<Drive> drives();
 
 // The process's current folder ("C:\Web", "C:\").
 std::wstring currentFolder();
-
-struct Listing {
-    std::vector<std::wstring> folders; // subfolders, hidden and system ones left out, by name
-    std::vector<std::wstring> files;   // files, hidden and system ones left out, by name
-};
-
-// False, with the system's error code in error, when the folder cannot be read (a drive without
-// a medium, say).
-bool list(const std::wstring& folder, Listing& out, unsigned long& error);
 
 } // namespace folders

@@ -2,6 +2,7 @@
 
 #include "ui/dialogs/Texts.h"
 #include "ui/main/MainForm.h"
+#include "ui/widgets/CodeTextBox.h"
 #include "ui/widgets/PictureButton.h"
 
 #include <QApplication>
@@ -39,9 +40,13 @@ void grabScreen(const QDir& folder) {
     save(folder.filePath(QStringLiteral("places.txt")), places.toUtf8());
 }
 
+void click(const MainForm* main, const char* button) {
+    main->findChild<QPushButton*>(QLatin1String(button))->click();
+}
+
 // The code box's context menu, drawn by Qt in the program's language: photographed while open.
 void grabContextMenu(MainForm* main, const QDir& folder) {
-    QWidget* box = main->texts()->Text1->viewport();
+    QWidget* box = main->texts()->findChild<CodeTextBox*>(QStringLiteral("Text1"))->viewport();
     QTimer::singleShot(700, [folder] {
         if (QWidget* menu = QApplication::activePopupWidget())
             menu->grab().save(folder.filePath(QStringLiteral("menu.png"))), menu->close();
@@ -70,9 +75,9 @@ void startScreenshotTour(MainForm& window, const QString& path) {
     const auto grab = [folder](const char* name) { grabWindow(folder, QLatin1String(name)); };
     runSteps(
         main,
-        {[=] { grab("MainForm"), save(folder.filePath("screen.txt"), dpi.toUtf8()), main->CmdAdd->click(); },
-         [=] { grab("Texts"), grabContextMenu(main, folder), main->CmdOpen->click(); },
-         [=] { grab("FileBro"), main->Command1->click(); }, [=] { grab("About"), grabScreen(folder); },
+        {[=] { grab("MainForm"), save(folder.filePath("screen.txt"), dpi.toUtf8()), click(main, "CmdAdd"); },
+         [=] { grab("Texts"), grabContextMenu(main, folder), click(main, "CmdOpen"); },
+         [=] { grab("FileBro"), click(main, "Command1"); }, [=] { grab("About"), grabScreen(folder); },
          [=] { main->grab().save(folder.filePath("banner.png")), save(folder.filePath("ready"), {}); },
          [=] { main->close(); }});
 }

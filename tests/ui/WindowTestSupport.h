@@ -1,6 +1,7 @@
 #pragma once
 
 // What the window tests share: files, widgets by name, a user's clicks, recording service stand-ins.
+#include "forms/FormDesigns.h"
 #include "platform/qt/AddressOpener.h"
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
@@ -39,6 +40,63 @@ inline QString geometries(const QWidget* window) {
     for (const QWidget* w : window->findChildren<QWidget*>())
         if (!w->objectName().isEmpty())
             QDebug(&out) << w->objectName() << w->geometry() << '\n';
+    return out;
+}
+
+// The names of the controls that Tab visits, in order, starting at first.
+inline QStringList tabOrder(QWidget* window, QWidget* first) {
+    QStringList order;
+    QWidget* w = first;
+    do {
+        if ((w->focusPolicy() & Qt::TabFocus) && window->isAncestorOf(w) && !w->objectName().isEmpty())
+            order.append(w->objectName());
+        w = w->nextInFocusChain();
+    } while (w != first);
+    return order;
+}
+
+// What of its design rows the window does not honour, one line per fault: a row without its control
+// (of the window, or of the frame the row names), not at the row's place (15 twips to the pixel;
+// lines one pixel high, the banner as large and the links beside OK as wide as they make themselves), not
+// showing the row's caption (a link's address follows it), not ticked as the row says, or out of the
+// rows' tab order.
+inline QStringList rowFaults(QWidget* window, const layout::Window& design) {
+    using layout::Kind;
+    QStringList out;
+    QMap<int, QString> tabRows;
+    for (const layout::Control& row : design.controls) {
+        const QString name = QString::fromUtf8(row.name.data(), qsizetype(row.name.size()));
+        const QString parent = row.frame.empty()
+                                   ? window->objectName()
+                                   : QString::fromUtf8(row.frame.data(), qsizetype(row.frame.size()));
+        QWidget* w = window->findChild<QWidget*>(name);
+        if (row.kind == Kind::Timer)
+            continue;
+        if (!w || w->parentWidget()->objectName() != parent) {
+            out << "missing " + name;
+            continue;
+        }
+        const QRect r = w->geometry(),
+                    d(row.place.left / 15, row.place.top / 15, row.place.width / 15, row.place.height / 15);
+        const bool banner = name == QLatin1String("ADL");
+        const bool ownWidth = banner || (design.name == "About" && (name == "Label6" || name == "Label7"));
+        if (r.topLeft() != d.topLeft() || (!ownWidth && r.width() != d.width()) ||
+            (!banner && r.height() != (row.kind == Kind::Line ? 1 : d.height())))
+            out << "placed " + name;
+        const QString shown = w->property(qobject_cast<QGroupBox*>(w) ? "title" : "text").toString();
+        const QString caption = QString::fromUtf8(row.caption.data(), qsizetype(row.caption.size()));
+        if (!caption.isEmpty() && (row.kind == Kind::Link ? !shown.startsWith(caption) : shown != caption) &&
+            row.kind != Kind::LogBox && row.kind != Kind::CodeBox)
+            out << "caption " + name;
+        if (const auto* button = qobject_cast<QAbstractButton*>(w); button && button->isChecked() != row.on)
+            out << "ticked " + name;
+        if (row.tabIndex != layout::kNoTab && (w->focusPolicy() & Qt::TabFocus))
+            tabRows.insert(row.tabIndex, name);
+    }
+    const QStringList chain =
+        tabRows.isEmpty() ? QStringList() : tabOrder(window, window->findChild<QWidget*>(tabRows.first()));
+    if (chain != tabRows.values())
+        out << "tab order " + chain.join(u' ');
     return out;
 }
 
@@ -165,18 +223,6 @@ inline QList<QWidget*> windowsNamed(const QString& objectName) {
 }
 
 inline int windowCount(const char* objectName) { return windowsNamed(QLatin1String(objectName)).size(); }
-
-// The names of the controls that Tab visits, in order, starting at first.
-inline QStringList tabOrder(QWidget* window, QWidget* first) {
-    QStringList order;
-    QWidget* w = first;
-    do {
-        if ((w->focusPolicy() & Qt::TabFocus) && window->isAncestorOf(w) && !w->objectName().isEmpty())
-            order.append(w->objectName());
-        w = w->nextInFocusChain();
-    } while (w != first);
-    return order;
-}
 
 inline QStringList rows(const QListWidget* list) {
     QStringList out;

@@ -52,47 +52,47 @@ private slots:
         CurrentFolder here(tree.path("alpha"));
         // The folder's own file system is offered as the drive it is on.
         QPointer<FileBro> picker = tree.open([&] { return QStringList{tree.path(), QStringLiteral("/")}; });
-        QCOMPARE(picker->Drive1->currentText(), tree.path());
-        QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
+        QCOMPARE(child<QComboBox>(picker, "Drive1")->currentText(), tree.path());
+        QCOMPARE(rows(child<QListWidget>(picker, "File1")), (QStringList{"a1.htm", "A2.txt"}));
         // The folder list: the path from the root down, then the subfolders.
         QStringList expected{QStringLiteral("/")};
         expected += tree.path("alpha").split(u'/', Qt::SkipEmptyParts);
-        QCOMPARE(rows(picker->Dir1), expected << QStringLiteral("deep"));
-        QCOMPARE(picker->Dir1->currentItem()->text(), QStringLiteral("alpha"));
+        QCOMPARE(rows(child<DirList>(picker, "Dir1")), expected << QStringLiteral("deep"));
+        QCOMPARE(child<DirList>(picker, "Dir1")->currentItem()->text(), QStringLiteral("alpha"));
 
         // Opening the parent row goes up; hidden folders and files are left out, a link to a folder is one.
         QVERIFY(QFile::link(tree.path("beta"), tree.path("link")));
-        openRow(picker->Dir1, QFileInfo(tree.path()).fileName());
+        openRow(child<DirList>(picker, "Dir1"), QFileInfo(tree.path()).fileName());
         QCOMPARE(picker->currentFolder(), tree.path());
-        QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
-        QCOMPARE(rows(picker->Dir1).mid(rows(picker->Dir1).size() - 4),
+        QCOMPARE(rows(child<QListWidget>(picker, "File1")), QStringList{"top.txt"});
+        QCOMPARE(rows(child<DirList>(picker, "Dir1")).mid(rows(child<DirList>(picker, "Dir1")).size() - 4),
                  (QStringList{QFileInfo(tree.path()).fileName(), "alpha", "beta", "link"}));
 
         // Highlighted only: nothing changes; Enter opens.
-        highlight(picker->Dir1, "beta");
+        highlight(child<DirList>(picker, "Dir1"), "beta");
         QCOMPARE(picker->currentFolder(), tree.path());
-        QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
-        highlight(picker->Dir1, "alpha");
-        QTest::keyClick(picker->Dir1, Qt::Key_Return);
+        QCOMPARE(rows(child<QListWidget>(picker, "File1")), QStringList{"top.txt"});
+        highlight(child<DirList>(picker, "Dir1"), "alpha");
+        QTest::keyClick(child<DirList>(picker, "Dir1"), Qt::Key_Return);
         QCOMPARE(picker->currentFolder(), tree.path("alpha"));
-        QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
+        QCOMPARE(rows(child<QListWidget>(picker, "File1")), (QStringList{"a1.htm", "A2.txt"}));
 
         // A highlighted subfolder at confirmation is not the folder stored.
-        highlight(picker->Dir1, "deep");
-        QTest::mouseClick(picker->Command1, Qt::LeftButton);
+        highlight(child<DirList>(picker, "Dir1"), "deep");
+        QTest::mouseClick(child<QPushButton>(picker, "Command1"), Qt::LeftButton);
         QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path("alpha/"));
 
         // A folder that vanished after it was listed is not opened, the user told why, the lists kept.
         CurrentFolder there(tree.path());
         QPointer<FileBro> second = tree.open();
-        const QStringList folders = rows(second->Dir1);
+        const QStringList folders = rows(child<DirList>(second, "Dir1"));
         QVERIFY(QDir(tree.path("beta")).removeRecursively());
-        openRow(second->Dir1, QStringLiteral("beta"));
+        openRow(child<DirList>(second, "Dir1"), QStringLiteral("beta"));
         QCOMPARE(oneBox(),
                  box(":)", MessageBox::Icon::Information,
                      QStringLiteral("无法打开文件夹“%1”：没有那个文件或目录").arg(tree.path("beta"))));
         QCOMPARE(second->currentFolder(), tree.path());
-        QCOMPARE(rows(second->Dir1), folders);
+        QCOMPARE(rows(child<DirList>(second, "Dir1")), folders);
         second->close();
     }
 
@@ -109,14 +109,14 @@ private slots:
             picker->resize(size);
             QCOMPARE(geometries(picker), designed);
         }
-        QCOMPARE(picker->Command1->text(), QStringLiteral("确认并返回"));
-        QCOMPARE(tabOrder(picker, picker->Drive1),
-                 (QStringList{"Drive1", "File1", "Dir1", "Command1", "Check1"}));
-        QVERIFY(showsFocus(picker->Dir1) && showsFocus(picker->File1));
+        QCOMPARE(rowFaults(picker, layout::kFileBro).join(u'|'), QString());
+        QVERIFY(showsFocus(child<DirList>(picker, "Dir1")) &&
+                showsFocus(child<QListWidget>(picker, "File1")));
         QVERIFY(!tree.mod.DirChosen); // showing confirms nothing
         // The title bar's close confirms just like the button: there is no cancelling.
-        highlight(picker->Dir1, "beta");
-        QTest::keyClick(picker->Dir1, Qt::Key_Enter, Qt::KeypadModifier); // the keypad's Enter opens too
+        highlight(child<DirList>(picker, "Dir1"), "beta");
+        QTest::keyClick(child<DirList>(picker, "Dir1"), Qt::Key_Enter,
+                        Qt::KeypadModifier); // the keypad's Enter opens too
         QVERIFY(picker->close());
         QVERIFY(tree.mod.DirChosen);
         QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path("beta/"));
@@ -124,10 +124,10 @@ private slots:
 
         // The root is stored as a single slash; Enter on the button confirms and closes.
         picker = tree.open();
-        openRow(picker->Dir1, QStringLiteral("/"));
-        QCOMPARE(rows(picker->File1),
+        openRow(child<DirList>(picker, "Dir1"), QStringLiteral("/"));
+        QCOMPARE(rows(child<QListWidget>(picker, "File1")),
                  QDir(QStringLiteral("/")).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
-        QCOMPARE(clicksByEnter(picker->Command1), 2);
+        QCOMPARE(clicksByEnter(child<QPushButton>(picker, "Command1")), 2);
         QVERIFY(!picker || !picker->isVisible());
         QCOMPARE(tree.mod.TargetDir, std::string("/"));
 
@@ -136,7 +136,7 @@ private slots:
         QVERIFY(QDir(tree.path("alpha")).removeRecursively());
         picker = tree.open();
         QCOMPARE(picker->currentFolder(), tree.path());
-        QCOMPARE(rows(picker->File1), QStringList{"top.txt"});
+        QCOMPARE(rows(child<QListWidget>(picker, "File1")), QStringList{"top.txt"});
         picker->close();
         QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path() + u'/');
         // The system's note of the deletion is no part of the name: a folder named with it is not taken.
@@ -154,34 +154,39 @@ private slots:
         QPointer<FileBro> picker = tree.open([&] {
             return QStringList{volume, QStringLiteral("/"), missing};
         });
-        QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
+        QCOMPARE(child<QComboBox>(picker, "Drive1")->currentText(), QStringLiteral("/"));
         QCOMPARE(picker->currentFolder(), QStringLiteral("/"));
         // A folder whose name only begins with a drive's is not on that drive.
         QVERIFY(QDir().mkpath(volume + QStringLiteral("-backup")));
-        QVERIFY(picker->Dir1->setFolder(QFile::encodeName(volume + QStringLiteral("-backup"))));
-        QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
+        QVERIFY(
+            child<DirList>(picker, "Dir1")->setFolder(QFile::encodeName(volume + QStringLiteral("-backup"))));
+        QCOMPARE(child<QComboBox>(picker, "Drive1")->currentText(), QStringLiteral("/"));
 
-        picker->Drive1->setCurrentIndex(picker->Drive1->findText(volume));
+        child<QComboBox>(picker, "Drive1")
+            ->setCurrentIndex(child<QComboBox>(picker, "Drive1")->findText(volume));
         QVERIFY(MessageBox::takeShown().isEmpty());
         QCOMPARE(picker->currentFolder(), volume);
-        QCOMPARE(rows(picker->File1), (QStringList{"a1.htm", "A2.txt"}));
+        QCOMPARE(rows(child<QListWidget>(picker, "File1")), (QStringList{"a1.htm", "A2.txt"}));
 
         // Going up out of that file system shows the drive that holds the folder now.
-        openRow(picker->Dir1, QStringLiteral("/"));
-        QCOMPARE(picker->Drive1->currentText(), QStringLiteral("/"));
+        openRow(child<DirList>(picker, "Dir1"), QStringLiteral("/"));
+        QCOMPARE(child<QComboBox>(picker, "Drive1")->currentText(), QStringLiteral("/"));
 
         // Going into a file system below its root shows its drive and stays in the folder gone into.
-        QVERIFY(picker->Dir1->setFolder(QFile::encodeName(volume + QStringLiteral("/deep"))));
-        QCOMPARE(picker->Drive1->currentText(), volume);
+        QVERIFY(
+            child<DirList>(picker, "Dir1")->setFolder(QFile::encodeName(volume + QStringLiteral("/deep"))));
+        QCOMPARE(child<QComboBox>(picker, "Drive1")->currentText(), volume);
         // A drive that cannot be entered: the user is told, the lists stay and stay what confirming stores.
-        const QStringList folders = rows(picker->Dir1), files = rows(picker->File1);
-        picker->Drive1->setCurrentIndex(picker->Drive1->findText(missing));
+        const QStringList folders = rows(child<DirList>(picker, "Dir1")),
+                          files = rows(child<QListWidget>(picker, "File1"));
+        child<QComboBox>(picker, "Drive1")
+            ->setCurrentIndex(child<QComboBox>(picker, "Drive1")->findText(missing));
         QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
                                QStringLiteral("当前设备不可用,请插入软盘或者光盘，或者其他可移动存储器。")));
-        QCOMPARE(picker->Drive1->currentText(), missing);
-        QCOMPARE(rows(picker->Dir1), folders);
-        QCOMPARE(rows(picker->File1), files);
-        QTest::mouseClick(picker->Command1, Qt::LeftButton);
+        QCOMPARE(child<QComboBox>(picker, "Drive1")->currentText(), missing);
+        QCOMPARE(rows(child<DirList>(picker, "Dir1")), folders);
+        QCOMPARE(rows(child<QListWidget>(picker, "File1")), files);
+        QTest::mouseClick(child<QPushButton>(picker, "Command1"), Qt::LeftButton);
         QCOMPARE(QString::fromStdString(tree.mod.TargetDir), volume + QStringLiteral("/deep/"));
     }
 
@@ -198,17 +203,18 @@ private slots:
         for (int i = 1; i <= 30; ++i)
             volumes << QStringLiteral("/mnt/%1").arg(i);
         QPointer<FileBro> picker = tree.open([&] { return volumes; });
-        QCOMPARE(picker->Drive1->itemText(9), QStringLiteral("/mnt/9"));
-        QCOMPARE(picker->Drive1->itemText(10), QStringLiteral("/mnt/10"));
-        QCOMPARE(picker->Drive1->itemText(31), QStringLiteral("/mnt/a\\nb"));
-        picker->Drive1->showPopup();
-        QVERIFY(picker->Drive1->view()->height() <= 21 * picker->Drive1->view()->sizeHintForRow(0));
-        picker->Drive1->hidePopup();
+        QCOMPARE(child<QComboBox>(picker, "Drive1")->itemText(9), QStringLiteral("/mnt/9"));
+        QCOMPARE(child<QComboBox>(picker, "Drive1")->itemText(10), QStringLiteral("/mnt/10"));
+        QCOMPARE(child<QComboBox>(picker, "Drive1")->itemText(31), QStringLiteral("/mnt/a\\nb"));
+        child<QComboBox>(picker, "Drive1")->showPopup();
+        QVERIFY(child<QComboBox>(picker, "Drive1")->view()->height() <=
+                21 * child<QComboBox>(picker, "Drive1")->view()->sizeHintForRow(0));
+        child<QComboBox>(picker, "Drive1")->hidePopup();
 
-        QVERIFY(rows(picker->Dir1).contains(QStringLiteral("a\\nb")));
-        openRow(picker->Dir1, QStringLiteral("\\377\\376"));
+        QVERIFY(rows(child<DirList>(picker, "Dir1")).contains(QStringLiteral("a\\nb")));
+        openRow(child<DirList>(picker, "Dir1"), QStringLiteral("\\377\\376"));
         QVERIFY(MessageBox::takeShown().isEmpty());
-        QCOMPARE(rows(picker->File1), (QStringList{"\\377.txt", "x\\ty.txt"}));
+        QCOMPARE(rows(child<QListWidget>(picker, "File1")), (QStringList{"\\377.txt", "x\\ty.txt"}));
         picker->close();
         QCOMPARE(QByteArray::fromStdString(tree.mod.TargetDir), root + "/\xff\xfe/");
     }

@@ -76,7 +76,7 @@ struct Session {
     // The session's folder confirmed and a code set without going through the windows.
     void prepare(const QString& code) {
         confirmFolder(mod, dir.path().toStdString(), platform::kPosixPaths);
-        form->texts()->Text1->setCode(code);
+        child<CodeTextBox>(form->texts(), "Text1")->setCode(code);
     }
     QWidget* shown(const char* name) const {
         QList<QWidget*> windows = windowsNamed(QLatin1String(name));
@@ -129,19 +129,6 @@ void typeCode(QWidget* box, const QString& asciiLine1, const QString& line2) {
     type(box, line2);
 }
 
-QStringList sorted(QStringList list) { return list.sort(), list; }
-
-// "name=caption" for every named control that shows one (a frame's title, otherwise its text), sorted.
-QStringList captions(const QWidget* window) {
-    QStringList out;
-    for (QWidget* w : window->findChildren<QWidget*>()) {
-        const QString text = w->property(qobject_cast<QGroupBox*>(w) ? "title" : "text").toString();
-        if (!w->objectName().isEmpty() && !text.isEmpty())
-            out << w->objectName() + u'=' + text;
-    }
-    return sorted(out);
-}
-
 // Pixels within 3 px of the border, the rest blacked out.
 QImage borderRing(QWidget* w) {
     QImage image = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
@@ -173,22 +160,9 @@ private slots:
         QVERIFY(s.control<QPlainTextEdit>("Text1")->isReadOnly());
         QVERIFY(s.form->size() == QSize(413, 388) && s.form->minimumSize() == s.form->maximumSize());
         QCOMPARE(s.form->windowTitle(), QStringLiteral("Stepwick"));
-        QCOMPARE(
-            captions(s.form.get()),
-            sorted(QStringLiteral("Label1=Stepwick!|l2=代码批量添加器|Frame1=选择文件|CmdOpen=选择一个文件夹|"
-                                  "Frame2=欲添加的代码|CmdAdd=输入拟添代码|Command2=开始添加.|"
-                                  "Command1=关于软件.|Command3=作者主页.|Command4=退出...|Frame3=添加位置|"
-                                  "Frame4=文件类型|Option1=TXT|Option2=HTM|Option3=ASP|Option4=PHP|"
-                                  "OOther=Other:|TOther=CGI|Ohead=文件头|Ofeet=文件尾|Label3=Powered by|"
-                                  "Label4=Morlend. Harnel|Check1=置顶本程序|ADL=")
-                       .append(kDesignBanner)
-                       .split(u'|')));
-
-        // Tab order as designed; labels, frames, the picture and the lines take no focus.
-        QCOMPARE(tabOrder(s.form.get(), s.control("Text1")),
-                 QStringLiteral("Text1 CmdOpen CmdAdd Command2 Command1 Command3 Command4 Option1 Option2 "
-                                "Option3 Option4 OOther TOther Ohead Ofeet Check1")
-                     .split(u' '));
+        // Every control as its row says: kind, frame, place, caption, start state, the Tab key's order
+        // (labels, frames, the picture and the lines take no focus).
+        QCOMPARE(rowFaults(s.form.get(), layout::kMainForm).join(u'|'), QString());
         // No button answers Enter on behalf of the window; each answers it while it has the focus.
         int clicks = 0;
         for (QPushButton* button : s.form->findChildren<QPushButton*>())
@@ -225,8 +199,9 @@ private slots:
                  QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}}));
 
         // The banner shows its messages in turn, centred.
-        QLabel* adl = s.form->ADL;
-        QVERIFY(s.form->Timer1->isActive() && s.form->Timer1->interval() == 3000);
+        QLabel* adl = s.control<QLabel>("ADL");
+        QVERIFY(child<QTimer>(s.form.get(), "Timer1")->isActive() &&
+                child<QTimer>(s.form.get(), "Timer1")->interval() == 3000);
         const QStringList messages =
             (kDesignBanner +
              QStringLiteral("|你可以使用它轻松的将相同的代码添加到批量文件中去|"
@@ -237,7 +212,7 @@ private slots:
              QStringLiteral("|如果在使用软件上有任何问题，请联系我|你可以在关于软件中找到关于他们的信息"))
                 .split(u'|');
         for (int tick = 1; tick <= 14; ++tick) {
-            QVERIFY(QMetaObject::invokeMethod(s.form->Timer1, "timeout"));
+            QVERIFY(QMetaObject::invokeMethod(child<QTimer>(s.form.get(), "Timer1"), "timeout"));
             QCOMPARE(adl->width(), adl->sizeHint().width()); // sized to the caption it now shows
             QVERIFY2(qAbs(2 * adl->x() + adl->width() - s.form->width()) <= 1, qPrintable(adl->text()));
             QCOMPARE(adl->y(), 368);
@@ -289,7 +264,7 @@ private slots:
         QVERIFY(!s.mod.DirChosen);
         // 2. The folder, opened in the picker's folder list and confirmed.
         openRow(child<QListWidget>(picker, "Dir1"), QStringLiteral("site"));
-        QCOMPARE(rows(picker->File1), (QStringList{"a.htm", "b.htm", "c.txt"}));
+        QCOMPARE(rows(child<QListWidget>(picker, "File1")), (QStringList{"a.htm", "b.htm", "c.txt"}));
         picker->move(picker->pos() + QPoint(20, 10));
         const QPoint pickerWhere = picker->pos();
         QTest::mouseClick(child<QPushButton>(picker, "Command1"), Qt::LeftButton);
@@ -309,7 +284,7 @@ private slots:
         s.click("CmdAdd");
         Texts* texts = s.form->texts();
         QVERIFY(texts->isVisible());
-        typeCode(texts->Text1, QStringLiteral("<!-- x -->"), QStringLiteral("代码"));
+        typeCode(child<CodeTextBox>(texts, "Text1"), QStringLiteral("<!-- x -->"), QStringLiteral("代码"));
         QTest::mouseClick(child<QPushButton>(texts, "Command1"), Qt::LeftButton);
         s.start();
         QVERIFY(!texts->isVisible());
@@ -320,7 +295,7 @@ private slots:
         // 5. Code typed with the window left open is read as it stands; its last line break is the one
         // every code gets, not a blank line.
         s.click("CmdAdd");
-        typeCode(texts->Text1, QStringLiteral("top"), QString());
+        typeCode(child<CodeTextBox>(texts, "Text1"), QStringLiteral("top"), QString());
         s.start();
         QVERIFY(texts->isVisible());
         s.expect({{"site/b.htm", "top\r\n" + typed + "last\r\n"}});
@@ -336,11 +311,11 @@ private slots:
               {QStringLiteral("a\fb"), Icon::Warning,
                QStringLiteral("代码中有控制字符（只能有制表符和换行），没有文件被修改。\nthe code holds the "
                               "control character U+000C (of those, only tab, CR and LF may be in it)")}}) {
-            texts->Text1->setCode(code);
+            child<CodeTextBox>(texts, "Text1")->setCode(code);
             QCOMPARE(s.run(), QString());
             QCOMPARE(oneBox(), box(":)", icon, message));
         }
-        texts->Text1->setCode(QStringLiteral("C"));
+        child<CodeTextBox>(texts, "Text1")->setCode(QStringLiteral("C"));
         holdKey(s.control("Command2"), Qt::Key_Return, {}, 28);
         s.waitForRun();
         holdKey(s.control("Command2"), Qt::Key_Space, {}, 28);
@@ -382,8 +357,8 @@ private slots:
         s.write({{"sub/d.txt", "s\r\n"}, {"e.txt", "old\r\n"}});
         QCOMPARE(::chmod(QFile::encodeName(s.path("e.txt")).constData(), 0444), 0);
         s.click("CmdOpen");
-        clickIndicator(s.form->fileBro()->Check1);
-        QTest::mouseClick(s.form->fileBro()->Command1, Qt::LeftButton);
+        clickIndicator(child<QCheckBox>(s.form->fileBro(), "Check1"));
+        QTest::mouseClick(child<QPushButton>(s.form->fileBro(), "Command1"), Qt::LeftButton);
         const int sub = ::open(QFile::encodeName(s.path("sub")).constData(), O_RDONLY | O_DIRECTORY);
         QCOMPARE(::flock(sub, LOCK_EX), 0);
         QVERIFY(s.run().contains(QStringLiteral("\nsub/（未能处理：另一次运行正在修改此文件夹）")));
@@ -445,18 +420,18 @@ private slots:
                 else if (act == Act::Close)
                     s.form->close();
                 else {
-                    s.form->Command2->click(); // as a screen reader presses it
+                    s.control<QPushButton>("Command2")->click(); // as a screen reader presses it
                     QTest::mouseClick(s.control<QPushButton>("Command2"), Qt::LeftButton);
                     QTest::mouseDClick(s.control<QPushButton>("Command2"), Qt::LeftButton);
                     s.option("Ohead");
-                    QTest::keyClicks(s.form->TOther, QStringLiteral("pl"));
+                    QTest::keyClicks(s.control<QLineEdit>("TOther"), QStringLiteral("pl"));
                 }
                 // Gone at once, not when the files under way are done.
                 QCOMPARE(dialog->isVisible(), act == Act::Press);
             });
             const QStringList lines = s.log().mid(kHeader.size()).split(u'\n');
-            QCOMPARE(s.form->Text1->verticalScrollBar()->value(),
-                     s.form->Text1->verticalScrollBar()->maximum());
+            QCOMPARE(s.control<QPlainTextEdit>("Text1")->verticalScrollBar()->value(),
+                     s.control<QPlainTextEdit>("Text1")->verticalScrollBar()->maximum());
             const qsizetype done = lines.indexOf(QString());
             QCOMPARE(lines.mid(0, done), names.mid(0, done));
             QStringList closing{QStringLiteral("处理了%1个文件。").arg(done)};
@@ -470,7 +445,8 @@ private slots:
             // The next run is not stopped by the last one's cancel.
             QVERIFY(act != Act::Cancel ||
                     s.run().endsWith(QStringLiteral("处理了200个文件。\n感谢您使用本软件！")));
-            QVERIFY(s.form->Ofeet->isChecked() && s.form->TOther->text() == QLatin1String("CGI"));
+            QVERIFY(s.control<QRadioButton>("Ofeet")->isChecked() &&
+                    s.control<QLineEdit>("TOther")->text() == QLatin1String("CGI"));
         }
     }
     // However the keys of one press arrive (an X server's repeats read apart on a busy machine, keys
@@ -500,7 +476,7 @@ private slots:
             // Keys that reach the window with the run's last line, as the run ends.
             QMetaObject::Connection queued;
             if (keys == Keys::QueuedAsTheRunEnds)
-                queued = connect(s.form->Text1, &QPlainTextEdit::textChanged, [&] {
+                queued = connect(s.control<QPlainTextEdit>("Text1"), &QPlainTextEdit::textChanged, [&] {
                     if (s.log().endsWith(QStringLiteral("感谢您使用本软件！")))
                         for (quint64 at : {5000, 5100, 5200})
                             QMetaObject::invokeMethod(
@@ -592,12 +568,12 @@ private slots:
                 } else if (choice == QLatin1String("Pick")) {
                     s.click("CmdOpen");
                 } else if (choice == QLatin1String("Tick")) {
-                    clickIndicator(s.form->fileBro()->Check1);
+                    clickIndicator(child<QCheckBox>(s.form->fileBro(), "Check1"));
                 } else if (choice == QLatin1String("Confirm") || choice == QLatin1String("Close")) {
                     if (choice == QLatin1String("Close"))
                         s.form->fileBro()->close();
                     else
-                        QTest::mouseClick(s.form->fileBro()->Command1, Qt::LeftButton);
+                        QTest::mouseClick(child<QPushButton>(s.form->fileBro(), "Command1"), Qt::LeftButton);
                     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // gone for good
                 } else if (choice.startsWith(QLatin1String("Check"))) {
                     clickIndicator(child<QCheckBox>(s.form->texts(), qPrintable(choice)));
@@ -660,13 +636,13 @@ private slots:
             // Confirmed or closed by its title bar, the code window only hides: shown again, the same
             // window comes back where it was, holding the code.
             QPointer<Texts> texts = s.form->texts();
-            texts->Text1->setCode(QStringLiteral("<?php echo 1; ?>"));
+            child<CodeTextBox>(texts, "Text1")->setCode(QStringLiteral("<?php echo 1; ?>"));
             texts->move(texts->pos() + QPoint(-40, -30));
             const QPoint where = texts->pos();
             if (inCorner)
                 QVERIFY(!texts->close());
             else
-                QTest::mouseClick(texts->Command1, Qt::LeftButton);
+                QTest::mouseClick(child<QPushButton>(texts, "Command1"), Qt::LeftButton);
             QVERIFY(!texts->isVisible());
             s.click("CmdAdd");
             QVERIFY(s.form->texts() == texts && texts->pos() == where);
@@ -726,11 +702,12 @@ private slots:
         QCOMPARE(about->windowTitle(), QStringLiteral("关于本软件 & Morlend Inc."));
         QVERIFY(about->size() == QSize(394, 328) && about->minimumSize() == about->maximumSize());
         QVERIFY(!about->parentWidget() && !about->isModal());
-        QCOMPARE(captions(about),
-                 sorted({"Label1=Stepwick!", "l2=把文本添加到一堆文件中去", "Label2=Morlend Inc.",
-                         "Label3=关于Morlend Inc.", "Label4=Morlend 官方主页： " + kCompany,
-                         "Label5=关于Harnel.", "Label6=Harnel主页： " + kAuthor, "Label7=给我写信： " + kMail,
-                         "Label8=Second Version", "Command1=OK"}));
+        QCOMPARE(rowFaults(about, layout::kAbout).join(u'|'), QString());
+        // The links show their addresses behind their captions.
+        const std::pair<const char*, QString> addresses[] = {
+            {"Label4", kCompany}, {"Label6", kAuthor}, {"Label7", kMail}};
+        for (const auto& [name, address] : addresses)
+            QVERIFY2(child<QLabel>(about, name)->text().endsWith(u' ' + address), name);
         // Links blue and underlined, in one size at which all three fit; the rest fitted one by one;
         // Song-style captions in the substituted Chinese font.
         QList<const FittedLabel*> links;

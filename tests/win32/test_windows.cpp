@@ -85,6 +85,22 @@ void checkControls(HWND window, const layout::Window& w) {
     }
 }
 
+// The Tab key's order as the program's message loop follows it (the controls that take it, in the
+// order the window holds them): the rows' tab order.
+void checkTabOrder(HWND window, const layout::Window& w) {
+    int last = -1;
+    for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        const auto row = std::size_t(GetDlgCtrlID(c) - win32ui::kFirstControlId);
+        if (!(GetWindowLongPtrW(c, GWL_STYLE) & WS_TABSTOP) || row >= w.controls.size())
+            continue;
+        const int tab = w.controls[row].tabIndex;
+        if (!EXPECT(tab != layout::kNoTab && tab > last))
+            fail(__FILE__, __LINE__,
+                 std::string(w.name) + "." + std::string(w.controls[row].name) + " out of order");
+        last = tab;
+    }
+}
+
 // The client area in pixels at 96 dpi: the design's twips, 15 to the pixel, and the rows the
 // design does not have.
 void checkWindow(HWND window, const layout::Window& w, bool minimisable, SIZE pixels) {
@@ -97,6 +113,7 @@ void checkWindow(HWND window, const layout::Window& w, bool minimisable, SIZE pi
     EXPECT(!(style & WS_MAXIMIZEBOX) && bool(style & WS_MINIMIZEBOX) == minimisable);
     EXPECT(bool(ex & WS_EX_TOOLWINDOW) == w.tool && bool(style & WS_THICKFRAME) == w.sizable);
     checkControls(window, w);
+    checkTabOrder(window, w);
 }
 
 // Each window as designed, opened by its button. Confirm and the title bar's close both hide the
@@ -291,9 +308,10 @@ void choicesInTheWindowsShapeTheRun() {
 }
 
 // Start without a folder: asked for one; picked in the picker; the placeholder as code; a hidden
-// read-only file not listed, but left and reported.
+// read-only file not listed, but left and reported. A folder gone since it was listed is not
+// opened: the user is told why, the lists stay.
 void runFromFolderPickToLog() {
-    Session s({{"site/a.htm", "old line\r\n"}, {"site/b.htm", "last"}, {"site/r.htm", "r"}});
+    Session s({{"site/a.htm", "old line\r\n"}, {"site/b.htm", "last"}, {"site/r.htm", "r"}, {"gone/x", ""}});
     SetFileAttributesW((s.dir + L"\\site\\r.htm").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     EXPECT(s.run().empty());
     const Box box = answerBox(s.p->id());
@@ -311,7 +329,15 @@ void runFromFolderPickToLog() {
         PostMessageW(dirs, WM_KEYUP, VK_RETURN, 1 | (3u << 30));
         EXPECT(waitFor([&] { return SendMessageW(files, LB_GETCOUNT, 0, 0) == count; }));
     };
-    open(SendMessageW(dirs, LB_GETCOUNT, 0, 0) - 1, 2, 1);
+    EXPECT(DeleteFileW((s.dir + L"\\gone\\x").c_str()) && RemoveDirectoryW((s.dir + L"\\gone").c_str()));
+    const LRESULT rows = SendMessageW(dirs, LB_GETCOUNT, 0, 0);
+    SendMessageW(dirs, LB_SETCURSEL, WPARAM(rows - 2), 0);
+    PostMessageW(dirs, WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageW(dirs, WM_KEYUP, VK_RETURN, 1 | (3u << 30));
+    EXPECT_EQ(answerBox(s.p->id()).text,
+              wide(layout::folderNotOpened(narrow(s.dir + L"\\gone"), "没有那个文件或目录")));
+    EXPECT(SendMessageW(dirs, LB_GETCOUNT, 0, 0) == rows);
+    open(rows - 1, 2, 1);
     open(SendMessageW(dirs, LB_GETCURSEL, 0, 0) - 1, 0, 0);
     open(SendMessageW(dirs, LB_GETCOUNT, 0, 0) - 1, 2, 0);
     click(s.control("CmdOpen")); // brings up the same picker, still in site

@@ -65,8 +65,8 @@ private slots:
         const QString before = placeOnScreen(&form);
         QVERIFY(!isAbove(&form));
         for (bool on : {true, false, true}) {
-            windowtest::clickIndicator(form.Check1);
-            QCOMPARE(form.Check1->isChecked(), on);
+            windowtest::clickIndicator(windowtest::child<QCheckBox>(&form, "Check1"));
+            QCOMPARE(windowtest::child<QCheckBox>(&form, "Check1")->isChecked(), on);
             QTRY_COMPARE_WITH_TIMEOUT(isAbove(&form), on, 5000);
             QCOMPARE(placeOnScreen(&form), before);
         }
@@ -88,9 +88,9 @@ private slots:
         QCOMPARE(activeWindow(), front.windowHandle()->winId());
         QCOMPARE(placeOnScreen(&form), shownAgain);
 
-        form.CmdAdd->click();
-        form.CmdOpen->click();
-        form.Command1->click();
+        windowtest::child<QPushButton>(&form, "CmdAdd")->click();
+        windowtest::child<QPushButton>(&form, "CmdOpen")->click();
+        windowtest::child<QPushButton>(&form, "Command1")->click();
         QList<QWidget*> windows{&form};
         for (const char* name : {"Texts", "FileBro", "About"})
             windows << windowtest::windowsNamed(QLatin1String(name));
@@ -114,7 +114,7 @@ private slots:
         auto state = [&] { return x(QStringLiteral("xprop"), {"-id", id(texts), "WM_STATE"}); };
         texts->showMinimized();
         QTRY_VERIFY_WITH_TIMEOUT(state().contains(QStringLiteral("Iconic")), 5000);
-        form.CmdAdd->click();
+        windowtest::child<QPushButton>(&form, "CmdAdd")->click();
         QTRY_VERIFY_WITH_TIMEOUT(state().contains(QStringLiteral("Normal")), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), texts->windowHandle()->winId(), 5000);
         delete windows[3];

@@ -1,11 +1,12 @@
 #include "ui/dialogs/About.h"
 
 #include "StepwickVersion.h"
+#include "forms/Wording.h"
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
-#include "forms/Wording.h"
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/FittedLabel.h"
+#include "ui/widgets/FormControls.h"
 #include "ui/widgets/WindowSetup.h"
 
 #include <QEvent>
@@ -16,54 +17,18 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextDocument>
+#include <tuple>
 #include <utility>
 
 namespace {
 
-const layout::Control& design(const char* name) { return layout::kAbout[name]; }
-
-// Captions keep their design font unless it would not fit the label; then it gives way
-// so that a caption (a link's address above all) is never cut off.
-FittedLabel* label(QWidget* parent, const char* name, const QString& caption = {}) {
-    const layout::Control& d = design(name);
-    auto* l = new FittedLabel(toQString(d.caption) + caption, toQFont(*d.font), parent);
-    l->setObjectName(toQString(d.name));
-    l->setTextFormat(Qt::PlainText);
-    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    l->setGeometry(twips(d.place));
-    setTextColour(l, toQColor(*d.colour));
-    return l;
-}
-
-// A text block that only displays: button-face background, dark green text. It
-// still takes the focus by Tab so its text can be selected and copied.
-QPlainTextEdit* textBlock(QWidget* parent, const char* name, const std::string& text) {
-    const layout::Control& d = design(name);
-    auto* t = new QPlainTextEdit(parent);
-    t->setObjectName(toQString(d.name));
-    t->setGeometry(twips(d.place));
-    t->setFont(toQFont(*d.font));
-    t->document()->setDocumentMargin(0);
-    // Lines are written with CR LF; the box keeps one line per CR LF. The break after the
-    // last line would only add an empty line below it, and with it a scroll bar.
+// Lines are written with CR LF; the box keeps one line per CR LF. The break after the last line
+// would only add an empty line below it, and with it a scroll bar.
+QString blockText(const std::string& text) {
     QString shown = toQString(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
     if (shown.endsWith(QLatin1Char('\n')))
         shown.chop(1);
-    t->setPlainText(shown);
-    t->setReadOnly(true);
-    t->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    t->setTabChangesFocus(true);
-    t->setFocusPolicy(Qt::StrongFocus);
-    t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    t->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    QPalette p = t->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        p.setColor(group, QPalette::Base, p.color(group, QPalette::Button));
-        p.setColor(group, QPalette::Text, toQColor(*d.colour));
-    }
-    t->setPalette(p);
-    return t;
+    return shown;
 }
 
 } // namespace
@@ -76,51 +41,44 @@ About::About(QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(clientSize(layout::kAbout));
 
-    Command1 = new QPushButton(toQString(design("Command1").caption), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twips(design("Command1").place));
+    const FormControls controls(this, layout::kAbout);
+    Command1 = controls.get<QPushButton>("Command1");
     connect(Command1, &QPushButton::clicked, this, &QWidget::close);
+    // Captions keep their design font unless it would not fit the label; then it gives way so that
+    // a caption (a link's address above all) is never cut off.
+    for (FittedLabel* label : findChildren<FittedLabel*>()) {
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    auto* roster = controls.get<QPlainTextEdit>("Text1");
+    roster->setPlainText(blockText(layout::rosterText()));
+    roster->setAccessibleName(QStringLiteral("Morlend 高层名单"));
+    auto* contact = controls.get<QPlainTextEdit>("Text2");
+    contact->setPlainText(blockText(layout::contactText()));
+    contact->setAccessibleName(QStringLiteral("Harnel 联系方式"));
+    controls.get<QLabel>("Image1")->setAccessibleName(QStringLiteral("Harnel 的图片"));
+    setUpLinks(controls);
 
-    // The heading's design font is larger than its box: the box stays, the font gives way.
-    Label1 = label(this, "Label1");
-    l2 = label(this, "l2");
-    Label2 = label(this, "Label2");
-    Label3 = label(this, "Label3");
-    Text1 = textBlock(this, "Text1", layout::rosterText());
-    Text1->setAccessibleName(QStringLiteral("Morlend 高层名单"));
-    Label4 = label(this, "Label4", m_companyUrl);
-    Label5 = label(this, "Label5");
-    Text2 = textBlock(this, "Text2", layout::contactText());
-    Text2->setAccessibleName(QStringLiteral("Harnel 联系方式"));
-    Label6 = label(this, "Label6", m_authorUrl);
-    Label7 = label(this, "Label7", m_authorMail);
+    Command1->setFocus(); // first in the tab order, it holds the focus when the window opens
+    clickFocusedButtonsOnEnter(this);
+    ApiBAS::SetTopMost(this, true);
+}
+
+void About::setUpLinks(const FormControls& controls) {
+    const std::tuple<FittedLabel**, const char*, const QString*> links[] = {
+        {&Label4, "Label4", &m_companyUrl},
+        {&Label6, "Label6", &m_authorUrl},
+        {&Label7, "Label7", &m_authorMail}};
+    for (const auto& [label, name, address] : links) {
+        *label = controls.get<FittedLabel>(name);
+        (*label)->setText(toQString(layout::kAbout[name].caption) + *address);
+        (*label)->setCursor(Qt::PointingHandCursor);
+        (*label)->installEventFilter(this);
+    }
     // The two lower links stop short of the OK button beside them; the font gives way instead.
     for (const auto& [link, name] : {std::pair{Label6, "Label6"}, std::pair{Label7, "Label7"}})
-        link->resize(twipsToPixels(layout::linkWidthBesideOk(design(name))), link->height());
-    Label8 = label(this, "Label8");
-
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setAccessibleName(QStringLiteral("Harnel 的图片"));
-    Image1->setGeometry(twips(design("Image1").place));
-    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/%1.gif").arg(toQString(design("Image1").picture))));
-
+        link->resize(twipsToPixels(layout::linkWidthBesideOk(layout::kAbout[name])), link->height());
     FittedLabel::fitTogether({Label4, Label6, Label7});
-    for (QLabel* l : {Label4, Label6, Label7}) {
-        l->setCursor(Qt::PointingHandCursor);
-        l->installEventFilter(this);
-    }
-
-    // The controls were created in the layout's order, which is the focus chain.
-    // Of them only the button and the two text blocks take the focus; the button,
-    // first, holds it when the window opens.
-    setTabOrder(Command1, Text1);
-    setTabOrder(Text1, Text2);
-    Command1->setFocus();
-    clickFocusedButtonsOnEnter(this);
-
-    ApiBAS::SetTopMost(this, true);
 }
 
 About* About::showSingle(QPointer<About>& slot, const QWidget* opener, WindowPlace* place) {

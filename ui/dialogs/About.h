@@ -5,9 +5,8 @@
 #include <QWidget>
 
 class FittedLabel;
+class FormControls;
 struct WindowPlace;
-class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 
 // The About window: product, company and author, two text blocks, a picture, three
@@ -29,19 +28,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QPushButton* Command1;
-    FittedLabel* Label1;
-    FittedLabel* l2;
-    FittedLabel* Label2;
-    FittedLabel* Label3;
-    QPlainTextEdit* Text1;
-    FittedLabel* Label4;
-    FittedLabel* Label5;
-    QPlainTextEdit* Text2;
-    FittedLabel* Label6;
-    FittedLabel* Label7;
-    FittedLabel* Label8;
-    QLabel* Image1;
+    void setUpLinks(const FormControls& controls);
+
+    QPushButton* Command1 = nullptr;
+    FittedLabel* Label4 = nullptr;
+    FittedLabel* Label6 = nullptr;
+    FittedLabel* Label7 = nullptr;
 
     // Each link opens its own copy of the address its caption shows.
     const QString m_companyUrl;

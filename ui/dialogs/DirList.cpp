@@ -1,8 +1,10 @@
 #include "ui/dialogs/DirList.h"
 
+#include "forms/ReasonText.h"
+#include "forms/Wording.h"
 #include "ui/dialogs/FolderListing.h"
 #include "ui/dialogs/MessageBox.h"
-#include "forms/ReasonText.h"
+#include "ui/widgets/DesignUnits.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -103,9 +105,9 @@ void DirList::openRow(QListWidgetItem* item) {
     // drawn) says why; the lists stay where they were.
     const QByteArray path = item->data(kPathRole).toByteArray();
     if (!setFolder(path))
-        MessageBox::show(this, QStringLiteral(":)"),
-                         QStringLiteral("无法打开文件夹“%1”：%2")
-                             .arg(shownPath(path), QString::fromStdString(chineseSystemError(m_enterError))),
+        MessageBox::show(this, toQString(layout::kMessageTitle),
+                         QString::fromStdString(layout::folderNotOpened(shownPath(path).toStdString(),
+                                                                        chineseSystemError(m_enterError))),
                          MessageBox::Icon::Information);
 }
 

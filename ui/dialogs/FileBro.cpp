@@ -1,12 +1,13 @@
 #include "ui/dialogs/FileBro.h"
 
 #include "core/Mod.h"
+#include "forms/Wording.h"
 #include "platform/qt/PickerPlaces.h"
 #include "ui/dialogs/DirList.h"
 #include "ui/dialogs/FolderListing.h"
 #include "ui/dialogs/MessageBox.h"
-#include "forms/Wording.h"
 #include "ui/widgets/DesignUnits.h"
+#include "ui/widgets/FormControls.h"
 #include "ui/widgets/WindowSetup.h"
 
 #include <QCheckBox>
@@ -82,49 +83,31 @@ FileBro::FileBro(Mod& mod, const VolumeList& volumes, QWidget* parent) : QWidget
     setUpToolWindow(this, "FileBro", toQString(layout::kFileBro.caption));
     resize(clientSize(layout::kFileBro));
 
-    Drive1 = new QComboBox(this);
-    Drive1->setObjectName(QStringLiteral("Drive1"));
+    const FormControls controls(this, layout::kFileBro, [](const layout::Control& row, QWidget* parent) {
+        return row.kind == layout::Kind::DirList ? new DirList(parent) : nullptr;
+    });
+    Drive1 = controls.get<QComboBox>("Drive1");
     Drive1->setAccessibleName(QStringLiteral("驱动器"));
-    Drive1->setGeometry(twips(layout::kFileBro["Drive1"].place));
-
-    File1 = new QListWidget(this);
-    File1->setObjectName(QStringLiteral("File1"));
+    File1 = controls.get<QListWidget>("File1");
     File1->setAccessibleName(QStringLiteral("文件"));
-    File1->setGeometry(twips(layout::kFileBro["File1"].place));
-
-    Dir1 = new DirList(this);
-    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1 = controls.get<DirList>("Dir1");
     Dir1->setAccessibleName(QStringLiteral("文件夹"));
-    Dir1->setGeometry(twips(layout::kFileBro["Dir1"].place));
-
-    Command1 = new QPushButton(toQString(layout::kFileBro["Command1"].caption), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twips(layout::kFileBro["Command1"].place));
-
-    Check1 = new QCheckBox(toQString(layout::kFileBro["Check1"].caption), this);
-    Check1->setObjectName(QStringLiteral("Check1"));
-    Check1->setGeometry(twips(layout::kFileBro["Check1"].place));
+    Check1 = controls.get<QCheckBox>("Check1");
     // It shows what the next run does: the last confirmed choice, and a change counts at once.
     Check1->setChecked(m_mod.Recursive);
     connect(Check1, &QCheckBox::toggled, this, [this](bool on) { m_mod.Recursive = on; });
-
-    setTabOrder(Drive1, File1);
-    setTabOrder(File1, Dir1);
-    setTabOrder(Dir1, Command1);
-    setTabOrder(Command1, Check1);
     clickFocusedButtonsOnEnter(this);
     showFocusCue(Dir1);
     showFocusCue(File1);
 
     fillDrives(Drive1, volumes ? volumes() : QStringList());
-
     connect(Dir1, &DirList::folderChanged, this, &FileBro::dir1Change);
     // Every fresh picker starts at the process's current folder, or as near to it as it can.
     Dir1->setFolderOrNearest(platform::startFolder());
     if (Dir1->folder().isEmpty())
         Dir1->setFolderOrNearest(QFile::encodeName(QDir::homePath()));
     connect(Drive1, &QComboBox::currentIndexChanged, this, &FileBro::drive1Change);
-    connect(Command1, &QPushButton::clicked, this, &FileBro::command1Click);
+    connect(controls.get<QPushButton>("Command1"), &QPushButton::clicked, this, &FileBro::command1Click);
 }
 
 QString FileBro::currentFolder() const { return QFile::decodeName(Dir1->folder()); }

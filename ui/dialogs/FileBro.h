@@ -11,7 +11,6 @@ class DirList;
 class QCheckBox;
 class QComboBox;
 class QListWidget;
-class QPushButton;
 
 // The folder picker. Any close confirms the folder that Dir1 shows: it becomes
 // TargetDir and DirChosen is set; there is no way out without confirming.
@@ -27,12 +26,6 @@ public:
     // The folder whose files File1 lists: the one a confirmation stores.
     QString currentFolder() const;
 
-    QComboBox* Drive1;
-    QListWidget* File1;
-    DirList* Dir1;
-    QPushButton* Command1;
-    QCheckBox* Check1; // subfolders too
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -41,6 +34,11 @@ private:
     void dir1Change(const QByteArray& folder);
     void command1Click();
     void showDriveOf(const QByteArray& folder);
+
+    QComboBox* Drive1 = nullptr;
+    QListWidget* File1 = nullptr;
+    DirList* Dir1 = nullptr;
+    QCheckBox* Check1 = nullptr; // subfolders too
 
     Mod& m_mod;
     bool m_confirmed = false;

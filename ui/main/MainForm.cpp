@@ -4,17 +4,17 @@
 #include "core/BatchRun.h"
 #include "core/CodeText.h"
 #include "core/Mod.h"
+#include "forms/Wording.h"
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
 #include "ui/dialogs/About.h"
 #include "ui/dialogs/FileBro.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
-#include "forms/Wording.h"
 #include "ui/main/BackgroundRun.h"
 #include "ui/main/Banner.h"
 #include "ui/widgets/DesignUnits.h"
-#include "ui/widgets/FittedLabel.h"
+#include "ui/widgets/FormControls.h"
 #include "ui/widgets/PictureButton.h"
 #include "ui/widgets/WindowSetup.h"
 
@@ -51,23 +51,6 @@ template <typename Result> bool refusedEmptyCode(const Result& result) {
         return false;
 }
 
-const layout::Control& design(const char* name) { return layout::kMainForm[name]; }
-
-QString caption(const char* name) { return toQString(design(name).caption); }
-
-// Named and placed as the design says, in its font and colour; a control that names no font takes
-// the window's, even inside a frame with a font of its own.
-template <typename W> W* placed(W* widget, const char* name, bool withFont = true) {
-    const layout::Control& d = design(name);
-    widget->setObjectName(toQString(d.name));
-    widget->setGeometry(twips(d.place));
-    if (withFont)
-        widget->setFont(toQFont(d.font.value_or(*layout::kMainForm.font)));
-    if (d.colour)
-        setTextColour(widget, toQColor(*d.colour));
-    return widget;
-}
-
 } // namespace
 
 // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): the body makes every control before its first use
@@ -102,88 +85,33 @@ MainForm::~MainForm() {
 }
 
 void MainForm::buildControls() {
-    buildHeading();
-    buildLog();
-    buildFrames();
-    buildButtons();
-    buildFooter();
+    const FormControls controls(this, layout::kMainForm);
+    Text1 = controls.get<QPlainTextEdit>("Text1");
+    CmdOpen = controls.get<QPushButton>("CmdOpen");
+    CmdAdd = controls.get<QPushButton>("CmdAdd");
+    Command2 = controls.get<PictureButton>("Command2");
+    Command1 = controls.get<PictureButton>("Command1");
+    Command3 = controls.get<PictureButton>("Command3");
+    Command4 = controls.get<PictureButton>("Command4");
+    Option1 = controls.get<QRadioButton>("Option1");
+    Option2 = controls.get<QRadioButton>("Option2");
+    Option3 = controls.get<QRadioButton>("Option3");
+    Option4 = controls.get<QRadioButton>("Option4");
+    OOther = controls.get<QRadioButton>("OOther");
+    TOther = controls.get<QLineEdit>("TOther");
+    Ohead = controls.get<QRadioButton>("Ohead");
+    Check1 = controls.get<QCheckBox>("Check1");
+    ADL = controls.get<QLabel>("ADL");
+    controls.get<QLabel>("Image1")->setAccessibleName(QStringLiteral("Stepwick 标志"));
+    finishControls();
     setUpKeyboard();
     connectEvents();
 }
 
-void MainForm::buildHeading() {
-    // The heading's design font is larger than its box: the box stays, the font gives way.
-    Label1 =
-        placed(new FittedLabel(caption("Label1"), toQFont(*design("Label1").font), this), "Label1", false);
-    l2 = placed(new QLabel(caption("l2"), this), "l2");
-
-    Image1 = placed(new QLabel(this), "Image1");
-    Image1->setAccessibleName(QStringLiteral("Stepwick 标志"));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/%1.gif").arg(toQString(design("Image1").picture))));
-    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    auto line = [this](const char* name) {
-        const layout::Twips& t = design(name).place;
-        auto* rule = placed(new QFrame(this), name, false);
-        rule->setGeometry(twipsToPixels(t.left), twipsToPixels(t.top), twipsToPixels(t.width), 1);
-        rule->setFrameShape(QFrame::HLine);
-        rule->setFrameShadow(QFrame::Plain);
-        rule->setLineWidth(1);
-        return rule;
-    };
-    Line1 = line("Line1");
-    Line2 = line("Line2");
-    Line3 = line("Line3");
-}
-
-void MainForm::buildLog() {
-    Text1 = placed(new QPlainTextEdit(this), "Text1");
+void MainForm::finishControls() {
     Text1->setAccessibleName(QStringLiteral("处理记录"));
-    Text1->setReadOnly(true);
-    Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    appendLog(design("Text1").caption);
-}
-
-void MainForm::buildFrames() {
-    Frame1 = placed(new QGroupBox(caption("Frame1"), this), "Frame1");
-    CmdOpen = placed(new QPushButton(caption("CmdOpen"), Frame1), "CmdOpen");
-    Frame2 = placed(new QGroupBox(caption("Frame2"), this), "Frame2");
-    CmdAdd = placed(new QPushButton(caption("CmdAdd"), Frame2), "CmdAdd");
-    Frame3 = placed(new QGroupBox(caption("Frame3"), this), "Frame3");
-    Frame4 = placed(new QGroupBox(caption("Frame4"), this), "Frame4");
-
-    // The five file-type options share Frame4, the two positions Frame3: one group each.
-    QRadioButton** options[] = {&Option1, &Option2, &Option3, &Option4, &OOther, &Ohead, &Ofeet};
-    const char* names[] = {"Option1", "Option2", "Option3", "Option4", "OOther", "Ohead", "Ofeet"};
-    for (std::size_t i = 0; i < std::size(names); ++i) {
-        const layout::Control& d = design(names[i]);
-        *options[i] =
-            placed(new QRadioButton(toQString(d.caption), d.frame == "Frame4" ? Frame4 : Frame3), names[i]);
-        (*options[i])->setChecked(d.on);
-    }
-    TOther = placed(new QLineEdit(caption("TOther"), Frame4), "TOther");
+    appendLog(layout::kMainForm["Text1"].caption);
     TOther->setAccessibleName(QStringLiteral("其他扩展名"));
-}
-
-void MainForm::buildButtons() {
-    PictureButton** buttons[] = {&Command2, &Command1, &Command3, &Command4};
-    const char* names[] = {"Command2", "Command1", "Command3", "Command4"};
-    for (std::size_t i = 0; i < std::size(names); ++i) {
-        const layout::Control& d = design(names[i]);
-        const QPixmap picture(QStringLiteral(":/pictures/%1.gif").arg(toQString(d.picture)));
-        *buttons[i] = placed(new PictureButton(toQString(d.caption), picture, this), names[i]);
-    }
-}
-
-void MainForm::buildFooter() {
-    Label3 = placed(new QLabel(caption("Label3"), this), "Label3");
-    Label4 = placed(new QLabel(caption("Label4"), this), "Label4");
-    Check1 = placed(new QCheckBox(caption("Check1"), this), "Check1");
-    Check1->setChecked(design("Check1").on);
-
-    ADL = placed(new QLabel(caption("ADL"), this), "ADL");
     ADL->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The banner sizes itself to its caption and keeps its left edge.
     ADL->adjustSize();
@@ -193,11 +121,6 @@ void MainForm::setUpKeyboard() {
     // No button of the window is its default: Enter in TOther presses nothing.
     clickFocusedButtonsOnEnter(this);
     showFocusCue(Text1);
-
-    const QList<QWidget*> tabOrder{Text1,   CmdOpen, CmdAdd,  Command2, Command1, Command3, Command4, Option1,
-                                   Option2, Option3, Option4, OOther,   TOther,   Ohead,    Ofeet,    Check1};
-    for (qsizetype i = 1; i < tabOrder.size(); ++i)
-        setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }
 
 void MainForm::connectEvents() {
@@ -282,9 +205,9 @@ BatchInput MainForm::choices() {
     BatchInput input;
     input.extension = OOther->isChecked() ? TOther->text().toStdString() : m_mod.FileExt;
     input.position = Ohead->isChecked() ? Position::Head : Position::Foot;
-    input.once = texts()->Check1->isChecked();
-    input.afterPreamble = texts()->Check2->isChecked();
-    input.eol = texts()->Check3->isChecked() ? LineBreakMode::Match : LineBreakMode::CrLf;
+    input.once = texts()->once();
+    input.afterPreamble = texts()->afterPreamble();
+    input.eol = texts()->matchLineBreaks() ? LineBreakMode::Match : LineBreakMode::CrLf;
     input.folder = m_mod.TargetDir;
     input.recursive = m_mod.Recursive;
     input.code = [code = toCrLf(texts()->code().toStdString())] { return code; };

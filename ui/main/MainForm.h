@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/System.h"
 #include "forms/BannerState.h"
+#include "platform/System.h"
 #include "ui/widgets/WindowSetup.h"
 
 #include <QPointer>
@@ -16,12 +16,9 @@ struct BatchResult;
 class About;
 class BackgroundRun;
 class FileBro;
-class FittedLabel;
 class PictureButton;
 class Texts;
 class QCheckBox;
-class QFrame;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -52,48 +49,12 @@ public:
     // From a press of Command2 until the run it started has ended and been reported.
     bool running() const;
 
-    // Controls, under the names the rest of the program and the tests use.
-    FittedLabel* Label1;
-    QLabel* l2;
-    QPlainTextEdit* Text1;
-    QGroupBox* Frame1;
-    QPushButton* CmdOpen;
-    QGroupBox* Frame2;
-    QPushButton* CmdAdd;
-    PictureButton* Command2;
-    PictureButton* Command1;
-    PictureButton* Command3;
-    PictureButton* Command4;
-    QGroupBox* Frame3;
-    QGroupBox* Frame4;
-    QRadioButton* Option1;
-    QRadioButton* Option2;
-    QRadioButton* Option3;
-    QRadioButton* Option4;
-    QRadioButton* OOther;
-    QLineEdit* TOther;
-    QRadioButton* Ohead;
-    QRadioButton* Ofeet;
-    QLabel* Label3;
-    QLabel* Label4;
-    QCheckBox* Check1;
-    QLabel* ADL;
-    QLabel* Image1;
-    QFrame* Line1;
-    QFrame* Line2;
-    QFrame* Line3;
-    QTimer* Timer1;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildControls();
-    void buildHeading();
-    void buildLog();
-    void buildFrames();
-    void buildButtons();
-    void buildFooter();
+    void finishControls();
     void setUpKeyboard();
     void connectEvents();
     void load();
@@ -114,6 +75,26 @@ private:
     // Appends a piece of the core's log (CR LF line breaks) at the end of Text1.
     void appendLog(std::string_view text);
     void exitSequence();
+
+    // The controls this window's code works with, under the design's names; the tests find every
+    // control by its object name.
+    QPlainTextEdit* Text1;
+    QPushButton* CmdOpen;
+    QPushButton* CmdAdd;
+    PictureButton* Command2;
+    PictureButton* Command1;
+    PictureButton* Command3;
+    PictureButton* Command4;
+    QRadioButton* Option1;
+    QRadioButton* Option2;
+    QRadioButton* Option3;
+    QRadioButton* Option4;
+    QRadioButton* OOther;
+    QLineEdit* TOther;
+    QRadioButton* Ohead;
+    QCheckBox* Check1;
+    QLabel* ADL;
+    QTimer* Timer1;
 
     Mod& m_mod;
     layout::BannerState m_banner;
