@@ -93,12 +93,13 @@ private:
             startTasks(lock);
     }
 
-    // Starts side tasks for what waits, up to the queue's share of threads; those that ended go.
+    // Starts side tasks for what waits, up to the queue's share of threads. Once none is under way
+    // those that ended go (a task past its last look at the queue has only its result left to set).
     void startTasks(std::unique_lock<std::mutex>& /*held*/) {
         if (!m_threads || m_queue.empty())
             return;
-        m_side.erase(std::remove_if(m_side.begin(), m_side.end(), [](const auto& t) { return t.ready(); }),
-                     m_side.end());
+        if (m_tasks == 0)
+            m_side.clear();
         while (m_tasks < std::min(m_threadsAtMost, m_queue.size())) {
             ++m_tasks;
             m_side.push_back(m_threads->start([this] { run(); }));

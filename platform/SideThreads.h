@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -68,10 +67,6 @@ public:
     ~SideTask() { awaitEnd(); }
 
     bool valid() const { return m_result.valid(); }
-    // Done, its result waiting.
-    bool ready() const {
-        return m_result.valid() && m_result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-    }
     Result get() {
         runHere();
         return m_result.get();
