@@ -1,144 +1,179 @@
 #pragma once
 
-#include <chrono>
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
-// What a side task hands back. As with std::async's own thread, letting go of it waits for the task
-// to end, so that nothing the task uses goes away under it; a task left to run on the asking thread
-// (none could be had) is then dropped without running.
+namespace side {
+
+// A task handed to the threads: run exactly once, by whichever comes first, a side thread or the
+// thread that waits for it or lets it go.
+class Job {
+public:
+    Job() = default;
+    Job(const Job&) = delete;
+    Job& operator=(const Job&) = delete;
+    Job(Job&&) = delete;
+    Job& operator=(Job&&) = delete;
+    virtual ~Job() = default;
+    // True for the one caller that is to run it.
+    bool claim() { return !m_taken.exchange(true, std::memory_order_acq_rel); }
+    virtual void run() = 0;
+
+private:
+    std::atomic<bool> m_taken{false};
+};
+
+template <class Result> class TypedJob final : public Job {
+public:
+    template <class Task> explicit TypedJob(Task task) : m_task(std::move(task)) {}
+    std::future<Result> result() { return m_task.get_future(); }
+    void run() override { m_task(); }
+
+private:
+    std::packaged_task<Result()> m_task;
+};
+
+} // namespace side
+
+// What a side task hands back. Asking for its result, or letting go of it, runs the task on the
+// asking thread if no side thread has taken it yet, and otherwise waits for its end: so a task
+// that waits for another never waits for a free thread, and nothing a task uses goes away under it.
 template <class Result> class SideTask {
 public:
     SideTask() = default;
-    explicit SideTask(std::future<Result> result) : m_result(std::move(result)) {}
+    SideTask(std::shared_ptr<side::Job> job, std::future<Result> result)
+        : m_job(std::move(job)), m_result(std::move(result)) {}
     SideTask(const SideTask&) = delete;
     SideTask& operator=(const SideTask&) = delete;
     SideTask(SideTask&&) noexcept = default;
     SideTask& operator=(SideTask&& other) noexcept {
         awaitEnd();
+        m_job = std::move(other.m_job);
         m_result = std::move(other.m_result);
         return *this;
     }
     ~SideTask() { awaitEnd(); }
 
     bool valid() const { return m_result.valid(); }
-    // Done, its result waiting; never for a task left to the asking thread.
-    bool ready() const {
-        return m_result.valid() && m_result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-    }
-    Result get() { return m_result.get(); }
-    // Left to the asking thread: no thread could be had.
-    bool deferred() const {
-        return m_result.valid() && m_result.wait_for(std::chrono::seconds(0)) == std::future_status::deferred;
+    Result get() {
+        runHere();
+        return m_result.get();
     }
 
 private:
+    void runHere() {
+        if (m_job && m_job->claim())
+            m_job->run(); // its exception, if any, waits in the result
+        m_job.reset();
+    }
     void awaitEnd() noexcept {
-        if (m_result.valid() && m_result.wait_for(std::chrono::seconds(0)) != std::future_status::deferred)
-            m_result.wait();
+        if (!m_result.valid())
+            return;
+        runHere();
+        m_result.wait();
     }
 
+    std::shared_ptr<side::Job> m_job;
     std::future<Result> m_result;
 };
 
-// Threads for a run's side work (preparing, flushing, closing), kept waiting between tasks: on
-// this machine starting a thread costs about as much CPU as rewriting a small file. A task never
-// waits for a free thread: when none is idle a new one starts, so tasks that wait on each other
-// behave as with a thread each. Where no thread can be had, start() hands back a task that runs on
-// the thread asking for its result.
+// A fixed number of threads for a run's side work (preparing, flushing, closing), started as work
+// comes and kept waiting between tasks: on this machine starting a thread costs about as much CPU
+// as rewriting a small file. Tasks wait in the order handed over; where every thread is busy, or
+// none can be had, a task waits until a thread is free or until someone asks for its result, who
+// then runs it. The threads are joined when the pool goes, once every task handed over has run.
 class SideThreads {
 public:
-    // At most this many threads wait for work; more finish once their task is done.
-    explicit SideThreads(std::size_t keptIdle = 32) : m_keptIdle(keptIdle) {}
+    // Much of the side work waits for the disk rather than the processor, so a few more threads
+    // than cores pay; a handful is enough to keep a flush and several closes going.
+    static std::size_t defaultSize() {
+        return std::max<std::size_t>(kHandful, std::thread::hardware_concurrency());
+    }
+    explicit SideThreads(std::size_t most = defaultSize()) : m_most(std::max<std::size_t>(most, 1)) {}
     SideThreads(const SideThreads&) = delete;
     SideThreads& operator=(const SideThreads&) = delete;
+    SideThreads(SideThreads&&) = delete;
+    SideThreads& operator=(SideThreads&&) = delete;
     ~SideThreads() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_closing = true;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_closing = true;
+        }
         m_work.notify_all();
-        m_gone.wait(lock, [this] { return m_live == 0; });
+        for (auto& thread : m_threads)
+            thread.join();
     }
 
     template <class Task> auto start(Task task) -> SideTask<decltype(task())> {
         using Result = decltype(task());
-        auto job = std::make_shared<std::packaged_task<Result()>>(std::move(task));
-        std::future<Result> result = job->get_future();
-        if (!hand([job] { (*job)(); }))
-            return SideTask<Result>(std::async(std::launch::deferred, [job, f = std::move(result)]() mutable {
-                (*job)();
-                return f.get();
-            }));
-        return SideTask<Result>(std::move(result));
+        auto job = std::make_shared<side::TypedJob<Result>>(std::move(task));
+        std::future<Result> result = job->result();
+        hand(job);
+        return SideTask<Result>(std::move(job), std::move(result));
     }
 
-    // Threads started so far, and how many wait for work now.
+    // Threads started so far: never more than the pool's size.
     std::size_t started() const {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_started;
+        return m_threads.size();
     }
-    std::size_t idle() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_idle;
-    }
+    std::size_t size() const { return m_most; }
 
 private:
-    bool hand(std::function<void()> job) {
+    static constexpr std::size_t kHandful = 8;
+
+    void hand(std::shared_ptr<side::Job> job) {
         std::unique_lock<std::mutex> lock(m_mutex);
-        if (m_idle > m_jobs.size()) {
-            m_jobs.push_back(std::move(job));
-            lock.unlock();
+        m_jobs.push_back(std::move(job));
+        if (m_jobs.size() > m_idle && m_threads.size() < m_most && !m_closing) {
+            try {
+                m_threads.emplace_back(&SideThreads::serve, this);
+            } catch (const std::system_error&) {
+                // None to be had: the task waits for a thread that is, or for its asker.
+            }
+        }
+        const bool wake = m_idle > 0;
+        lock.unlock();
+        if (wake)
             m_work.notify_one();
-            return true;
-        }
-        try {
-            std::thread(&SideThreads::serve, this, std::move(job)).detach();
-        } catch (const std::system_error&) {
-            return false;
-        }
-        ++m_live;
-        ++m_started;
-        return true;
     }
 
-    // Runs its first task, then waits for more while fewer than m_keptIdle others do.
-    void serve(std::function<void()> job) {
+    void serve() {
+        std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            job();
-            job = nullptr; // what the task held goes before this thread waits
-            std::unique_lock<std::mutex> lock(m_mutex);
-            if (m_closing || m_idle >= m_keptIdle)
-                break;
             ++m_idle;
             m_work.wait(lock, [this] { return m_closing || !m_jobs.empty(); });
             --m_idle;
             if (m_jobs.empty())
-                break;
-            job = std::move(m_jobs.front());
+                return; // closing, and nothing left
+            std::shared_ptr<side::Job> job = std::move(m_jobs.front());
             m_jobs.pop_front();
+            lock.unlock();
+            if (job->claim())
+                job->run();
+            job.reset(); // what the task held goes before this thread waits
+            lock.lock();
         }
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (--m_live == 0)
-            m_gone.notify_all();
     }
 
-    const std::size_t m_keptIdle;
+    const std::size_t m_most;
     mutable std::mutex m_mutex;
     std::condition_variable m_work;
-    std::condition_variable m_gone;
-    std::deque<std::function<void()>> m_jobs;
+    std::deque<std::shared_ptr<side::Job>> m_jobs;
+    std::vector<std::thread> m_threads;
     std::size_t m_idle = 0;
-    std::size_t m_live = 0;
-    std::size_t m_started = 0;
     bool m_closing = false;
 };
 

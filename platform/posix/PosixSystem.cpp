@@ -66,9 +66,9 @@ public:
     }
 
     SideThreads& sideThreads() override {
-        // Never destroyed: a thread still busy when the process ends must not hold up its exit.
-        static SideThreads* const threads = new SideThreads;
-        return *threads;
+        // Joined as the program ends: by then every run has waited for its tasks.
+        static SideThreads threads;
+        return threads;
     }
 };
 

@@ -28,9 +28,9 @@ public:
     long freeDescriptors() override { return -1; }
     void reserveDescriptors(long /*descriptors*/) override {}
     SideThreads& sideThreads() override {
-        // Never destroyed: a thread still busy when the process ends must not hold up its exit.
-        static SideThreads* const threads = new SideThreads;
-        return *threads;
+        // Joined as the program ends: by then every run has waited for its tasks.
+        static SideThreads threads;
+        return threads;
     }
 };
 

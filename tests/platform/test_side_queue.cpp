@@ -158,33 +158,87 @@ TEST(SideQueue, HandlerFailureReachesTheOwnerOnceAndTheRestAreHandled) {
     }
 }
 
-// Side work never waits for a thread, however many tasks wait on each other; a thread whose task
-// is done takes the next one, and no more than asked stay waiting; a task's failure reaches whoever
-// asks for its result, and letting go of a task waits for its end.
-TEST(SideThreads, TakeEveryTaskAtOnceAndAreReused) {
-    SideThreads threads(2);
-    constexpr int kTasks = 20;
-    std::atomic<int> arrived{0};
-    std::vector<platform::SideTask<bool>> tasks;
-    for (int i = 0; i < kTasks; ++i)
-        tasks.push_back(threads.start([&] {
-            ++arrived;
-            return settles([&] { return arrived == kTasks; });
-        }));
-    for (auto& task : tasks)
-        EXPECT_TRUE(task.get()) << "a task waited for another's thread";
-    ASSERT_TRUE(settles([&] { return threads.idle() == 2; })) << threads.idle() << " threads wait";
-    const std::size_t started = threads.started();
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(threads.start([] { return 7; }).get(), 7);
-        ASSERT_TRUE(settles([&] { return threads.idle() == 2; }));
-    }
-    EXPECT_EQ(threads.started(), started) << "a waiting thread was not given the task";
-    EXPECT_THROW(threads.start([]() -> int { throw std::runtime_error("x"); }).get(), std::runtime_error);
-    std::atomic<bool> ended{false};
-    threads.start([&] {
-        std::this_thread::sleep_for(50ms);
-        ended = true;
+// An owner that waits for its in-order stage while every thread of the pool is busy handles the
+// items itself, in order: its wait never depends on a free thread.
+TEST(SideQueue, WaitingOwnerHandlesItemsWhileEveryThreadIsBusy) {
+    SideThreads threads(1);
+    std::atomic<bool> running{false}, released{false};
+    auto busy = threads.start([&] {
+        running = true;
+        return settles([&] { return released.load(); });
     });
-    EXPECT_TRUE(ended) << "letting go of a task did not wait for its end";
+    ASSERT_TRUE(settles([&] { return running.load(); }));
+    Seen seen;
+    SideQueue<int> queue(&threads, 1, 1, [&](int& i) { seen.add(i); });
+    for (int i = 0; i < 5; ++i)
+        queue.push(i);
+    queue.waitHandled(5);
+    released = true;
+    EXPECT_TRUE(busy.get()) << "the owner waited for the busy thread";
+    EXPECT_EQ(seen.items, (std::vector<int>{0, 1, 2, 3, 4}));
+    queue.finish();
+}
+
+namespace {
+// Counts the threads that have ended, at a thread's own end, late.
+struct CountsItsEnd {
+    std::atomic<int>* ended = nullptr;
+    CountsItsEnd() = default;
+    CountsItsEnd(const CountsItsEnd&) = delete;
+    CountsItsEnd& operator=(const CountsItsEnd&) = delete;
+    ~CountsItsEnd() {
+        if (!ended)
+            return;
+        std::this_thread::sleep_for(20ms); // an end not waited for comes too late
+        ++*ended;
+    }
+};
+thread_local CountsItsEnd t_end;
+} // namespace
+
+// Tasks that wait on each other, many more than threads, all end: whoever waits for a task no
+// thread has taken runs it. No more threads start than the pool's size, a task's failure reaches
+// whoever asks for its result, letting go of a task waits for its end, and the pool's threads have
+// all ended once it is gone.
+TEST(SideThreads, TasksWaitingOnEachOtherEndOnABoundedPool) {
+    std::atomic<int> ended{0};
+    std::size_t started = 0;
+    const std::thread::id test = std::this_thread::get_id();
+    const auto counted = [&] { // a side thread's end, never this one's
+        if (std::this_thread::get_id() != test)
+            t_end.ended = &ended;
+    };
+    {
+        SideThreads threads(2);
+        std::function<int(int)> chain = [&](int k) {
+            counted();
+            if (k == 20)
+                return 0;
+            auto next = threads.start([&chain, k] { return chain(k + 1); });
+            std::this_thread::sleep_for(1ms); // for a thread to take it, if one is free
+            return next.get() + 1;
+        };
+        std::vector<platform::SideTask<int>> chains;
+        for (int i = 0; i < 3; ++i)
+            chains.push_back(threads.start([&] { return chain(0); }));
+        for (auto& c : chains)
+            EXPECT_EQ(c.get(), 20);
+        EXPECT_THROW(threads
+                         .start([&]() -> int {
+                             counted();
+                             throw std::runtime_error("x");
+                         })
+                         .get(),
+                     std::runtime_error);
+        std::atomic<bool> done{false};
+        threads.start([&] {
+            counted();
+            std::this_thread::sleep_for(50ms);
+            done = true;
+        });
+        EXPECT_TRUE(done) << "letting go of a task did not wait for its end";
+        started = threads.started();
+        EXPECT_LE(started, 2u) << "more threads than the pool's size";
+    }
+    EXPECT_EQ(ended, static_cast<int>(started)) << "a thread of the pool outlived it";
 }
