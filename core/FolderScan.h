@@ -45,10 +45,11 @@ struct FolderTree {
     std::string relative(std::size_t folder) const;
 };
 
-// Reads the tree below an open folder. A subfolder that cannot be read is kept with its failure.
-// Throws FileError when the run's own folder cannot be read.
+// Reads the tree below an open folder, taking the files that match any of the types. A subfolder
+// that cannot be read is kept with its failure. Throws FileError when the run's own folder cannot
+// be read.
 FolderTree scanFolders(const platform::System& system, platform::FileHandle root,
-                       const std::string& extension, bool recursive);
+                       const std::vector<std::string>& types, bool recursive);
 
 // One open folder that moves about a scanned tree: down by a name from its folder's handle, up
 // by "..", each step checked against what the scan found, so that neither the depth of the tree nor

@@ -1,8 +1,8 @@
 #include "TestFiles.h"
 
 #include "core/FolderEditor.h"
-#include "platform/FileSystemDecorator.h"
 #include "forms/ReasonText.h"
+#include "platform/FileSystemDecorator.h"
 #ifdef _WIN32
 #include "platform/win32/Win32Error.h"
 #endif
@@ -275,7 +275,7 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
              {"txt", "a\x7f", "", false, O::ControlInCode},
              {"txt", "\xC2\x9B", "", false, O::ControlInCode}}) {
         BatchInput in = input(ext, "foot", code);
-        in.encoding = encoding, in.remove = remove;
+        in.encoding = encoding, in.action = remove ? RunAction::Remove : RunAction::Add;
         EXPECT_EQ(runBatch(at(dir, in), sink, systemWith()).outcome, outcome)
             << ext << " " << code << " " << encoding;
     }
@@ -342,7 +342,7 @@ TEST(BatchRun, DryRunHoldsNoLockWhileItReads) {
     LogSink sink;
     fs.beforeCall("read", [&] { during = runBatch(at(dir, input("txt", "foot", "X")), sink, systemWith()); });
     BatchInput in = input("txt", "foot", "X");
-    in.once = true;
+    in.action = RunAction::AddOnce;
     std::vector<std::string> files;
     EXPECT_EQ(previewBatch(at(dir, in), files, systemWith(fs)).outcome, BatchResult::Outcome::Completed);
     EXPECT_EQ(during.outcome, BatchResult::Outcome::Completed) << during.error;
@@ -633,7 +633,7 @@ TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
             << names[i];
     }
     BatchInput again = input("txt", "foot", "END");
-    again.once = true;
+    again.action = RunAction::AddOnce;
     EXPECT_EQ(run(dir, again).result.changed, 0u); // each one's end found, past 4 GiB too
 }
 
