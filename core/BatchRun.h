@@ -17,7 +17,6 @@
 
 // The log's first line as a fresh main window shows it.
 inline constexpr std::string_view kLogHeader = "被处理的文件\r\n";
-inline constexpr std::string_view kNoFolderMessage = "请选择一个目录，以便于我们找到文件。";
 // Stands after the count (and the failures) when a run was stopped before its last file.
 inline constexpr std::string_view kCancelledLine = "已取消，其余文件未作改动。";
 

@@ -191,19 +191,6 @@ bool nameMatches(const std::string& name, const std::string& extension) {
     return wildcardMatch("*." + extension, name);
 }
 
-std::vector<std::string> matchingFiles(const std::string& folder, const std::string& extension,
-                                       const platform::System& system) {
-    FileSystem& fs = system.files;
-    FileHandle handle = platform::kNoFile;
-    if (std::error_code ec = fs.openFolder(folder, handle))
-        throw FileError(ec, "open folder", folder);
-    platform::UniqueFile dir(fs, handle);
-    std::vector<DirEntry> entries;
-    if (std::error_code ec = fs.readDir(dir.get(), entries))
-        throw FileError(ec, "read folder", folder);
-    return selectMatches(fs, dir.get(), entries, {extension});
-}
-
 std::string FolderTree::relative(std::size_t folder) const {
     std::vector<const std::string*> names;
     for (; folder != 0; folder = folders[folder].parent)

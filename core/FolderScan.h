@@ -10,12 +10,6 @@
 #include <string>
 #include <vector>
 
-// The names a run would handle, in the order it handles them: regular, non-hidden
-// files whose names match "*." + extension, letter case ignored, sorted by name
-// (case ignored). Throws FileError when the folder cannot be read.
-std::vector<std::string> matchingFiles(const std::string& folder, const std::string& extension,
-                                       const platform::System& system);
-
 // Does the name match "*." + extension? Only '*' (any characters) and '?' (one character) of the
 // extension are wildcards, and ASCII letters match either case. As on the platform this program
 // comes from, an extension of exactly three characters without wildcards also takes longer

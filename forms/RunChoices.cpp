@@ -7,8 +7,9 @@ namespace layout {
 
 BatchInput runRequest(const Mod& mod, const WindowChoices& choices, const std::atomic<bool>* stop) {
     BatchInput input;
-    input.folder = mod.TargetDir;
-    input.recursive = mod.Recursive;
+    if (mod.DirChosen)
+        input.folder = mod.TargetDir;
+    input.recursive = mod.recursive;
     input.types = {choices.otherType ? choices.otherText : mod.FileExt};
     input.action = choices.once ? RunAction::AddOnce : RunAction::Add;
     // The preamble is kept at the head only; a foot goes behind the last byte whatever is ticked.

@@ -4,13 +4,23 @@
 
 #include <atomic>
 #include <string>
+#include <string_view>
 
 struct Mod;
 
 namespace layout {
 
+// The file-type options and the type each sets in Mod::FileExt when it becomes the selected one.
+struct TypePreset {
+    std::string_view option;
+    std::string_view type;
+};
+inline constexpr TypePreset kTypePresets[] = {
+    {"Option1", "txt"}, {"Option2", "htm"}, {"Option3", "asp"}, {"Option4", "php"}};
+
 // What the windows hold when a run is started, as each front end reads it off its controls; the
-// folder, its subfolders and the preset file type come from Mod.
+// folder, its subfolders and the preset file type come from Mod: a folder only once one was
+// confirmed.
 struct WindowChoices {
     bool otherType = false;       // OOther is the file type: TOther's text names it
     std::string otherText;        // TOther, UTF-8

@@ -53,7 +53,7 @@ void FileBro::showSingle(HWND opener) {
 }
 
 void FileBro::onCreated() {
-    SendMessageW(control("Check1"), BM_SETCHECK, m_mod.Recursive ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(control("Check1"), BM_SETCHECK, m_mod.recursive ? BST_CHECKED : BST_UNCHECKED, 0);
     fillDrives();
     // Every fresh picker starts at the process's current folder.
     openFolder(folders::currentFolder());
@@ -120,13 +120,13 @@ void FileBro::onCommand(int id, int code) {
     else if (id == idOf("Command1") && code == BN_CLICKED)
         closeConfirming();
     else if (id == idOf("Check1") && code == BN_CLICKED)
-        m_mod.Recursive = isChecked("Check1");
+        m_mod.recursive = isChecked("Check1");
 }
 
 void FileBro::confirm() {
     // The root of a drive keeps its one backslash; any other folder gets one.
     confirmFolder(m_mod, toUtf8(m_folder), m_paths);
-    m_mod.Recursive = isChecked("Check1");
+    m_mod.recursive = isChecked("Check1");
 }
 
 void FileBro::onClose() { closeConfirming(); }

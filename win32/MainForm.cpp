@@ -3,6 +3,7 @@
 #include "StepwickVersion.h"
 #include "core/Mod.h"
 #include "forms/RunChoices.h"
+#include "forms/RunOutcome.h"
 #include "forms/Wording.h"
 #include "platform/win32desktop/ApiBAS.h"
 #include "platform/win32desktop/TOURL.h"
@@ -10,14 +11,10 @@
 #include "win32/MessageBoxes.h"
 #include "win32/Wide.h"
 
-#include <algorithm>
-#include <cmath>
-
 namespace win32ui {
 
 namespace {
 constexpr UINT_PTR kTimer1 = 1;
-constexpr UINT kTickMs = 3000;
 } // namespace
 
 MainForm::MainForm(Mod& mod, const platform::System& system)
@@ -52,7 +49,7 @@ void MainForm::load() {
     // The code window exists, hidden, from the start, holding its placeholder text.
     m_texts.ensure();
     layout::loadBanner(m_banner);
-    SetTimer(m_hwnd, kTimer1, kTickMs, nullptr);
+    SetTimer(m_hwnd, kTimer1, layout::kBannerTickMs, nullptr);
     loadDefaults(m_mod);
     sizeToCaption("ADL");
 }
@@ -82,11 +79,9 @@ void MainForm::onCommand(int id, int code) {
 void MainForm::check1Click() { ApiBAS::SetTopMost(m_hwnd, isChecked("Check1")); }
 
 void MainForm::optionClick(int id) {
-    const std::pair<const char*, const char*> presets[] = {
-        {"Option1", "txt"}, {"Option2", "htm"}, {"Option3", "asp"}, {"Option4", "php"}};
-    for (const auto& [name, extension] : presets)
+    for (const auto& [name, type] : layout::kTypePresets)
         if (id == idOf(name))
-            m_mod.FileExt = extension;
+            m_mod.FileExt = type;
 }
 
 void MainForm::command2Click() {
@@ -131,44 +126,17 @@ void MainForm::runEnded(const BatchResult& result, const std::exception_ptr& fai
 }
 
 void MainForm::reportOutcome(const BatchResult& result) {
-    using Outcome = BatchResult::Outcome;
-    auto say = [this](std::string_view text, MessageIcon icon) { showMessage(m_hwnd, toWide(text), icon); };
-    switch (result.outcome) {
-    case Outcome::EmptyCode:
-        return say(layout::kCodeIsEmpty, MessageIcon::Information);
-    case Outcome::NoFolder:
-        say(kNoFolderMessage, MessageIcon::Information);
-        return m_fileBro.showSingle(m_hwnd);
-    case Outcome::BadExtension:
-        return say(layout::kBadExtension, MessageIcon::Warning);
-    case Outcome::FolderUnreadable:
-        return say(std::string(layout::kFolderUnreadable) + "\n" + result.error, MessageIcon::Warning);
-    case Outcome::FolderBusy:
-        return say(layout::kFolderBusy, MessageIcon::Information);
-    case Outcome::CodeNotEncodable:
-        return say(std::string(layout::kCodeNotEncodable) + "\n" + result.error, MessageIcon::Warning);
-    case Outcome::ControlInCode:
-        return say(std::string(layout::kControlInCode) + "\n" + result.error, MessageIcon::Warning);
-    case Outcome::Completed:
-    case Outcome::Cancelled:
-        break;
-    }
-    const auto folders = std::size_t(std::count_if(result.failures.begin(), result.failures.end(),
-                                                   [](const FileFailure& f) { return f.folder; }));
-    if (!result.failures.empty())
-        say(layout::failureSummary(result.failures.size() - folders, folders), MessageIcon::Warning);
+    const layout::RunMessage message = layout::outcomeMessage(result);
+    if (!message.text.empty())
+        showMessage(m_hwnd, toWide(message.text),
+                    message.icon == layout::RunMessage::Icon::Warning ? MessageIcon::Warning
+                                                                      : MessageIcon::Information);
+    if (message.showPicker)
+        m_fileBro.showSingle(m_hwnd);
 }
 
 void MainForm::appendLog(std::string_view text) {
-    std::wstring piece = toWide(text);
-    if (m_pendingCr) {
-        piece.insert(piece.begin(), L'\r');
-        m_pendingCr = false;
-    }
-    if (!piece.empty() && piece.back() == L'\r') {
-        piece.pop_back();
-        m_pendingCr = true;
-    }
+    const std::wstring piece = toWide(m_log.append(text));
     // Inserting at the end costs the same however long the log is.
     HWND log = control("Text1");
     const LRESULT end = SendMessageW(log, WM_GETTEXTLENGTH, 0, 0);
@@ -177,7 +145,7 @@ void MainForm::appendLog(std::string_view text) {
     SendMessageW(log, EM_SCROLLCARET, 0, 0);
 }
 
-void MainForm::timer1Timer() {
+void MainForm::tickBanner() {
     setText("ADL", toWide(layout::nextBannerLine(m_banner)));
     // The width must be the new caption's, so the label sizes itself before it is centred.
     sizeToCaption("ADL");
@@ -185,8 +153,8 @@ void MainForm::timer1Timer() {
     GetClientRect(m_hwnd, &client);
     GetWindowRect(control("ADL"), &label);
     MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&label), 2);
-    const double left = (client.right - (label.right - label.left)) / 2.0;
-    SetWindowPos(control("ADL"), nullptr, int(std::lround(left)), label.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    const int left = layout::bannerLeft(client.right, label.right - label.left);
+    SetWindowPos(control("ADL"), nullptr, left, label.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     InvalidateRect(m_hwnd, nullptr, TRUE);
 }
 
@@ -223,7 +191,7 @@ LRESULT MainForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     if (m_run && m_run->handleMessage(message, wParam, lParam))
         return 0;
     if (message == WM_TIMER && wParam == kTimer1) {
-        timer1Timer();
+        tickBanner();
         return 0;
     }
     return FormWindow::handle(message, wParam, lParam);

@@ -1,9 +1,9 @@
 #include "ui/dialogs/About.h"
 
 #include "StepwickVersion.h"
+#include "forms/Wording.h"
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
-#include "forms/Wording.h"
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/FittedLabel.h"
 #include "ui/widgets/WindowSetup.h"
@@ -87,11 +87,11 @@ About::About(QWidget* parent)
     Label2 = label(this, "Label2");
     Label3 = label(this, "Label3");
     Text1 = textBlock(this, "Text1", layout::rosterText());
-    Text1->setAccessibleName(QStringLiteral("Morlend 高层名单"));
+    Text1->setAccessibleName(toQString(layout::kRosterName));
     Label4 = label(this, "Label4", m_companyUrl);
     Label5 = label(this, "Label5");
     Text2 = textBlock(this, "Text2", layout::contactText());
-    Text2->setAccessibleName(QStringLiteral("Harnel 联系方式"));
+    Text2->setAccessibleName(toQString(layout::kContactName));
     Label6 = label(this, "Label6", m_authorUrl);
     Label7 = label(this, "Label7", m_authorMail);
     // The two lower links stop short of the OK button beside them; the font gives way instead.
@@ -101,7 +101,7 @@ About::About(QWidget* parent)
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setAccessibleName(QStringLiteral("Harnel 的图片"));
+    Image1->setAccessibleName(toQString(layout::kPictureName));
     Image1->setGeometry(twips(design("Image1").place));
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/%1.gif").arg(toQString(design("Image1").picture))));

@@ -1,11 +1,11 @@
 #include "ui/dialogs/FileBro.h"
 
 #include "core/Mod.h"
+#include "forms/Wording.h"
 #include "platform/qt/PickerPlaces.h"
 #include "ui/dialogs/DirList.h"
 #include "ui/dialogs/FolderListing.h"
 #include "ui/dialogs/MessageBox.h"
-#include "forms/Wording.h"
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/WindowSetup.h"
 
@@ -84,17 +84,17 @@ FileBro::FileBro(Mod& mod, const VolumeList& volumes, QWidget* parent) : QWidget
 
     Drive1 = new QComboBox(this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
-    Drive1->setAccessibleName(QStringLiteral("驱动器"));
+    Drive1->setAccessibleName(toQString(layout::kDrivesName));
     Drive1->setGeometry(twips(layout::kFileBro["Drive1"].place));
 
     File1 = new QListWidget(this);
     File1->setObjectName(QStringLiteral("File1"));
-    File1->setAccessibleName(QStringLiteral("文件"));
+    File1->setAccessibleName(toQString(layout::kFilesName));
     File1->setGeometry(twips(layout::kFileBro["File1"].place));
 
     Dir1 = new DirList(this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
-    Dir1->setAccessibleName(QStringLiteral("文件夹"));
+    Dir1->setAccessibleName(toQString(layout::kFoldersName));
     Dir1->setGeometry(twips(layout::kFileBro["Dir1"].place));
 
     Command1 = new QPushButton(toQString(layout::kFileBro["Command1"].caption), this);
@@ -105,8 +105,8 @@ FileBro::FileBro(Mod& mod, const VolumeList& volumes, QWidget* parent) : QWidget
     Check1->setObjectName(QStringLiteral("Check1"));
     Check1->setGeometry(twips(layout::kFileBro["Check1"].place));
     // It shows what the next run does: the last confirmed choice, and a change counts at once.
-    Check1->setChecked(m_mod.Recursive);
-    connect(Check1, &QCheckBox::toggled, this, [this](bool on) { m_mod.Recursive = on; });
+    Check1->setChecked(m_mod.recursive);
+    connect(Check1, &QCheckBox::toggled, this, [this](bool on) { m_mod.recursive = on; });
 
     setTabOrder(Drive1, File1);
     setTabOrder(File1, Dir1);
@@ -164,7 +164,7 @@ void FileBro::closeEvent(QCloseEvent* event) {
     if (!m_confirmed && !Dir1->folder().isEmpty()) {
         // The folder lists show and take POSIX paths.
         confirmFolder(m_mod, Dir1->folder().toStdString(), platform::kPosixPaths);
-        m_mod.Recursive = Check1->isChecked();
+        m_mod.recursive = Check1->isChecked();
         m_confirmed = true;
     }
     event->accept();

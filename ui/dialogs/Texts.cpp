@@ -1,5 +1,6 @@
 #include "ui/dialogs/Texts.h"
 
+#include "forms/Wording.h"
 #include "ui/widgets/CodeTextBox.h"
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/WindowSetup.h"
@@ -22,7 +23,7 @@ Texts::Texts(QWidget* parent) : QWidget(parent) {
     resize(clientSize(layout::kTexts));
 
     Text1 = placed(new CodeTextBox(this), "Text1");
-    Text1->setAccessibleName(QStringLiteral("代码"));
+    Text1->setAccessibleName(toQString(layout::kCodeName));
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setCode(toQString(design("Text1").caption));

@@ -4,6 +4,7 @@
 #include "core/BatchRun.h"
 #include "core/Mod.h"
 #include "forms/RunChoices.h"
+#include "forms/RunOutcome.h"
 #include "forms/Wording.h"
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
@@ -35,21 +36,6 @@
 #include <exception>
 
 namespace {
-
-// How many files, and how many folders, the run could not handle.
-QString failureSummary(const BatchResult& result) {
-    const auto folders = std::size_t(std::count_if(result.failures.begin(), result.failures.end(),
-                                                   [](const FileFailure& f) { return f.folder; }));
-    return toQString(layout::failureSummary(result.failures.size() - folders, folders));
-}
-
-// A core that refuses an empty code itself reports it by an outcome of its own.
-template <typename Result> bool refusedEmptyCode(const Result& result) {
-    if constexpr (requires { Result::Outcome::EmptyCode; })
-        return result.outcome == Result::Outcome::EmptyCode;
-    else
-        return false;
-}
 
 const layout::Control& design(const char* name) { return layout::kMainForm[name]; }
 
@@ -118,7 +104,7 @@ void MainForm::buildHeading() {
     l2 = placed(new QLabel(caption("l2"), this), "l2");
 
     Image1 = placed(new QLabel(this), "Image1");
-    Image1->setAccessibleName(QStringLiteral("Stepwick 标志"));
+    Image1->setAccessibleName(toQString(layout::kLogoName));
     Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/%1.gif").arg(toQString(design("Image1").picture))));
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
@@ -138,7 +124,7 @@ void MainForm::buildHeading() {
 
 void MainForm::buildLog() {
     Text1 = placed(new QPlainTextEdit(this), "Text1");
-    Text1->setAccessibleName(QStringLiteral("处理记录"));
+    Text1->setAccessibleName(toQString(layout::kLogName));
     Text1->setReadOnly(true);
     Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -164,7 +150,7 @@ void MainForm::buildFrames() {
         (*options[i])->setChecked(d.on);
     }
     TOther = placed(new QLineEdit(caption("TOther"), Frame4), "TOther");
-    TOther->setAccessibleName(QStringLiteral("其他扩展名"));
+    TOther->setAccessibleName(toQString(layout::kOtherTypeName));
 }
 
 void MainForm::buildButtons() {
@@ -203,7 +189,6 @@ void MainForm::setUpKeyboard() {
 void MainForm::connectEvents() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(200);
 
     connect(Check1, &QCheckBox::clicked, this, &MainForm::check1Click);
     connect(CmdAdd, &QPushButton::clicked, this, &MainForm::cmdAddClick);
@@ -212,15 +197,14 @@ void MainForm::connectEvents() {
     connect(Command2, &QPushButton::clicked, this, &MainForm::command2Click);
     connect(Command3, &QPushButton::clicked, this, &MainForm::command3Click);
     connect(Command4, &QPushButton::clicked, this, &MainForm::command4Click);
-    connect(Timer1, &QTimer::timeout, this, &MainForm::timer1Timer);
+    connect(Timer1, &QTimer::timeout, this, &MainForm::tickBanner);
     // An option sets the extension whenever it becomes the selected one, by mouse or keys.
-    const std::pair<QRadioButton*, const char*> presets[] = {
-        {Option1, "txt"}, {Option2, "htm"}, {Option3, "asp"}, {Option4, "php"}};
-    for (const auto& [option, extension] : presets) {
-        connect(option, &QRadioButton::toggled, this, [this, ext = extension](bool on) {
-            if (on)
-                m_mod.FileExt = ext;
-        });
+    for (const auto& [name, type] : layout::kTypePresets) {
+        connect(findChild<QRadioButton*>(toQString(name)), &QRadioButton::toggled, this,
+                [this, type](bool on) {
+                    if (on)
+                        m_mod.FileExt = type;
+                });
     }
 }
 
@@ -261,7 +245,7 @@ void MainForm::command1Click() { About::showSingle(m_about, this, &m_aboutPlace)
 
 void MainForm::command3Click() { TOURL::OpenUrl(QString::fromUtf8(stepwick::kAuthorUrl)); }
 
-void MainForm::timer1Timer() { bannerTick(m_banner, ADL, width()); }
+void MainForm::tickBanner() { bannerTick(m_banner, ADL, width()); }
 
 bool MainForm::running() const { return m_run->running(); }
 
@@ -312,59 +296,21 @@ void MainForm::tellCodeIsEmpty() {
 }
 
 void MainForm::reportOutcome(const BatchResult& result) {
-    const QString title = toQString(layout::kMessageTitle);
-    if (refusedEmptyCode(result))
-        return tellCodeIsEmpty();
-    switch (result.outcome) {
-    case BatchResult::Outcome::NoFolder:
-        MessageBox::show(this, title, QString::fromUtf8(kNoFolderMessage.data(), kNoFolderMessage.size()),
-                         MessageBox::Icon::Information);
+    const layout::RunMessage message = layout::outcomeMessage(result);
+    if (!message.text.empty())
+        MessageBox::show(this, toQString(layout::kMessageTitle), toQString(message.text),
+                         message.icon == layout::RunMessage::Icon::Warning ? MessageBox::Icon::Warning
+                                                                           : MessageBox::Icon::Information);
+    if (message.showPicker)
         showFileBro();
-        break;
-    case BatchResult::Outcome::BadExtension:
-        MessageBox::show(this, title, toQString(layout::kBadExtension), MessageBox::Icon::Warning);
-        break;
-    case BatchResult::Outcome::FolderUnreadable:
-        MessageBox::show(this, title,
-                         toQString(layout::kFolderUnreadable) + u'\n' + QString::fromStdString(result.error),
-                         MessageBox::Icon::Warning);
-        break;
-    case BatchResult::Outcome::FolderBusy:
-        MessageBox::show(this, title, toQString(layout::kFolderBusy), MessageBox::Icon::Information);
-        break;
-    case BatchResult::Outcome::CodeNotEncodable:
-    case BatchResult::Outcome::ControlInCode:
-        MessageBox::show(this, title,
-                         toQString(result.outcome == BatchResult::Outcome::ControlInCode
-                                       ? layout::kControlInCode
-                                       : layout::kCodeNotEncodable) +
-                             u'\n' + QString::fromStdString(result.error),
-                         MessageBox::Icon::Warning);
-        break;
-    default: // completed or cancelled
-        if (!result.failures.empty())
-            MessageBox::show(this, title, failureSummary(result), MessageBox::Icon::Warning);
-        break;
-    }
 }
 
 void MainForm::appendLog(std::string_view text) {
-    QString piece = QString::fromUtf8(text.data(), qsizetype(text.size()));
-    if (m_pendingCr) {
-        piece.prepend(u'\r');
-        m_pendingCr = false;
-    }
-    if (piece.endsWith(u'\r')) {
-        piece.chop(1);
-        m_pendingCr = true;
-    }
-    piece.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-
     // Inserting at the end costs the same however long the log is; re-setting the
     // whole text for every file would not.
     QTextCursor cursor(Text1->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(piece);
+    cursor.insertText(toQString(m_log.append(text)));
     Text1->verticalScrollBar()->setValue(Text1->verticalScrollBar()->maximum());
 }
 
