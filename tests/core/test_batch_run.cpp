@@ -344,17 +344,18 @@ TEST(BatchRun, WindowsNameEachSystemErrorInItsOwnWords) {
         }
 }
 
-// The log as each window's box holds it: a CR LF that a run's pieces split stays one line break,
-// a lone CR stays, whichever breaks the box takes.
+// The log as each window's box takes it, piece by piece: a CR that ends a piece waits for the next,
+// so that a CR LF a run's pieces split reaches the box as one line break; a lone CR stays.
 TEST(BatchRun, WindowsJoinTheLogPiecesWithoutBreakingALineBreak) {
-    const std::vector<std::string_view> pieces{"a\r", "\nb\r\n", "c\r", "d\r", "", "\n"};
-    for (const auto& [breaks, shown] :
-         Rows<layout::LogText::Breaks, std::string>{{layout::LogText::Breaks::CrLf, "a\r\nb\r\nc\rd\r\n"},
-                                                    {layout::LogText::Breaks::Lf, "a\nb\nc\rd\n"}}) {
+    using Pieces = std::vector<std::string>;
+    const Pieces pieces{"a\r", "\nb\r\n", "c\r", "d\r", "", "\n"};
+    for (const auto& [breaks, shown] : Rows<layout::LogText::Breaks, Pieces>{
+             {layout::LogText::Breaks::CrLf, {"a", "\r\nb\r\n", "c", "\rd", "", "\r\n"}},
+             {layout::LogText::Breaks::Lf, {"a", "\nb\n", "c", "\rd", "", "\n"}}}) {
         layout::LogText log(breaks);
-        std::string box;
-        for (std::string_view piece : pieces)
-            box += log.append(piece);
+        Pieces box;
+        for (const std::string& piece : pieces)
+            box.push_back(log.append(piece));
         EXPECT_EQ(box, shown);
     }
 }
