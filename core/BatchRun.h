@@ -125,8 +125,7 @@ struct BatchResult {
 
 // The main action: adds the code to (or takes it out of) every matching file of input.folder and
 // reports the log through the sink; a request that changes nothing (Check, listOnly) is
-// previewBatch's. A file that fails is logged with its reason
-// and the run goes on.
+// previewBatch's. A file that fails is logged with its reason and the run goes on.
 // With recursive, the folder's files come first, then each subfolder in name order (case ignored),
 // and log names are paths below the folder ("sub/a.txt", with the system's separator); a subfolder
 // that cannot be read is one folder's failure ("sub/") and the run goes on; mount points below are
@@ -138,9 +137,10 @@ BatchResult runBatch(const BatchInput& input, BatchSink& sink, const platform::S
 
 // What runBatch would change, changing nothing and opening nothing for writing: the files (log
 // names, run order) it would change. With AddOnce, those that lack the code at its place; with
-// Remove, those that hold it; else every matching file. A Check lists those that lack it. Files and
-// subfolders that cannot be read go to the result's failures. The outcome refuses what runBatch would refuse.
-// Previewing a run, the files and subfolders it would refuse before reading them (read-only, its own output,
-// held by another run) are failures too; a check writes nothing, so it refuses none of them.
+// Remove, those that hold it; else every matching file. A Check lists those that lack it. Files
+// and subfolders that cannot be read go to the result's failures. The outcome refuses what runBatch
+// would refuse. Previewing a run, the files and subfolders it would refuse before reading them
+// (read-only, its own output, held by another run) are failures too; a check writes nothing, so it
+// refuses none of them.
 BatchResult previewBatch(const BatchInput& input, std::vector<std::string>& files,
                          const platform::System& system);
