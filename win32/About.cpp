@@ -1,9 +1,9 @@
 #include "win32/About.h"
 
 #include "StepwickVersion.h"
+#include "forms/Wording.h"
 #include "platform/win32desktop/ApiBAS.h"
 #include "platform/win32desktop/TOURL.h"
-#include "forms/Wording.h"
 #include "win32/ControlIds.h"
 #include "win32/Wide.h"
 

@@ -1,8 +1,8 @@
 #include "ui/dialogs/DirList.h"
 
+#include "forms/ReasonText.h"
 #include "ui/dialogs/FolderListing.h"
 #include "ui/dialogs/MessageBox.h"
-#include "forms/ReasonText.h"
 
 #include <QApplication>
 #include <QKeyEvent>
