@@ -199,9 +199,9 @@ void MainForm::connectEvents() {
     connect(Command4, &QPushButton::clicked, this, &MainForm::command4Click);
     connect(Timer1, &QTimer::timeout, this, &MainForm::tickBanner);
     // An option sets the extension whenever it becomes the selected one, by mouse or keys.
-    for (const auto& [name, type] : layout::kTypePresets) {
-        connect(findChild<QRadioButton*>(toQString(name)), &QRadioButton::toggled, this,
-                [this, type](bool on) {
+    for (const layout::TypePreset& preset : layout::kTypePresets) {
+        connect(findChild<QRadioButton*>(toQString(preset.option)), &QRadioButton::toggled, this,
+                [this, type = preset.type](bool on) {
                     if (on)
                         m_mod.FileExt = type;
                 });
