@@ -51,9 +51,10 @@ windows-configure: setup
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTEPWICK_BUILD_TESTS=ON -DSTEPWICK_WERROR=$(WERROR) \
 		-DSTEPWICK_X86_BUILD=$(abspath $(WINDOWS_X86_BUILD))
 
-# Both editions of stepwick.exe and stepwick-cli.exe with their tests, a release archive of each
-# (build-windows/stepwick-VERSION-windows-x86_64.zip, build-windows-i686/...-windows-x86.zip) and
-# the installer build-windows/stepwick-VERSION-setup.exe.
+# Both editions of stepwick.exe and stepwick-cli.exe with their tests (the windows are driven in the
+# 64-bit one only), an archive of each edition's stepwick-cli.exe with the README and the licence
+# ($(WINDOWS_BUILD)/stepwick-VERSION-windows-x86_64.zip, $(WINDOWS_X86_BUILD)/...-windows-x86.zip)
+# and the installer $(WINDOWS_BUILD)/stepwick-VERSION-setup.exe, which holds both editions.
 windows: windows-configure
 	cmake --build $(WINDOWS_X86_BUILD) -j $(JOBS)
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)

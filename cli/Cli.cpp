@@ -64,18 +64,10 @@ std::vector<platform::FileId> ownOutputFiles() {
 }
 
 BatchInput inputOf(const Options& options, const Mod& mod, std::string& code) {
-    BatchInput input;
+    BatchInput input = options.request;
     input.folder = mod.TargetDir;
-    input.extension = options.extension;
-    input.position = options.position;
     // The run takes the code over once: a large code is held once, not copied per step.
     input.code = [&code] { return std::move(code); };
-    input.once = options.once || options.action == Options::Action::Check;
-    input.remove = options.remove;
-    input.afterPreamble = options.afterPreamble;
-    input.eol = options.eol;
-    input.recursive = options.recursive;
-    input.encoding = options.encoding;
     input.ownOutput = ownOutputFiles();
     return input;
 }
@@ -100,10 +92,9 @@ void reportFailures(const BatchResult& result) {
 
 int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out,
               const System& system) {
-    const bool check = options.action == Options::Action::Check;
+    const bool check = options.request.action == RunAction::Check;
     std::vector<std::string> files;
-    const BatchResult result =
-        previewBatch(inputOf(options, mod, code), files, system, check ? Preview::Check : Preview::Run);
+    const BatchResult result = previewBatch(inputOf(options, mod, code), files, system);
     if (result.outcome != BatchResult::Outcome::Completed)
         return refused(options, result);
     std::string list;
@@ -156,11 +147,11 @@ int run(int argc, char** argv, unsigned closedStreams, const System& system) {
                                  "Try 'stepwick-cli --help' for more information.\n");
         return kExitUsage;
     }
-    if (options.action == Options::Action::Help) {
+    if (options.command == Options::Command::Help) {
         out.write(kUsageText);
         return finish(out, kExitOk);
     }
-    if (options.action == Options::Action::Version) {
+    if (options.command == Options::Command::Version) {
         out.write(std::string("stepwick-cli ") + stepwick::kVersionText + "\n");
         return finish(out, kExitOk);
     }
@@ -177,7 +168,7 @@ int run(int argc, char** argv, unsigned closedStreams, const System& system) {
         LogOutput::complain(e.what());
         return kExitUsage;
     }
-    if (options.action == Options::Action::DryRun || options.action == Options::Action::Check)
+    if (options.request.listOnly || options.request.action == RunAction::Check)
         return finish(out, listFiles(options, mod, code, out, system));
     return finish(out, runFolder(options, mod, code, out, system));
 }

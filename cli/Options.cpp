@@ -140,29 +140,24 @@ std::string fileEncoding(const std::string& name) {
 bool takeFlag(Options& o, int c) {
     switch (c) {
     case OptHead:
-        o.position = Position::Head;
-        return true;
     case OptFoot:
-        o.position = Position::Foot;
+    case OptAfterPreamble: // placeOf reads these three together
         return true;
     case OptDryRun:
-        if (o.action != Options::Action::Check)
-            o.action = Options::Action::DryRun;
+        o.request.listOnly = true;
         return true;
-    case OptCheck:
-        o.action = Options::Action::Check;
+    case OptCheck: // a check is a once that changes nothing
+        o.request.action = RunAction::Check;
         return true;
     case OptOnce:
-        o.once = true;
+        if (o.request.action != RunAction::Check)
+            o.request.action = RunAction::AddOnce;
         return true;
     case OptRemove:
-        o.remove = true;
-        return true;
-    case OptAfterPreamble:
-        o.afterPreamble = true;
+        o.request.action = RunAction::Remove;
         return true;
     case OptRecursive:
-        o.recursive = true;
+        o.request.recursive = true;
         return true;
     default:
         return false;
@@ -173,7 +168,7 @@ bool takeFlag(Options& o, int c) {
 bool takeValue(Options& o, int c) {
     switch (c) {
     case OptExt:
-        o.extension = optarg;
+        o.request.types = {optarg};
         return true;
     case OptCode:
         o.code = optarg;
@@ -182,10 +177,10 @@ bool takeValue(Options& o, int c) {
         o.codeFile = optarg;
         return true;
     case OptEol:
-        o.eol = lineBreakMode(optarg);
+        o.request.eol = lineBreakMode(optarg);
         return true;
     case OptEncoding:
-        o.encoding = fileEncoding(optarg);
+        o.request.encoding = fileEncoding(optarg);
         return true;
     default:
         return false;
@@ -218,6 +213,13 @@ void refuseClashes(const std::set<int>& given) {
                              clash.hint);
 }
 
+// The foot unless --head; --after-preamble only moves a head.
+CodeAt placeOf(const std::set<int>& given) {
+    if (!given.contains(OptHead))
+        return CodeAt::Foot;
+    return given.contains(OptAfterPreamble) ? CodeAt::HeadAfterPreamble : CodeAt::Head;
+}
+
 void takeOption(Options& o, int c, int argc, char** argv) {
     if (takeFlag(o, c) || takeValue(o, c))
         return;
@@ -237,13 +239,14 @@ Options parseOptions(int argc, char** argv) {
     for (int c = 0; (c = getopt_long(argc, argv, ":r", kOptions, nullptr)) != -1;) {
         // Help and version answer at once, whatever else the line holds.
         if (c == OptHelp || c == OptVersion) {
-            o.action = c == OptHelp ? Options::Action::Help : Options::Action::Version;
+            o.command = c == OptHelp ? Options::Command::Help : Options::Command::Version;
             return o;
         }
         takeOption(o, c, argc, argv);
         given.insert(c);
     }
     refuseClashes(given);
+    o.request.place = placeOf(given);
     if (optind >= argc)
         throw UsageError("no folder given");
     if (argc - optind > 1)
@@ -251,7 +254,8 @@ Options parseOptions(int argc, char** argv) {
     o.folder = argv[optind];
     if (o.folder.empty())
         throw UsageError("the folder name is empty");
-    if (const std::size_t at = o.extension.find_first_of(kNotInExtension); at != std::string::npos)
-        throw UsageError("the file type may not hold '" + o.extension.substr(at, 1) + "': " + o.extension);
+    for (const std::string& type : o.request.types)
+        if (const std::size_t at = type.find_first_of(kNotInExtension); at != std::string::npos)
+            throw UsageError("the file type may not hold '" + type.substr(at, 1) + "': " + type);
     return o;
 }

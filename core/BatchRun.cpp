@@ -21,12 +21,21 @@ using platform::UniqueFile;
 
 CodeEdit editOf(const BatchInput& input) {
     CodeEdit edit;
-    edit.position = input.position;
-    edit.afterPreamble = input.afterPreamble;
+    edit.position = input.place == CodeAt::Foot ? Position::Foot : Position::Head;
+    edit.afterPreamble = input.place == CodeAt::HeadAfterPreamble;
     edit.eol = input.eol;
-    edit.action = input.remove ? CodeEdit::Action::Remove
-                  : input.once ? CodeEdit::Action::AddOnce
-                               : CodeEdit::Action::Add;
+    switch (input.action) {
+    case RunAction::Add:
+        edit.action = CodeEdit::Action::Add;
+        break;
+    case RunAction::AddOnce:
+    case RunAction::Check: // a file holding the code is one an AddOnce would leave alone
+        edit.action = CodeEdit::Action::AddOnce;
+        break;
+    case RunAction::Remove:
+        edit.action = CodeEdit::Action::Remove;
+        break;
+    }
     return edit;
 }
 
@@ -61,7 +70,7 @@ bool openRun(const BatchInput& input, const platform::System& system, bool lock,
         // Two runs in one tree would each replace files the other just changed.
         if (lock && !lockRunFolders(fs, run.dir.get(), run.locks))
             return refuseBusy(input.folder, result, system);
-        run.tree = scanFolders(system, run.dir.get(), input.extension, input.recursive);
+        run.tree = scanFolders(system, run.dir.get(), input.types, input.recursive);
     } catch (const FileError& e) {
         result.outcome = Outcome::FolderUnreadable;
         result.error = shownPath(input.folder, system.charsets, system.paths) + ": " + e.reason();
@@ -103,12 +112,13 @@ bool startRun(const BatchInput& input, const platform::System& system, bool lock
         result.error = "no folder has been chosen";
         return false;
     }
-    const std::size_t separator = input.extension.find_first_of(kNotInExtension);
-    if (separator != std::string::npos) {
-        result.outcome = Outcome::BadExtension;
-        result.error =
-            "the file type \"" + input.extension + "\" holds a '" + input.extension[separator] + "'";
-        return false;
+    for (const std::string& type : input.types) {
+        const std::size_t separator = type.find_first_of(kNotInExtension);
+        if (separator != std::string::npos) {
+            result.outcome = Outcome::BadExtension;
+            result.error = "the file type \"" + type + "\" holds a '" + type[separator] + "'";
+            return false;
+        }
     }
     if (!openRun(input, system, lock, run, result))
         return false;
@@ -215,14 +225,14 @@ void refuseBeforehand(const BatchInput& input, FileSystem& fs, FileHandle dir, c
 
 // What a preview finds in one folder of the tree: the files it is after, and failures.
 void previewTreeFolder(FolderWalk& walk, RunStart& run, std::size_t index, const BatchInput& input,
-                       Preview preview, std::vector<std::string>& files, BatchResult& result,
-                       const platform::System& system) {
+                       std::vector<std::string>& files, BatchResult& result, const platform::System& system) {
     FileSystem& fs = system.files;
     const CodeEdit edit = editOf(input);
     // A plain insertion changes every file; the others depend on what each file holds.
     const bool reads = edit.action != CodeEdit::Action::Add;
     const bool wanted = edit.action == CodeEdit::Action::Remove;
-    const bool asRun = preview == Preview::Run;
+    // A check writes nothing, so it refuses nothing a run would refuse beforehand.
+    const bool asRun = input.action != RunAction::Check;
     FileHandle dir = platform::kNoFile;
     try {
         dir = enterFolder(fs, walk, run, index, /*lock=*/false);
@@ -249,18 +259,18 @@ void previewTreeFolder(FolderWalk& walk, RunStart& run, std::size_t index, const
 } // namespace
 
 BatchResult previewBatch(const BatchInput& input, std::vector<std::string>& files,
-                         const platform::System& system, Preview preview) {
+                         const platform::System& system) {
     BatchResult result;
     RunStart run;
     if (!startRun(input, system, /*lock=*/false, run, result))
         return result;
     FileSystem& fs = system.files;
-    if (preview == Preview::Run && heldByAnotherRun(fs, run.dir.get())) {
+    if (input.action != RunAction::Check && heldByAnotherRun(fs, run.dir.get())) {
         refuseBusy(input.folder, result, system);
         return result;
     }
     FolderWalk walk(fs, run.dir.get(), run.tree);
     for (const std::size_t folder : run.tree.order)
-        previewTreeFolder(walk, run, folder, input, preview, files, result, system);
+        previewTreeFolder(walk, run, folder, input, files, result, system);
     return result;
 }

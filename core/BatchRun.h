@@ -17,28 +17,44 @@
 
 // The log's first line as a fresh main window shows it.
 inline constexpr std::string_view kLogHeader = "被处理的文件\r\n";
-inline constexpr std::string_view kNoFolderMessage = "请选择一个目录，以便于我们找到文件。";
 // Stands after the count (and the failures) when a run was stopped before its last file.
 inline constexpr std::string_view kCancelledLine = "已取消，其余文件未作改动。";
 
 // A file type holding either system's separator is refused on both, whichever system runs.
 inline constexpr std::string_view kNotInExtension = "/\\";
 
-// What a run is asked to do, as one value: where, which files, and how.
+// What a run does with the code in each matching file.
+enum class RunAction {
+    Add,     // put it in
+    AddOnce, // put it in unless it already stands at its place
+    Remove,  // take it out where it stands exactly at its place
+    Check,   // change nothing: find the files that lack it at its place
+};
+
+// Where the code goes in each file.
+enum class CodeAt {
+    Head,              // before the first line
+    HeadAfterPreamble, // behind a leading "#!", "<?xml ?>" and "<!DOCTYPE>" line
+    Foot,              // behind the last byte
+};
+
+// What a run is asked to do, as one value: which files, what to do with the code, where, and how.
+// The command line builds it from its options, the windows from their choices (see runRequest).
 struct BatchInput {
     // The confirmed folder, ending in a separator (see confirmFolder); empty: none chosen (NoFolder).
     std::string folder;
-    std::string extension; // without the dot; "*" and "?" are wildcards
-    Position position = Position::Foot;
+    bool recursive = false; // subfolders too: visible ones, on the folder's own file system
+    // The file types, without the dot; "*" and "?" are wildcards. A file of any of them is handled.
+    std::vector<std::string> types{};
+    RunAction action = RunAction::Add;
+    // Change nothing: the run is only previewed (previewBatch), listing the files it would change.
+    bool listOnly = false;
+    CodeAt place = CodeAt::Foot;
     // Asked once per run, after the folder was read and before any file is touched; the text
     // returned (UTF-8, CR LF line breaks) is taken over, not copied, and serves every file. A last
     // CR LF is the code's own: no second one follows it.
     std::function<std::string()> code;
-    bool once = false;                       // leave a file that already holds the code at its place
-    bool remove = false;                     // take the code out where it stands at its place instead
-    bool afterPreamble = false;              // head: behind a leading "#!", "<?xml ?>" and "<!DOCTYPE>" line
     LineBreakMode eol = LineBreakMode::CrLf; // the code's line breaks (plain CR LF: also an old last line's)
-    bool recursive = false;                  // subfolders too: visible ones, on the folder's own file system
     // The charset of every file without a byte-order mark; empty: each judged by its first bytes.
     std::string encoding{};
     // Set from anywhere (another thread, a signal handler) to stop the run between two files.
@@ -85,7 +101,7 @@ struct BatchResult {
         Completed,        // every matching file was handled (changed or failed)
         Cancelled,        // the sink asked to stop; the files not reached are untouched
         NoFolder,         // no folder confirmed: ask for one; nothing touched, nothing logged
-        BadExtension,     // the extension holds a slash or a backslash; nothing touched, nothing logged
+        BadExtension,     // a file type holds a slash or a backslash; nothing touched, nothing logged
         FolderUnreadable, // the folder cannot be opened or read; nothing touched, nothing logged
         CodeNotEncodable, // the code cannot be written in the needed encoding; nothing touched
         EmptyCode,        // there is no code to add or take out (or line breaks only); nothing touched
@@ -94,8 +110,8 @@ struct BatchResult {
     };
     Outcome outcome = Outcome::Completed;
     std::size_t changed = 0;
-    std::size_t alreadyHeld = 0; // left alone: they held the code already (once)
-    std::size_t notHeld = 0;     // left alone: they did not hold the code (remove)
+    std::size_t alreadyHeld = 0; // left alone: they held the code already (AddOnce)
+    std::size_t notHeld = 0;     // left alone: they did not hold the code (Remove)
     // Files, and subfolders (a name ending in '/') that could not be read.
     std::vector<FileFailure> failures;
     // Changed files with a word in their line: an extended attribute that could not be copied
@@ -107,26 +123,24 @@ struct BatchResult {
     std::optional<FileError> folderError;
 };
 
-// The main action: inserts the code into every matching file of input.folder and
-// reports the log through the sink. A file that fails is logged with its reason
-// and the run goes on.
+// The main action: adds the code to (or takes it out of) every matching file of input.folder and
+// reports the log through the sink; a request that changes nothing (Check, listOnly) is
+// previewBatch's. A file that fails is logged with its reason and the run goes on.
 // With recursive, the folder's files come first, then each subfolder in name order (case ignored),
 // and log names are paths below the folder ("sub/a.txt", with the system's separator); a subfolder
 // that cannot be read is one folder's failure ("sub/") and the run goes on; mount points below are
-// not entered. With once or remove, the files left alone are logged with what they held and not
+// not entered. With AddOnce or Remove, the files left alone are logged with what they held and not
 // counted. The folder is locked for the run: a second run whose tree overlaps it (on it, above or
 // below it) is refused (FolderBusy), as this one is while such a run holds its tree. Every service
 // of the system comes in through system.
 BatchResult runBatch(const BatchInput& input, BatchSink& sink, const platform::System& system);
 
-// What a preview lists: the files a run would change, or (a check) those that lack the code.
-enum class Preview { Run, Check };
-
 // What runBatch would change, changing nothing and opening nothing for writing: the files (log
-// names, run order) it would change. With once, those that lack the code at its place; with
-// remove, those that hold it; else every matching file. Files and subfolders that cannot be read
-// go to the result's failures. The outcome refuses what runBatch would refuse. Previewing a run,
-// the files and subfolders it would refuse before reading them (read-only, its own output, held by
-// another run) are failures too; a check writes nothing, so it refuses none of them.
+// names, run order) it would change. With AddOnce, those that lack the code at its place; with
+// Remove, those that hold it; else every matching file. A Check lists those that lack it. Files
+// and subfolders that cannot be read go to the result's failures. The outcome refuses what runBatch
+// would refuse. Previewing a run, the files and subfolders it would refuse before reading them
+// (read-only, its own output, held by another run) are failures too; a check writes nothing, so it
+// refuses none of them.
 BatchResult previewBatch(const BatchInput& input, std::vector<std::string>& files,
-                         const platform::System& system, Preview preview = Preview::Run);
+                         const platform::System& system);

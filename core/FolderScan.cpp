@@ -79,11 +79,16 @@ FileKind entryKind(FileSystem& fs, FileHandle dir, const DirEntry& e) {
     return info.kind;
 }
 
+bool matchesAny(const std::string& name, const std::vector<std::string>& types) {
+    return std::any_of(types.begin(), types.end(),
+                       [&](const std::string& type) { return nameMatches(name, type); });
+}
+
 std::vector<std::string> selectMatches(FileSystem& fs, FileHandle dir, const std::vector<DirEntry>& entries,
-                                       const std::string& extension) {
+                                       const std::vector<std::string>& types) {
     std::vector<std::string> names;
     for (const auto& e : entries) {
-        if (e.name.empty() || e.name[0] == '.' || !nameMatches(e.name, extension))
+        if (e.name.empty() || e.name[0] == '.' || !matchesAny(e.name, types))
             continue;
         if (entryKind(fs, dir, e) == FileKind::Regular)
             names.push_back(e.name);
@@ -110,12 +115,12 @@ std::optional<std::uint64_t> mountOf(FileSystem& fs, FileHandle file) {
 }
 
 // Reads an open folder of the tree: its files, its leftovers and, when asked, its subfolders.
-void readFolder(FileSystem& fs, FileHandle dir, ScannedFolder& folder, const std::string& extension,
+void readFolder(FileSystem& fs, FileHandle dir, ScannedFolder& folder, const std::vector<std::string>& types,
                 std::vector<std::string>* subs) {
     std::vector<DirEntry> entries;
     if (std::error_code ec = fs.readDir(dir, entries))
         throw FileError(ec, "read folder", folder.name);
-    folder.names = selectMatches(fs, dir, entries, extension);
+    folder.names = selectMatches(fs, dir, entries, types);
     for (const auto& e : entries)
         if (FolderEditor::isTemporaryName(e.name))
             folder.leftovers.push_back(e);
@@ -140,13 +145,14 @@ using Visited = std::set<platform::FileId>;
 
 // Scans one subfolder; it joins the run's order unless it is a mount point or was reached before.
 void scanSubfolder(FileSystem& fs, FolderWalk& walk, FolderTree& tree, std::size_t folder,
-                   const std::string& extension, Visited& visited, std::vector<std::size_t>& toScan) {
+                   const std::vector<std::string>& types, Visited& visited,
+                   std::vector<std::size_t>& toScan) {
     std::vector<std::string> subs;
     try {
         const FileHandle dir = walk.enter(folder);
         if (dir == platform::kNoFile || !visited.insert(tree.folders[folder].id).second)
             return;
-        readFolder(fs, dir, tree.folders[folder], extension, &subs);
+        readFolder(fs, dir, tree.folders[folder], types, &subs);
     } catch (const FileError& e) {
         tree.folders[folder].failure = e;
     }
@@ -185,19 +191,6 @@ bool nameMatches(const std::string& name, const std::string& extension) {
     return wildcardMatch("*." + extension, name);
 }
 
-std::vector<std::string> matchingFiles(const std::string& folder, const std::string& extension,
-                                       const platform::System& system) {
-    FileSystem& fs = system.files;
-    FileHandle handle = platform::kNoFile;
-    if (std::error_code ec = fs.openFolder(folder, handle))
-        throw FileError(ec, "open folder", folder);
-    platform::UniqueFile dir(fs, handle);
-    std::vector<DirEntry> entries;
-    if (std::error_code ec = fs.readDir(dir.get(), entries))
-        throw FileError(ec, "read folder", folder);
-    return selectMatches(fs, dir.get(), entries, extension);
-}
-
 std::string FolderTree::relative(std::size_t folder) const {
     std::vector<const std::string*> names;
     for (; folder != 0; folder = folders[folder].parent)
@@ -208,7 +201,7 @@ std::string FolderTree::relative(std::size_t folder) const {
     return path;
 }
 
-FolderTree scanFolders(const platform::System& system, FileHandle root, const std::string& extension,
+FolderTree scanFolders(const platform::System& system, FileHandle root, const std::vector<std::string>& types,
                        bool recursive) {
     FileSystem& fs = system.files;
     const FileInfo info = statOf(fs, root, "");
@@ -218,7 +211,7 @@ FolderTree scanFolders(const platform::System& system, FileHandle root, const st
     tree.folders.emplace_back();
     tree.folders[0].known = true, tree.folders[0].id = info.id;
     std::vector<std::string> subs;
-    readFolder(fs, root, tree.folders[0], extension, recursive ? &subs : nullptr);
+    readFolder(fs, root, tree.folders[0], types, recursive ? &subs : nullptr);
     tree.order.push_back(0);
     // Depth first without recursion: the folders still to scan wait here, the next one last.
     std::vector<std::size_t> toScan;
@@ -228,7 +221,7 @@ FolderTree scanFolders(const platform::System& system, FileHandle root, const st
     while (!toScan.empty()) {
         const std::size_t folder = toScan.back();
         toScan.pop_back();
-        scanSubfolder(fs, walk, tree, folder, extension, visited, toScan);
+        scanSubfolder(fs, walk, tree, folder, types, visited, toScan);
     }
     return tree;
 }

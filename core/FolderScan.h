@@ -10,12 +10,6 @@
 #include <string>
 #include <vector>
 
-// The names a run would handle, in the order it handles them: regular, non-hidden
-// files whose names match "*." + extension, letter case ignored, sorted by name
-// (case ignored). Throws FileError when the folder cannot be read.
-std::vector<std::string> matchingFiles(const std::string& folder, const std::string& extension,
-                                       const platform::System& system);
-
 // Does the name match "*." + extension? Only '*' (any characters) and '?' (one character) of the
 // extension are wildcards, and ASCII letters match either case. As on the platform this program
 // comes from, an extension of exactly three characters without wildcards also takes longer
@@ -45,10 +39,11 @@ struct FolderTree {
     std::string relative(std::size_t folder) const;
 };
 
-// Reads the tree below an open folder. A subfolder that cannot be read is kept with its failure.
-// Throws FileError when the run's own folder cannot be read.
+// Reads the tree below an open folder, taking the files that match any of the types. A subfolder
+// that cannot be read is kept with its failure. Throws FileError when the run's own folder cannot
+// be read.
 FolderTree scanFolders(const platform::System& system, platform::FileHandle root,
-                       const std::string& extension, bool recursive);
+                       const std::vector<std::string>& types, bool recursive);
 
 // One open folder that moves about a scanned tree: down by a name from its folder's handle, up
 // by "..", each step checked against what the scan found, so that neither the depth of the tree nor

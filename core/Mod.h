@@ -12,7 +12,7 @@
 struct Mod {
     std::string TargetDir;  // the confirmed folder, always ending in a separator; empty until confirmed
     bool DirChosen = false; // true once a folder has been confirmed
-    bool Recursive = false; // confirmed with the folder: its subfolders are changed too
+    bool recursive = false; // confirmed with the folder: its subfolders are changed too
     std::string FileExt;    // preset extension without the dot
 };
 

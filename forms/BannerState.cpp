@@ -2,6 +2,8 @@
 
 #include "forms/Wording.h"
 
+#include <cmath>
+
 namespace layout {
 
 void loadBanner(BannerState& banner) {
@@ -18,6 +20,10 @@ std::string nextBannerLine(BannerState& banner) {
     if (banner.BannerPos == banner.BannerCount + 1)
         banner.BannerPos = 1;
     return line;
+}
+
+int bannerLeft(int innerWidth, int width) {
+    return static_cast<int>(std::lround((innerWidth - width) / 2.0));
 }
 
 } // namespace layout

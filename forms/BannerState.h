@@ -15,10 +15,17 @@ struct BannerState {
     std::int16_t BannerPos = 1;
 };
 
+// A tick every three seconds.
+inline constexpr int kBannerTickMs = 3000;
+
 // The window's load: the messages in BannerLines 1 to 13, the first one next.
 void loadBanner(BannerState& banner);
 
 // One tick: the message to show now; moves on, and wraps after the last message.
 std::string nextBannerLine(BannerState& banner);
+
+// The banner's left edge, centring a caption width wide in a window innerWidth wide; a caption
+// wider than the window gets a negative one.
+int bannerLeft(int innerWidth, int width);
 
 } // namespace layout

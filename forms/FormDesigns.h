@@ -76,7 +76,7 @@ inline constexpr Control kFileBroControls[] = {
 inline constexpr Window kFileBro{"FileBro", "文件浏览器", 5670,         6825,
                                  true,      true,         std::nullopt, kFileBroControls};
 
-// The links' captions end in their addresses, which the windows add (see AboutTexts.h).
+// The links' captions end in their addresses, which the windows add from the version header.
 inline constexpr Control kAboutControls[] = {
     {"Command1", Kind::Button, "", "OK", {4920, 4440, 855, 375}, 0},
     {"Label1", Kind::Label, "", "Stepwick!", {1560, 240, 2535, 975}, 1, kArialHeading, kDarkGreen},

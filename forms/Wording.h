@@ -16,6 +16,8 @@ std::string rosterText();
 std::string contactText();
 
 inline constexpr std::string_view kMessageTitle = ":)";
+// Asked before a run when no folder is confirmed; the picker follows.
+inline constexpr std::string_view kNoFolder = "请选择一个目录，以便于我们找到文件。";
 inline constexpr std::string_view kCodeIsEmpty = "请先输入拟添代码。";
 inline constexpr std::string_view kBadExtension = "扩展名中不能有“/”或“\\”，没有文件被修改。";
 // Followed by a line with the system's reason.
@@ -33,7 +35,6 @@ inline constexpr std::string_view kLauncherFailed =
     "无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。";
 inline constexpr std::string_view kProgressLabel = "正在添加代码……";
 inline constexpr std::string_view kCancel = "取消";
-inline constexpr std::string_view kSubfolders = "包括子文件夹";
 
 // A folder the picker could not open, as the picker shows its path, and the reason in our words.
 std::string folderNotOpened(std::string_view shownPath, std::string_view reason);
@@ -43,5 +44,21 @@ std::string heldCodeNotice(std::size_t characters);
 
 // How many files, and how many folders, a run could not handle.
 std::string failureSummary(std::size_t files, std::size_t folders);
+
+// What screen readers call the controls whose captions do not name them.
+inline constexpr std::string_view kLogName = "处理记录";
+inline constexpr std::string_view kLogoName = "Stepwick 标志";
+inline constexpr std::string_view kOtherTypeName = "其他扩展名";
+inline constexpr std::string_view kCodeName = "代码";
+inline constexpr std::string_view kDrivesName = "驱动器";
+inline constexpr std::string_view kFilesName = "文件";
+inline constexpr std::string_view kFoldersName = "文件夹";
+inline constexpr std::string_view kRosterName = "Morlend 高层名单";
+inline constexpr std::string_view kContactName = "Harnel 联系方式";
+inline constexpr std::string_view kPictureName = "Harnel 的图片";
+
+// The code box's own menu entries while it holds a code aside.
+inline constexpr std::string_view kPasteEntry = "粘贴(&P)";
+inline constexpr std::string_view kDeleteEntry = "删除(&D)";
 
 } // namespace layout

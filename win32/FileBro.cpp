@@ -70,7 +70,7 @@ void FileBro::showSingle(HWND opener) {
 }
 
 void FileBro::onCreated() {
-    SendMessageW(control(kFileBroCheck1), BM_SETCHECK, m_mod.Recursive ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(control(kFileBroCheck1), BM_SETCHECK, m_mod.recursive ? BST_CHECKED : BST_UNCHECKED, 0);
     fillDrives();
     // Every fresh picker starts at the process's current folder.
     (void)openFolder(folders::currentFolder());
@@ -149,7 +149,7 @@ void FileBro::onCommand(int id, int code) {
         break;
     case kFileBroCheck1:
         if (code == BN_CLICKED)
-            m_mod.Recursive = isChecked(kFileBroCheck1);
+            m_mod.recursive = isChecked(kFileBroCheck1);
         break;
     default:
         break;
@@ -159,7 +159,7 @@ void FileBro::onCommand(int id, int code) {
 void FileBro::confirm() {
     // The root of a drive keeps its one backslash; any other folder gets one.
     confirmFolder(m_mod, toUtf8(m_folder), m_paths);
-    m_mod.Recursive = isChecked(kFileBroCheck1);
+    m_mod.recursive = isChecked(kFileBroCheck1);
 }
 
 void FileBro::onClose() { closeConfirming(); }

@@ -1,8 +1,9 @@
 #include "win32/MainForm.h"
 
 #include "StepwickVersion.h"
-#include "core/CodeText.h"
 #include "core/Mod.h"
+#include "forms/RunChoices.h"
+#include "forms/RunOutcome.h"
 #include "forms/Wording.h"
 #include "platform/win32desktop/ApiBAS.h"
 #include "platform/win32desktop/TOURL.h"
@@ -10,14 +11,18 @@
 #include "win32/MessageBoxes.h"
 #include "win32/Wide.h"
 
-#include <algorithm>
-#include <cmath>
-
 namespace win32ui {
 
 namespace {
 constexpr UINT_PTR kTimer1 = 1;
-constexpr UINT kTickMs = 3000;
+
+// The type an option presets, by the option's id.
+std::string_view presetOf(int id) {
+    for (const layout::TypePreset& preset : layout::kTypePresets)
+        if (win32ui::controlId(layout::kMainForm, preset.option) == id)
+            return preset.type;
+    return {};
+}
 } // namespace
 
 MainForm::MainForm(Mod& mod, const platform::System& system)
@@ -52,7 +57,7 @@ void MainForm::load() {
     // The code window exists, hidden, from the start, holding its placeholder text.
     m_texts.ensure();
     layout::loadBanner(m_banner);
-    SetTimer(m_hwnd, kTimer1, kTickMs, nullptr);
+    SetTimer(m_hwnd, kTimer1, layout::kBannerTickMs, nullptr);
     loadDefaults(m_mod);
     sizeToCaption("ADL");
 }
@@ -78,16 +83,10 @@ void MainForm::onCommand(int id, int code) {
         return command4Click();
     // An option sets the extension whenever it becomes the selected one, by mouse or keys.
     case kMainOption1:
-        m_mod.FileExt = "txt";
-        break;
     case kMainOption2:
-        m_mod.FileExt = "htm";
-        break;
     case kMainOption3:
-        m_mod.FileExt = "asp";
-        break;
     case kMainOption4:
-        m_mod.FileExt = "php";
+        m_mod.FileExt = presetOf(id);
         break;
     default:
         break;
@@ -110,19 +109,16 @@ void MainForm::command2Click() {
         showMessage(m_hwnd, toWide(layout::kRunStopped), MessageIcon::Warning);
 }
 
-// What the windows say now: the run takes no input while it lasts, so this is the code of every file.
 BatchInput MainForm::choices() {
-    BatchInput input;
-    input.extension = isChecked("OOther") ? toUtf8(text("TOther")) : m_mod.FileExt;
-    input.position = isChecked("Ohead") ? Position::Head : Position::Foot;
-    input.once = m_texts.once();
-    input.afterPreamble = m_texts.afterPreamble();
-    input.eol = m_texts.matchLineBreaks() ? LineBreakMode::Match : LineBreakMode::CrLf;
-    input.folder = m_mod.TargetDir;
-    input.recursive = m_mod.Recursive;
-    input.code = [code = toCrLf(toUtf8(m_texts.code()))] { return code; };
-    input.stop = &m_run->stopFlag();
-    return input;
+    layout::WindowChoices choices;
+    choices.otherType = isChecked("OOther");
+    choices.otherText = toUtf8(text("TOther"));
+    choices.head = isChecked("Ohead");
+    choices.once = m_texts.once();
+    choices.afterPreamble = m_texts.afterPreamble();
+    choices.matchLineBreaks = m_texts.matchLineBreaks();
+    choices.code = toUtf8(m_texts.code());
+    return layout::runRequest(m_mod, choices, &m_run->stopFlag());
 }
 
 void MainForm::runEnded(const BatchResult& result, const std::exception_ptr& failure) {
@@ -141,44 +137,17 @@ void MainForm::runEnded(const BatchResult& result, const std::exception_ptr& fai
 }
 
 void MainForm::reportOutcome(const BatchResult& result) {
-    using Outcome = BatchResult::Outcome;
-    auto say = [this](std::string_view text, MessageIcon icon) { showMessage(m_hwnd, toWide(text), icon); };
-    switch (result.outcome) {
-    case Outcome::EmptyCode:
-        return say(layout::kCodeIsEmpty, MessageIcon::Information);
-    case Outcome::NoFolder:
-        say(kNoFolderMessage, MessageIcon::Information);
-        return m_fileBro.showSingle(m_hwnd);
-    case Outcome::BadExtension:
-        return say(layout::kBadExtension, MessageIcon::Warning);
-    case Outcome::FolderUnreadable:
-        return say(std::string(layout::kFolderUnreadable) + "\n" + result.error, MessageIcon::Warning);
-    case Outcome::FolderBusy:
-        return say(layout::kFolderBusy, MessageIcon::Information);
-    case Outcome::CodeNotEncodable:
-        return say(std::string(layout::kCodeNotEncodable) + "\n" + result.error, MessageIcon::Warning);
-    case Outcome::ControlInCode:
-        return say(std::string(layout::kControlInCode) + "\n" + result.error, MessageIcon::Warning);
-    case Outcome::Completed:
-    case Outcome::Cancelled:
-        break;
-    }
-    const auto folders = std::size_t(std::count_if(result.failures.begin(), result.failures.end(),
-                                                   [](const FileFailure& f) { return f.folder; }));
-    if (!result.failures.empty())
-        say(layout::failureSummary(result.failures.size() - folders, folders), MessageIcon::Warning);
+    const layout::RunMessage message = layout::outcomeMessage(result);
+    if (!message.text.empty())
+        showMessage(m_hwnd, toWide(message.text),
+                    message.icon == layout::RunMessage::Icon::Warning ? MessageIcon::Warning
+                                                                      : MessageIcon::Information);
+    if (message.showPicker)
+        m_fileBro.showSingle(m_hwnd);
 }
 
 void MainForm::appendLog(std::string_view text) {
-    std::wstring piece = toWide(text);
-    if (m_pendingCr) {
-        piece.insert(piece.begin(), L'\r');
-        m_pendingCr = false;
-    }
-    if (!piece.empty() && piece.back() == L'\r') {
-        piece.pop_back();
-        m_pendingCr = true;
-    }
+    const std::wstring piece = toWide(m_log.append(text));
     // Inserting at the end costs the same however long the log is.
     HWND log = control("Text1");
     const LRESULT end = SendMessageW(log, WM_GETTEXTLENGTH, 0, 0);
@@ -187,7 +156,7 @@ void MainForm::appendLog(std::string_view text) {
     SendMessageW(log, EM_SCROLLCARET, 0, 0);
 }
 
-void MainForm::timer1Timer() {
+void MainForm::tickBanner() {
     setText("ADL", toWide(layout::nextBannerLine(m_banner)));
     // The width must be the new caption's, so the label sizes itself before it is centred.
     sizeToCaption("ADL");
@@ -195,8 +164,8 @@ void MainForm::timer1Timer() {
     GetClientRect(m_hwnd, &client);
     GetWindowRect(control("ADL"), &label);
     MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&label), 2);
-    const double left = (client.right - (label.right - label.left)) / 2.0;
-    SetWindowPos(control("ADL"), nullptr, int(std::lround(left)), label.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    const int left = layout::bannerLeft(client.right, label.right - label.left);
+    SetWindowPos(control("ADL"), nullptr, left, label.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     InvalidateRect(m_hwnd, nullptr, TRUE);
 }
 
@@ -229,7 +198,7 @@ LRESULT MainForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     if (m_run && m_run->handleMessage(message, wParam, lParam))
         return 0;
     if (message == WM_TIMER && wParam == kTimer1) {
-        timer1Timer();
+        tickBanner();
         return 0;
     }
     return FormWindow::handle(message, wParam, lParam);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forms/BannerState.h"
+#include "forms/RunOutcome.h"
 #include "platform/System.h"
 #include "win32/About.h"
 #include "win32/BackgroundRun.h"
@@ -41,7 +42,7 @@ private:
     // Appends a piece of the core's log (CR LF line breaks) at the end of Text1.
     void appendLog(std::string_view text);
     void command4Click();
-    void timer1Timer();
+    void tickBanner();
     void exitSequence();
 
     Mod& m_mod;
@@ -53,8 +54,7 @@ private:
     std::unique_ptr<BackgroundRun> m_run;
     bool m_exiting = false;
     bool m_exitRequested = false;
-    // A CR that ended the last appended piece, waiting to learn whether an LF follows.
-    bool m_pendingCr = false;
+    layout::LogText m_log{layout::LogText::Breaks::CrLf};
 };
 
 } // namespace win32ui

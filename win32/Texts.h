@@ -43,7 +43,7 @@ protected:
 private:
     static LRESULT CALLBACK boxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
                                     DWORD_PTR self);
-    // The box's own answer to a message, or -1 to let the EDIT have it.
+    // The box's own answer to a message in result; false lets the EDIT have it.
     bool boxMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void setCode(std::wstring text);
     void holdAside(std::wstring text);

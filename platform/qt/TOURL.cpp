@@ -11,23 +11,19 @@ namespace {
 DesktopAddressOpener g_desktop;
 AddressOpener* g_opener = &g_desktop;
 
-void noticeOnErrorOutput(const QString& text) { qWarning("%s", qUtf8Printable(text)); }
+void noticeOnErrorOutput(const QString& address) { qWarning("cannot open %s", qUtf8Printable(address)); }
 Notice g_notice = noticeOnErrorOutput;
 
 void open(const QString& address) {
     if (g_opener->open(address))
         return;
-    g_notice(failureText());
+    g_notice(address);
 }
 } // namespace
 
 void OpenUrl(const QString& url) { open(url); }
 
 void OpenMail(const QString& address) { open(QStringLiteral("mailto:") + address); }
-
-QString failureText() {
-    return QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。");
-}
 
 NoticeOverride::NoticeOverride(Notice notice)
     : ScopedOverride(g_notice, notice ? std::move(notice) : Notice(noticeOnErrorOutput)) {}

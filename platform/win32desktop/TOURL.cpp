@@ -21,18 +21,16 @@ public:
 ShellOpener g_shell;
 TOURL::AddressOpener* g_opener = &g_shell;
 
-constexpr std::wstring_view kFailure = L"无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。";
-
 TOURL::Notice& notice() {
-    static TOURL::Notice shown = [](std::wstring_view text) {
-        MessageBoxW(nullptr, std::wstring(text).c_str(), L"Stepwick", MB_OK);
+    static TOURL::Notice told = [](std::wstring_view address) {
+        OutputDebugStringW((L"cannot open " + std::wstring(address) + L"\n").c_str());
     };
-    return shown;
+    return told;
 }
 
 void openOrTell(const std::wstring& address) {
     if (!g_opener->open(address))
-        notice()(kFailure);
+        notice()(address);
 }
 
 } // namespace

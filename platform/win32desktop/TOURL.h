@@ -7,8 +7,8 @@
 #include <string_view>
 
 // Opens web addresses and mail links with the system's handler for them. Neither routine lets a
-// failure reach its caller: when the address cannot be opened the notice tells the user, and the
-// call returns.
+// failure reach its caller: when the address cannot be opened the notice is told, and the call
+// returns.
 namespace TOURL {
 
 void OpenUrl(std::wstring_view url);
@@ -29,9 +29,10 @@ public:
     explicit OpenerOverride(AddressOpener& opener);
 };
 
-// Shown when an address cannot be opened: the text, in a box with an OK button, no icon and the
-// program's own title. Another notice takes its place for as long as the override lives.
-using Notice = std::function<void(std::wstring_view text)>;
+// Told the address that could not be opened; the windows install one that tells the user in their
+// own words, without one it goes to the debugger's output. Another notice takes its place for as
+// long as the override lives.
+using Notice = std::function<void(std::wstring_view address)>;
 class NoticeOverride : public platform::ScopedOverride<Notice> {
 public:
     explicit NoticeOverride(Notice replacement);

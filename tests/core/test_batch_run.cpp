@@ -2,6 +2,7 @@
 
 #include "core/FolderEditor.h"
 #include "forms/ReasonText.h"
+#include "forms/RunOutcome.h"
 #include "platform/FileSystemDecorator.h"
 #ifdef _WIN32
 #include "platform/win32/Win32Error.h"
@@ -38,30 +39,37 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     ASSERT_TRUE(std::filesystem::create_directory(dir / "folder"));
 
     using V = std::vector<std::string>;
+    // The files a run over the type would change, in its order; none where the folder cannot be read.
+    auto matchingFiles = [&dir](const std::string& type, const platform::System& system) {
+        V files;
+        const BatchResult r = previewBatch(at(dir, input(type, "foot", "C")), files, system);
+        return r.outcome == BatchResult::Outcome::Completed ? files : V{"<unreadable>"};
+    };
     // Where the file system keeps no entry types, each entry's own type still decides.
     for (bool typed : {true, false}) {
         SCOPED_TRACE(typed ? "entry types listed" : "DT_UNKNOWN");
         platform::RecordingFileSystem fs;
         if (!typed)
             fs.hideEntryTypes();
-        EXPECT_EQ(matchingFiles(dir.path(), "CGI", systemWith(fs)), (V{"a.cgi", "B.CGI", "c.Cgi"}));
+        EXPECT_EQ(matchingFiles("CGI", systemWith(fs)), (V{"a.cgi", "B.CGI", "c.Cgi"}));
         // Three characters without wildcards also take longer extensions that begin with them.
-        EXPECT_EQ(matchingFiles(dir.path(), "htm", systemWith(fs)), (V{"x.htm", "x.html", "x.HTMLX"}));
-        EXPECT_EQ(matchingFiles(dir.path(), "html", systemWith(fs)), (V{"x.html"}));
-        EXPECT_EQ(matchingFiles(dir.path(), "asp", systemWith(fs)), (V{"INDEX.ASP"}));
+        EXPECT_EQ(matchingFiles("htm", systemWith(fs)), (V{"x.htm", "x.html", "x.HTMLX"}));
+        EXPECT_EQ(matchingFiles("html", systemWith(fs)), (V{"x.html"}));
+        EXPECT_EQ(matchingFiles("asp", systemWith(fs)), (V{"INDEX.ASP"}));
         for (const char* every : {"abcdefghijklmnopqrstuvwxyz", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"})
-            EXPECT_EQ(matchingFiles(dir.path(), every, systemWith(fs)),
+            EXPECT_EQ(matchingFiles(every, systemWith(fs)),
                       (V{"k.ABCDEFGHIJKLMNOPQRSTUVWXYZ", "l.abcdefghijklmnopqrstuvwxyz"}));
-        EXPECT_EQ(matchingFiles(dir.path(), "", systemWith(fs)), (V{"noext"}));
-        EXPECT_EQ(matchingFiles(dir.path(), "c?i", systemWith(fs)),
-                  (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i", "z.c中i"}))
+        EXPECT_EQ(matchingFiles("", systemWith(fs)), (V{"noext"}));
+        EXPECT_EQ(matchingFiles("c?i", systemWith(fs)), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i", "z.c中i"}))
             << "with a wildcard, three characters take no longer extensions";
-        EXPECT_EQ(matchingFiles(dir.path(), "中文本", systemWith(fs)), (V{"u.中文本s"}))
-            << "characters, not bytes";
-        EXPECT_EQ(matchingFiles(dir.path(), "h*", systemWith(fs)),
-                  (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
-        EXPECT_EQ(matchingFiles(dir.path(), "h[t]m", systemWith(fs)), (V{"y.h[t]m"}))
-            << "brackets are plain characters";
+        EXPECT_EQ(matchingFiles("中文本", systemWith(fs)), (V{"u.中文本s"})) << "characters, not bytes";
+        EXPECT_EQ(matchingFiles("h*", systemWith(fs)), (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
+        EXPECT_EQ(matchingFiles("h[t]m", systemWith(fs)), (V{"y.h[t]m"})) << "brackets are plain characters";
+        BatchInput both = input("asp", "foot", "C");
+        both.types.emplace_back("CGI");
+        V files;
+        previewBatch(at(dir, both), files, systemWith(fs));
+        EXPECT_EQ(files, (V{"a.cgi", "B.CGI", "c.Cgi", "INDEX.ASP"})) << "a file of any of the types";
         EXPECT_EQ(run(dir, input("cgi", "foot", "C"), fs).log,
                   "被处理的文件\r\na.cgi\r\nB.CGI\r\nc.Cgi\r\n\r\n处理了3个文件。\r\n感谢您使用本软件！");
         EXPECT_EQ(readFile(outside / "target.cgi"), "x");
@@ -69,9 +77,9 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     // A name gone before it could be looked at is passed over; one that cannot be looked at fails the scan.
     platform::RecordingFileSystem failing;
     failing.hideEntryTypes(), failing.failEvery("statAt", std::errc::no_such_file_or_directory);
-    EXPECT_EQ(matchingFiles(dir.path(), "cgi", systemWith(failing)), V{});
+    EXPECT_EQ(matchingFiles("cgi", systemWith(failing)), V{});
     failing.failEvery("statAt", std::errc::io_error);
-    EXPECT_THROW(matchingFiles(dir.path(), "cgi", systemWith(failing)), FileError);
+    EXPECT_EQ(matchingFiles("cgi", systemWith(failing)), V{"<unreadable>"});
 }
 
 // A file swapped after the scan, before its turn or between the check of its type and its opening,
@@ -268,6 +276,9 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
             << ext << " " << code << " " << encoding;
     }
     EXPECT_EQ(runBatch(input("txt", "foot", "x"), sink, systemWith()).outcome, O::NoFolder);
+    BatchInput second = input("txt", "foot", "x");
+    second.types.emplace_back("a/b");
+    EXPECT_EQ(runBatch(at(dir, second), sink, systemWith()).outcome, O::BadExtension) << "any of the types";
     BatchResult gone = runBatch(at(dir / "missing", input("txt", "foot", "x")), sink, systemWith());
     EXPECT_EQ(gone.outcome, O::FolderUnreadable);
     EXPECT_THAT(gone.error, HasSubstr(kNoSuchFile));
@@ -321,6 +332,22 @@ TEST(BatchRun, WindowsNameEachSystemErrorInItsOwnWords) {
         }
 }
 
+// The log as each window's box takes it, piece by piece: a CR that ends a piece waits for the next,
+// so that a CR LF a run's pieces split reaches the box as one line break; a lone CR stays.
+TEST(BatchRun, WindowsJoinTheLogPiecesWithoutBreakingALineBreak) {
+    using Pieces = std::vector<std::string>;
+    const Pieces pieces{"a\r", "\nb\r\n", "c\r", "d\r", "", "\n"};
+    for (const auto& [breaks, shown] : Rows<layout::LogText::Breaks, Pieces>{
+             {layout::LogText::Breaks::CrLf, {"a", "\r\nb\r\n", "c", "\rd", "", "\r\n"}},
+             {layout::LogText::Breaks::Lf, {"a", "\nb\n", "c", "\rd", "", "\n"}}}) {
+        layout::LogText log(breaks);
+        Pieces box;
+        for (const std::string& piece : pieces)
+            box.push_back(log.append(piece));
+        EXPECT_EQ(box, shown);
+    }
+}
+
 // A dry run looks whether another run holds the folder but keeps no lock: a run meanwhile goes on.
 TEST(BatchRun, DryRunHoldsNoLockWhileItReads) {
     TempDir dir;
@@ -330,7 +357,7 @@ TEST(BatchRun, DryRunHoldsNoLockWhileItReads) {
     LogSink sink;
     fs.beforeCall("read", [&] { during = runBatch(at(dir, input("txt", "foot", "X")), sink, systemWith()); });
     BatchInput in = input("txt", "foot", "X");
-    in.once = true;
+    in.action = RunAction::AddOnce;
     std::vector<std::string> files;
     EXPECT_EQ(previewBatch(at(dir, in), files, systemWith(fs)).outcome, BatchResult::Outcome::Completed);
     EXPECT_EQ(during.outcome, BatchResult::Outcome::Completed) << during.error;
@@ -621,7 +648,7 @@ TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
             << names[i];
     }
     BatchInput again = input("txt", "foot", "END");
-    again.once = true;
+    again.action = RunAction::AddOnce;
     EXPECT_EQ(run(dir, again).result.changed, 0u); // each one's end found, past 4 GiB too
 }
 

@@ -31,7 +31,8 @@ struct Options {
 
 BatchInput inputFor(const Options& o, std::string code) {
     BatchInput in = input("txt", o.head ? "head" : "foot", code);
-    in.afterPreamble = o.afterPreamble;
+    if (o.head && o.afterPreamble)
+        in.place = CodeAt::HeadAfterPreamble;
     in.eol = o.eol;
     return in;
 }
@@ -57,7 +58,7 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
     const std::string file = dir / "f.txt";
     writeFile(file, old);
     BatchInput in = inputFor(o, code);
-    in.once = true;
+    in.action = RunAction::AddOnce;
     EXPECT_EQ(logOf(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(file), added);
 
@@ -70,7 +71,7 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
     EXPECT_EQ(previewBatch(at(dir, in), lacking, systemWith()).outcome, BatchResult::Outcome::Completed);
     EXPECT_TRUE(lacking.empty()) << "a check finds the code where a once run did";
 
-    in.remove = true;
+    in.action = RunAction::Remove;
     EXPECT_EQ(logOf(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(file), removed);
     EXPECT_EQ(logOf(dir, in), "f.txt（未含此代码）\r\n\r\n处理了0个文件。\r\n感谢您使用本软件！");
@@ -104,9 +105,9 @@ TEST(CodePlace, FilesThatHoldTheCodeAtItsPlaceAreLeftAloneAndRemovalTakesOneCopy
              {"head: the code as a longer line's start", "Cx\r\n", true, "C\r\nCx\r\n", "Cx\r\n"}}) {
         SCOPED_TRACE(what);
         BatchInput in = inputFor({head}, "C");
-        in.once = true;
+        in.action = RunAction::AddOnce;
         EXPECT_EQ(afterRun(old, in), added);
-        in.remove = true;
+        in.action = RunAction::Remove;
         EXPECT_EQ(afterRun(old, in), removed);
     }
 }
@@ -261,14 +262,14 @@ TEST(CodePlace, PlacementOptionsKeepTheEndAndRemovalGivesBackEveryByte) {
             TempDir dir;
             writeAll(dir.path(), old);
             BatchInput in = inputFor(o, "C");
-            in.once = true;
+            in.action = RunAction::AddOnce;
             logOf(dir, in);
             for (const auto& [name, added] : snapshot(dir.path())) {
                 const char last = added.back() == '\0' ? added[added.size() - 2] : added.back();
                 EXPECT_TRUE(added.size() > old.at(name).size() && last != '\n' && last != '\r') << added;
             }
             EXPECT_THAT(logOf(dir, in), HasSubstr("有9个文件已含此代码"));
-            in.remove = true;
+            in.action = RunAction::Remove;
             EXPECT_THAT(logOf(dir, in), HasSubstr("处理了9个文件"));
             EXPECT_EQ(snapshot(dir.path()), old);
         }
@@ -276,12 +277,12 @@ TEST(CodePlace, PlacementOptionsKeepTheEndAndRemovalGivesBackEveryByte) {
         TempDir dir;
         writeAll(dir.path(), withCode);
         BatchInput in = inputFor(plain, "C");
-        in.remove = true;
+        in.action = RunAction::Remove;
         logOf(dir, in);
         EXPECT_EQ(snapshot(dir.path()), old);
-        in.remove = false;
+        in.action = RunAction::Add;
         logOf(dir, in);
-        in.remove = true;
+        in.action = RunAction::Remove;
         logOf(dir, in);
         for (const auto& [name, bytes] : snapshot(dir.path()))
             EXPECT_EQ(bytes, old.at(name) + encode("\r\n").substr(encode("").size())) << name;
@@ -313,7 +314,7 @@ TEST(CodePlace, EachFileGetsTheCodeInItsOwnEncoding) {
         for (const auto& [name, old, mark, code, reason] : rows)
             writeFile(dir / name, old);
         BatchInput in = inputFor({head, false, LineBreakMode::Lf}, "码\r\n😀");
-        in.once = true;
+        in.action = RunAction::AddOnce;
         for (int pass : {1, 2}) { // the second finds the code everywhere
             const std::string log = logOf(dir, in);
             for (const auto& [name, old, mark, code, reason] : rows) {
@@ -327,7 +328,7 @@ TEST(CodePlace, EachFileGetsTheCodeInItsOwnEncoding) {
             }
             EXPECT_THAT(log, HasSubstr(pass == 1 ? "处理了7个文件。" : "有7个文件已含此代码，未再添加。"));
         }
-        in.remove = true;
+        in.action = RunAction::Remove;
         logOf(dir, in);
         for (const auto& [name, old, mark, code, reason] : rows)
             EXPECT_EQ(readFile(dir / name), old) << name << " after removal";
@@ -393,9 +394,9 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     busy.reset();
 
     // What a second run would change: with once only what the busy folder kept, with remove the rest.
-    in.once = true;
+    in.action = RunAction::AddOnce;
     EXPECT_EQ(preview(), Names{native("y/y.txt")});
-    in.remove = true;
+    in.action = RunAction::Remove;
     EXPECT_EQ(preview(), all);
     in.recursive = false;
     EXPECT_EQ(preview(), Names{"a.txt"});

@@ -2,7 +2,6 @@
 // not behave. (A low open-file limit: cli_test.sh.)
 #include "TestFiles.h"
 #include "core/FolderEditor.h"
-#include "core/InsertCode.h"
 
 #include <fstream>
 #include <iostream>
@@ -143,7 +142,7 @@ TEST(FileSafety, WhatAnotherProgramAppendsAtAnyStepIsNeverCut) {
         const bool head = position == "head", append = !head && !remove && code.size() < 4096;
         const std::string line = code + "\r\n", start = remove ? (head ? line + old : old + line) : old;
         BatchInput in = input("txt", position, code);
-        in.remove = remove;
+        in.action = remove ? RunAction::Remove : RunAction::Add;
         // What a run makes of the file without, and of the file with their bytes from the start.
         auto clean = [&](const std::string& bytes, platform::RecordingFileSystem& fs) {
             TempDir dir;
@@ -226,7 +225,7 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
     writeFile(dir / "a.txt", "old\r\nX\r\nX\r\n");
     ASSERT_EQ(::link((dir / "a.txt").c_str(), (dir / "b.txt").c_str()), 0);
     BatchInput in = input("txt", "foot", "X");
-    in.remove = true;
+    in.action = RunAction::Remove;
     EXPECT_EQ(run(dir, in).result.changed, 2u);
     EXPECT_EQ(readFile(dir / "b.txt"), "old\r\nX\r\n");
 }
@@ -307,47 +306,11 @@ TEST(FileSafety, LeftoverSweepKeepsAnotherUsersLiveRun) {
     EXPECT_EQ(listDir(dir.path()), std::set<std::string>{live});
 }
 
-// An unknown position or a code that is not text touches nothing; only a foot creates a file.
-// Read-only holds even for root; a link, a FIFO (a plain open would block) or a folder fails at once.
-TEST(InsertCode, RefusesWhatIsNotAWritableRegularFileAndOnlyAFootCreatesAFile) {
-    TempDir dir, outside;
-    auto& fs = platform::systemFileSystem();
-    writeFile(dir / "a.txt", "keep\r\n");
-    writeFile(dir / "ro.txt", "old\r\n", 0444);
-    writeFile(outside / "victim.txt", "outside\r\n");
-    ASSERT_EQ(::symlink((outside / "victim.txt").c_str(), (dir / "link.txt").c_str()), 0);
-    ASSERT_EQ(::mkfifo((dir / "fifo.txt").c_str(), 0644), 0);
-    ASSERT_EQ(::mkdir((dir / "dir.txt").c_str(), 0755), 0);
-    for (const char* position : {"Head", "FOOT", "", "head ", "tail"})
-        InsertCode("x", dir / "a.txt", position, systemWith(fs));
-    InsertCode("x", dir / "missing.txt", "Foot", systemWith(fs));
-    EXPECT_THROW(InsertCode("bad \xFF code", dir / "a.txt", "foot", systemWith(fs)), EncodingError);
-    for (const char* position : {"head", "foot"})
-        for (const char* name : {"ro.txt", "link.txt", "fifo.txt", "dir.txt"})
-            EXPECT_THROW(InsertCode("x", dir / name, position, systemWith(fs)), FileError)
-                << position << " " << name;
-    try {
-        InsertCode("c", dir / "gone.txt", "head", systemWith(fs));
-        FAIL() << "head on a missing file must fail";
-    } catch (const FileError& e) {
-        EXPECT_EQ(e.path() + ": " + e.reason(), dir / "gone.txt" + ": No such file or directory");
-    }
-    InsertCode("c", dir / "new.txt", "foot", systemWith(fs));
-    Contents want{{"a.txt", "keep\r\n"}, {"new.txt", "c\r\n"}, {"ro.txt", "old\r\n"}};
-    for (const char* name : {"dir.txt", "fifo.txt", "link.txt"}) // the link itself is not replaced either
-        want[name] = "<not a regular file>";
-    EXPECT_EQ(snapshot(dir.path()), want);
-    EXPECT_EQ(readFile(outside / "victim.txt"), "outside\r\n");
-    EXPECT_EQ(std::get<2>(ownerAndMode(dir / "ro.txt")), 0444u);
-    std::ofstream(dir / "plain.txt").put('p'); // made as any program makes a file
-    EXPECT_EQ(std::get<2>(ownerAndMode(dir / "new.txt")), std::get<2>(ownerAndMode(dir / "plain.txt")));
-}
-
 // Each call of a clean insertion or removal failed in turn: the file is whole old (or whole new
 // where the failure does not matter), keeps its mode, and nothing is left behind. Also a long foot,
 // and a head without unnamed files or without /proc to name them (a named temporary file).
-TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
-    // Position, code, a call that always fails and its error, removal (through a run) or insertion,
+TEST(FileSafety, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
+    // Position, code, a call that always fails and its error, removal or insertion,
     // the file's first line (one longer than the first read makes a removal that matches the file's
     // line breaks read on for its break).
     using std::errc;
@@ -384,21 +347,15 @@ TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
             if (!missing.empty())
                 fs.failEvery(missing, err);
             fs.failCall(n, interrupt ? errc::interrupted : errc::no_space_on_device);
-            bool threw = false;
-            if (remove) {
-                BatchInput in = input("txt", position, code);
-                in.remove = true;
-                if (first == longLine)
-                    in.eol = LineBreakMode::Match;
-                threw = run(dir, in, fs).result.changed == 0;
-            } else {
-                try {
-                    InsertCode(code, dir / "a.txt", position, systemWith(fs));
-                } catch (const FileError& e) {
-                    threw = true;
-                    EXPECT_NE(e.refusal(), Refusal::PartialCode) << "the file is whole";
-                }
-            }
+            BatchInput in = input("txt", position, code);
+            if (remove)
+                in.action = RunAction::Remove;
+            if (first == longLine)
+                in.eol = LineBreakMode::Match;
+            const Ran r = run(dir, in, fs);
+            const bool threw = r.result.changed == 0;
+            for (const FileFailure& f : r.result.failures)
+                EXPECT_NE(f.refusal, Refusal::PartialCode) << "the file is whole";
             const auto& c = fs.calls();
             auto last = [&](const char* name) { return c.rend() - std::find(c.rbegin(), c.rend(), name); };
             if (n == 0) {

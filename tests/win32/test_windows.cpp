@@ -316,7 +316,7 @@ void runFromFolderPickToLog() {
     EXPECT(s.run().empty());
     const Box box = answerBox(s.p->id());
     EXPECT(box.shown && box.hasIcon); // titled ":)"
-    EXPECT_EQ(box.text, wide(kNoFolderMessage));
+    EXPECT_EQ(box.text, wide(layout::kNoFolder));
     HWND picker = s.picker();
     HWND dirs = item(picker, layout::kFileBro, "Dir1"), files = item(picker, layout::kFileBro, "File1");
     EXPECT(SendMessageW(item(picker, layout::kFileBro, "Drive1"), CB_GETCURSEL, 0, 0) >= 0); // its drive

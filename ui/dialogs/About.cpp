@@ -52,11 +52,11 @@ About::About(QWidget* parent)
     }
     auto* roster = controls.get<QPlainTextEdit>("Text1");
     roster->setPlainText(blockText(layout::rosterText()));
-    roster->setAccessibleName(QStringLiteral("Morlend 高层名单"));
+    roster->setAccessibleName(toQString(layout::kRosterName));
     auto* contact = controls.get<QPlainTextEdit>("Text2");
     contact->setPlainText(blockText(layout::contactText()));
-    contact->setAccessibleName(QStringLiteral("Harnel 联系方式"));
-    controls.get<QLabel>("Image1")->setAccessibleName(QStringLiteral("Harnel 的图片"));
+    contact->setAccessibleName(toQString(layout::kContactName));
+    controls.get<QLabel>("Image1")->setAccessibleName(toQString(layout::kPictureName));
     setUpLinks(controls);
 
     Command1->setFocus(); // first in the tab order, it holds the focus when the window opens

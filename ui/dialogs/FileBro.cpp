@@ -87,15 +87,15 @@ FileBro::FileBro(Mod& mod, const VolumeList& volumes, QWidget* parent) : QWidget
         return row.kind == layout::Kind::DirList ? new DirList(parent) : nullptr;
     });
     Drive1 = controls.get<QComboBox>("Drive1");
-    Drive1->setAccessibleName(QStringLiteral("驱动器"));
+    Drive1->setAccessibleName(toQString(layout::kDrivesName));
     File1 = controls.get<QListWidget>("File1");
-    File1->setAccessibleName(QStringLiteral("文件"));
+    File1->setAccessibleName(toQString(layout::kFilesName));
     Dir1 = controls.get<DirList>("Dir1");
-    Dir1->setAccessibleName(QStringLiteral("文件夹"));
+    Dir1->setAccessibleName(toQString(layout::kFoldersName));
     Check1 = controls.get<QCheckBox>("Check1");
     // It shows what the next run does: the last confirmed choice, and a change counts at once.
-    Check1->setChecked(m_mod.Recursive);
-    connect(Check1, &QCheckBox::toggled, this, [this](bool on) { m_mod.Recursive = on; });
+    Check1->setChecked(m_mod.recursive);
+    connect(Check1, &QCheckBox::toggled, this, [this](bool on) { m_mod.recursive = on; });
     clickFocusedButtonsOnEnter(this);
     showFocusCue(Dir1);
     showFocusCue(File1);
@@ -147,7 +147,7 @@ void FileBro::closeEvent(QCloseEvent* event) {
     if (!m_confirmed && !Dir1->folder().isEmpty()) {
         // The folder lists show and take POSIX paths.
         confirmFolder(m_mod, Dir1->folder().toStdString(), platform::kPosixPaths);
-        m_mod.Recursive = Check1->isChecked();
+        m_mod.recursive = Check1->isChecked();
         m_confirmed = true;
     }
     event->accept();

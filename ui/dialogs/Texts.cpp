@@ -1,5 +1,6 @@
 #include "ui/dialogs/Texts.h"
 
+#include "forms/Wording.h"
 #include "ui/widgets/CodeTextBox.h"
 #include "ui/widgets/DesignUnits.h"
 #include "ui/widgets/FormControls.h"
@@ -15,7 +16,7 @@ Texts::Texts(QWidget* parent) : QWidget(parent) {
 
     const FormControls controls(this, layout::kTexts);
     Text1 = controls.get<CodeTextBox>("Text1");
-    Text1->setAccessibleName(QStringLiteral("代码"));
+    Text1->setAccessibleName(toQString(layout::kCodeName));
     Check1 = controls.get<QCheckBox>("Check1");
     Check2 = controls.get<QCheckBox>("Check2");
     Check3 = controls.get<QCheckBox>("Check3");

@@ -1,5 +1,8 @@
 #include "ui/main/BackgroundRun.h"
 
+#include "forms/Wording.h"
+#include "ui/widgets/DesignUnits.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QProgressDialog>
@@ -110,9 +113,10 @@ void BackgroundRun::takeInputAgain() {
 void BackgroundRun::showProgress() {
     if (!m_running || m_dialog || m_progress.stopFlag())
         return;
-    m_dialog = new QProgressDialog(QStringLiteral("正在添加代码……"), QStringLiteral("取消"), 0, 0, m_owner);
+    m_dialog =
+        new QProgressDialog(toQString(layout::kProgressLabel), toQString(layout::kCancel), 0, 0, m_owner);
     m_dialog->setObjectName(QStringLiteral("Progress"));
-    m_dialog->setWindowTitle(QStringLiteral(":)"));
+    m_dialog->setWindowTitle(toQString(layout::kMessageTitle));
     m_dialog->setWindowFlag(Qt::WindowStaysOnTopHint);
     m_dialog->setEnabled(true);
     m_dialog->setAutoClose(false);

@@ -2,8 +2,9 @@
 
 #include "StepwickVersion.h"
 #include "core/BatchRun.h"
-#include "core/CodeText.h"
 #include "core/Mod.h"
+#include "forms/RunChoices.h"
+#include "forms/RunOutcome.h"
 #include "forms/Wording.h"
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
@@ -33,25 +34,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <exception>
-
-namespace {
-
-// How many files, and how many folders, the run could not handle.
-QString failureSummary(const BatchResult& result) {
-    const auto folders = std::size_t(std::count_if(result.failures.begin(), result.failures.end(),
-                                                   [](const FileFailure& f) { return f.folder; }));
-    return toQString(layout::failureSummary(result.failures.size() - folders, folders));
-}
-
-// A core that refuses an empty code itself reports it by an outcome of its own.
-template <typename Result> bool refusedEmptyCode(const Result& result) {
-    if constexpr (requires { Result::Outcome::EmptyCode; })
-        return result.outcome == Result::Outcome::EmptyCode;
-    else
-        return false;
-}
-
-} // namespace
 
 // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): the body makes every control before its first use
 MainForm::MainForm(Mod& mod, const platform::System& system, QWidget* parent)
@@ -102,16 +84,16 @@ void MainForm::buildControls() {
     Ohead = controls.get<QRadioButton>("Ohead");
     Check1 = controls.get<QCheckBox>("Check1");
     ADL = controls.get<QLabel>("ADL");
-    controls.get<QLabel>("Image1")->setAccessibleName(QStringLiteral("Stepwick 标志"));
+    controls.get<QLabel>("Image1")->setAccessibleName(toQString(layout::kLogoName));
     finishControls();
     setUpKeyboard();
     connectEvents();
 }
 
 void MainForm::finishControls() {
-    Text1->setAccessibleName(QStringLiteral("处理记录"));
+    Text1->setAccessibleName(toQString(layout::kLogName));
     appendLog(layout::kMainForm["Text1"].caption);
-    TOther->setAccessibleName(QStringLiteral("其他扩展名"));
+    TOther->setAccessibleName(toQString(layout::kOtherTypeName));
     ADL->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The banner sizes itself to its caption and keeps its left edge.
     ADL->adjustSize();
@@ -126,7 +108,6 @@ void MainForm::setUpKeyboard() {
 void MainForm::connectEvents() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(200);
 
     connect(Check1, &QCheckBox::clicked, this, &MainForm::check1Click);
     connect(CmdAdd, &QPushButton::clicked, this, &MainForm::cmdAddClick);
@@ -135,15 +116,14 @@ void MainForm::connectEvents() {
     connect(Command2, &QPushButton::clicked, this, &MainForm::command2Click);
     connect(Command3, &QPushButton::clicked, this, &MainForm::command3Click);
     connect(Command4, &QPushButton::clicked, this, &MainForm::command4Click);
-    connect(Timer1, &QTimer::timeout, this, &MainForm::timer1Timer);
+    connect(Timer1, &QTimer::timeout, this, &MainForm::tickBanner);
     // An option sets the extension whenever it becomes the selected one, by mouse or keys.
-    const std::pair<QRadioButton*, const char*> presets[] = {
-        {Option1, "txt"}, {Option2, "htm"}, {Option3, "asp"}, {Option4, "php"}};
-    for (const auto& [option, extension] : presets) {
-        connect(option, &QRadioButton::toggled, this, [this, ext = extension](bool on) {
-            if (on)
-                m_mod.FileExt = ext;
-        });
+    for (const layout::TypePreset& preset : layout::kTypePresets) {
+        connect(findChild<QRadioButton*>(toQString(preset.option)), &QRadioButton::toggled, this,
+                [this, type = preset.type](bool on) {
+                    if (on)
+                        m_mod.FileExt = type;
+                });
     }
 }
 
@@ -184,7 +164,7 @@ void MainForm::command1Click() { About::showSingle(m_about, this, &m_aboutPlace)
 
 void MainForm::command3Click() { TOURL::OpenUrl(QString::fromUtf8(stepwick::kAuthorUrl)); }
 
-void MainForm::timer1Timer() { bannerTick(m_banner, ADL, width()); }
+void MainForm::tickBanner() { bannerTick(m_banner, ADL, width()); }
 
 bool MainForm::running() const { return m_run->running(); }
 
@@ -200,19 +180,16 @@ void MainForm::command2Click() {
                          MessageBox::Icon::Warning);
 }
 
-// What the windows say now: the run takes no input while it lasts, so this is the code of every file.
 BatchInput MainForm::choices() {
-    BatchInput input;
-    input.extension = OOther->isChecked() ? TOther->text().toStdString() : m_mod.FileExt;
-    input.position = Ohead->isChecked() ? Position::Head : Position::Foot;
-    input.once = texts()->once();
-    input.afterPreamble = texts()->afterPreamble();
-    input.eol = texts()->matchLineBreaks() ? LineBreakMode::Match : LineBreakMode::CrLf;
-    input.folder = m_mod.TargetDir;
-    input.recursive = m_mod.Recursive;
-    input.code = [code = toCrLf(texts()->code().toStdString())] { return code; };
-    input.stop = &m_run->stopFlag();
-    return input;
+    layout::WindowChoices choices;
+    choices.otherType = OOther->isChecked();
+    choices.otherText = TOther->text().toStdString();
+    choices.head = Ohead->isChecked();
+    choices.once = texts()->once();
+    choices.afterPreamble = texts()->afterPreamble();
+    choices.matchLineBreaks = texts()->matchLineBreaks();
+    choices.code = texts()->code().toStdString();
+    return layout::runRequest(m_mod, choices, &m_run->stopFlag());
 }
 
 void MainForm::runEnded(const BatchResult& result, const std::exception_ptr& failure) {
@@ -238,59 +215,21 @@ void MainForm::tellCodeIsEmpty() {
 }
 
 void MainForm::reportOutcome(const BatchResult& result) {
-    const QString title = toQString(layout::kMessageTitle);
-    if (refusedEmptyCode(result))
-        return tellCodeIsEmpty();
-    switch (result.outcome) {
-    case BatchResult::Outcome::NoFolder:
-        MessageBox::show(this, title, QString::fromUtf8(kNoFolderMessage.data(), kNoFolderMessage.size()),
-                         MessageBox::Icon::Information);
+    const layout::RunMessage message = layout::outcomeMessage(result);
+    if (!message.text.empty())
+        MessageBox::show(this, toQString(layout::kMessageTitle), toQString(message.text),
+                         message.icon == layout::RunMessage::Icon::Warning ? MessageBox::Icon::Warning
+                                                                           : MessageBox::Icon::Information);
+    if (message.showPicker)
         showFileBro();
-        break;
-    case BatchResult::Outcome::BadExtension:
-        MessageBox::show(this, title, toQString(layout::kBadExtension), MessageBox::Icon::Warning);
-        break;
-    case BatchResult::Outcome::FolderUnreadable:
-        MessageBox::show(this, title,
-                         toQString(layout::kFolderUnreadable) + u'\n' + QString::fromStdString(result.error),
-                         MessageBox::Icon::Warning);
-        break;
-    case BatchResult::Outcome::FolderBusy:
-        MessageBox::show(this, title, toQString(layout::kFolderBusy), MessageBox::Icon::Information);
-        break;
-    case BatchResult::Outcome::CodeNotEncodable:
-    case BatchResult::Outcome::ControlInCode:
-        MessageBox::show(this, title,
-                         toQString(result.outcome == BatchResult::Outcome::ControlInCode
-                                       ? layout::kControlInCode
-                                       : layout::kCodeNotEncodable) +
-                             u'\n' + QString::fromStdString(result.error),
-                         MessageBox::Icon::Warning);
-        break;
-    default: // completed or cancelled
-        if (!result.failures.empty())
-            MessageBox::show(this, title, failureSummary(result), MessageBox::Icon::Warning);
-        break;
-    }
 }
 
 void MainForm::appendLog(std::string_view text) {
-    QString piece = QString::fromUtf8(text.data(), qsizetype(text.size()));
-    if (m_pendingCr) {
-        piece.prepend(u'\r');
-        m_pendingCr = false;
-    }
-    if (piece.endsWith(u'\r')) {
-        piece.chop(1);
-        m_pendingCr = true;
-    }
-    piece.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-
     // Inserting at the end costs the same however long the log is; re-setting the
     // whole text for every file would not.
     QTextCursor cursor(Text1->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(piece);
+    cursor.insertText(toQString(m_log.append(text)));
     Text1->verticalScrollBar()->setValue(Text1->verticalScrollBar()->maximum());
 }
 

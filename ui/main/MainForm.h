@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forms/BannerState.h"
+#include "forms/RunOutcome.h"
 #include "platform/System.h"
 #include "ui/widgets/WindowSetup.h"
 
@@ -70,7 +71,7 @@ private:
     void reportOutcome(const BatchResult& result);
     void command3Click();
     void command4Click();
-    void timer1Timer();
+    void tickBanner();
 
     // Appends a piece of the core's log (CR LF line breaks) at the end of Text1.
     void appendLog(std::string_view text);
@@ -110,6 +111,5 @@ private:
     std::function<void()> m_endProcess;
     bool m_exitRequested = false;
     bool m_exiting = false;
-    // A CR that ended the last appended piece, waiting to learn whether an LF follows.
-    bool m_pendingCr = false;
+    layout::LogText m_log{layout::LogText::Breaks::Lf};
 };

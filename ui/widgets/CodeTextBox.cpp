@@ -1,6 +1,7 @@
 #include "ui/widgets/CodeTextBox.h"
 
 #include "forms/Wording.h"
+#include "ui/widgets/DesignUnits.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -154,11 +155,11 @@ void CodeTextBox::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = createStandardContextMenu(event->pos());
     if (m_heldAside) {
         menu->addSeparator();
-        QAction* paste = menu->addAction(QStringLiteral("粘贴(&P)"), this,
+        QAction* paste = menu->addAction(toQString(layout::kPasteEntry), this,
                                          [this] { pasteReplacing(QApplication::clipboard()->text()); });
         paste->setShortcut(QKeySequence::Paste);
         paste->setEnabled(!QApplication::clipboard()->text().isEmpty());
-        menu->addAction(QStringLiteral("删除(&D)"), this, [this] { setCode({}); })
+        menu->addAction(toQString(layout::kDeleteEntry), this, [this] { setCode({}); })
             ->setShortcut(QKeySequence::Delete);
     }
     menu->exec(event->globalPos());

@@ -1,8 +1,11 @@
 #include "ui/widgets/FontSubstitutions.h"
 
+#include "forms/WindowDesign.h"
+#include "ui/widgets/DesignUnits.h"
+
 #include <QFont>
 
 void installFontSubstitutions() {
-    QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"));
+    QFont::insertSubstitution(toQString(layout::kSong9.face), QStringLiteral("AR PL UMing CN"));
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
 }
