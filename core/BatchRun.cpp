@@ -4,6 +4,8 @@
 #include "core/Encoding.h"
 #include "core/FileError.h"
 #include "core/FolderEditor.h"
+#include "core/MarkerPlace.h"
+#include "core/NameFilter.h"
 #include "core/RunLog.h"
 #include "core/RunPipeline.h"
 #include "core/ShownNames.h"
@@ -19,27 +21,62 @@ using platform::FileInfo;
 using platform::FileSystem;
 using platform::UniqueFile;
 
-CodeEdit editOf(const BatchInput& input) {
-    CodeEdit edit;
-    edit.position = input.position;
-    edit.afterPreamble = input.afterPreamble;
-    edit.eol = input.eol;
-    edit.action = input.remove ? CodeEdit::Action::Remove
-                  : input.once ? CodeEdit::Action::AddOnce
-                               : CodeEdit::Action::Add;
-    return edit;
-}
-
 using Outcome = BatchResult::Outcome;
 
 // What a run has found before it touches anything: its folder, the folders and files to handle,
-// and the code, read and encoded once; and the locks that keep other runs out of its tree.
+// and the code, read and encoded once (the marker and the old code too); and the locks that keep
+// other runs out of its tree.
 struct RunStart {
     UniqueFile dir;
     std::vector<UniqueFile> locks;
     FolderTree tree;
     std::optional<EncodedCode> code;
+    std::optional<EncodedCode> marker;
+    std::optional<EncodedCode> oldCode;
 };
+
+bool besideMarker(Position position) {
+    return position == Position::BeforeMarker || position == Position::AfterMarker;
+}
+
+CodeEdit editOf(const BatchInput& input, RunStart& run) {
+    CodeEdit edit;
+    edit.position = input.position;
+    edit.afterPreamble = input.afterPreamble;
+    edit.eol = input.eol;
+    edit.action = input.replace  ? CodeEdit::Action::Replace
+                  : input.remove ? CodeEdit::Action::Remove
+                  : input.once   ? CodeEdit::Action::AddOnce
+                                 : CodeEdit::Action::Add;
+    if (besideMarker(input.position)) {
+        edit.marker = input.marker;
+        edit.markerIsTag = isHtmlTag(input.marker);
+        edit.markerBytes = &*run.marker;
+    }
+    edit.oldCode = run.oldCode ? &*run.oldCode : nullptr;
+    return edit;
+}
+
+// Why the request's marker, old code or exclusions cannot be followed; empty when they can.
+std::string requestFault(const BatchInput& input) {
+    if (besideMarker(input.position))
+        if (std::string fault = markerFault(input.marker); !fault.empty())
+            return fault;
+    if (input.replace && (input.once || input.remove))
+        return "a replacement cannot be combined with once or remove";
+    for (const std::string& pattern : input.exclude)
+        if (std::string fault = exclusionFault(pattern); !fault.empty())
+            return fault;
+    return extensionFault(input.extension);
+}
+
+// A text the run needs beside the code (the old code, a marker), encoded as the code is.
+std::string codeLike(const std::string& text) {
+    std::string crlf = toCrLf(text);
+    if (crlf.ends_with("\r\n"))
+        crlf.resize(crlf.size() - 2);
+    return crlf;
+}
 
 bool refuseBusy(const std::string& folder, BatchResult& result, const platform::System& system) {
     result.outcome = Outcome::FolderBusy;
@@ -61,7 +98,7 @@ bool openRun(const BatchInput& input, const platform::System& system, bool lock,
         // Two runs in one tree would each replace files the other just changed.
         if (lock && !lockRunFolders(fs, run.dir.get(), run.locks))
             return refuseBusy(input.folder, result, system);
-        run.tree = scanFolders(system, run.dir.get(), input.extension, input.recursive);
+        run.tree = scanFolders(system, run.dir.get(), NameFilter(input.extension, input.exclude), input.recursive);
     } catch (const FileError& e) {
         result.outcome = Outcome::FolderUnreadable;
         result.error = shownPath(input.folder, system.charsets, system.paths) + ": " + e.reason();
@@ -85,7 +122,17 @@ bool takeCode(const BatchInput& input, const platform::System& system, RunStart&
             result.error = std::move(fault.reason);
             return false;
         }
-        run.code.emplace(system.charsets, std::move(code), system.charsets.systemCharset(), input.encoding);
+        if (input.replace && codeLike(*input.replace) == code) {
+            result.outcome = Outcome::BadRequest;
+            result.error = "the old code and the new one are the same";
+            return false;
+        }
+        const std::string charset = system.charsets.systemCharset();
+        run.code.emplace(system.charsets, std::move(code), charset, input.encoding);
+        if (input.replace)
+            run.oldCode.emplace(system.charsets, codeLike(*input.replace), charset, input.encoding);
+        if (besideMarker(input.position))
+            run.marker.emplace(system.charsets, input.marker, charset, input.encoding);
     } catch (const EncodingError& e) {
         result.outcome = Outcome::CodeNotEncodable;
         result.error = e.what();
@@ -101,6 +148,11 @@ bool startRun(const BatchInput& input, const platform::System& system, bool lock
     if (input.folder.empty()) {
         result.outcome = Outcome::NoFolder;
         result.error = "no folder has been chosen";
+        return false;
+    }
+    if (std::string fault = requestFault(input); !fault.empty()) {
+        result.outcome = Outcome::BadRequest;
+        result.error = std::move(fault);
         return false;
     }
     const std::size_t separator = input.extension.find_first_of(kNotInExtension);
@@ -166,7 +218,7 @@ BatchResult runBatch(const BatchInput& input, BatchSink& sink, const platform::S
     if (!startRun(input, system, /*lock=*/true, run, result))
         return result;
     RunState state{
-        {system, system.files, editOf(input), input.folder}, {sink, result, input.ownOutput}, {*run.code}};
+        {system, system.files, editOf(input, run), input.folder}, {sink, result, input.ownOutput}, {*run.code}};
     state.stop.external = input.stop;
     for (const std::size_t folder : run.tree.order)
         state.run.total += run.tree.folders[folder].names.size();
@@ -178,7 +230,7 @@ BatchResult runBatch(const BatchInput& input, BatchSink& sink, const platform::S
     }
     if (state.run.done < state.run.total)
         result.outcome = Outcome::Cancelled;
-    sink.appendLog(closingLines(result));
+    sink.appendLog(closingLines(result, sink));
     return result;
 }
 
@@ -218,10 +270,10 @@ void previewTreeFolder(FolderWalk& walk, RunStart& run, std::size_t index, const
                        Preview preview, std::vector<std::string>& files, BatchResult& result,
                        const platform::System& system) {
     FileSystem& fs = system.files;
-    const CodeEdit edit = editOf(input);
+    const CodeEdit edit = editOf(input, run);
     // A plain insertion changes every file; the others depend on what each file holds.
-    const bool reads = edit.action != CodeEdit::Action::Add;
-    const bool wanted = edit.action == CodeEdit::Action::Remove;
+    const bool reads = edit.action != CodeEdit::Action::Add || besideMarker(edit.position);
+    const bool wanted = edit.action == CodeEdit::Action::Remove || edit.action == CodeEdit::Action::Replace;
     const bool asRun = preview == Preview::Run;
     FileHandle dir = platform::kNoFile;
     try {

@@ -28,8 +28,18 @@ inline constexpr std::string_view kNotInExtension = "/\\";
 struct BatchInput {
     // The confirmed folder, ending in a separator (see confirmFolder); empty: none chosen (NoFolder).
     std::string folder;
-    std::string extension; // without the dot; "*" and "?" are wildcards
+    // Without the dot; "*" and "?" are wildcards; several separated by ',' or ';', none of them empty.
+    std::string extension;
+    // Names, or paths below the folder ('/' between names), with "*" and "?", of the files and
+    // subfolders the run leaves out: an excluded subfolder is not entered.
+    std::vector<std::string> exclude{};
     Position position = Position::Foot;
+    // BeforeMarker, AfterMarker: the marker (UTF-8, one line, not empty); an HTML tag such as
+    // "</body>" matches in any letter case, with attributes, outside comments.
+    std::string marker{};
+    // Set: each file where this old code (as the code) stands exactly at its place gets the code
+    // in its stead; not with once or remove.
+    std::optional<std::string> replace{};
     // Asked once per run, after the folder was read and before any file is touched; the text
     // returned (UTF-8, CR LF line breaks) is taken over, not copied, and serves every file. A last
     // CR LF is the code's own: no second one follows it.
@@ -58,6 +68,12 @@ struct FileFailure {
     bool folder = false;   // a subfolder that could not be read or entered (its name ends in '/')
 };
 
+// Why a replacement left a file as it was.
+enum class LeftAlone {
+    HoldsNew, // the new code stands at its place already
+    LacksOld, // neither the old code nor the new stands there
+};
+
 // Receives what a run reports, in the run's order.
 class BatchSink {
 public:
@@ -72,6 +88,9 @@ public:
     }
     // The reason shown in a file's log line; front ends may word it in their own language.
     virtual std::string reasonText(const FileFailure& failure) const { return failure.reason; }
+    // The word in the line of a file a replacement left alone, and the line that counts such files.
+    virtual std::string leftAloneText(LeftAlone why) const;
+    virtual std::string leftAloneCount(LeftAlone why, std::size_t files) const;
     // How far the copy of one large file has come, so that a long file shows progress too.
     // Called from the thread that prepares the files, which may not be the run's own.
     virtual void fileProgress(std::uint64_t done, std::uint64_t total) {
@@ -91,11 +110,13 @@ struct BatchResult {
         EmptyCode,        // there is no code to add or take out (or line breaks only); nothing touched
         ControlInCode,    // the code holds a control character but tab, CR and LF; nothing touched
         FolderBusy,       // another run holds the folder; nothing touched, nothing logged
+        BadRequest,       // the marker, the old code or an exclusion cannot be followed; nothing touched
     };
     Outcome outcome = Outcome::Completed;
     std::size_t changed = 0;
     std::size_t alreadyHeld = 0; // left alone: they held the code already (once)
     std::size_t notHeld = 0;     // left alone: they did not hold the code (remove)
+    std::size_t lacksOld = 0;    // left alone: they held neither the old code nor the new (replace)
     // Files, and subfolders (a name ending in '/') that could not be read.
     std::vector<FileFailure> failures;
     // Changed files with a word in their line: an extended attribute that could not be copied

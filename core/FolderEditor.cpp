@@ -116,8 +116,15 @@ FolderEditor::Pending FolderEditor::prepare(const std::string& name, const CodeE
     Pending p;
     p.name = name;
     p.path = m_setup.folder + name;
-    const bool head = edit.position == Position::Head;
+    // Everything but a foot added or taken out is written as a new file.
+    const bool replace = edit.action == CodeEdit::Action::Replace;
+    const bool marker = edit.position == Position::BeforeMarker || edit.position == Position::AfterMarker;
+    const bool head = edit.position != Position::Foot || replace;
     UniqueFile file = openTarget(p, head, createMissing);
+    if (replace)
+        return prepareReplacement(std::move(p), std::move(file), edit, code);
+    if (marker)
+        return prepareAtMarker(std::move(p), std::move(file), edit, code);
     return head ? prepareHead(std::move(p), std::move(file), edit, code)
                 : prepareFoot(std::move(p), std::move(file), edit, code);
 }
@@ -126,6 +133,11 @@ bool FolderEditor::holdsCode(const std::string& name, const CodeEdit& edit, Enco
     const std::string path = m_setup.folder + name;
     FileInfo info;
     UniqueFile file = openChecked(name, path, OpenMode::Read, info);
+    if (edit.action == CodeEdit::Action::Replace) {
+        bool holdsNew = false;
+        const bool holdsOld = locateReplacement(file.get(), info.size, path, edit, code, holdsNew).held;
+        return !holdsNew && holdsOld;
+    }
     return locate(file.get(), info.size, path, edit, code).held;
 }
 
@@ -254,6 +266,12 @@ FolderEditor::Pending FolderEditor::prepareReplace(Pending p, UniqueFile src, Fi
     }
     p.old = std::move(src);
     return p;
+}
+
+FolderEditor::Pending FolderEditor::prepareSplice(Pending p, UniqueFile src, const Splice& splice) {
+    return prepareReplace(std::move(p), std::move(src), [&](Pending& q, FileHandle from) {
+        writeSpliced(q, from, splice.from, splice.end, splice.bytes);
+    });
 }
 
 void FolderEditor::checkReplaceable(const std::string& path) {

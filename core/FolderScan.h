@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+class NameFilter;
+
 // The names a run would handle, in the order it handles them: regular, non-hidden
 // files whose names match "*." + extension, letter case ignored, sorted by name
 // (case ignored). Throws FileError when the folder cannot be read.
@@ -47,8 +49,8 @@ struct FolderTree {
 
 // Reads the tree below an open folder. A subfolder that cannot be read is kept with its failure.
 // Throws FileError when the run's own folder cannot be read.
-FolderTree scanFolders(const platform::System& system, platform::FileHandle root,
-                       const std::string& extension, bool recursive);
+FolderTree scanFolders(const platform::System& system, platform::FileHandle root, const NameFilter& filter,
+                       bool recursive);
 
 // One open folder that moves about a scanned tree: down by a name from its folder's handle, up
 // by "..", each step checked against what the scan found, so that neither the depth of the tree nor
