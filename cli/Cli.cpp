@@ -63,7 +63,14 @@ std::vector<platform::FileId> ownOutputFiles() {
     return files;
 }
 
-BatchInput inputOf(const Options& options, const Mod& mod, std::string& code) {
+// What the run needs besides the code, as UTF-8: the old code, the marker, the exclusions.
+struct Typed {
+    std::optional<std::string> oldCode;
+    std::string marker;
+    std::vector<std::string> exclude;
+};
+
+BatchInput inputOf(const Options& options, const Mod& mod, std::string& code, const Typed& typed) {
     BatchInput input;
     input.folder = mod.TargetDir;
     input.extension = options.extension;
@@ -77,6 +84,9 @@ BatchInput inputOf(const Options& options, const Mod& mod, std::string& code) {
     input.recursive = options.recursive;
     input.encoding = options.encoding;
     input.ownOutput = ownOutputFiles();
+    input.marker = typed.marker;
+    input.replace = typed.oldCode;
+    input.exclude = typed.exclude;
     return input;
 }
 
@@ -98,12 +108,12 @@ void reportFailures(const BatchResult& result) {
                             f.reason);
 }
 
-int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out,
+int listFiles(const Options& options, const Mod& mod, std::string& code, const Typed& typed, LogOutput& out,
               const System& system) {
     const bool check = options.action == Options::Action::Check;
     std::vector<std::string> files;
     const BatchResult result =
-        previewBatch(inputOf(options, mod, code), files, system, check ? Preview::Check : Preview::Run);
+        previewBatch(inputOf(options, mod, code, typed), files, system, check ? Preview::Check : Preview::Run);
     if (result.outcome != BatchResult::Outcome::Completed)
         return refused(options, result);
     std::string list;
@@ -118,11 +128,11 @@ int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutp
 
 // A signal makes the status 128+N only where it stopped the run before its last file: one that
 // comes later finds the run complete.
-int runFolder(const Options& options, const Mod& mod, std::string& code, LogOutput& out,
+int runFolder(const Options& options, const Mod& mod, std::string& code, const Typed& typed, LogOutput& out,
               const System& system) {
     std::atomic<bool> stop{false};
     const platform::StopOnInterrupt interrupts(stop);
-    BatchInput input = inputOf(options, mod, code);
+    BatchInput input = inputOf(options, mod, code, typed);
     input.stop = &stop;
     StdoutSink sink(out, stop);
 
@@ -168,8 +178,13 @@ int run(int argc, char** argv, unsigned closedStreams, const System& system) {
     loadDefaults(mod);
     confirmFolder(mod, options.folder, system.paths);
     std::string code;
+    Typed typed;
     try {
         code = toCrLf(readCode(options, closedStreams & (1u << platform::kStandardInput)));
+        typed.oldCode = readOldCode(options);
+        typed.marker = typedText(options.marker);
+        for (const std::string& pattern : options.exclude)
+            typed.exclude.push_back(typedText(pattern));
     } catch (const CodeUnreadable& e) {
         LogOutput::complain(e.what());
         return kExitUsage;
@@ -178,8 +193,8 @@ int run(int argc, char** argv, unsigned closedStreams, const System& system) {
         return kExitUsage;
     }
     if (options.action == Options::Action::DryRun || options.action == Options::Action::Check)
-        return finish(out, listFiles(options, mod, code, out, system));
-    return finish(out, runFolder(options, mod, code, out, system));
+        return finish(out, listFiles(options, mod, code, typed, out, system));
+    return finish(out, runFolder(options, mod, code, typed, out, system));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 struct Options {
     enum class Action { Run, DryRun, Check, Help, Version };
@@ -20,6 +21,10 @@ struct Options {
     LineBreakMode eol = LineBreakMode::CrLf;
     bool recursive = false;
     std::string encoding; // files without a byte-order mark; empty: judged per file (auto)
+    std::string marker;   // --before, --after: as typed
+    std::optional<std::string> replace;     // the old code as typed
+    std::optional<std::string> replaceFile; // or the file that holds it
+    std::vector<std::string> exclude;
 };
 
 // A command line that cannot be followed; what() names the argument at fault.

@@ -57,11 +57,21 @@ CodeEdit editOf(const BatchInput& input, RunStart& run) {
     return edit;
 }
 
+// A text the run needs beside the code (the old code, a marker), encoded as the code is.
+std::string codeLike(const std::string& text) {
+    std::string crlf = toCrLf(text);
+    if (crlf.ends_with("\r\n"))
+        crlf.resize(crlf.size() - 2);
+    return crlf;
+}
+
 // Why the request's marker, old code or exclusions cannot be followed; empty when they can.
 std::string requestFault(const BatchInput& input) {
     if (besideMarker(input.position))
         if (std::string fault = markerFault(input.marker); !fault.empty())
             return fault;
+    if (input.replace && codeFault(codeLike(*input.replace)).kind != CodeFault::Kind::None)
+        return "the old code is empty or holds a control character";
     if (input.replace && (input.once || input.remove))
         return "a replacement cannot be combined with once or remove";
     for (const std::string& pattern : input.exclude)
@@ -70,13 +80,6 @@ std::string requestFault(const BatchInput& input) {
     return extensionFault(input.extension);
 }
 
-// A text the run needs beside the code (the old code, a marker), encoded as the code is.
-std::string codeLike(const std::string& text) {
-    std::string crlf = toCrLf(text);
-    if (crlf.ends_with("\r\n"))
-        crlf.resize(crlf.size() - 2);
-    return crlf;
-}
 
 bool refuseBusy(const std::string& folder, BatchResult& result, const platform::System& system) {
     result.outcome = Outcome::FolderBusy;
