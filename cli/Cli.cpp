@@ -63,31 +63,25 @@ std::vector<platform::FileId> ownOutputFiles() {
     return files;
 }
 
-// What the run needs besides the code, as UTF-8: the old code, the marker, the exclusions.
-struct Typed {
-    std::optional<std::string> oldCode;
-    std::string marker;
-    std::vector<std::string> exclude;
-};
-
-BatchInput inputOf(const Options& options, const Mod& mod, std::string& code, const Typed& typed) {
-    BatchInput input;
+BatchInput inputOf(const Options& options, const Mod& mod, std::string& code) {
+    BatchInput input = options.request;
     input.folder = mod.TargetDir;
-    input.extension = options.extension;
-    input.position = options.position;
     // The run takes the code over once: a large code is held once, not copied per step.
     input.code = [&code] { return std::move(code); };
-    input.once = options.once || options.action == Options::Action::Check;
-    input.remove = options.remove;
-    input.afterPreamble = options.afterPreamble;
-    input.eol = options.eol;
-    input.recursive = options.recursive;
-    input.encoding = options.encoding;
     input.ownOutput = ownOutputFiles();
-    input.marker = typed.marker;
-    input.replace = typed.oldCode;
-    input.exclude = typed.exclude;
     return input;
+}
+
+// The code, and what the request needs beside it (the old code, the marker, the exclusions), as
+// UTF-8. Throws CodeUnreadable and EncodingError.
+std::string readTexts(Options& options, bool stdinWasClosed) {
+    std::string code = toCrLf(readCode(options, stdinWasClosed));
+    if (std::optional<std::string> old = readOldCode(options))
+        options.request.oldCode = std::move(*old);
+    options.request.marker = typedText(options.request.marker);
+    for (std::string& pattern : options.request.exclude)
+        pattern = typedText(pattern);
+    return code;
 }
 
 // A run refused before it touched anything; the folder is named as the user typed it.
@@ -108,12 +102,11 @@ void reportFailures(const BatchResult& result) {
                             f.reason);
 }
 
-int listFiles(const Options& options, const Mod& mod, std::string& code, const Typed& typed, LogOutput& out,
+int listFiles(const Options& options, const Mod& mod, std::string& code, LogOutput& out,
               const System& system) {
-    const bool check = options.action == Options::Action::Check;
+    const bool check = options.request.action == RunAction::Check;
     std::vector<std::string> files;
-    const BatchResult result =
-        previewBatch(inputOf(options, mod, code, typed), files, system, check ? Preview::Check : Preview::Run);
+    const BatchResult result = previewBatch(inputOf(options, mod, code), files, system);
     if (result.outcome != BatchResult::Outcome::Completed)
         return refused(options, result);
     std::string list;
@@ -128,11 +121,11 @@ int listFiles(const Options& options, const Mod& mod, std::string& code, const T
 
 // A signal makes the status 128+N only where it stopped the run before its last file: one that
 // comes later finds the run complete.
-int runFolder(const Options& options, const Mod& mod, std::string& code, const Typed& typed, LogOutput& out,
+int runFolder(const Options& options, const Mod& mod, std::string& code, LogOutput& out,
               const System& system) {
     std::atomic<bool> stop{false};
     const platform::StopOnInterrupt interrupts(stop);
-    BatchInput input = inputOf(options, mod, code, typed);
+    BatchInput input = inputOf(options, mod, code);
     input.stop = &stop;
     StdoutSink sink(out, stop);
 
@@ -166,11 +159,11 @@ int run(int argc, char** argv, unsigned closedStreams, const System& system) {
                                  "Try 'stepwick-cli --help' for more information.\n");
         return kExitUsage;
     }
-    if (options.action == Options::Action::Help) {
+    if (options.command == Options::Command::Help) {
         out.write(kUsageText);
         return finish(out, kExitOk);
     }
-    if (options.action == Options::Action::Version) {
+    if (options.command == Options::Command::Version) {
         out.write(std::string("stepwick-cli ") + stepwick::kVersionText + "\n");
         return finish(out, kExitOk);
     }
@@ -178,13 +171,8 @@ int run(int argc, char** argv, unsigned closedStreams, const System& system) {
     loadDefaults(mod);
     confirmFolder(mod, options.folder, system.paths);
     std::string code;
-    Typed typed;
     try {
-        code = toCrLf(readCode(options, closedStreams & (1u << platform::kStandardInput)));
-        typed.oldCode = readOldCode(options);
-        typed.marker = typedText(options.marker);
-        for (const std::string& pattern : options.exclude)
-            typed.exclude.push_back(typedText(pattern));
+        code = readTexts(options, closedStreams & (1u << platform::kStandardInput));
     } catch (const CodeUnreadable& e) {
         LogOutput::complain(e.what());
         return kExitUsage;
@@ -192,9 +180,9 @@ int run(int argc, char** argv, unsigned closedStreams, const System& system) {
         LogOutput::complain(e.what());
         return kExitUsage;
     }
-    if (options.action == Options::Action::DryRun || options.action == Options::Action::Check)
-        return finish(out, listFiles(options, mod, code, typed, out, system));
-    return finish(out, runFolder(options, mod, code, typed, out, system));
+    if (options.request.listOnly || options.request.action == RunAction::Check)
+        return finish(out, listFiles(options, mod, code, out, system));
+    return finish(out, runFolder(options, mod, code, out, system));
 }
 
 } // namespace

@@ -166,29 +166,24 @@ std::string fileEncoding(const std::string& name) {
 bool takeFlag(Options& o, int c) {
     switch (c) {
     case OptHead:
-        o.position = Position::Head;
-        return true;
     case OptFoot:
-        o.position = Position::Foot;
+    case OptAfterPreamble: // placeOf reads these three together
         return true;
     case OptDryRun:
-        if (o.action != Options::Action::Check)
-            o.action = Options::Action::DryRun;
+        o.request.listOnly = true;
         return true;
-    case OptCheck:
-        o.action = Options::Action::Check;
+    case OptCheck: // a check is a once that changes nothing
+        o.request.action = RunAction::Check;
         return true;
     case OptOnce:
-        o.once = true;
+        if (o.request.action != RunAction::Check)
+            o.request.action = RunAction::AddOnce;
         return true;
     case OptRemove:
-        o.remove = true;
-        return true;
-    case OptAfterPreamble:
-        o.afterPreamble = true;
+        o.request.action = RunAction::Remove;
         return true;
     case OptRecursive:
-        o.recursive = true;
+        o.request.recursive = true;
         return true;
     default:
         return false;
@@ -197,12 +192,11 @@ bool takeFlag(Options& o, int c) {
 
 std::string nameOf(int c);
 
-// The marker of --before or --after, which must be one line of something.
+// The marker of --before or --after, which must be one line of something; placeOf places it.
 void takeMarker(Options& o, int c) {
     if (const std::string fault = markerFault(optarg); !fault.empty())
         throw UsageError(nameOf(c) + ": " + fault);
-    o.marker = optarg;
-    o.position = c == OptBefore ? Position::BeforeMarker : Position::AfterMarker;
+    o.request.marker = optarg;
 }
 
 // An option that names what the run looks for; false when c is not one.
@@ -213,17 +207,16 @@ bool takeSearch(Options& o, int c) {
         takeMarker(o, c);
         return true;
     case OptReplace:
-        if (*optarg == '\0')
-            throw UsageError("--replace: the old code is empty");
-        o.replace = optarg;
-        return true;
     case OptReplaceFile:
-        o.replaceFile = optarg;
+        if (*optarg == '\0')
+            throw UsageError(nameOf(c) + ": the old code is empty");
+        (c == OptReplace ? o.replace : o.replaceFile) = optarg;
+        o.request.action = RunAction::Replace;
         return true;
     case OptExclude:
         if (const std::string fault = exclusionFault(optarg); !fault.empty())
             throw UsageError("--exclude: " + fault);
-        o.exclude.emplace_back(optarg);
+        o.request.exclude.emplace_back(optarg);
         return true;
     default:
         return false;
@@ -234,7 +227,7 @@ bool takeSearch(Options& o, int c) {
 bool takeValue(Options& o, int c) {
     switch (c) {
     case OptExt:
-        o.extension = optarg;
+        o.request.types = extensionList(optarg);
         return true;
     case OptCode:
         o.code = optarg;
@@ -243,10 +236,10 @@ bool takeValue(Options& o, int c) {
         o.codeFile = optarg;
         return true;
     case OptEol:
-        o.eol = lineBreakMode(optarg);
+        o.request.eol = lineBreakMode(optarg);
         return true;
     case OptEncoding:
-        o.encoding = fileEncoding(optarg);
+        o.request.encoding = fileEncoding(optarg);
         return true;
     default:
         return false;
@@ -293,6 +286,15 @@ void refuseClashes(const std::set<int>& given) {
                              clash.hint);
 }
 
+// The foot unless --head or a marker; --after-preamble only moves a head.
+CodeAt placeOf(const std::set<int>& given) {
+    if (given.contains(OptBefore) || given.contains(OptAfter))
+        return given.contains(OptBefore) ? CodeAt::BeforeMarker : CodeAt::AfterMarker;
+    if (!given.contains(OptHead))
+        return CodeAt::Foot;
+    return given.contains(OptAfterPreamble) ? CodeAt::HeadAfterPreamble : CodeAt::Head;
+}
+
 void takeOption(Options& o, int c, int argc, char** argv) {
     if (takeFlag(o, c) || takeValue(o, c) || takeSearch(o, c))
         return;
@@ -312,13 +314,14 @@ Options parseOptions(int argc, char** argv) {
     for (int c = 0; (c = getopt_long(argc, argv, ":r", kOptions, nullptr)) != -1;) {
         // Help and version answer at once, whatever else the line holds.
         if (c == OptHelp || c == OptVersion) {
-            o.action = c == OptHelp ? Options::Action::Help : Options::Action::Version;
+            o.command = c == OptHelp ? Options::Command::Help : Options::Command::Version;
             return o;
         }
         takeOption(o, c, argc, argv);
         given.insert(c);
     }
     refuseClashes(given);
+    o.request.place = placeOf(given);
     if (optind >= argc)
         throw UsageError("no folder given");
     if (argc - optind > 1)
@@ -326,9 +329,10 @@ Options parseOptions(int argc, char** argv) {
     o.folder = argv[optind];
     if (o.folder.empty())
         throw UsageError("the folder name is empty");
-    if (const std::size_t at = o.extension.find_first_of(kNotInExtension); at != std::string::npos)
-        throw UsageError("the file type may not hold '" + o.extension.substr(at, 1) + "': " + o.extension);
-    if (const std::string fault = extensionFault(o.extension); !fault.empty())
+    for (const std::string& type : o.request.types)
+        if (const std::size_t at = type.find_first_of(kNotInExtension); at != std::string::npos)
+            throw UsageError("the file type may not hold '" + type.substr(at, 1) + "': " + type);
+    if (const std::string fault = typesFault(o.request.types); !fault.empty())
         throw UsageError("--ext: " + fault);
     return o;
 }

@@ -1,30 +1,28 @@
 #pragma once
 
-#include "core/CodePlace.h"
+#include "core/BatchRun.h"
 
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 struct Options {
-    enum class Action { Run, DryRun, Check, Help, Version };
-    Action action = Action::Run;
-    Position position = Position::Foot;
-    std::string extension = "txt";
+    // What the line asks for: a run (whatever its request), or only the help or the version.
+    enum class Command { Run, Help, Version };
+    Command command = Command::Run;
+    // What the run does, as the options say; its folder, code and own output are the program's.
+    BatchInput request = defaultRequest();
     std::optional<std::string> code;
     std::optional<std::string> codeFile;
-    std::string folder;
-    bool once = false;
-    bool remove = false;
-    bool afterPreamble = false;
-    LineBreakMode eol = LineBreakMode::CrLf;
-    bool recursive = false;
-    std::string encoding; // files without a byte-order mark; empty: judged per file (auto)
-    std::string marker;   // --before, --after: as typed
-    std::optional<std::string> replace;     // the old code as typed
+    std::optional<std::string> replace;     // the old code as typed (RunAction::Replace)
     std::optional<std::string> replaceFile; // or the file that holds it
-    std::vector<std::string> exclude;
+    std::string folder;
+
+    static BatchInput defaultRequest() {
+        BatchInput request;
+        request.types = {"txt"};
+        return request;
+    }
 };
 
 // A command line that cannot be followed; what() names the argument at fault.

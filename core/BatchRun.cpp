@@ -35,20 +35,45 @@ struct RunStart {
     std::optional<EncodedCode> oldCode;
 };
 
-bool besideMarker(Position position) {
-    return position == Position::BeforeMarker || position == Position::AfterMarker;
+bool besideMarker(CodeAt place) { return place == CodeAt::BeforeMarker || place == CodeAt::AfterMarker; }
+
+Position positionOf(CodeAt place) {
+    switch (place) {
+    case CodeAt::Head:
+    case CodeAt::HeadAfterPreamble:
+        return Position::Head;
+    case CodeAt::Foot:
+        return Position::Foot;
+    case CodeAt::BeforeMarker:
+        return Position::BeforeMarker;
+    case CodeAt::AfterMarker:
+        return Position::AfterMarker;
+    }
+    return Position::Foot;
+}
+
+CodeEdit::Action editAction(RunAction action) {
+    switch (action) {
+    case RunAction::Add:
+        return CodeEdit::Action::Add;
+    case RunAction::AddOnce:
+    case RunAction::Check: // a file holding the code is one an AddOnce would leave alone
+        return CodeEdit::Action::AddOnce;
+    case RunAction::Remove:
+        return CodeEdit::Action::Remove;
+    case RunAction::Replace:
+        return CodeEdit::Action::Replace;
+    }
+    return CodeEdit::Action::Add;
 }
 
 CodeEdit editOf(const BatchInput& input, RunStart& run) {
     CodeEdit edit;
-    edit.position = input.position;
-    edit.afterPreamble = input.afterPreamble;
+    edit.position = positionOf(input.place);
+    edit.afterPreamble = input.place == CodeAt::HeadAfterPreamble;
     edit.eol = input.eol;
-    edit.action = input.replace  ? CodeEdit::Action::Replace
-                  : input.remove ? CodeEdit::Action::Remove
-                  : input.once   ? CodeEdit::Action::AddOnce
-                                 : CodeEdit::Action::Add;
-    if (besideMarker(input.position)) {
+    edit.action = editAction(input.action);
+    if (besideMarker(input.place)) {
         edit.marker = input.marker;
         edit.markerIsTag = isHtmlTag(input.marker);
         edit.markerBytes = &*run.marker;
@@ -57,7 +82,7 @@ CodeEdit editOf(const BatchInput& input, RunStart& run) {
     return edit;
 }
 
-// A text the run needs beside the code (the old code, a marker), encoded as the code is.
+// A text the run needs beside the code (the old code), taken as the code is.
 std::string codeLike(const std::string& text) {
     std::string crlf = toCrLf(text);
     if (crlf.ends_with("\r\n"))
@@ -65,21 +90,18 @@ std::string codeLike(const std::string& text) {
     return crlf;
 }
 
-// Why the request's marker, old code or exclusions cannot be followed; empty when they can.
+// Why the request's marker, old code, types or exclusions cannot be followed; empty when they can.
 std::string requestFault(const BatchInput& input) {
-    if (besideMarker(input.position))
+    if (besideMarker(input.place))
         if (std::string fault = markerFault(input.marker); !fault.empty())
             return fault;
-    if (input.replace && codeFault(codeLike(*input.replace)).kind != CodeFault::Kind::None)
+    if (input.action == RunAction::Replace && codeFault(codeLike(input.oldCode)).kind != CodeFault::Kind::None)
         return "the old code is empty or holds a control character";
-    if (input.replace && (input.once || input.remove))
-        return "a replacement cannot be combined with once or remove";
     for (const std::string& pattern : input.exclude)
         if (std::string fault = exclusionFault(pattern); !fault.empty())
             return fault;
-    return extensionFault(input.extension);
+    return typesFault(input.types);
 }
-
 
 bool refuseBusy(const std::string& folder, BatchResult& result, const platform::System& system) {
     result.outcome = Outcome::FolderBusy;
@@ -101,7 +123,7 @@ bool openRun(const BatchInput& input, const platform::System& system, bool lock,
         // Two runs in one tree would each replace files the other just changed.
         if (lock && !lockRunFolders(fs, run.dir.get(), run.locks))
             return refuseBusy(input.folder, result, system);
-        run.tree = scanFolders(system, run.dir.get(), NameFilter(input.extension, input.exclude), input.recursive);
+        run.tree = scanFolders(system, run.dir.get(), NameFilter(input.types, input.exclude), input.recursive);
     } catch (const FileError& e) {
         result.outcome = Outcome::FolderUnreadable;
         result.error = shownPath(input.folder, system.charsets, system.paths) + ": " + e.reason();
@@ -125,16 +147,17 @@ bool takeCode(const BatchInput& input, const platform::System& system, RunStart&
             result.error = std::move(fault.reason);
             return false;
         }
-        if (input.replace && codeLike(*input.replace) == code) {
+        const bool replace = input.action == RunAction::Replace;
+        if (replace && codeLike(input.oldCode) == code) {
             result.outcome = Outcome::BadRequest;
             result.error = "the old code and the new one are the same";
             return false;
         }
         const std::string charset = system.charsets.systemCharset();
         run.code.emplace(system.charsets, std::move(code), charset, input.encoding);
-        if (input.replace)
-            run.oldCode.emplace(system.charsets, codeLike(*input.replace), charset, input.encoding);
-        if (besideMarker(input.position))
+        if (replace)
+            run.oldCode.emplace(system.charsets, codeLike(input.oldCode), charset, input.encoding);
+        if (besideMarker(input.place))
             run.marker.emplace(system.charsets, input.marker, charset, input.encoding);
     } catch (const EncodingError& e) {
         result.outcome = Outcome::CodeNotEncodable;
@@ -158,12 +181,13 @@ bool startRun(const BatchInput& input, const platform::System& system, bool lock
         result.error = std::move(fault);
         return false;
     }
-    const std::size_t separator = input.extension.find_first_of(kNotInExtension);
-    if (separator != std::string::npos) {
-        result.outcome = Outcome::BadExtension;
-        result.error =
-            "the file type \"" + input.extension + "\" holds a '" + input.extension[separator] + "'";
-        return false;
+    for (const std::string& type : input.types) {
+        const std::size_t separator = type.find_first_of(kNotInExtension);
+        if (separator != std::string::npos) {
+            result.outcome = Outcome::BadExtension;
+            result.error = "the file type \"" + type + "\" holds a '" + type[separator] + "'";
+            return false;
+        }
     }
     if (!openRun(input, system, lock, run, result))
         return false;
@@ -270,14 +294,14 @@ void refuseBeforehand(const BatchInput& input, FileSystem& fs, FileHandle dir, c
 
 // What a preview finds in one folder of the tree: the files it is after, and failures.
 void previewTreeFolder(FolderWalk& walk, RunStart& run, std::size_t index, const BatchInput& input,
-                       Preview preview, std::vector<std::string>& files, BatchResult& result,
-                       const platform::System& system) {
+                       std::vector<std::string>& files, BatchResult& result, const platform::System& system) {
     FileSystem& fs = system.files;
     const CodeEdit edit = editOf(input, run);
     // A plain insertion changes every file; the others depend on what each file holds.
-    const bool reads = edit.action != CodeEdit::Action::Add || besideMarker(edit.position);
+    const bool reads = edit.action != CodeEdit::Action::Add || besideMarker(input.place);
     const bool wanted = edit.action == CodeEdit::Action::Remove || edit.action == CodeEdit::Action::Replace;
-    const bool asRun = preview == Preview::Run;
+    // A check writes nothing, so it refuses nothing a run would refuse beforehand.
+    const bool asRun = input.action != RunAction::Check;
     FileHandle dir = platform::kNoFile;
     try {
         dir = enterFolder(fs, walk, run, index, /*lock=*/false);
@@ -304,18 +328,18 @@ void previewTreeFolder(FolderWalk& walk, RunStart& run, std::size_t index, const
 } // namespace
 
 BatchResult previewBatch(const BatchInput& input, std::vector<std::string>& files,
-                         const platform::System& system, Preview preview) {
+                         const platform::System& system) {
     BatchResult result;
     RunStart run;
     if (!startRun(input, system, /*lock=*/false, run, result))
         return result;
     FileSystem& fs = system.files;
-    if (preview == Preview::Run && heldByAnotherRun(fs, run.dir.get())) {
+    if (input.action != RunAction::Check && heldByAnotherRun(fs, run.dir.get())) {
         refuseBusy(input.folder, result, system);
         return result;
     }
     FolderWalk walk(fs, run.dir.get(), run.tree);
     for (const std::size_t folder : run.tree.order)
-        previewTreeFolder(walk, run, folder, input, preview, files, result, system);
+        previewTreeFolder(walk, run, folder, input, files, result, system);
     return result;
 }

@@ -168,7 +168,7 @@ std::vector<std::string> matchingFiles(const std::string& folder, const std::str
     std::vector<DirEntry> entries;
     if (std::error_code ec = fs.readDir(dir.get(), entries))
         throw FileError(ec, "read folder", folder);
-    return selectMatches(fs, dir.get(), entries, NameFilter(extension, {}), "");
+    return selectMatches(fs, dir.get(), entries, NameFilter({extension}, {}), "");
 }
 
 std::string FolderTree::relative(std::size_t folder) const {

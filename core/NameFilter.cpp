@@ -3,6 +3,7 @@
 #include "core/FolderScan.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -53,10 +54,9 @@ std::vector<std::string> extensionList(const std::string& extensions) {
     return list;
 }
 
-std::string extensionFault(const std::string& extensions) {
-    const std::vector<std::string> list = extensionList(extensions);
-    if (list.size() > 1 && std::any_of(list.begin(), list.end(), [](auto& e) { return e.empty(); }))
-        return "the file types \"" + extensions + "\" hold an empty one";
+std::string typesFault(const std::vector<std::string>& types) {
+    if (types.size() > 1 && std::any_of(types.begin(), types.end(), [](auto& e) { return e.empty(); }))
+        return "the file types hold an empty one";
     return {};
 }
 
@@ -72,8 +72,8 @@ std::string exclusionFault(const std::string& pattern) {
     return {};
 }
 
-NameFilter::NameFilter(const std::string& extensions, const std::vector<std::string>& exclude)
-    : m_extensions(extensionList(extensions)) {
+NameFilter::NameFilter(std::vector<std::string> types, const std::vector<std::string>& exclude)
+    : m_extensions(std::move(types)) {
     for (const std::string& pattern : exclude) {
         std::string path = withSlashes(pattern);
         while (path.starts_with("./"))

@@ -12,8 +12,8 @@ bool wildcardMatch(std::string_view pattern, std::string_view name);
 // The file types of a list separated by ',' or ';' (one type, empty or not, without either).
 std::vector<std::string> extensionList(const std::string& extensions);
 
-// Why a list of file types cannot be followed (an empty item among several), or empty.
-std::string extensionFault(const std::string& extensions);
+// Why a list of file types cannot be followed (an empty one among several), or empty.
+std::string typesFault(const std::vector<std::string>& types);
 
 // Why an exclusion cannot be followed (empty, or not relative to the folder), or empty.
 std::string exclusionFault(const std::string& pattern);
@@ -22,7 +22,7 @@ std::string exclusionFault(const std::string& pattern);
 // with '/' against the path below the run's folder ('\' counts as '/').
 class NameFilter {
 public:
-    NameFilter(const std::string& extensions, const std::vector<std::string>& exclude);
+    NameFilter(std::vector<std::string> types, const std::vector<std::string>& exclude);
     // Does the run take this file? relative: its folder's path below the run's, "" or "sub/".
     bool takesFile(std::string_view relative, const std::string& name) const;
     // Does the run enter this subfolder of the folder at relative?

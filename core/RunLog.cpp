@@ -30,11 +30,8 @@ std::string BatchSink::leftAloneText(LeftAlone why) const {
     return why == LeftAlone::HoldsNew ? "already holds the new code" : "lacks the old code";
 }
 
-std::string BatchSink::leftAloneCount(LeftAlone why, std::size_t files) const {
-    const std::string count = std::to_string(files) + (files == 1 ? " file " : " files ");
-    if (why == LeftAlone::HoldsNew)
-        return count + (files == 1 ? "holds" : "hold") + " the new code already.";
-    return count + (files == 1 ? "lacks" : "lack") + " the old code.";
+std::string BatchSink::lacksOldCount(std::size_t files) const {
+    return std::to_string(files) + (files == 1 ? " file lacks" : " files lack") + " the old code.";
 }
 
 std::string fileLine(const std::string& name, FolderEditor::Pending::Skip skip, const BatchSink& sink) {
@@ -76,7 +73,7 @@ std::string closingLines(const BatchResult& result, const BatchSink& sink) {
     if (result.alreadyHeld > 0)
         closing += "\r\n有" + std::to_string(result.alreadyHeld) + "个文件已含此代码，未再添加。";
     if (result.lacksOld > 0)
-        closing += "\r\n" + sink.leftAloneCount(LeftAlone::LacksOld, result.lacksOld);
+        closing += "\r\n" + sink.lacksOldCount(result.lacksOld);
     const auto folders = static_cast<std::size_t>(
         std::count_if(result.failures.begin(), result.failures.end(), [](auto& f) { return f.folder; }));
     if (result.failures.size() > folders)

@@ -1,11 +1,11 @@
 #include "win32/MainForm.h"
 
 #include "StepwickVersion.h"
-#include "core/CodeText.h"
 #include "core/Mod.h"
+#include "forms/RunChoices.h"
+#include "forms/Wording.h"
 #include "platform/win32desktop/ApiBAS.h"
 #include "platform/win32desktop/TOURL.h"
-#include "forms/Wording.h"
 #include "win32/ControlIds.h"
 #include "win32/MessageBoxes.h"
 #include "win32/Wide.h"
@@ -103,19 +103,16 @@ void MainForm::command2Click() {
         showMessage(m_hwnd, toWide(layout::kRunStopped), MessageIcon::Warning);
 }
 
-// What the windows say now: the run takes no input while it lasts, so this is the code of every file.
 BatchInput MainForm::choices() {
-    BatchInput input;
-    input.extension = isChecked("OOther") ? toUtf8(text("TOther")) : m_mod.FileExt;
-    input.position = isChecked("Ohead") ? Position::Head : Position::Foot;
-    input.once = m_texts.once();
-    input.afterPreamble = m_texts.afterPreamble();
-    input.eol = m_texts.matchLineBreaks() ? LineBreakMode::Match : LineBreakMode::CrLf;
-    input.folder = m_mod.TargetDir;
-    input.recursive = m_mod.Recursive;
-    input.code = [code = toCrLf(toUtf8(m_texts.code()))] { return code; };
-    input.stop = &m_run->stopFlag();
-    return input;
+    layout::WindowChoices choices;
+    choices.otherType = isChecked("OOther");
+    choices.otherText = toUtf8(text("TOther"));
+    choices.head = isChecked("Ohead");
+    choices.once = m_texts.once();
+    choices.afterPreamble = m_texts.afterPreamble();
+    choices.matchLineBreaks = m_texts.matchLineBreaks();
+    choices.code = toUtf8(m_texts.code());
+    return layout::runRequest(m_mod, choices, &m_run->stopFlag());
 }
 
 void MainForm::runEnded(const BatchResult& result, const std::exception_ptr& failure) {

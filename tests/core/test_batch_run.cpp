@@ -1,8 +1,8 @@
 #include "TestFiles.h"
 
 #include "core/FolderEditor.h"
-#include "platform/FileSystemDecorator.h"
 #include "forms/ReasonText.h"
+#include "platform/FileSystemDecorator.h"
 #ifdef _WIN32
 #include "platform/win32/Win32Error.h"
 #endif
@@ -83,7 +83,8 @@ TEST(BatchRun, RunTakesEachTypeOfItsListAndLeavesOutWhatItsExclusionsName) {
         std::filesystem::create_directories(std::filesystem::path(dir / name).parent_path());
         writeFile(dir / name, "x");
     }
-    BatchInput in = input("htm,shtml;php", "foot", "C");
+    BatchInput in = input("htm", "foot", "C");
+    in.types = {"htm", "shtml", "php"};
     in.recursive = true;
     in.exclude = {"*.min.php", "admin", "vendor/*", "site\\vendor\\j.php"};
     platform::RecordingFileSystem fs;
@@ -91,7 +92,7 @@ TEST(BatchRun, RunTakesEachTypeOfItsListAndLeavesOutWhatItsExclusionsName) {
     EXPECT_EQ(run(dir, in, fs).log, "被处理的文件\r\na.html\r\nb.shtml\r\nc.php\r\nsite" + sep +
                                         "i.HTM\r\n\r\n处理了4个文件。\r\n感谢您使用本软件！");
     in.exclude = {};
-    in.extension = "php";
+    in.types = {"php"};
     platform::RecordingFileSystem every;
     EXPECT_THAT(run(dir, in, every).log, HasSubstr("vendor" + sep + "deep" + sep + "h.php"));
     const auto listings = [](const platform::RecordingFileSystem& f) {
@@ -301,18 +302,18 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
              {"txt", "a\x7f", "", false, O::ControlInCode},
              {"txt", "\xC2\x9B", "", false, O::ControlInCode}}) {
         BatchInput in = input(ext, "foot", code);
-        in.encoding = encoding, in.remove = remove;
+        in.encoding = encoding, in.action = remove ? RunAction::Remove : RunAction::Add;
         EXPECT_EQ(runBatch(at(dir, in), sink, systemWith()).outcome, outcome)
             << ext << " " << code << " " << encoding;
     }
     // A marker, an old code, a list of types or an exclusion that cannot be followed.
     const std::function<void(BatchInput&)> bad[] = {
-        [](BatchInput& in) { in.position = Position::BeforeMarker; },
-        [](BatchInput& in) { in.position = Position::AfterMarker, in.marker = "<body>\n"; },
-        [](BatchInput& in) { in.replace = "x\r\n"; },
-        [](BatchInput& in) { in.replace = "y", in.once = true; },
-        [](BatchInput& in) { in.extension = "txt,,htm"; },
-        [](BatchInput& in) { in.extension = "txt;"; },
+        [](BatchInput& in) { in.place = CodeAt::BeforeMarker; },
+        [](BatchInput& in) { in.place = CodeAt::AfterMarker, in.marker = "<body>\n"; },
+        [](BatchInput& in) { in.action = RunAction::Replace, in.oldCode = "x\r\n"; },
+        [](BatchInput& in) { in.action = RunAction::Replace; },
+        [](BatchInput& in) { in.action = RunAction::Replace, in.oldCode = "x\n"; },
+        [](BatchInput& in) { in.types = {"txt", "", "htm"}; },
         [](BatchInput& in) { in.exclude = {"a.txt", "/tmp/a.txt"}; },
         [](BatchInput& in) { in.exclude = {"../x"}; },
         [](BatchInput& in) { in.exclude = {"sub\\..\\..\\x"}; },
@@ -388,7 +389,7 @@ TEST(BatchRun, DryRunHoldsNoLockWhileItReads) {
     LogSink sink;
     fs.beforeCall("read", [&] { during = runBatch(at(dir, input("txt", "foot", "X")), sink, systemWith()); });
     BatchInput in = input("txt", "foot", "X");
-    in.once = true;
+    in.action = RunAction::AddOnce;
     std::vector<std::string> files;
     EXPECT_EQ(previewBatch(at(dir, in), files, systemWith(fs)).outcome, BatchResult::Outcome::Completed);
     EXPECT_EQ(during.outcome, BatchResult::Outcome::Completed) << during.error;
@@ -679,7 +680,7 @@ TEST(BatchRun, ManyBigFilesAreEachChangedOnceInOrder) {
             << names[i];
     }
     BatchInput again = input("txt", "foot", "END");
-    again.once = true;
+    again.action = RunAction::AddOnce;
     EXPECT_EQ(run(dir, again).result.changed, 0u); // each one's end found, past 4 GiB too
 }
 

@@ -33,11 +33,12 @@ struct Options {
 
 BatchInput inputFor(const Options& o, std::string code) {
     BatchInput in = input("txt", o.head ? "head" : "foot", code);
-    in.afterPreamble = o.afterPreamble;
+    if (o.head && o.afterPreamble)
+        in.place = CodeAt::HeadAfterPreamble;
     in.eol = o.eol;
     if (!o.marker.empty()) {
         in.marker = o.marker;
-        in.position = o.head ? Position::BeforeMarker : Position::AfterMarker;
+        in.place = o.head ? CodeAt::BeforeMarker : CodeAt::AfterMarker;
     }
     return in;
 }
@@ -63,7 +64,7 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
     const std::string file = dir / "f.txt";
     writeFile(file, old);
     BatchInput in = inputFor(o, code);
-    in.once = true;
+    in.action = RunAction::AddOnce;
     EXPECT_EQ(logOf(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(file), added);
 
@@ -76,7 +77,7 @@ void roundTrip(const std::string& old, const Options& o, const std::string& code
     EXPECT_EQ(previewBatch(at(dir, in), lacking, systemWith()).outcome, BatchResult::Outcome::Completed);
     EXPECT_TRUE(lacking.empty()) << "a check finds the code where a once run did";
 
-    in.remove = true;
+    in.action = RunAction::Remove;
     EXPECT_EQ(logOf(dir, in), "f.txt\r\n\r\n处理了1个文件。\r\n感谢您使用本软件！");
     EXPECT_EQ(readFile(file), removed);
     EXPECT_EQ(logOf(dir, in), "f.txt（未含此代码）\r\n\r\n处理了0个文件。\r\n感谢您使用本软件！");
@@ -110,9 +111,9 @@ TEST(CodePlace, FilesThatHoldTheCodeAtItsPlaceAreLeftAloneAndRemovalTakesOneCopy
              {"head: the code as a longer line's start", "Cx\r\n", true, "C\r\nCx\r\n", "Cx\r\n"}}) {
         SCOPED_TRACE(what);
         BatchInput in = inputFor({head}, "C");
-        in.once = true;
+        in.action = RunAction::AddOnce;
         EXPECT_EQ(afterRun(old, in), added);
-        in.remove = true;
+        in.action = RunAction::Remove;
         EXPECT_EQ(afterRun(old, in), removed);
     }
 }
@@ -267,14 +268,14 @@ TEST(CodePlace, PlacementOptionsKeepTheEndAndRemovalGivesBackEveryByte) {
             TempDir dir;
             writeAll(dir.path(), old);
             BatchInput in = inputFor(o, "C");
-            in.once = true;
+            in.action = RunAction::AddOnce;
             logOf(dir, in);
             for (const auto& [name, added] : snapshot(dir.path())) {
                 const char last = added.back() == '\0' ? added[added.size() - 2] : added.back();
                 EXPECT_TRUE(added.size() > old.at(name).size() && last != '\n' && last != '\r') << added;
             }
             EXPECT_THAT(logOf(dir, in), HasSubstr("有9个文件已含此代码"));
-            in.remove = true;
+            in.action = RunAction::Remove;
             EXPECT_THAT(logOf(dir, in), HasSubstr("处理了9个文件"));
             EXPECT_EQ(snapshot(dir.path()), old);
         }
@@ -282,12 +283,12 @@ TEST(CodePlace, PlacementOptionsKeepTheEndAndRemovalGivesBackEveryByte) {
         TempDir dir;
         writeAll(dir.path(), withCode);
         BatchInput in = inputFor(plain, "C");
-        in.remove = true;
+        in.action = RunAction::Remove;
         logOf(dir, in);
         EXPECT_EQ(snapshot(dir.path()), old);
-        in.remove = false;
+        in.action = RunAction::Add;
         logOf(dir, in);
-        in.remove = true;
+        in.action = RunAction::Remove;
         logOf(dir, in);
         for (const auto& [name, bytes] : snapshot(dir.path()))
             EXPECT_EQ(bytes, old.at(name) + encode("\r\n").substr(encode("").size())) << name;
@@ -358,7 +359,7 @@ TEST(CodePlace, ReplaceSwapsTheOldCodeAtItsPlaceOnlyAndReplacingBackGivesEveryBy
         TempDir dir;
         writeAll(dir.path(), old);
         BatchInput in = inputFor(o, "NEW");
-        in.replace = "OLD";
+        in.action = RunAction::Replace, in.oldCode = "OLD";
         EXPECT_EQ(logOf(dir, in), "a.txt\r\nb.txt（already holds the new code）\r\nc.txt（lacks the old code）\r\n\r\n"
                                   "处理了1个文件。\r\n有1个文件已含此代码，未再添加。\r\n1 file lacks the old code."
                                   "\r\n感谢您使用本软件！");
@@ -369,7 +370,7 @@ TEST(CodePlace, ReplaceSwapsTheOldCodeAtItsPlaceOnlyAndReplacingBackGivesEveryBy
         previewBatch(at(dir, in), changes, systemWith());
         EXPECT_TRUE(changes.empty());
         in = inputFor(o, "OLD");
-        in.replace = "NEW";
+        in.action = RunAction::Replace, in.oldCode = "NEW";
         logOf(dir, in);
         EXPECT_EQ(snapshot(dir.path()), (Contents{{"a.txt", with("OLD")}, {"b.txt", with("OLD")}, {"c.txt", old.at("c.txt")}}));
     }
@@ -379,11 +380,9 @@ TEST(CodePlace, ReplaceSwapsTheOldCodeAtItsPlaceOnlyAndReplacingBackGivesEveryBy
 TEST(CodePlace, FileWithoutTheMarkerIsLeftAloneAsFailed) {
     TempDir dir;
     writeAll(dir.path(), {{"a.txt", "<p>\n</body>\n"}, {"b.txt", "<p>\n<!-- </body> -->\n"}});
-    for (const auto action : {CodeEdit::Action::Add, CodeEdit::Action::Remove, CodeEdit::Action::Replace}) {
+    for (const auto action : {RunAction::Add, RunAction::Remove, RunAction::Replace}) {
         BatchInput in = inputFor({true, false, LineBreakMode::CrLf, "</body>"}, "C");
-        in.remove = action == CodeEdit::Action::Remove;
-        if (action == CodeEdit::Action::Replace)
-            in.replace = "D";
+        in.action = action, in.oldCode = "D";
         const Ran ran = run(dir, at(dir, in));
         EXPECT_THAT(ran.log, HasSubstr("b.txt（未能处理：no </body> found）"));
         ASSERT_EQ(ran.result.failures.size(), 1u);
@@ -418,7 +417,7 @@ TEST(CodePlace, EachFileGetsTheCodeInItsOwnEncoding) {
         for (const auto& [name, old, mark, code, reason] : rows)
             writeFile(dir / name, old);
         BatchInput in = inputFor({head, false, LineBreakMode::Lf}, "码\r\n😀");
-        in.once = true;
+        in.action = RunAction::AddOnce;
         for (int pass : {1, 2}) { // the second finds the code everywhere
             const std::string log = logOf(dir, in);
             for (const auto& [name, old, mark, code, reason] : rows) {
@@ -432,7 +431,7 @@ TEST(CodePlace, EachFileGetsTheCodeInItsOwnEncoding) {
             }
             EXPECT_THAT(log, HasSubstr(pass == 1 ? "处理了7个文件。" : "有7个文件已含此代码，未再添加。"));
         }
-        in.remove = true;
+        in.action = RunAction::Remove;
         logOf(dir, in);
         for (const auto& [name, old, mark, code, reason] : rows)
             EXPECT_EQ(readFile(dir / name), old) << name << " after removal";
@@ -498,9 +497,9 @@ TEST(CodePlace, RecursiveRunTakesVisibleSubfoldersOfItsFileSystemInNameOrder) {
     busy.reset();
 
     // What a second run would change: with once only what the busy folder kept, with remove the rest.
-    in.once = true;
+    in.action = RunAction::AddOnce;
     EXPECT_EQ(preview(), Names{native("y/y.txt")});
-    in.remove = true;
+    in.action = RunAction::Remove;
     EXPECT_EQ(preview(), all);
     in.recursive = false;
     EXPECT_EQ(preview(), Names{"a.txt"});

@@ -143,7 +143,7 @@ TEST(FileSafety, WhatAnotherProgramAppendsAtAnyStepIsNeverCut) {
         const bool head = position == "head", append = !head && !remove && code.size() < 4096;
         const std::string line = code + "\r\n", start = remove ? (head ? line + old : old + line) : old;
         BatchInput in = input("txt", position, code);
-        in.remove = remove;
+        in.action = remove ? RunAction::Remove : RunAction::Add;
         // What a run makes of the file without, and of the file with their bytes from the start.
         auto clean = [&](const std::string& bytes, platform::RecordingFileSystem& fs) {
             TempDir dir;
@@ -226,7 +226,7 @@ TEST(FileSafety, HardLinksGetTheFootOnceAndTheHeadPerName) {
     writeFile(dir / "a.txt", "old\r\nX\r\nX\r\n");
     ASSERT_EQ(::link((dir / "a.txt").c_str(), (dir / "b.txt").c_str()), 0);
     BatchInput in = input("txt", "foot", "X");
-    in.remove = true;
+    in.action = RunAction::Remove;
     EXPECT_EQ(run(dir, in).result.changed, 2u);
     EXPECT_EQ(readFile(dir / "b.txt"), "old\r\nX\r\n");
 }
@@ -387,7 +387,7 @@ TEST(InsertCode, FailureAtAnyStepLeavesTheFileWholeAndNothingBehind) {
             bool threw = false;
             if (remove) {
                 BatchInput in = input("txt", position, code);
-                in.remove = true;
+                in.action = RunAction::Remove;
                 if (first == longLine)
                     in.eol = LineBreakMode::Match;
                 threw = run(dir, in, fs).result.changed == 0;

@@ -73,8 +73,7 @@ std::string readBack() {
 
 BatchResult run(BatchInput input, bool once, bool remove, Locale& locale) {
     static platform::System host = platform::hostSystem(platform::systemFileSystem());
-    input.once = once;
-    input.remove = remove;
+    input.action = remove ? RunAction::Remove : once ? RunAction::AddOnce : RunAction::Add;
     LogSink sink;
     return runBatch(input, sink, platform::System{host.files, locale, host.process, host.paths});
 }
@@ -82,7 +81,7 @@ BatchResult run(BatchInput input, bool once, bool remove, Locale& locale) {
 // What taking the code out leaves: the old bytes, but where a plain head gave an old last line
 // the CR LF it lacked.
 std::string expectedBack(const std::string& old, const BatchInput& input) {
-    if (input.position == Position::Foot || input.afterPreamble || input.eol != LineBreakMode::CrLf)
+    if (input.place != CodeAt::Head || input.eol != LineBreakMode::CrLf)
         return old;
     const bool little = old.starts_with("\xFF\xFE"), big = old.starts_with("\xFE\xFF");
     const int width = little || big ? 2 : 1;
@@ -117,10 +116,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     BatchInput input;
     input.folder = folder();
-    input.extension = "txt";
+    input.types = {"txt"};
     input.code = [&code] { return code; };
-    input.position = (flags & 1) != 0 ? Position::Foot : Position::Head;
-    input.afterPreamble = (flags & 2) != 0;
+    input.place = (flags & 1) != 0   ? CodeAt::Foot
+                  : (flags & 2) != 0 ? CodeAt::HeadAfterPreamble
+                                     : CodeAt::Head;
     input.eol = static_cast<LineBreakMode>((flags >> 2) % 3);
     std::ofstream(folder() + "f.txt", std::ios::binary | std::ios::trunc) << old;
 

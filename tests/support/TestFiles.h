@@ -251,8 +251,8 @@ inline bool makeLink(const std::string& target, const std::string& link) {
 // A run over files of type ext, at "head" or else at the foot, with a fixed code.
 inline BatchInput input(std::string ext, const std::string& position, std::string code) {
     BatchInput in;
-    in.extension = std::move(ext);
-    in.position = position == "head" ? Position::Head : Position::Foot;
+    in.types = {std::move(ext)};
+    in.place = position == "head" ? CodeAt::Head : CodeAt::Foot;
     in.code = [code] { return code; };
     return in;
 }

@@ -2,15 +2,15 @@
 
 #include "StepwickVersion.h"
 #include "core/BatchRun.h"
-#include "core/CodeText.h"
 #include "core/Mod.h"
+#include "forms/RunChoices.h"
+#include "forms/Wording.h"
 #include "platform/qt/ApiBAS.h"
 #include "platform/qt/TOURL.h"
 #include "ui/dialogs/About.h"
 #include "ui/dialogs/FileBro.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
-#include "forms/Wording.h"
 #include "ui/main/BackgroundRun.h"
 #include "ui/main/Banner.h"
 #include "ui/widgets/DesignUnits.h"
@@ -277,19 +277,16 @@ void MainForm::command2Click() {
                          MessageBox::Icon::Warning);
 }
 
-// What the windows say now: the run takes no input while it lasts, so this is the code of every file.
 BatchInput MainForm::choices() {
-    BatchInput input;
-    input.extension = OOther->isChecked() ? TOther->text().toStdString() : m_mod.FileExt;
-    input.position = Ohead->isChecked() ? Position::Head : Position::Foot;
-    input.once = texts()->Check1->isChecked();
-    input.afterPreamble = texts()->Check2->isChecked();
-    input.eol = texts()->Check3->isChecked() ? LineBreakMode::Match : LineBreakMode::CrLf;
-    input.folder = m_mod.TargetDir;
-    input.recursive = m_mod.Recursive;
-    input.code = [code = toCrLf(texts()->code().toStdString())] { return code; };
-    input.stop = &m_run->stopFlag();
-    return input;
+    layout::WindowChoices choices;
+    choices.otherType = OOther->isChecked();
+    choices.otherText = TOther->text().toStdString();
+    choices.head = Ohead->isChecked();
+    choices.once = texts()->Check1->isChecked();
+    choices.afterPreamble = texts()->Check2->isChecked();
+    choices.matchLineBreaks = texts()->Check3->isChecked();
+    choices.code = texts()->code().toStdString();
+    return layout::runRequest(m_mod, choices, &m_run->stopFlag());
 }
 
 void MainForm::runEnded(const BatchResult& result, const std::exception_ptr& failure) {

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/BatchRun.h"
+
+#include <atomic>
+#include <string>
+
+struct Mod;
+
+namespace layout {
+
+// What the windows hold when a run is started, as each front end reads it off its controls; the
+// folder, its subfolders and the preset file type come from Mod.
+struct WindowChoices {
+    bool otherType = false;       // OOther is the file type: TOther's text names it
+    std::string otherText;        // TOther, UTF-8
+    bool head = false;            // Ohead rather than Ofeet
+    bool once = false;            // the code window's 不重复添加
+    bool afterPreamble = false;   // 保留首行声明
+    bool matchLineBreaks = false; // 换行与文件一致
+    std::string code;             // the code window's text, UTF-8, any line breaks
+};
+
+// The run the windows' choices ask for: the one mapping from the windows' controls to a request,
+// shared by the Qt and the Win32 windows. The code is taken as it stands now: the run takes no
+// input while it lasts.
+BatchInput runRequest(const Mod& mod, const WindowChoices& choices, const std::atomic<bool>* stop);
+
+} // namespace layout
