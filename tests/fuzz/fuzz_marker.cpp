@@ -25,11 +25,12 @@ FileStart startOf(std::string_view text, const Mode& mode) {
     return {text, mode.encoding, mode.charset, &platform::systemCharsets(), true};
 }
 
-// A code of printable ASCII with no '<', '>' or '-': nothing that could open a comment or a tag.
+// A code of printable ASCII with no '<', '>', '-' or quote: nothing that could open a comment or a
+// tag, or close an attribute value left open in front of it.
 std::string codeOf(std::string_view raw) {
     std::string code;
     for (char c : raw)
-        if (c >= ' ' && c <= '~' && c != '<' && c != '>' && c != '-')
+        if (c >= ' ' && c <= '~' && std::string_view("<>-\"'").find(c) == std::string_view::npos)
             code += c;
     return code.empty() ? "C" : code;
 }
