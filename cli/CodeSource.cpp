@@ -35,7 +35,8 @@ std::string readStandardInput(bool wasClosed) {
 
 std::string typedText(const std::string& text) {
     return codeAsUtf8(platform::systemCharsets(), text,
-                      platform::argumentsAreUtf8() ? "UTF-8" : platform::systemCharsets().systemCharset(), false);
+                      platform::argumentsAreUtf8() ? "UTF-8" : platform::systemCharsets().systemCharset(),
+                      false);
 }
 
 std::optional<std::string> readOldCode(const Options& options) {

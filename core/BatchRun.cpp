@@ -95,7 +95,8 @@ std::string requestFault(const BatchInput& input) {
     if (besideMarker(input.place))
         if (std::string fault = markerFault(input.marker); !fault.empty())
             return fault;
-    if (input.action == RunAction::Replace && codeFault(codeLike(input.oldCode)).kind != CodeFault::Kind::None)
+    if (input.action == RunAction::Replace &&
+        codeFault(codeLike(input.oldCode)).kind != CodeFault::Kind::None)
         return "the old code is empty or holds a control character";
     for (const std::string& pattern : input.exclude)
         if (std::string fault = exclusionFault(pattern); !fault.empty())
@@ -123,7 +124,8 @@ bool openRun(const BatchInput& input, const platform::System& system, bool lock,
         // Two runs in one tree would each replace files the other just changed.
         if (lock && !lockRunFolders(fs, run.dir.get(), run.locks))
             return refuseBusy(input.folder, result, system);
-        run.tree = scanFolders(system, run.dir.get(), NameFilter(input.types, input.exclude), input.recursive);
+        run.tree =
+            scanFolders(system, run.dir.get(), NameFilter(input.types, input.exclude), input.recursive);
     } catch (const FileError& e) {
         result.outcome = Outcome::FolderUnreadable;
         result.error = shownPath(input.folder, system.charsets, system.paths) + ": " + e.reason();
@@ -244,8 +246,9 @@ BatchResult runBatch(const BatchInput& input, BatchSink& sink, const platform::S
     RunStart run;
     if (!startRun(input, system, /*lock=*/true, run, result))
         return result;
-    RunState state{
-        {system, system.files, editOf(input, run), input.folder}, {sink, result, input.ownOutput}, {*run.code}};
+    RunState state{{system, system.files, editOf(input, run), input.folder},
+                   {sink, result, input.ownOutput},
+                   {*run.code}};
     state.stop.external = input.stop;
     for (const std::size_t folder : run.tree.order)
         state.run.total += run.tree.folders[folder].names.size();

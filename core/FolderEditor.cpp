@@ -8,15 +8,6 @@
 
 namespace {
 
-bool startsWith(const std::string& s, std::string_view prefix) {
-    return s.compare(0, prefix.size(), prefix) == 0;
-}
-
-// Digits and nothing else, at least one.
-bool allDigits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 using platform::FileHandle;
 using platform::FileInfo;
 using platform::FileKind;
@@ -39,19 +30,6 @@ FolderEditor::FolderEditor(const platform::System& system, FileHandle dir, std::
 void FolderEditor::shareAppended(AppendedFiles& appended, std::string relative) {
     m_setup.appended = &appended;
     m_setup.relative = std::move(relative);
-}
-
-bool FolderEditor::isTemporaryName(const std::string& name) {
-    const std::string_view prefix = kTempPrefix, suffix = kTempSuffix;
-    if (name.size() <= prefix.size() + suffix.size() || !startsWith(name, prefix) ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return false;
-    std::string_view middle(name);
-    middle = middle.substr(prefix.size(), middle.size() - prefix.size() - suffix.size());
-    const auto first = middle.find('-');
-    const auto second = first == std::string_view::npos ? first : middle.find('-', first + 1);
-    return second != std::string_view::npos && allDigits(middle.substr(0, first)) &&
-           allDigits(middle.substr(first + 1, second - first - 1)) && allDigits(middle.substr(second + 1));
 }
 
 std::string FolderEditor::newTempName() {

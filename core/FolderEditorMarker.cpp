@@ -17,7 +17,8 @@ FolderEditor::Spot FolderEditor::locateAtMarker(FileHandle file, std::int64_t si
     const std::string_view text(m_prepare.buffer.data() + mark, m_prepare.have - mark);
     const std::size_t lineBreak = EncodedCode::lineBreak(spot.mark.encoding, spot.lineBreak).size();
     const std::string& markerLine = edit.markerBytes->bytes(spot.mark.encoding, spot.lineBreak);
-    const MarkerSearch marker{edit.marker, std::string_view(markerLine).substr(0, markerLine.size() - lineBreak),
+    const MarkerSearch marker{edit.marker,
+                              std::string_view(markerLine).substr(0, markerLine.size() - lineBreak),
                               edit.markerIsTag, edit.position == Position::BeforeMarker};
     const FileStart start{text, spot.mark.encoding, m_prepare.charset, m_prepare.charsets, true};
     const std::optional<MarkerPlace> place = findMarkerPlace(start, marker);
@@ -55,8 +56,9 @@ FolderEditor::Pending FolderEditor::prepareAtMarker(Pending p, UniqueFile src, c
     return prepareSplice(std::move(p), std::move(src), {spot.at, spot.at, form});
 }
 
-FolderEditor::Spot FolderEditor::locateReplacement(FileHandle file, std::int64_t size, const std::string& path,
-                                                   const CodeEdit& edit, EncodedCode& code, bool& holdsNew) {
+FolderEditor::Spot FolderEditor::locateReplacement(FileHandle file, std::int64_t size,
+                                                   const std::string& path, const CodeEdit& edit,
+                                                   EncodedCode& code, bool& holdsNew) {
     // The new code first: a file that holds it is done, even where it also reads as the old one.
     CodeEdit probe = edit;
     probe.action = CodeEdit::Action::AddOnce;

@@ -15,7 +15,9 @@ bool isSpace(unsigned u) { return isBlank(u) || isBreak(u) || u == '\f'; }
 
 unsigned lower(unsigned c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
-bool isAsciiAlnum(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+bool isAsciiAlnum(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
 
 bool startsAt(const Units& u, std::size_t i, std::string_view ascii, bool ignoreCase) {
     if (u.size() - i < ascii.size())

@@ -87,7 +87,8 @@ bool NameFilter::excluded(std::string_view relative, const std::string& name, bo
     for (const std::string& pattern : m_exclude) {
         const bool byPath = pattern.find('/') != std::string::npos;
         // "vendor/*" leaves out the folder itself, not only what it holds.
-        if (wildcardMatch(pattern, byPath ? path : name) || (folder && byPath && wildcardMatch(pattern, path + "/")))
+        if (wildcardMatch(pattern, byPath ? path : name) ||
+            (folder && byPath && wildcardMatch(pattern, path + "/")))
             return true;
     }
     return false;

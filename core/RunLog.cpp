@@ -53,9 +53,9 @@ std::string fileLine(const std::string& name, FolderEditor::Pending::Skip skip, 
 void countFile(BatchResult& result, FolderEditor::Pending::Skip skip) {
     using Skip = FolderEditor::Pending::Skip;
     ++(skip == Skip::AlreadyHeld || skip == Skip::HoldsNew ? result.alreadyHeld
-       : skip == Skip::NotHeld                              ? result.notHeld
-       : skip == Skip::LacksOld                             ? result.lacksOld
-                                                            : result.changed);
+       : skip == Skip::NotHeld                             ? result.notHeld
+       : skip == Skip::LacksOld                            ? result.lacksOld
+                                                           : result.changed);
 }
 
 std::string failureLine(const std::string& name, const std::string& reason) {

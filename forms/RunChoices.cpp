@@ -29,7 +29,8 @@ BatchInput runRequest(const Mod& mod, const WindowChoices& choices, const std::a
     input.folder = mod.TargetDir;
     input.recursive = mod.Recursive;
     // TOther takes "htm;php" as well as "htm,php".
-    input.types = choices.otherType ? extensionList(choices.otherText) : std::vector<std::string>{mod.FileExt};
+    input.types =
+        choices.otherType ? extensionList(choices.otherText) : std::vector<std::string>{mod.FileExt};
     input.exclude = choices.exclude;
     input.action = actionOf(choices);
     input.oldCode = toCrLf(choices.oldCode);

@@ -78,8 +78,9 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
 // subfolder is not entered at all.
 TEST(BatchRun, RunTakesEachTypeOfItsListAndLeavesOutWhatItsExclusionsName) {
     TempDir dir;
-    for (const char* name : {"a.html", "b.shtml", "c.php", "d.txt", "e.min.php", "admin/f.php", "vendor/g.php",
-                             "vendor/deep/h.php", "site/admin", "site/i.HTM", "site/vendor/j.php"}) {
+    for (const char* name :
+         {"a.html", "b.shtml", "c.php", "d.txt", "e.min.php", "admin/f.php", "vendor/g.php",
+          "vendor/deep/h.php", "site/admin", "site/i.HTM", "site/vendor/j.php"}) {
         std::filesystem::create_directories(std::filesystem::path(dir / name).parent_path());
         writeFile(dir / name, "x");
     }
@@ -313,8 +314,12 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
         [](BatchInput& in) { in.action = RunAction::Replace, in.oldCode = "x\r\n"; },
         [](BatchInput& in) { in.action = RunAction::Replace; },
         [](BatchInput& in) { in.action = RunAction::Replace, in.oldCode = "x\n"; },
-        [](BatchInput& in) { in.types = {"txt", "", "htm"}; },
-        [](BatchInput& in) { in.exclude = {"a.txt", "/tmp/a.txt"}; },
+        [](BatchInput& in) {
+            in.types = {"txt", "", "htm"};
+        },
+        [](BatchInput& in) {
+            in.exclude = {"a.txt", "/tmp/a.txt"};
+        },
         [](BatchInput& in) { in.exclude = {"../x"}; },
         [](BatchInput& in) { in.exclude = {"sub\\..\\..\\x"}; },
         [](BatchInput& in) { in.exclude = {"C:x"}; },

@@ -338,8 +338,8 @@ TEST(CodePlace, MarkerPlacesTheCodeOnItsOwnLineOrInlineAndRemovalGivesItBack) {
     const std::string you = "\xDF[", yin = "\xEB[";
     roundTrip(yin + "\n</body>\n", {true, false, LineBreakMode::Match, "</body>"}, "遊",
               yin + "\n" + you + "\n</body>\n", yin + "\n</body>\n");
-    roundTrip("a" + yin + "x[xz", {false, false, LineBreakMode::CrLf, "[x"}, "遊", "a" + yin + "x[x" + you + "z",
-              "a" + yin + "x[xz");
+    roundTrip("a" + yin + "x[xz", {false, false, LineBreakMode::CrLf, "[x"}, "遊",
+              "a" + yin + "x[x" + you + "z", "a" + yin + "x[xz");
 }
 
 // Each template has '|' where the code goes with its line break, '~' where it goes inline.
@@ -363,9 +363,10 @@ TEST(CodePlace, ReplaceSwapsTheOldCodeAtItsPlaceOnlyAndReplacingBackGivesEveryBy
         writeAll(dir.path(), old);
         BatchInput in = inputFor(o, "NEW");
         in.action = RunAction::Replace, in.oldCode = "OLD";
-        EXPECT_EQ(logOf(dir, in), "a.txt\r\nb.txt（already holds the new code）\r\nc.txt（lacks the old code）\r\n\r\n"
-                                  "处理了1个文件。\r\n有1个文件已含此代码，未再添加。\r\n1 file lacks the old code."
-                                  "\r\n感谢您使用本软件！");
+        EXPECT_EQ(logOf(dir, in),
+                  "a.txt\r\nb.txt（already holds the new code）\r\nc.txt（lacks the old code）\r\n\r\n"
+                  "处理了1个文件。\r\n有1个文件已含此代码，未再添加。\r\n1 file lacks the old code."
+                  "\r\n感谢您使用本软件！");
         EXPECT_EQ(snapshot(dir.path()),
                   (Contents{{"a.txt", with("NEW")}, {"b.txt", with("NEW")}, {"c.txt", old.at("c.txt")}}));
         EXPECT_THAT(logOf(dir, in), HasSubstr("处理了0个文件。")) << "a second run changes nothing";
@@ -375,7 +376,8 @@ TEST(CodePlace, ReplaceSwapsTheOldCodeAtItsPlaceOnlyAndReplacingBackGivesEveryBy
         in = inputFor(o, "OLD");
         in.action = RunAction::Replace, in.oldCode = "NEW";
         logOf(dir, in);
-        EXPECT_EQ(snapshot(dir.path()), (Contents{{"a.txt", with("OLD")}, {"b.txt", with("OLD")}, {"c.txt", old.at("c.txt")}}));
+        EXPECT_EQ(snapshot(dir.path()),
+                  (Contents{{"a.txt", with("OLD")}, {"b.txt", with("OLD")}, {"c.txt", old.at("c.txt")}}));
     }
 }
 
@@ -423,11 +425,16 @@ TEST(CodePlace, WindowsRunBesideBodyOverSeveralTypesAndWordTheirLogInChinese) {
     choices.otherText = "htm,php";
     Log third(progress);
     runBatch(layout::runRequest(mod, choices, nullptr), third, systemWith());
-    EXPECT_EQ(second.log, "a.htm\r\ne.htm（缺少旧代码）\r\n\r\n处理了1个文件。\r\n有1个文件缺少旧代码。\r\n感谢您使用本软件！");
+    EXPECT_EQ(
+        second.log,
+        "a.htm\r\ne.htm（缺少旧代码）\r\n\r\n处理了1个文件。\r\n有1个文件缺少旧代码。\r\n感谢您使用本软件！");
     EXPECT_EQ(third.log, "a.htm（已是新代码）\r\ne.htm（缺少旧代码）\r\n\r\n处理了0个文件。\r\n"
                          "有1个文件已含此代码，未再添加。\r\n有1个文件缺少旧代码。\r\n感谢您使用本软件！");
-    EXPECT_EQ(snapshot(dir.path()), (Contents{{"a.htm", "<p>\nT\r\n</body>\n"}, {"b.php", "<p>\nS\r\n</body>\n"},
-                                              {"c.txt", page}, {"d.html", "<p>\n"}, {"e.htm", page}}));
+    EXPECT_EQ(snapshot(dir.path()), (Contents{{"a.htm", "<p>\nT\r\n</body>\n"},
+                                              {"b.php", "<p>\nS\r\n</body>\n"},
+                                              {"c.txt", page},
+                                              {"d.html", "<p>\n"},
+                                              {"e.htm", page}}));
 }
 
 // One folder of every encoding, each file judged by its start: the code in its encoding, with the

@@ -103,7 +103,9 @@ struct Scenario {
     Kind kind = Kind::Add;
     static constexpr const char* kOldCode = "OLD 旧代码";
 
-    std::string beforeBody(std::string bytes) const { return bytes.insert(bytes.rfind("</body>"), code + "\r\n"); }
+    std::string beforeBody(std::string bytes) const {
+        return bytes.insert(bytes.rfind("</body>"), code + "\r\n");
+    }
 
     Scenario(bool h, std::string c, Contents o, bool r = false, Kind k = Kind::Add)
         : head(h), code(std::move(c)), old(std::move(o)), remove(r), kind(k) {
@@ -113,7 +115,8 @@ struct Scenario {
                 continue;
             order.push_back(name);
             if (kind != Kind::Add) {
-                fresh[name] = kind == Kind::Replace ? testfiles::inserted(bytes, code, true) : beforeBody(bytes);
+                fresh[name] =
+                    kind == Kind::Replace ? testfiles::inserted(bytes, code, true) : beforeBody(bytes);
                 twice[name] = kind == Kind::Replace ? fresh[name] : beforeBody(fresh[name]);
                 if (kind == Kind::Replace)
                     bytes = testfiles::inserted(bytes, kOldCode, true);
@@ -147,7 +150,8 @@ struct Scenario {
     std::string log(const std::map<std::string, std::string>& failed = {},
                     const std::set<std::string>& notHeld = {}) const {
         std::string log = "被处理的文件\n";
-        const std::string skipped = kind == Kind::Replace ? "（already holds the new code）\n" : "（未含此代码）\n";
+        const std::string skipped =
+            kind == Kind::Replace ? "（already holds the new code）\n" : "（未含此代码）\n";
         for (const auto& n : order)
             log += n + (failed.count(n)    ? "（未能处理：" + failed.at(n) + "）\n"
                         : notHeld.count(n) ? skipped
@@ -292,7 +296,9 @@ void checkEveryKillPoint(const std::string& base, bool head, const std::string& 
     bool unnamed = false;
     for (long k = 1; k < 5000 && total == 0; ++k) {
         SCOPED_TRACE(std::string(head ? "head" : "foot") + (remove ? " removal" : "") +
-                     (kind == Kind::Replace ? " replacement" : kind == Kind::BeforeMarker ? " before </body>" : "") +
+                     (kind == Kind::Replace        ? " replacement"
+                      : kind == Kind::BeforeMarker ? " before </body>"
+                                                   : "") +
                      (busyDisk ? " on a busy disk" : "") + " killed before file-system call " +
                      std::to_string(k));
         TempDir dir(base);

@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string added(text.view());
     added.insert(place->at, form);
     const fuzz::Exact withCode(added);
-    const std::optional<HeldCode> held = findCodeAtMarker(startOf(withCode.view(), mode), search, code,
-                                                          lineBreak.size());
+    const std::optional<HeldCode> held =
+        findCodeAtMarker(startOf(withCode.view(), mode), search, code, lineBreak.size());
     fuzz::require(held.has_value(), "the code put in is found at its place");
     fuzz::require(held->from == place->at && held->end == place->at + form.size() &&
                       held->ownLine == place->ownLine,
