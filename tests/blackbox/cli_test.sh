@@ -209,7 +209,7 @@ replace old by new|--before '</body>' --replace "$old" --code "$new"|1|a.htm\nb.
 a second replacement changes nothing|--before '</body>' --replace "$old" --code "$new"|1|a.htm（already holds the new code）\nb.html（already holds the new code）\nf.shtml（未能处理：no </body> found）\nsub${sep}c.php（already holds the new code）\n\n处理了0个文件。\n有3个文件已含此代码，未再添加。\n有1个文件未能处理。
 head: neither code there|--head --replace "$old" --code "$new" --exclude '*.shtml'|0|a.htm（lacks the old code）\nb.html（lacks the old code）\nsub${sep}c.php（lacks the old code）\n\n处理了0个文件。\n3 files lack the old code.
 ROWS
-expect "a file without the marker named on standard error" "$(head -n 1 "$WORK/errs")" "stepwick-cli: $WORK/m/f.shtml: no </body> found"
+expect "a file without the marker named on standard error" "$(grep -c '^stepwick-cli: .*f\.shtml: no </body> found$' "$WORK/errs")" 4
 holds "the new code on its own line before the last </body>" "$WORK/m/sub/c.php" \
     '<html>\r\n<HEAD>\r\n</head>\r\n<body class="x">\r\n<p>\r\n<script src="/s2.js"></script>\r\n</BODY>\r\n</html>\r\n'
 holds "excluded: untouched" "$WORK/m/vendor/d.php" "$page"
