@@ -48,7 +48,7 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
 std::vector<std::string> extensionList(const std::string& extensions) {
     std::vector<std::string> list;
     std::size_t from = 0;
-    for (std::size_t at; (at = extensions.find_first_of(",;", from)) != std::string::npos; from = at + 1)
+    for (std::size_t at = 0; (at = extensions.find_first_of(",;", from)) != std::string::npos; from = at + 1)
         list.push_back(extensions.substr(from, at - from));
     list.push_back(extensions.substr(from));
     return list;
@@ -84,14 +84,12 @@ NameFilter::NameFilter(std::vector<std::string> types, const std::vector<std::st
 
 bool NameFilter::excluded(std::string_view relative, const std::string& name, bool folder) const {
     const std::string path = withSlashes(std::string(relative)) + name;
-    for (const std::string& pattern : m_exclude) {
+    return std::any_of(m_exclude.begin(), m_exclude.end(), [&](const std::string& pattern) {
         const bool byPath = pattern.find('/') != std::string::npos;
         // "vendor/*" leaves out the folder itself, not only what it holds.
-        if (wildcardMatch(pattern, byPath ? path : name) ||
-            (folder && byPath && wildcardMatch(pattern, path + "/")))
-            return true;
-    }
-    return false;
+        return wildcardMatch(pattern, byPath ? path : name) ||
+               (folder && byPath && wildcardMatch(pattern, path + "/"));
+    });
 }
 
 bool NameFilter::takesFile(std::string_view relative, const std::string& name) const {
