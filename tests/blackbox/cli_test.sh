@@ -203,9 +203,9 @@ while IFS='|' read -r what args status log; do
     out=$(cli "$@" "${scope[@]}" "$WORK/m" 2>> "$WORK/errs")
     expect "$what: status and log" "$?:$out" "$status:$L$(printf "$log")"$'\n'"$T"
 done <<'ROWS'
-before </body>, a file without it fails|--before '</body>' --code "$old"|1|a.htm\nb.html\nf.shtml（未能处理：no </body> found）\nsub/c.php\n\n处理了3个文件。\n有1个文件未能处理。
+before </body>, a file without it fails|--before '</body>' --code "$old"|1|a.htm\nb.html\nf.shtml（未能处理：no </body> found）\nsub${sep}c.php\n\n处理了3个文件。\n有1个文件未能处理。
 once finds it again|--before '</body>' --once --code "$old"|1|a.htm（已含此代码，未再添加）\nb.html（已含此代码，未再添加）\nf.shtml（未能处理：no </body> found）\nsub${sep}c.php（已含此代码，未再添加）\n\n处理了0个文件。\n有3个文件已含此代码，未再添加。\n有1个文件未能处理。
-replace old by new|--before '</body>' --replace "$old" --code "$new"|1|a.htm\nb.html\nf.shtml（未能处理：no </body> found）\nsub/c.php\n\n处理了3个文件。\n有1个文件未能处理。
+replace old by new|--before '</body>' --replace "$old" --code "$new"|1|a.htm\nb.html\nf.shtml（未能处理：no </body> found）\nsub${sep}c.php\n\n处理了3个文件。\n有1个文件未能处理。
 a second replacement changes nothing|--before '</body>' --replace "$old" --code "$new"|1|a.htm（already holds the new code）\nb.html（already holds the new code）\nf.shtml（未能处理：no </body> found）\nsub${sep}c.php（already holds the new code）\n\n处理了0个文件。\n有3个文件已含此代码，未再添加。\n有1个文件未能处理。
 head: neither code there|--head --replace "$old" --code "$new" --exclude '*.shtml'|0|a.htm（lacks the old code）\nb.html（lacks the old code）\nsub${sep}c.php（lacks the old code）\n\n处理了0个文件。\n3 files lack the old code.
 ROWS
