@@ -125,7 +125,7 @@ tsan: setup
 # slower than 10 s or a process over 2 GB fails the run and leaves the input in build-fuzz/.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 300
-FUZZ_TARGETS = fuzz_encoding fuzz_line_breaks fuzz_names fuzz_preamble fuzz_round_trip
+FUZZ_TARGETS = fuzz_encoding fuzz_line_breaks fuzz_marker fuzz_names fuzz_preamble fuzz_round_trip
 PACKAGES += clang libclang-rt-14-dev
 
 fuzz: setup

@@ -3,17 +3,18 @@
 # and against cp plus a flush, on data made here, on the disk. Each pair runs alternately
 # (A B A B ...) on fresh copies; the ratio column is the median of the per-round ratios.
 # Usage: bench/run.sh [rounds]      (rounds >= 5; default 5)
-#        CASES=14 bench/run.sh      runs only cases 1 and 4 (default: all, 1234567)
+#        CASES=14 bench/run.sh      runs only cases 1 and 4 (default: all, 123456789)
 #        BENCH_ROWS=1 bench/run.sh  also prints each round's figures (stderr)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROUNDS=${1:-5}
-CASES=${CASES:-1234567}
+CASES=${CASES:-123456789}
 want() { [[ $CASES == *$1* ]]; }
 [ "$ROUNDS" -ge 5 ] || { echo "at least 5 rounds" >&2; exit 2; }
 BUILD=build-bench
 DATA=$PWD/build/bench-data
 CODE='<!-- Copyright (c) Morlend Inc. 2026 -->'   # 40 bytes
+NEW_CODE='<!-- Copyright (c) Morlend Inc. 2027 -->' # what case 8 puts in CODE's stead
 [ ${#CODE} -eq 40 ] || { echo "code must be 40 bytes" >&2; exit 2; }
 REMOVED=$PWD/build/.bench-removed # when a bench last removed its data
 trap 'rm -rf "$DATA"; touch "$REMOVED"' EXIT
@@ -108,6 +109,8 @@ pair_case() { # name template cmdA cmdB
 
 head_cli() { timed "$CLI" --head --code "$CODE" "$1"; }
 foot_cli() { timed "$CLI" --foot --code "$CODE" "$1"; }
+replace_cli() { timed "$CLI" --head --replace "$CODE" --code "$NEW_CODE" "$1"; }
+before_body_cli() { timed "$CLI" --before '</body>' --code "$CODE" "$1"; }
 head_floor() { timed "$FLOOR" head "$1" "$CODE"; }
 foot_floor() { timed "$FLOOR" foot "$1" "$CODE"; }
 # Another program's download: 4 GB written and not yet flushed when the run starts. Once it is
@@ -153,12 +156,22 @@ done
 printf '%-40s %11s %10.2f\n' "4 slowest / fastest per file" "" "$(sort -g "$DATA/.perfile" | awk 'NR==1 {lo=$1} {hi=$1} END {print hi/lo}')"
 fi
 
-if [[ $CASES == *[12356]* ]]; then
+if [[ $CASES == *[1235689]* ]]; then
     echo
     printf '%-40s %11s %11s %6s %6s %12s %12s\n' "case" "stepwick" "other" "ratio" "cpu" "peak stepwick" "peak other"
 fi
-if want 1 || want 2 || want 5 || want 6; then say "making 10,000 files of 4 KiB"; make_small_files "$DATA/small10k" 10000; fi
+if want 1 || want 2 || want 5 || want 6 || want 8 || want 9; then say "making 10,000 files of 4 KiB"; make_small_files "$DATA/small10k" 10000; fi
 if want 1; then pair_case "1 head 10k x 4 KiB vs floor" "$DATA/small10k" head_cli head_floor; QUIET=$MEDIAN_A; fi
+# 8 and 9: case 1's files with CODE at their head, and with a </body> line at their end; each
+# against a head run on the same files.
+if want 8; then
+    fresh_copy "$DATA/small10k" "$DATA/held10k" && "$CLI" --head --code "$CODE" "$DATA/held10k" > /dev/null
+    pair_case "8 replace head 10k vs head" "$DATA/held10k" replace_cli head_cli
+fi
+if want 9; then
+    fresh_copy "$DATA/small10k" "$DATA/body10k" && "$CLI" --foot --code '</body>' "$DATA/body10k" > /dev/null
+    pair_case "9 before </body> 10k vs head" "$DATA/body10k" before_body_cli head_cli
+fi
 if want 2; then pair_case "2 foot 10k x 4 KiB vs floor" "$DATA/small10k" foot_cli foot_floor; fi
 if want 6; then
     pair_case "6 head 10k, 4 GB unflushed vs quiet" "$DATA/small10k" busy_head_cli head_cli

@@ -72,6 +72,18 @@ BatchInput inputOf(const Options& options, const Mod& mod, std::string& code) {
     return input;
 }
 
+// The code, and what the request needs beside it (the old code, the marker, the exclusions), as
+// UTF-8. Throws CodeUnreadable and EncodingError.
+std::string readTexts(Options& options, bool stdinWasClosed) {
+    std::string code = toCrLf(readCode(options, stdinWasClosed));
+    if (std::optional<std::string> old = readOldCode(options))
+        options.request.oldCode = std::move(*old);
+    options.request.marker = typedText(options.request.marker);
+    for (std::string& pattern : options.request.exclude)
+        pattern = typedText(pattern);
+    return code;
+}
+
 // A run refused before it touched anything; the folder is named as the user typed it.
 int refused(const Options& options, const BatchResult& result) {
     if (result.folderError)
@@ -160,7 +172,7 @@ int run(int argc, char** argv, unsigned closedStreams, const System& system) {
     confirmFolder(mod, options.folder, system.paths);
     std::string code;
     try {
-        code = toCrLf(readCode(options, closedStreams & (1u << platform::kStandardInput)));
+        code = readTexts(options, closedStreams & (1u << platform::kStandardInput));
     } catch (const CodeUnreadable& e) {
         LogOutput::complain(e.what());
         return kExitUsage;

@@ -3,15 +3,19 @@
 
 #include "core/BatchRun.h"
 #include "core/Encoding.h"
+#include "core/MarkerPlace.h"
+#include "core/NameFilter.h"
 
 #include <getopt.h>
 
 #include <set>
 
 const char* const kUsageText =
-    "Usage: stepwick-cli [--head | --foot] [--ext EXT] [--code TEXT | --code-file FILE]\n"
-    "                    [--once | --remove | --check] [--after-preamble] [--eol crlf|lf|match]\n"
-    "                    [--encoding auto|CHARSET] [-r] [--dry-run] FOLDER\n"
+    "Usage: stepwick-cli [--head | --foot | --before MARKER | --after MARKER] [--ext EXT[,EXT...]]\n"
+    "                    [--code TEXT | --code-file FILE]\n"
+    "                    [--once | --remove | --check | --replace OLD | --replace-file FILE]\n"
+    "                    [--after-preamble] [--eol crlf|lf|match] [--encoding auto|CHARSET]\n"
+    "                    [--exclude PATTERN]... [-r] [--dry-run] FOLDER\n"
     "Adds the code in front of (--head) or behind (--foot, the default) every file of FOLDER\n"
     "whose name ends in .EXT (default txt; letter case ignored; * and ? are wildcards; an EXT of\n"
     "exactly three characters without wildcards also takes longer ones: htm takes a.html).\n"
@@ -22,13 +26,23 @@ const char* const kUsageText =
     "\n"
     "  --head             insert before the first line\n"
     "  --foot             append behind the end (default)\n"
-    "  --ext EXT          file type without the dot (default txt; empty: names without a dot)\n"
+    "  --before MARKER    insert in front of the file's last MARKER\n"
+    "  --after MARKER     insert behind the file's first MARKER; an HTML tag (</body>, <head>)\n"
+    "                     matches in any letter case and with attributes, not inside a comment;\n"
+    "                     any other MARKER its exact text. The code goes on a line of its own\n"
+    "                     where MARKER starts (--before) or ends (--after) its line, else inline;\n"
+    "                     a file without MARKER is left alone and fails\n"
+    "  --ext EXT[,EXT...] file types without the dot (default txt; empty: names without a dot)\n"
     "  --code TEXT        the code itself\n"
     "  --code-file FILE   read the code from FILE (one final line break is dropped)\n"
     "  --once             leave alone files that already hold the code at its place\n"
     "  --remove           take the code out where it stands exactly at its place\n"
     "  --check            list the files that lack the code at its place, change nothing;\n"
     "                     exit 1 when there is any\n"
+    "  --replace OLD      where OLD stands exactly at the place, put the code in its stead;\n"
+    "                     files holding the code there already, or neither, are left alone\n"
+    "  --replace-file FILE\n"
+    "                     read OLD from FILE, as --code-file reads the code\n"
     "  --after-preamble   head: put the code behind the lines that must stay first, where the\n"
     "                     file begins with them (after any byte-order mark): a #! line, then an\n"
     "                     XML declaration <?xml ... ?> and/or a <!DOCTYPE ...> (letter case\n"
@@ -44,6 +58,8 @@ const char* const kUsageText =
     "                     are UTF-8, else the locale's charset; a file that is not UTF-8 under a\n"
     "                     UTF-8 locale gets only an ASCII code; one with NUL bytes none; CHARSET\n"
     "                     (any name iconv knows, e.g. GBK, UTF-16LE) is used for every such file\n"
+    "  --exclude PATTERN  leave out the files and (with -r) folders PATTERN names: a name, or\n"
+    "                     a path below FOLDER, with * and ? (vendor/*, *.min.js); repeatable\n"
     "  -r, --recursive    also the subfolders on the same file system (not hidden ones or links)\n"
     "  --dry-run          list the files that would be changed, change nothing\n"
     "  --help             show this help\n"
@@ -79,6 +95,11 @@ enum {
     OptAfterPreamble,
     OptEol,
     OptEncoding,
+    OptBefore,
+    OptAfter,
+    OptReplace,
+    OptReplaceFile,
+    OptExclude,
     OptRecursive = 'r',
 };
 
@@ -96,6 +117,11 @@ const option kOptions[] = {
     {"eol", required_argument, nullptr, OptEol},
     {"encoding", required_argument, nullptr, OptEncoding},
     {"recursive", no_argument, nullptr, OptRecursive},
+    {"before", required_argument, nullptr, OptBefore},
+    {"after", required_argument, nullptr, OptAfter},
+    {"replace", required_argument, nullptr, OptReplace},
+    {"replace-file", required_argument, nullptr, OptReplaceFile},
+    {"exclude", required_argument, nullptr, OptExclude},
     {"help", no_argument, nullptr, OptHelp},
     {"version", no_argument, nullptr, OptVersion},
     {nullptr, 0, nullptr, 0},
@@ -164,11 +190,44 @@ bool takeFlag(Options& o, int c) {
     }
 }
 
+std::string nameOf(int c);
+
+// The marker of --before or --after, which must be one line of something; placeOf places it.
+void takeMarker(Options& o, int c) {
+    if (const std::string fault = markerFault(optarg); !fault.empty())
+        throw UsageError(nameOf(c) + ": " + fault);
+    o.request.marker = optarg;
+}
+
+// An option that names what the run looks for; false when c is not one.
+bool takeSearch(Options& o, int c) {
+    switch (c) {
+    case OptBefore:
+    case OptAfter:
+        takeMarker(o, c);
+        return true;
+    case OptReplace:
+    case OptReplaceFile:
+        if (*optarg == '\0')
+            throw UsageError(nameOf(c) + ": the old code is empty");
+        (c == OptReplace ? o.replace : o.replaceFile) = optarg;
+        o.request.action = RunAction::Replace;
+        return true;
+    case OptExclude:
+        if (const std::string fault = exclusionFault(optarg); !fault.empty())
+            throw UsageError("--exclude: " + fault);
+        o.request.exclude.emplace_back(optarg);
+        return true;
+    default:
+        return false;
+    }
+}
+
 // An option with its argument in optarg; false when c is not one.
 bool takeValue(Options& o, int c) {
     switch (c) {
     case OptExt:
-        o.request.types = {optarg};
+        o.request.types = extensionList(optarg);
         return true;
     case OptCode:
         o.code = optarg;
@@ -197,6 +256,20 @@ constexpr Clash kClashes[] = {
     {OptOnce, OptRemove, ""},
     {OptAfterPreamble, OptFoot, " (--after-preamble places a head)"},
     {OptCheck, OptRemove, " (--remove --dry-run lists the files holding the code)"},
+    {OptBefore, OptAfter, ""},
+    {OptHead, OptBefore, ""},
+    {OptHead, OptAfter, ""},
+    {OptFoot, OptBefore, ""},
+    {OptFoot, OptAfter, ""},
+    {OptAfterPreamble, OptBefore, " (--after-preamble places a head)"},
+    {OptAfterPreamble, OptAfter, " (--after-preamble places a head)"},
+    {OptReplace, OptReplaceFile, ""},
+    {OptReplace, OptOnce, " (a second --replace run changes nothing)"},
+    {OptReplace, OptRemove, ""},
+    {OptReplace, OptCheck, " (--check with the new code lists the files that lack it)"},
+    {OptReplaceFile, OptOnce, " (a second --replace run changes nothing)"},
+    {OptReplaceFile, OptRemove, ""},
+    {OptReplaceFile, OptCheck, " (--check with the new code lists the files that lack it)"},
 };
 
 std::string nameOf(int c) {
@@ -213,15 +286,17 @@ void refuseClashes(const std::set<int>& given) {
                              clash.hint);
 }
 
-// The foot unless --head; --after-preamble only moves a head.
+// The foot unless --head or a marker; --after-preamble only moves a head.
 CodeAt placeOf(const std::set<int>& given) {
+    if (given.contains(OptBefore) || given.contains(OptAfter))
+        return given.contains(OptBefore) ? CodeAt::BeforeMarker : CodeAt::AfterMarker;
     if (!given.contains(OptHead))
         return CodeAt::Foot;
     return given.contains(OptAfterPreamble) ? CodeAt::HeadAfterPreamble : CodeAt::Head;
 }
 
 void takeOption(Options& o, int c, int argc, char** argv) {
-    if (takeFlag(o, c) || takeValue(o, c))
+    if (takeFlag(o, c) || takeValue(o, c) || takeSearch(o, c))
         return;
     if (c == ':')
         throw UsageError("missing argument for " + offendingArgument(argc, argv));
@@ -257,5 +332,7 @@ Options parseOptions(int argc, char** argv) {
     for (const std::string& type : o.request.types)
         if (const std::size_t at = type.find_first_of(kNotInExtension); at != std::string::npos)
             throw UsageError("the file type may not hold '" + type.substr(at, 1) + "': " + type);
+    if (const std::string fault = typesFault(o.request.types); !fault.empty())
+        throw UsageError("--ext: " + fault);
     return o;
 }

@@ -14,6 +14,8 @@ struct Options {
     BatchInput request = defaultRequest();
     std::optional<std::string> code;
     std::optional<std::string> codeFile;
+    std::optional<std::string> replace;     // the old code as typed (RunAction::Replace)
+    std::optional<std::string> replaceFile; // or the file that holds it
     std::string folder;
 
     static BatchInput defaultRequest() {

@@ -4,6 +4,8 @@
 #include "core/Encoding.h"
 #include "core/FileError.h"
 #include "core/FolderEditor.h"
+#include "core/MarkerPlace.h"
+#include "core/NameFilter.h"
 #include "core/RunLog.h"
 #include "core/RunPipeline.h"
 #include "core/ShownNames.h"
@@ -19,36 +21,88 @@ using platform::FileInfo;
 using platform::FileSystem;
 using platform::UniqueFile;
 
-CodeEdit editOf(const BatchInput& input) {
-    CodeEdit edit;
-    edit.position = input.place == CodeAt::Foot ? Position::Foot : Position::Head;
-    edit.afterPreamble = input.place == CodeAt::HeadAfterPreamble;
-    edit.eol = input.eol;
-    switch (input.action) {
-    case RunAction::Add:
-        edit.action = CodeEdit::Action::Add;
-        break;
-    case RunAction::AddOnce:
-    case RunAction::Check: // a file holding the code is one an AddOnce would leave alone
-        edit.action = CodeEdit::Action::AddOnce;
-        break;
-    case RunAction::Remove:
-        edit.action = CodeEdit::Action::Remove;
-        break;
-    }
-    return edit;
-}
-
 using Outcome = BatchResult::Outcome;
 
 // What a run has found before it touches anything: its folder, the folders and files to handle,
-// and the code, read and encoded once; and the locks that keep other runs out of its tree.
+// and the code, read and encoded once (the marker and the old code too); and the locks that keep
+// other runs out of its tree.
 struct RunStart {
     UniqueFile dir;
     std::vector<UniqueFile> locks;
     FolderTree tree;
     std::optional<EncodedCode> code;
+    std::optional<EncodedCode> marker;
+    std::optional<EncodedCode> oldCode;
 };
+
+bool besideMarker(CodeAt place) { return place == CodeAt::BeforeMarker || place == CodeAt::AfterMarker; }
+
+Position positionOf(CodeAt place) {
+    switch (place) {
+    case CodeAt::Head:
+    case CodeAt::HeadAfterPreamble:
+        return Position::Head;
+    case CodeAt::Foot:
+        return Position::Foot;
+    case CodeAt::BeforeMarker:
+        return Position::BeforeMarker;
+    case CodeAt::AfterMarker:
+        return Position::AfterMarker;
+    }
+    return Position::Foot;
+}
+
+CodeEdit::Action editAction(RunAction action) {
+    switch (action) {
+    case RunAction::Add:
+        return CodeEdit::Action::Add;
+    case RunAction::AddOnce:
+    case RunAction::Check: // a file holding the code is one an AddOnce would leave alone
+        return CodeEdit::Action::AddOnce;
+    case RunAction::Remove:
+        return CodeEdit::Action::Remove;
+    case RunAction::Replace:
+        return CodeEdit::Action::Replace;
+    }
+    return CodeEdit::Action::Add;
+}
+
+CodeEdit editOf(const BatchInput& input, RunStart& run) {
+    CodeEdit edit;
+    edit.position = positionOf(input.place);
+    edit.afterPreamble = input.place == CodeAt::HeadAfterPreamble;
+    edit.eol = input.eol;
+    edit.action = editAction(input.action);
+    if (besideMarker(input.place)) {
+        edit.marker = input.marker;
+        edit.markerIsTag = isHtmlTag(input.marker);
+        edit.markerBytes = &*run.marker;
+    }
+    edit.oldCode = run.oldCode ? &*run.oldCode : nullptr;
+    return edit;
+}
+
+// A text the run needs beside the code (the old code), taken as the code is.
+std::string codeLike(const std::string& text) {
+    std::string crlf = toCrLf(text);
+    if (crlf.ends_with("\r\n"))
+        crlf.resize(crlf.size() - 2);
+    return crlf;
+}
+
+// Why the request's marker, old code, types or exclusions cannot be followed; empty when they can.
+std::string requestFault(const BatchInput& input) {
+    if (besideMarker(input.place))
+        if (std::string fault = markerFault(input.marker); !fault.empty())
+            return fault;
+    if (input.action == RunAction::Replace &&
+        codeFault(codeLike(input.oldCode)).kind != CodeFault::Kind::None)
+        return "the old code is empty or holds a control character";
+    for (const std::string& pattern : input.exclude)
+        if (std::string fault = exclusionFault(pattern); !fault.empty())
+            return fault;
+    return typesFault(input.types);
+}
 
 bool refuseBusy(const std::string& folder, BatchResult& result, const platform::System& system) {
     result.outcome = Outcome::FolderBusy;
@@ -70,7 +124,8 @@ bool openRun(const BatchInput& input, const platform::System& system, bool lock,
         // Two runs in one tree would each replace files the other just changed.
         if (lock && !lockRunFolders(fs, run.dir.get(), run.locks))
             return refuseBusy(input.folder, result, system);
-        run.tree = scanFolders(system, run.dir.get(), input.types, input.recursive);
+        run.tree =
+            scanFolders(system, run.dir.get(), NameFilter(input.types, input.exclude), input.recursive);
     } catch (const FileError& e) {
         result.outcome = Outcome::FolderUnreadable;
         result.error = shownPath(input.folder, system.charsets, system.paths) + ": " + e.reason();
@@ -94,7 +149,18 @@ bool takeCode(const BatchInput& input, const platform::System& system, RunStart&
             result.error = std::move(fault.reason);
             return false;
         }
-        run.code.emplace(system.charsets, std::move(code), system.charsets.systemCharset(), input.encoding);
+        const bool replace = input.action == RunAction::Replace;
+        if (replace && codeLike(input.oldCode) == code) {
+            result.outcome = Outcome::BadRequest;
+            result.error = "the old code and the new one are the same";
+            return false;
+        }
+        const std::string charset = system.charsets.systemCharset();
+        run.code.emplace(system.charsets, std::move(code), charset, input.encoding);
+        if (replace)
+            run.oldCode.emplace(system.charsets, codeLike(input.oldCode), charset, input.encoding);
+        if (besideMarker(input.place))
+            run.marker.emplace(system.charsets, input.marker, charset, input.encoding);
     } catch (const EncodingError& e) {
         result.outcome = Outcome::CodeNotEncodable;
         result.error = e.what();
@@ -110,6 +176,11 @@ bool startRun(const BatchInput& input, const platform::System& system, bool lock
     if (input.folder.empty()) {
         result.outcome = Outcome::NoFolder;
         result.error = "no folder has been chosen";
+        return false;
+    }
+    if (std::string fault = requestFault(input); !fault.empty()) {
+        result.outcome = Outcome::BadRequest;
+        result.error = std::move(fault);
         return false;
     }
     for (const std::string& type : input.types) {
@@ -175,8 +246,9 @@ BatchResult runBatch(const BatchInput& input, BatchSink& sink, const platform::S
     RunStart run;
     if (!startRun(input, system, /*lock=*/true, run, result))
         return result;
-    RunState state{
-        {system, system.files, editOf(input), input.folder}, {sink, result, input.ownOutput}, {*run.code}};
+    RunState state{{system, system.files, editOf(input, run), input.folder},
+                   {sink, result, input.ownOutput},
+                   {*run.code}};
     state.stop.external = input.stop;
     for (const std::size_t folder : run.tree.order)
         state.run.total += run.tree.folders[folder].names.size();
@@ -188,7 +260,7 @@ BatchResult runBatch(const BatchInput& input, BatchSink& sink, const platform::S
     }
     if (state.run.done < state.run.total)
         result.outcome = Outcome::Cancelled;
-    sink.appendLog(closingLines(result));
+    sink.appendLog(closingLines(result, sink));
     return result;
 }
 
@@ -227,10 +299,10 @@ void refuseBeforehand(const BatchInput& input, FileSystem& fs, FileHandle dir, c
 void previewTreeFolder(FolderWalk& walk, RunStart& run, std::size_t index, const BatchInput& input,
                        std::vector<std::string>& files, BatchResult& result, const platform::System& system) {
     FileSystem& fs = system.files;
-    const CodeEdit edit = editOf(input);
+    const CodeEdit edit = editOf(input, run);
     // A plain insertion changes every file; the others depend on what each file holds.
-    const bool reads = edit.action != CodeEdit::Action::Add;
-    const bool wanted = edit.action == CodeEdit::Action::Remove;
+    const bool reads = edit.action != CodeEdit::Action::Add || besideMarker(input.place);
+    const bool wanted = edit.action == CodeEdit::Action::Remove || edit.action == CodeEdit::Action::Replace;
     // A check writes nothing, so it refuses nothing a run would refuse beforehand.
     const bool asRun = input.action != RunAction::Check;
     FileHandle dir = platform::kNoFile;

@@ -28,6 +28,7 @@ enum class RunAction {
     Add,     // put it in
     AddOnce, // put it in unless it already stands at its place
     Remove,  // take it out where it stands exactly at its place
+    Replace, // where the old code stands exactly at its place, put the code in its stead
     Check,   // change nothing: find the files that lack it at its place
 };
 
@@ -36,6 +37,8 @@ enum class CodeAt {
     Head,              // before the first line
     HeadAfterPreamble, // behind a leading "#!", "<?xml ?>" and "<!DOCTYPE>" line
     Foot,              // behind the last byte
+    BeforeMarker,      // in front of the file's last marker
+    AfterMarker,       // behind the file's first marker
 };
 
 // What a run is asked to do, as one value: which files, what to do with the code, where, and how.
@@ -44,12 +47,21 @@ struct BatchInput {
     // The confirmed folder, ending in a separator (see confirmFolder); empty: none chosen (NoFolder).
     std::string folder;
     bool recursive = false; // subfolders too: visible ones, on the folder's own file system
-    // The file types, without the dot; "*" and "?" are wildcards. A file of any of them is handled.
+    // The file types, without the dot; "*" and "?" are wildcards. A file of any of them is handled;
+    // an empty one (names without a dot) only alone.
     std::vector<std::string> types{};
+    // Names, or paths below the folder ('/' between names), with "*" and "?", of the files and
+    // subfolders the run leaves out: an excluded subfolder is not entered.
+    std::vector<std::string> exclude{};
     RunAction action = RunAction::Add;
     // Change nothing: the run is only previewed (previewBatch), listing the files it would change.
     bool listOnly = false;
     CodeAt place = CodeAt::Foot;
+    // BeforeMarker, AfterMarker: the marker (UTF-8, one line, not empty); an HTML tag such as
+    // "</body>" matches in any letter case, with attributes, outside comments.
+    std::string marker{};
+    // Replace: the old code (UTF-8), which gives way where it stands as Remove would find it.
+    std::string oldCode{};
     // Asked once per run, after the folder was read and before any file is touched; the text
     // returned (UTF-8, CR LF line breaks) is taken over, not copied, and serves every file. A last
     // CR LF is the code's own: no second one follows it.
@@ -74,6 +86,12 @@ struct FileFailure {
     bool folder = false;   // a subfolder that could not be read or entered (its name ends in '/')
 };
 
+// Why a replacement left a file as it was.
+enum class LeftAlone {
+    HoldsNew, // the new code stands at its place already
+    LacksOld, // neither the old code nor the new stands there
+};
+
 // Receives what a run reports, in the run's order.
 class BatchSink {
 public:
@@ -88,6 +106,9 @@ public:
     }
     // The reason shown in a file's log line; front ends may word it in their own language.
     virtual std::string reasonText(const FileFailure& failure) const { return failure.reason; }
+    // The word in the line of a file a replacement left alone, and the line that counts such files.
+    virtual std::string leftAloneText(LeftAlone why) const;
+    virtual std::string lacksOldCount(std::size_t files) const;
     // How far the copy of one large file has come, so that a long file shows progress too.
     // Called from the thread that prepares the files, which may not be the run's own.
     virtual void fileProgress(std::uint64_t done, std::uint64_t total) {
@@ -107,11 +128,13 @@ struct BatchResult {
         EmptyCode,        // there is no code to add or take out (or line breaks only); nothing touched
         ControlInCode,    // the code holds a control character but tab, CR and LF; nothing touched
         FolderBusy,       // another run holds the folder; nothing touched, nothing logged
+        BadRequest,       // the marker, the old code, the types or an exclusion cannot be followed
     };
     Outcome outcome = Outcome::Completed;
     std::size_t changed = 0;
     std::size_t alreadyHeld = 0; // left alone: they held the code already (AddOnce)
     std::size_t notHeld = 0;     // left alone: they did not hold the code (Remove)
+    std::size_t lacksOld = 0;    // left alone: they held neither the old code nor the new (Replace)
     // Files, and subfolders (a name ending in '/') that could not be read.
     std::vector<FileFailure> failures;
     // Changed files with a word in their line: an extended attribute that could not be copied

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,8 +14,9 @@
 // or the file's own first line break (CR LF where the file has none).
 enum class LineBreakMode { CrLf, Lf, Match };
 
-// Where the code goes: before the first line or behind the last byte.
-enum class Position { Head, Foot };
+// Where the code goes: before the first line, behind the last byte, or beside a marker: in front
+// of a file's last one or behind its first.
+enum class Position { Head, Foot, BeforeMarker, AfterMarker };
 
 // How a run changes each file.
 struct CodeEdit {
@@ -22,11 +24,18 @@ struct CodeEdit {
         Add,     // put the code in
         AddOnce, // put it in unless it already stands at its place
         Remove,  // take it out where it stands exactly at its place
+        Replace, // the old code where it stands exactly at its place becomes the code
     };
     Position position = Position::Foot;
     bool afterPreamble = false; // head: behind the lines that must stay first
     LineBreakMode eol = LineBreakMode::CrLf;
     Action action = Action::Add;
+    // Beside a marker: the marker (UTF-8), whether it is an HTML tag, and its bytes in each
+    // encoding (with a line break behind them). Owned by the run.
+    std::string marker{};
+    bool markerIsTag = false;
+    EncodedCode* markerBytes = nullptr;
+    EncodedCode* oldCode = nullptr; // Replace: what gives way, owned by the run
 };
 
 // The first line break of text (which starts after the byte-order mark), in its encoding's units.

@@ -26,6 +26,8 @@ std::string_view refusalText(Refusal refusal) {
         return "not UTF-8 text: name its encoding with --encoding";
     case Refusal::HoldsNul:
         return "holds NUL bytes: perhaps UTF-16 without a byte-order mark, or not text";
+    case Refusal::NoMarker:
+        return "the marker is not found";
     }
     return {};
 }
@@ -53,4 +55,8 @@ FileError::FileError(std::error_code error, std::string operation, std::string p
                             (refusal == Refusal::None ? "" : ": " + std::string(refusalText(refusal)))),
       m_operation(std::move(operation)), m_path(std::move(path)), m_refusal(refusal) {}
 
-std::string FileError::reason() const { return describe(code(), m_refusal); }
+std::string FileError::reason() const {
+    if (m_refusal == Refusal::NoMarker && !m_subject.empty())
+        return "no " + m_subject + " found";
+    return describe(code(), m_refusal);
+}

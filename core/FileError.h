@@ -19,6 +19,7 @@ enum class Refusal {
     AnotherRun,       // another run is changing the same folder
     NotUtf8Text,      // not UTF-8 where the locale is, with a code beyond ASCII: its charset is unknown
     HoldsNul,         // NUL bytes without a byte-order mark: UTF-16 without its mark, or not text
+    NoMarker,         // the marker the code goes beside is not in the file (subject names it)
 };
 
 std::string_view refusalText(Refusal refusal);
@@ -30,10 +31,16 @@ public:
               Refusal refusal = Refusal::None);
     FileError(std::errc error, std::string operation, std::string path, Refusal refusal = Refusal::None)
         : FileError(std::make_error_code(error), std::move(operation), std::move(path), refusal) {}
+    // A refusal about something in the file, named by subject (the marker not found).
+    FileError(std::errc error, std::string operation, std::string path, Refusal refusal, std::string subject)
+        : FileError(std::make_error_code(error), std::move(operation), std::move(path), refusal) {
+        m_subject = std::move(subject);
+    }
 
     const std::string& operation() const { return m_operation; }
     const std::string& path() const { return m_path; }
     Refusal refusal() const { return m_refusal; }
+    const std::string& subject() const { return m_subject; }
     const std::error_code& error() const { return code(); }
     // As the log shows it: the refusal's text, else the system's description of the error.
     std::string reason() const;
@@ -42,6 +49,7 @@ private:
     std::string m_operation;
     std::string m_path;
     Refusal m_refusal;
+    std::string m_subject;
 };
 
 // A code that cannot be written in the encoding a file needs (the locale's, usually).

@@ -8,15 +8,6 @@
 
 namespace {
 
-bool startsWith(const std::string& s, std::string_view prefix) {
-    return s.compare(0, prefix.size(), prefix) == 0;
-}
-
-// Digits and nothing else, at least one.
-bool allDigits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 using platform::FileHandle;
 using platform::FileInfo;
 using platform::FileKind;
@@ -39,19 +30,6 @@ FolderEditor::FolderEditor(const platform::System& system, FileHandle dir, std::
 void FolderEditor::shareAppended(AppendedFiles& appended, std::string relative) {
     m_setup.appended = &appended;
     m_setup.relative = std::move(relative);
-}
-
-bool FolderEditor::isTemporaryName(const std::string& name) {
-    const std::string_view prefix = kTempPrefix, suffix = kTempSuffix;
-    if (name.size() <= prefix.size() + suffix.size() || !startsWith(name, prefix) ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return false;
-    std::string_view middle(name);
-    middle = middle.substr(prefix.size(), middle.size() - prefix.size() - suffix.size());
-    const auto first = middle.find('-');
-    const auto second = first == std::string_view::npos ? first : middle.find('-', first + 1);
-    return second != std::string_view::npos && allDigits(middle.substr(0, first)) &&
-           allDigits(middle.substr(first + 1, second - first - 1)) && allDigits(middle.substr(second + 1));
 }
 
 std::string FolderEditor::newTempName() {
@@ -116,8 +94,15 @@ FolderEditor::Pending FolderEditor::prepare(const std::string& name, const CodeE
     Pending p;
     p.name = name;
     p.path = m_setup.folder + name;
-    const bool head = edit.position == Position::Head;
+    // Everything but a foot added or taken out is written as a new file.
+    const bool replace = edit.action == CodeEdit::Action::Replace;
+    const bool marker = edit.position == Position::BeforeMarker || edit.position == Position::AfterMarker;
+    const bool head = edit.position != Position::Foot || replace;
     UniqueFile file = openTarget(p, head, createMissing);
+    if (replace)
+        return prepareReplacement(std::move(p), std::move(file), edit, code);
+    if (marker)
+        return prepareAtMarker(std::move(p), std::move(file), edit, code);
     return head ? prepareHead(std::move(p), std::move(file), edit, code)
                 : prepareFoot(std::move(p), std::move(file), edit, code);
 }
@@ -126,6 +111,11 @@ bool FolderEditor::holdsCode(const std::string& name, const CodeEdit& edit, Enco
     const std::string path = m_setup.folder + name;
     FileInfo info;
     UniqueFile file = openChecked(name, path, OpenMode::Read, info);
+    if (edit.action == CodeEdit::Action::Replace) {
+        bool holdsNew = false;
+        const bool holdsOld = locateReplacement(file.get(), info.size, path, edit, code, holdsNew).held;
+        return !holdsNew && holdsOld;
+    }
     return locate(file.get(), info.size, path, edit, code).held;
 }
 
@@ -254,6 +244,12 @@ FolderEditor::Pending FolderEditor::prepareReplace(Pending p, UniqueFile src, Fi
     }
     p.old = std::move(src);
     return p;
+}
+
+FolderEditor::Pending FolderEditor::prepareSplice(Pending p, UniqueFile src, const Splice& splice) {
+    return prepareReplace(std::move(p), std::move(src), [&](Pending& q, FileHandle from) {
+        writeSpliced(q, from, splice.from, splice.end, splice.bytes);
+    });
 }
 
 void FolderEditor::checkReplaceable(const std::string& path) {

@@ -31,7 +31,7 @@ public:
 
     struct Pending {
         // Why prepare() left a file as it is.
-        enum class Skip { None, AlreadyHeld, NotHeld };
+        enum class Skip { None, AlreadyHeld, NotHeld, HoldsNew, LacksOld };
         std::string name;
         std::string path;
         bool replace = false; // a new file renamed over the old one
@@ -68,7 +68,8 @@ public:
     // Throws FileError; on failure the file holds its old content and nothing is left behind.
     // A file the edit leaves alone comes back with its skip set and nothing to flush or publish.
     Pending prepare(const std::string& name, const CodeEdit& edit, EncodedCode& code, bool createMissing);
-    // Does the file hold the code at the place the edit would put it? Opens it for reading only.
+    // Does the file hold the code at the place the edit would put it (a replacement: would it
+    // change the file)? Opens it for reading only.
     bool holdsCode(const std::string& name, const CodeEdit& edit, EncodedCode& code);
     // Asked before the files of one flush are prepared: true where other programs keep the disk
     // busy, so that each new content is best sent on to the disk as soon as it is written, for
@@ -106,10 +107,21 @@ private:
         bool keepEnd = false;
         bool held = false;
         std::int64_t heldFrom = 0, heldEnd = 0; // held: the bytes a removal takes out
+        bool inlineCode = false; // beside a marker on its line: the code without its line break
     };
     // Reads what it needs of the file's start into m_buffer (m_have bytes).
+    // again: the start read for this file before serves again.
     Spot locate(platform::FileHandle file, std::int64_t size, const std::string& path, const CodeEdit& edit,
-                EncodedCode& code);
+                EncodedCode& code, bool again = false);
+    // Beside a marker: the whole file is read, once.
+    Spot locateAtMarker(platform::FileHandle file, std::int64_t size, const std::string& path,
+                        const CodeEdit& edit, Spot spot, bool compare);
+    // replace: whether the new code stands at its place, else where the old one does.
+    Spot locateReplacement(platform::FileHandle file, std::int64_t size, const std::string& path,
+                           const CodeEdit& edit, EncodedCode& code, bool& holdsNew);
+    // The bytes that take the held old code's place: the new code in the same form.
+    std::string replacementOf(platform::FileHandle file, const Spot& old, EncodedCode& code,
+                              const std::string& path);
     // Reads up to want bytes at an offset, fewer only at the file's end.
     std::size_t readAt(platform::FileHandle file, char* into, std::size_t want, std::int64_t at,
                        const std::string& path);
@@ -144,6 +156,16 @@ private:
     platform::UniqueFile openChecked(const std::string& name, const std::string& path,
                                      platform::OpenMode mode, platform::FileInfo& info);
     void writeHead(Pending& p, platform::FileHandle src, const Spot& spot, bool remove);
+    // The old file with its bytes [from, end) replaced by bytes.
+    void writeSpliced(Pending& p, platform::FileHandle src, std::int64_t from, std::int64_t end,
+                      std::string_view bytes);
+    struct Splice {
+        std::int64_t from = 0, end = 0; // the old bytes that give way
+        std::string_view bytes;         // what takes their place
+    };
+    Pending prepareSplice(Pending p, platform::UniqueFile src, const Splice& splice);
+    Pending prepareAtMarker(Pending p, platform::UniqueFile src, const CodeEdit& edit, EncodedCode& code);
+    Pending prepareReplacement(Pending p, platform::UniqueFile src, const CodeEdit& edit, EncodedCode& code);
     void checkReplaceable(const std::string& path);
     void createNew(Pending& p, std::uint32_t permissions);
     void createNamed(Pending& p, std::uint32_t permissions);

@@ -174,6 +174,32 @@ long makerOf(const std::string& name) {
 
 } // namespace
 
+namespace {
+
+bool startsWith(const std::string& s, std::string_view prefix) {
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Digits and nothing else, at least one.
+bool allDigits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+bool FolderEditor::isTemporaryName(const std::string& name) {
+    const std::string_view prefix = kTempPrefix, suffix = kTempSuffix;
+    if (name.size() <= prefix.size() + suffix.size() || !startsWith(name, prefix) ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    std::string_view middle(name);
+    middle = middle.substr(prefix.size(), middle.size() - prefix.size() - suffix.size());
+    const auto first = middle.find('-');
+    const auto second = first == std::string_view::npos ? first : middle.find('-', first + 1);
+    return second != std::string_view::npos && allDigits(middle.substr(0, first)) &&
+           allDigits(middle.substr(first + 1, second - first - 1)) && allDigits(middle.substr(second + 1));
+}
+
 void FolderEditor::sweepLeftovers(const std::vector<platform::DirEntry>& entries) noexcept {
     for (const auto& e : entries) {
         if ((e.kind != platform::FileKind::Regular && e.kind != platform::FileKind::Unknown) ||

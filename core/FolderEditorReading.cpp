@@ -73,9 +73,10 @@ LineBreak FolderEditor::fileLineBreak(FileHandle file, std::int64_t size, const 
 }
 
 FolderEditor::Spot FolderEditor::locate(FileHandle file, std::int64_t size, const std::string& path,
-                                        const CodeEdit& edit, EncodedCode& code) {
-    m_prepare.have = 0;
-    if (m_prepare.buffer.size() > 4 * kChunk)
+                                        const CodeEdit& edit, EncodedCode& code, bool again) {
+    if (!again)
+        m_prepare.have = 0;
+    if (!again && m_prepare.buffer.size() > 4 * kChunk)
         std::string().swap(m_prepare.buffer); // a long preamble read before is not kept for every file
     // The start tells the encoding, a foot's too: judged once, on what is read anyway.
     readStart(file, size, kChunk, path);
@@ -93,12 +94,16 @@ FolderEditor::Spot FolderEditor::locate(FileHandle file, std::int64_t size, cons
     const std::size_t length = spot.code->size();
     // A plain insertion does not ask what the file holds: no reading for it.
     const bool compare = edit.action != CodeEdit::Action::Add;
+    if (edit.position == Position::BeforeMarker || edit.position == Position::AfterMarker)
+        return locateAtMarker(file, size, path, edit, spot, compare);
     if (edit.position == Position::Foot) {
         spot.at = size;
         if (!compare ||
             size - static_cast<std::int64_t>(spot.mark.markLength) < static_cast<std::int64_t>(length))
             return spot;
         spot.held = holdsAt(file, size - static_cast<std::int64_t>(length), *spot.code, path);
+        if (spot.held)
+            spot.heldFrom = size - static_cast<std::int64_t>(length), spot.heldEnd = size;
         return spot;
     }
     if (edit.afterPreamble)

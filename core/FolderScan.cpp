@@ -1,6 +1,7 @@
 #include "core/FolderScan.h"
 
 #include "core/FolderEditor.h"
+#include "core/NameFilter.h"
 
 #include <algorithm>
 #include <set>
@@ -34,36 +35,6 @@ std::size_t characterCount(const std::string& utf8) {
         utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-// Where the UTF-8 character at i ends: behind its lead byte and its continuation bytes.
-std::size_t nextCharacter(std::string_view text, std::size_t i) {
-    for (++i; i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;)
-        ++i;
-    return i;
-}
-
-// '*' takes any run of characters, '?' one character; ASCII letters match either case. A '*'
-// that fails to lead on tries again one character further, from where it last stood.
-bool wildcardMatch(std::string_view pattern, std::string_view name) {
-    constexpr std::size_t kNone = std::string_view::npos;
-    std::size_t p = 0, n = 0, starP = kNone, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            starP = ++p, starN = n;
-        } else if (p < pattern.size() && pattern[p] == '?') {
-            ++p, n = nextCharacter(name, n);
-        } else if (p < pattern.size() && lowerAscii(pattern[p]) == lowerAscii(name[n])) {
-            ++p, ++n;
-        } else if (starP != kNone) {
-            p = starP, n = starN = nextCharacter(name, starN);
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
-}
-
 // The entry's kind, asked of the file itself (links not followed) where the folder does not keep it.
 // A name gone meanwhile is passed over; one that cannot be asked fails its folder rather than be
 // left out unseen. Throws FileError.
@@ -79,16 +50,11 @@ FileKind entryKind(FileSystem& fs, FileHandle dir, const DirEntry& e) {
     return info.kind;
 }
 
-bool matchesAny(const std::string& name, const std::vector<std::string>& types) {
-    return std::any_of(types.begin(), types.end(),
-                       [&](const std::string& type) { return nameMatches(name, type); });
-}
-
 std::vector<std::string> selectMatches(FileSystem& fs, FileHandle dir, const std::vector<DirEntry>& entries,
-                                       const std::vector<std::string>& types) {
+                                       const NameFilter& filter, const std::string& relative) {
     std::vector<std::string> names;
     for (const auto& e : entries) {
-        if (e.name.empty() || e.name[0] == '.' || !matchesAny(e.name, types))
+        if (e.name.empty() || e.name[0] == '.' || !filter.takesFile(relative, e.name))
             continue;
         if (entryKind(fs, dir, e) == FileKind::Regular)
             names.push_back(e.name);
@@ -98,10 +64,12 @@ std::vector<std::string> selectMatches(FileSystem& fs, FileHandle dir, const std
 }
 
 // The visible subfolders of a folder (links to folders are links, not folders), in run order.
-std::vector<std::string> subfolders(FileSystem& fs, FileHandle dir, const std::vector<DirEntry>& entries) {
+std::vector<std::string> subfolders(FileSystem& fs, FileHandle dir, const std::vector<DirEntry>& entries,
+                                    const NameFilter& filter, const std::string& relative) {
     std::vector<std::string> names;
     for (const auto& e : entries)
-        if (!e.name.empty() && e.name[0] != '.' && entryKind(fs, dir, e) == FileKind::Folder)
+        if (!e.name.empty() && e.name[0] != '.' && filter.entersFolder(relative, e.name) &&
+            entryKind(fs, dir, e) == FileKind::Folder)
             names.push_back(e.name);
     std::sort(names.begin(), names.end(), lessIgnoringCase);
     return names;
@@ -115,17 +83,17 @@ std::optional<std::uint64_t> mountOf(FileSystem& fs, FileHandle file) {
 }
 
 // Reads an open folder of the tree: its files, its leftovers and, when asked, its subfolders.
-void readFolder(FileSystem& fs, FileHandle dir, ScannedFolder& folder, const std::vector<std::string>& types,
-                std::vector<std::string>* subs) {
+void readFolder(FileSystem& fs, FileHandle dir, ScannedFolder& folder, const NameFilter& filter,
+                const std::string& relative, std::vector<std::string>* subs) {
     std::vector<DirEntry> entries;
     if (std::error_code ec = fs.readDir(dir, entries))
         throw FileError(ec, "read folder", folder.name);
-    folder.names = selectMatches(fs, dir, entries, types);
+    folder.names = selectMatches(fs, dir, entries, filter, relative);
     for (const auto& e : entries)
         if (FolderEditor::isTemporaryName(e.name))
             folder.leftovers.push_back(e);
     if (subs)
-        *subs = subfolders(fs, dir, entries);
+        *subs = subfolders(fs, dir, entries, filter, relative);
 }
 
 // Adds a folder's subfolders to the tree, and to the folders still to scan, the first one last.
@@ -145,14 +113,13 @@ using Visited = std::set<platform::FileId>;
 
 // Scans one subfolder; it joins the run's order unless it is a mount point or was reached before.
 void scanSubfolder(FileSystem& fs, FolderWalk& walk, FolderTree& tree, std::size_t folder,
-                   const std::vector<std::string>& types, Visited& visited,
-                   std::vector<std::size_t>& toScan) {
+                   const NameFilter& filter, Visited& visited, std::vector<std::size_t>& toScan) {
     std::vector<std::string> subs;
     try {
         const FileHandle dir = walk.enter(folder);
         if (dir == platform::kNoFile || !visited.insert(tree.folders[folder].id).second)
             return;
-        readFolder(fs, dir, tree.folders[folder], types, &subs);
+        readFolder(fs, dir, tree.folders[folder], filter, tree.relative(folder), &subs);
     } catch (const FileError& e) {
         tree.folders[folder].failure = e;
     }
@@ -201,7 +168,7 @@ std::string FolderTree::relative(std::size_t folder) const {
     return path;
 }
 
-FolderTree scanFolders(const platform::System& system, FileHandle root, const std::vector<std::string>& types,
+FolderTree scanFolders(const platform::System& system, FileHandle root, const NameFilter& filter,
                        bool recursive) {
     FileSystem& fs = system.files;
     const FileInfo info = statOf(fs, root, "");
@@ -211,7 +178,7 @@ FolderTree scanFolders(const platform::System& system, FileHandle root, const st
     tree.folders.emplace_back();
     tree.folders[0].known = true, tree.folders[0].id = info.id;
     std::vector<std::string> subs;
-    readFolder(fs, root, tree.folders[0], types, recursive ? &subs : nullptr);
+    readFolder(fs, root, tree.folders[0], filter, "", recursive ? &subs : nullptr);
     tree.order.push_back(0);
     // Depth first without recursion: the folders still to scan wait here, the next one last.
     std::vector<std::size_t> toScan;
@@ -221,7 +188,7 @@ FolderTree scanFolders(const platform::System& system, FileHandle root, const st
     while (!toScan.empty()) {
         const std::size_t folder = toScan.back();
         toScan.pop_back();
-        scanSubfolder(fs, walk, tree, folder, types, visited, toScan);
+        scanSubfolder(fs, walk, tree, folder, filter, visited, toScan);
     }
     return tree;
 }

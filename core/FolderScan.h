@@ -16,6 +16,8 @@
 // extensions that begin with it ("htm" takes "a.html"); an empty one takes names without a dot.
 bool nameMatches(const std::string& name, const std::string& extension);
 
+class NameFilter;
+
 // One folder of a run: where it stands in the tree, and what the scan found in it.
 struct ScannedFolder {
     std::size_t parent = 0; // its folder's index; the run's own folder (index 0) is its own parent
@@ -39,11 +41,10 @@ struct FolderTree {
     std::string relative(std::size_t folder) const;
 };
 
-// Reads the tree below an open folder, taking the files that match any of the types. A subfolder
-// that cannot be read is kept with its failure. Throws FileError when the run's own folder cannot
-// be read.
-FolderTree scanFolders(const platform::System& system, platform::FileHandle root,
-                       const std::vector<std::string>& types, bool recursive);
+// Reads the tree below an open folder. A subfolder that cannot be read is kept with its failure.
+// Throws FileError when the run's own folder cannot be read.
+FolderTree scanFolders(const platform::System& system, platform::FileHandle root, const NameFilter& filter,
+                       bool recursive);
 
 // One open folder that moves about a scanned tree: down by a name from its folder's handle, up
 // by "..", each step checked against what the scan found, so that neither the depth of the tree nor

@@ -14,7 +14,7 @@ FileFailure failureOf(const FileError& e, const platform::System& system) {
         reason = "cannot " + e.operation() + " " + shownPath(folder, system.charsets, system.paths) + ": " +
                  reason;
     }
-    return {{}, {}, reason, e.error(), e.refusal(), {}};
+    return {{}, {}, reason, e.error(), e.refusal(), e.subject()};
 }
 
 FileFailure failureBelow(const std::string& folder, const std::string& relative, const FileError& e,
@@ -26,8 +26,20 @@ FileFailure failureBelow(const std::string& folder, const std::string& relative,
     return failure;
 }
 
-std::string fileLine(const std::string& name, FolderEditor::Pending::Skip skip) {
+std::string BatchSink::leftAloneText(LeftAlone why) const {
+    return why == LeftAlone::HoldsNew ? "already holds the new code" : "lacks the old code";
+}
+
+std::string BatchSink::lacksOldCount(std::size_t files) const {
+    return std::to_string(files) + (files == 1 ? " file lacks" : " files lack") + " the old code.";
+}
+
+std::string fileLine(const std::string& name, FolderEditor::Pending::Skip skip, const BatchSink& sink) {
     switch (skip) {
+    case FolderEditor::Pending::Skip::HoldsNew:
+        return name + "（" + sink.leftAloneText(LeftAlone::HoldsNew) + "）\r\n";
+    case FolderEditor::Pending::Skip::LacksOld:
+        return name + "（" + sink.leftAloneText(LeftAlone::LacksOld) + "）\r\n";
     case FolderEditor::Pending::Skip::AlreadyHeld:
         return name + "（已含此代码，未再添加）\r\n";
     case FolderEditor::Pending::Skip::NotHeld:
@@ -36,6 +48,14 @@ std::string fileLine(const std::string& name, FolderEditor::Pending::Skip skip) 
         break;
     }
     return name + "\r\n";
+}
+
+void countFile(BatchResult& result, FolderEditor::Pending::Skip skip) {
+    using Skip = FolderEditor::Pending::Skip;
+    ++(skip == Skip::AlreadyHeld || skip == Skip::HoldsNew ? result.alreadyHeld
+       : skip == Skip::NotHeld                             ? result.notHeld
+       : skip == Skip::LacksOld                            ? result.lacksOld
+                                                           : result.changed);
 }
 
 std::string failureLine(const std::string& name, const std::string& reason) {
@@ -48,10 +68,12 @@ std::string noteLine(const std::string& name, const std::string& attribute, cons
     return name + "（已添加，但未能复制扩展属性 " + attribute + "：" + reason + "）\r\n";
 }
 
-std::string closingLines(const BatchResult& result) {
+std::string closingLines(const BatchResult& result, const BatchSink& sink) {
     std::string closing = "\r\n处理了" + std::to_string(result.changed) + "个文件。";
     if (result.alreadyHeld > 0)
         closing += "\r\n有" + std::to_string(result.alreadyHeld) + "个文件已含此代码，未再添加。";
+    if (result.lacksOld > 0)
+        closing += "\r\n" + sink.lacksOldCount(result.lacksOld);
     const auto folders = static_cast<std::size_t>(
         std::count_if(result.failures.begin(), result.failures.end(), [](auto& f) { return f.folder; }));
     if (result.failures.size() > folders)

@@ -16,8 +16,10 @@ FileFailure failureOf(const FileError& e, const platform::System& system);
 FileFailure failureBelow(const std::string& folder, const std::string& relative, const FileError& e,
                          const platform::System& system);
 
-// The line of a file that was handled without failing.
-std::string fileLine(const std::string& name, FolderEditor::Pending::Skip skip);
+// The line of a file that was handled without failing; a replacement's skips worded by the sink.
+std::string fileLine(const std::string& name, FolderEditor::Pending::Skip skip, const BatchSink& sink);
+// Counts a file that was handled without failing.
+void countFile(BatchResult& result, FolderEditor::Pending::Skip skip);
 // The line of a file that could not be handled, with the reason the sink words.
 std::string failureLine(const std::string& name, const std::string& reason);
 // The line of a changed file with a word: an attribute that was not copied (named), or another
@@ -25,4 +27,4 @@ std::string failureLine(const std::string& name, const std::string& reason);
 std::string noteLine(const std::string& name, const std::string& attribute, const std::string& reason);
 
 // What ends the log: the counts, a stop, the thanks.
-std::string closingLines(const BatchResult& result);
+std::string closingLines(const BatchResult& result, const BatchSink& sink);

@@ -302,11 +302,9 @@ void RunPipeline::logBatch(BatchInFlight& flushed) {
             piece += noteLine(name, slot.note->attribute, sink.reasonText(*slot.note));
             result.notes.push_back(std::move(*slot.note));
         } else {
-            piece += fileLine(name, skip);
+            piece += fileLine(name, skip, sink);
         }
-        ++(skip == FolderEditor::Pending::Skip::AlreadyHeld ? result.alreadyHeld
-           : skip == FolderEditor::Pending::Skip::NotHeld   ? result.notHeld
-                                                            : result.changed);
+        countFile(result, skip);
     }
     sink.appendLog(piece);
 }

@@ -33,6 +33,8 @@ std::string_view refusal(Refusal kind) {
         return "不是UTF-8文本，请用 --encoding 指明编码";
     case Refusal::HoldsNul:
         return "含有NUL字节：可能是无字节序标记的UTF-16文件或二进制文件";
+    case Refusal::NoMarker:
+        return "没有找到标记";
     }
     return {};
 }
@@ -69,6 +71,8 @@ std::string_view systemError(const std::error_code& error) {
 } // namespace
 
 std::string chineseReason(const FileFailure& failure) {
+    if (failure.refusal == Refusal::NoMarker && !failure.attribute.empty())
+        return "没有找到 " + failure.attribute;
     const std::string_view own = refusal(failure.refusal);
     if (own.empty())
         return systemError(failure.error).empty() ? failure.reason : chineseSystemError(failure.error);

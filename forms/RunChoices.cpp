@@ -2,18 +2,44 @@
 
 #include "core/CodeText.h"
 #include "core/Mod.h"
+#include "core/NameFilter.h"
 
 namespace layout {
+
+namespace {
+
+RunAction actionOf(const WindowChoices& choices) {
+    switch (choices.action) {
+    case WindowChoices::Action::Add:
+        break;
+    case WindowChoices::Action::Replace:
+        return RunAction::Replace;
+    case WindowChoices::Action::Remove:
+        return RunAction::Remove;
+    case WindowChoices::Action::Check:
+        return RunAction::Check;
+    }
+    return choices.once ? RunAction::AddOnce : RunAction::Add;
+}
+
+} // namespace
 
 BatchInput runRequest(const Mod& mod, const WindowChoices& choices, const std::atomic<bool>* stop) {
     BatchInput input;
     if (mod.DirChosen)
         input.folder = mod.TargetDir;
     input.recursive = mod.recursive;
-    input.types = {choices.otherType ? choices.otherText : mod.FileExt};
-    input.action = choices.once ? RunAction::AddOnce : RunAction::Add;
+    // TOther takes "htm;php" as well as "htm,php".
+    input.types =
+        choices.otherType ? extensionList(choices.otherText) : std::vector<std::string>{mod.FileExt};
+    input.exclude = choices.exclude;
+    input.action = actionOf(choices);
+    input.oldCode = toCrLf(choices.oldCode);
     // The preamble is kept at the head only; a foot goes behind the last byte whatever is ticked.
-    if (!choices.head)
+    if (choices.beside != WindowChoices::Beside::None) {
+        input.place = CodeAt::BeforeMarker;
+        input.marker = choices.beside == WindowChoices::Beside::HeadEnd ? "</head>" : "</body>";
+    } else if (!choices.head)
         input.place = CodeAt::Foot;
     else
         input.place = choices.afterPreamble ? CodeAt::HeadAfterPreamble : CodeAt::Head;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct Mod;
 
@@ -29,6 +30,14 @@ struct WindowChoices {
     bool afterPreamble = false;   // 保留首行声明
     bool matchLineBreaks = false; // 换行与文件一致
     std::string code;             // the code window's text, UTF-8, any line breaks
+    // The action (添加, 替换, 移除, 检查); once counts for 添加 only.
+    enum class Action { Add, Replace, Remove, Check };
+    Action action = Action::Add;
+    std::string oldCode; // 替换: the old code, UTF-8, any line breaks
+    // The positions </head>前 and </body>前, which stand for head and foot when chosen.
+    enum class Beside { None, HeadEnd, BodyEnd };
+    Beside beside = Beside::None;
+    std::vector<std::string> exclude; // UTF-8, as typed
 };
 
 // The run the windows' choices ask for: the one mapping from the windows' controls to a request,

@@ -1,4 +1,5 @@
 #include "forms/RunProgress.h"
+#include "forms/Wording.h"
 
 #include "forms/ReasonText.h"
 
@@ -37,5 +38,11 @@ void ProgressSink::fileProgress(std::uint64_t done, std::uint64_t total) {
 }
 
 std::string ProgressSink::reasonText(const FileFailure& failure) const { return chineseReason(failure); }
+
+std::string ProgressSink::leftAloneText(LeftAlone why) const {
+    return std::string(why == LeftAlone::HoldsNew ? kHoldsNewCode : kLacksOldCode);
+}
+
+std::string ProgressSink::lacksOldCount(std::size_t files) const { return lacksOldSummary(files); }
 
 } // namespace layout

@@ -45,6 +45,8 @@ public:
     bool progress(std::size_t done, std::size_t total) override;
     void fileProgress(std::uint64_t done, std::uint64_t total) override;
     std::string reasonText(const FileFailure& failure) const override;
+    std::string leftAloneText(LeftAlone why) const override;
+    std::string lacksOldCount(std::size_t files) const override;
 
 private:
     RunProgress& m_progress;

@@ -46,6 +46,8 @@ std::string heldCodeNotice(std::size_t characters) {
     return "代码共" + std::to_string(characters) + "个字符，太长无法在此编辑；可粘贴替换或清除。";
 }
 
+std::string lacksOldSummary(std::size_t files) { return "有" + std::to_string(files) + "个文件缺少旧代码。"; }
+
 std::string failureSummary(std::size_t files, std::size_t folders) {
     if (folders == 0)
         return "有" + std::to_string(files) + "个文件未能处理，详见记录。";

@@ -42,6 +42,12 @@ std::string folderNotOpened(std::string_view shownPath, std::string_view reason)
 // Over the code box while it holds a code too long to edit there, only its beginning shown.
 std::string heldCodeNotice(std::size_t characters);
 
+// What a replacement says of a file it left alone: the new code already there, or neither.
+inline constexpr std::string_view kHoldsNewCode = "已是新代码";
+inline constexpr std::string_view kLacksOldCode = "缺少旧代码";
+// How many files held neither the old code nor the new.
+std::string lacksOldSummary(std::size_t files);
+
 // How many files, and how many folders, a run could not handle.
 std::string failureSummary(std::size_t files, std::size_t folders);
 

@@ -120,6 +120,26 @@ refused "after-preamble with foot" "--after-preamble and --foot cannot be combin
 refused "unknown line break" "--eol takes crlf, lf or match, not cr" cli --eol cr --code x "$WORK/d"
 refused "check with remove" "--check and --remove cannot be combined (--remove --dry-run lists the files holding the code)" \
     cli --check --remove --code x "$WORK/d"
+# What a replacement, a marker, a list of types or an exclusion cannot be.
+while IFS='|' read -r what want args; do
+    eval "set -- $args"
+    refused "$what" "$want" cli "$@" --code x "$WORK/d"
+done <<'ROWS'
+before with after|--before and --after cannot be combined|--before '</body>' --after '<body>'
+head with a marker|--head and --before cannot be combined|--head --before '</body>'
+foot with a marker|--foot and --after cannot be combined|--after '<body>' --foot
+after-preamble with a marker|--after-preamble and --before cannot be combined (--after-preamble places a head)|--after-preamble --before x
+empty marker|--before: the marker is empty|--before ''
+marker with a line break|--after: the marker holds a line break|--after $'<body>\n'
+replace with once|--replace and --once cannot be combined (a second --replace run changes nothing)|--once --replace y
+replace with remove|--replace and --remove cannot be combined|--replace y --remove
+replace with check|--replace and --check cannot be combined (--check with the new code lists the files that lack it)|--check --replace y
+empty old code|--replace: the old code is empty|--replace ''
+old code equal to the new|the old code and the new one are the same|--replace $'x\r\n'
+empty item in a list of types|--ext: the file types hold an empty one|--ext 'htm,,php'
+absolute exclusion|--exclude: the exclusion "/etc" is not relative to the folder|--exclude /etc
+exclusion above the folder|--exclude: the exclusion "a/../../b" is not relative to the folder|--exclude a/../../b
+ROWS
 for mode in --head --check; do
     refused "empty code, $mode" "the code is empty" cli $mode --code '' "$WORK/d"
 done
@@ -166,6 +186,41 @@ fi
 LC_ALL=C.UTF-8 cli --code '中文' --code-file "$WORK/code" "$WORK/d" > /dev/null 2>&1
 expect "Chinese code as an argument, before a code file" "$?" 0
 holds "nothing touched by refused runs" "$WORK/d/a.txt" "a$zw_system"'\r\n'
+
+# --- replace, beside a marker, several types, exclusions: each run's log, status and bytes ---
+mkdir -p "$WORK/m/vendor" "$WORK/m/sub"
+page='<html>\r\n<HEAD>\r\n</head>\r\n<body class="x">\r\n<p>\r\n</BODY>\r\n</html>\r\n'
+for f in a.htm b.html sub/c.php vendor/d.php e.min.php; do printf "$page" > "$WORK/m/$f"; done
+printf '<p>no body</p>\n' > "$WORK/m/f.shtml"
+old='<script src="/s1.js"></script>' new='<script src="/s2.js"></script>'
+scope=(--ext htm,shtml,php -r --exclude 'vendor/*' --exclude '*.min.php')
+sep=/ # in the log, as printf writes it
+[ $SYSTEM = linux ] || sep='\\'
+
+# The command, its status, its log; then each file's bytes. Rows read at run time: a page's bytes
+# are printf formats.
+while IFS='|' read -r what args status log; do
+    eval "set -- $args"
+    log=${log//'${sep}'/$sep}
+    out=$(cli "$@" "${scope[@]}" "$WORK/m" 2>> "$WORK/errs")
+    expect "$what: status and log" "$?:$out" "$status:$L$(printf "$log")"$'\n'"$T"
+done <<'ROWS'
+before </body>, a file without it fails|--before '</body>' --code "$old"|1|a.htm\nb.html\nf.shtml（未能处理：no </body> found）\nsub${sep}c.php\n\n处理了3个文件。\n有1个文件未能处理。
+once finds it again|--before '</body>' --once --code "$old"|1|a.htm（已含此代码，未再添加）\nb.html（已含此代码，未再添加）\nf.shtml（未能处理：no </body> found）\nsub${sep}c.php（已含此代码，未再添加）\n\n处理了0个文件。\n有3个文件已含此代码，未再添加。\n有1个文件未能处理。
+replace old by new|--before '</body>' --replace "$old" --code "$new"|1|a.htm\nb.html\nf.shtml（未能处理：no </body> found）\nsub${sep}c.php\n\n处理了3个文件。\n有1个文件未能处理。
+a second replacement changes nothing|--before '</body>' --replace "$old" --code "$new"|1|a.htm（already holds the new code）\nb.html（already holds the new code）\nf.shtml（未能处理：no </body> found）\nsub${sep}c.php（already holds the new code）\n\n处理了0个文件。\n有3个文件已含此代码，未再添加。\n有1个文件未能处理。
+head: neither code there|--head --replace "$old" --code "$new" --exclude '*.shtml'|0|a.htm（lacks the old code）\nb.html（lacks the old code）\nsub${sep}c.php（lacks the old code）\n\n处理了0个文件。\n3 files lack the old code.
+ROWS
+expect "a file without the marker named on standard error" "$(grep -c '^stepwick-cli: .*f\.shtml: no </body> found$' "$WORK/errs")" 4
+holds "the new code on its own line before the last </body>" "$WORK/m/sub/c.php" \
+    '<html>\r\n<HEAD>\r\n</head>\r\n<body class="x">\r\n<p>\r\n<script src="/s2.js"></script>\r\n</BODY>\r\n</html>\r\n'
+holds "excluded: untouched" "$WORK/m/vendor/d.php" "$page"
+holds "excluded by name: untouched" "$WORK/m/e.min.php" "$page"
+expect "check with the new code" "$(cli --check --before '</body>' --code "$new" --ext htm "$WORK/m"; echo $?)" $'0'
+cli --after '<head>' --code '<meta a>' --ext htm "$WORK/m" > /dev/null
+cli --after '<head>' --remove --code '<meta a>' --ext htm "$WORK/m" > /dev/null
+cli --before '</body>' --remove --code "$new" "${scope[@]}" "$WORK/m" > /dev/null 2>&1
+for f in a.htm b.html sub/c.php; do holds "after, then removals: every byte back ($f)" "$WORK/m/$f" "$page"; done
 
 # --- standard streams: a closed one never receives the log; a log that cannot be written is exit 3,
 # and every file is changed all the same ---

@@ -82,6 +82,34 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     EXPECT_EQ(matchingFiles("cgi", systemWith(failing)), V{"<unreadable>"});
 }
 
+// Each type of a list by the rules of one, and exclusions by name or by path: an excluded
+// subfolder is not entered at all.
+TEST(BatchRun, RunTakesEachTypeOfItsListAndLeavesOutWhatItsExclusionsName) {
+    TempDir dir;
+    for (const char* name :
+         {"a.html", "b.shtml", "c.php", "d.txt", "e.min.php", "admin/f.php", "vendor/g.php",
+          "vendor/deep/h.php", "site/admin", "site/i.HTM", "site/vendor/j.php"}) {
+        std::filesystem::create_directories(std::filesystem::path(dir / name).parent_path());
+        writeFile(dir / name, "x");
+    }
+    BatchInput in = input("htm", "foot", "C");
+    in.types = {"htm", "shtml", "php"};
+    in.recursive = true;
+    in.exclude = {"*.min.php", "admin", "vendor/*", "site\\vendor\\j.php"};
+    platform::RecordingFileSystem fs;
+    const std::string sep(1, systemWith().paths.separator);
+    EXPECT_EQ(run(dir, in, fs).log, "被处理的文件\r\na.html\r\nb.shtml\r\nc.php\r\nsite" + sep +
+                                        "i.HTM\r\n\r\n处理了4个文件。\r\n感谢您使用本软件！");
+    in.exclude = {};
+    in.types = {"php"};
+    platform::RecordingFileSystem every;
+    EXPECT_THAT(run(dir, in, every).log, HasSubstr("vendor" + sep + "deep" + sep + "h.php"));
+    const auto listings = [](const platform::RecordingFileSystem& f) {
+        return std::count(f.calls().begin(), f.calls().end(), "readDir");
+    };
+    EXPECT_EQ(listings(fs) + 3, listings(every)) << "admin, vendor and vendor/deep are not entered";
+}
+
 // A file swapped after the scan, before its turn or between the check of its type and its opening,
 // fails alone with its reason; nothing outside the folder changes, nothing hangs.
 TEST(BatchRun, FileSwappedAfterTheScanFailsAloneAndNothingOutsideChanges) {
@@ -275,6 +303,30 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
         EXPECT_EQ(runBatch(at(dir, in), sink, systemWith()).outcome, outcome)
             << ext << " " << code << " " << encoding;
     }
+    // A marker, an old code, a list of types or an exclusion that cannot be followed.
+    const std::function<void(BatchInput&)> bad[] = {
+        [](BatchInput& in) { in.place = CodeAt::BeforeMarker; },
+        [](BatchInput& in) { in.place = CodeAt::AfterMarker, in.marker = "<body>\n"; },
+        [](BatchInput& in) { in.action = RunAction::Replace, in.oldCode = "x\r\n"; },
+        [](BatchInput& in) { in.action = RunAction::Replace; },
+        [](BatchInput& in) { in.action = RunAction::Replace, in.oldCode = "x\n"; },
+        [](BatchInput& in) {
+            in.types = {"txt", "", "htm"};
+        },
+        [](BatchInput& in) {
+            in.exclude = {"a.txt", "/tmp/a.txt"};
+        },
+        [](BatchInput& in) { in.exclude = {"../x"}; },
+        [](BatchInput& in) { in.exclude = {"sub\\..\\..\\x"}; },
+        [](BatchInput& in) { in.exclude = {"C:x"}; },
+        [](BatchInput& in) { in.exclude = {""}; }};
+    for (const auto& spoil : bad) {
+        BatchInput in = input("txt", "foot", "x");
+        spoil(in);
+        const BatchResult refused = runBatch(at(dir, in), sink, systemWith());
+        EXPECT_EQ(refused.outcome, O::BadRequest) << refused.error;
+    }
+    EXPECT_EQ(readFile(dir / "a.txt"), "a");
     EXPECT_EQ(runBatch(input("txt", "foot", "x"), sink, systemWith()).outcome, O::NoFolder);
     BatchInput second = input("txt", "foot", "x");
     second.types.emplace_back("a/b");

@@ -1,4 +1,8 @@
 #include "TestFiles.h"
+#include "core/Mod.h"
+#include "forms/ReasonText.h"
+#include "forms/RunChoices.h"
+#include "forms/RunProgress.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -24,9 +28,10 @@ const auto le = [](std::string_view ascii) { return utf16(ascii, true); };
 const auto be = [](std::string_view ascii) { return utf16(ascii, false); };
 
 struct Options {
-    bool head = true;
+    bool head = true; // beside a marker: in front of it
     bool afterPreamble = false;
     LineBreakMode eol = LineBreakMode::CrLf;
+    std::string marker{};
 };
 
 BatchInput inputFor(const Options& o, std::string code) {
@@ -34,6 +39,10 @@ BatchInput inputFor(const Options& o, std::string code) {
     if (o.head && o.afterPreamble)
         in.place = CodeAt::HeadAfterPreamble;
     in.eol = o.eol;
+    if (!o.marker.empty()) {
+        in.marker = o.marker;
+        in.place = o.head ? CodeAt::BeforeMarker : CodeAt::AfterMarker;
+    }
     return in;
 }
 
@@ -287,6 +296,145 @@ TEST(CodePlace, PlacementOptionsKeepTheEndAndRemovalGivesBackEveryByte) {
         for (const auto& [name, bytes] : snapshot(dir.path()))
             EXPECT_EQ(bytes, old.at(name) + encode("\r\n").substr(encode("").size())) << name;
     }
+}
+
+// The file with '|' where the code goes on a line of its own (with CR LF), '~' where it goes inline.
+TEST(CodePlace, MarkerPlacesTheCodeOnItsOwnLineOrInlineAndRemovalGivesItBack) {
+    const std::string bom8 = "\xEF\xBB\xBF";
+    // What, the marker, in front of it (else behind), the marked file. Rows named "UTF-16 LE" or
+    // "UTF-16 BE" are given in ASCII and encoded so.
+    for (const auto& [what, marker, before, marked] : Rows<std::string, std::string, bool, std::string>{
+             {"before </body> on its own line", "</body>", true, "<p>\r\n|</body>\r\n</html>\r\n"},
+             {"indented: the code takes the line's start", "</body>", true, "<p>\n|  </body>\n"},
+             {"the last of two", "</body>", true, "</body>\n|</body>\n"},
+             {"any letter case", "</body>", true, "<p>\n|</BODY >\n"},
+             {"inline", "</body>", true, "<p>x~</body></html>"},
+             {"at the very start", "</head>", true, "|</head>"},
+             {"after <body> with attributes", "<body>", false, "<html>\r\n<body class=\"a>b\">\r\n|<p>\r\n"},
+             {"after the first <body>, inline", "<body>", false, "<body>~<p><body>\n"},
+             {"marker ending the file: inline", "<body>", false, "<body>~"},
+             {"blanks behind the marker stay on its line", "<head>", false, "<head> \t\n|<title>\n"},
+             {"<header> is no <head>", "<head>", false, "<header>\n<head>\n|<meta>\n"},
+             {"never inside a comment", "</body>", true, "|</body>\n<!-- </body> -->\n"},
+             {"an unclosed comment hides the rest", "</body>", true, "|</body>\n<!-- </body>\n"},
+             {"any other marker by its exact text", "<!-- ad -->", true, "a\n|<!-- ad -->\n<!-- AD -->\n"},
+             {"exact text inside a word", "END", false, "xEND~yz\n"},
+             {"after the byte-order mark", "</body>", true, bom8 + "|</body>"},
+             {"UTF-16 LE", "</body>", true, "<p>\r\n|</body>\r\n"},
+             {"UTF-16 BE, inline after", "<body>", false, "<body>~<p>\r\n"},
+             {"UTF-16 LE, exact text", "--MARK--", true, "a~--MARK--\n"}}) {
+        SCOPED_TRACE(what);
+        auto encode = [&, le16 = what.starts_with("UTF-16 LE"),
+                       be16 = what.starts_with("UTF-16 BE")](const std::string& s) {
+            return le16 ? le(s) : be16 ? be(s) : s;
+        };
+        const std::size_t at = marked.find_first_of("|~");
+        const std::string old = marked.substr(0, at) + marked.substr(at + 1);
+        const std::string added = std::string(marked).replace(at, 1, marked[at] == '|' ? "C\r\n" : "C");
+        roundTrip(encode(old), {before, false, LineBreakMode::CrLf, marker}, "C", encode(added), encode(old));
+    }
+    // The code in the ANSI code page of a Chinese Windows: a trail byte '[' is no marker's start.
+    const SystemCharset gbk("CP936");
+    const std::string you = "\xDF[", yin = "\xEB[";
+    roundTrip(yin + "\n</body>\n", {true, false, LineBreakMode::Match, "</body>"}, "遊",
+              yin + "\n" + you + "\n</body>\n", yin + "\n</body>\n");
+    roundTrip("a" + yin + "x[xz", {false, false, LineBreakMode::CrLf, "[x"}, "遊",
+              "a" + yin + "x[x" + you + "z", "a" + yin + "x[xz");
+}
+
+// Each template has '|' where the code goes with its line break, '~' where it goes inline.
+TEST(CodePlace, ReplaceSwapsTheOldCodeAtItsPlaceOnlyAndReplacingBackGivesEveryByte) {
+    for (const auto& [what, o, marked] : Rows<const char*, Options, std::string>{
+             {"head", {true}, "|x\r\n"},
+             {"foot", {false}, "x\r\n|"},
+             {"head behind the preamble", {true, true}, "<!DOCTYPE html>\n|<p>\n"},
+             {"before </body>", {true, false, LineBreakMode::Lf, "</body>"}, "<p>\n|</body>\n"},
+             {"after <body>, inline", {false, false, LineBreakMode::CrLf, "<body>"}, "<body>~<p>"}}) {
+        SCOPED_TRACE(what);
+        const std::size_t spot = marked.find_first_of("|~");
+        const std::string lineBreak = marked[spot] == '~' ? "" : o.eol == LineBreakMode::Lf ? "\n" : "\r\n";
+        auto with = [&](const std::string& code) {
+            return code.empty() ? marked.substr(0, spot) + marked.substr(spot + 1)
+                                : std::string(marked).replace(spot, 1, code + lineBreak);
+        };
+        // The old code at its place, the new one there, and neither (the old one elsewhere).
+        const Contents old{{"a.txt", with("OLD")}, {"b.txt", with("NEW")}, {"c.txt", with("") + "OLD"}};
+        TempDir dir;
+        writeAll(dir.path(), old);
+        BatchInput in = inputFor(o, "NEW");
+        in.action = RunAction::Replace, in.oldCode = "OLD";
+        EXPECT_EQ(logOf(dir, in),
+                  "a.txt\r\nb.txt（already holds the new code）\r\nc.txt（lacks the old code）\r\n\r\n"
+                  "处理了1个文件。\r\n有1个文件已含此代码，未再添加。\r\n1 file lacks the old code."
+                  "\r\n感谢您使用本软件！");
+        EXPECT_EQ(snapshot(dir.path()),
+                  (Contents{{"a.txt", with("NEW")}, {"b.txt", with("NEW")}, {"c.txt", old.at("c.txt")}}));
+        EXPECT_THAT(logOf(dir, in), HasSubstr("处理了0个文件。")) << "a second run changes nothing";
+        std::vector<std::string> changes; // what a dry run lists
+        previewBatch(at(dir, in), changes, systemWith());
+        EXPECT_TRUE(changes.empty());
+        in = inputFor(o, "OLD");
+        in.action = RunAction::Replace, in.oldCode = "NEW";
+        logOf(dir, in);
+        EXPECT_EQ(snapshot(dir.path()),
+                  (Contents{{"a.txt", with("OLD")}, {"b.txt", with("OLD")}, {"c.txt", old.at("c.txt")}}));
+    }
+}
+
+// A file without the marker was not done as asked: a failure, with the marker in its reason.
+TEST(CodePlace, FileWithoutTheMarkerIsLeftAloneAsFailed) {
+    TempDir dir;
+    writeAll(dir.path(), {{"a.txt", "<p>\n</body>\n"}, {"b.txt", "<p>\n<!-- </body> -->\n"}});
+    for (const auto action : {RunAction::Add, RunAction::Remove, RunAction::Replace}) {
+        BatchInput in = inputFor({true, false, LineBreakMode::CrLf, "</body>"}, "C");
+        in.action = action, in.oldCode = "D";
+        const Ran ran = run(dir, at(dir, in));
+        EXPECT_THAT(ran.log, HasSubstr("b.txt（未能处理：no </body> found）"));
+        ASSERT_EQ(ran.result.failures.size(), 1u);
+        EXPECT_EQ(chineseReason(ran.result.failures[0]), "没有找到 </body>");
+        EXPECT_EQ(readFile(dir / "b.txt"), "<p>\n<!-- </body> -->\n");
+    }
+    EXPECT_EQ(readFile(dir / "a.txt"), "<p>\n</body>\n") << "added, then taken out again";
+}
+
+// The windows' choices reach the run through the one shared mapping, and their log is in Chinese.
+TEST(CodePlace, WindowsRunBesideBodyOverSeveralTypesAndWordTheirLogInChinese) {
+    TempDir dir;
+    const std::string page = "<p>\n</body>\n";
+    writeAll(dir.path(), {{"a.htm", page}, {"b.php", page}, {"c.txt", page}, {"d.html", "<p>\n"}});
+    Mod mod;
+    confirmFolder(mod, dir.path(), systemWith().paths);
+    layout::WindowChoices choices;
+    choices.otherType = true, choices.otherText = "htm;php", choices.code = "S";
+    choices.beside = layout::WindowChoices::Beside::BodyEnd;
+    struct Log : layout::ProgressSink {
+        using ProgressSink::ProgressSink;
+        std::string log;
+        void appendLog(std::string_view text) override { log += text; }
+    };
+    layout::RunProgress progress;
+    Log first(progress);
+    runBatch(layout::runRequest(mod, choices, nullptr), first, systemWith());
+    EXPECT_EQ(first.log, "a.htm\r\nb.php\r\nd.html（未能处理：没有找到 </body>）\r\n\r\n处理了2个文件。\r\n"
+                         "有1个文件未能处理。\r\n感谢您使用本软件！");
+    writeFile(dir / "e.htm", page);
+    choices.action = layout::WindowChoices::Action::Replace, choices.oldCode = "S", choices.code = "T";
+    choices.exclude = {"b.php", "d.*"};
+    Log second(progress);
+    runBatch(layout::runRequest(mod, choices, nullptr), second, systemWith());
+    choices.otherText = "htm,php";
+    Log third(progress);
+    runBatch(layout::runRequest(mod, choices, nullptr), third, systemWith());
+    EXPECT_EQ(
+        second.log,
+        "a.htm\r\ne.htm（缺少旧代码）\r\n\r\n处理了1个文件。\r\n有1个文件缺少旧代码。\r\n感谢您使用本软件！");
+    EXPECT_EQ(third.log, "a.htm（已是新代码）\r\ne.htm（缺少旧代码）\r\n\r\n处理了0个文件。\r\n"
+                         "有1个文件已含此代码，未再添加。\r\n有1个文件缺少旧代码。\r\n感谢您使用本软件！");
+    EXPECT_EQ(snapshot(dir.path()), (Contents{{"a.htm", "<p>\nT\r\n</body>\n"},
+                                              {"b.php", "<p>\nS\r\n</body>\n"},
+                                              {"c.txt", page},
+                                              {"d.html", "<p>\n"},
+                                              {"e.htm", page}}));
 }
 
 // One folder of every encoding, each file judged by its start: the code in its encoding, with the

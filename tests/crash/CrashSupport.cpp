@@ -91,20 +91,37 @@ void note(std::string& problems, const std::string& what) {
 
 // A run of stepwick-cli --ext txt over a folder: what each target holds before, after one run and
 // after two. A removal starts from the files with the code inserted; a second one changes nothing.
+// A replacement starts from the files with the old code at their head and leaves them with the
+// new one; a second changes nothing. Before a marker, the code goes on its own line in front of each
+// file's last "</body>", which starts its line.
 struct Scenario {
     bool head;
     std::string code;
     Contents old, fresh, twice;
     std::vector<std::string> order; // the targets in run order
     bool remove = false;
+    Kind kind = Kind::Add;
+    static constexpr const char* kOldCode = "OLD 旧代码";
 
-    Scenario(bool h, std::string c, Contents o, bool r = false)
-        : head(h), code(std::move(c)), old(std::move(o)), remove(r) {
+    std::string beforeBody(std::string bytes) const {
+        return bytes.insert(bytes.rfind("</body>"), code + "\r\n");
+    }
+
+    Scenario(bool h, std::string c, Contents o, bool r = false, Kind k = Kind::Add)
+        : head(h), code(std::move(c)), old(std::move(o)), remove(r), kind(k) {
         for (auto& [name, bytes] : old) {
             if (name[0] == '.' || name.size() < 4 ||
                 ::strcasecmp(name.c_str() + name.size() - 4, ".txt") != 0)
                 continue;
             order.push_back(name);
+            if (kind != Kind::Add) {
+                fresh[name] =
+                    kind == Kind::Replace ? testfiles::inserted(bytes, code, true) : beforeBody(bytes);
+                twice[name] = kind == Kind::Replace ? fresh[name] : beforeBody(fresh[name]);
+                if (kind == Kind::Replace)
+                    bytes = testfiles::inserted(bytes, kOldCode, true);
+                continue;
+            }
             fresh[name] = testfiles::inserted(bytes, code, head);
             twice[name] = testfiles::inserted(fresh[name], code, head);
             if (!remove)
@@ -119,6 +136,10 @@ struct Scenario {
                   [](auto& a, auto& b) { return ::strcasecmp(a.c_str(), b.c_str()) < 0; });
     }
     std::vector<std::string> args(const std::string& folder) const {
+        if (kind == Kind::Replace)
+            return {"--head", "--replace", kOldCode, "--ext", "txt", "--code", code, folder};
+        if (kind == Kind::BeforeMarker)
+            return {"--before", "</body>", "--ext", "txt", "--code", code, folder};
         std::vector<std::string> a{head ? "--head" : "--foot", "--ext", "txt", "--code", code, folder};
         if (remove)
             a.insert(a.begin() + 1, "--remove");
@@ -129,11 +150,15 @@ struct Scenario {
     std::string log(const std::map<std::string, std::string>& failed = {},
                     const std::set<std::string>& notHeld = {}) const {
         std::string log = "被处理的文件\n";
+        const std::string skipped =
+            kind == Kind::Replace ? "（already holds the new code）\n" : "（未含此代码）\n";
         for (const auto& n : order)
             log += n + (failed.count(n)    ? "（未能处理：" + failed.at(n) + "）\n"
-                        : notHeld.count(n) ? "（未含此代码）\n"
+                        : notHeld.count(n) ? skipped
                                            : "\n");
         log += "\n处理了" + std::to_string(order.size() - failed.size() - notHeld.size()) + "个文件。\n";
+        if (kind == Kind::Replace && !notHeld.empty())
+            log += "有" + std::to_string(notHeld.size()) + "个文件已含此代码，未再添加。\n";
         if (!failed.empty())
             log += "有" + std::to_string(failed.size()) + "个文件未能处理。\n";
         return log + "感谢您使用本软件！\n";
@@ -189,7 +214,7 @@ void expectSecondRunFinishes(const std::string& folder, const Scenario& s, const
     EXPECT_EQ(second.exitCode, 0) << second.err;
     std::set<std::string> notHeld;
     for (const auto& [name, isNew] : afterKill.changed)
-        if (isNew && s.remove)
+        if (isNew && (s.remove || s.kind == Kind::Replace))
             notHeld.insert(name);
     EXPECT_EQ(second.out, s.log({}, notHeld));
     Contents want = s.old;
@@ -245,25 +270,35 @@ unsigned seed() {
 }
 
 void checkEveryKillPoint(const std::string& base, bool head, const std::string& code, bool busyDisk,
-                         long* calls, bool remove) {
+                         long* calls, bool remove, Kind kind) {
     const std::string body16("h\0i\0\r\0\n\0", 8);
-    const bool replaces = head || remove || code.size() > 4096;
+    const bool replaces = head || remove || code.size() > 4096 || kind != Kind::Add;
+    // Beside a marker: pages that end in it, and one that holds it twice.
+    const Contents pages{{"a.txt", "<p>\r\n</body>\r\n"},
+                         {"B.txt", "</body>"},
+                         {"c.txt", kBom + "<p>\r\n</body>\r\n</html>\r\n"},
+                         {"d.txt", "</body>\r\n<p>\r\n</body>\r\n"},
+                         {"keep.dat", "not a target </body>\r\n"}};
     const Scenario s(head, code,
-                     {{"a.txt", "line 1\r\nline 2\r\n"},
-                      {"B.txt", "no final break"},
-                      {"c.txt", kBom + "bom text\r\n"},
-                      {"d.txt", ""},
-                      {"e.txt", "lf 1\nlf 2\n"},
-                      {"f.TXT", "\xFF\xFE" + body16},
-                      {"keep.dat", "not a target\r\n"},
-                      {".hidden.txt", "hidden\r\n"}},
-                     remove);
+                     kind == Kind::BeforeMarker ? pages
+                                                : Contents{{"a.txt", "line 1\r\nline 2\r\n"},
+                                                           {"B.txt", "no final break"},
+                                                           {"c.txt", kBom + "bom text\r\n"},
+                                                           {"d.txt", ""},
+                                                           {"e.txt", "lf 1\nlf 2\n"},
+                                                           {"f.TXT", "\xFF\xFE" + body16},
+                                                           {"keep.dat", "not a target\r\n"},
+                                                           {".hidden.txt", "hidden\r\n"}},
+                     remove, kind);
     const int targets = static_cast<int>(s.order.size());
     long total = 0;
     int leftoverKills = 0, mixedKills = 0;
     bool unnamed = false;
     for (long k = 1; k < 5000 && total == 0; ++k) {
         SCOPED_TRACE(std::string(head ? "head" : "foot") + (remove ? " removal" : "") +
+                     (kind == Kind::Replace        ? " replacement"
+                      : kind == Kind::BeforeMarker ? " before </body>"
+                                                   : "") +
                      (busyDisk ? " on a busy disk" : "") + " killed before file-system call " +
                      std::to_string(k));
         TempDir dir(base);

@@ -23,5 +23,10 @@ TEST(KillPoints, Removal) {
     for (bool head : {true, false})
         crash::checkEveryKillPoint(crash::scratchBase(), head, "CODE 代码", false, nullptr, true);
 }
+// A replacement and an insertion before a marker go through a new file, as a head does.
+TEST(KillPoints, ReplaceAndMarker) {
+    for (const crash::Kind kind : {crash::Kind::Replace, crash::Kind::BeforeMarker})
+        crash::checkEveryKillPoint(crash::scratchBase(), true, "NEW 新代码", false, nullptr, false, kind);
+}
 TEST(RandomKill, Head) { crash::checkRandomKills(crash::scratchBase(), true, 2000, 100, crash::seed()); }
 TEST(RandomKill, Foot) { crash::checkRandomKills(crash::scratchBase(), false, 2000, 100, crash::seed()); }
