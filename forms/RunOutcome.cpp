@@ -42,6 +42,8 @@ RunMessage outcomeMessage(const BatchResult& result) {
         return withReason(kCodeNotEncodable, result);
     case Outcome::ControlInCode:
         return withReason(kControlInCode, result);
+    case Outcome::BadRequest:
+        return withReason(kBadRequest, result);
     case Outcome::Completed:
     case Outcome::Cancelled:
         break;

@@ -27,6 +27,8 @@ inline constexpr std::string_view kFolderBusy = "另一次运行正在修改这�
 inline constexpr std::string_view kCodeNotEncodable = "代码中有无法按文件编码写入的字符，没有文件被修改。";
 // Followed by a line naming the character.
 inline constexpr std::string_view kControlInCode = "代码中有控制字符（只能有制表符和换行），没有文件被修改。";
+// Followed by the core's reason: an old code that is the new one, a type list with an empty item ...
+inline constexpr std::string_view kBadRequest = "无法照此要求运行，没有文件被修改。";
 // Followed by a line with what the run could not report itself.
 inline constexpr std::string_view kRunStopped = "添加代码时出错，运行已停止。";
 inline constexpr std::string_view kDriveUnavailable =

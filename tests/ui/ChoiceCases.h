@@ -47,6 +47,9 @@ inline const std::vector<ChoiceCase>& choiceCases() {
         // HTM, then Other: TOther's text is searched, as it stands or typed anew; a preset ignores it.
         {"Option2 OOther", "x.cgi\n\n处理了1个文件。", {{"x.cgi", "C\r\n"}, {"z.htm", ""}}},
         {"OOther =pl", "w.pl\n\n处理了1个文件。", {{"w.pl", "C\r\n"}, {"x.cgi", ""}}},
+        {"OOther =pl;asp",
+         "v.asp\nw.pl\n\n处理了2个文件。",
+         {{"v.asp", "C\r\n"}, {"w.pl", "C\r\n"}, {"x.cgi", ""}}},
         {"OOther =pl Option3", "v.asp\n\n处理了1个文件。", {{"v.asp", "C\r\n"}, {"w.pl", ""}}},
         {"OOther Option1", all, {{"a.txt", "C\r\nC\r\n"}, {"x.cgi", ""}}},
         {"Option4", "u.php\n\n处理了1个文件。", {{"u.php", "C\r\n"}, {"a.txt", "C\r\n"}}},
