@@ -136,6 +136,9 @@ private:
     // The length of the preamble the file would have without length bytes at place (behind the mark).
     std::size_t preambleWithout(platform::FileHandle file, std::int64_t size, const std::string& path,
                                 const EncodingMark& mark, std::size_t place, std::size_t length);
+    // The foot: behind the last byte; compare: whether the code already ends the file.
+    Spot locateAtFoot(platform::FileHandle file, std::int64_t size, const std::string& path, Spot spot,
+                      bool compare);
     Spot locateBehindPreamble(platform::FileHandle file, std::int64_t size, const std::string& path,
                               Spot spot, bool compare);
     LineBreak fileLineBreak(platform::FileHandle file, std::int64_t size, const EncodingMark& mark,

@@ -91,21 +91,12 @@ FolderEditor::Spot FolderEditor::locate(FileHandle file, std::int64_t size, cons
     spot.code = &code.bytes(spot.mark.encoding, spot.lineBreak);
     m_prepare.charset = code.charset(); // a preamble without a mark is read by its characters
     m_prepare.charsets = &code.charsets();
-    const std::size_t length = spot.code->size();
     // A plain insertion does not ask what the file holds: no reading for it.
     const bool compare = edit.action != CodeEdit::Action::Add;
     if (edit.position == Position::BeforeMarker || edit.position == Position::AfterMarker)
         return locateAtMarker(file, size, path, edit, spot, compare);
-    if (edit.position == Position::Foot) {
-        spot.at = size;
-        if (!compare ||
-            size - static_cast<std::int64_t>(spot.mark.markLength) < static_cast<std::int64_t>(length))
-            return spot;
-        spot.held = holdsAt(file, size - static_cast<std::int64_t>(length), *spot.code, path);
-        if (spot.held)
-            spot.heldFrom = size - static_cast<std::int64_t>(length), spot.heldEnd = size;
-        return spot;
-    }
+    if (edit.position == Position::Foot)
+        return locateAtFoot(file, size, path, spot, compare);
     if (edit.afterPreamble)
         return locateBehindPreamble(file, size, path, spot, compare);
     spot.at += static_cast<std::int64_t>(spot.mark.markLength);
@@ -114,6 +105,18 @@ FolderEditor::Spot FolderEditor::locate(FileHandle file, std::int64_t size, cons
     spot.keepEnd = edit.eol != LineBreakMode::CrLf;
     if (compare)
         findHeadCode(file, size, spot, path);
+    return spot;
+}
+
+FolderEditor::Spot FolderEditor::locateAtFoot(FileHandle file, std::int64_t size, const std::string& path,
+                                              Spot spot, bool compare) {
+    spot.at = size;
+    const auto length = static_cast<std::int64_t>(spot.code->size());
+    if (!compare || size - static_cast<std::int64_t>(spot.mark.markLength) < length)
+        return spot;
+    spot.held = holdsAt(file, size - length, *spot.code, path);
+    if (spot.held)
+        spot.heldFrom = size - length, spot.heldEnd = size;
     return spot;
 }
 
