@@ -2,6 +2,7 @@
 // the place says (on its own line or inline) is found there again, and taking it out gives back
 // every byte.
 #include "FuzzInput.h"
+#include "FuzzModes.h"
 #include "core/MarkerPlace.h"
 #include "platform/System.h"
 
@@ -9,16 +10,8 @@
 
 namespace {
 
-struct Mode {
-    TextEncoding encoding;
-    const char* charset; // of a file without a mark whose characters need care
-    int width;
-    bool bigEndian;
-};
-constexpr Mode kModes[] = {{TextEncoding::System, "", 1, false},
-                           {TextEncoding::Utf16LE, "", 2, false},
-                           {TextEncoding::Utf16BE, "", 2, true},
-                           {TextEncoding::System, "GBK", 1, false}};
+using fuzz::kModes;
+using fuzz::Mode;
 constexpr const char* kTags[] = {"</body>", "</head>", "<body>", "<head>"};
 
 FileStart startOf(std::string_view text, const Mode& mode) {

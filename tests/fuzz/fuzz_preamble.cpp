@@ -2,6 +2,7 @@
 // file decides, the code's place never splits a CR LF, and a line put at that place leaves the
 // preamble where it was.
 #include "FuzzInput.h"
+#include "FuzzModes.h"
 #include "core/CodePlace.h"
 #include "platform/System.h"
 
@@ -9,16 +10,8 @@
 
 namespace {
 
-struct Mode {
-    TextEncoding encoding;
-    const char* charset; // of a file without a mark whose characters need care
-    int width;
-    bool bigEndian;
-};
-constexpr Mode kModes[] = {{TextEncoding::System, "", 1, false},
-                           {TextEncoding::Utf16LE, "", 2, false},
-                           {TextEncoding::Utf16BE, "", 2, true},
-                           {TextEncoding::System, "GBK", 1, false}};
+using fuzz::kModes;
+using fuzz::Mode;
 
 Preamble preambleOf(std::string_view text, const Mode& mode, bool whole) {
     return findPreamble({text, mode.encoding, mode.charset, &platform::systemCharsets(), whole});
