@@ -5,6 +5,8 @@
 # Usage: bench/run.sh [rounds]      (rounds >= 5; default 5)
 #        CASES=14 bench/run.sh      runs only cases 1 and 4 (default: all, 123456789)
 #        BENCH_ROWS=1 bench/run.sh  also prints each round's figures (stderr)
+#        BASELINE=other/stepwick-cli CASES=0 bench/run.sh
+#                                   case 1's head with this build against another, side by side
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROUNDS=${1:-5}
@@ -112,6 +114,7 @@ foot_cli() { timed "$CLI" --foot --code "$CODE" "$1"; }
 replace_cli() { timed "$CLI" --head --replace "$CODE" --code "$NEW_CODE" "$1"; }
 before_body_cli() { timed "$CLI" --before '</body>' --code "$CODE" "$1"; }
 head_floor() { timed "$FLOOR" head "$1" "$CODE"; }
+head_baseline() { timed "$BASELINE" --head --code "$CODE" "$1"; }
 foot_floor() { timed "$FLOOR" foot "$1" "$CODE"; }
 # Another program's download: 4 GB written and not yet flushed when the run starts. Once it is
 # removed, the disk gets a few seconds to write what is left of it (on a virtual disk, also what
@@ -156,12 +159,14 @@ done
 printf '%-40s %11s %10.2f\n' "4 slowest / fastest per file" "" "$(sort -g "$DATA/.perfile" | awk 'NR==1 {lo=$1} {hi=$1} END {print hi/lo}')"
 fi
 
-if [[ $CASES == *[1235689]* ]]; then
+if want 0 && [ ! -x "${BASELINE:-}" ]; then echo "case 0 needs BASELINE=<another stepwick-cli>" >&2; exit 2; fi
+if [[ $CASES == *[01235689]* ]]; then
     echo
     printf '%-40s %11s %11s %6s %6s %12s %12s\n' "case" "stepwick" "other" "ratio" "cpu" "peak stepwick" "peak other"
 fi
-if want 1 || want 2 || want 5 || want 6 || want 8 || want 9; then say "making 10,000 files of 4 KiB"; make_small_files "$DATA/small10k" 10000; fi
+if want 0 || want 1 || want 2 || want 5 || want 6 || want 8 || want 9; then say "making 10,000 files of 4 KiB"; make_small_files "$DATA/small10k" 10000; fi
 if want 1; then pair_case "1 head 10k x 4 KiB vs floor" "$DATA/small10k" head_cli head_floor; QUIET=$MEDIAN_A; fi
+if want 0; then pair_case "0 head 10k vs baseline build" "$DATA/small10k" head_cli head_baseline; fi
 # 8 and 9: case 1's files with CODE at their head, and with a </body> line at their end; each
 # against a head run on the same files.
 if want 8; then
