@@ -50,6 +50,9 @@ double medianKeystroke(QWidget* box, int count) {
     return keys[keys.size() / 2];
 }
 
+// The code window's box, as a user reaches it: by its design name.
+CodeTextBox* codeBox(const Texts& texts) { return texts.findChild<CodeTextBox*>(QStringLiteral("Text1")); }
+
 QString repeated(qsizetype characters, bool lineBreaks) {
     QString text;
     const QString piece = lineBreaks ? kPiece + u'\n' : kPiece;
@@ -63,7 +66,7 @@ int measureLimits() {
     Texts texts; // the window the box sits in, for its size and font
     texts.show();
     QPlainTextEdit stock(&texts);
-    stock.setGeometry(texts.Text1->geometry());
+    stock.setGeometry(codeBox(texts)->geometry());
     stock.setLineWrapMode(QPlainTextEdit::NoWrap);
     stock.show();
     stock.setFocus();
@@ -101,7 +104,7 @@ int main(int argc, char* argv[]) {
     Texts texts;
     texts.show();
     QApplication::processEvents();
-    CodeTextBox* box = texts.Text1;
+    CodeTextBox* box = codeBox(texts);
     box->setFocus();
     const QString line = repeated(megabytes * 1'000'000, false);
     QApplication::clipboard()->setText(line);
