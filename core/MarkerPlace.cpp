@@ -31,7 +31,11 @@ bool startsAt(const Units& u, std::size_t i, std::string_view ascii, bool ignore
 }
 
 // Past the first ascii at or behind i; kNone when there is none.
-std::size_t pastAscii(const Units& u, std::size_t i, std::string_view ascii) {
+std::size_t pastAscii(const Units& u, std::string_view text, std::size_t i, std::string_view ascii) {
+    if (u.plainBytes()) {
+        const std::size_t at = text.find(ascii, i);
+        return at == kNone ? kNone : at + ascii.size();
+    }
     for (; i < u.size(); i = u.next(i))
         if (startsAt(u, i, ascii, false))
             return i + ascii.size();
@@ -77,12 +81,21 @@ struct Found {
     std::size_t start = 0, end = 0; // units
 };
 
+// Where the marker or a comment may next begin behind i: the next '<' for a tag, the next copy of
+// the marker's first byte otherwise, found at once where bytes are units.
+std::size_t nextCandidate(const Units& u, std::string_view text, const MarkerSearch& m, std::size_t i) {
+    if (!u.plainBytes() || (!m.tag && m.bytes.empty()))
+        return u.next(i);
+    const std::size_t at = text.find(m.tag ? '<' : m.bytes.front(), i + 1);
+    return at == kNone ? u.size() : at;
+}
+
 // The marker's first or last occurrence; a tag's outside HTML comments only.
 std::optional<Found> findMarker(const Units& u, std::string_view text, const MarkerSearch& m) {
     std::optional<Found> found;
     for (std::size_t i = 0; i < u.size();) {
         if (m.tag && startsAt(u, i, "<!--", false)) {
-            i = pastAscii(u, i + 4, "-->");
+            i = pastAscii(u, text, i + 4, "-->");
             if (i == kNone)
                 break; // an unclosed comment runs to the end
             continue;
@@ -93,7 +106,7 @@ std::optional<Found> findMarker(const Units& u, std::string_view text, const Mar
             if (!m.last)
                 break;
         }
-        i = u.next(i);
+        i = nextCandidate(u, text, m, i);
     }
     return found;
 }

@@ -64,6 +64,9 @@ public:
           m_size(m_wide ? text.size() / 2 : text.size()) {}
 
     std::size_t size() const { return m_size; }
+    // Every byte a unit and every unit a character of its own, or the lead of a UTF-8 one: an ASCII
+    // byte is then always the character it reads as, and may be searched for as bytes.
+    bool plainBytes() const { return !m_wide && !m_length.needed(); }
     std::size_t bytes(std::size_t units) const { return m_wide ? units * 2 : units; }
     unsigned operator[](std::size_t i) const {
         if (!m_wide)
