@@ -83,6 +83,7 @@ inline constexpr Control kMainFormControls[] = {
     {"Line1", Kind::Line, "", "", {120, 1560, 2160, 0}},
     {"Line2", Kind::Line, "", "", {2400, 1560, 960, 0}},
     {"Line3", Kind::Line, "", "", {3480, 1560, 600, 0}},
+    {"Line4", Kind::Line, "", "", {6240, 1560, 1935, 0}}, // over the column right of the log
     {"Timer1", Kind::Timer, "", "", {0, 0, 0, 0}},
 };
 
