@@ -24,7 +24,8 @@ RunAction actionOf(const WindowChoices& choices) {
     return choices.once ? RunAction::AddOnce : RunAction::Add;
 }
 
-// The patterns between the ';'s, blanks around them dropped; an empty one names nothing.
+} // namespace
+
 std::vector<std::string> exclusionList(std::string_view text) {
     std::vector<std::string> patterns;
     while (!text.empty()) {
@@ -40,8 +41,6 @@ std::vector<std::string> exclusionList(std::string_view text) {
     return patterns;
 }
 
-} // namespace
-
 BatchInput runRequest(const Mod& mod, const WindowChoices& choices, const std::atomic<bool>* stop) {
     BatchInput input;
     if (mod.DirChosen)
@@ -50,7 +49,7 @@ BatchInput runRequest(const Mod& mod, const WindowChoices& choices, const std::a
     // TOther takes "htm;php" as well as "htm,php".
     input.types =
         choices.otherType ? extensionList(choices.otherText) : std::vector<std::string>{mod.FileExt};
-    input.exclude = exclusionList(choices.exclude);
+    input.exclude = choices.exclude;
     input.action = actionOf(choices);
     input.listOnly = choices.preview;
     input.oldCode = toCrLf(choices.oldCode);

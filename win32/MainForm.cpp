@@ -140,7 +140,7 @@ BatchInput MainForm::choices() {
     for (const layout::BesideOption& option : layout::kBesideOptions)
         if (isChecked(option.option))
             choices.beside = option.beside;
-    choices.exclude = toUtf8(text("TExclude"));
+    choices.exclude = layout::exclusionList(toUtf8(text("TExclude")));
     choices.preview = isChecked("CheckPreview");
     return layout::runRequest(m_mod, choices, &m_run->stopFlag());
 }

@@ -215,7 +215,7 @@ BatchInput MainForm::choices() {
     for (const layout::BesideOption& option : layout::kBesideOptions)
         if (findChild<QRadioButton*>(toQString(option.option))->isChecked())
             choices.beside = option.beside;
-    choices.exclude = TExclude->text().toStdString();
+    choices.exclude = layout::exclusionList(TExclude->text().toStdString());
     choices.preview = CheckPreview->isChecked();
     return layout::runRequest(m_mod, choices, &m_run->stopFlag());
 }
