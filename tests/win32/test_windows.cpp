@@ -44,20 +44,29 @@ RECT designed(const layout::Window& w, const layout::Control& c) {
     return {left, top, left + layout::toPixels(t.width), top + layout::toPixels(t.height)};
 }
 
-// The font the program noted on the control (see UnderTestMain.cpp).
-void checkFont(HWND control, const layout::Control& c, const std::string& where) {
+// The font the program gave the control, made again from what it noted there (UnderTestMain.cpp).
+LOGFONTW notedFont(HWND control) {
     const auto fontBits = reinterpret_cast<std::uintptr_t>(GetPropW(control, L"Stepwick.FontBits"));
-    wchar_t face[LF_FACESIZE] = {};
-    GlobalGetAtomNameW(ATOM(reinterpret_cast<std::uintptr_t>(GetPropW(control, L"Stepwick.FontFace"))), face,
-                       LF_FACESIZE);
-    const long pixels = long(fontBits & 0xFF), designPixels = long(c.font->points * 96 / 72 + 0.5);
-    const bool bold = ((fontBits >> 8) & 0xF) >= FW_BOLD / 100, underline = (fontBits >> 12) & 1;
+    LOGFONTW lf{};
+    lf.lfHeight = -LONG(fontBits & 0xFF);
+    lf.lfWeight = LONG((fontBits >> 8) & 0xF) * 100;
+    lf.lfUnderline = BYTE((fontBits >> 12) & 1);
+    lf.lfCharSet = BYTE((fontBits >> 16) & 0xFF);
+    GlobalGetAtomNameW(ATOM(reinterpret_cast<std::uintptr_t>(GetPropW(control, L"Stepwick.FontFace"))),
+                       lf.lfFaceName, LF_FACESIZE);
+    return lf;
+}
+
+void checkFont(HWND control, const layout::Control& c, const std::string& where) {
+    const LOGFONTW lf = notedFont(control);
+    const long pixels = -lf.lfHeight, designPixels = long(c.font->points * 96 / 72 + 0.5);
     const bool fitted = c.kind == Kind::Link || c.kind == Kind::Label;
-    if (!EXPECT(std::wstring(face) == wide(c.font->face) &&
-                ((fontBits >> 16) & 0xFF) == unsigned(c.font->charset) && bold == c.font->bold &&
-                underline == c.font->underline &&
+    if (!EXPECT(std::wstring(lf.lfFaceName) == wide(c.font->face) &&
+                lf.lfCharSet == unsigned(c.font->charset) && (lf.lfWeight >= FW_BOLD) == c.font->bold &&
+                bool(lf.lfUnderline) == c.font->underline &&
                 (fitted ? pixels <= designPixels && pixels > designPixels / 2 : pixels == designPixels)))
-        fail(__FILE__, __LINE__, where + " font " + narrow(face) + " " + std::to_string(pixels) + "px");
+        fail(__FILE__, __LINE__,
+             where + " font " + narrow(lf.lfFaceName) + " " + std::to_string(pixels) + "px");
 }
 
 // Every control where the design puts it, with its caption and font.
@@ -156,19 +165,6 @@ void windowsAsDesigned() {
     EXPECT(!IntersectRect(&both, &t, &a));
     for (const RECT& r : {t, a})
         EXPECT(r.left >= 0 && r.top >= 0 && r.right <= 1280 && r.bottom <= 1024);
-}
-
-// The font the program gave the control, made again from what it noted there.
-LOGFONTW notedFont(HWND control) {
-    const auto fontBits = reinterpret_cast<std::uintptr_t>(GetPropW(control, L"Stepwick.FontBits"));
-    LOGFONTW lf{};
-    lf.lfHeight = -LONG(fontBits & 0xFF);
-    lf.lfWeight = LONG((fontBits >> 8) & 0xF) * 100;
-    lf.lfUnderline = BYTE((fontBits >> 12) & 1);
-    lf.lfCharSet = BYTE((fontBits >> 16) & 0xFF);
-    GlobalGetAtomNameW(ATOM(reinterpret_cast<std::uintptr_t>(GetPropW(control, L"Stepwick.FontFace"))),
-                       lf.lfFaceName, LF_FACESIZE);
-    return lf;
 }
 
 // Pixels at 96 dpi that a control keeps from its caption: an option's or a box's indicator, a
