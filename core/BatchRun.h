@@ -19,6 +19,8 @@
 inline constexpr std::string_view kLogHeader = "被处理的文件\r\n";
 // Stands after the count (and the failures) when a run was stopped before its last file.
 inline constexpr std::string_view kCancelledLine = "已取消，其余文件未作改动。";
+// The log's last line.
+inline constexpr std::string_view kThanksLine = "感谢您使用本软件！";
 
 // A file type holding either system's separator is refused on both, whichever system runs.
 inline constexpr std::string_view kNotInExtension = "/\\";
@@ -86,10 +88,11 @@ struct FileFailure {
     bool folder = false;   // a subfolder that could not be read or entered (its name ends in '/')
 };
 
-// Why a replacement left a file as it was.
+// Why a replacement or a removal left a file as it was.
 enum class LeftAlone {
     HoldsNew, // the new code stands at its place already
     LacksOld, // neither the old code nor the new stands there
+    NotHeld,  // a removal: the code does not stand at its place
 };
 
 // Receives what a run reports, in the run's order.
@@ -106,9 +109,12 @@ public:
     }
     // The reason shown in a file's log line; front ends may word it in their own language.
     virtual std::string reasonText(const FileFailure& failure) const { return failure.reason; }
-    // The word in the line of a file a replacement left alone, and the line that counts such files.
+    // The word in the line of a file a replacement or a removal left alone, and the line that
+    // counts the files that lack the old code.
     virtual std::string leftAloneText(LeftAlone why) const;
     virtual std::string lacksOldCount(std::size_t files) const;
+    // The word in the line of a file the run changed; empty: the name stands alone.
+    virtual std::string changedText() const { return {}; }
     // How far the copy of one large file has come, so that a long file shows progress too.
     // Called from the thread that prepares the files, which may not be the run's own.
     virtual void fileProgress(std::uint64_t done, std::uint64_t total) {

@@ -27,7 +27,15 @@ FileFailure failureBelow(const std::string& folder, const std::string& relative,
 }
 
 std::string BatchSink::leftAloneText(LeftAlone why) const {
-    return why == LeftAlone::HoldsNew ? "already holds the new code" : "lacks the old code";
+    switch (why) {
+    case LeftAlone::HoldsNew:
+        return "already holds the new code";
+    case LeftAlone::LacksOld:
+        return "lacks the old code";
+    case LeftAlone::NotHeld:
+        break;
+    }
+    return "未含此代码";
 }
 
 std::string BatchSink::lacksOldCount(std::size_t files) const {
@@ -43,11 +51,12 @@ std::string fileLine(const std::string& name, FolderEditor::Pending::Skip skip, 
     case FolderEditor::Pending::Skip::AlreadyHeld:
         return name + "（已含此代码，未再添加）\r\n";
     case FolderEditor::Pending::Skip::NotHeld:
-        return name + "（未含此代码）\r\n";
+        return name + "（" + sink.leftAloneText(LeftAlone::NotHeld) + "）\r\n";
     case FolderEditor::Pending::Skip::None:
         break;
     }
-    return name + "\r\n";
+    const std::string word = sink.changedText();
+    return word.empty() ? name + "\r\n" : name + "（" + word + "）\r\n";
 }
 
 void countFile(BatchResult& result, FolderEditor::Pending::Skip skip) {
@@ -82,6 +91,6 @@ std::string closingLines(const BatchResult& result, const BatchSink& sink) {
         closing += "\r\n有" + std::to_string(folders) + "个文件夹未能处理。";
     if (result.outcome == BatchResult::Outcome::Cancelled)
         closing += "\r\n" + std::string(kCancelledLine);
-    closing += "\r\n感谢您使用本软件！";
+    closing += "\r\n" + std::string(kThanksLine);
     return closing;
 }

@@ -6,6 +6,11 @@
 // follow. Places are in twips.
 namespace layout {
 
+inline constexpr std::string_view kExcludeTip =
+    "不处理的文件和文件夹：名称（admin、*.min.js）或所选目录下的路径（vendor/*），"
+    "* 代表任意个字符，? 代表一个字符；多个之间用 ; 分隔";
+inline constexpr std::string_view kPreviewTip = "只列出运行将修改的文件，不修改任何文件";
+
 inline constexpr Control kMainFormControls[] = {
     {"Label1", Kind::Label, "", "Stepwick!", {2760, 120, 2535, 975}, 0, kArialHeading, kDarkGreen},
     {"l2", Kind::Label, "", "代码批量添加器", {3600, 1080, 2775, 495}, 1, kSong12, kDarkGreen},
@@ -39,29 +44,67 @@ inline constexpr Control kMainFormControls[] = {
      "Morlend Inc. Stepwick！ 代码批量添加器 Second Version",
      {1080, 5520, 4110, 225},
      24},
+    // What the run does, where beside a marker, what it leaves out, and whether it only previews: a
+    // column of its own right of the log, its rows on the grid of the design's rows. The marker
+    // options are one choice with Ohead and Ofeet (kPositionOptions).
+    {"Frame5", Kind::Frame, "", "操作", {6240, 1800, 1935, 1215}, 25, kSong9},
+    {"OAdd", Kind::Option, "Frame5", "添加", {240, 360, 735, 255}, 26, kSong9, {}, {}, true},
+    {"OReplace", Kind::Option, "Frame5", "替换", {1080, 360, 735, 255}, 27, kSong9},
+    {"ORemove", Kind::Option, "Frame5", "移除", {240, 720, 735, 255}, 28, kSong9},
+    {"OCheck", Kind::Option, "Frame5", "检查", {1080, 720, 735, 255}, 29, kSong9},
+    {"Frame6", Kind::Frame, "", "标记位置", {6240, 3120, 1935, 1095}, 30, kSong9},
+    {"OHeadEnd", Kind::Option, "Frame6", "</head>前", {240, 360, 1455, 255}, 31, kSong9},
+    {"OBodyEnd", Kind::Option, "Frame6", "</body>前", {240, 720, 1455, 255}, 32, kSong9},
+    {"Label5",
+     Kind::Label,
+     "",
+     "排除（用;分隔）：",
+     {6240, 4440, 1935, 255},
+     33,
+     kSong9,
+     {},
+     {},
+     false,
+     kExcludeTip},
+    {"TExclude", Kind::TextBox, "", "", {6240, 4800, 1935, 270}, 34, {}, {}, {}, false, kExcludeTip},
+    {"CheckPreview",
+     Kind::CheckBox,
+     "",
+     "预览",
+     {6240, 5160, 1935, 255},
+     35,
+     kSong9,
+     {},
+     {},
+     false,
+     kPreviewTip},
     {"Image1", Kind::Image, "", "", {240, 240, 2205, 1035}, kNoTab, {}, {}, "logo"},
     // One broken rule above the row of frames.
     {"Line1", Kind::Line, "", "", {120, 1560, 2160, 0}},
     {"Line2", Kind::Line, "", "", {2400, 1560, 960, 0}},
     {"Line3", Kind::Line, "", "", {3480, 1560, 600, 0}},
+    {"Line4", Kind::Line, "", "", {6240, 1560, 1935, 0}}, // over the column right of the log
     {"Timer1", Kind::Timer, "", "", {0, 0, 0, 0}},
 };
 
-inline constexpr Window kMainForm{"MainForm", "Stepwick", 6195,    5820,
+// The design's 6195 twips wide and the column right of the log, with the design's margin (180).
+inline constexpr Window kMainForm{"MainForm", "Stepwick", 8355,    5820,
                                   false,      false,      kArial9, kMainFormControls};
 
-// The design's two controls, then the run's three options below the confirm button; the window is
-// taller than the designed 5280 twips by their rows alone: below the last option it keeps the
-// design's margin below the confirm button (105 twips).
+// The design's two controls, then the run's three options below the confirm button and the old
+// code that 替换 takes out; the window is taller than the designed 5280 twips by their rows alone:
+// below the old code it keeps the design's margin below the confirm button (105 twips).
 inline constexpr Control kTextsControls[] = {
     {"Text1", Kind::CodeBox, "", "在这里输入欲添加的字符。", {240, 120, 6375, 4575}, 0},
     {"Command1", Kind::Button, "", "确认并返回", {5160, 4800, 1455, 375}, 1},
     {"Check1", Kind::CheckBox, "", "不重复添加", {240, 5280, 6375, 255}, 2},
     {"Check2", Kind::CheckBox, "", "保留首行声明（#!、<?xml、<!DOCTYPE）", {240, 5580, 6375, 255}, 3},
     {"Check3", Kind::CheckBox, "", "换行与文件一致", {240, 5880, 6375, 255}, 4},
+    {"Label1", Kind::Label, "", "替换时的旧代码（选“替换”时可用）：", {240, 6180, 6375, 255}, 5},
+    {"Text2", Kind::CodeBox, "", "", {240, 6480, 6375, 1935}, 6},
 };
 
-inline constexpr Window kTexts{"Texts", "添加代码", 6855, 6240, true, true, std::nullopt, kTextsControls};
+inline constexpr Window kTexts{"Texts", "添加代码", 6855, 8520, true, true, std::nullopt, kTextsControls};
 
 // The design's four controls and the subfolder option below the lists, beside the confirm button:
 // the window keeps the designed 6825 twips.

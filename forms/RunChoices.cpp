@@ -4,6 +4,8 @@
 #include "core/Mod.h"
 #include "core/NameFilter.h"
 
+#include <algorithm>
+
 namespace layout {
 
 namespace {
@@ -24,6 +26,21 @@ RunAction actionOf(const WindowChoices& choices) {
 
 } // namespace
 
+std::vector<std::string> exclusionList(std::string_view text) {
+    std::vector<std::string> patterns;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find(';'), text.size());
+        std::string_view pattern = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        const std::size_t first = pattern.find_first_not_of(" \t");
+        if (first == std::string_view::npos)
+            continue;
+        pattern = pattern.substr(first, pattern.find_last_not_of(" \t") + 1 - first);
+        patterns.emplace_back(pattern);
+    }
+    return patterns;
+}
+
 BatchInput runRequest(const Mod& mod, const WindowChoices& choices, const std::atomic<bool>* stop) {
     BatchInput input;
     if (mod.DirChosen)
@@ -34,6 +51,7 @@ BatchInput runRequest(const Mod& mod, const WindowChoices& choices, const std::a
         choices.otherType ? extensionList(choices.otherText) : std::vector<std::string>{mod.FileExt};
     input.exclude = choices.exclude;
     input.action = actionOf(choices);
+    input.listOnly = choices.preview;
     input.oldCode = toCrLf(choices.oldCode);
     // The preamble is kept at the head only; a foot goes behind the last byte whatever is ticked.
     if (choices.beside != WindowChoices::Beside::None) {

@@ -37,8 +37,34 @@ struct WindowChoices {
     // The positions </head>前 and </body>前, which stand for head and foot when chosen.
     enum class Beside { None, HeadEnd, BodyEnd };
     Beside beside = Beside::None;
-    std::vector<std::string> exclude; // UTF-8, as typed
+    std::vector<std::string> exclude; // UTF-8, as typed (exclusionList)
+    bool preview = false;             // 预览: list what the run would change, change nothing
 };
+
+// The action options and what each asks for.
+struct ActionOption {
+    std::string_view option;
+    WindowChoices::Action action;
+};
+inline constexpr ActionOption kActionOptions[] = {{"OAdd", WindowChoices::Action::Add},
+                                                  {"OReplace", WindowChoices::Action::Replace},
+                                                  {"ORemove", WindowChoices::Action::Remove},
+                                                  {"OCheck", WindowChoices::Action::Check}};
+
+// The marker options and the marker each names.
+struct BesideOption {
+    std::string_view option;
+    WindowChoices::Beside beside;
+};
+inline constexpr BesideOption kBesideOptions[] = {{"OHeadEnd", WindowChoices::Beside::HeadEnd},
+                                                  {"OBodyEnd", WindowChoices::Beside::BodyEnd}};
+
+// The positions are one choice, though the marker options stand in a frame of their own.
+inline constexpr std::string_view kPositionOptions[] = {"Ohead", "Ofeet", "OHeadEnd", "OBodyEnd"};
+
+// The patterns of TExclude's text (UTF-8): between the ';'s, blanks around them dropped; an empty
+// one names nothing.
+std::vector<std::string> exclusionList(std::string_view text);
 
 // The run the windows' choices ask for: the one mapping from the windows' controls to a request,
 // shared by the Qt and the Win32 windows. The code is taken as it stands now: the run takes no

@@ -1,6 +1,8 @@
 #include "forms/RunProgress.h"
 #include "forms/Wording.h"
 
+#include "core/RunLog.h"
+#include "core/ShownNames.h"
 #include "forms/ReasonText.h"
 
 #include <algorithm>
@@ -40,9 +42,60 @@ void ProgressSink::fileProgress(std::uint64_t done, std::uint64_t total) {
 std::string ProgressSink::reasonText(const FileFailure& failure) const { return chineseReason(failure); }
 
 std::string ProgressSink::leftAloneText(LeftAlone why) const {
-    return std::string(why == LeftAlone::HoldsNew ? kHoldsNewCode : kLacksOldCode);
+    switch (why) {
+    case LeftAlone::HoldsNew:
+        return std::string(kHoldsNewCode);
+    case LeftAlone::LacksOld:
+        return std::string(kLacksOldCode);
+    case LeftAlone::NotHeld:
+        break;
+    }
+    return std::string(kLacksCode);
 }
 
 std::string ProgressSink::lacksOldCount(std::size_t files) const { return lacksOldSummary(files); }
+
+std::string ProgressSink::changedText() const {
+    switch (m_action) {
+    case RunAction::Replace:
+        return std::string(kReplaced);
+    case RunAction::Remove:
+        return std::string(kRemoved);
+    case RunAction::Add:
+    case RunAction::AddOnce:
+    case RunAction::Check:
+        break;
+    }
+    return {};
+}
+
+namespace {
+
+// The files a preview or a check found, then those it could not read, then what it comes to.
+BatchResult listFiles(const BatchInput& input, ProgressSink& sink, const platform::System& system) {
+    std::vector<std::string> files;
+    BatchResult result = previewBatch(input, files, system);
+    if (result.outcome != BatchResult::Outcome::Completed)
+        return result;
+    const bool check = input.action == RunAction::Check;
+    std::string log;
+    for (const std::string& name : files)
+        log += shownPath(name, system.charsets, system.paths) +
+               (check ? "（" + std::string(kLacksCode) + "）\r\n" : "\r\n");
+    for (const FileFailure& failure : result.failures)
+        log += failureLine(failure.name, sink.reasonText(failure));
+    log += "\r\n" + (check ? checkSummary(files.size()) : previewSummary(files.size()));
+    sink.appendLog(log + "\r\n" + std::string(kThanksLine));
+    return result;
+}
+
+} // namespace
+
+BatchResult carryOut(const BatchInput& input, ProgressSink& sink, const platform::System& system) {
+    if (input.listOnly || input.action == RunAction::Check)
+        return listFiles(input, sink, system);
+    sink.wordFor(input.action);
+    return runBatch(input, sink, system);
+}
 
 } // namespace layout

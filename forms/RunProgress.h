@@ -38,7 +38,8 @@ private:
 };
 
 // The part of a window's sink that both windows share: the progress into a RunProgress, the stop
-// read back, the reasons in Chinese as the rest of the log. Where the log goes is each window's.
+// read back, the reasons and what was done to each file in Chinese as the rest of the log. Where
+// the log goes is each window's.
 class ProgressSink : public BatchSink {
 public:
     explicit ProgressSink(RunProgress& progress) : m_progress(progress) {}
@@ -47,9 +48,17 @@ public:
     std::string reasonText(const FileFailure& failure) const override;
     std::string leftAloneText(LeftAlone why) const override;
     std::string lacksOldCount(std::size_t files) const override;
+    std::string changedText() const override;
+    // What the run does, which names what it did to a file it changed.
+    void wordFor(RunAction action) { m_action = action; }
 
 private:
     RunProgress& m_progress;
+    RunAction m_action = RunAction::Add;
 };
+
+// A run as the windows carry it out, on whichever thread: a preview or a check lists the files
+// (with the failures) and changes nothing, any other request runs; the log goes to the sink.
+BatchResult carryOut(const BatchInput& input, ProgressSink& sink, const platform::System& system);
 
 } // namespace layout

@@ -79,6 +79,7 @@ struct Control {
     std::optional<Colour> colour{}; // of the caption or the text; none: the system's
     std::string_view picture{};     // resources/pictures/<picture>.gif
     bool on = false;                // option selected, box ticked at start
+    std::string_view tip{};         // shown while the pointer rests on it; empty: none
 };
 
 struct Window {

@@ -48,6 +48,14 @@ std::string heldCodeNotice(std::size_t characters) {
 
 std::string lacksOldSummary(std::size_t files) { return "有" + std::to_string(files) + "个文件缺少旧代码。"; }
 
+std::string previewSummary(std::size_t files) {
+    return "预览：运行将修改" + std::to_string(files) + "个文件，没有文件被修改。";
+}
+
+std::string checkSummary(std::size_t files) {
+    return "检查：有" + std::to_string(files) + "个文件缺少代码，没有文件被修改。";
+}
+
 std::string failureSummary(std::size_t files, std::size_t folders) {
     if (folders == 0)
         return "有" + std::to_string(files) + "个文件未能处理，详见记录。";

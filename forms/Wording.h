@@ -44,9 +44,16 @@ std::string folderNotOpened(std::string_view shownPath, std::string_view reason)
 // Over the code box while it holds a code too long to edit there, only its beginning shown.
 std::string heldCodeNotice(std::size_t characters);
 
-// What a replacement says of a file it left alone: the new code already there, or neither.
+// What the log says beside a file's name: replaced, or left alone with the new code already
+// there, or neither; the code taken out, or not there (a removal, and a check's files).
+inline constexpr std::string_view kReplaced = "替换";
 inline constexpr std::string_view kHoldsNewCode = "已是新代码";
 inline constexpr std::string_view kLacksOldCode = "缺少旧代码";
+inline constexpr std::string_view kRemoved = "移除";
+inline constexpr std::string_view kLacksCode = "缺少代码";
+// What ends the log of a preview and of a check, neither of which changes a file.
+std::string previewSummary(std::size_t files);
+std::string checkSummary(std::size_t files);
 // How many files held neither the old code nor the new.
 std::string lacksOldSummary(std::size_t files);
 
@@ -57,7 +64,9 @@ std::string failureSummary(std::size_t files, std::size_t folders);
 inline constexpr std::string_view kLogName = "处理记录";
 inline constexpr std::string_view kLogoName = "Stepwick 标志";
 inline constexpr std::string_view kOtherTypeName = "其他扩展名";
+inline constexpr std::string_view kExcludeName = "排除的文件和文件夹";
 inline constexpr std::string_view kCodeName = "代码";
+inline constexpr std::string_view kOldCodeName = "旧代码";
 inline constexpr std::string_view kDrivesName = "驱动器";
 inline constexpr std::string_view kFilesName = "文件";
 inline constexpr std::string_view kFoldersName = "文件夹";

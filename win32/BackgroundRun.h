@@ -22,7 +22,7 @@ namespace win32ui {
 // else belongs to the windows' thread. The owner hands its messages to handleMessage().
 class BackgroundRun {
 public:
-    using Batch = std::function<BatchResult(BatchSink&)>;
+    using Batch = std::function<BatchResult(layout::ProgressSink&)>;
     using Log = std::function<void(std::string_view)>;
     // Called on the windows' thread once every piece of the log has gone to log, in order.
     using Done = std::function<void(const BatchResult&, std::exception_ptr)>;

@@ -41,12 +41,18 @@ inline constexpr int kMainOption3 = idIn(layout::kMainForm, "Option3");
 inline constexpr int kMainOption4 = idIn(layout::kMainForm, "Option4");
 inline constexpr int kMainCheck1 = idIn(layout::kMainForm, "Check1");
 inline constexpr int kMainADL = idIn(layout::kMainForm, "ADL");
+inline constexpr int kMainOReplace = idIn(layout::kMainForm, "OReplace");
+inline constexpr int kMainOhead = idIn(layout::kMainForm, "Ohead");
+inline constexpr int kMainOfeet = idIn(layout::kMainForm, "Ofeet");
+inline constexpr int kMainOHeadEnd = idIn(layout::kMainForm, "OHeadEnd");
+inline constexpr int kMainOBodyEnd = idIn(layout::kMainForm, "OBodyEnd");
 
 inline constexpr int kTextsText1 = idIn(layout::kTexts, "Text1");
 inline constexpr int kTextsCommand1 = idIn(layout::kTexts, "Command1");
 inline constexpr int kTextsCheck1 = idIn(layout::kTexts, "Check1");
 inline constexpr int kTextsCheck2 = idIn(layout::kTexts, "Check2");
 inline constexpr int kTextsCheck3 = idIn(layout::kTexts, "Check3");
+inline constexpr int kTextsText2 = idIn(layout::kTexts, "Text2");
 
 inline constexpr int kFileBroDrive1 = idIn(layout::kFileBro, "Drive1");
 inline constexpr int kFileBroFile1 = idIn(layout::kFileBro, "File1");

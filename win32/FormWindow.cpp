@@ -6,6 +6,8 @@
 #include "win32/Pictures.h"
 #include "win32/Wide.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -116,6 +118,7 @@ void FormWindow::destroy() {
         return;
     HWND window = std::exchange(m_hwnd, nullptr);
     m_shown = false;
+    destroyTips();
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     DestroyWindow(window);
 }
@@ -169,6 +172,36 @@ void FormWindow::createControls() {
         if (controls[i].kind == Kind::TextBlock)
             SendMessageW(m_controls[i], EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
     }
+    addTips();
+}
+
+// One tooltip window for the rows that have a tip. It has no owner: an owned one keeps wine from
+// putting its owner on top of other windows (SetTopMost); the window destroys it with itself.
+void FormWindow::addTips() {
+    HWND& tips = m_tips;
+    for (std::size_t i = 0; i < m_controls.size(); ++i) {
+        if (m_design.controls[i].tip.empty() || !m_controls[i])
+            continue;
+        if (!tips)
+            tips = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                                   nullptr, GetModuleHandleW(nullptr), nullptr);
+        std::wstring tip = toWide(m_design.controls[i].tip);
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof(tool);
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = m_hwnd;
+        tool.uId = reinterpret_cast<UINT_PTR>(m_controls[i]);
+        tool.lpszText = tip.data();
+        SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        // Long tips wrap at a third of the screen's width rather than running across it.
+        SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, GetSystemMetrics(SM_CXSCREEN) / 3);
+    }
+}
+
+void FormWindow::destroyTips() {
+    if (m_tips)
+        DestroyWindow(std::exchange(m_tips, nullptr));
 }
 
 HWND FormWindow::createControl(const layout::Control& c, int id) {
@@ -384,6 +417,7 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         // Destroyed without destroy(): the system's own end of a window.
         m_hwnd = nullptr;
         m_shown = false;
+        destroyTips();
         break;
     }
     return DefWindowProcW(self, message, wParam, lParam);

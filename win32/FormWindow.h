@@ -71,6 +71,8 @@ protected:
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void createControls();
+    void addTips();
+    void destroyTips();
     HWND createControl(const layout::Control& control, int id);
     void layOut();
     void placeControl(std::size_t index);
@@ -90,6 +92,7 @@ private:
     std::vector<OwnedFont> m_fonts;
     std::vector<OwnedBitmap> m_pictures;
     OwnedFont m_windowFont;
+    HWND m_tips = nullptr; // the tooltip window, once a row has a tip
     bool m_shown = false;
 };
 

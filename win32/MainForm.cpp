@@ -88,9 +88,24 @@ void MainForm::onCommand(int id, int code) {
     case kMainOption4:
         m_mod.FileExt = presetOf(id);
         break;
-    default:
+    case kMainOhead:
+    case kMainOfeet:
+    case kMainOHeadEnd:
+    case kMainOBodyEnd:
+        return choosePosition(id);
+    default: // an action option among them
         break;
     }
+    // The old code's box takes input while 替换 is the action.
+    m_texts.setReplacing(isChecked(kMainOReplace));
+}
+
+// The positions are one choice over two frames: each frame's options are a group of their own, the
+// other frame's are unticked here.
+void MainForm::choosePosition(int id) {
+    for (const std::string_view name : layout::kPositionOptions)
+        if (idOf(name) != id)
+            SendMessageW(control(name), BM_SETCHECK, BST_UNCHECKED, 0);
 }
 
 void MainForm::check1Click() { ApiBAS::SetTopMost(m_hwnd, isChecked(kMainCheck1)); }
@@ -102,8 +117,8 @@ void MainForm::command2Click() {
     if (m_texts.code().empty())
         return showMessage(m_hwnd, toWide(layout::kCodeIsEmpty), MessageIcon::Information);
     BatchInput input = choices();
-    auto batch = [this, input = std::move(input)](BatchSink& sink) {
-        return runBatch(input, sink, m_system);
+    auto batch = [this, input = std::move(input)](layout::ProgressSink& sink) {
+        return layout::carryOut(input, sink, m_system);
     };
     if (!m_run->start(batch, {m_hwnd, m_texts.hwnd(), m_fileBro.hwnd(), m_about.hwnd()}))
         showMessage(m_hwnd, toWide(layout::kRunStopped), MessageIcon::Warning);
@@ -118,6 +133,15 @@ BatchInput MainForm::choices() {
     choices.afterPreamble = m_texts.afterPreamble();
     choices.matchLineBreaks = m_texts.matchLineBreaks();
     choices.code = toUtf8(m_texts.code());
+    for (const layout::ActionOption& option : layout::kActionOptions)
+        if (isChecked(option.option))
+            choices.action = option.action;
+    choices.oldCode = toUtf8(m_texts.oldCode());
+    for (const layout::BesideOption& option : layout::kBesideOptions)
+        if (isChecked(option.option))
+            choices.beside = option.beside;
+    choices.exclude = layout::exclusionList(toUtf8(text("TExclude")));
+    choices.preview = isChecked("CheckPreview");
     return layout::runRequest(m_mod, choices, &m_run->stopFlag());
 }
 

@@ -35,6 +35,7 @@ protected:
 private:
     void load();
     void check1Click();
+    void choosePosition(int id);
     void command2Click();
     BatchInput choices();
     void runEnded(const BatchResult& result, const std::exception_ptr& failure);

@@ -65,6 +65,7 @@ void Texts::onCreated() {
     SendMessageW(m_notice, WM_SETFONT, SendMessageW(box, WM_GETFONT, 0, 0), FALSE);
     m_heldAside = false;
     m_whole.clear();
+    EnableWindow(control(kTextsText2), m_replacing);
 }
 
 Texts::~Texts() {
@@ -75,6 +76,17 @@ Texts::~Texts() {
 std::wstring Texts::code() {
     ensure();
     return m_heldAside ? m_whole : text(kTextsText1);
+}
+
+std::wstring Texts::oldCode() {
+    ensure();
+    return text(kTextsText2);
+}
+
+void Texts::setReplacing(bool replacing) {
+    m_replacing = replacing;
+    if (exists())
+        EnableWindow(control(kTextsText2), replacing);
 }
 
 void Texts::setCode(std::wstring text) {

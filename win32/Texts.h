@@ -33,6 +33,9 @@ public:
     bool once() const { return isChecked(kTextsCheck1); }
     bool afterPreamble() const { return isChecked(kTextsCheck2); }
     bool matchLineBreaks() const { return isChecked(kTextsCheck3); }
+    // The old code that 替换 takes out; its box takes input only while 替换 is the action.
+    std::wstring oldCode();
+    void setReplacing(bool replacing);
     void closeForGood();
 
 protected:
@@ -54,6 +57,7 @@ private:
     std::wstring m_whole; // the code while it is held aside
     bool m_heldAside = false;
     bool m_settingBox = false;
+    bool m_replacing = false;
 };
 
 } // namespace win32ui

@@ -2,10 +2,11 @@
 
 // The choices of the windows that shape a run, one table for the Qt window test and the Win32
 // window driver: the choices clicked in turn in a fresh session (the folder confirmed, the code
-// "C"), the log the run adds (LF line breaks, '/' between folder and name; null: refused with the
-// bad-extension message) and files after the run. Choices: an option or check box by name, "=TEXT"
-// typed into TOther, "Pick" (CmdOpen), "Tick" (the picker's subfolder box), "Confirm" and "Close"
-// (the picker's button and title bar).
+// "C"), the log the run adds (LF line breaks, '/' between folder and name; null: nothing logged),
+// the message box that follows (none: null) and files after the run. Choices: an option or check
+// box by name (the code window's first), "NAME=TEXT" typed into a box (the code window's Text1 and
+// Text2 are the code and the old code), "Pick" (CmdOpen), "Tick" (the picker's subfolder box),
+// "Confirm" and "Close" (the picker's button and title bar).
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,17 +19,21 @@ struct ChoiceCase {
     const char* choices;
     const char* log;
     Files after;
+    const char* box = nullptr;
 };
 
+inline const std::string kPage = "<head>\r\n</head>\r\n<body>\r\nC\r\n</body>\r\n";
 inline const Files kChoiceFiles = {{"a.txt", "C\r\n"},     {"b.txt", "l1\nl2"}, {"p.txt", "#!/bin/sh\nx\n"},
                                    {"sub/d.txt", "s\r\n"}, {"x.cgi", ""},       {"w.pl", ""},
-                                   {"v.asp", ""},          {"u.php", ""},       {"z.htm", ""}};
+                                   {"v.asp", ""},          {"u.php", ""},       {"y.htm", kPage},
+                                   {"z.htm", ""}};
 
 inline const std::vector<ChoiceCase>& choiceCases() {
     static const char* all = "a.txt\nb.txt\np.txt\n\n处理了3个文件。";
     static const char* deep = "a.txt\nb.txt\np.txt\nsub/d.txt\n\n处理了4个文件。";
     static const char* once =
         "a.txt（已含此代码，未再添加）\nb.txt\np.txt\n\n处理了2个文件。\n有1个文件已含此代码，未再添加。";
+    static const char* failed = "有1个文件未能处理，详见记录。";
     static const std::vector<ChoiceCase> cases = {
         {"Ohead",
          all,
@@ -46,16 +51,54 @@ inline const std::vector<ChoiceCase>& choiceCases() {
         {"Pick Tick Confirm Pick Tick", all, {{"sub/d.txt", "s\r\n"}}},
         // HTM, then Other: TOther's text is searched, as it stands or typed anew; a preset ignores it.
         {"Option2 OOther", "x.cgi\n\n处理了1个文件。", {{"x.cgi", "C\r\n"}, {"z.htm", ""}}},
-        {"OOther =pl", "w.pl\n\n处理了1个文件。", {{"w.pl", "C\r\n"}, {"x.cgi", ""}}},
-        {"OOther =pl;asp",
+        {"OOther TOther=pl", "w.pl\n\n处理了1个文件。", {{"w.pl", "C\r\n"}, {"x.cgi", ""}}},
+        {"OOther TOther=pl;asp",
          "v.asp\nw.pl\n\n处理了2个文件。",
          {{"v.asp", "C\r\n"}, {"w.pl", "C\r\n"}, {"x.cgi", ""}}},
-        {"OOther =pl Option3", "v.asp\n\n处理了1个文件。", {{"v.asp", "C\r\n"}, {"w.pl", ""}}},
+        {"OOther TOther=pl Option3", "v.asp\n\n处理了1个文件。", {{"v.asp", "C\r\n"}, {"w.pl", ""}}},
         {"OOther Option1", all, {{"a.txt", "C\r\nC\r\n"}, {"x.cgi", ""}}},
         {"Option4", "u.php\n\n处理了1个文件。", {{"u.php", "C\r\n"}, {"a.txt", "C\r\n"}}},
-        {"Option2", "z.htm\n\n处理了1个文件。", {{"z.htm", "C\r\n"}}},
-        {"OOther =../x", nullptr, {{"a.txt", "C\r\n"}}},
-        {"OOther =..\\x", nullptr, {{"a.txt", "C\r\n"}}},
+        {"OOther TOther=../x", nullptr, {{"a.txt", "C\r\n"}}, "扩展名中不能有“/”或“\\”，没有文件被修改。"},
+        {"OOther TOther=..\\x", nullptr, {{"a.txt", "C\r\n"}}, "扩展名中不能有“/”或“\\”，没有文件被修改。"},
+        // The four positions are one choice over two frames; a file without the marker fails.
+        {"Option2 OBodyEnd Ofeet",
+         "y.htm\nz.htm\n\n处理了2个文件。",
+         {{"y.htm", kPage + "C\r\n"}, {"z.htm", "C\r\n"}}},
+        {"Option2 Ohead OHeadEnd",
+         "y.htm\nz.htm（未能处理：没有找到 </head>）\n\n处理了1个文件。\n有1个文件未能处理。",
+         {{"y.htm", "<head>\r\nC\r\n</head>\r\n<body>\r\nC\r\n</body>\r\n"}, {"z.htm", ""}},
+         failed},
+        // Each action words what it did to each file.
+        {"Option2 OBodyEnd ORemove",
+         "y.htm（移除）\nz.htm（未能处理：没有找到 </body>）\n\n处理了1个文件。\n有1个文件未能处理。",
+         {{"y.htm", "<head>\r\n</head>\r\n<body>\r\n</body>\r\n"}, {"z.htm", ""}},
+         failed},
+        {"ORemove",
+         "a.txt（移除）\nb.txt（缺少代码）\np.txt（缺少代码）\n\n处理了1个文件。",
+         {{"a.txt", ""}, {"b.txt", "l1\nl2"}}},
+        {"OReplace Text2=x Check3",
+         "a.txt（已是新代码）\nb.txt（缺少旧代码）\np.txt（替换）\n\n处理了1个文件。\n"
+         "有1个文件已含此代码，未再添加。\n有1个文件缺少旧代码。",
+         {{"a.txt", "C\r\n"}, {"b.txt", "l1\nl2"}, {"p.txt", "#!/bin/sh\nC\n"}}},
+        {"Ohead OCheck",
+         "b.txt（缺少代码）\np.txt（缺少代码）\n\n检查：有2个文件缺少代码，没有文件被修改。",
+         {{"a.txt", "C\r\n"}, {"b.txt", "l1\nl2"}, {"p.txt", "#!/bin/sh\nx\n"}}},
+        {"Ohead Check1 CheckPreview",
+         "b.txt\np.txt\n\n预览：运行将修改2个文件，没有文件被修改。",
+         {{"a.txt", "C\r\n"}, {"b.txt", "l1\nl2"}, {"p.txt", "#!/bin/sh\nx\n"}}},
+        // Exclusions by name and by path below the folder, with wildcards, separated by ';'.
+        {"Pick Tick Confirm TExclude=b.*;sub/*",
+         "a.txt\np.txt\n\n处理了2个文件。",
+         {{"a.txt", "C\r\nC\r\n"}, {"b.txt", "l1\nl2"}, {"sub/d.txt", "s\r\n"}}},
+        // A replacement without an old code, or with the new code as the old, touches nothing.
+        {"OReplace",
+         nullptr,
+         {{"a.txt", "C\r\n"}},
+         "无法照此要求运行，没有文件被修改。\nthe old code is empty or holds a control character"},
+        {"OReplace Text2=C",
+         nullptr,
+         {{"a.txt", "C\r\n"}},
+         "无法照此要求运行，没有文件被修改。\nthe old code and the new one are the same"},
     };
     return cases;
 }

@@ -3,8 +3,10 @@
 # windows name mapped to Debian's (宋体, and SimSun, the Chinese system's window font, to AR PL UMing
 # CN; Arial to Liberation Sans) and the Chinese
 # characters of Latin captions linked to the Song face, as a Chinese Windows links them to SimSun.
+# A second argument sets the screen's DPI (96 unless given).
 set -eu
 export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+dpi=$(printf 'dword:%08x' "${2:-96}")
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >/dev/null 2>&1
 fi
@@ -17,6 +19,8 @@ printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
     '"宋体"="AR PL UMing CN"' '"SimSun"="AR PL UMing CN"' '"NSimSun"="AR PL UMing CN"' \
     '"Arial"="Liberation Sans"' '' \
     '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]' \
-    "\"Arial\"=$link" "\"Liberation Sans\"=$link" '' |
+    "\"Arial\"=$link" "\"Liberation Sans\"=$link" '' \
+    '[HKEY_CURRENT_USER\Control Panel\Desktop]' "\"LogPixels\"=$dpi" '' \
+    '[HKEY_CURRENT_CONFIG\Software\Fonts]' "\"LogPixels\"=$dpi" '' |
     iconv -f UTF-8 -t UTF-16LE | { printf '\377\376'; cat; } >"$reg"
 wine regedit /S "$(winepath -w "$reg")"

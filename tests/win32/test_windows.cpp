@@ -7,9 +7,12 @@
 #include "core/BatchRun.h"
 #include "forms/Wording.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <cwctype>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -41,20 +44,29 @@ RECT designed(const layout::Window& w, const layout::Control& c) {
     return {left, top, left + layout::toPixels(t.width), top + layout::toPixels(t.height)};
 }
 
-// The font the program noted on the control (see UnderTestMain.cpp).
-void checkFont(HWND control, const layout::Control& c, const std::string& where) {
+// The font the program gave the control, made again from what it noted there (UnderTestMain.cpp).
+LOGFONTW notedFont(HWND control) {
     const auto fontBits = reinterpret_cast<std::uintptr_t>(GetPropW(control, L"Stepwick.FontBits"));
-    wchar_t face[LF_FACESIZE] = {};
-    GlobalGetAtomNameW(ATOM(reinterpret_cast<std::uintptr_t>(GetPropW(control, L"Stepwick.FontFace"))), face,
-                       LF_FACESIZE);
-    const long pixels = long(fontBits & 0xFF), designPixels = long(c.font->points * 96 / 72 + 0.5);
-    const bool bold = ((fontBits >> 8) & 0xF) >= FW_BOLD / 100, underline = (fontBits >> 12) & 1;
+    LOGFONTW lf{};
+    lf.lfHeight = -LONG(fontBits & 0xFF);
+    lf.lfWeight = LONG((fontBits >> 8) & 0xF) * 100;
+    lf.lfUnderline = BYTE((fontBits >> 12) & 1);
+    lf.lfCharSet = BYTE((fontBits >> 16) & 0xFF);
+    GlobalGetAtomNameW(ATOM(reinterpret_cast<std::uintptr_t>(GetPropW(control, L"Stepwick.FontFace"))),
+                       lf.lfFaceName, LF_FACESIZE);
+    return lf;
+}
+
+void checkFont(HWND control, const layout::Control& c, const std::string& where) {
+    const LOGFONTW lf = notedFont(control);
+    const long pixels = -lf.lfHeight, designPixels = long(c.font->points * 96 / 72 + 0.5);
     const bool fitted = c.kind == Kind::Link || c.kind == Kind::Label;
-    if (!EXPECT(std::wstring(face) == wide(c.font->face) &&
-                ((fontBits >> 16) & 0xFF) == unsigned(c.font->charset) && bold == c.font->bold &&
-                underline == c.font->underline &&
+    if (!EXPECT(std::wstring(lf.lfFaceName) == wide(c.font->face) &&
+                lf.lfCharSet == unsigned(c.font->charset) && (lf.lfWeight >= FW_BOLD) == c.font->bold &&
+                bool(lf.lfUnderline) == c.font->underline &&
                 (fitted ? pixels <= designPixels && pixels > designPixels / 2 : pixels == designPixels)))
-        fail(__FILE__, __LINE__, where + " font " + narrow(face) + " " + std::to_string(pixels) + "px");
+        fail(__FILE__, __LINE__,
+             where + " font " + narrow(lf.lfFaceName) + " " + std::to_string(pixels) + "px");
 }
 
 // Every control where the design puts it, with its caption and font.
@@ -121,11 +133,11 @@ void checkWindow(HWND window, const layout::Window& w, bool minimisable, SIZE pi
 // on the screen.
 void windowsAsDesigned() {
     Program p(g_exe, addressesFile());
-    checkWindow(p.main(), layout::kMainForm, false, {413, 388});
+    checkWindow(p.main(), layout::kMainForm, false, {557, 388});
     EXPECT(!p.window(win32ui::kTextsClass, 0));
     click(item(p.main(), layout::kMainForm, "CmdAdd"));
     HWND texts = p.window(win32ui::kTextsClass);
-    checkWindow(texts, layout::kTexts, false, {457, 416});
+    checkWindow(texts, layout::kTexts, false, {457, 568});
     HWND box = item(texts, layout::kTexts, "Text1");
     EXPECT_EQ(textOf(box), L"在这里输入欲添加的字符。");
     setText(box, L"<!-- 代码 -->\r\n");
@@ -135,6 +147,12 @@ void windowsAsDesigned() {
     EXPECT(IsWindowVisible(texts) && textOf(box) == L"<!-- 代码 -->\r\n");
     click(item(texts, layout::kTexts, "Command1"));
     EXPECT(!IsWindowVisible(texts));
+    // The old code's box takes input while 替换 is the action.
+    EXPECT(!IsWindowEnabled(item(texts, layout::kTexts, "Text2")));
+    click(item(p.main(), layout::kMainForm, "OReplace"));
+    EXPECT(IsWindowEnabled(item(texts, layout::kTexts, "Text2")));
+    click(item(p.main(), layout::kMainForm, "OCheck"));
+    EXPECT(!IsWindowEnabled(item(texts, layout::kTexts, "Text2")));
     click(item(p.main(), layout::kMainForm, "CmdOpen"));
     checkWindow(p.window(win32ui::kFileBroClass), layout::kFileBro, false, {378, 455});
     click(item(p.main(), layout::kMainForm, "Command1"));
@@ -147,6 +165,72 @@ void windowsAsDesigned() {
     EXPECT(!IntersectRect(&both, &t, &a));
     for (const RECT& r : {t, a})
         EXPECT(r.left >= 0 && r.top >= 0 && r.right <= 1280 && r.bottom <= 1024);
+}
+
+// Pixels at 96 dpi that a control keeps from its caption: an option's or a box's indicator, a
+// frame's corners, a button's edges; -1: a control whose caption is drawn otherwise, or none.
+int keptFromCaption(Kind kind) {
+    switch (kind) {
+    case Kind::Option:
+    case Kind::CheckBox:
+        return 17;
+    case Kind::Frame:
+        return 16;
+    case Kind::Button:
+        return 8;
+    case Kind::Label:
+        return 0;
+    default:
+        return -1;
+    }
+}
+
+// Every caption of the window shows whole at the screen's DPI, on one line in the control's font.
+void captionsFit(HWND window, const layout::Window& w) {
+    const HDC dc = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    for (const layout::Control& c : w.controls) {
+        HWND control = item(window, w, c.name);
+        const std::wstring caption = control ? textOf(control) : std::wstring();
+        if (keptFromCaption(c.kind) < 0 || caption.empty())
+            continue;
+        const LOGFONTW lf = notedFont(control);
+        const HGDIOBJ before = SelectObject(dc, CreateFontIndirectW(&lf));
+        RECT text{0, 0, 0, 0}, room;
+        DrawTextW(dc, caption.c_str(), -1, &text, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        DeleteObject(SelectObject(dc, before));
+        GetClientRect(control, &room);
+        if (!EXPECT(text.right + MulDiv(keptFromCaption(c.kind), dpi, 96) <= room.right &&
+                    (c.kind == Kind::Frame || text.bottom <= room.bottom)))
+            fail(__FILE__, __LINE__,
+                 std::string(w.name) + "." + std::string(c.name) + " needs " + std::to_string(text.right) +
+                     " x " + std::to_string(text.bottom) + " of " + std::to_string(room.right) + " x " +
+                     std::to_string(room.bottom) + " at " + std::to_string(dpi) + " dpi");
+    }
+    ReleaseDC(nullptr, dc);
+}
+
+// At the screen's DPI (96, and 144 in a prefix of its own): each window as large as its design at
+// that DPI, and every caption whole.
+void captionsWholeAtTheScreensDpi() {
+    Program p(g_exe, addressesFile());
+    for (const char* opener : {"CmdAdd", "CmdOpen", "Command1"})
+        click(item(p.main(), layout::kMainForm, opener));
+    const std::pair<HWND, const layout::Window*> windows[] = {
+        {p.main(), &layout::kMainForm},
+        {p.window(win32ui::kTextsClass), &layout::kTexts},
+        {p.window(win32ui::kFileBroClass), &layout::kFileBro},
+        {p.window(win32ui::kAboutClass), &layout::kAbout}};
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    for (const auto& [window, design] : windows) {
+        RECT client;
+        GetClientRect(window, &client);
+        EXPECT(std::abs(client.right - MulDiv(design->width, dpi, layout::kTwipsPerInch)) <= 1 &&
+               std::abs(client.bottom - MulDiv(design->height, dpi, layout::kTwipsPerInch)) <= 1);
+        captionsFit(window, *design);
+    }
 }
 
 // Keep-on-top follows its box. Enter held down on a button clicks it once. About opens on top,
@@ -257,18 +341,30 @@ struct Session {
     }
 };
 
-// The log as the table writes it, as the Windows log shows it.
+// The log as the table writes it, as the Windows log shows it: a '/' behind a name's letter stands
+// between folder and name.
 std::wstring windowsLog(const char* log) {
     std::wstring out;
-    for (const wchar_t c : wide(log))
-        out += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c == L'/' ? L'\\' : c);
+    for (const wchar_t c : wide(log)) {
+        const bool separator = c == L'/' && !out.empty() && std::iswalnum(out.back());
+        out += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, separator ? L'\\' : c);
+    }
     return out + L"\r\n感谢您使用本软件！";
 }
 
+// A name of the code window's rows is its control, any other the main window's.
+bool inTexts(const std::string& name) {
+    return std::ranges::any_of(layout::kTexts.controls,
+                               [&](const layout::Control& c) { return c.name == name; });
+}
+
 void choose(Session& s, const std::string& choice) {
-    if (choice[0] == '=')
-        setText(s.control("TOther"), wide(choice.substr(1)));
-    else if (choice == "Pick")
+    const std::size_t typed = choice.find('=');
+    if (typed != std::string::npos) {
+        const std::string name = choice.substr(0, typed);
+        setText(inTexts(name) ? s.texts(name.c_str()) : s.control(name.c_str()),
+                wide(choice.substr(typed + 1)));
+    } else if (choice == "Pick")
         click(s.control("CmdOpen"));
     else if (choice == "Tick")
         click(item(s.picker(), layout::kFileBro, "Check1"));
@@ -277,7 +373,7 @@ void choose(Session& s, const std::string& choice) {
         choice == "Close" ? (void)SendMessageW(picker, WM_CLOSE, 0, 0)
                           : click(item(picker, layout::kFileBro, "Command1"));
         EXPECT(waitFor([&] { return !IsWindow(picker); }));
-    } else if (choice.rfind("Check", 0) == 0) {
+    } else if (inTexts(choice)) {
         HWND box = s.texts(choice.c_str());
         SendMessageW(box, BM_SETCHECK, checked(box) ? BST_UNCHECKED : BST_CHECKED, 0);
     } else {
@@ -286,20 +382,21 @@ void choose(Session& s, const std::string& choice) {
 }
 
 void choicesInTheWindowsShapeTheRun() {
-    for (const auto& [choices, log, after] : windowcases::choiceCases()) {
+    for (const auto& [choices, log, after, message] : windowcases::choiceCases()) {
         Session s(windowcases::kChoiceFiles);
         s.prepare(L"C");
         std::istringstream words(choices);
         for (std::string choice; words >> choice;)
             choose(s, choice);
         const std::wstring logged = s.run();
-        if (log) {
-            if (!EXPECT_EQ(logged, windowsLog(log)))
-                fail(__FILE__, __LINE__, std::string("case ") + choices);
-        } else {
+        if (!EXPECT_EQ(logged, log ? windowsLog(log) : std::wstring()))
+            fail(__FILE__, __LINE__, std::string("case ") + choices);
+        if (message) {
             const Box box = answerBox(s.p->id());
-            EXPECT(logged.empty() && box.shown && box.hasIcon);
-            EXPECT_EQ(box.text, wide(layout::kBadExtension));
+            EXPECT(box.shown && box.hasIcon);
+            EXPECT_EQ(box.text, wide(message));
+        } else {
+            EXPECT(!boxShown(s.p->id()));
         }
         for (const auto& [name, bytes] : after)
             if (!EXPECT_EQ(wide(readFile(s.dir, name)), wide(bytes)))
@@ -493,6 +590,7 @@ const std::pair<const char*, std::function<void()>> kCases[] = {
     {"cancelStopsBetweenFiles", cancelStopsBetweenFiles},
     {"onePressIsOneRun", onePressIsOneRun},
     {"longCodeHeldAsideAndCleared", longCodeHeldAsideAndCleared},
+    {"captionsWholeAtTheScreensDpi", captionsWholeAtTheScreensDpi},
 };
 
 } // namespace
@@ -517,7 +615,7 @@ int tour(const std::wstring& exe, const std::wstring& work) {
                                                     {"texts", p.window(win32ui::kTextsClass)},
                                                     {"filebro", p.window(win32ui::kFileBroClass)},
                                                     {"about", p.window(win32ui::kAboutClass)}};
-    const POINT places[] = {{10, 10}, {450, 10}, {10, 470}, {450, 500}};
+    const POINT places[] = {{10, 10}, {590, 10}, {10, 470}, {590, 640}};
     for (std::size_t i = 0; i < std::size(windows); ++i)
         SetWindowPos(windows[i].second, nullptr, places[i].x, places[i].y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     Sleep(1500);
@@ -534,6 +632,8 @@ int tour(const std::wstring& exe, const std::wstring& work) {
 }
 
 int wmain(int argc, wchar_t** argv) {
+    // Sizes and fonts as the program has them, at whatever DPI the screen has.
+    SetProcessDPIAware();
     if (argc == 3 && std::wstring(argv[1]) == L"--start-and-close")
         return startAndClose(argv[2]);
     if (argc == 4 && std::wstring(argv[1]) == L"--tour")

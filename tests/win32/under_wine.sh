@@ -2,7 +2,7 @@
 # Runs a Windows test program under wine: under_wine.sh PREFIX PROGRAM.exe [FILE...] [-- WORD...]
 # Each file is handed over as a Windows path, then a fresh work folder, then the words as they are. The
 # program gets an X display of its own when none is set, the prefix is made ready first, and the
-# wine server is stopped afterwards.
+# wine server is stopped afterwards. STEPWICK_WINE_DPI sets the prefix's screen DPI (96).
 set -eu
 prefix=$1 program=$2
 shift 2
@@ -20,7 +20,7 @@ if [ -z "${DISPLAY:-}" ]; then
     start_xvfb 1280x1024x24
 fi
 work=$(mktemp -d "$PWD/win32-work.XXXXXX")
-sh "$(dirname "$0")/prepare_prefix.sh" "$prefix"
+sh "$(dirname "$0")/prepare_prefix.sh" "$prefix" "${STEPWICK_WINE_DPI:-96}"
 files=
 while [ $# -gt 0 ] && [ "$1" != -- ]; do
     files="$files $(winepath -w "$1")"

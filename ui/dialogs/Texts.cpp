@@ -17,6 +17,9 @@ Texts::Texts(QWidget* parent) : QWidget(parent) {
     const FormControls controls(this, layout::kTexts);
     Text1 = controls.get<CodeTextBox>("Text1");
     Text1->setAccessibleName(toQString(layout::kCodeName));
+    Text2 = controls.get<CodeTextBox>("Text2");
+    Text2->setAccessibleName(toQString(layout::kOldCodeName));
+    Text2->setEnabled(false);
     Check1 = controls.get<QCheckBox>("Check1");
     Check2 = controls.get<QCheckBox>("Check2");
     Check3 = controls.get<QCheckBox>("Check3");
@@ -31,6 +34,10 @@ bool Texts::once() const { return Check1->isChecked(); }
 bool Texts::afterPreamble() const { return Check2->isChecked(); }
 
 bool Texts::matchLineBreaks() const { return Check3->isChecked(); }
+
+QString Texts::oldCode() const { return Text2->code(); }
+
+void Texts::setReplacing(bool replacing) { Text2->setEnabled(replacing); }
 
 void Texts::closeForGood() {
     m_closingForGood = true;

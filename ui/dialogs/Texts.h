@@ -23,6 +23,10 @@ public:
     bool afterPreamble() const;
     // Line breaks as the file's own.
     bool matchLineBreaks() const;
+    // The old code that 替换 takes out, line breaks as LF; its box takes input only while 替换 is
+    // the action.
+    QString oldCode() const;
+    void setReplacing(bool replacing);
     // Closes the window for good instead of hiding it (the exit sequence).
     void closeForGood();
 
@@ -33,6 +37,7 @@ private:
     void command1Click();
 
     CodeTextBox* Text1 = nullptr;
+    CodeTextBox* Text2 = nullptr;
     QCheckBox* Check1 = nullptr;
     QCheckBox* Check2 = nullptr;
     QCheckBox* Check3 = nullptr;

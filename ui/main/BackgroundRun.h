@@ -25,7 +25,7 @@ class QWidget;
 class BackgroundRun : public QObject {
     Q_OBJECT
 public:
-    using Batch = std::function<BatchResult(BatchSink&)>;
+    using Batch = std::function<BatchResult(layout::ProgressSink&)>;
     using Log = std::function<void(std::string_view)>;
     // Called on the windows' thread once every piece of the log has gone to log, in order, and the
     // windows take input again; failure is what the batch threw.

@@ -19,6 +19,7 @@
 #include "ui/widgets/PictureButton.h"
 #include "ui/widgets/WindowSetup.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -84,6 +85,8 @@ void MainForm::buildControls() {
     Ohead = controls.get<QRadioButton>("Ohead");
     Check1 = controls.get<QCheckBox>("Check1");
     ADL = controls.get<QLabel>("ADL");
+    TExclude = controls.get<QLineEdit>("TExclude");
+    CheckPreview = controls.get<QCheckBox>("CheckPreview");
     controls.get<QLabel>("Image1")->setAccessibleName(toQString(layout::kLogoName));
     finishControls();
     setUpKeyboard();
@@ -94,6 +97,8 @@ void MainForm::finishControls() {
     Text1->setAccessibleName(toQString(layout::kLogName));
     appendLog(layout::kMainForm["Text1"].caption);
     TOther->setAccessibleName(toQString(layout::kOtherTypeName));
+    TExclude->setAccessibleName(toQString(layout::kExcludeName));
+    groupPositions();
     ADL->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The banner sizes itself to its caption and keeps its left edge.
     ADL->adjustSize();
@@ -103,6 +108,13 @@ void MainForm::setUpKeyboard() {
     // No button of the window is its default: Enter in TOther presses nothing.
     clickFocusedButtonsOnEnter(this);
     showFocusCue(Text1);
+}
+
+// One choice across two frames: a group of their own, not each frame's.
+void MainForm::groupPositions() {
+    auto* positions = new QButtonGroup(this);
+    for (const std::string_view name : layout::kPositionOptions)
+        positions->addButton(findChild<QRadioButton*>(toQString(name)));
 }
 
 void MainForm::connectEvents() {
@@ -125,6 +137,9 @@ void MainForm::connectEvents() {
                         m_mod.FileExt = type;
                 });
     }
+    // The old code's box takes input while 替换 is the action.
+    connect(findChild<QRadioButton*>(QStringLiteral("OReplace")), &QRadioButton::toggled, this,
+            [this](bool on) { texts()->setReplacing(on); });
 }
 
 void MainForm::load() {
@@ -136,8 +151,10 @@ void MainForm::load() {
 }
 
 Texts* MainForm::texts() {
-    if (!m_texts)
+    if (!m_texts) {
         m_texts = new Texts;
+        m_texts->setReplacing(findChild<QRadioButton*>(QStringLiteral("OReplace"))->isChecked());
+    }
     return m_texts;
 }
 
@@ -174,7 +191,9 @@ void MainForm::command2Click() {
     // An empty code would only add line breaks: say so before anything is touched.
     if (texts()->code().isEmpty())
         return tellCodeIsEmpty();
-    auto batch = [this, input = choices()](BatchSink& sink) { return runBatch(input, sink, m_system); };
+    auto batch = [this, input = choices()](layout::ProgressSink& sink) {
+        return layout::carryOut(input, sink, m_system);
+    };
     if (!m_run->start(batch, {this, m_texts.data(), m_fileBro.data(), m_about.data()}))
         MessageBox::show(this, toQString(layout::kMessageTitle), toQString(layout::kRunStopped),
                          MessageBox::Icon::Warning);
@@ -189,6 +208,15 @@ BatchInput MainForm::choices() {
     choices.afterPreamble = texts()->afterPreamble();
     choices.matchLineBreaks = texts()->matchLineBreaks();
     choices.code = texts()->code().toStdString();
+    for (const layout::ActionOption& option : layout::kActionOptions)
+        if (findChild<QRadioButton*>(toQString(option.option))->isChecked())
+            choices.action = option.action;
+    choices.oldCode = texts()->oldCode().toStdString();
+    for (const layout::BesideOption& option : layout::kBesideOptions)
+        if (findChild<QRadioButton*>(toQString(option.option))->isChecked())
+            choices.beside = option.beside;
+    choices.exclude = layout::exclusionList(TExclude->text().toStdString());
+    choices.preview = CheckPreview->isChecked();
     return layout::runRequest(m_mod, choices, &m_run->stopFlag());
 }
 

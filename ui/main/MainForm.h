@@ -57,6 +57,7 @@ private:
     void buildControls();
     void finishControls();
     void setUpKeyboard();
+    void groupPositions();
     void connectEvents();
     void load();
 
@@ -94,6 +95,8 @@ private:
     QLineEdit* TOther;
     QRadioButton* Ohead;
     QCheckBox* Check1;
+    QLineEdit* TExclude;
+    QCheckBox* CheckPreview;
     QLabel* ADL;
     QTimer* Timer1;
 

@@ -168,6 +168,8 @@ void FormControls::place(QWidget* widget, const layout::Control& row) const {
         widget->setFont(toQFont(*font));
     if (row.colour && row.kind != Kind::TextBlock)
         setTextColour(widget, toQColor(*row.colour));
+    if (!row.tip.empty())
+        widget->setToolTip(toQString(row.tip));
 }
 
 void FormControls::chainFocus() const {
