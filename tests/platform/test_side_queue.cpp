@@ -207,7 +207,7 @@ TEST(SideThreads, TasksWaitingOnEachOtherEndOnABoundedPool) {
     const std::thread::id test = std::this_thread::get_id();
     std::mutex seenMutex;
     std::set<std::thread::id> ran; // side threads that took a task: one the asker beat may not
-    const auto counted = [&] { // a side thread's end, never this one's
+    const auto counted = [&] {     // a side thread's end, never this one's
         if (std::this_thread::get_id() == test)
             return;
         t_end.ended = &ended;
