@@ -16,3 +16,23 @@ fresh() {
     while [ $# -gt 1 ]; do printf "$2" > "$WORK/d/$1"; shift 2; done
 }
 finish() { echo "$failures failed"; [ "$failures" -eq 0 ]; }
+# FIRST... -- SECOND...: the first command's log fills the pipe it writes to, so that it holds its
+# folders until the rest is read; the second runs meanwhile (its status in held_status, its
+# messages in $WORK/err). Then the first must go on to its end.
+beside_first() {
+    local first=() pid
+    while [ "$1" != -- ]; do first+=("$1"); shift; done
+    shift
+    mkfifo "$WORK/log"
+    "${first[@]}" > "$WORK/log" &
+    pid=$!
+    exec 3< "$WORK/log"
+    rm "$WORK/log"
+    read -r _ <&3
+    "$@" > /dev/null 2> "$WORK/err"
+    held_status=$?
+    cat <&3 > /dev/null
+    exec 3<&-
+    wait $pid
+    expect "${first[*]}: went on beside the second run" "$?" 0
+}

@@ -90,18 +90,8 @@ mkdir -p "$WORK/n/sub/$long/$long" "$WORK/n/side"
 for i in $(seq 1100); do printf 'o\n' > "$WORK/n/sub/$long/$long/f$i.txt"; done
 printf 'o\n' > "$WORK/n/side/s.txt"
 held() { # first folder, second folder, what the second run should say and exit with
-    mkfifo "$WORK/log"
-    "$CLI" -r --code FIRST "$WORK/$1" > "$WORK/log" &
-    local pid=$!
-    exec 3< "$WORK/log"
-    rm "$WORK/log"
-    read -r _ <&3 # its first line: the first run holds its folders
-    "$CLI" -r --code SECOND "$WORK/$2" > /dev/null 2> "$WORK/err"
-    expect "$1 held, run on $2" "$?:$(cat "$WORK/err")" "$3"
-    cat <&3 > /dev/null
-    exec 3<&-
-    wait $pid
-    expect "$1 held, run on $2: the first run went on" "$?" 0
+    beside_first "$CLI" -r --code FIRST "$WORK/$1" -- "$CLI" -r --code SECOND "$WORK/$2"
+    expect "$1 held, run on $2" "$held_status:$(cat "$WORK/err")" "$3"
 }
 busy="another run is changing this folder"
 held n n "2:stepwick-cli: $WORK/n: $busy"

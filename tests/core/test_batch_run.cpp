@@ -27,8 +27,7 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
     TempDir dir, outside;
     for (const char* name :
          {"a.cgi", "B.CGI", "c.Cgi", "d.cgi.bak", "e.cg", "noext", "x.html", "x.htm", "y.h[t]m",
-          ".hidden.cgi", "z.c1i", "z.c1ix", "x.HTMLX", "x.ht", "z.c中i", "u.中文本s", "INDEX.ASP",
-          "k.ABCDEFGHIJKLMNOPQRSTUVWXYZ", "l.abcdefghijklmnopqrstuvwxyz"})
+          ".hidden.cgi", "z.c1i", "z.c1ix", "x.HTMLX", "x.ht", "z.c中i", "u.中文本s", "INDEX.ASP"})
         writeFile(dir / name, "x");
     writeFile(outside / "target.cgi", "x");
     (void)makeLink(outside / "target.cgi", dir / "link.cgi"); // wine makes none
@@ -45,7 +44,8 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
         const BatchResult r = previewBatch(at(dir, input(type, "foot", "C")), files, system);
         return r.outcome == BatchResult::Outcome::Completed ? files : V{"<unreadable>"};
     };
-    // Where the file system keeps no entry types, each entry's own type still decides.
+    // Where the file system keeps no entry types, each entry's own type still decides. (The rules of
+    // a type by themselves, letter case, stars and whole alphabets: fuzz_names and its seeds.)
     for (bool typed : {true, false}) {
         SCOPED_TRACE(typed ? "entry types listed" : "DT_UNKNOWN");
         platform::RecordingFileSystem fs;
@@ -55,15 +55,10 @@ TEST(BatchRun, MatchesRegularVisibleFilesByExtensionIgnoringCase) {
         // Three characters without wildcards also take longer extensions that begin with them.
         EXPECT_EQ(matchingFiles("htm", systemWith(fs)), (V{"x.htm", "x.html", "x.HTMLX"}));
         EXPECT_EQ(matchingFiles("html", systemWith(fs)), (V{"x.html"}));
-        EXPECT_EQ(matchingFiles("asp", systemWith(fs)), (V{"INDEX.ASP"}));
-        for (const char* every : {"abcdefghijklmnopqrstuvwxyz", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"})
-            EXPECT_EQ(matchingFiles(every, systemWith(fs)),
-                      (V{"k.ABCDEFGHIJKLMNOPQRSTUVWXYZ", "l.abcdefghijklmnopqrstuvwxyz"}));
         EXPECT_EQ(matchingFiles("", systemWith(fs)), (V{"noext"}));
         EXPECT_EQ(matchingFiles("c?i", systemWith(fs)), (V{"a.cgi", "B.CGI", "c.Cgi", "z.c1i", "z.c中i"}))
             << "with a wildcard, three characters take no longer extensions";
         EXPECT_EQ(matchingFiles("中文本", systemWith(fs)), (V{"u.中文本s"})) << "characters, not bytes";
-        EXPECT_EQ(matchingFiles("h*", systemWith(fs)), (V{"x.ht", "x.htm", "x.html", "x.HTMLX", "y.h[t]m"}));
         EXPECT_EQ(matchingFiles("h[t]m", systemWith(fs)), (V{"y.h[t]m"})) << "brackets are plain characters";
         BatchInput both = input("asp", "foot", "C");
         both.types.emplace_back("CGI");
@@ -303,19 +298,13 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
         EXPECT_EQ(runBatch(at(dir, in), sink, systemWith()).outcome, outcome)
             << ext << " " << code << " " << encoding;
     }
-    // A marker, an old code, a list of types or an exclusion that cannot be followed.
+    // A marker, an old code, a list of types or an exclusion that the windows could hand over and
+    // cannot be followed. (What the command line refuses before it reaches the core: its table.)
     const std::function<void(BatchInput&)> bad[] = {
         [](BatchInput& in) { in.place = CodeAt::BeforeMarker; },
-        [](BatchInput& in) { in.place = CodeAt::AfterMarker, in.marker = "<body>\n"; },
-        [](BatchInput& in) { in.action = RunAction::Replace, in.oldCode = "x\r\n"; },
         [](BatchInput& in) { in.action = RunAction::Replace; },
         [](BatchInput& in) { in.action = RunAction::Replace, in.oldCode = "x\n"; },
-        [](BatchInput& in) {
-            in.types = {"txt", "", "htm"};
-        },
-        [](BatchInput& in) {
-            in.exclude = {"a.txt", "/tmp/a.txt"};
-        },
+        [](BatchInput& in) { in.types.emplace_back(""); },
         [](BatchInput& in) { in.exclude = {"../x"}; },
         [](BatchInput& in) { in.exclude = {"sub\\..\\..\\x"}; },
         [](BatchInput& in) { in.exclude = {"C:x"}; },
@@ -352,10 +341,11 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     EXPECT_EQ(readFile(dir / "a.txt"), "a\t<p>\r\n\r\n");
 }
 
-// Each system error the window's log names, in the system's own numbers, has its own words.
+// Each system error the window's log names, in the system's own numbers, has its own words: on
+// Windows every error the conditions table maps to one of them.
 TEST(BatchRun, WindowsNameEachSystemErrorInItsOwnWords) {
     const std::pair<std::vector<int>, const char*> reasons[] = {
-#ifdef _WIN32 // every error the conditions table maps to one of these
+#ifdef _WIN32
         {{2, 3, 15, 53, 67, 161}, "没有那个文件或目录"},
         {{5, 12, 82}, "权限不够"},
         {{1314, 1307}, "不允许的操作"},
@@ -364,11 +354,9 @@ TEST(BatchRun, WindowsNameEachSystemErrorInItsOwnWords) {
         {{19}, "只读文件系统"},
         {{4}, "打开的文件过多"},
         {{23, 30, 29, 1117}, "输入/输出错误"},
-#else
-        {{ENOENT}, "没有那个文件或目录"},   {{EACCES}, "权限不够"},     {{EPERM}, "不允许的操作"},
-        {{EBUSY}, "文件正被其他程序使用"},  {{ENOSPC}, "磁盘空间不足"}, {{EROFS}, "只读文件系统"},
-        {{EMFILE}, "打开的文件过多"},       {{EIO}, "输入/输出错误"},   {{EFBIG}, "文件过大"},
-        {{ENFILE}, "系统中打开的文件过多"}, {{EDQUOT}, "超出磁盘配额"},
+#else // errno values are their own conditions; the quota has none and goes by its number
+        {{EIO}, "输入/输出错误"},
+        {{EDQUOT}, "超出磁盘配额"},
 #endif
     };
 #ifdef _WIN32

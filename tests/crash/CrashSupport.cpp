@@ -92,8 +92,8 @@ void note(std::string& problems, const std::string& what) {
 // A run of stepwick-cli --ext txt over a folder: what each target holds before, after one run and
 // after two. A removal starts from the files with the code inserted; a second one changes nothing.
 // A replacement starts from the files with the old code at their head and leaves them with the
-// new one; a second changes nothing. Before a marker, the code goes on its own line in front of each
-// file's last "</body>", which starts its line.
+// new one; a second changes nothing. Before a marker, once: each target is given with '|' where
+// the code goes on its own line, '~' where it goes inline; a second run changes nothing.
 struct Scenario {
     bool head;
     std::string code;
@@ -103,10 +103,6 @@ struct Scenario {
     Kind kind = Kind::Add;
     static constexpr const char* kOldCode = "OLD 旧代码";
 
-    std::string beforeBody(std::string bytes) const {
-        return bytes.insert(bytes.rfind("</body>"), code + "\r\n");
-    }
-
     Scenario(bool h, std::string c, Contents o, bool r = false, Kind k = Kind::Add)
         : head(h), code(std::move(c)), old(std::move(o)), remove(r), kind(k) {
         for (auto& [name, bytes] : old) {
@@ -114,12 +110,16 @@ struct Scenario {
                 ::strcasecmp(name.c_str() + name.size() - 4, ".txt") != 0)
                 continue;
             order.push_back(name);
-            if (kind != Kind::Add) {
-                fresh[name] =
-                    kind == Kind::Replace ? testfiles::inserted(bytes, code, true) : beforeBody(bytes);
-                twice[name] = kind == Kind::Replace ? fresh[name] : beforeBody(fresh[name]);
-                if (kind == Kind::Replace)
-                    bytes = testfiles::inserted(bytes, kOldCode, true);
+            if (kind == Kind::BeforeMarker) {
+                const std::size_t at = bytes.find_first_of("|~");
+                fresh[name] = twice[name] =
+                    std::string(bytes).replace(at, 1, bytes[at] == '|' ? code + "\r\n" : code);
+                bytes.erase(at, 1);
+                continue;
+            }
+            if (kind == Kind::Replace) {
+                fresh[name] = twice[name] = testfiles::inserted(bytes, code, true);
+                bytes = testfiles::inserted(bytes, kOldCode, true);
                 continue;
             }
             fresh[name] = testfiles::inserted(bytes, code, head);
@@ -139,7 +139,7 @@ struct Scenario {
         if (kind == Kind::Replace)
             return {"--head", "--replace", kOldCode, "--ext", "txt", "--code", code, folder};
         if (kind == Kind::BeforeMarker)
-            return {"--before", "</body>", "--ext", "txt", "--code", code, folder};
+            return {"--before", "</body>", "--once", "--ext", "txt", "--code", code, folder};
         std::vector<std::string> a{head ? "--head" : "--foot", "--ext", "txt", "--code", code, folder};
         if (remove)
             a.insert(a.begin() + 1, "--remove");
@@ -150,14 +150,15 @@ struct Scenario {
     std::string log(const std::map<std::string, std::string>& failed = {},
                     const std::set<std::string>& notHeld = {}) const {
         std::string log = "被处理的文件\n";
-        const std::string skipped =
-            kind == Kind::Replace ? "（already holds the new code）\n" : "（未含此代码）\n";
+        const std::string skipped = kind == Kind::Replace        ? "（already holds the new code）\n"
+                                    : kind == Kind::BeforeMarker ? "（已含此代码，未再添加）\n"
+                                                                 : "（未含此代码）\n";
         for (const auto& n : order)
             log += n + (failed.count(n)    ? "（未能处理：" + failed.at(n) + "）\n"
                         : notHeld.count(n) ? skipped
                                            : "\n");
         log += "\n处理了" + std::to_string(order.size() - failed.size() - notHeld.size()) + "个文件。\n";
-        if (kind == Kind::Replace && !notHeld.empty())
+        if (kind != Kind::Add && !notHeld.empty())
             log += "有" + std::to_string(notHeld.size()) + "个文件已含此代码，未再添加。\n";
         if (!failed.empty())
             log += "有" + std::to_string(failed.size()) + "个文件未能处理。\n";
@@ -214,7 +215,7 @@ void expectSecondRunFinishes(const std::string& folder, const Scenario& s, const
     EXPECT_EQ(second.exitCode, 0) << second.err;
     std::set<std::string> notHeld;
     for (const auto& [name, isNew] : afterKill.changed)
-        if (isNew && (s.remove || s.kind == Kind::Replace))
+        if (isNew && (s.remove || s.kind != Kind::Add))
             notHeld.insert(name);
     EXPECT_EQ(second.out, s.log({}, notHeld));
     Contents want = s.old;
@@ -273,11 +274,12 @@ void checkEveryKillPoint(const std::string& base, bool head, const std::string& 
                          long* calls, bool remove, Kind kind) {
     const std::string body16("h\0i\0\r\0\n\0", 8);
     const bool replaces = head || remove || code.size() > 4096 || kind != Kind::Add;
-    // Beside a marker: pages that end in it, and one that holds it twice.
-    const Contents pages{{"a.txt", "<p>\r\n</body>\r\n"},
-                         {"B.txt", "</body>"},
-                         {"c.txt", kBom + "<p>\r\n</body>\r\n</html>\r\n"},
-                         {"d.txt", "</body>\r\n<p>\r\n</body>\r\n"},
+    // Beside a marker: pages that end in it, with it inline, and one that holds it twice.
+    const Contents pages{{"a.txt", "<p>\r\n|</body>\r\n"},
+                         {"B.txt", "|</body>"},
+                         {"c.txt", kBom + "<p>\r\n|</body>\r\n</html>\r\n"},
+                         {"d.txt", "</body>\r\n<p>\r\n|</body>\r\n"},
+                         {"e.txt", "<p>x~</body></html>"},
                          {"keep.dat", "not a target </body>\r\n"}};
     const Scenario s(head, code,
                      kind == Kind::BeforeMarker ? pages

@@ -23,7 +23,7 @@ unsigned seed();
 // programs are said to have much unwritten data with busyDisk; calls, if given, receives the number
 // of file-system calls of a whole run. With remove, the files start with the code and lose it.
 // kind: a plain run (head or foot, or with remove a removal), a replacement of an old code at the
-// head, or the code in front of each file's last </body>.
+// head, or the code in front of each file's last </body>, once.
 enum class Kind { Add, Replace, BeforeMarker };
 void checkEveryKillPoint(const std::string& base, bool head, const std::string& code = "CODE 代码",
                          bool busyDisk = false, long* calls = nullptr, bool remove = false,

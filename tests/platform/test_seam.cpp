@@ -1,7 +1,6 @@
 // The file system and charsets of the running system, held to what the seam promises: one table
 // for every system, run on Linux and (under wine) on Windows.
 #include "platform/Retry.h"
-#include "platform/ScopedOverride.h"
 #include "platform/System.h"
 
 #include <gtest/gtest.h>
@@ -427,24 +426,6 @@ TEST_P(CharsetTest, ConvertsAsIconvDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Charsets, CharsetTest, testing::ValuesIn(kCharsetCases),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// A test's stand-in must leave the seam as it found it, even when guards nest, or a later test
-// runs against the wrong service. A std::string slot also shows the saved value is moved, not
-// aliased.
-TEST(ScopedOverride, NestedGuardsPutBackWhatEachFound) {
-    std::string slot = "system";
-    {
-        ScopedOverride<std::string> outer(slot, "outer");
-        EXPECT_EQ(slot, "outer");
-        {
-            ScopedOverride<std::string> inner(slot, "inner");
-            EXPECT_EQ(slot, "inner");
-        }
-        EXPECT_EQ(slot, "outer");
-        slot = "changed while overridden";
-    }
-    EXPECT_EQ(slot, "system");
-}
 
 // Only an interruption is worth another call: any other failure, and a success, end the loop.
 TEST(RetryOnInterrupt, RepeatsOnlyAnInterruptedCall) {
