@@ -30,3 +30,7 @@ TEST(KillPoints, ReplaceAndMarker) {
 }
 TEST(RandomKill, Head) { crash::checkRandomKills(crash::scratchBase(), true, 2000, 100, crash::seed()); }
 TEST(RandomKill, Foot) { crash::checkRandomKills(crash::scratchBase(), false, 2000, 100, crash::seed()); }
+// As on Windows: each new content under its temporary name from the start.
+TEST(RandomKill, HeadNamed) {
+    crash::checkRandomKills(crash::scratchBase(), true, 2000, 100, crash::seed(), /*named=*/true);
+}
