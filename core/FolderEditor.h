@@ -171,6 +171,10 @@ private:
         std::string_view bytes;         // what takes their place
     };
     Pending prepareSplice(Pending p, platform::UniqueFile src, const Splice& splice);
+    // Throws FileError (Refusal::CodeHidesMarker) where the splice, made in the file read whole,
+    // would not leave code (the code and its line break) where the removal's search finds it.
+    void checkFoundAgain(const std::string& path, const CodeEdit& edit, const Spot& spot,
+                         const Splice& splice, std::string_view code);
     Pending prepareAtMarker(Pending p, platform::UniqueFile src, const CodeEdit& edit, EncodedCode& code);
     Pending prepareReplacement(Pending p, platform::UniqueFile src, const CodeEdit& edit, EncodedCode& code);
     void checkReplaceable(const std::string& path);

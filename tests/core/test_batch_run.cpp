@@ -284,6 +284,11 @@ TEST(BatchRun, RecursiveRunEntersEachFolderOnceWithoutMountIds) {
 }
 #endif
 
+// A comment the code opens in front of the tag hides it in every file.
+static void codeHidingItsTag(BatchInput& in) {
+    in.place = CodeAt::BeforeMarker, in.marker = "</body>", in.code = [] { return "<!-- x"; };
+}
+
 TEST(BatchRun, NothingHappensWithUnusableInput) {
     TempDir dir;
     writeFile(dir / "a.txt", "a");
@@ -307,6 +312,7 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     const std::function<void(BatchInput&)> bad[] = {
         [](BatchInput& in) { in.place = CodeAt::BeforeMarker; },
         [](BatchInput& in) { in.place = CodeAt::AfterMarker, in.marker = "<body>\n"; },
+        codeHidingItsTag,
         [](BatchInput& in) { in.action = RunAction::Replace, in.oldCode = "x\r\n"; },
         [](BatchInput& in) { in.action = RunAction::Replace; },
         [](BatchInput& in) { in.action = RunAction::Replace, in.oldCode = "x\n"; },
