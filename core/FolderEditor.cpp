@@ -273,8 +273,7 @@ void FolderEditor::createNew(Pending& p, std::uint32_t permissions) {
             p.file = UniqueFile(m_setup.fs, file);
             return;
         }
-        if (ec != std::errc::operation_not_supported && ec != std::errc::is_a_directory &&
-            ec != std::errc::invalid_argument)
+        if (!noUnnamedFiles(ec))
             throw FileError(ec, "create a temporary file in", m_setup.folder);
         m_shared.unnamedWorks = false;
     }
