@@ -135,17 +135,6 @@ bool openRun(const BatchInput& input, const platform::System& system, bool lock,
     return true;
 }
 
-// Why the code, read, cannot serve as the request asks; empty when it can.
-std::string codeUseFault(const BatchInput& input, const std::string& code) {
-    if (input.action == RunAction::Replace && codeLike(input.oldCode) == code)
-        return "the old code and the new one are the same";
-    // In front of a tag, a comment the code opens and does not close hides the tag in every file.
-    if (input.place == CodeAt::BeforeMarker && isHtmlTag(input.marker) && input.action != RunAction::Remove &&
-        hidesTagBehind(code))
-        return "the code opens an HTML comment that would hide " + input.marker;
-    return {};
-}
-
 // Reads the code and checks it once, before any file is touched, for every file.
 bool takeCode(const BatchInput& input, const platform::System& system, RunStart& run, BatchResult& result) {
     try {
@@ -160,12 +149,12 @@ bool takeCode(const BatchInput& input, const platform::System& system, RunStart&
             result.error = std::move(fault.reason);
             return false;
         }
-        if (std::string fault = codeUseFault(input, code); !fault.empty()) {
+        const bool replace = input.action == RunAction::Replace;
+        if (replace && codeLike(input.oldCode) == code) {
             result.outcome = Outcome::BadRequest;
-            result.error = std::move(fault);
+            result.error = "the old code and the new one are the same";
             return false;
         }
-        const bool replace = input.action == RunAction::Replace;
         const std::string charset = system.charsets.systemCharset();
         run.code.emplace(system.charsets, std::move(code), charset, input.encoding);
         if (replace)

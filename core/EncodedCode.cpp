@@ -203,9 +203,8 @@ EncodedCode::EncodedCode(platform::Charsets& charsets, std::string utf8Code, con
         m_forced = forcedEncoding(kind);
     m_charsetIsUtf8 = kind == CharsetKind::Utf8 || (m_forced && *m_forced != TextEncoding::System);
     // Counted, not kept: a code the charset cannot hold is refused before any file is touched.
-    m_mostBytes = std::max(m_utf8.size(), make(Form::Utf16LE, LineBreak::CrLf, nullptr, 0));
     if (!m_charsetIsUtf8)
-        m_mostBytes = std::max(m_mostBytes, make(Form::Charset, LineBreak::CrLf, nullptr, 0));
+        (void)make(Form::Charset, LineBreak::CrLf, nullptr, 0);
 }
 
 EncodingMark EncodedCode::encodingOf(std::string_view start, bool whole) const {

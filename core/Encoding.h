@@ -55,8 +55,6 @@ public:
     EncodingMark encodingOf(std::string_view start, bool whole) const;
     // The code followed by a line break, every line break of it (CR LF in the source) as lineBreak.
     const std::string& bytes(TextEncoding encoding, LineBreak lineBreak = LineBreak::CrLf);
-    // The most bytes the code and its line break take in any encoding a file may need.
-    std::size_t mostBytes() const { return m_mostBytes; }
     // The charset of text without a mark that is not UTF-8: the locale's, or the one asked for.
     const std::string& charset() const { return m_charset; }
     platform::Charsets& charsets() const { return m_charsets; }
@@ -77,5 +75,4 @@ private:
     std::optional<TextEncoding> m_forced;                      // every file without a mark
     std::map<std::pair<Form, LineBreak>, std::string> m_forms; // made on use, but m_utf8 itself
     std::size_t m_formBytes = 0;
-    std::size_t m_mostBytes = 0;
 };

@@ -28,8 +28,6 @@ std::string_view refusalText(Refusal refusal) {
         return "holds NUL bytes: perhaps UTF-16 without a byte-order mark, or not text";
     case Refusal::NoMarker:
         return "the marker is not found";
-    case Refusal::CodeHidesMarker:
-        return "the code would hide the marker";
     }
     return {};
 }
@@ -60,7 +58,5 @@ FileError::FileError(std::error_code error, std::string operation, std::string p
 std::string FileError::reason() const {
     if (m_refusal == Refusal::NoMarker && !m_subject.empty())
         return "no " + m_subject + " found";
-    if (m_refusal == Refusal::CodeHidesMarker && !m_subject.empty())
-        return "the code would hide " + m_subject;
     return describe(code(), m_refusal);
 }

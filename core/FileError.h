@@ -20,7 +20,6 @@ enum class Refusal {
     NotUtf8Text,      // not UTF-8 where the locale is, with a code beyond ASCII: its charset is unknown
     HoldsNul,         // NUL bytes without a byte-order mark: UTF-16 without its mark, or not text
     NoMarker,         // the marker the code goes beside is not in the file (subject names it)
-    CodeHidesMarker,  // the code, put in, would hide the marker or move it (subject names it)
 };
 
 std::string_view refusalText(Refusal refusal);

@@ -273,7 +273,8 @@ void FolderEditor::createNew(Pending& p, std::uint32_t permissions) {
             p.file = UniqueFile(m_setup.fs, file);
             return;
         }
-        if (!noUnnamedFiles(ec))
+        if (ec != std::errc::operation_not_supported && ec != std::errc::is_a_directory &&
+            ec != std::errc::invalid_argument)
             throw FileError(ec, "create a temporary file in", m_setup.folder);
         m_shared.unnamedWorks = false;
     }

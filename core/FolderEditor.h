@@ -88,10 +88,6 @@ public:
     // the whole old file, so the caller must not report the file as unchanged (a retry would
     // insert the code twice).
     bool syncFolder() noexcept;
-    // Whether new files can be made here without a name until they replace their old ones: asked
-    // of the folder on first use, before the run's threads start. Where they cannot (Windows, some
-    // file systems), each new file has a visible temporary name from prepare() to publish().
-    bool makesUnnamedFiles();
     // Removes temporary files a killed run left in the folder; a live process's stay, whoever's it is.
     void sweepLeftovers(const std::vector<platform::DirEntry>& entries) noexcept;
 
@@ -171,15 +167,9 @@ private:
         std::string_view bytes;         // what takes their place
     };
     Pending prepareSplice(Pending p, platform::UniqueFile src, const Splice& splice);
-    // Throws FileError (Refusal::CodeHidesMarker) where the splice, made in the file read whole,
-    // would not leave code (the code and its line break) where the removal's search finds it.
-    void checkFoundAgain(const std::string& path, const CodeEdit& edit, const Spot& spot,
-                         const Splice& splice, std::string_view code);
     Pending prepareAtMarker(Pending p, platform::UniqueFile src, const CodeEdit& edit, EncodedCode& code);
     Pending prepareReplacement(Pending p, platform::UniqueFile src, const CodeEdit& edit, EncodedCode& code);
     void checkReplaceable(const std::string& path);
-    // The errors by which a system or a file system says it makes no unnamed files.
-    static bool noUnnamedFiles(const std::error_code& ec);
     void createNew(Pending& p, std::uint32_t permissions);
     void createNamed(Pending& p, std::uint32_t permissions);
     void nameUnnamed(Pending& p);
@@ -239,11 +229,6 @@ private:
         platform::Charsets* charsets = nullptr;
         std::string output;
     };
-    // The run's thread, before the others start: makesUnnamedFiles().
-    struct Probe {
-        bool asked = false;
-        bool unnamed = false;
-    };
     // publish()'s thread, with discard() and syncFolder().
     struct PublishState {
         // Change times of files with further names, from before our first rename of one of them to
@@ -271,7 +256,6 @@ private:
     void flushOne(const FileToFlush& file, EachFlush& shared);
 
     Setup m_setup;
-    Probe m_probe;
     PrepareState m_prepare;
     PublishState m_publish;
     Shared m_shared;

@@ -157,26 +157,6 @@ bool FolderEditor::discard(Pending& p) noexcept {
     return whole;
 }
 
-bool FolderEditor::noUnnamedFiles(const std::error_code& ec) {
-    return ec == std::errc::operation_not_supported || ec == std::errc::is_a_directory ||
-           ec == std::errc::invalid_argument;
-}
-
-bool FolderEditor::makesUnnamedFiles() {
-    if (m_probe.asked)
-        return m_probe.unnamed;
-    m_probe.asked = true;
-    platform::FileHandle file = platform::kNoFile;
-    const std::error_code ec = m_setup.fs.openUnnamed(m_setup.dir, 0600, file);
-    if (!ec)
-        (void)m_setup.fs.close(file); // gone with its last handle
-    // Another failure (a full disk, say) is the files' own to report; until then, none is counted on.
-    m_probe.unnamed = !ec;
-    if (noUnnamedFiles(ec))
-        m_shared.unnamedWorks = false;
-    return m_probe.unnamed;
-}
-
 bool FolderEditor::syncFolder() noexcept { return !m_setup.fs.dataSync(m_setup.dir); }
 
 namespace {

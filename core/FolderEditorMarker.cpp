@@ -9,18 +9,6 @@
 using platform::FileHandle;
 using platform::UniqueFile;
 
-namespace {
-
-// The marker as a file in this encoding and with these line breaks holds it.
-MarkerSearch searchOf(const CodeEdit& edit, TextEncoding encoding, LineBreak lineBreak) {
-    const std::size_t breakSize = EncodedCode::lineBreak(encoding, lineBreak).size();
-    const std::string& markerLine = edit.markerBytes->bytes(encoding, lineBreak);
-    return MarkerSearch{edit.marker, std::string_view(markerLine).substr(0, markerLine.size() - breakSize),
-                        edit.markerIsTag, edit.position == Position::BeforeMarker};
-}
-
-} // namespace
-
 FolderEditor::Spot FolderEditor::locateAtMarker(FileHandle file, std::int64_t size, const std::string& path,
                                                 const CodeEdit& edit, Spot spot, bool compare) {
     // The last marker may stand anywhere: the file is read whole, here and only here.
@@ -28,7 +16,10 @@ FolderEditor::Spot FolderEditor::locateAtMarker(FileHandle file, std::int64_t si
     const std::size_t mark = spot.mark.markLength;
     const std::string_view text(m_prepare.buffer.data() + mark, m_prepare.have - mark);
     const std::size_t lineBreak = EncodedCode::lineBreak(spot.mark.encoding, spot.lineBreak).size();
-    const MarkerSearch marker = searchOf(edit, spot.mark.encoding, spot.lineBreak);
+    const std::string& markerLine = edit.markerBytes->bytes(spot.mark.encoding, spot.lineBreak);
+    const MarkerSearch marker{edit.marker,
+                              std::string_view(markerLine).substr(0, markerLine.size() - lineBreak),
+                              edit.markerIsTag, edit.position == Position::BeforeMarker};
     const FileStart start{text, spot.mark.encoding, m_prepare.charset, m_prepare.charsets, true};
     const std::optional<MarkerPlace> place = findMarkerPlace(start, marker);
     if (!place)
@@ -62,23 +53,7 @@ FolderEditor::Pending FolderEditor::prepareAtMarker(Pending p, UniqueFile src, c
     std::string_view form(*spot.code);
     if (spot.inlineCode)
         form.remove_suffix(EncodedCode::lineBreak(spot.mark.encoding, spot.lineBreak).size());
-    const Splice splice{spot.at, spot.at, form};
-    checkFoundAgain(p.path, edit, spot, splice, *spot.code);
-    return prepareSplice(std::move(p), std::move(src), splice);
-}
-
-// Before anything is written: a code the removal's own search would not find again is refused.
-void FolderEditor::checkFoundAgain(const std::string& path, const CodeEdit& edit, const Spot& spot,
-                                   const Splice& splice, std::string_view code) {
-    const auto mark = static_cast<std::int64_t>(spot.mark.markLength);
-    const std::string_view text(m_prepare.buffer.data() + mark, m_prepare.have - spot.mark.markLength);
-    const FileStart start{text, spot.mark.encoding, m_prepare.charset, m_prepare.charsets, true};
-    const std::size_t lineBreak = EncodedCode::lineBreak(spot.mark.encoding, spot.lineBreak).size();
-    if (!foundAgain(start, searchOf(edit, spot.mark.encoding, spot.lineBreak),
-                    static_cast<std::size_t>(splice.from - mark), static_cast<std::size_t>(splice.end - mark),
-                    splice.bytes, code, lineBreak))
-        throw FileError(std::errc::invalid_argument, "put the code beside the marker", path,
-                        Refusal::CodeHidesMarker, edit.marker);
+    return prepareSplice(std::move(p), std::move(src), {spot.at, spot.at, form});
 }
 
 FolderEditor::Spot FolderEditor::locateReplacement(FileHandle file, std::int64_t size,
@@ -123,10 +98,7 @@ FolderEditor::Pending FolderEditor::prepareReplacement(Pending p, UniqueFile src
         return p;
     }
     const std::string bytes = replacementOf(src.get(), old, code, p.path);
-    const Splice splice{old.heldFrom, old.heldEnd, bytes};
-    if (edit.position == Position::BeforeMarker || edit.position == Position::AfterMarker)
-        checkFoundAgain(p.path, edit, old, splice, code.bytes(old.mark.encoding, old.lineBreak));
-    return prepareSplice(std::move(p), std::move(src), splice);
+    return prepareSplice(std::move(p), std::move(src), {old.heldFrom, old.heldEnd, bytes});
 }
 
 void FolderEditor::writeSpliced(Pending& p, FileHandle src, std::int64_t from, std::int64_t end,

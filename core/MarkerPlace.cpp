@@ -2,9 +2,6 @@
 
 #include "core/TextUnits.h"
 
-#include <algorithm>
-#include <iterator>
-
 namespace {
 
 using textunits::isBlank;
@@ -188,38 +185,4 @@ std::optional<HeldCode> findCodeAtMarker(const FileStart& text, const MarkerSear
             return HeldCode{from, from + form.size(), ownLine};
     }
     return std::nullopt;
-}
-
-bool foundAgain(const FileStart& text, const MarkerSearch& marker, std::size_t from, std::size_t end,
-                std::string_view put, std::string_view code, std::size_t lineBreak) {
-    std::string changed(text.text.substr(0, from));
-    changed.append(put);
-    changed.append(text.text.substr(end));
-    FileStart after = text;
-    after.text = changed;
-    const std::optional<HeldCode> held = findCodeAtMarker(after, marker, code, lineBreak);
-    return held && held->from == from && held->end == from + put.size();
-}
-
-namespace {
-
-// Whether text, read from outside any HTML comment, ends inside one.
-bool endsInComment(std::string_view text) {
-    for (std::size_t i = text.find("<!--"); i != kNone; i = text.find("<!--", i)) {
-        const std::size_t close = text.find("-->", i + 4);
-        if (close == kNone)
-            return true;
-        i = close + 3;
-    }
-    return false;
-}
-
-} // namespace
-
-bool hidesTagBehind(std::string_view code) {
-    // The text in front may end in the start of a comment's opening, which the code completes.
-    constexpr std::string_view kEnds[] = {"", "<", "<!", "<!-"};
-    return std::all_of(std::begin(kEnds), std::end(kEnds), [code](std::string_view before) {
-        return endsInComment(std::string(before) + std::string(code));
-    });
 }

@@ -40,15 +40,3 @@ struct HeldCode {
 };
 std::optional<HeldCode> findCodeAtMarker(const FileStart& text, const MarkerSearch& marker,
                                          std::string_view code, std::size_t lineBreak);
-
-// Whether the text with put in the place of its bytes [from, end) holds code there, as
-// findCodeAtMarker finds it: put is code in the form findMarkerPlace asked for (or in the form of
-// the old code it replaces). A code that opens an HTML comment in front of the marker, or closes a
-// quote that an earlier tag left open, would hide the marker or move it: then it could never be
-// found again, nor taken out.
-bool foundAgain(const FileStart& text, const MarkerSearch& marker, std::size_t from, std::size_t end,
-                std::string_view put, std::string_view code, std::size_t lineBreak);
-
-// Whether code (UTF-8) put in front of an HTML tag marker hides it in every file: it opens a
-// comment that it does not close, however the text in front of it ends.
-bool hidesTagBehind(std::string_view code);

@@ -27,11 +27,6 @@ constexpr long kReservedBeforeRun = 64;
 constexpr std::int64_t kBytesPerFlush = 64 << 20;
 // The smallest batch: the first ones, and the last.
 constexpr std::size_t kFewest = 16;
-// What a kill may leave, at most, whenever it comes: changed files the log does not list yet, and
-// new contents under a visible temporary name (which the next run in the folder removes). Both are
-// kept by the size of the batches alone; the manual pages state them.
-constexpr std::size_t kUnloggedAtMost = 768;
-constexpr std::size_t kNamedAtMost = 8;
 // The replaced files are let go, oldest first, on side threads that every batch of the folder
 // shares. Closing one frees its blocks, and where the disk is told of freed blocks each close
 // waits for the device: a few such waits side by side share the device best (on this kind of
@@ -52,25 +47,6 @@ std::size_t filesPerFlush(std::size_t files, platform::ProcessServices& process)
         limit = std::min<std::size_t>(
             limit, available > 8 + kPerFile ? static_cast<std::size_t>((available - 8) / kPerFile) : 1);
     return std::max<std::size_t>(limit, 1);
-}
-
-// The largest batch that keeps what a kill may leave within its bounds. With threads, the batches
-// not yet reported hold at most kPublishing + 1 batches' files (those left on the side, the one
-// handed on, the one then started: see RunPipeline::run), all but the last perhaps published;
-// without threads one batch at a time is prepared, published and reported.
-std::size_t keptPerFlush(RunState& state, FolderEditor& editor, bool concurrent) {
-    const std::size_t underWay = concurrent ? kPublishing + 1 : 1, published = concurrent ? kPublishing : 1;
-    const CodeEdit& edit = state.config.edit;
-    // A foot is appended as its file is prepared; a head (or a foot too long for one write in some
-    // file's encoding) goes into a new file, which counts once it is published.
-    const bool appends = edit.position == Position::Foot &&
-                         (edit.action == CodeEdit::Action::Add || edit.action == CodeEdit::Action::AddOnce);
-    const bool replaces = !appends || state.prepare.code.mostBytes() > FolderEditor::kAtomicAppend;
-    std::size_t most = kUnloggedAtMost / (appends ? underWay : published);
-    // Without unnamed files each new one is named from its making to its publishing.
-    if (replaces && !editor.makesUnnamedFiles())
-        most = std::min(most, kNamedAtMost / underWay);
-    return std::max<std::size_t>(most, 1);
 }
 
 bool outOfDescriptors(const FileError& e) {
@@ -97,7 +73,7 @@ bool isOwnFile(const std::vector<platform::FileId>& own, const FileInfo& info) {
 RunPipeline::RunPipeline(RunState& state, FolderEditor& editor, const std::vector<std::string>& names,
                          Place place)
     : m_state(state), m_editor(editor), m_names(names), m_place(std::move(place)),
-      m_config(configOf(names.size(), state, editor)), m_threads(state.config.system.process.sideThreads()),
+      m_config(configOf(names.size(), state.config)), m_threads(state.config.system.process.sideThreads()),
       m_publisher(m_config.concurrent ? &m_threads : nullptr, 1, 1,
                   [this](BatchInFlight*& batch) { publish(batch); }),
       m_closer(m_config.concurrent ? &m_threads : nullptr, kClosers, 1,
@@ -108,11 +84,10 @@ RunPipeline::RunPipeline(RunState& state, FolderEditor& editor, const std::vecto
                                                        kPerFile * static_cast<long>(m_config.maxPerFlush));
 }
 
-RunPipeline::Config RunPipeline::configOf(std::size_t files, RunState& state, FolderEditor& editor) {
+RunPipeline::Config RunPipeline::configOf(std::size_t files, const RunState::Config& run) {
     Config config;
-    config.concurrent = state.config.fs.concurrent();
-    config.maxPerFlush = std::min(filesPerFlush(files, state.config.system.process),
-                                  keptPerFlush(state, editor, config.concurrent));
+    config.maxPerFlush = filesPerFlush(files, run.system.process);
+    config.concurrent = run.fs.concurrent();
     // Without threads nothing waits on the side.
     config.roomBelow = config.concurrent ? (kPublishing - 1) * config.maxPerFlush : 0;
     return config;

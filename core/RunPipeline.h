@@ -101,9 +101,8 @@ struct BatchInFlight {
 // ones, published (renamed, the folder flushed) on one more, one batch at a time and in order, and
 // reported on the run's thread, which alone calls the sink and reads the input.
 // The first batches are small so that the other threads get to work at once; later ones grow to
-// spread each flush over many files, and the last ones shrink again. Their largest size also
-// bounds what a kill leaves: changed files not yet logged, new ones under a temporary name.
-// Without threads every step runs on the run's thread, in the same order.
+// spread each flush over many files, and the last ones shrink again. Without threads every step
+// runs on the run's thread, in the same order.
 class RunPipeline {
 public:
     struct Place {
@@ -141,7 +140,7 @@ private:
         std::size_t reported = 0; // batches of the publish queue reported
     };
 
-    static Config configOf(std::size_t files, RunState& state, FolderEditor& editor);
+    static Config configOf(std::size_t files, const RunState::Config& run);
     Batch collect();                      // the run's thread: the next files, and which are its own output
     void launch();                        // the run's thread: starts preparing the next batch
     Batch takePrepared();                 // the run's thread: the batch prepared, once it is

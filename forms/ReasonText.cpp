@@ -35,8 +35,6 @@ std::string_view refusal(Refusal kind) {
         return "含有NUL字节：可能是无字节序标记的UTF-16文件或二进制文件";
     case Refusal::NoMarker:
         return "没有找到标记";
-    case Refusal::CodeHidesMarker:
-        return "代码会遮住标记";
     }
     return {};
 }
@@ -75,8 +73,6 @@ std::string_view systemError(const std::error_code& error) {
 std::string chineseReason(const FileFailure& failure) {
     if (failure.refusal == Refusal::NoMarker && !failure.attribute.empty())
         return "没有找到 " + failure.attribute;
-    if (failure.refusal == Refusal::CodeHidesMarker && !failure.attribute.empty())
-        return "代码会遮住 " + failure.attribute;
     const std::string_view own = refusal(failure.refusal);
     if (own.empty())
         return systemError(failure.error).empty() ? failure.reason : chineseSystemError(failure.error);

@@ -2,10 +2,7 @@
 // the calling thread just before chosen file-system calls. Never installed.
 // STEPWICK_KILL_AT=k[,k...] counts calls from 1; STEPWICK_KILL_SIGNAL=N (default SIGKILL) shows what
 // a crash leaves behind, SIGINT or SIGTERM how a run stops; STEPWICK_KILL_UNWRITTEN=bytes says the
-// system holds that many unwritten bytes, so that a busy disk's way of flushing can be stopped too;
-// STEPWICK_KILL_NAMED=1 says the folder makes no unnamed files, as on Windows;
-// STEPWICK_KILL_FLUSH_MS=N makes each flush take N ms longer, as a slow disk's, so that batches
-// pile up as far as the run lets them.
+// system holds that many unwritten bytes, so that a busy disk's way of flushing can be stopped too.
 #include "cli/Cli.h"
 #include "platform/FileSystemDecorator.h"
 #include "platform/System.h"
@@ -13,10 +10,8 @@
 #include <signal.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -31,20 +26,6 @@ public:
     long long unwrittenBytes() override {
         return m_unwritten >= 0 ? m_unwritten : FileSystemDecorator::unwrittenBytes();
     }
-    std::error_code openUnnamed(platform::FileHandle dir, std::uint32_t permissions,
-                                platform::FileHandle& out) override {
-        if (m_named)
-            return std::make_error_code(std::errc::operation_not_supported);
-        return FileSystemDecorator::openUnnamed(dir, permissions, out);
-    }
-    std::error_code dataSync(platform::FileHandle file) override {
-        std::this_thread::sleep_for(m_flushDelay);
-        return FileSystemDecorator::dataSync(file);
-    }
-    std::error_code fsSync(platform::FileHandle file) override {
-        std::this_thread::sleep_for(m_flushDelay);
-        return FileSystemDecorator::fsSync(file);
-    }
 
 protected:
     std::error_code admit(const char*, platform::FileHandle) override {
@@ -57,8 +38,6 @@ private:
     const std::string m_at = "," + std::string(env("STEPWICK_KILL_AT", "")) + ",";
     const int m_signal = std::atoi(env("STEPWICK_KILL_SIGNAL", "9"));
     const long long m_unwritten = std::atoll(env("STEPWICK_KILL_UNWRITTEN", "-1"));
-    const bool m_named = std::string(env("STEPWICK_KILL_NAMED", "")) == "1";
-    const std::chrono::milliseconds m_flushDelay{std::atol(env("STEPWICK_KILL_FLUSH_MS", "0"))};
     std::atomic<long> m_count{0};
 };
 

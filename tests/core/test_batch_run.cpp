@@ -279,11 +279,6 @@ TEST(BatchRun, RecursiveRunEntersEachFolderOnceWithoutMountIds) {
 }
 #endif
 
-// A comment the code opens in front of the tag hides it in every file.
-static void codeHidingItsTag(BatchInput& in) {
-    in.place = CodeAt::BeforeMarker, in.marker = "</body>", in.code = [] { return "<!-- x"; };
-}
-
 TEST(BatchRun, NothingHappensWithUnusableInput) {
     TempDir dir;
     writeFile(dir / "a.txt", "a");
@@ -307,7 +302,6 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     // cannot be followed. (What the command line refuses before it reaches the core: its table.)
     const std::function<void(BatchInput&)> bad[] = {
         [](BatchInput& in) { in.place = CodeAt::BeforeMarker; },
-        codeHidingItsTag,
         [](BatchInput& in) { in.action = RunAction::Replace; },
         [](BatchInput& in) { in.action = RunAction::Replace, in.oldCode = "x\n"; },
         [](BatchInput& in) { in.types.emplace_back(""); },

@@ -393,30 +393,6 @@ TEST(CodePlace, ReplaceSwapsTheOldCodeAtItsPlaceOnlyAndReplacingBackGivesEveryBy
     }
 }
 
-// A code that, put in, would hide its marker or move it could never be found again, nor taken out:
-// that file is left alone as failed (in the words of either front end), the others get the code.
-TEST(CodePlace, CodeThatWouldHideItsMarkerLeavesThatFileAloneAsFailed) {
-    // The marker, in front of it (else behind), the code, a file it would hide the marker in.
-    for (const auto& [marker, before, code, hiding] : Rows<std::string, bool, std::string, std::string>{
-             {"</body>", true, "-- x", "a<!</body>\n"},         // a comment, with the file's "<!"
-             {"<body>", false, "'>", "<body a='\n<body>\n"}}) { // an earlier tag's quote closed
-        SCOPED_TRACE(code);
-        TempDir dir;
-        const std::string page = "<p>\n" + marker + "\n";
-        writeAll(dir.path(), {{"a.txt", hiding}, {"b.txt", page}});
-        const Options o{before, false, LineBreakMode::CrLf, marker};
-        const Ran ran = run(dir, at(dir, inputFor(o, code)));
-        EXPECT_THAT(ran.log, HasSubstr("a.txt（未能处理：the code would hide " + marker + "）"));
-        ASSERT_EQ(ran.result.failures.size(), 1u);
-        EXPECT_EQ(chineseReason(ran.result.failures[0]), "代码会遮住 " + marker);
-        EXPECT_EQ(readFile(dir / "a.txt"), hiding);
-        BatchInput removal = inputFor(o, code);
-        removal.action = RunAction::Remove;
-        run(dir, at(dir, removal));
-        EXPECT_EQ(snapshot(dir.path()), (Contents{{"a.txt", hiding}, {"b.txt", page}}));
-    }
-}
-
 // The windows' choices reach the run through the one shared mapping, and their log is in Chinese.
 TEST(CodePlace, WindowsRunBesideBodyOverSeveralTypesAndWordTheirLogInChinese) {
     TempDir dir;

@@ -29,11 +29,8 @@ void checkEveryKillPoint(const std::string& base, bool head, const std::string& 
                          bool busyDisk = false, long* calls = nullptr, bool remove = false,
                          Kind kind = Kind::Add);
 
-// Kills a run over `files` files at `rounds` random moments (seeded), with the same checks, and
-// that no more than 768 changed files are missing from its log and no more than 8 temporary files
-// are left. named: the run makes every new file with a name, as where there are no unnamed files.
-void checkRandomKills(const std::string& base, bool head, int files, int rounds, unsigned seed,
-                      bool named = false);
+// Kills a run over `files` files at `rounds` random moments (seeded), with the same checks.
+void checkRandomKills(const std::string& base, bool head, int files, int rounds, unsigned seed);
 
 // Head and foot over files needing more room than root's file system has: each file whole old
 // (logged as failed with the system's reason) or whole new, nothing else left behind.
