@@ -182,10 +182,13 @@ void FormWindow::addTips() {
     for (std::size_t i = 0; i < m_controls.size(); ++i) {
         if (m_design.controls[i].tip.empty() || !m_controls[i])
             continue;
-        if (!tips)
+        if (!tips) {
             tips = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                                    nullptr, GetModuleHandleW(nullptr), nullptr);
+            // Long tips wrap at a third of the screen's width rather than running across it.
+            SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, GetSystemMetrics(SM_CXSCREEN) / 3);
+        }
         std::wstring tip = toWide(m_design.controls[i].tip);
         TTTOOLINFOW tool{};
         tool.cbSize = sizeof(tool);
@@ -194,8 +197,6 @@ void FormWindow::addTips() {
         tool.uId = reinterpret_cast<UINT_PTR>(m_controls[i]);
         tool.lpszText = tip.data();
         SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-        // Long tips wrap at a third of the screen's width rather than running across it.
-        SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, GetSystemMetrics(SM_CXSCREEN) / 3);
     }
 }
 
