@@ -40,6 +40,12 @@ std::string FolderEditor::newTempName() {
 
 namespace {
 
+// How openUnnamed says that the folder's system has no unnamed files (or cannot name them).
+bool noUnnamedFiles(const std::error_code& ec) {
+    return ec == std::errc::operation_not_supported || ec == std::errc::is_a_directory ||
+           ec == std::errc::invalid_argument;
+}
+
 // An open that does not follow links fails (ELOOP on POSIX) on one that took the name since the check.
 [[noreturn]] void openFailed(const std::error_code& error, const std::string& path) {
     const bool link = error == std::errc::too_many_symbolic_link_levels;
@@ -273,12 +279,25 @@ void FolderEditor::createNew(Pending& p, std::uint32_t permissions) {
             p.file = UniqueFile(m_setup.fs, file);
             return;
         }
-        if (ec != std::errc::operation_not_supported && ec != std::errc::is_a_directory &&
-            ec != std::errc::invalid_argument)
+        if (!noUnnamedFiles(ec))
             throw FileError(ec, "create a temporary file in", m_setup.folder);
         m_shared.unnamedWorks = false;
     }
     createNamed(p, permissions);
+}
+
+bool FolderEditor::makesUnnamedFiles() {
+    if (!m_shared.unnamedWorks)
+        return false;
+    FileHandle file = platform::kNoFile;
+    const std::error_code ec = m_setup.fs.openUnnamed(m_setup.dir, 0600, file);
+    if (!ec) {
+        m_setup.fs.close(file);
+        return true;
+    }
+    if (noUnnamedFiles(ec))
+        m_shared.unnamedWorks = false;
+    return m_shared.unnamedWorks; // another failure: the first file's own try tells
 }
 
 void FolderEditor::createNamed(Pending& p, std::uint32_t permissions) {

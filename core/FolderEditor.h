@@ -88,6 +88,9 @@ public:
     // the whole old file, so the caller must not report the file as unchanged (a retry would
     // insert the code twice).
     bool syncFolder() noexcept;
+    // Whether new contents start unnamed here, so that a killed run leaves none of them behind.
+    // Asked once, before the files are prepared: tries one.
+    bool makesUnnamedFiles();
     // Removes temporary files a killed run left in the folder; a live process's stay, whoever's it is.
     void sweepLeftovers(const std::vector<platform::DirEntry>& entries) noexcept;
 

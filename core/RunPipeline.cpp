@@ -27,6 +27,9 @@ constexpr long kReservedBeforeRun = 64;
 constexpr std::int64_t kBytesPerFlush = 64 << 20;
 // The smallest batch: the first ones, and the last.
 constexpr std::size_t kFewest = 16;
+// Where every new content has a name from the start (no unnamed files), the files of the batches
+// under way each leave one behind should the run be killed: so few are under way at once.
+constexpr std::size_t kNamedPerFlush = 2;
 // The replaced files are let go, oldest first, on side threads that every batch of the folder
 // shares. Closing one frees its blocks, and where the disk is told of freed blocks each close
 // waits for the device: a few such waits side by side share the device best (on this kind of
@@ -73,7 +76,8 @@ bool isOwnFile(const std::vector<platform::FileId>& own, const FileInfo& info) {
 RunPipeline::RunPipeline(RunState& state, FolderEditor& editor, const std::vector<std::string>& names,
                          Place place)
     : m_state(state), m_editor(editor), m_names(names), m_place(std::move(place)),
-      m_config(configOf(names.size(), state.config)), m_threads(state.config.system.process.sideThreads()),
+      m_config(configOf(names.size(), state.config, editor)),
+      m_threads(state.config.system.process.sideThreads()),
       m_publisher(m_config.concurrent ? &m_threads : nullptr, 1, 1,
                   [this](BatchInFlight*& batch) { publish(batch); }),
       m_closer(m_config.concurrent ? &m_threads : nullptr, kClosers, 1,
@@ -84,10 +88,26 @@ RunPipeline::RunPipeline(RunState& state, FolderEditor& editor, const std::vecto
                                                        kPerFile * static_cast<long>(m_config.maxPerFlush));
 }
 
-RunPipeline::Config RunPipeline::configOf(std::size_t files, const RunState::Config& run) {
+RunPipeline::~RunPipeline() {
+    signal([](Signals& s) { s.abandoned = true; }); // a batch waiting to be published goes on
+}
+
+// A folder's files changed and not yet logged are at most one batch of the largest size: those of
+// the batch being published, or, where files change as they are prepared, those of every batch
+// under way, each then a share of that size.
+RunPipeline::Config RunPipeline::configOf(std::size_t files, const RunState::Config& run,
+                                          FolderEditor& editor) {
     Config config;
     config.maxPerFlush = filesPerFlush(files, run.system.process);
     config.concurrent = run.fs.concurrent();
+    const CodeEdit& edit = run.edit;
+    config.appendsInPlace = edit.position == Position::Foot && (edit.action == CodeEdit::Action::Add ||
+                                                                edit.action == CodeEdit::Action::AddOnce);
+    // Without threads one batch at a time is under way.
+    if (config.concurrent && config.appendsInPlace)
+        config.maxPerFlush = std::max<std::size_t>(1, config.maxPerFlush / (kPublishing + 1));
+    else if (config.concurrent && !editor.makesUnnamedFiles())
+        config.maxPerFlush = std::min(config.maxPerFlush, kNamedPerFlush);
     // Without threads nothing waits on the side.
     config.roomBelow = config.concurrent ? (kPublishing - 1) * config.maxPerFlush : 0;
     return config;
@@ -103,10 +123,30 @@ void RunPipeline::run() {
         while (!m_own.publishing.empty() &&
                (reportable() || m_own.publishingFiles > m_config.roomBelow || !m_own.preparing))
             report();
-        if (m_own.preparing)
+        if (m_own.preparing && !(m_config.concurrent && !m_own.publishing.empty() && publishedFirst()))
             handOn(takePrepared());
     }
     m_closer.finish();
+}
+
+bool RunPipeline::publishedFirst() {
+    std::unique_lock<std::mutex> lock(m_signals.mutex);
+    for (;;) {
+        if (m_signals.published > m_own.reported)
+            return true;
+        // A task no thread has taken yet is run here, by takePrepared().
+        if (m_signals.prepared || !m_own.prepareTask.underWay())
+            return false;
+        m_signals.changed.wait(lock);
+    }
+}
+
+void RunPipeline::signal(const std::function<void(Signals&)>& change) {
+    {
+        std::lock_guard<std::mutex> lock(m_signals.mutex);
+        change(m_signals);
+    }
+    m_signals.changed.notify_all();
 }
 
 Batch RunPipeline::collect() {
@@ -135,8 +175,12 @@ void RunPipeline::launch() {
         m_own.collected = collect();
         return;
     }
-    m_own.prepareTask =
-        m_threads.start([this, batch = collect()]() mutable { return prepare(std::move(batch)); });
+    signal([](Signals& s) { s.prepared = false; });
+    m_own.prepareTask = m_threads.start([this, batch = collect()]() mutable {
+        Batch prepared = prepare(std::move(batch));
+        signal([](Signals& s) { s.prepared = true; });
+        return prepared;
+    });
 }
 
 Batch RunPipeline::takePrepared() {
@@ -189,6 +233,7 @@ void RunPipeline::handOn(Batch batch) {
     auto inFlight = std::make_unique<BatchInFlight>();
     inFlight->batch = std::move(batch);
     BatchInFlight* handed = inFlight.get();
+    handed->sequence = ++m_own.handedOn;
     if (m_config.concurrent) // beside the publishing of the batches before it
         handed->flushing = m_threads.start([this, handed] { flush(*handed); });
     m_own.publishingFiles += handed->batch.slots.size();
@@ -215,6 +260,17 @@ void RunPipeline::publish(BatchInFlight* flushed) {
         flushed->flushing.get();
     else
         flush(*flushed);
+    {
+        std::unique_lock<std::mutex> lock(m_signals.mutex);
+        m_signals.changed.wait(lock, [this, flushed] {
+            return m_signals.logged + 1 >= flushed->sequence || m_signals.abandoned;
+        });
+    }
+    publishBatch(flushed);
+    signal([](Signals& s) { ++s.published; });
+}
+
+void RunPipeline::publishBatch(BatchInFlight* flushed) {
     const std::optional<FileError>& flushFailure = flushed->flushFailure;
     const platform::System& system = m_state.config.system;
     std::size_t b = 0;
@@ -267,6 +323,7 @@ void RunPipeline::report() {
     m_own.publishing.pop_front();
     m_own.publishingFiles -= flushed->batch.slots.size();
     logBatch(*flushed);
+    signal([this](Signals& s) { s.logged = m_own.reported; });
     // The replaced files are let go on the side while the next batches go on.
     const std::size_t closing = kClosingBatches * m_config.maxPerFlush, replaced = flushed->replaced.size();
     m_closer.handleDownTo(closing > replaced ? closing - replaced : 0);

@@ -12,10 +12,13 @@
 #include "platform/System.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -90,6 +93,7 @@ struct Batch {
 // it all once the publish queue has handled it, and lets the replaced files go.
 struct BatchInFlight {
     Batch batch;
+    std::size_t sequence = 0; // 1 for the folder's first batch handed on
     std::vector<FolderEditor::Pending> pending;
     std::optional<FileError> flushFailure;
     std::vector<platform::UniqueFile> replaced;
@@ -116,7 +120,7 @@ public:
     RunPipeline& operator=(const RunPipeline&) = delete;
     RunPipeline(RunPipeline&&) = delete;
     RunPipeline& operator=(RunPipeline&&) = delete;
-    ~RunPipeline() = default; // the queues first: they are done with the batches before those go
+    ~RunPipeline(); // the queues first: they are done with the batches before those go
 
     // Handles every file of the folder, or those before a stop.
     void run();
@@ -125,7 +129,8 @@ private:
     // Read by every thread of the folder, changed by none.
     struct Config {
         std::size_t maxPerFlush = 0;
-        std::size_t roomBelow = 0; // files of batches on the side that leave room for one more
+        bool appendsInPlace = false; // files change as they are prepared (a foot), not as published
+        std::size_t roomBelow = 0;   // files of batches on the side that leave room for one more
         bool concurrent = false;
     };
     // The run's thread: where the next batch starts, and the batches under way.
@@ -138,16 +143,32 @@ private:
         std::deque<std::unique_ptr<BatchInFlight>> publishing; // handed on, in the run's order
         std::size_t publishingFiles = 0;
         std::size_t reported = 0; // batches of the publish queue reported
+        std::size_t handedOn = 0;
+    };
+    // What the run's thread and the side threads tell each other: a batch is published only once
+    // the one before it is logged, so that a killed run leaves at most one batch of changed files
+    // out of its log; and the run's thread, waiting for the next batch to be prepared, logs a
+    // published one at once.
+    struct Signals {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool prepared = false;     // the batch being prepared is ready
+        std::size_t published = 0; // batches published
+        std::size_t logged = 0;    // batches reported, their lines handed to the sink
+        bool abandoned = false;    // the run's thread has left: nothing more is logged
     };
 
-    static Config configOf(std::size_t files, const RunState::Config& run);
+    static Config configOf(std::size_t files, const RunState::Config& run, FolderEditor& editor);
+    bool publishedFirst(); // the run's thread: waits for the batch prepared or the oldest published
+    void signal(const std::function<void(Signals&)>& change);
     Batch collect();                      // the run's thread: the next files, and which are its own output
     void launch();                        // the run's thread: starts preparing the next batch
     Batch takePrepared();                 // the run's thread: the batch prepared, once it is
     Batch prepare(Batch batch);           // the prepare thread
     void handOn(Batch batch);             // the run's thread: flush, then publish in order
     void flush(BatchInFlight& flushed);   // a flush task (or the publish thread without threads)
-    void publish(BatchInFlight* flushed); // the publish thread
+    void publish(BatchInFlight* flushed); // the publish thread: in turn, once the batch before is logged
+    void publishBatch(BatchInFlight* flushed);
     void publishSlot(Slot& slot, FolderEditor::Pending& p);
     void report(); // the run's thread: the oldest batch published
     void logBatch(BatchInFlight& flushed);
@@ -160,6 +181,7 @@ private:
     const Config m_config;
     platform::SideThreads& m_threads;
     RunThread m_own;
+    Signals m_signals;
     // Declared last, so that they are done with the batches before these go.
     platform::SideQueue<BatchInFlight*> m_publisher;
     platform::SideQueue<platform::UniqueFile> m_closer;

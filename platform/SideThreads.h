@@ -29,6 +29,7 @@ public:
     virtual ~Job() = default;
     // True for the one caller that is to run it.
     bool claim() { return !m_taken.exchange(true, std::memory_order_acq_rel); }
+    bool taken() const { return m_taken.load(std::memory_order_acquire); }
     virtual void run() = 0;
 
 private:
@@ -67,6 +68,8 @@ public:
     ~SideTask() { awaitEnd(); }
 
     bool valid() const { return m_result.valid(); }
+    // A side thread has taken the task (it may have ended): its end comes without the asker.
+    bool underWay() const { return m_job && m_job->taken(); }
     Result get() {
         runHere();
         return m_result.get();

@@ -7,28 +7,28 @@
 
 #include <commctrl.h>
 
-#include <memory>
 #include <utility>
 
 namespace win32ui {
 
 namespace {
-constexpr UINT kLogPiece = WM_APP + 1; // lParam: a std::string* the owner's thread takes over
+constexpr UINT kLogPiece = WM_APP + 1; // the log has grown
 constexpr UINT kRunDone = WM_APP + 2;
 constexpr UINT_PTR kShowTimer = 41, kRefreshTimer = 42;
 constexpr UINT kShowAfterMs = 500, kRefreshMs = 100;
 constexpr int kSteps = 1000;
 } // namespace
 
-// Lives on the worker thread: log pieces are posted to the owner in their order, progress left in
-// the atomics for the progress window to pick up, the cancel read back.
+// Lives on the worker thread: log pieces are added to what the owner has yet to show, progress left
+// in the atomics for the progress window to pick up, the cancel read back.
 class BackgroundRun::Sink : public layout::ProgressSink {
 public:
     explicit Sink(BackgroundRun& run) : ProgressSink(run.m_runProgress), m_run(run) {}
     void appendLog(std::string_view text) override {
-        auto* piece = new std::string(text);
-        if (!PostMessageW(m_run.m_owner, kLogPiece, 0, reinterpret_cast<LPARAM>(piece)))
-            delete piece;
+        std::lock_guard<std::mutex> lock(m_run.m_logMutex);
+        m_run.m_unshown += text;
+        if (!m_run.m_logPosted) // else the message on its way shows this too; a failed post, the end
+            m_run.m_logPosted = PostMessageW(m_run.m_owner, kLogPiece, 0, 0) != FALSE;
     }
 
 private:
@@ -84,8 +84,20 @@ void BackgroundRun::cancel() {
         EnableWindow(GetDlgItem(m_progress, kProgressCancelId), FALSE);
 }
 
+void BackgroundRun::showLog() {
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(m_logMutex);
+        text.swap(m_unshown);
+        m_logPosted = false;
+    }
+    if (!text.empty())
+        m_log(text);
+}
+
 void BackgroundRun::finish() {
     m_worker.join();
+    showLog(); // what a failed post left
     KillTimer(m_owner, kShowTimer);
     KillTimer(m_owner, kRefreshTimer);
     for (HWND window : m_disabled)
@@ -95,10 +107,9 @@ void BackgroundRun::finish() {
     m_done(m_result, m_failure);
 }
 
-bool BackgroundRun::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+bool BackgroundRun::handleMessage(UINT message, WPARAM wParam) {
     if (message == kLogPiece) {
-        const std::unique_ptr<std::string> piece(reinterpret_cast<std::string*>(lParam));
-        m_log(*piece);
+        showLog();
         return true;
     }
     if (message == kRunDone) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -38,7 +39,7 @@ public:
     void cancel();
     const std::atomic<bool>& stopFlag() const { return m_runProgress.stopFlag(); }
     // True when the message was the run's.
-    bool handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    bool handleMessage(UINT message, WPARAM wParam);
 
     static void registerClass();
 
@@ -48,6 +49,7 @@ private:
     void closeProgress();
     void refreshProgress();
     void finish();
+    void showLog(); // the windows' thread: what the worker has logged so far
     static LRESULT CALLBACK progressProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND m_owner;
@@ -60,6 +62,11 @@ private:
     BatchResult m_result;
     std::exception_ptr m_failure;
     layout::RunProgress m_runProgress;
+    // The log the worker has written and the windows not yet shown; one message at a time tells
+    // the windows, however fast the pieces come, so that the timers' messages still get through.
+    std::mutex m_logMutex;
+    std::string m_unshown;
+    bool m_logPosted = false;
 };
 
 } // namespace win32ui

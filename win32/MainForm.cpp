@@ -219,7 +219,7 @@ void MainForm::exitSequence() {
 }
 
 LRESULT MainForm::handle(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (m_run && m_run->handleMessage(message, wParam, lParam))
+    if (m_run && m_run->handleMessage(message, wParam))
         return 0;
     if (message == WM_TIMER && wParam == kTimer1) {
         tickBanner();

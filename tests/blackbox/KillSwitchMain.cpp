@@ -3,6 +3,7 @@
 // STEPWICK_KILL_AT=k[,k...] counts calls from 1; STEPWICK_KILL_SIGNAL=N (default SIGKILL) shows what
 // a crash leaves behind, SIGINT or SIGTERM how a run stops; STEPWICK_KILL_UNWRITTEN=bytes says the
 // system holds that many unwritten bytes, so that a busy disk's way of flushing can be stopped too.
+// STEPWICK_KILL_NAMED=1: no unnamed files, as on Windows: every new content is named from the start.
 #include "cli/Cli.h"
 #include "platform/FileSystemDecorator.h"
 #include "platform/System.h"
@@ -26,6 +27,12 @@ public:
     long long unwrittenBytes() override {
         return m_unwritten >= 0 ? m_unwritten : FileSystemDecorator::unwrittenBytes();
     }
+    std::error_code openUnnamed(platform::FileHandle dir, std::uint32_t permissions,
+                                platform::FileHandle& out) override {
+        if (m_named)
+            return std::make_error_code(std::errc::operation_not_supported);
+        return FileSystemDecorator::openUnnamed(dir, permissions, out);
+    }
 
 protected:
     std::error_code admit(const char*, platform::FileHandle) override {
@@ -38,6 +45,7 @@ private:
     const std::string m_at = "," + std::string(env("STEPWICK_KILL_AT", "")) + ",";
     const int m_signal = std::atoi(env("STEPWICK_KILL_SIGNAL", "9"));
     const long long m_unwritten = std::atoll(env("STEPWICK_KILL_UNWRITTEN", "-1"));
+    const bool m_named = std::string(env("STEPWICK_KILL_NAMED", "")) == "1";
     std::atomic<long> m_count{0};
 };
 

@@ -29,8 +29,11 @@ void checkEveryKillPoint(const std::string& base, bool head, const std::string& 
                          bool busyDisk = false, long* calls = nullptr, bool remove = false,
                          Kind kind = Kind::Add);
 
-// Kills a run over `files` files at `rounds` random moments (seeded), with the same checks.
-void checkRandomKills(const std::string& base, bool head, int files, int rounds, unsigned seed);
+// Kills a run over `files` files at `rounds` random moments (seeded), with the same checks, and
+// those of the manual: at most one batch of changed files missing from the log, and (named: no
+// unnamed files) at most a handful of temporary files left.
+void checkRandomKills(const std::string& base, bool head, int files, int rounds, unsigned seed,
+                      bool named = false);
 
 // Head and foot over files needing more room than root's file system has: each file whole old
 // (logged as failed with the system's reason) or whole new, nothing else left behind.

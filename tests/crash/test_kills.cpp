@@ -31,3 +31,6 @@ TEST(KillPoints, ReplaceAndMarker) {
 // Fifty moments each: 8 s of CPU on a quiet machine, a twentieth of the limit that a busy one needs.
 TEST(RandomKill, Head) { crash::checkRandomKills(crash::scratchBase(), true, 2000, 50, crash::seed()); }
 TEST(RandomKill, Foot) { crash::checkRandomKills(crash::scratchBase(), false, 2000, 50, crash::seed()); }
+TEST(RandomKill, HeadNamed) {
+    crash::checkRandomKills(crash::scratchBase(), true, 2000, 50, crash::seed(), true);
+}
