@@ -138,20 +138,6 @@ struct SeamCase {
 };
 
 const SeamCase kSeamCases[] = {
-    {"WrittenBytesReadBackAtAnyOffsetWithoutMovingTheWritePosition",
-     [](Seam& s) {
-         UniqueFile f = s.open("a", OpenMode::CreateTemporary);
-         s.put(f.get(), std::string("one\0two\r\n", 9));
-         EXPECT_EQ(s.get(f.get(), 4), "two\r\n");
-         char head[3];
-         std::size_t got = 0;
-         ASSERT_FALSE(s.fs.read(f.get(), head, sizeof head, 0, got));
-         EXPECT_EQ(std::string_view(head, got), "one");
-         s.put(f.get(), "3");
-         EXPECT_EQ(s.content("a"), std::string("one\0two\r\n3", 10));
-         EXPECT_EQ(s.info("a").size, 10);
-         EXPECT_EQ(s.info("a").kind, FileKind::Regular);
-     }},
     {"CreatingFailsOnATakenNameAndLeavesItsFile",
      [](Seam& s) {
          s.create("taken", "kept");
@@ -246,26 +232,6 @@ const SeamCase kSeamCases[] = {
          EXPECT_EQ(ec, std::errc::operation_would_block) << ec.message();
          lockedFolder(FileSystem::Lock::Shared, ec);
          EXPECT_FALSE(ec) << ec.message();
-     }},
-    {"ReadDirListsEveryNameWithItsKindInUtf8",
-     [](Seam& s) {
-         const std::string unicode = "donn\xC3\xA9"
-                                     "es-\xE6\x95\xB0\xE6\x8D\xAE-\xF0\x9F\x98\x80.txt";
-         s.create(unicode, "x");
-         s.create("plain.txt", "");
-         fsys::create_directory(pathOf(s.path()) / "sub");
-         std::vector<DirEntry> entries;
-         ASSERT_FALSE(s.fs.readDir(s.dir(), entries));
-         std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.name < b.name; });
-         ASSERT_EQ(entries.size(), 3u);
-         EXPECT_EQ(entries[0].name, unicode);
-         EXPECT_EQ(entries[1].name, "plain.txt");
-         EXPECT_EQ(entries[2].name, "sub");
-         EXPECT_NE(entries[0].kind, FileKind::Folder);
-         EXPECT_EQ(entries[2].kind == FileKind::Folder || entries[2].kind == FileKind::Unknown, true);
-         EXPECT_EQ(s.info("sub").kind, FileKind::Folder);
-         EXPECT_EQ(s.content(unicode), "x");
-         EXPECT_TRUE(fsys::exists(pathOf(s.path()) / pathOf(unicode)));
      }},
     {"NamesFarBeyond260CharactersWork",
      [](Seam& s) {
