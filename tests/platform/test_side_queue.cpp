@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -12,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -29,17 +31,56 @@ bool settles(const std::function<bool()>& done) {
     return true;
 }
 
-// What a queue's handler saw: the items in the order handled.
+// What a queue's handler saw: the items in the order handled, and on which threads.
 struct Seen {
     std::mutex mutex;
     std::vector<int> items;
+    std::vector<std::thread::id> threads;
     void add(int item) {
         std::lock_guard<std::mutex> lock(mutex);
         items.push_back(item);
+        threads.push_back(std::this_thread::get_id());
     }
 };
 
 } // namespace
+
+// Every item is handled exactly once by the time finish() returns, whatever the threads; with at
+// most one thread in the order pushed, without threads at once on the pushing thread; more items
+// than threads are no trouble, and the queue serves again after finish().
+TEST(SideQueue, HandlesEveryItemOnceAndInOrderWithOneThread) {
+    SideThreads threads;
+    constexpr int kItems = 300;
+    for (const auto& [useThreads, most, together] : std::vector<std::tuple<bool, std::size_t, std::size_t>>{
+             {false, 4, 1}, {true, 1, 1}, {true, 1, 8}, {true, 4, 1}, {true, 16, 8}}) {
+        SCOPED_TRACE(std::to_string(useThreads) + " threads at most " + std::to_string(most) + ", together " +
+                     std::to_string(together));
+        Seen seen;
+        SideQueue<int> queue(useThreads ? &threads : nullptr, most, together, [&](int& i) { seen.add(i); });
+        for (int round = 0; round < 2; ++round) {
+            for (int i = 0; i < kItems; i += 3) {
+                queue.push(i);
+                std::vector<int> two{i + 1, i + 2};
+                queue.push(two);
+                if (!useThreads) {
+                    EXPECT_EQ(queue.handled(), std::size_t(round * kItems + i + 3)) << "not at once";
+                }
+            }
+            queue.finish();
+            ASSERT_EQ(seen.items.size(), std::size_t((round + 1) * kItems)) << "not all handled by finish()";
+            EXPECT_EQ(queue.handled(), seen.items.size());
+            std::vector<int> sorted(seen.items.begin() + round * kItems, seen.items.end());
+            if (most > 1)
+                std::sort(sorted.begin(), sorted.end());
+            for (int i = 0; i < kItems; ++i)
+                ASSERT_EQ(sorted[std::size_t(i)], i) << (most > 1 ? "lost or twice" : "out of order");
+        }
+        if (!useThreads) {
+            for (const auto& id : seen.threads)
+                ASSERT_EQ(id, std::this_thread::get_id());
+        }
+    }
+}
 
 // A handler's exception ends its own item only: the rest are handled, and the owner gets the first
 // exception once, from waitHandled() or finish() (or, without threads, from the push that met it).
