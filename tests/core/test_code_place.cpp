@@ -1,11 +1,5 @@
 #include "TestFiles.h"
-#include "core/Mod.h"
-#include "forms/ReasonText.h"
-#include "forms/RunChoices.h"
-#include "forms/RunProgress.h"
 
-#include <clocale>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -221,16 +215,13 @@ TEST(CodePlace, PreambleIsFoundWhateverItsLengthAndWhereverTheReadEnds) {
 
 TEST(CodePlace, LineBreaksAsAskedOrAsTheFileHasThem) {
     using M = LineBreakMode;
+    const std::string bom8 = "\xEF\xBB\xBF";
     const std::string a(2 * 64 * 1024 - 2, 'a'); // its CR LF split between two reads
     // What, the file, the line-break mode, what a head and a foot make of the file.
     for (const auto& [what, old, eol, head, foot] :
          Rows<const char*, std::string, M, std::string, std::string>{
              {"CR LF: empty file", "", M::CrLf, "1\r\n2\r\n", "1\r\n2\r\n"},
-             {"CR LF: a byte-order mark alone", "\xEF\xBB\xBF", M::CrLf,
-              "\xEF\xBB\xBF"
-              "1\r\n2\r\n",
-              "\xEF\xBB\xBF"
-              "1\r\n2\r\n"},
+             {"CR LF: a byte-order mark alone", bom8, M::CrLf, bom8 + "1\r\n2\r\n", bom8 + "1\r\n2\r\n"},
              {"CR LF: a shebang is no preamble for a plain head", "#!/bin/sh\necho\n", M::CrLf,
               "1\r\n2\r\n#!/bin/sh\necho\n", "#!/bin/sh\necho\n1\r\n2\r\n"},
              {"CR LF: ends in a lone CR", "a\r", M::CrLf, "1\r\n2\r\na\r", "a\r1\r\n2\r\n"},
@@ -391,46 +382,6 @@ TEST(CodePlace, ReplaceSwapsTheOldCodeAtItsPlaceOnlyAndReplacingBackGivesEveryBy
         EXPECT_EQ(snapshot(dir.path()),
                   (Contents{{"a.txt", with("OLD")}, {"b.txt", with("OLD")}, {"c.txt", old.at("c.txt")}}));
     }
-}
-
-// The windows' choices reach the run through the one shared mapping, and their log is in Chinese.
-TEST(CodePlace, WindowsRunBesideBodyOverSeveralTypesAndWordTheirLogInChinese) {
-    TempDir dir;
-    const std::string page = "<p>\n</body>\n";
-    writeAll(dir.path(), {{"a.htm", page}, {"b.php", page}, {"c.txt", page}, {"d.html", "<p>\n"}});
-    Mod mod;
-    confirmFolder(mod, dir.path(), systemWith().paths);
-    layout::WindowChoices choices;
-    choices.otherType = true, choices.otherText = "htm;php", choices.code = "S";
-    choices.beside = layout::WindowChoices::Beside::BodyEnd;
-    struct Log : layout::ProgressSink {
-        using ProgressSink::ProgressSink;
-        std::string log;
-        void appendLog(std::string_view text) override { log += text; }
-    };
-    layout::RunProgress progress;
-    Log first(progress);
-    runBatch(layout::runRequest(mod, choices, nullptr), first, systemWith());
-    EXPECT_EQ(first.log, "a.htm\r\nb.php\r\nd.html（未能处理：没有找到 </body>）\r\n\r\n处理了2个文件。\r\n"
-                         "有1个文件未能处理。\r\n感谢您使用本软件！");
-    writeFile(dir / "e.htm", page);
-    choices.action = layout::WindowChoices::Action::Replace, choices.oldCode = "S", choices.code = "T";
-    choices.exclude = {"b.php", "d.*"};
-    Log second(progress);
-    runBatch(layout::runRequest(mod, choices, nullptr), second, systemWith());
-    choices.otherText = "htm,php";
-    Log third(progress);
-    runBatch(layout::runRequest(mod, choices, nullptr), third, systemWith());
-    EXPECT_EQ(
-        second.log,
-        "a.htm\r\ne.htm（缺少旧代码）\r\n\r\n处理了1个文件。\r\n有1个文件缺少旧代码。\r\n感谢您使用本软件！");
-    EXPECT_EQ(third.log, "a.htm（已是新代码）\r\ne.htm（缺少旧代码）\r\n\r\n处理了0个文件。\r\n"
-                         "有1个文件已含此代码，未再添加。\r\n有1个文件缺少旧代码。\r\n感谢您使用本软件！");
-    EXPECT_EQ(snapshot(dir.path()), (Contents{{"a.htm", "<p>\nT\r\n</body>\n"},
-                                              {"b.php", "<p>\nS\r\n</body>\n"},
-                                              {"c.txt", page},
-                                              {"d.html", "<p>\n"},
-                                              {"e.htm", page}}));
 }
 
 // One folder of every encoding, each file judged by its start: the code in its encoding, with the

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -81,45 +80,6 @@ TEST(SideQueue, HandlesEveryItemOnceAndInOrderWithOneThread) {
                 ASSERT_EQ(id, std::this_thread::get_id());
         }
     }
-}
-
-// The owner of an in-order stage learns that its first k items are done, and no sooner.
-TEST(SideQueue, WaitHandledReturnsOnceTheFirstItemsAreDone) {
-    SideThreads threads;
-    std::mutex mutex;
-    std::condition_variable opened;
-    int open = 0; // items below this may be handled
-    Seen seen;
-    SideQueue<int> queue(&threads, 1, 1, [&](int& i) {
-        std::unique_lock<std::mutex> lock(mutex);
-        opened.wait(lock, [&] { return i < open; });
-        lock.unlock();
-        seen.add(i);
-    });
-    // Opens every item before the queue goes, so that a failed check ends the test, not hangs it.
-    struct OpenAll {
-        std::function<void()> open;
-        ~OpenAll() { open(); }
-    } openAll{[&] {
-        std::lock_guard<std::mutex> lock(mutex);
-        open = 10;
-        opened.notify_all();
-    }};
-    for (int i = 0; i < 10; ++i)
-        queue.push(i);
-    for (int upTo : {3, 4, 10}) {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            open = upTo;
-        }
-        opened.notify_all();
-        queue.waitHandled(std::size_t(upTo));
-        std::lock_guard<std::mutex> lock(seen.mutex);
-        ASSERT_EQ(seen.items.size(), std::size_t(upTo));
-        for (int i = 0; i < upTo; ++i)
-            EXPECT_EQ(seen.items[std::size_t(i)], i);
-    }
-    queue.finish();
 }
 
 // A handler's exception ends its own item only: the rest are handled, and the owner gets the first
