@@ -1,10 +1,14 @@
 #pragma once
 
 #include "forms/FormDesigns.h"
+#include "forms/RunChoices.h"
+
+#include <array>
 
 #include <cstddef>
 #include <stdexcept>
 #include <string_view>
+#include <type_traits>
 
 // A control's id in its window: its row in the window's design table, from kFirstControlId on.
 // Ids below stay free for the dialog manager's own (IDOK, IDCANCEL).
@@ -46,6 +50,26 @@ inline constexpr int kMainOhead = idIn(layout::kMainForm, "Ohead");
 inline constexpr int kMainOfeet = idIn(layout::kMainForm, "Ofeet");
 inline constexpr int kMainOHeadEnd = idIn(layout::kMainForm, "OHeadEnd");
 inline constexpr int kMainOBodyEnd = idIn(layout::kMainForm, "OBodyEnd");
+inline constexpr int kMainOOther = idIn(layout::kMainForm, "OOther");
+inline constexpr int kMainTOther = idIn(layout::kMainForm, "TOther");
+inline constexpr int kMainTExclude = idIn(layout::kMainForm, "TExclude");
+inline constexpr int kMainCheckPreview = idIn(layout::kMainForm, "CheckPreview");
+
+// The ids of a list of options (rows with an `option` name, or the names themselves), in its order.
+template <class Option, std::size_t N>
+consteval std::array<int, N> idsIn(const layout::Window& window, const Option (&options)[N]) {
+    std::array<int, N> ids{};
+    for (std::size_t i = 0; i < N; ++i) {
+        if constexpr (std::is_convertible_v<Option, std::string_view>)
+            ids[i] = idIn(window, options[i]);
+        else
+            ids[i] = idIn(window, options[i].option);
+    }
+    return ids;
+}
+inline constexpr auto kMainActionIds = idsIn(layout::kMainForm, layout::kActionOptions);
+inline constexpr auto kMainBesideIds = idsIn(layout::kMainForm, layout::kBesideOptions);
+inline constexpr auto kMainPositionIds = idsIn(layout::kMainForm, layout::kPositionOptions);
 
 inline constexpr int kTextsText1 = idIn(layout::kTexts, "Text1");
 inline constexpr int kTextsCommand1 = idIn(layout::kTexts, "Command1");

@@ -292,7 +292,6 @@ void FormWindow::sizeToCaption(int id) {
     SetWindowPos(label, nullptr, 0, 0, r.right, now.bottom - now.top, SWP_NOMOVE | SWP_NOZORDER);
 }
 
-int FormWindow::idOf(std::string_view name) const { return controlId(m_design, name); }
 
 HWND FormWindow::control(int id) const {
     const auto index = std::size_t(id - kFirstControlId);

@@ -27,11 +27,6 @@ public:
     std::wstring text(int id) const;
     void setText(int id, std::wstring_view text);
     bool isChecked(int id) const;
-    // The same by name, looked up in the table at run time; no command is dispatched through these.
-    HWND control(std::string_view name) const { return control(idOf(name)); }
-    std::wstring text(std::string_view name) const { return text(idOf(name)); }
-    void setText(std::string_view name, std::wstring_view text) { setText(idOf(name), text); }
-    bool isChecked(std::string_view name) const { return isChecked(idOf(name)); }
     // Destroys the window, if it exists. Its messages stop reaching this object first, so nothing the
     // window does as it goes can call back into a window half destroyed.
     void destroy();
@@ -55,14 +50,11 @@ protected:
     // knows better.
     virtual layout::Twips placeOf(const layout::Control& control) const { return control.place; }
 
-    int idOf(std::string_view name) const;
-    const layout::Control& design(std::string_view name) const { return m_design[name]; }
     // Gives a control its font again: the design's, fitted to its caption where the caption must
     // never be cut off (links share the size at which all of them fit).
     void fitFont(int id);
     // The label as wide as its caption, its left edge kept.
     void sizeToCaption(int id);
-    void sizeToCaption(std::string_view name) { sizeToCaption(idOf(name)); }
     UINT dpi() const { return m_dpi; }
 
     const layout::Window& m_design;

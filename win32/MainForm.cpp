@@ -59,7 +59,7 @@ void MainForm::load() {
     layout::loadBanner(m_banner);
     SetTimer(m_hwnd, kTimer1, layout::kBannerTickMs, nullptr);
     loadDefaults(m_mod);
-    sizeToCaption("ADL");
+    sizeToCaption(kMainADL);
 }
 
 void MainForm::onCommand(int id, int code) {
@@ -103,9 +103,9 @@ void MainForm::onCommand(int id, int code) {
 // The positions are one choice over two frames: each frame's options are a group of their own, the
 // other frame's are unticked here.
 void MainForm::choosePosition(int id) {
-    for (const std::string_view name : layout::kPositionOptions)
-        if (idOf(name) != id)
-            SendMessageW(control(name), BM_SETCHECK, BST_UNCHECKED, 0);
+    for (const int option : kMainPositionIds)
+        if (option != id)
+            SendMessageW(control(option), BM_SETCHECK, BST_UNCHECKED, 0);
 }
 
 void MainForm::check1Click() { ApiBAS::SetTopMost(m_hwnd, isChecked(kMainCheck1)); }
@@ -126,22 +126,22 @@ void MainForm::command2Click() {
 
 BatchInput MainForm::choices() {
     layout::WindowChoices choices;
-    choices.otherType = isChecked("OOther");
-    choices.otherText = toUtf8(text("TOther"));
-    choices.head = isChecked("Ohead");
+    choices.otherType = isChecked(kMainOOther);
+    choices.otherText = toUtf8(text(kMainTOther));
+    choices.head = isChecked(kMainOhead);
     choices.once = m_texts.once();
     choices.afterPreamble = m_texts.afterPreamble();
     choices.matchLineBreaks = m_texts.matchLineBreaks();
     choices.code = toUtf8(m_texts.code());
-    for (const layout::ActionOption& option : layout::kActionOptions)
-        if (isChecked(option.option))
-            choices.action = option.action;
+    for (std::size_t i = 0; i < kMainActionIds.size(); ++i)
+        if (isChecked(kMainActionIds[i]))
+            choices.action = layout::kActionOptions[i].action;
     choices.oldCode = toUtf8(m_texts.oldCode());
-    for (const layout::BesideOption& option : layout::kBesideOptions)
-        if (isChecked(option.option))
-            choices.beside = option.beside;
-    choices.exclude = layout::exclusionList(toUtf8(text("TExclude")));
-    choices.preview = isChecked("CheckPreview");
+    for (std::size_t i = 0; i < kMainBesideIds.size(); ++i)
+        if (isChecked(kMainBesideIds[i]))
+            choices.beside = layout::kBesideOptions[i].beside;
+    choices.exclude = layout::exclusionList(toUtf8(text(kMainTExclude)));
+    choices.preview = isChecked(kMainCheckPreview);
     return layout::runRequest(m_mod, choices, &m_run->stopFlag());
 }
 
@@ -173,7 +173,7 @@ void MainForm::reportOutcome(const BatchResult& result) {
 void MainForm::appendLog(std::string_view text) {
     const std::wstring piece = toWide(m_log.append(text));
     // Inserting at the end costs the same however long the log is.
-    HWND log = control("Text1");
+    HWND log = control(kMainText1);
     const LRESULT end = SendMessageW(log, WM_GETTEXTLENGTH, 0, 0);
     SendMessageW(log, EM_SETSEL, WPARAM(end), LPARAM(end));
     SendMessageW(log, EM_REPLACESEL, FALSE, LPARAM(piece.c_str()));
@@ -181,15 +181,15 @@ void MainForm::appendLog(std::string_view text) {
 }
 
 void MainForm::tickBanner() {
-    setText("ADL", toWide(layout::nextBannerLine(m_banner)));
+    setText(kMainADL, toWide(layout::nextBannerLine(m_banner)));
     // The width must be the new caption's, so the label sizes itself before it is centred.
-    sizeToCaption("ADL");
+    sizeToCaption(kMainADL);
     RECT client, label;
     GetClientRect(m_hwnd, &client);
-    GetWindowRect(control("ADL"), &label);
+    GetWindowRect(control(kMainADL), &label);
     MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&label), 2);
     const int left = layout::bannerLeft(client.right, label.right - label.left);
-    SetWindowPos(control("ADL"), nullptr, left, label.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SetWindowPos(control(kMainADL), nullptr, left, label.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     InvalidateRect(m_hwnd, nullptr, TRUE);
 }
 
