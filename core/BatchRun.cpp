@@ -155,6 +155,12 @@ bool takeCode(const BatchInput& input, const platform::System& system, RunStart&
             result.error = "the old code and the new one are the same";
             return false;
         }
+        if (input.place == CodeAt::BeforeMarker && isHtmlTag(input.marker) && leavesCommentOpen(code)) {
+            result.outcome = Outcome::BadRequest;
+            result.error = "the code opens an HTML comment (<!--) that it does not close: it would hide " +
+                           input.marker;
+            return false;
+        }
         const std::string charset = system.charsets.systemCharset();
         run.code.emplace(system.charsets, std::move(code), charset, input.encoding);
         if (replace)

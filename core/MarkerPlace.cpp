@@ -148,6 +148,16 @@ std::string markerFault(std::string_view marker) {
     return {};
 }
 
+bool leavesCommentOpen(std::string_view code) {
+    for (std::size_t open = code.find("<!--"); open != std::string_view::npos;) {
+        const std::size_t close = code.find("-->", open + 4);
+        if (close == std::string_view::npos)
+            return true;
+        open = code.find("<!--", close + 3);
+    }
+    return false;
+}
+
 std::optional<MarkerPlace> findMarkerPlace(const FileStart& text, const MarkerSearch& marker) {
     const Units u(text.text, text.encoding, text.charset, text.charsets);
     const std::optional<Found> found = findMarker(u, text.text, marker);

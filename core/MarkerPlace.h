@@ -23,6 +23,10 @@ bool isHtmlTag(std::string_view marker);
 // Why a marker cannot be looked for (in English), or empty when it can.
 std::string markerFault(std::string_view marker);
 
+// Does the code (UTF-8) open an HTML comment ("<!--") that it does not close ("-->")? In front of
+// a tag it would hide the tag, which a later run would then no longer find.
+bool leavesCommentOpen(std::string_view code);
+
 // Where the code goes in a file's text (behind its byte-order mark, the whole file): on a line of
 // its own, with its line break, where the marker starts its line (in front) or ends it (behind,
 // past that line's break); inline, without one, otherwise. Blanks beside the marker do not count.

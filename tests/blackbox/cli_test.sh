@@ -135,6 +135,11 @@ empty item in a list of types|--ext: the file types hold an empty one|--ext 'htm
 absolute exclusion|--exclude: the exclusion "/etc" is not relative to the folder|--exclude /etc
 exclusion above the folder|--exclude: the exclusion "a/../../b" is not relative to the folder|--exclude a/../../b
 ROWS
+# A comment the code leaves open would hide the tag in front of which it stands; closed, or
+# behind the tag, it hides nothing.
+refused "code leaving a comment open before a tag" \
+    "the code opens an HTML comment (<!--) that it does not close: it would hide </BODY>" \
+    cli --before '</BODY>' --code '<!-- a --> <!-- b' "$WORK/d"
 for mode in --head --check; do
     refused "empty code, $mode" "the code is empty" cli $mode --code '' "$WORK/d"
 done
