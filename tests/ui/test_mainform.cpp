@@ -92,6 +92,15 @@ struct Session {
         for (const auto& [name, bytes] : files)
             QCOMPARE(readFile(path(name)), bytes);
     }
+    // That many files "x\r\n", named in the order they are run.
+    QStringList many(const char* prefix, int count) const {
+        QStringList names;
+        for (int i = 0; i < count; ++i) {
+            names << QStringLiteral("%1%2.txt").arg(QLatin1String(prefix)).arg(i, 3, 10, QLatin1Char('0'));
+            writeFile(dir.filePath(names.last()), "x\r\n");
+        }
+        return names;
+    }
 };
 
 // Calls act once, as soon as the owner's progress dialog is up, then lets the held run go on.
@@ -108,17 +117,6 @@ void whenProgressShown(QTimer& poll, QWidget* owner, std::promise<void>& release
     poll.start(20);
 }
 
-// A run held in its first file until the progress dialog is up and the user has acted there.
-void interruptRun(Session& s, const std::function<void(QProgressDialog*)>& act) {
-    std::promise<void> acted;
-    std::shared_future<void> go = acted.get_future().share();
-    s.fs.beforeCall("openAt", [go] { go.wait(); });
-    QTimer poll;
-    whenProgressShown(poll, s.form.get(), acted, act);
-    s.start();
-    QVERIFY(!poll.isActive());
-}
-
 // Types into the code window as a user would: replaces the whole text.
 void typeCode(QWidget* box, const QString& asciiLine1, const QString& line2) {
     box->setFocus();
@@ -127,13 +125,6 @@ void typeCode(QWidget* box, const QString& asciiLine1, const QString& line2) {
     QTest::keyClicks(box, asciiLine1);
     QTest::keyClick(box, Qt::Key_Return);
     type(box, line2);
-}
-
-// Pixels within 3 px of the border, the rest blacked out.
-QImage borderRing(QWidget* w) {
-    QImage image = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    QPainter(&image).fillRect(image.rect().adjusted(3, 3, -3, -3), Qt::black);
-    return image;
 }
 
 } // namespace
@@ -181,7 +172,12 @@ private slots:
         auto* label1 = s.control<FittedLabel>("Label1");
         QVERIFY(label1->font().bold() && label1->font().pointSizeF() < 42 && fitsSnugly({label1}));
 
-        // Picture and caption keep off the border: its ring looks as on a button with neither.
+        // Picture and caption keep off the border: its ring (3 px) looks as on a button with neither.
+        auto borderRing = [](QWidget* w) {
+            QImage image = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+            QPainter(&image).fillRect(image.rect().adjusted(3, 3, -3, -3), Qt::black);
+            return image;
+        };
         for (const char* name : {"Command2", "Command1", "Command3", "Command4"}) {
             PictureButton blank{QString(), QPixmap()};
             blank.setGeometry(s.control(name)->geometry());
@@ -381,13 +377,14 @@ private slots:
         enum class Act { Cancel, Close, Press };
         for (Act act : {Act::Cancel, Act::Close, Act::Press}) {
             Session s;
-            QStringList names;
-            for (int i = 0; i < 200; ++i) {
-                names << QStringLiteral("f%1.txt").arg(i, 3, 10, QLatin1Char('0'));
-                writeFile(s.dir.filePath(names.last()), "x\r\n");
-            }
+            const QStringList names = s.many("f", 200);
             s.prepare(QStringLiteral("END"));
-            interruptRun(s, [&](QProgressDialog* dialog) {
+            // The run held in its first file until the progress dialog is up and the user has acted there.
+            std::promise<void> acted;
+            std::shared_future<void> go = acted.get_future().share();
+            s.fs.beforeCall("openAt", [go] { go.wait(); });
+            QTimer poll;
+            whenProgressShown(poll, s.form.get(), acted, [&](QProgressDialog* dialog) {
                 if (act == Act::Cancel)
                     QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
                 else if (act == Act::Close)
@@ -402,6 +399,8 @@ private slots:
                 // Gone at once, not when the files under way are done.
                 QCOMPARE(dialog->isVisible(), act == Act::Press);
             });
+            s.start();
+            QVERIFY(!poll.isActive());
             const QStringList lines = s.log().mid(kHeader.size()).split(u'\n');
             QCOMPARE(s.control<QPlainTextEdit>("Text1")->verticalScrollBar()->value(),
                      s.control<QPlainTextEdit>("Text1")->verticalScrollBar()->maximum());
@@ -429,11 +428,7 @@ private slots:
         enum class Keys { RepeatsReadApart, QueuedAsTheRunEnds };
         for (Keys keys : {Keys::RepeatsReadApart, Keys::QueuedAsTheRunEnds}) {
             Session s;
-            QStringList names;
-            for (int i = 0; i < 40; ++i) {
-                names << QStringLiteral("k%1.txt").arg(i, 2, 10, QLatin1Char('0'));
-                writeFile(s.dir.filePath(names.last()), "x\r\n");
-            }
+            const QStringList names = s.many("k", 40);
             s.prepare(QStringLiteral("C"));
             QPointer<QWidget> start = s.control("Command2");
             start->setFocus();

@@ -6,6 +6,7 @@
 #include "StepwickVersion.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <vector>
 
 using namespace driver;
 using layout::Kind;
@@ -172,9 +174,8 @@ int keptFromCaption(Kind kind) {
 }
 
 // Every caption of the window shows whole at the screen's DPI, on one line in the control's font.
-void captionsFit(HWND window, const layout::Window& w) {
+void captionsFit(HWND window, const layout::Window& w, int dpi) {
     const HDC dc = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
     for (const layout::Control& c : w.controls) {
         HWND control = item(window, w, c.name);
         const std::wstring caption = control ? textOf(control) : std::wstring();
@@ -196,26 +197,29 @@ void captionsFit(HWND window, const layout::Window& w) {
     ReleaseDC(nullptr, dc);
 }
 
+// The four windows, each opened by its button, with their designs.
+std::vector<std::pair<HWND, const layout::Window*>> openWindows(const Program& p) {
+    for (const char* opener : {"CmdAdd", "CmdOpen", "Command1"})
+        click(item(p.main(), layout::kMainForm, opener));
+    return {{p.main(), &layout::kMainForm},
+            {p.window(win32ui::kTextsClass), &layout::kTexts},
+            {p.window(win32ui::kFileBroClass), &layout::kFileBro},
+            {p.window(win32ui::kAboutClass), &layout::kAbout}};
+}
+
 // At the screen's DPI (96, and 144 in a prefix of its own): each window as large as its design at
 // that DPI, and every caption whole.
 void captionsWholeAtTheScreensDpi() {
     Program p(g_exe, addressesFile());
-    for (const char* opener : {"CmdAdd", "CmdOpen", "Command1"})
-        click(item(p.main(), layout::kMainForm, opener));
-    const std::pair<HWND, const layout::Window*> windows[] = {
-        {p.main(), &layout::kMainForm},
-        {p.window(win32ui::kTextsClass), &layout::kTexts},
-        {p.window(win32ui::kFileBroClass), &layout::kFileBro},
-        {p.window(win32ui::kAboutClass), &layout::kAbout}};
     const HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
-    for (const auto& [window, design] : windows) {
+    for (const auto& [window, design] : openWindows(p)) {
         RECT client;
         GetClientRect(window, &client);
         EXPECT(std::abs(client.right - MulDiv(design->width, dpi, layout::kTwipsPerInch)) <= 1 &&
                std::abs(client.bottom - MulDiv(design->height, dpi, layout::kTwipsPerInch)) <= 1);
-        captionsFit(window, *design);
+        captionsFit(window, *design, dpi);
     }
 }
 
@@ -590,21 +594,17 @@ int startAndClose(const std::wstring& exe) {
 // ("NAME LEFT TOP WIDTH HEIGHT"), then waits for a line on standard input and exits the program.
 int tour(const std::wstring& exe, const std::wstring& work) {
     Program p(exe, work + L"\\addresses.txt");
-    click(item(p.main(), layout::kMainForm, "CmdAdd"));
-    click(item(p.main(), layout::kMainForm, "CmdOpen"));
-    click(item(p.main(), layout::kMainForm, "Command1"));
-    const std::pair<const char*, HWND> windows[] = {{"mainform", p.main()},
-                                                    {"texts", p.window(win32ui::kTextsClass)},
-                                                    {"filebro", p.window(win32ui::kFileBroClass)},
-                                                    {"about", p.window(win32ui::kAboutClass)}};
+    const auto windows = openWindows(p);
     const POINT places[] = {{10, 10}, {590, 10}, {10, 470}, {590, 640}};
-    for (std::size_t i = 0; i < std::size(windows); ++i)
-        SetWindowPos(windows[i].second, nullptr, places[i].x, places[i].y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    for (std::size_t i = 0; i < windows.size(); ++i)
+        SetWindowPos(windows[i].first, nullptr, places[i].x, places[i].y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     Sleep(1500);
-    for (const auto& [name, window] : windows) {
+    for (const auto& [window, design] : windows) {
         RECT r;
         GetWindowRect(window, &r);
-        std::printf("%s %ld %ld %ld %ld\n", name, r.left, r.top, r.right - r.left, r.bottom - r.top);
+        std::string name(design->name);
+        std::ranges::transform(name, name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        std::printf("%s %ld %ld %ld %ld\n", name.c_str(), r.left, r.top, r.right - r.left, r.bottom - r.top);
     }
     std::fflush(stdout);
     char line[16];
