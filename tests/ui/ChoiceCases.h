@@ -3,10 +3,11 @@
 // The choices of the windows that shape a run, one table for the Qt window test and the Win32
 // window driver: the choices clicked in turn in a fresh session (the folder confirmed, the code
 // "C"), the log the run adds (LF line breaks, '/' between folder and name; null: nothing logged),
-// the message box that follows (none: null; a notice: no warning) and files after the run. Choices: an option
-// or check box by name (the code window's first), "NAME=TEXT" typed into a box (the code window's Text1 and
-// Text2 are the code and the old code), "Pick" (CmdOpen), "Tick" (the picker's subfolder box),
-// "Confirm" and "Close" (the picker's button and title bar); "ReadOnly=NAME" makes a file read-only.
+// the message box that follows (none: null; a notice, not a warning: notice) and files after the
+// run. Choices: an option or check box by name (the code window's first), "NAME=TEXT" typed into a
+// box (the code window's Text1 and Text2 are the code and the old code), "Pick" (CmdOpen), "Tick"
+// (the picker's subfolder box), "Confirm" and "Close" (the picker's button and title bar);
+// "ReadOnly=NAME" makes a file read-only first.
 #include <string>
 #include <utility>
 #include <vector>
