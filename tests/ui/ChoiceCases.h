@@ -3,10 +3,11 @@
 // The choices of the windows that shape a run, one table for the Qt window test and the Win32
 // window driver: the choices clicked in turn in a fresh session (the folder confirmed, the code
 // "C"), the log the run adds (LF line breaks, '/' between folder and name; null: nothing logged),
-// the message box that follows (none: null) and files after the run. Choices: an option or check
-// box by name (the code window's first), "NAME=TEXT" typed into a box (the code window's Text1 and
-// Text2 are the code and the old code), "Pick" (CmdOpen), "Tick" (the picker's subfolder box),
-// "Confirm" and "Close" (the picker's button and title bar).
+// the message box that follows (none: null; a notice, not a warning: notice) and files after the
+// run. Choices: an option or check box by name (the code window's first), "NAME=TEXT" typed into a
+// box (the code window's Text1 and Text2 are the code and the old code), "Pick" (CmdOpen), "Tick"
+// (the picker's subfolder box), "Confirm" and "Close" (the picker's button and title bar);
+// "ReadOnly=NAME" makes a file read-only first.
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +21,7 @@ struct ChoiceCase {
     const char* log;
     Files after;
     const char* box = nullptr;
+    bool notice = false;
 };
 
 inline const std::string kPage = "<head>\r\n</head>\r\n<body>\r\nC\r\n</body>\r\n";
@@ -60,6 +62,15 @@ inline const std::vector<ChoiceCase>& choiceCases() {
         {"Option4", "u.php\n\n处理了1个文件。", {{"u.php", "C\r\n"}, {"a.txt", "C\r\n"}}},
         {"OOther TOther=../x", nullptr, {{"a.txt", "C\r\n"}}, "扩展名中不能有“/”或“\\”，没有文件被修改。"},
         {"OOther TOther=..\\x", nullptr, {{"a.txt", "C\r\n"}}, "扩展名中不能有“/”或“\\”，没有文件被修改。"},
+        // A file that cannot be changed is logged with its reason, the others changed, one message.
+        {"ReadOnly=b.txt",
+         "a.txt\nb.txt（未能处理：只读文件）\np.txt\n\n处理了2个文件。\n有1个文件未能处理。",
+         {{"a.txt", "C\r\nC\r\n"}, {"b.txt", "l1\nl2"}, {"p.txt", "#!/bin/sh\nx\nC\r\n"}},
+         failed},
+        {"ReadOnly=b.txt Ohead",
+         "a.txt\nb.txt（未能处理：只读文件）\np.txt\n\n处理了2个文件。\n有1个文件未能处理。",
+         {{"a.txt", "C\r\nC\r\n"}, {"b.txt", "l1\nl2"}, {"p.txt", "C\r\n#!/bin/sh\nx\n"}},
+         failed},
         // The four positions are one choice over two frames; a file without the marker fails.
         {"Option2 OBodyEnd Ofeet",
          "y.htm\nz.htm\n\n处理了2个文件。",
@@ -90,6 +101,15 @@ inline const std::vector<ChoiceCase>& choiceCases() {
         {"Pick Tick Confirm TExclude=b.*;sub/*",
          "a.txt\np.txt\n\n处理了2个文件。",
          {{"a.txt", "C\r\nC\r\n"}, {"b.txt", "l1\nl2"}, {"sub/d.txt", "s\r\n"}}},
+        // A code that is empty, only line breaks, or holds a control character is refused.
+        {"Text1=", nullptr, {{"a.txt", "C\r\n"}}, "请先输入拟添代码。", true},
+        {"Text1=\r\n\r\n", nullptr, {{"a.txt", "C\r\n"}}, "请先输入拟添代码。", true},
+        {"Text1=a\fb",
+         nullptr,
+         {{"a.txt", "C\r\n"}},
+         "代码中有控制字符（只能有制表符和换行），没有文件被修改。\nthe code holds the control character "
+         "U+000C "
+         "(of those, only tab, CR and LF may be in it)"},
         // A replacement without an old code, or with the new code as the old, touches nothing.
         {"OReplace",
          nullptr,

@@ -43,32 +43,22 @@ inline QString geometries(const QWidget* window) {
     return out;
 }
 
-// The names of the controls that Tab visits, in order, starting at first.
-inline QStringList tabOrder(QWidget* window, QWidget* first) {
-    QStringList order;
-    QWidget* w = first;
-    do {
-        if ((w->focusPolicy() & Qt::TabFocus) && window->isAncestorOf(w) && !w->objectName().isEmpty())
-            order.append(w->objectName());
-        w = w->nextInFocusChain();
-    } while (w != first);
-    return order;
-}
-
-// What of its design rows the window does not honour, one line per fault: a row without its control
-// (of the window, or of the frame the row names), not at the row's place (15 twips to the pixel;
-// lines one pixel high, the banner as large and the links beside OK as wide as they make themselves), not
-// showing the row's caption (a link's address follows it), not ticked as the row says, or out of the
-// rows' tab order.
+// What of its design the window does not honour, one line per fault: its title or client size (15 twips
+// to the pixel); a row without its control (of the window, or of the frame the row names), not at the
+// row's place (lines one pixel high, the banner as large and the links beside OK as wide as they make
+// themselves), not showing the row's caption (a link's address follows it), font (a fitted label may be
+// smaller) or colour, not ticked as the row says, or out of the rows' tab order.
 inline QStringList rowFaults(QWidget* window, const layout::Window& design) {
     using layout::Kind;
+    auto text = [](std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); };
     QStringList out;
+    if (window->windowTitle() != text(design.caption) ||
+        window->size() != QSize(layout::toPixels(design.width), layout::toPixels(design.height)))
+        out << "window";
     QMap<int, QString> tabRows;
     for (const layout::Control& row : design.controls) {
-        const QString name = QString::fromUtf8(row.name.data(), qsizetype(row.name.size()));
-        const QString parent = row.frame.empty()
-                                   ? window->objectName()
-                                   : QString::fromUtf8(row.frame.data(), qsizetype(row.frame.size()));
+        const QString name = text(row.name);
+        const QString parent = row.frame.empty() ? window->objectName() : text(row.frame);
         QWidget* w = window->findChild<QWidget*>(name);
         if (row.kind == Kind::Timer)
             continue;
@@ -84,17 +74,34 @@ inline QStringList rowFaults(QWidget* window, const layout::Window& design) {
             (!banner && r.height() != (row.kind == Kind::Line ? 1 : d.height())))
             out << "placed " + name;
         const QString shown = w->property(qobject_cast<QGroupBox*>(w) ? "title" : "text").toString();
-        const QString caption = QString::fromUtf8(row.caption.data(), qsizetype(row.caption.size()));
+        const QString caption = text(row.caption);
         if (!caption.isEmpty() && (row.kind == Kind::Link ? !shown.startsWith(caption) : shown != caption) &&
             row.kind != Kind::LogBox && row.kind != Kind::CodeBox)
             out << "caption " + name;
+        const QFont f = w->font();
+        if (row.font && (QFontInfo(f).family() != QFontInfo(QFont(text(row.font->face))).family() ||
+                         f.bold() != row.font->bold || f.underline() != row.font->underline ||
+                         (!qobject_cast<FittedLabel*>(w) && f.pointSizeF() != row.font->points)))
+            out << "font " + name;
+        const auto role = qobject_cast<QPlainTextEdit*>(w) ? QPalette::Text : QPalette::WindowText;
+        if (row.colour &&
+            w->palette().color(role) != QColor(row.colour->red, row.colour->green, row.colour->blue))
+            out << "colour " + name;
         if (const auto* button = qobject_cast<QAbstractButton*>(w); button && button->isChecked() != row.on)
             out << "ticked " + name;
         if (row.tabIndex != layout::kNoTab && (w->focusPolicy() & Qt::TabFocus))
             tabRows.insert(row.tabIndex, name);
     }
-    const QStringList chain =
-        tabRows.isEmpty() ? QStringList() : tabOrder(window, window->findChild<QWidget*>(tabRows.first()));
+    // The controls that Tab visits, in order, from the first row's.
+    QStringList chain;
+    if (QWidget* first = tabRows.isEmpty() ? nullptr : window->findChild<QWidget*>(tabRows.first())) {
+        QWidget* w = first;
+        do {
+            if ((w->focusPolicy() & Qt::TabFocus) && window->isAncestorOf(w) && !w->objectName().isEmpty())
+                chain.append(w->objectName());
+            w = w->nextInFocusChain();
+        } while (w != first);
+    }
     if (chain != tabRows.values())
         out << "tab order " + chain.join(u' ');
     return out;
@@ -129,19 +136,6 @@ inline int clicksByEnter(QAbstractButton* button) {
     button->isVisible() ? holdKey(button, Qt::Key_Enter, Qt::KeypadModifier)
                         : QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
     return clicks.count();
-}
-
-// The window's left margin and its bottom margin: from its edges to the nearest control.
-inline QList<int> marginsOf(const QWidget* window) {
-    int left = window->width(), right = window->width(), bottom = window->height();
-    for (const QWidget* w : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (w->objectName().isEmpty() || !w->isVisible())
-            continue;
-        left = std::min(left, w->x());
-        right = std::min(right, window->width() - 1 - w->geometry().right());
-        bottom = std::min(bottom, window->height() - 1 - w->geometry().bottom());
-    }
-    return {left, right, bottom};
 }
 
 inline bool isNamedControl(const QWidget* w) {

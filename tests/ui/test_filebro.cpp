@@ -100,9 +100,6 @@ private slots:
         Tree tree;
         CurrentFolder here(tree.path());
         QPointer<FileBro> picker = tree.open();
-        QCOMPARE(picker->windowTitle(), QStringLiteral("文件浏览器"));
-        QCOMPARE(picker->size(), QSize(378, 455));
-        QCOMPARE(marginsOf(picker)[2], 6); // the design's own margin below the confirm button
         QCOMPARE(designFaults(picker, true), QStringList());
         const QString designed = geometries(picker);
         for (const QSize size : {QSize(200, 150), QSize(900, 700), QSize(378, 455)}) { // controls stay put

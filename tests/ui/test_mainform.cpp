@@ -92,6 +92,15 @@ struct Session {
         for (const auto& [name, bytes] : files)
             QCOMPARE(readFile(path(name)), bytes);
     }
+    // That many files "x\r\n", named in the order they are run.
+    QStringList many(const char* prefix, int count) const {
+        QStringList names;
+        for (int i = 0; i < count; ++i) {
+            names << QStringLiteral("%1%2.txt").arg(QLatin1String(prefix)).arg(i, 3, 10, QLatin1Char('0'));
+            writeFile(dir.filePath(names.last()), "x\r\n");
+        }
+        return names;
+    }
 };
 
 // Calls act once, as soon as the owner's progress dialog is up, then lets the held run go on.
@@ -108,17 +117,6 @@ void whenProgressShown(QTimer& poll, QWidget* owner, std::promise<void>& release
     poll.start(20);
 }
 
-// A run held in its first file until the progress dialog is up and the user has acted there.
-void interruptRun(Session& s, const std::function<void(QProgressDialog*)>& act) {
-    std::promise<void> acted;
-    std::shared_future<void> go = acted.get_future().share();
-    s.fs.beforeCall("openAt", [go] { go.wait(); });
-    QTimer poll;
-    whenProgressShown(poll, s.form.get(), acted, act);
-    s.start();
-    QVERIFY(!poll.isActive());
-}
-
 // Types into the code window as a user would: replaces the whole text.
 void typeCode(QWidget* box, const QString& asciiLine1, const QString& line2) {
     box->setFocus();
@@ -127,13 +125,6 @@ void typeCode(QWidget* box, const QString& asciiLine1, const QString& line2) {
     QTest::keyClicks(box, asciiLine1);
     QTest::keyClick(box, Qt::Key_Return);
     type(box, line2);
-}
-
-// Pixels within 3 px of the border, the rest blacked out.
-QImage borderRing(QWidget* w) {
-    QImage image = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    QPainter(&image).fillRect(image.rect().adjusted(3, 3, -3, -3), Qt::black);
-    return image;
 }
 
 } // namespace
@@ -158,10 +149,9 @@ private slots:
         QCOMPARE(windowCount("Texts"), 1);
         QVERIFY(!s.form->texts()->isVisible() && !s.form->fileBro());
         QVERIFY(s.control<QPlainTextEdit>("Text1")->isReadOnly());
-        QVERIFY(s.form->size() == QSize(557, 388) && s.form->minimumSize() == s.form->maximumSize());
-        QCOMPARE(s.form->windowTitle(), QStringLiteral("Stepwick"));
-        // Every control as its row says: kind, frame, place, caption, start state, the Tab key's order
-        // (labels, frames, the picture and the lines take no focus).
+        QVERIFY(s.form->minimumSize() == s.form->maximumSize());
+        // Every control as its row says: kind, frame, place, caption, font, colour, start state, the Tab
+        // key's order (labels, frames, the picture and the lines take no focus).
         QCOMPARE(rowFaults(s.form.get(), layout::kMainForm).join(u'|'), QString());
         // No button answers Enter on behalf of the window; each answers it while it has the focus.
         int clicks = 0;
@@ -176,19 +166,18 @@ private slots:
         }
 
         // Song-style captions come out in the substituted Chinese font, Latin ones in Liberation Sans.
-        for (const char* name : {"l2", "Text1", "Frame1", "CmdOpen", "Frame2", "CmdAdd", "Frame3", "Frame4",
-                                 "Command2", "Command1", "Command3", "Command4"})
-            QCOMPARE(QFontInfo(s.control(name)->font()).family(), QStringLiteral("AR PL UMing CN"));
-        QCOMPARE(s.control("l2")->font().pointSize(), 12);
-        for (const char* name : {"Label1", "Label3", "Label4", "Check1", "ADL"})
-            QCOMPARE(QFontInfo(s.control(name)->font()).family(), QStringLiteral("Liberation Sans"));
-        for (const char* name : {"Text1", "Label3", "Label4", "Check1", "ADL"})
-            QCOMPARE(s.control(name)->font().pointSize(), 9);
+        QCOMPARE(QFontInfo(s.control("Command2")->font()).family(), QStringLiteral("AR PL UMing CN"));
+        QCOMPARE(QFontInfo(s.control("Check1")->font()).family(), QStringLiteral("Liberation Sans"));
         // "Stepwick!" at Arial 42 pt bold would not fit its control: scaled down no further than needed.
         auto* label1 = s.control<FittedLabel>("Label1");
         QVERIFY(label1->font().bold() && label1->font().pointSizeF() < 42 && fitsSnugly({label1}));
 
-        // Picture and caption keep off the border: its ring looks as on a button with neither.
+        // Picture and caption keep off the border: its ring (3 px) looks as on a button with neither.
+        auto borderRing = [](QWidget* w) {
+            QImage image = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+            QPainter(&image).fillRect(image.rect().adjusted(3, 3, -3, -3), Qt::black);
+            return image;
+        };
         for (const char* name : {"Command2", "Command1", "Command3", "Command4"}) {
             PictureButton blank{QString(), QPixmap()};
             blank.setGeometry(s.control(name)->geometry());
@@ -209,26 +198,20 @@ private slots:
         QLabel* adl = s.control<QLabel>("ADL");
         QVERIFY(child<QTimer>(s.form.get(), "Timer1")->isActive() &&
                 child<QTimer>(s.form.get(), "Timer1")->interval() == 3000);
-        const QStringList messages =
-            (kDesignBanner +
-             QStringLiteral("|你可以使用它轻松的将相同的代码添加到批量文件中去|"
-                            "这些代码可以是文本，html，asp等等|你可以用它改程序|"
-                            "比如在html文件中添加去广告代码|比如在asp程序头添上你的版权|"
-                            "将你的双手解放出来，让用电脑更轻松|关于我的更多的软件，请访问我的主页|") +
-             kAuthor + QStringLiteral("|或者我们公司的主页") + kCompany +
-             QStringLiteral("|如果在使用软件上有任何问题，请联系我|你可以在关于软件中找到关于他们的信息"))
-                .split(u'|');
+        // Thirteen messages, the first the design's caption, the thirteenth thanks a user for reporting a
+        // major fault; then round again.
+        QStringList shown;
         for (int tick = 1; tick <= 14; ++tick) {
             QVERIFY(QMetaObject::invokeMethod(child<QTimer>(s.form.get(), "Timer1"), "timeout"));
             QCOMPARE(adl->width(), adl->sizeHint().width()); // sized to the caption it now shows
             QVERIFY2(qAbs(2 * adl->x() + adl->width() - s.form->width()) <= 1, qPrintable(adl->text()));
             QCOMPARE(adl->y(), 368);
-            if (tick <= 12 || tick == 14)
-                QCOMPARE(adl->text(), messages[(tick - 1) % 13]);
-            else // the thirteenth thanks a user for reporting a major fault
-                QVERIFY(adl->text().startsWith(QStringLiteral("感谢")) &&
-                        adl->text().contains(QStringLiteral("报告了一个重大错误")));
+            shown << adl->text();
         }
+        QCOMPARE(QSet<QString>(shown.begin(), shown.end()).size(), 13);
+        QVERIFY(shown[0] == kDesignBanner && shown[13] == kDesignBanner &&
+                shown[12].startsWith(QStringLiteral("感谢")) &&
+                shown[12].contains(QStringLiteral("报告了一个重大错误")));
     }
 
     // The compiled-in pictures: each a drawing (not a blank or one-colour block) at its size, the
@@ -309,19 +292,7 @@ private slots:
         s.expect(untouched);
         QVERIFY(MessageBox::takeShown().isEmpty());
 
-        // 6. A code that is empty, only line breaks, or holds a control character is refused; Enter
-        // or Space held down on the start button runs once each.
-        using Icon = MessageBox::Icon;
-        for (const auto& [code, icon, message] :
-             {std::tuple(QString(), Icon::Information, QStringLiteral("请先输入拟添代码。")),
-              {QStringLiteral("\n\n"), Icon::Information, QStringLiteral("请先输入拟添代码。")},
-              {QStringLiteral("a\fb"), Icon::Warning,
-               QStringLiteral("代码中有控制字符（只能有制表符和换行），没有文件被修改。\nthe code holds the "
-                              "control character U+000C (of those, only tab, CR and LF may be in it)")}}) {
-            child<CodeTextBox>(texts, "Text1")->setCode(code);
-            QCOMPARE(s.run(), QString());
-            QCOMPARE(oneBox(), box(":)", icon, message));
-        }
+        // 6. Enter or Space held down on the start button runs once each.
         child<CodeTextBox>(texts, "Text1")->setCode(QStringLiteral("C"));
         holdKey(s.control("Command2"), Qt::Key_Return, {}, 28);
         s.waitForRun();
@@ -340,17 +311,8 @@ private slots:
         s.write({{"a.txt", "old\r\n"}, {"b.txt", "old\r\n"}, {"c.txt", "old\r\n"}});
         QCOMPARE(::chmod(QFile::encodeName(s.path("b.txt")).constData(), 0444), 0);
         s.prepare(QStringLiteral("new"));
-        for (const char* position : {"Ofeet", "Ohead"}) {
-            s.option(position);
-            QCOMPARE(s.run(), QStringLiteral("a.txt\nb.txt（未能处理：只读文件）\nc.txt\n\n处理了2个文件。\n"
-                                             "有1个文件未能处理。\n感谢您使用本软件！"));
-            QCOMPARE(oneBox(),
-                     box(":)", MessageBox::Icon::Warning, QStringLiteral("有1个文件未能处理，详见记录。")));
-        }
-        s.expect(
-            {{"a.txt", "new\r\nold\r\nnew\r\n"}, {"b.txt", "old\r\n"}, {"c.txt", "new\r\nold\r\nnew\r\n"}});
-        QVERIFY(s.form->isVisible() && s.endCalls == 0); // the program goes on
-
+        s.option("Ohead");
+        // (A read-only file among others: choicesInTheWindowsShapeTheRun.)
         // Another run holding the folder: one message, nothing logged, nothing touched.
         const int held = ::open(QFile::encodeName(s.dir.path()).constData(), O_RDONLY | O_DIRECTORY);
         QCOMPARE(::flock(held, LOCK_EX), 0);
@@ -358,7 +320,7 @@ private slots:
         ::close(held);
         QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
                                QStringLiteral("另一次运行正在修改这个目录，没有文件被修改。请稍后再试。")));
-        QCOMPARE(readFile(s.path("a.txt")), QByteArray("new\r\nold\r\nnew\r\n"));
+        QCOMPARE(readFile(s.path("a.txt")), QByteArray("old\r\n"));
 
         // A subfolder another run holds fails as a folder, counted apart from the files.
         s.write({{"sub/d.txt", "s\r\n"}, {"e.txt", "old\r\n"}});
@@ -415,13 +377,14 @@ private slots:
         enum class Act { Cancel, Close, Press };
         for (Act act : {Act::Cancel, Act::Close, Act::Press}) {
             Session s;
-            QStringList names;
-            for (int i = 0; i < 200; ++i) {
-                names << QStringLiteral("f%1.txt").arg(i, 3, 10, QLatin1Char('0'));
-                writeFile(s.dir.filePath(names.last()), "x\r\n");
-            }
+            const QStringList names = s.many("f", 200);
             s.prepare(QStringLiteral("END"));
-            interruptRun(s, [&](QProgressDialog* dialog) {
+            // The run held in its first file until the progress dialog is up and the user has acted there.
+            std::promise<void> acted;
+            std::shared_future<void> go = acted.get_future().share();
+            s.fs.beforeCall("openAt", [go] { go.wait(); });
+            QTimer poll;
+            whenProgressShown(poll, s.form.get(), acted, [&](QProgressDialog* dialog) {
                 if (act == Act::Cancel)
                     QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
                 else if (act == Act::Close)
@@ -436,6 +399,8 @@ private slots:
                 // Gone at once, not when the files under way are done.
                 QCOMPARE(dialog->isVisible(), act == Act::Press);
             });
+            s.start();
+            QVERIFY(!poll.isActive());
             const QStringList lines = s.log().mid(kHeader.size()).split(u'\n');
             QCOMPARE(s.control<QPlainTextEdit>("Text1")->verticalScrollBar()->value(),
                      s.control<QPlainTextEdit>("Text1")->verticalScrollBar()->maximum());
@@ -463,11 +428,7 @@ private slots:
         enum class Keys { RepeatsReadApart, QueuedAsTheRunEnds };
         for (Keys keys : {Keys::RepeatsReadApart, Keys::QueuedAsTheRunEnds}) {
             Session s;
-            QStringList names;
-            for (int i = 0; i < 40; ++i) {
-                names << QStringLiteral("k%1.txt").arg(i, 2, 10, QLatin1Char('0'));
-                writeFile(s.dir.filePath(names.last()), "x\r\n");
-            }
+            const QStringList names = s.many("k", 40);
             s.prepare(QStringLiteral("C"));
             QPointer<QWidget> start = s.control("Command2");
             start->setFocus();
@@ -562,7 +523,7 @@ private slots:
                 out.emplace_back(name.c_str(), QByteArray::fromStdString(text));
             return out;
         };
-        for (const auto& [choices, log, after, message] : windowcases::choiceCases()) {
+        for (const auto& [choices, log, after, message, notice] : windowcases::choiceCases()) {
             Session s;
             s.write(bytes(windowcases::kChoiceFiles));
             s.prepare(QStringLiteral("C"));
@@ -577,7 +538,9 @@ private slots:
             QString typed = QStringLiteral("CGI");
             for (const QString& choice : QString::fromLatin1(choices).split(u' ')) {
                 const QString name = choice.section(u'=', 0, 0), text = choice.section(u'=', 1);
-                if (choice.contains(u'=') && qobject_cast<CodeTextBox*>(control(name))) {
+                if (name == QLatin1String("ReadOnly")) {
+                    QCOMPARE(::chmod(QFile::encodeName(s.dir.filePath(text)).constData(), 0444), 0);
+                } else if (choice.contains(u'=') && qobject_cast<CodeTextBox*>(control(name))) {
                     qobject_cast<CodeTextBox*>(control(name))->setCode(text);
                 } else if (choice.contains(u'=')) {
                     auto* box = qobject_cast<QLineEdit*>(control(name));
@@ -601,10 +564,12 @@ private slots:
             const QString logged = s.run();
             QCOMPARE(logged,
                      log ? QString::fromUtf8(log) + QStringLiteral("\n感谢您使用本软件！") : QString());
-            QCOMPARE(oneBox(), message ? box(":)", MessageBox::Icon::Warning, QString::fromUtf8(message))
-                                       : QStringLiteral("0 boxes"));
+            const auto icon = notice ? MessageBox::Icon::Information : MessageBox::Icon::Warning;
+            QCOMPARE(oneBox(),
+                     message ? box(":)", icon, QString::fromUtf8(message)) : QStringLiteral("0 boxes"));
             s.expect(bytes(after));
             QCOMPARE(s.control<QLineEdit>("TOther")->text(), typed);
+            QVERIFY(s.form->isVisible() && s.endCalls == 0); // the program goes on
         }
     }
 
@@ -703,60 +668,41 @@ private slots:
         s.click("Command1");
         QPointer<QWidget> about = s.shown("About");
         QVERIFY(QTest::qWaitForWindowActive(about));
-        // OK holds the focus; Tab goes to the roster, the contact block, and round to OK.
+        // OK holds the focus (the Tab key's order: rowFaults); a text block's lines are selected by keys
+        // too, and copied.
         auto* ok = child<QPushButton>(about, "Command1");
         QCOMPARE(QApplication::focusWidget(), ok);
-        for (const char* next : {"Text1", "Text2", "Command1"}) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QCOMPARE(QApplication::focusWidget()->objectName(), QLatin1String(next));
-        }
-        // A text block's lines are selected by keys too, and copied.
         QTest::keyClick(child(about, "Text2"), Qt::Key_End, Qt::ShiftModifier);
         QTest::keySequence(child(about, "Text2"), QKeySequence::Copy);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Harnel"));
-        QCOMPARE(about->windowTitle(), QStringLiteral("关于本软件 & Morlend Inc."));
-        QVERIFY(about->size() == QSize(394, 328) && about->minimumSize() == about->maximumSize());
-        QVERIFY(!about->parentWidget() && !about->isModal());
+        QVERIFY(about->minimumSize() == about->maximumSize() && !about->parentWidget() && !about->isModal());
         QCOMPARE(rowFaults(about, layout::kAbout).join(u'|'), QString());
         // The links show their addresses behind their captions.
         const std::pair<const char*, QString> addresses[] = {
             {"Label4", kCompany}, {"Label6", kAuthor}, {"Label7", kMail}};
         for (const auto& [name, address] : addresses)
             QVERIFY2(child<QLabel>(about, name)->text().endsWith(u' ' + address), name);
-        // Links blue and underlined, in one size at which all three fit; the rest fitted one by one;
-        // Song-style captions in the substituted Chinese font.
+        // The links in one size at which all three fit; the rest fitted one by one.
         QList<const FittedLabel*> links;
         for (const FittedLabel* label : about->findChildren<FittedLabel*>()) {
-            const QString name = label->objectName();
-            const bool link = QStringList{"Label4", "Label6", "Label7"}.contains(name);
-            QCOMPARE(label->font().underline(), link);
-            const QColor colour = name == QLatin1String("Label8") ? kGrey : kDarkGreen;
-            QCOMPARE(label->palette().color(QPalette::WindowText), link ? kBlue : colour);
-            QCOMPARE(QFontInfo(label->font()).family(),
-                     link || name == QLatin1String("l2") ? "AR PL UMing CN" : "Liberation Sans");
-            if (link)
+            if (QStringList{"Label4", "Label6", "Label7"}.contains(label->objectName()))
                 links << label;
             else
                 QVERIFY2(fitsSnugly({label}), qPrintable(label->objectName()));
         }
         QVERIFY(links.size() == 3 && fitsSnugly(links));
         QCOMPARE(designFaults(about), QStringList());
-        QVERIFY(child<FittedLabel>(about, "Label1")->font().bold());
         QCOMPARE(child<QLabel>(about, "Image1")->pixmap().size(), QSize(86, 90)); // shown unscaled
-        // Made-up names, a messenger address under the reserved domain and a QQ number, all in view.
-        const std::pair<const char*, const char*> blocks[] = {
-            {"Text1", "Morlend 高层名单：\n董事长：\\S+ 副董事长：\\S+\n总经理：\\S+ 副总经理：\\S+"},
-            {"Text2", "Harnel\nMSN:\\S+@\\S+\\.example\nQQ:\\d+\n"
-                      "欢迎来我的主页和我一起交流经验！如果你对软件的源代码感兴趣，也可以找我的。"}};
-        for (const auto& [name, pattern] : blocks) {
+        // The text blocks all in view, on the window's background; a messenger address under the
+        // reserved domain.
+        for (const char* name : {"Text1", "Text2"}) {
             auto* text = child<QPlainTextEdit>(about, name);
-            const QString shown = text->toPlainText().split(u'\n', Qt::SkipEmptyParts).join(u'\n');
-            QVERIFY2(QRegularExpression(u'^' + QString::fromUtf8(pattern) + u'$').match(shown).hasMatch(),
-                     qPrintable(shown));
             QVERIFY(text->isReadOnly() && text->verticalScrollBar()->maximum() == 0);
-            QVERIFY(text->palette().color(QPalette::Text) == kDarkGreen &&
-                    text->palette().color(QPalette::Base) == about->palette().color(QPalette::Button));
+            QVERIFY(text->palette().color(QPalette::Base) == about->palette().color(QPalette::Button));
         }
+        QVERIFY(child<QPlainTextEdit>(about, "Text2")
+                    ->toPlainText()
+                    .contains(QRegularExpression("MSN:\\S+@\\S+\\.example\n")));
 
         // Clicks on the other labels, the text blocks and the picture open nothing; nor does a right click.
         for (const char* quiet :

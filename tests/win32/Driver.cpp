@@ -75,31 +75,15 @@ Program::~Program() {
 }
 
 namespace {
-struct Search {
-    DWORD process;
-    const wchar_t* className;
-    bool visibleOnly;
-    HWND found;
-};
-
-BOOL CALLBACK matchWindow(HWND hwnd, LPARAM param) {
-    auto* search = reinterpret_cast<Search*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(hwnd, &owner);
-    wchar_t name[64] = {};
-    GetClassNameW(hwnd, name, 64);
-    if (owner == search->process && (!search->visibleOnly || IsWindowVisible(hwnd)) &&
-        lstrcmpW(name, search->className) == 0) {
-        search->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
+// The first top-level window of the process of that class, maybe only a visible one.
 HWND findWindow(DWORD process, const wchar_t* className, bool visibleOnly = true) {
-    Search search{process, className, visibleOnly, nullptr};
-    EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND w = FindWindowW(className, nullptr); w; w = FindWindowExW(nullptr, w, className, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == process && (!visibleOnly || IsWindowVisible(w)))
+            return w;
+    }
+    return nullptr;
 }
 } // namespace
 
@@ -152,15 +136,7 @@ bool checked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BS
 bool topmost(HWND window) { return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
 
 namespace {
-HWND boxOf(DWORD process) {
-    for (HWND w = FindWindowW(L"#32770", nullptr); w; w = FindWindowExW(nullptr, w, L"#32770", nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner == process && IsWindowVisible(w))
-            return w;
-    }
-    return nullptr;
-}
+HWND boxOf(DWORD process) { return findWindow(process, L"#32770"); }
 
 std::filesystem::path pathOf(const std::wstring& folder, const std::string& name) {
     return std::filesystem::path(folder) / std::u8string(name.begin(), name.end());
