@@ -621,16 +621,28 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 4 && std::wstring(argv[1]) == L"--tour")
         return tour(argv[2], argv[3]);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: window_driver STEPWICK_TEST_EXE WORK_FOLDER [CASE...]\n");
+        std::fprintf(stderr, "usage: window_driver STEPWICK_TEST_EXE WORK_FOLDER [CASE... | -CASE...]\n");
         return 2;
     }
     g_exe = argv[1];
     g_work = argv[2];
+    // The cases named, or, where only "-NAME"s are given, all but those; a name of none is an error.
+    std::vector<std::string> named, left;
+    for (int i = 3; i < argc; ++i) {
+        const std::string word = narrow(argv[i]);
+        (word.starts_with('-') ? left : named).push_back(word.starts_with('-') ? word.substr(1) : word);
+    }
+    for (const std::string& word : named.empty() ? left : named)
+        if (std::none_of(std::begin(kCases), std::end(kCases),
+                         [&](const auto& c) { return word == c.first; })) {
+            std::fprintf(stderr, "window_driver: no case %s\n", word.c_str());
+            return 2;
+        }
     for (const auto& [name, run] : kCases) {
-        bool chosen = argc == 3;
-        for (int i = 3; i < argc; ++i)
-            chosen = chosen || narrow(argv[i]) == name;
-        if (!chosen)
+        const auto among = [name](const std::vector<std::string>& list) {
+            return std::find(list.begin(), list.end(), name) != list.end();
+        };
+        if (named.empty() ? among(left) : !among(named))
             continue;
         const int before = failures();
         run();
