@@ -291,13 +291,11 @@ bool FolderEditor::makesUnnamedFiles() {
         return false;
     FileHandle file = platform::kNoFile;
     const std::error_code ec = m_setup.fs.openUnnamed(m_setup.dir, 0600, file);
-    if (!ec) {
+    if (!ec)
         m_setup.fs.close(file);
-        return true;
-    }
-    if (noUnnamedFiles(ec))
+    else if (noUnnamedFiles(ec)) // another failure: the first file's own try tells
         m_shared.unnamedWorks = false;
-    return m_shared.unnamedWorks; // another failure: the first file's own try tells
+    return m_shared.unnamedWorks;
 }
 
 void FolderEditor::createNamed(Pending& p, std::uint32_t permissions) {
