@@ -157,8 +157,8 @@ bool takeCode(const BatchInput& input, const platform::System& system, RunStart&
         }
         if (input.place == CodeAt::BeforeMarker && isHtmlTag(input.marker) && leavesCommentOpen(code)) {
             result.outcome = Outcome::BadRequest;
-            result.error = "the code opens an HTML comment (<!--) that it does not close: it would hide " +
-                           input.marker;
+            result.error =
+                "the code opens an HTML comment (<!--) that it does not close: it would hide " + input.marker;
             return false;
         }
         const std::string charset = system.charsets.systemCharset();

@@ -292,7 +292,6 @@ void FormWindow::sizeToCaption(int id) {
     SetWindowPos(label, nullptr, 0, 0, r.right, now.bottom - now.top, SWP_NOMOVE | SWP_NOZORDER);
 }
 
-
 HWND FormWindow::control(int id) const {
     const auto index = std::size_t(id - kFirstControlId);
     return id >= kFirstControlId && index < m_controls.size() ? m_controls[index] : nullptr;
