@@ -22,11 +22,12 @@ REMOVED=$PWD/build/.bench-removed # when a bench last removed its data
 trap 'rm -rf "$DATA"; touch "$REMOVED"' EXIT
 
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DSTEPWICK_BUILD_TESTS=OFF -DSTEPWICK_BUILD_BENCH=ON > /dev/null
-cmake --build "$BUILD" -j "$(nproc)" --target stepwick-cli gui_bench floor measure paste_bench > /dev/null
+cmake --build "$BUILD" -j "$(nproc)" --target stepwick-cli gui_bench floor durable_floor measure paste_bench > /dev/null
 CLI=$PWD/$BUILD/stepwick-cli
 GUI=$PWD/$BUILD/gui_bench
 PASTE=$PWD/$BUILD/paste_bench
 FLOOR=$PWD/$BUILD/floor
+DURABLE_FLOOR=$PWD/$BUILD/durable_floor
 MEASURE=$PWD/$BUILD/measure
 mkdir -p "$DATA"
 
@@ -119,12 +120,15 @@ foot_floor() { timed "$FLOOR" foot "$1" "$CODE"; }
 # Another program's download: 4 GB written and not yet flushed when the run starts. Once it is
 # removed, the disk gets a few seconds to write what is left of it (on a virtual disk, also what
 # the host holds) before the quiet round.
-busy_head_cli() {
+busy() { # command folder: the command run while 4 GB wait unflushed
     dd if=/dev/zero of="$DATA/busy" bs=1M count=4000 status=none
-    head_cli "$1"
+    "$1" "$2"
     rm -f "$DATA/busy"
     sync; sleep 5
 }
+durable_floor() { timed "$DURABLE_FLOOR" "$1" "$CODE"; }
+busy_head_cli() { busy head_cli "$1"; }
+busy_durable_floor() { busy durable_floor "$1"; }
 
 echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), data on $(df -h "$DATA" | awk 'NR==2 {print $1}') ($(findmnt -no FSTYPE -T "$DATA")), load $(cut -d' ' -f1-3 /proc/loadavg)"
 
@@ -186,6 +190,10 @@ if want 6; then
         printf '%-40s %9.3f s %9.3f s %6.2f\n' "6 busy vs case 1's quiet rounds" "$MEDIAN_A" "$QUIET" \
             "$(ratio "$MEDIAN_A" "$QUIET")"
     fi
+    # What this disk allows: where a flush of the whole file system would write the 4 GB too, each
+    # new file is flushed alone, which costs even the floor of a durable head.
+    pair_case "6 durable floor, 4 GB unflushed vs quiet" "$DATA/small10k" busy_durable_floor durable_floor
+    pair_case "6 head, 4 GB unflushed vs durable floor" "$DATA/small10k" busy_head_cli busy_durable_floor
 fi
 
 if want 3; then
