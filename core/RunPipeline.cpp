@@ -106,7 +106,8 @@ RunPipeline::Config RunPipeline::configOf(std::size_t files, const RunState::Con
     // Without threads one batch at a time is under way.
     if (config.concurrent && config.appendsInPlace)
         config.maxPerFlush = std::max<std::size_t>(1, config.maxPerFlush / (kPublishing + 1));
-    else if (config.concurrent && !editor.makesUnnamedFiles())
+    // A foot too long for one write goes into a new file as a head does.
+    if (config.concurrent && !editor.makesUnnamedFiles())
         config.maxPerFlush = std::min(config.maxPerFlush, kNamedPerFlush);
     // Without threads nothing waits on the side.
     config.roomBelow = config.concurrent ? (kPublishing - 1) * config.maxPerFlush : 0;

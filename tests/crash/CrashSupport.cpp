@@ -342,7 +342,8 @@ void checkEveryKillPoint(const std::string& base, bool head, const std::string& 
 constexpr int kUnloggedAtMost = 256; // changed files left out of the log: one batch's
 constexpr int kNamedLeftAtMost = 8;  // temporary files left, where new contents are named
 
-void checkRandomKills(const std::string& base, bool head, int files, int rounds, unsigned seed, bool named) {
+void checkRandomKills(const std::string& base, bool head, int files, int rounds, unsigned seed, bool named,
+                      const std::string& code) {
     if (named)
         ::setenv("STEPWICK_KILL_NAMED", "1", 1);
     struct Unset {
@@ -355,7 +356,7 @@ void checkRandomKills(const std::string& base, bool head, int files, int rounds,
         old["n" + std::to_string(10000 + i) + ".txt"] = (i % 4 == 3 ? kBom : "") + line + ends[i % 4] +
                                                         (i % 500 == 7 ? std::string(512 * 1024, 'x') : "");
     }
-    const Scenario s(head, "<!-- added by the crash test: 40 bytes -->", old);
+    const Scenario s(head, code, old);
     TempDir dir(base), out;
     testfiles::writeAll(dir.path(), s.old);
 

@@ -33,7 +33,8 @@ void checkEveryKillPoint(const std::string& base, bool head, const std::string& 
 // those of the manual: at most one batch of changed files missing from the log, and (named: no
 // unnamed files) at most a handful of temporary files left.
 void checkRandomKills(const std::string& base, bool head, int files, int rounds, unsigned seed,
-                      bool named = false);
+                      bool named = false,
+                      const std::string& code = "<!-- added by the crash test: 40 bytes -->");
 
 // Head and foot over files needing more room than root's file system has: each file whole old
 // (logged as failed with the system's reason) or whole new, nothing else left behind.

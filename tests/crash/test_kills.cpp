@@ -34,3 +34,8 @@ TEST(RandomKill, Foot) { crash::checkRandomKills(crash::scratchBase(), false, 20
 TEST(RandomKill, HeadNamed) {
     crash::checkRandomKills(crash::scratchBase(), true, 2000, 50, crash::seed(), true);
 }
+// A foot too long for one write goes through a new file, named too.
+TEST(RandomKill, LongFootNamed) {
+    crash::checkRandomKills(crash::scratchBase(), false, 2000, 50, crash::seed(), true,
+                            std::string(5000, 'L'));
+}
