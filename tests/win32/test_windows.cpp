@@ -630,14 +630,15 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> named, left;
     for (int i = 3; i < argc; ++i) {
         const std::string word = narrow(argv[i]);
-        (word.starts_with('-') ? left : named).push_back(word.starts_with('-') ? word.substr(1) : word);
-    }
-    for (const std::string& word : named.empty() ? left : named)
+        const bool except = word.starts_with('-');
+        const std::string name = except ? word.substr(1) : word;
         if (std::none_of(std::begin(kCases), std::end(kCases),
-                         [&](const auto& c) { return word == c.first; })) {
-            std::fprintf(stderr, "window_driver: no case %s\n", word.c_str());
+                         [&](const auto& c) { return name == c.first; })) {
+            std::fprintf(stderr, "window_driver: no case %s\n", name.c_str());
             return 2;
         }
+        (except ? left : named).push_back(name);
+    }
     for (const auto& [name, run] : kCases) {
         const auto among = [name](const std::vector<std::string>& list) {
             return std::find(list.begin(), list.end(), name) != list.end();
