@@ -1,4 +1,4 @@
-// The windowed program as a test build that photographs its own windows (scripts/screenshots.sh):
+// The windowed program built with a tour that photographs its own windows (scripts/screenshots.sh):
 //   stepwick-screenshots OUTPUT_FOLDER
 #include "ScreenshotTour.h"
 #include "app/Startup.h"
