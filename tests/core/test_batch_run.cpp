@@ -279,42 +279,37 @@ TEST(BatchRun, NothingHappensWithUnusableInput) {
     writeFile(dir / "a.txt", "a");
     LogSink sink;
     using O = BatchResult::Outcome;
-    // The type, the code, the encoding named, and what the run says. (Empty codes and control
-    // characters: the command line's table, which shows the core's words for each.)
-    for (const auto& [ext, code, encoding, outcome] : Rows<const char*, std::string, const char*, O>{
-             {"txt", "bad\xC3", "", O::CodeNotEncodable},
-             {"txt", "x", "NOPE", O::CodeNotEncodable},
-             {"txt", "x", "UTF-32LE", O::CodeNotEncodable},
-             {"txt", "\xF0\x9F\x98\x80", "GBK", O::CodeNotEncodable},
-             {"../txt", "x", "", O::BadExtension},
-             {"..\\txt", "x", "", O::BadExtension}}) {
-        BatchInput in = input(ext, "foot", code);
+    // The type, the code, the encoding named, what else spoils the input, and what the run says: a
+    // marker, an old code, a list of types or an exclusion that the windows could hand over and
+    // cannot be followed, or no folder. (Empty codes and control characters, and what the command
+    // line refuses before it reaches the core: the command line's table.)
+    for (const auto& [ext, code, encoding, spoil, outcome] :
+         Rows<const char*, std::string, const char*, std::function<void(BatchInput&)>, O>{
+             {"txt", "bad\xC3", "", nullptr, O::CodeNotEncodable},
+             {"txt", "x", "NOPE", nullptr, O::CodeNotEncodable},
+             {"txt", "x", "UTF-32LE", nullptr, O::CodeNotEncodable},
+             {"txt", "\xF0\x9F\x98\x80", "GBK", nullptr, O::CodeNotEncodable},
+             {"../txt", "x", "", nullptr, O::BadExtension},
+             {"..\\txt", "x", "", nullptr, O::BadExtension},
+             {"txt", "x", "", [](auto& in) { in.types.emplace_back("a/b"); }, O::BadExtension},
+             {"txt", "x", "", [](auto& in) { in.place = CodeAt::BeforeMarker; }, O::BadRequest},
+             {"txt", "x", "", [](auto& in) { in.action = RunAction::Replace; }, O::BadRequest},
+             {"txt", "x", "", [](auto& in) { in.action = RunAction::Replace, in.oldCode = "x\n"; },
+              O::BadRequest},
+             {"txt", "x", "", [](auto& in) { in.types.emplace_back(""); }, O::BadRequest},
+             {"txt", "x", "", [](auto& in) { in.exclude = {"../x"}; }, O::BadRequest},
+             {"txt", "x", "", [](auto& in) { in.exclude = {"sub\\..\\..\\x"}; }, O::BadRequest},
+             {"txt", "x", "", [](auto& in) { in.exclude = {"C:x"}; }, O::BadRequest},
+             {"txt", "x", "", [](auto& in) { in.exclude = {""}; }, O::BadRequest},
+             {"txt", "x", "", [](auto& in) { in.folder.clear(); }, O::NoFolder}}) {
+        BatchInput in = at(dir, input(ext, "foot", code));
         in.encoding = encoding;
-        EXPECT_EQ(runBatch(at(dir, in), sink, systemWith()).outcome, outcome)
-            << ext << " " << code << " " << encoding;
-    }
-    // A marker, an old code, a list of types or an exclusion that the windows could hand over and
-    // cannot be followed. (What the command line refuses before it reaches the core: its table.)
-    const std::function<void(BatchInput&)> bad[] = {
-        [](BatchInput& in) { in.place = CodeAt::BeforeMarker; },
-        [](BatchInput& in) { in.action = RunAction::Replace; },
-        [](BatchInput& in) { in.action = RunAction::Replace, in.oldCode = "x\n"; },
-        [](BatchInput& in) { in.types.emplace_back(""); },
-        [](BatchInput& in) { in.exclude = {"../x"}; },
-        [](BatchInput& in) { in.exclude = {"sub\\..\\..\\x"}; },
-        [](BatchInput& in) { in.exclude = {"C:x"}; },
-        [](BatchInput& in) { in.exclude = {""}; }};
-    for (const auto& spoil : bad) {
-        BatchInput in = input("txt", "foot", "x");
-        spoil(in);
-        const BatchResult refused = runBatch(at(dir, in), sink, systemWith());
-        EXPECT_EQ(refused.outcome, O::BadRequest) << refused.error;
+        if (spoil)
+            spoil(in);
+        const BatchResult refused = runBatch(in, sink, systemWith());
+        EXPECT_EQ(refused.outcome, outcome) << ext << " " << code << " " << encoding << ": " << refused.error;
     }
     EXPECT_EQ(readFile(dir / "a.txt"), "a");
-    EXPECT_EQ(runBatch(input("txt", "foot", "x"), sink, systemWith()).outcome, O::NoFolder);
-    BatchInput second = input("txt", "foot", "x");
-    second.types.emplace_back("a/b");
-    EXPECT_EQ(runBatch(at(dir, second), sink, systemWith()).outcome, O::BadExtension) << "any of the types";
     BatchResult gone = runBatch(at(dir / "missing", input("txt", "foot", "x")), sink, systemWith());
     EXPECT_EQ(gone.outcome, O::FolderUnreadable);
     EXPECT_THAT(gone.error, HasSubstr(kNoSuchFile));
