@@ -99,11 +99,6 @@ public:
         EXPECT_FALSE(ec) << name << ": " << ec.message();
         return f;
     }
-    void put(FileHandle f, std::string_view bytes) {
-        std::size_t n = 0;
-        ASSERT_FALSE(fs.write(f, bytes.data(), bytes.size(), n));
-        ASSERT_EQ(n, bytes.size());
-    }
     std::string get(FileHandle f, std::int64_t offset = 0) {
         std::string all;
         char buf[4096];
@@ -114,7 +109,10 @@ public:
         return all;
     }
     void create(const std::string& name, std::string_view bytes, FileHandle in = kNoFile) {
-        put(open(name, OpenMode::CreateTemporary, in).get(), bytes);
+        std::size_t n = 0;
+        ASSERT_FALSE(
+            fs.write(open(name, OpenMode::CreateTemporary, in).get(), bytes.data(), bytes.size(), n));
+        ASSERT_EQ(n, bytes.size());
     }
     std::string content(const std::string& name, FileHandle in = kNoFile) {
         return get(open(name, OpenMode::Read, in).get());
