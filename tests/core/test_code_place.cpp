@@ -22,6 +22,7 @@ std::string utf16(std::string_view ascii, bool little) {
 }
 const auto le = [](std::string_view ascii) { return utf16(ascii, true); };
 const auto be = [](std::string_view ascii) { return utf16(ascii, false); };
+const std::string kBom8 = "\xEF\xBB\xBF";
 
 struct Options {
     bool head = true; // beside a marker: in front of it
@@ -128,7 +129,6 @@ TEST(CodePlace, FilesThatHoldTheCodeAtItsPlaceAreLeftAloneAndRemovalTakesOneCopy
 }
 
 TEST(CodePlace, HeadGoesBehindTheLinesThatMustStayFirst) {
-    const std::string bom8 = "\xEF\xBB\xBF";
     // What, the code, the file with a '|' where the code and a CR LF go in (see roundTripMarked).
     for (const auto& [what, code, marked] : Rows<std::string, std::string, std::string>{
              {"shebang", "C", "#!/bin/sh\n|echo\n"},
@@ -141,7 +141,7 @@ TEST(CodePlace, HeadGoesBehindTheLinesThatMustStayFirst) {
              {"a declaration sharing its line: the code right behind it", "C", "<!DOCTYPE html>|<html>\n"},
              {"a DOCTYPE sharing the XML declaration's line", "C",
               "<?xml version=\"1.0\"?> <!DOCTYPE html>\n|<html/>\n"},
-             {"after the byte-order mark", "C", bom8 + "#!/bin/sh\n|"},
+             {"after the byte-order mark", "C", kBom8 + "#!/bin/sh\n|"},
              {"UTF-16 LE", "C", "<?xml?>\r\n|b\r\n"},
              {"UTF-16 BE, CR alone", "C", "#!a\r|b\r"},
              {"<?php is no preamble", "C", "|<?php echo 1; ?>\n"},
@@ -192,8 +192,7 @@ TEST(CodePlace, HeadGoesBehindTheLinesThatMustStayFirst) {
 
 TEST(CodePlace, PreambleIsFoundWhateverItsLengthAndWhereverTheReadEnds) {
     constexpr std::size_t kRead = 64 * 1024;
-    const std::string bom8 = "\xEF\xBB\xBF";
-    for (const std::string& mark : {std::string(), bom8}) {
+    for (const std::string& mark : {std::string(), kBom8}) {
         for (std::size_t length = kRead - 2; length <= kRead + 1; ++length) {
             const std::string doctype = "<!DOCTYPE a SYSTEM \"" + std::string(length - 22, 'x') + "\">";
             // What follows the DOCTYPE, what adding makes of the file, what removal leaves.
@@ -215,13 +214,12 @@ TEST(CodePlace, PreambleIsFoundWhateverItsLengthAndWhereverTheReadEnds) {
 
 TEST(CodePlace, LineBreaksAsAskedOrAsTheFileHasThem) {
     using M = LineBreakMode;
-    const std::string bom8 = "\xEF\xBB\xBF";
     const std::string a(2 * 64 * 1024 - 2, 'a'); // its CR LF split between two reads
     // What, the file, the line-break mode, what a head and a foot make of the file.
     for (const auto& [what, old, eol, head, foot] :
          Rows<const char*, std::string, M, std::string, std::string>{
              {"CR LF: empty file", "", M::CrLf, "1\r\n2\r\n", "1\r\n2\r\n"},
-             {"CR LF: a byte-order mark alone", bom8, M::CrLf, bom8 + "1\r\n2\r\n", bom8 + "1\r\n2\r\n"},
+             {"CR LF: a byte-order mark alone", kBom8, M::CrLf, kBom8 + "1\r\n2\r\n", kBom8 + "1\r\n2\r\n"},
              {"CR LF: a shebang is no preamble for a plain head", "#!/bin/sh\necho\n", M::CrLf,
               "1\r\n2\r\n#!/bin/sh\necho\n", "#!/bin/sh\necho\n1\r\n2\r\n"},
              {"CR LF: ends in a lone CR", "a\r", M::CrLf, "1\r\n2\r\na\r", "a\r1\r\n2\r\n"},
@@ -241,73 +239,60 @@ TEST(CodePlace, LineBreaksAsAskedOrAsTheFileHasThem) {
 }
 
 // Files that end without a line break, in every encoding: with any placement option a head leaves
-// the end as it was and a removal gives back every byte; only a plain head adds CR LF there.
+// the end as it was and a removal gives back every byte; only a plain head adds CR LF there, which
+// a removal leaves, and a removal from a file that held the code takes out the code alone.
 TEST(CodePlace, PlacementOptionsKeepTheEndAndRemovalGivesBackEveryByte) {
-    using M = LineBreakMode;
-    const std::string bom8 = "\xEF\xBB\xBF";
     const std::function<std::string(std::string_view)> encodings[] = {
         [](std::string_view t) { return std::string(t); },
-        [&](std::string_view t) { return bom8 + std::string(t); }, le, be};
-    const Options plain{};
-    const Options options[] = {{true, true},
-                               {true, false, M::Lf},
-                               {true, false, M::Match},
-                               {true, true, M::Lf},
-                               {true, true, M::Match}};
-    const std::vector<std::string> bodies{"a",
-                                          "a\r\nb",
-                                          "a\nb",
-                                          "a\rb",
-                                          "#!/bin/sh",
-                                          "#!/bin/sh  ",
-                                          "#!/bin/sh\necho",
-                                          "<!DOCTYPE a><a/>",
-                                          "<?xml version=\"1.0\"?>\r\n<a/>"};
-    // Each body in a file of its own, named by its place in the list.
-    auto files = [&](const auto& encode, const std::string& prefix) {
-        Contents c;
-        for (std::size_t i = 0; i < bodies.size(); ++i)
-            c["f" + std::to_string(i) + ".txt"] = encode(prefix + bodies[i]);
-        return c;
-    };
+        [&](std::string_view t) { return kBom8 + std::string(t); }, le, be};
+    const char* bodies[] = {"a",
+                            "a\r\nb",
+                            "a\nb",
+                            "a\rb",
+                            "#!/bin/sh",
+                            "#!/bin/sh  ",
+                            "#!/bin/sh\necho",
+                            "<!DOCTYPE a><a/>",
+                            "<?xml version=\"1.0\"?>\r\n<a/>"};
     for (const auto& encode : encodings) {
-        const Contents old = files(encode, ""), withCode = files(encode, "C\r\n");
-        SCOPED_TRACE(::testing::PrintToString(old.begin()->second));
-        for (const Options& o : options) {
-            SCOPED_TRACE("after preamble " + std::to_string(o.afterPreamble) + ", eol " +
-                         std::to_string(int(o.eol)));
-            TempDir dir;
-            writeAll(dir.path(), old);
-            BatchInput in = inputFor(o, "C");
-            in.action = RunAction::AddOnce;
-            logOf(dir, in);
-            for (const auto& [name, added] : snapshot(dir.path())) {
-                const char last = added.back() == '\0' ? added[added.size() - 2] : added.back();
-                EXPECT_TRUE(added.size() > old.at(name).size() && last != '\n' && last != '\r') << added;
-            }
-            EXPECT_THAT(logOf(dir, in), HasSubstr("有9个文件已含此代码"));
-            in.action = RunAction::Remove;
-            EXPECT_THAT(logOf(dir, in), HasSubstr("处理了9个文件"));
-            EXPECT_EQ(snapshot(dir.path()), old);
+        // Each body in a file of its own, named by its place in the list.
+        Contents old, withCode;
+        for (std::size_t i = 0; i < std::size(bodies); ++i) {
+            old["f" + std::to_string(i) + ".txt"] = encode(bodies[i]);
+            withCode["f" + std::to_string(i) + ".txt"] = encode("C\r\n"s + bodies[i]);
         }
-        // Plain: the old last line gets its break, and a removal takes out the code alone.
-        TempDir dir;
-        writeAll(dir.path(), withCode);
-        BatchInput in = inputFor(plain, "C");
-        in.action = RunAction::Remove;
-        logOf(dir, in);
-        EXPECT_EQ(snapshot(dir.path()), old);
-        in.action = RunAction::Add;
-        logOf(dir, in);
-        in.action = RunAction::Remove;
-        logOf(dir, in);
-        for (const auto& [name, bytes] : snapshot(dir.path()))
-            EXPECT_EQ(bytes, old.at(name) + encode("\r\n").substr(encode("").size())) << name;
+        SCOPED_TRACE(::testing::PrintToString(old.begin()->second));
+        const std::string crLf = encode("\r\n").substr(encode("").size());
+        for (bool afterPreamble : {false, true})
+            for (LineBreakMode eol : {LineBreakMode::CrLf, LineBreakMode::Lf, LineBreakMode::Match}) {
+                const bool plain = !afterPreamble && eol == LineBreakMode::CrLf;
+                SCOPED_TRACE("after preamble " + std::to_string(afterPreamble) + ", eol " +
+                             std::to_string(int(eol)));
+                TempDir dir;
+                writeAll(dir.path(), plain ? withCode : old);
+                BatchInput in = inputFor({true, afterPreamble, eol}, "C");
+                if (plain) {
+                    in.action = RunAction::Remove;
+                    logOf(dir, in);
+                    EXPECT_EQ(snapshot(dir.path()), old);
+                }
+                in.action = RunAction::AddOnce;
+                logOf(dir, in);
+                for (const auto& [name, added] : snapshot(dir.path())) {
+                    const char last = added.back() == '\0' ? added[added.size() - 2] : added.back();
+                    EXPECT_TRUE(added.size() > old.at(name).size() && (last == '\n') == plain && last != '\r')
+                        << added;
+                }
+                EXPECT_THAT(logOf(dir, in), HasSubstr("有9个文件已含此代码"));
+                in.action = RunAction::Remove;
+                EXPECT_THAT(logOf(dir, in), HasSubstr("处理了9个文件"));
+                for (const auto& [name, bytes] : snapshot(dir.path()))
+                    EXPECT_EQ(bytes, old.at(name) + (plain ? crLf : "")) << name;
+            }
     }
 }
 
 TEST(CodePlace, MarkerPlacesTheCodeOnItsOwnLineOrInlineAndRemovalGivesItBack) {
-    const std::string bom8 = "\xEF\xBB\xBF";
     // What, the marker, in front of it (else behind), the marked file (see roundTripMarked).
     for (const auto& [what, marker, before, marked] : Rows<std::string, std::string, bool, std::string>{
              {"before </body> on its own line", "</body>", true, "<p>\r\n|</body>\r\n</html>\r\n"},
@@ -325,7 +310,7 @@ TEST(CodePlace, MarkerPlacesTheCodeOnItsOwnLineOrInlineAndRemovalGivesItBack) {
              {"an unclosed comment hides the rest", "</body>", true, "|</body>\n<!-- </body>\n"},
              {"any other marker by its exact text", "<!-- ad -->", true, "a\n|<!-- ad -->\n<!-- AD -->\n"},
              {"exact text inside a word", "END", false, "xEND~yz\n"},
-             {"after the byte-order mark", "</body>", true, bom8 + "|</body>"},
+             {"after the byte-order mark", "</body>", true, kBom8 + "|</body>"},
              {"marker ending the file, no break", "</body>", true, "<p>\n|</body>"},
              {"CR alone ends the line", "</body>", true, "<p>\r|</body>\r"},
              // A code beside the marker in the form the other placement gives is not the code.
