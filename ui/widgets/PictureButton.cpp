@@ -11,6 +11,20 @@ constexpr int kInset = 3;
 PictureButton::PictureButton(const QString& caption, const QPixmap& picture, QWidget* parent)
     : QPushButton(caption, parent), m_picture(picture) {}
 
+// Centred in room at its own size, clipped to it; greyed while the button is disabled.
+void PictureButton::drawPicture(QStylePainter& painter, const QRect& room) const {
+    const QSize size = m_picture.deviceIndependentSize().toSize();
+    const QRect where(room.left() + (room.width() - size.width()) / 2,
+                      room.top() + (room.height() - size.height()) / 2, size.width(), size.height());
+    painter.save();
+    painter.setClipRect(room);
+    if (isEnabled())
+        painter.drawPixmap(where, m_picture);
+    else
+        painter.drawPixmap(where, QIcon(m_picture).pixmap(size, devicePixelRatio(), QIcon::Disabled));
+    painter.restore();
+}
+
 void PictureButton::paintEvent(QPaintEvent* /*event*/) {
     QStylePainter painter(this);
     QStyleOptionButton option;
@@ -30,19 +44,7 @@ void PictureButton::paintEvent(QPaintEvent* /*event*/) {
     const QRect captionRect(inner.left(), baseline - metrics.ascent(), inner.width(), metrics.height());
     const QRect pictureRoom(inner.left(), inner.top(), inner.width(),
                             baseline + strokes.top() - 1 - inner.top());
-    const QSize pictureSize = m_picture.deviceIndependentSize().toSize();
-    const QRect pictureRect(pictureRoom.left() + (pictureRoom.width() - pictureSize.width()) / 2,
-                            pictureRoom.top() + (pictureRoom.height() - pictureSize.height()) / 2,
-                            pictureSize.width(), pictureSize.height());
-
-    painter.save();
-    painter.setClipRect(pictureRoom);
-    if (isEnabled())
-        painter.drawPixmap(pictureRect, m_picture);
-    else
-        painter.drawPixmap(pictureRect,
-                           QIcon(m_picture).pixmap(pictureSize, devicePixelRatio(), QIcon::Disabled));
-    painter.restore();
+    drawPicture(painter, pictureRoom);
 
     painter.drawItemText(captionRect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextShowMnemonic,
                          option.palette, isEnabled(), text(), QPalette::ButtonText);
