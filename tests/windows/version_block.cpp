@@ -13,9 +13,10 @@ using driver::narrow;
 
 namespace {
 
-std::wstring queried(const std::vector<char>& block, const std::wstring& path) {
+std::wstring queried(const std::vector<char>& block, const std::wstring& name) {
     void* value = nullptr;
     UINT length = 0;
+    const std::wstring path = L"\\StringFileInfo\\080404b0\\" + name;
     if (!VerQueryValueW(block.data(), path.c_str(), &value, &length) || length == 0)
         return L"(missing)";
     return static_cast<const wchar_t*>(value);
@@ -48,14 +49,12 @@ void checkBlock(const std::vector<char>& block, const std::wstring& internalName
          L"000100010000000b"},
         {L"an application", hex(fixed.dwFileType), hex(VFT_APP)},
         {L"language Chinese (PRC), Unicode", translation ? hex(*translation) : L"(missing)", L"04b00804"},
-        {L"FileDescription", queried(block, L"\\StringFileInfo\\080404b0\\FileDescription"),
-         L"批量代码添加器"},
-        {L"FileVersion", queried(block, L"\\StringFileInfo\\080404b0\\FileVersion"), L"1.01.0011"},
-        {L"ProductVersion", queried(block, L"\\StringFileInfo\\080404b0\\ProductVersion"), L"1.01.0011"},
-        {L"ProductName", queried(block, L"\\StringFileInfo\\080404b0\\ProductName"),
-         L"Morlend Stepwick! Second Version"},
-        {L"InternalName", queried(block, L"\\StringFileInfo\\080404b0\\InternalName"), internalName},
-        {L"OriginalFilename", queried(block, L"\\StringFileInfo\\080404b0\\OriginalFilename"), fileName},
+        {L"FileDescription", queried(block, L"FileDescription"), L"批量代码添加器"},
+        {L"FileVersion", queried(block, L"FileVersion"), L"1.01.0011"},
+        {L"ProductVersion", queried(block, L"ProductVersion"), L"1.01.0011"},
+        {L"ProductName", queried(block, L"ProductName"), L"Morlend Stepwick! Second Version"},
+        {L"InternalName", queried(block, L"InternalName"), internalName},
+        {L"OriginalFilename", queried(block, L"OriginalFilename"), fileName},
     };
     for (const auto& c : cases)
         driver::expectEqual(__FILE__, __LINE__, narrow(c.what).c_str(), c.got, c.wanted);
