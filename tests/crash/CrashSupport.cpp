@@ -434,10 +434,12 @@ void checkDiskFull(const std::string& root) {
         root,
         Scenario(true, "<!-- head code -->", filesOfSize("h", 24, room * 7 / 10 / 24 / 4096 * 4096 - 100)),
         false);
-    // Files of exactly one block: each append needs new blocks. The code is longer than a block,
-    // so a file can get part of it written before the room runs out.
-    checkFullRun(root, Scenario(false, "<!-- " + std::string(6000, 'x') + " -->", filesOfSize("f", 16, 4096)),
-                 true);
+    // A foot appended across the end of each file's last block: a file can get part of it written
+    // before the room runs out. One longer than a block goes through a new file.
+    for (const auto& [length, size] : {std::pair{3000, 3096}, {6000, 4096}})
+        checkFullRun(root,
+                     Scenario(false, "<!-- " + std::string(length, 'x') + " -->", filesOfSize("f", 16, size)),
+                     true);
 }
 
 } // namespace crash
