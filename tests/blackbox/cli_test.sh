@@ -94,22 +94,15 @@ holds "a code ending in CR LF: no blank line, foot and head" "$WORK/d/a.htm" 'h\
 # --- refusals: exit 2, one message naming the argument or file and the reason, nothing touched ---
 fresh a.txt a
 mkdir "$WORK/sub"
-refused() { # what, the message, then the command; standard input as the caller gives it
-    local what=$1 want=$2
-    shift 2
-    "$@" > "$WORK/out" 2> "$WORK/err" # not in $( ): a closed input would take the pipe's number
-    expect "$what" "$?:$(cat "$WORK/out"):$(head -n 1 "$WORK/err")" "2::stepwick-cli: $want"
-}
 # Rows on descriptor 3: what | the message ($WORK as the scratch folder) | the command with its
-# arguments and redirections, closed to the rows.
+# arguments and redirections (standard input as the row gives it). Not in $( ): a closed input
+# would take the pipe's number.
 refusals() {
     while IFS='|' read -r -u 3 what want command; do
-        want=${want//'$WORK'/$WORK}
-        eval "refused \"\$what\" \"\$want\" $command 3<&-"
+        eval "$command" '> "$WORK/out" 2> "$WORK/err" 3<&-'
+        expect "$what" "$?:$(cat "$WORK/out"):$(head -n 1 "$WORK/err")" "2::stepwick-cli: ${want//'$WORK'/$WORK}"
     done
 }
-refused "unknown option" "unknown option: --bogus" cli --bogus "$WORK/d"
-expect "usage error: where help is" "$(tail -n 1 "$WORK/err")" "Try 'stepwick-cli --help' for more information."
 # Code files no text file should hold: the next run could not find them again (NUL) or nobody sees them.
 : > "$WORK/empty"
 printf '\r\n\r\n' > "$WORK/breaks"
@@ -117,9 +110,10 @@ printf 'a\0b' > "$WORK/zeros"
 printf '\xef\xbb\xbfa\xc2\x85' > "$WORK/code"
 # What a folder, a type, a charset, a mode, a replacement, a marker, an exclusion or a code cannot
 # be. A comment the code leaves open would hide the tag in front of which it stands; closed, or
-# behind the tag, it hides nothing.
+# behind the tag, it hides nothing. The last row, a usage error, says where help is.
 refusals 3<<'ROWS'
 no folder|no folder given|cli
+unknown charset|--encoding: the character set NOPE is not known to the system|cli --encoding NOPE --code x "$WORK/d"
 unknown argument|unknown option: -dashdir|cli --code X -dashdir
 missing argument|missing argument for --code|cli --code
 empty folder name|the folder name is empty|cli --code x ""
@@ -160,7 +154,9 @@ form feed, check|the code holds the control character U+000C (of those, only tab
 escape|the code holds the control character U+001B (of those, only tab, CR and LF may be in it)|cli --head --code $'\e[31mred' "$WORK/d"
 DEL|the code holds the control character U+007F (of those, only tab, CR and LF may be in it)|cli --code $'a\x7f' "$WORK/d"
 C1 control (NEL)|the code holds the control character U+0085 (of those, only tab, CR and LF may be in it)|cli --code-file "$WORK/code" "$WORK/d"
+unknown option|unknown option: --bogus|cli --bogus "$WORK/d"
 ROWS
+expect "usage error: where help is" "$(tail -n 1 "$WORK/err")" "Try 'stepwick-cli --help' for more information."
 if linux_only "refusals in the system's own words, bytes that are no text, closed and odd streams, flock"; then
 refusals 3<<'ROWS'
 missing folder, named as typed|$WORK/nowhere: No such file or directory|"$CLI" --code x "$WORK/nowhere"
@@ -318,7 +314,6 @@ LC_ALL=C.UTF-8 "$CLI" --head --ext gbk --once --encoding GBK --code '中文' "$W
 out=$(LC_ALL=C.UTF-8 "$CLI" --check --head --ext '*' --encoding GBK --code '中文' "$WORK/d" 2> /dev/null)
 expect "UTF-8 locale: --check with --encoding GBK compares in GBK" "$?:$out" $'1:a.txt\nu8.txt'
 fi
-refused "unknown charset" "--encoding: the character set NOPE is not known to the system" cli --encoding NOPE --code x "$WORK/d"
 if [ $SYSTEM = windows ] || localedef -i zh_CN -f GBK "$WORK/locale/zh_CN.GBK" > /dev/null 2>&1; then
     gbk() { if [ $SYSTEM = linux ]; then LOCPATH=$WORK/locale LC_ALL=zh_CN.GBK "$CLI" "$@"; else cli_raw "$@"; fi; }
     # 中文 typed in the system's charset; Windows hands every program its arguments in UTF-16.
