@@ -94,88 +94,81 @@ holds "a code ending in CR LF: no blank line, foot and head" "$WORK/d/a.htm" 'h\
 # --- refusals: exit 2, one message naming the argument or file and the reason, nothing touched ---
 fresh a.txt a
 mkdir "$WORK/sub"
-refused() { # what, the message, then the command; standard input as the caller gives it
-    local what=$1 want=$2
-    shift 2
-    "$@" > "$WORK/out" 2> "$WORK/err" # not in $( ): a closed input would take the pipe's number
-    expect "$what" "$?:$(cat "$WORK/out"):$(head -n 1 "$WORK/err")" "2::stepwick-cli: $want"
+# Rows on descriptor 3: what | the message ($WORK as the scratch folder) | the command with its
+# arguments and redirections (standard input as the row gives it). Not in $( ): a closed input
+# would take the pipe's number.
+refusals() {
+    while IFS='|' read -r -u 3 what want command; do
+        eval "$command" '> "$WORK/out" 2> "$WORK/err" 3<&-'
+        expect "$what" "$?:$(cat "$WORK/out"):$(head -n 1 "$WORK/err")" "2::stepwick-cli: ${want//'$WORK'/$WORK}"
+    done
 }
-refused "no folder" "no folder given" cli
-refused "unknown option" "unknown option: --bogus" cli --bogus "$WORK/d"
-expect "usage error: where help is" "$(tail -n 1 "$WORK/err")" "Try 'stepwick-cli --help' for more information."
-refused "unknown argument" "unknown option: -dashdir" cli --code X -dashdir
-refused "missing argument" "missing argument for --code" cli --code
-refused "empty folder name" "the folder name is empty" cli --code x ""
-refused "two folders" "only one folder may be given, not also $WORK/d" cli --code x "$WORK/d" "$WORK/d"
-# What a type, a charset, a mode, a replacement, a marker or an exclusion cannot be.
-while IFS='|' read -r what want args; do
-    eval "set -- $args"
-    refused "$what" "$want" cli "$@" --code x "$WORK/d"
-done <<'ROWS'
-slash in type|the file type may not hold '/': a/b|--ext a/b
-backslash in type|the file type may not hold '\\': a\\b|--ext 'a\b'
-empty charset|--encoding takes auto or the name of a character set, not an empty one|--encoding ''
-head with foot, in either order|--head and --foot cannot be combined|--foot --head
-once with remove|--once and --remove cannot be combined|--remove --once
-after-preamble with foot|--after-preamble and --foot cannot be combined (--after-preamble places a head)|--foot --after-preamble
-unknown line break|--eol takes crlf, lf or match, not cr|--eol cr
-check with remove|--check and --remove cannot be combined (--remove --dry-run lists the files holding the code)|--check --remove
-before with after|--before and --after cannot be combined|--before '</body>' --after '<body>'
-head with a marker|--head and --before cannot be combined|--head --before '</body>'
-foot with a marker|--foot and --after cannot be combined|--after '<body>' --foot
-after-preamble with a marker|--after-preamble and --before cannot be combined (--after-preamble places a head)|--after-preamble --before x
-empty marker|--before: the marker is empty|--before ''
-marker with a line break|--after: the marker holds a line break|--after $'<body>\n'
-replace with once|--replace and --once cannot be combined (a second --replace run changes nothing)|--once --replace y
-replace with remove|--replace and --remove cannot be combined|--replace y --remove
-replace with check|--replace and --check cannot be combined (--check with the new code lists the files that lack it)|--check --replace y
-empty old code|--replace: the old code is empty|--replace ''
-old code equal to the new|the old code and the new one are the same|--replace $'x\r\n'
-empty item in a list of types|--ext: the file types hold an empty one|--ext 'htm,,php'
-absolute exclusion|--exclude: the exclusion "/etc" is not relative to the folder|--exclude /etc
-exclusion above the folder|--exclude: the exclusion "a/../../b" is not relative to the folder|--exclude a/../../b
-ROWS
-# A comment the code leaves open would hide the tag in front of which it stands; closed, or
-# behind the tag, it hides nothing.
-refused "code leaving a comment open before a tag" \
-    "the code opens an HTML comment (<!--) that it does not close: it would hide </BODY>" \
-    cli --before '</BODY>' --code '<!-- a --> <!-- b' "$WORK/d"
-for mode in --head --check; do
-    refused "empty code, $mode" "the code is empty" cli $mode --code '' "$WORK/d"
-done
+# Code files no text file should hold: the next run could not find them again (NUL) or nobody sees them.
 : > "$WORK/empty"
-refused "empty code file, dry run" "the code is empty" cli --dry-run --code-file "$WORK/empty" "$WORK/d"
-refused "empty standard input, remove" "the code is empty" cli --remove "$WORK/d" < "$WORK/empty"
-refused "standard input of one line break" "the code is empty" cli --foot "$WORK/d" <<< ''
-# A code no text file should hold: the next run could not find it again (NUL) or nobody sees it.
-only_breaks="the code holds nothing but line breaks"
-refused "line breaks typed" "$only_breaks" cli --code $'\n\n' "$WORK/d"
-printf '\r\n\r\n' > "$WORK/code"
-refused "line breaks in a code file, once" "$only_breaks" cli --once --code-file "$WORK/code" "$WORK/d"
-control="(of those, only tab, CR and LF may be in it)"
-printf 'a\0b' > "$WORK/code"
-refused "NUL in a code file" "the code holds the control character U+0000 $control" cli --code-file "$WORK/code" "$WORK/d"
-refused "NUL from standard input, remove" "the code holds the control character U+0000 $control" \
-    cli --remove "$WORK/d" < "$WORK/code"
-refused "form feed, check" "the code holds the control character U+000C $control" cli --check --code $'a\fb' "$WORK/d"
-refused "escape" "the code holds the control character U+001B $control" cli --head --code $'\e[31mred' "$WORK/d"
-refused "DEL" "the code holds the control character U+007F $control" cli --code $'a\x7f' "$WORK/d"
+printf '\r\n\r\n' > "$WORK/breaks"
+printf 'a\0b' > "$WORK/zeros"
 printf '\xef\xbb\xbfa\xc2\x85' > "$WORK/code"
-refused "C1 control (NEL)" "the code holds the control character U+0085 $control" cli --code-file "$WORK/code" "$WORK/d"
+# What a folder, a type, a charset, a mode, a replacement, a marker, an exclusion or a code cannot
+# be. A comment the code leaves open would hide the tag in front of which it stands; closed, or
+# behind the tag, it hides nothing. The last row, a usage error, says where help is.
+refusals 3<<'ROWS'
+no folder|no folder given|cli
+unknown charset|--encoding: the character set NOPE is not known to the system|cli --encoding NOPE --code x "$WORK/d"
+unknown argument|unknown option: -dashdir|cli --code X -dashdir
+missing argument|missing argument for --code|cli --code
+empty folder name|the folder name is empty|cli --code x ""
+two folders|only one folder may be given, not also $WORK/d|cli --code x "$WORK/d" "$WORK/d"
+slash in type|the file type may not hold '/': a/b|cli --ext a/b --code x "$WORK/d"
+backslash in type|the file type may not hold '\\': a\\b|cli --ext 'a\b' --code x "$WORK/d"
+empty charset|--encoding takes auto or the name of a character set, not an empty one|cli --encoding '' --code x "$WORK/d"
+head with foot, in either order|--head and --foot cannot be combined|cli --foot --head --code x "$WORK/d"
+once with remove|--once and --remove cannot be combined|cli --remove --once --code x "$WORK/d"
+after-preamble with foot|--after-preamble and --foot cannot be combined (--after-preamble places a head)|cli --foot --after-preamble --code x "$WORK/d"
+unknown line break|--eol takes crlf, lf or match, not cr|cli --eol cr --code x "$WORK/d"
+check with remove|--check and --remove cannot be combined (--remove --dry-run lists the files holding the code)|cli --check --remove --code x "$WORK/d"
+before with after|--before and --after cannot be combined|cli --before '</body>' --after '<body>' --code x "$WORK/d"
+head with a marker|--head and --before cannot be combined|cli --head --before '</body>' --code x "$WORK/d"
+foot with a marker|--foot and --after cannot be combined|cli --after '<body>' --foot --code x "$WORK/d"
+after-preamble with a marker|--after-preamble and --before cannot be combined (--after-preamble places a head)|cli --after-preamble --before x --code x "$WORK/d"
+empty marker|--before: the marker is empty|cli --before '' --code x "$WORK/d"
+marker with a line break|--after: the marker holds a line break|cli --after $'<body>\n' --code x "$WORK/d"
+replace with once|--replace and --once cannot be combined (a second --replace run changes nothing)|cli --once --replace y --code x "$WORK/d"
+replace with remove|--replace and --remove cannot be combined|cli --replace y --remove --code x "$WORK/d"
+replace with check|--replace and --check cannot be combined (--check with the new code lists the files that lack it)|cli --check --replace y --code x "$WORK/d"
+empty old code|--replace: the old code is empty|cli --replace '' --code x "$WORK/d"
+old code equal to the new|the old code and the new one are the same|cli --replace $'x\r\n' --code x "$WORK/d"
+empty item in a list of types|--ext: the file types hold an empty one|cli --ext 'htm,,php' --code x "$WORK/d"
+absolute exclusion|--exclude: the exclusion "/etc" is not relative to the folder|cli --exclude /etc --code x "$WORK/d"
+exclusion above the folder|--exclude: the exclusion "a/../../b" is not relative to the folder|cli --exclude a/../../b --code x "$WORK/d"
+code leaving a comment open before a tag|the code opens an HTML comment (<!--) that it does not close: it would hide </BODY>|cli --before '</BODY>' --code '<!-- a --> <!-- b' "$WORK/d"
+empty code, --head|the code is empty|cli --head --code '' "$WORK/d"
+empty code, --check|the code is empty|cli --check --code '' "$WORK/d"
+empty code file, dry run|the code is empty|cli --dry-run --code-file "$WORK/empty" "$WORK/d"
+empty standard input, remove|the code is empty|cli --remove "$WORK/d" < "$WORK/empty"
+standard input of one line break|the code is empty|cli --foot "$WORK/d" <<< ''
+line breaks typed|the code holds nothing but line breaks|cli --code $'\n\n' "$WORK/d"
+line breaks in a code file, once|the code holds nothing but line breaks|cli --once --code-file "$WORK/breaks" "$WORK/d"
+NUL in a code file|the code holds the control character U+0000 (of those, only tab, CR and LF may be in it)|cli --code-file "$WORK/zeros" "$WORK/d"
+NUL from standard input, remove|the code holds the control character U+0000 (of those, only tab, CR and LF may be in it)|cli --remove "$WORK/d" < "$WORK/zeros"
+form feed, check|the code holds the control character U+000C (of those, only tab, CR and LF may be in it)|cli --check --code $'a\fb' "$WORK/d"
+escape|the code holds the control character U+001B (of those, only tab, CR and LF may be in it)|cli --head --code $'\e[31mred' "$WORK/d"
+DEL|the code holds the control character U+007F (of those, only tab, CR and LF may be in it)|cli --code $'a\x7f' "$WORK/d"
+C1 control (NEL)|the code holds the control character U+0085 (of those, only tab, CR and LF may be in it)|cli --code-file "$WORK/code" "$WORK/d"
+unknown option|unknown option: --bogus|cli --bogus "$WORK/d"
+ROWS
+expect "usage error: where help is" "$(tail -n 1 "$WORK/err")" "Try 'stepwick-cli --help' for more information."
 if linux_only "refusals in the system's own words, bytes that are no text, closed and odd streams, flock"; then
-refused "missing folder, named as typed" "$WORK/nowhere: No such file or directory" "$CLI" --code x "$WORK/nowhere"
-refused "code not UTF-8, dry run" "the code is not valid UTF-8 text" "$CLI" --dry-run --code $'\xff\xfe' "$WORK/d"
-refused "missing code file, dry run" "cannot read the code from $WORK/nofile: No such file or directory" \
-    "$CLI" --dry-run --code-file "$WORK/nofile" "$WORK/d"
-refused "code file a folder" "cannot read the code from $WORK/sub: Is a directory" "$CLI" --code-file "$WORK/sub" "$WORK/d"
-refused "code file read error" "cannot read the code from /proc/self/mem: Input/output error" \
-    "$CLI" --code-file /proc/self/mem "$WORK/d"
-refused "standard input closed" "cannot read the code from standard input: standard input is closed" "$CLI" "$WORK/d" <&-
-refused "standard input a folder" "cannot read the code from standard input: Is a directory" "$CLI" "$WORK/d" < "$WORK/sub"
-for mode in --head --dry-run; do
-    refused "another run holds the folder, $mode" "$WORK/d: another run is changing this folder" \
-        flock "$WORK/d" "$CLI" $mode --code x "$WORK/d"
-done
+refusals 3<<'ROWS'
+missing folder, named as typed|$WORK/nowhere: No such file or directory|"$CLI" --code x "$WORK/nowhere"
+code not UTF-8, dry run|the code is not valid UTF-8 text|"$CLI" --dry-run --code $'\xff\xfe' "$WORK/d"
+missing code file, dry run|cannot read the code from $WORK/nofile: No such file or directory|"$CLI" --dry-run --code-file "$WORK/nofile" "$WORK/d"
+code file a folder|cannot read the code from $WORK/sub: Is a directory|"$CLI" --code-file "$WORK/sub" "$WORK/d"
+code file read error|cannot read the code from /proc/self/mem: Input/output error|"$CLI" --code-file /proc/self/mem "$WORK/d"
+standard input closed|cannot read the code from standard input: standard input is closed|"$CLI" "$WORK/d" <&-
+standard input a folder|cannot read the code from standard input: Is a directory|"$CLI" "$WORK/d" < "$WORK/sub"
+another run holds the folder, head|$WORK/d: another run is changing this folder|flock "$WORK/d" "$CLI" --head --code x "$WORK/d"
+another run holds the folder, dry run|$WORK/d: another run is changing this folder|flock "$WORK/d" "$CLI" --dry-run --code x "$WORK/d"
+ROWS
 # Started in a folder holding files named like its libraries, it loads the system's own.
 mkdir "$WORK/libs" && touch "$WORK/libs/libc.so.6" "$WORK/libs/libstdc++.so.6" "$WORK/libs/libgcc_s.so.1"
 expect "libraries not taken from the working folder" "$(cd "$WORK/libs" && "$CLI" --dry-run --code x "$WORK/d" 2>&1; echo $?)" $'a.txt\n0'
@@ -321,7 +314,6 @@ LC_ALL=C.UTF-8 "$CLI" --head --ext gbk --once --encoding GBK --code '中文' "$W
 out=$(LC_ALL=C.UTF-8 "$CLI" --check --head --ext '*' --encoding GBK --code '中文' "$WORK/d" 2> /dev/null)
 expect "UTF-8 locale: --check with --encoding GBK compares in GBK" "$?:$out" $'1:a.txt\nu8.txt'
 fi
-refused "unknown charset" "--encoding: the character set NOPE is not known to the system" cli --encoding NOPE --code x "$WORK/d"
 if [ $SYSTEM = windows ] || localedef -i zh_CN -f GBK "$WORK/locale/zh_CN.GBK" > /dev/null 2>&1; then
     gbk() { if [ $SYSTEM = linux ]; then LOCPATH=$WORK/locale LC_ALL=zh_CN.GBK "$CLI" "$@"; else cli_raw "$@"; fi; }
     # 中文 typed in the system's charset; Windows hands every program its arguments in UTF-16.
@@ -511,17 +503,15 @@ for loc in C.UTF-8 zh_CN.GBK; do
 done
 
 # --- signals at known points: the test build raises one just before chosen file-system calls ---
-calls=0 # in a whole run: one less than the first kill that does not land
-for k in $(seq 1 500); do
-    fresh a.txt 'a\r\n' b.txt 'b\r\n'
-    STEPWICK_KILL_AT=$k "$TEST_CLI" --head --code s "$WORK/d" > /dev/null 2>&1
-    [ $? = 137 ] || { calls=$((k - 1)); break; }
-done 2> /dev/null
 signalled() { # SIGNAL CALLS: the exit status, the log's last line but one, a.txt's first byte
     fresh a.txt 'a\r\n' b.txt 'b\r\n'
     out=$(STEPWICK_KILL_SIGNAL=$1 STEPWICK_KILL_AT=$2 "$TEST_CLI" --head --code s "$WORK/d" 2> /dev/null)
     echo "$?:$(tail -n 2 <<<"$out" | head -n 1):$(head -c 1 "$WORK/d/a.txt")"
 }
+calls=0 # in a whole run: one less than the first kill that does not land
+for k in $(seq 1 500); do
+    [[ $(signalled 9 "$k") == 137:* ]] || { calls=$((k - 1)); break; }
+done 2> /dev/null
 expect "a first signal stops the run between two files" "$(signalled 2 1)" "130:已取消，其余文件未作改动。:a"
 expect "a second signal of the kind ends the program at once" "$(signalled 15 1,2)" "143::a"
 expect "a signal after the last file: the run is complete" "$(signalled 1 $calls)" "0:处理了2个文件。:s"

@@ -77,11 +77,9 @@ CliRun runCli(const std::vector<std::string>& args, const std::vector<std::strin
     return finishCli(startCli(args, out.path(), env), out.path());
 }
 
-// The kill switch makes every new content named from the start, as on Windows.
-bool namedOnly() { return std::getenv("STEPWICK_KILL_NAMED") != nullptr; }
-
+// None where the kill switch makes every new content named from the start, as on Windows.
 bool hasUnnamedFiles(const std::string& folder) {
-    if (namedOnly())
+    if (std::getenv("STEPWICK_KILL_NAMED"))
         return false;
     int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     return fd >= 0 && ::close(fd) == 0;
@@ -230,10 +228,27 @@ void expectSecondRunFinishes(const std::string& folder, const Scenario& s, const
         << "a file wrong, missing or left over after the second run";
 }
 
-// A run short of room: the failed files on standard error too, exit status 1.
-void checkFullRun(const std::string& folder, const Scenario& s) {
+// A run short of room over s's files in a folder under root (squeezed: the rest of the room then
+// filled but for a little more than one appended code): the failed files on standard error too, exit 1.
+void checkFullRun(const std::string& root, const Scenario& s, bool squeeze) {
+    const TempDir dir(root);
+    const std::string& folder = dir.path();
     SCOPED_TRACE(std::string(s.head ? "head" : "foot") + " in " + folder);
+    testfiles::writeAll(folder, s.old);
+    if (squeeze) {
+        const int fd = ::open((root + "filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        const std::string block(4096, 'f');
+        off_t filled = 0;
+        while (::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size()))
+            filled += 4096;
+        ASSERT_EQ(errno, ENOSPC);
+        ASSERT_EQ(::ftruncate(fd, filled - 3 * 4096), 0);
+        ASSERT_EQ(::fsync(fd), 0);
+        ::close(fd);
+    }
     const CliRun run = runCli(s.args(folder));
+    std::filesystem::remove(root + "filler");
     const Judgement j = judge(folder, s);
     EXPECT_EQ(j.problems, "");
     EXPECT_EQ(j.leftovers, 0);
@@ -357,35 +372,31 @@ void checkRandomKills(const std::string& base, bool head, int files, int rounds,
                                                         (i % 500 == 7 ? std::string(512 * 1024, 'x') : "");
     }
     const Scenario s(head, code, old);
-    TempDir dir(base), out;
-    testfiles::writeAll(dir.path(), s.old);
+    TempDir clean(base), out;
+    testfiles::writeAll(clean.path(), s.old);
 
     // A clean run first: it must do the whole job, and it tells how long a run lasts here.
     const auto t0 = std::chrono::steady_clock::now();
-    CliRun clean = runCli(s.args(dir.path()));
+    CliRun whole = runCli(s.args(clean.path()));
     const auto cleanTime = std::chrono::steady_clock::now() - t0;
-    ASSERT_EQ(clean.exitCode, 0) << clean.err;
-    ASSERT_EQ(clean.out, s.log());
-    ASSERT_EQ(judge(dir.path(), s).changedCount, files);
+    ASSERT_EQ(whole.exitCode, 0) << whole.err;
+    ASSERT_EQ(whole.out, s.log());
+    ASSERT_EQ(judge(clean.path(), s).changedCount, files);
 
     std::mt19937 rng(seed);
-    const long whole = std::chrono::duration_cast<std::chrono::microseconds>(cleanTime).count();
+    const long length = std::chrono::duration_cast<std::chrono::microseconds>(cleanTime).count();
     // A kill with no file changed yet raises `early`, one with every file changed lowers `late`.
     // Where the planned rounds missed the middle (a slow start under a sanitizer, a busy machine),
     // a few more aim between the two.
-    long early = 0, late = whole;
+    long early = 0, late = length;
     int mixed = 0; // kills that left some files new and some old
     rounds = testfiles::roundsHere(rounds);
     const int needed = std::max(1, rounds / 10);
     for (int r = 0; r < rounds || (mixed < needed && r < 3 * rounds); ++r) {
         const long lo = std::min(early, late) * 3 / 4, hi = std::max(early, late) * 5 / 4 + 1;
-        for (const auto& [name, bytes] : testfiles::snapshot(dir.path())) // back to the old files
-            if (!s.old.count(name) || s.old.at(name) != bytes)
-                std::filesystem::remove(dir / name);
-        for (const auto& [name, bytes] : s.old)
-            if (!std::filesystem::exists(dir / name))
-                testfiles::writeFile(dir / name, bytes);
-        const long us = r < rounds ? std::uniform_int_distribution<long>(0, whole)(rng)
+        TempDir dir(base);
+        testfiles::writeAll(dir.path(), s.old);
+        const long us = r < rounds ? std::uniform_int_distribution<long>(0, length)(rng)
                                    : std::uniform_int_distribution<long>(lo, hi)(rng);
         SCOPED_TRACE(std::string(head ? "head" : "foot") + " round " + std::to_string(r) + ", killed after " +
                      std::to_string(us) + " us (seed " + std::to_string(seed) + ")");
@@ -419,32 +430,16 @@ void checkDiskFull(const std::string& root) {
     const std::uint64_t room = std::uint64_t(vfs.f_bavail) * vfs.f_frsize;
     ASSERT_GT(room, 1u << 20) << root;
     // The files take 70% of the room, so about a third of the new copies fit.
-    {
-        const Scenario head(true, "<!-- head code -->",
-                            filesOfSize("h", 24, room * 7 / 10 / 24 / 4096 * 4096 - 100));
-        TempDir dir(root);
-        testfiles::writeAll(dir.path(), head.old);
-        checkFullRun(dir.path(), head);
-    }
-
-    // Files of exactly one block: each append needs new blocks. The code is longer than a block,
-    // so a file can get part of it written before the room runs out.
-    const Scenario foot(false, "<!-- " + std::string(6000, 'x') + " -->", filesOfSize("f", 16, 4096));
-    TempDir dir(root);
-    testfiles::writeAll(dir.path(), foot.old);
-    // Fill what is left, then give back room for a little more than one appended code.
-    const int fd = ::open((root + "filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0);
-    const std::string block(4096, 'f');
-    off_t filled = 0;
-    while (::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size()))
-        filled += 4096;
-    ASSERT_EQ(errno, ENOSPC);
-    ASSERT_EQ(::ftruncate(fd, filled - 3 * 4096), 0);
-    ASSERT_EQ(::fsync(fd), 0);
-    ::close(fd);
-    checkFullRun(dir.path(), foot);
-    std::filesystem::remove(root + "filler");
+    checkFullRun(
+        root,
+        Scenario(true, "<!-- head code -->", filesOfSize("h", 24, room * 7 / 10 / 24 / 4096 * 4096 - 100)),
+        false);
+    // A foot appended across the end of each file's last block: a file can get part of it written
+    // before the room runs out. One longer than a block goes through a new file.
+    for (const auto& [length, size] : {std::pair{3000, 3096}, {6000, 4096}})
+        checkFullRun(root,
+                     Scenario(false, "<!-- " + std::string(length, 'x') + " -->", filesOfSize("f", 16, size)),
+                     true);
 }
 
 } // namespace crash

@@ -1,7 +1,7 @@
 // The first line break of a file, read whole and read in two overlapping pieces as a long first
 // line is, against a plain search for it; and whether text ends in a line break.
 #include "FuzzInput.h"
-#include "core/CodePlace.h"
+#include "FuzzModes.h"
 
 #include <optional>
 #include <vector>
@@ -26,29 +26,25 @@ std::optional<LineBreak> reference(const std::vector<unsigned>& u, bool whole) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Input in(data, size);
-    const unsigned mode = in.byte() % 3;
+    const fuzz::Mode& mode = fuzz::kModes[in.byte() % 3]; // bytes or UTF-16, not GBK
     const unsigned cutAt = in.byte();
-    const TextEncoding encoding = mode == 0   ? TextEncoding::System
-                                  : mode == 1 ? TextEncoding::Utf16LE
-                                              : TextEncoding::Utf16BE;
-    const int width = mode == 0 ? 1 : 2;
     const fuzz::Exact text(in.rest());
-    const std::vector<unsigned> units = fuzz::unitsOf(text.view(), width, mode == 2);
+    const std::vector<unsigned> units = fuzz::unitsOf(text.view(), mode.width, mode.bigEndian);
 
-    const std::optional<LineBreak> whole = firstLineBreak(text.view(), encoding, true);
+    const std::optional<LineBreak> whole = firstLineBreak(text.view(), mode.encoding, true);
     fuzz::require(whole == reference(units, true), "the first line break of a whole text");
     const bool ends = !units.empty() && (units.back() == '\r' || units.back() == '\n');
-    fuzz::require(endsInLineBreak(text.view(), encoding) == ends, "a text ending in a line break");
+    fuzz::require(endsInLineBreak(text.view(), mode.encoding) == ends, "a text ending in a line break");
 
     // Read as a long first line is: a start, then from its last unit on to the end.
-    const std::size_t cut = units.empty() ? 0 : (cutAt % (units.size() + 1)) * width;
+    const std::size_t cut = units.empty() ? 0 : (cutAt % (units.size() + 1)) * mode.width;
     const fuzz::Exact start(text.view().substr(0, cut));
-    std::optional<LineBreak> found = firstLineBreak(start.view(), encoding, false);
-    fuzz::require(found == reference(fuzz::unitsOf(start.view(), width, mode == 2), false),
+    std::optional<LineBreak> found = firstLineBreak(start.view(), mode.encoding, false);
+    fuzz::require(found == reference(fuzz::unitsOf(start.view(), mode.width, mode.bigEndian), false),
                   "the first line break of a start");
     if (!found && cut > 0) {
-        const fuzz::Exact on(text.view().substr(cut - width));
-        found = firstLineBreak(on.view(), encoding, true);
+        const fuzz::Exact on(text.view().substr(cut - mode.width));
+        found = firstLineBreak(on.view(), mode.encoding, true);
     } else if (!found) {
         found = whole;
     }

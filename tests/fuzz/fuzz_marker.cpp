@@ -4,19 +4,13 @@
 #include "FuzzInput.h"
 #include "FuzzModes.h"
 #include "core/MarkerPlace.h"
-#include "platform/System.h"
 
 #include <string>
 
 namespace {
 
-using fuzz::kModes;
-using fuzz::Mode;
+using fuzz::startOf;
 constexpr const char* kTags[] = {"</body>", "</head>", "<body>", "<head>"};
-
-FileStart startOf(std::string_view text, const Mode& mode) {
-    return {text, mode.encoding, mode.charset, &platform::systemCharsets(), true};
-}
 
 // A code of printable ASCII with no '<', '>', '-' or quote: nothing that could open a comment or a
 // tag, or close an attribute value left open in front of it.
@@ -32,7 +26,7 @@ std::string codeOf(std::string_view raw) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Input in(data, size);
-    const Mode& mode = kModes[in.byte() % std::size(kModes)];
+    const fuzz::Mode& mode = fuzz::kModes[in.byte() % std::size(fuzz::kModes)];
     const unsigned options = in.byte();
     const bool last = (options & 1) != 0, tag = (options & 2) != 0;
     // A tag, or exact text: the input's own, one line of ASCII.

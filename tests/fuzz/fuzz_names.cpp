@@ -17,36 +17,25 @@ std::size_t nextCharacter(std::string_view name, std::size_t n) {
     return n;
 }
 
-class Matcher {
-public:
-    Matcher(std::string_view pattern, std::string_view name)
-        : m_pattern(pattern), m_name(name), m_seen((pattern.size() + 1) * (name.size() + 1), -1) {}
-    bool operator()(std::size_t p = 0, std::size_t n = 0) {
-        signed char& seen = m_seen[p * (m_name.size() + 1) + n];
-        if (seen < 0)
-            seen = match(p, n) ? 1 : 0;
-        return seen == 1;
-    }
-
-private:
-    bool match(std::size_t p, std::size_t n) {
-        if (p == m_pattern.size())
-            return n == m_name.size();
-        if (m_pattern[p] == '*') {
-            for (std::size_t k = n;; k = nextCharacter(m_name, k))
-                if ((*this)(p + 1, k) || k >= m_name.size())
-                    return (*this)(p + 1, k);
+// Whether pattern takes all of name: '*' any run of characters, '?' one, any other byte itself in
+// either case. Settled from the back: whether the pattern from p takes the name from n.
+bool matches(std::string_view pattern, std::string_view name) {
+    const std::size_t width = name.size() + 1;
+    std::vector<char> takes((pattern.size() + 1) * width, 0);
+    const auto from = [&](std::size_t p, std::size_t n) -> char& { return takes[p * width + n]; };
+    from(pattern.size(), name.size()) = 1;
+    for (std::size_t p = pattern.size(); p-- > 0;)
+        for (std::size_t n = width; n-- > 0;) {
+            const bool more = n < name.size();
+            if (pattern[p] == '*')
+                from(p, n) = from(p + 1, n) || (more && from(p, nextCharacter(name, n)));
+            else if (more && pattern[p] == '?')
+                from(p, n) = from(p + 1, nextCharacter(name, n));
+            else if (more)
+                from(p, n) = lower(pattern[p]) == lower(name[n]) && from(p + 1, n + 1);
         }
-        if (n == m_name.size())
-            return false;
-        if (m_pattern[p] == '?')
-            return (*this)(p + 1, nextCharacter(m_name, n));
-        return lower(m_pattern[p]) == lower(m_name[n]) && (*this)(p + 1, n + 1);
-    }
-
-    std::string_view m_pattern, m_name;
-    std::vector<signed char> m_seen;
-};
+    return from(0, 0);
+}
 
 // "*." + extension, where three characters without wildcards also take longer extensions and
 // an empty extension takes the names without a dot.
@@ -60,10 +49,10 @@ bool reference(std::string_view name, std::string_view extension) {
         const std::size_t dot = name.rfind('.');
         if (dot == std::string_view::npos || name.size() - dot - 1 < extension.size())
             return false;
-        return Matcher(extension, name.substr(dot + 1, extension.size()))();
+        return matches(extension, name.substr(dot + 1, extension.size()));
     }
     const std::string pattern = "*." + std::string(extension);
-    return Matcher(pattern, name)();
+    return matches(pattern, name);
 }
 
 } // namespace

@@ -4,18 +4,13 @@
 #include "FuzzInput.h"
 #include "FuzzModes.h"
 #include "core/CodePlace.h"
-#include "platform/System.h"
 
 #include <vector>
 
 namespace {
 
-using fuzz::kModes;
 using fuzz::Mode;
-
-Preamble preambleOf(std::string_view text, const Mode& mode, bool whole) {
-    return findPreamble({text, mode.encoding, mode.charset, &platform::systemCharsets(), whole});
-}
+using fuzz::startOf;
 
 void checkShape(const Preamble& p, std::string_view text, const Mode& mode) {
     fuzz::require(p.known, "a whole file tells where its preamble ends");
@@ -41,14 +36,14 @@ void checkShape(const Preamble& p, std::string_view text, const Mode& mode) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Input in(data, size);
-    const Mode& mode = kModes[in.byte() % std::size(kModes)];
+    const Mode& mode = fuzz::kModes[in.byte() % std::size(fuzz::kModes)];
     const unsigned cutAt = in.byte();
     const fuzz::Exact text(in.rest());
-    const Preamble whole = preambleOf(text.view(), mode, true);
+    const Preamble whole = findPreamble(startOf(text.view(), mode));
     checkShape(whole, text.view(), mode);
 
     const fuzz::Exact start(text.view().substr(0, cutAt % (text.view().size() + 1)));
-    const Preamble part = preambleOf(start.view(), mode, false);
+    const Preamble part = findPreamble(startOf(start.view(), mode, false));
     fuzz::require(!part.known || (part.length == whole.length && part.places == whole.places &&
                                   part.lacksBreak == whole.lacksBreak),
                   "what a start of the file tells, the whole file tells too");
@@ -59,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string line = fuzz::widen("stepwick\r\n", mode.width, mode.bigEndian);
     const fuzz::Exact added(std::string(all.substr(0, whole.length)) + line +
                             std::string(all.substr(whole.length)));
-    fuzz::require(preambleOf(added.view(), mode, true).length == whole.length,
+    fuzz::require(findPreamble(startOf(added.view(), mode)).length == whole.length,
                   "a line put behind the preamble leaves the preamble as it was");
     return 0;
 }

@@ -32,10 +32,9 @@ struct LogSink final : BatchSink {
 };
 
 // A folder of this process's own, in memory where the system offers it: the runs sync what they
-// write. Gone with the process; one a crash left is gone with the next.
-class Folder {
-public:
-    Folder() {
+// write. Gone at the process's exit; one a crash left is gone with the next.
+const std::string& folder() {
+    static const std::string path = [] {
         namespace fs = std::filesystem;
         const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
         std::error_code ec;
@@ -47,23 +46,15 @@ public:
         }
         const fs::path dir = base / ("stepwick-fuzz-" + std::to_string(::getpid()));
         fs::create_directories(dir);
-        m_path = dir.string() + "/";
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    ~Folder() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
-const std::string& folder() {
-    static const Folder folder;
-    return folder.path();
+        return dir.string() + "/";
+    }();
+    static const struct Removal { // made after the path, so gone before it
+        ~Removal() {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    } removal;
+    return path;
 }
 
 std::string readBack() {

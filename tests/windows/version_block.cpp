@@ -13,9 +13,10 @@ using driver::narrow;
 
 namespace {
 
-std::wstring queried(const std::vector<char>& block, const std::wstring& path) {
+std::wstring queried(const std::vector<char>& block, const std::wstring& name) {
     void* value = nullptr;
     UINT length = 0;
+    const std::wstring path = L"\\StringFileInfo\\080404b0\\" + name;
     if (!VerQueryValueW(block.data(), path.c_str(), &value, &length) || length == 0)
         return L"(missing)";
     return static_cast<const wchar_t*>(value);
@@ -48,14 +49,12 @@ void checkBlock(const std::vector<char>& block, const std::wstring& internalName
          L"000100010000000b"},
         {L"an application", hex(fixed.dwFileType), hex(VFT_APP)},
         {L"language Chinese (PRC), Unicode", translation ? hex(*translation) : L"(missing)", L"04b00804"},
-        {L"FileDescription", queried(block, L"\\StringFileInfo\\080404b0\\FileDescription"),
-         L"批量代码添加器"},
-        {L"FileVersion", queried(block, L"\\StringFileInfo\\080404b0\\FileVersion"), L"1.01.0011"},
-        {L"ProductVersion", queried(block, L"\\StringFileInfo\\080404b0\\ProductVersion"), L"1.01.0011"},
-        {L"ProductName", queried(block, L"\\StringFileInfo\\080404b0\\ProductName"),
-         L"Morlend Stepwick! Second Version"},
-        {L"InternalName", queried(block, L"\\StringFileInfo\\080404b0\\InternalName"), internalName},
-        {L"OriginalFilename", queried(block, L"\\StringFileInfo\\080404b0\\OriginalFilename"), fileName},
+        {L"FileDescription", queried(block, L"FileDescription"), L"批量代码添加器"},
+        {L"FileVersion", queried(block, L"FileVersion"), L"1.01.0011"},
+        {L"ProductVersion", queried(block, L"ProductVersion"), L"1.01.0011"},
+        {L"ProductName", queried(block, L"ProductName"), L"Morlend Stepwick! Second Version"},
+        {L"InternalName", queried(block, L"InternalName"), internalName},
+        {L"OriginalFilename", queried(block, L"OriginalFilename"), fileName},
     };
     for (const auto& c : cases)
         driver::expectEqual(__FILE__, __LINE__, narrow(c.what).c_str(), c.got, c.wanted);
@@ -71,35 +70,30 @@ struct IconGroupEntry {
 };
 #pragma pack(pop)
 
-void checkIcon(const std::wstring& program) {
-    std::wstring sizes;
+// Resource 1 of a type, as the program holds it.
+std::string resourceOf(const std::wstring& program, LPCWSTR type) {
+    std::string bytes;
     if (HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
-        if (HRSRC found =
-                FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */)) {
-            const auto* group = static_cast<const WORD*>(LockResource(LoadResource(module, found)));
-            const auto* entries = reinterpret_cast<const IconGroupEntry*>(group + 3);
-            for (WORD i = 0; i < group[2]; ++i)
-                sizes +=
-                    std::to_wstring(entries[i].width) + L"x" + std::to_wstring(entries[i].bitCount) + L" ";
-        }
+        if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), type))
+            bytes.assign(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                         SizeofResource(module, found));
         FreeLibrary(module);
     }
+    return bytes;
+}
+
+void checkIcon(const std::wstring& program) {
+    const std::string group = resourceOf(program, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */);
+    const auto* header = reinterpret_cast<const WORD*>(group.data());
+    const auto* entries = reinterpret_cast<const IconGroupEntry*>(header + 3);
+    std::wstring sizes;
+    for (WORD i = 0; group.size() >= 6 && i < header[2]; ++i)
+        sizes += std::to_wstring(entries[i].width) + L"x" + std::to_wstring(entries[i].bitCount) + L" ";
     EXPECT_EQ(sizes, L"16x32 32x32 48x32 64x32 ");
 }
 
-std::string manifestOf(const std::wstring& program) {
-    std::string text;
-    if (HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
-        if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */))
-            text.assign(static_cast<const char*>(LockResource(LoadResource(module, found))),
-                        SizeofResource(module, found));
-        FreeLibrary(module);
-    }
-    return text;
-}
-
 void checkManifest(const std::wstring& program, bool windowed) {
-    const std::string manifest = manifestOf(program);
+    const std::string manifest = resourceOf(program, MAKEINTRESOURCEW(24) /* RT_MANIFEST */);
 #ifdef _WIN64
     const char* processor = "processorArchitecture=\"amd64\"";
 #else
