@@ -23,6 +23,7 @@ using layout::Kind;
 namespace {
 
 std::wstring g_exe, g_work;
+int g_dpi = 96; // the screen's: 96, and 144 in a prefix of its own
 
 std::wstring addressesFile() { return g_work + L"\\addresses.txt"; }
 
@@ -33,15 +34,16 @@ RECT clientRectOf(HWND control, HWND window) {
     return r;
 }
 
-// Where the design puts the control, in pixels at 96 dpi, frames resolved.
+// Where the design puts the control, in pixels at the screen's DPI, frames resolved.
 RECT designed(const layout::Window& w, const layout::Control& c) {
     layout::Twips t = c.place;
     if (!c.frame.empty()) {
         t.left += w[c.frame].place.left;
         t.top += w[c.frame].place.top;
     }
-    const int left = layout::toPixels(t.left), top = layout::toPixels(t.top);
-    return {left, top, left + layout::toPixels(t.width), top + layout::toPixels(t.height)};
+    auto px = [](int twips) { return MulDiv(twips, g_dpi, layout::kTwipsPerInch); };
+    const int left = px(t.left), top = px(t.top);
+    return {left, top, left + px(t.width), top + px(t.height)};
 }
 
 // The font the program gave the control, made again from what it noted there (UnderTestMain.cpp).
@@ -59,7 +61,7 @@ LOGFONTW notedFont(HWND control) {
 
 void checkFont(HWND control, const layout::Control& c, const std::string& where) {
     const LOGFONTW lf = notedFont(control);
-    const long pixels = -lf.lfHeight, designPixels = long(c.font->points * 96 / 72 + 0.5);
+    const long pixels = -lf.lfHeight, designPixels = long(c.font->points * g_dpi / 72 + 0.5);
     const bool fitted = c.kind == Kind::Link || c.kind == Kind::Label;
     EXPECT_AT(std::wstring(lf.lfFaceName) == wide(c.font->face) &&
                   lf.lfCharSet == unsigned(c.font->charset) && (lf.lfWeight >= FW_BOLD) == c.font->bold &&
@@ -109,59 +111,6 @@ void checkTabOrder(HWND window, const layout::Window& w) {
     }
 }
 
-// The window's title and frame as the design has them (its size: captionsWholeAtTheScreensDpi).
-void checkWindow(HWND window, const layout::Window& w) {
-    EXPECT_EQ(textOf(window), wide(w.caption));
-    const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE), ex = GetWindowLongPtrW(window, GWL_EXSTYLE);
-    EXPECT(!(style & (WS_MAXIMIZEBOX | WS_MINIMIZEBOX)));
-    EXPECT(bool(ex & WS_EX_TOOLWINDOW) == w.tool && bool(style & WS_THICKFRAME) == w.sizable);
-    checkControls(window, w);
-    checkTabOrder(window, w);
-}
-
-// The four windows, each opened by its button, with their designs.
-std::vector<std::pair<HWND, const layout::Window*>> openWindows(const Program& p) {
-    for (const char* opener : {"CmdAdd", "CmdOpen", "Command1"})
-        click(item(p.main(), layout::kMainForm, opener));
-    return {{p.main(), &layout::kMainForm},
-            {p.window(win32ui::kTextsClass), &layout::kTexts},
-            {p.window(win32ui::kFileBroClass), &layout::kFileBro},
-            {p.window(win32ui::kAboutClass), &layout::kAbout}};
-}
-
-// Each window as designed, opened by its button. Confirm and the title bar's close both hide the
-// code window; its text stays for the next showing. The code window and About first open apart,
-// on the screen.
-void windowsAsDesigned() {
-    Program p(g_exe, addressesFile());
-    EXPECT(!p.window(win32ui::kTextsClass, 0));
-    const auto windows = openWindows(p);
-    for (const auto& [window, design] : windows)
-        checkWindow(window, *design);
-    HWND texts = windows[1].first, about = windows[3].first;
-    HWND box = item(texts, layout::kTexts, "Text1");
-    setText(box, L"<!-- 代码 -->\r\n");
-    SendMessageW(texts, WM_CLOSE, 0, 0);
-    EXPECT(IsWindow(texts) && !IsWindowVisible(texts));
-    click(item(p.main(), layout::kMainForm, "CmdAdd"));
-    EXPECT(IsWindowVisible(texts) && textOf(box) == L"<!-- 代码 -->\r\n");
-    click(item(texts, layout::kTexts, "Command1"));
-    EXPECT(!IsWindowVisible(texts));
-    // The old code's box takes input while 替换 is the action.
-    EXPECT(!IsWindowEnabled(item(texts, layout::kTexts, "Text2")));
-    for (const char* action : {"OReplace", "OCheck"}) {
-        click(item(p.main(), layout::kMainForm, action));
-        EXPECT(IsWindowEnabled(item(texts, layout::kTexts, "Text2")) == (std::string(action) == "OReplace"));
-    }
-    click(item(p.main(), layout::kMainForm, "CmdAdd"));
-    RECT t, a, both;
-    GetWindowRect(texts, &t);
-    GetWindowRect(about, &a);
-    EXPECT(!IntersectRect(&both, &t, &a));
-    for (const RECT& r : {t, a})
-        EXPECT(r.left >= 0 && r.top >= 0 && r.right <= 1280 && r.bottom <= 1024);
-}
-
 // Pixels at 96 dpi that a control keeps from its caption: an option's or a box's indicator, a
 // frame's corners, a button's edges; -1: a control whose caption is drawn otherwise, or none.
 int keptFromCaption(Kind kind) {
@@ -195,20 +144,64 @@ void captionsFit(HWND window, const layout::Window& w, int dpi) {
     ReleaseDC(nullptr, dc);
 }
 
-// At the screen's DPI (96, and 144 in a prefix of its own): each window as large as its design at
-// that DPI, and every caption whole.
-void captionsWholeAtTheScreensDpi() {
+// The window's title, frame and size (at the screen's DPI) as the design has them, every control as
+// its row says, every caption whole.
+void checkWindow(HWND window, const layout::Window& w) {
+    EXPECT_EQ(textOf(window), wide(w.caption));
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT(std::abs(client.right - MulDiv(w.width, g_dpi, layout::kTwipsPerInch)) <= 1 &&
+           std::abs(client.bottom - MulDiv(w.height, g_dpi, layout::kTwipsPerInch)) <= 1);
+    const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE), ex = GetWindowLongPtrW(window, GWL_EXSTYLE);
+    EXPECT(!(style & (WS_MAXIMIZEBOX | WS_MINIMIZEBOX)));
+    EXPECT(bool(ex & WS_EX_TOOLWINDOW) == w.tool && bool(style & WS_THICKFRAME) == w.sizable);
+    checkControls(window, w);
+    checkTabOrder(window, w);
+    captionsFit(window, w, g_dpi);
+}
+
+// The four windows, each opened by its button, with their designs.
+std::vector<std::pair<HWND, const layout::Window*>> openWindows(const Program& p) {
+    for (const char* opener : {"CmdAdd", "CmdOpen", "Command1"})
+        click(item(p.main(), layout::kMainForm, opener));
+    return {{p.main(), &layout::kMainForm},
+            {p.window(win32ui::kTextsClass), &layout::kTexts},
+            {p.window(win32ui::kFileBroClass), &layout::kFileBro},
+            {p.window(win32ui::kAboutClass), &layout::kAbout}};
+}
+
+// Each window as designed at the screen's DPI, opened by its button. Confirm and the title bar's
+// close both hide the code window; its text stays for the next showing. The code window and About
+// first open on the screen, and apart where it has room.
+void windowsAsDesigned() {
     Program p(g_exe, addressesFile());
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
-    for (const auto& [window, design] : openWindows(p)) {
-        RECT client;
-        GetClientRect(window, &client);
-        EXPECT(std::abs(client.right - MulDiv(design->width, dpi, layout::kTwipsPerInch)) <= 1 &&
-               std::abs(client.bottom - MulDiv(design->height, dpi, layout::kTwipsPerInch)) <= 1);
-        captionsFit(window, *design, dpi);
+    checkWindow(p.main(), layout::kMainForm); // before the banner's first turn
+    EXPECT(!p.window(win32ui::kTextsClass, 0));
+    const auto windows = openWindows(p);
+    for (std::size_t i = 1; i < windows.size(); ++i)
+        checkWindow(windows[i].first, *windows[i].second);
+    HWND texts = windows[1].first, about = windows[3].first;
+    HWND box = item(texts, layout::kTexts, "Text1");
+    setText(box, L"<!-- 代码 -->\r\n");
+    SendMessageW(texts, WM_CLOSE, 0, 0);
+    EXPECT(IsWindow(texts) && !IsWindowVisible(texts));
+    click(item(p.main(), layout::kMainForm, "CmdAdd"));
+    EXPECT(IsWindowVisible(texts) && textOf(box) == L"<!-- 代码 -->\r\n");
+    click(item(texts, layout::kTexts, "Command1"));
+    EXPECT(!IsWindowVisible(texts));
+    // The old code's box takes input while 替换 is the action.
+    EXPECT(!IsWindowEnabled(item(texts, layout::kTexts, "Text2")));
+    for (const char* action : {"OReplace", "OCheck"}) {
+        click(item(p.main(), layout::kMainForm, action));
+        EXPECT(IsWindowEnabled(item(texts, layout::kTexts, "Text2")) == (std::string(action) == "OReplace"));
     }
+    click(item(p.main(), layout::kMainForm, "CmdAdd"));
+    RECT t, a, both;
+    GetWindowRect(texts, &t);
+    GetWindowRect(about, &a);
+    EXPECT(g_dpi != 96 || !IntersectRect(&both, &t, &a));
+    for (const RECT& r : {t, a})
+        EXPECT(r.left >= 0 && r.top >= 0 && r.right <= 1280 && r.bottom <= 1024);
 }
 
 // Keep-on-top follows its box. Enter held down on a button clicks it once. About opens on top,
@@ -549,7 +542,6 @@ const std::pair<const char*, std::function<void()>> kCases[] = {
     {"cancelStopsBetweenFiles", cancelStopsBetweenFiles},
     {"onePressIsOneRun", onePressIsOneRun},
     {"longCodeHeldAsideAndCleared", longCodeHeldAsideAndCleared},
-    {"captionsWholeAtTheScreensDpi", captionsWholeAtTheScreensDpi},
 };
 
 } // namespace
@@ -589,6 +581,9 @@ int tour(const std::wstring& exe, const std::wstring& work) {
 int wmain(int argc, wchar_t** argv) {
     // Sizes and fonts as the program has them, at whatever DPI the screen has.
     SetProcessDPIAware();
+    const HDC screen = GetDC(nullptr);
+    g_dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
     if (argc == 3 && std::wstring(argv[1]) == L"--start-and-close")
         return startAndClose(argv[2]);
     if (argc == 4 && std::wstring(argv[1]) == L"--tour")
