@@ -302,8 +302,7 @@ struct Session {
         postClick(control("Command2"));
         waitFor([&] {
             const std::wstring now = log();
-            return boxShown(p->id()) || (now.size() > before && now.size() >= 9 &&
-                                         now.substr(now.size() - 9) == L"感谢您使用本软件！");
+            return boxShown(p->id()) || (now.size() > before && now.ends_with(L"感谢您使用本软件！"));
         });
         return log().substr(before);
     }
