@@ -7,7 +7,11 @@
 // run. Choices: an option or check box by name (the code window's first), "NAME=TEXT" typed into a
 // box (the code window's Text1 and Text2 are the code and the old code), "Pick" (CmdOpen), "Tick"
 // (the picker's subfolder box), "Confirm" and "Close" (the picker's button and title bar);
-// "ReadOnly=NAME" makes a file read-only first.
+// "ReadOnly=NAME" makes a file read-only first. Below it, the data of the scenarios both tests run.
+#include "StepwickVersion.h"
+#include "forms/FormDesigns.h"
+
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -122,5 +126,47 @@ inline const std::vector<ChoiceCase>& choiceCases() {
     };
     return cases;
 }
+
+// A name of the code window's rows is its control, any other the main window's.
+inline bool inTexts(std::string_view name) {
+    return std::ranges::any_of(layout::kTexts.controls,
+                               [&](const layout::Control& c) { return c.name == name; });
+}
+
+inline constexpr const char* kPlaceholder = "在这里输入欲添加的字符。"; // the code until one is typed
+inline constexpr const char* kNoFolder = "请选择一个目录，以便于我们找到文件。"; // a start without a folder
+inline constexpr const char* kCancelled = "已取消，其余文件未作改动。";
+
+// The code window's notice for a code held aside, too long to edit there.
+inline std::string heldAside(std::size_t characters) {
+    return "代码共" + std::to_string(characters) + "个字符，太长无法在此编辑；可粘贴替换或清除。";
+}
+
+// That many files "x\r\n" named PREFIX1000.txt on, in the order a run takes them.
+inline Files numbered(const char* prefix, int count) {
+    Files files;
+    for (int i = 0; i < count; ++i)
+        files.emplace_back(prefix + std::to_string(1000 + i) + ".txt", "x\r\n");
+    return files;
+}
+
+// The log of one run that changed every one of the files (the table's spelling).
+inline std::string changedAll(const Files& files) {
+    std::string log;
+    for (const auto& [name, bytes] : files)
+        log += name + "\n";
+    return log + "\n处理了" + std::to_string(files.size()) + "个文件。";
+}
+
+// About's links and the main window's home-page button, clicked in turn: the address each opens.
+struct Link {
+    const char* control;
+    bool inAbout;
+    std::string address;
+};
+inline const std::vector<Link> kLinks = {{"Label4", true, stepwick::kCompanyUrl},
+                                         {"Label6", true, stepwick::kAuthorUrl},
+                                         {"Label7", true, std::string("mailto:") + stepwick::kAuthorMail},
+                                         {"Command3", false, stepwick::kAuthorUrl}};
 
 } // namespace windowcases

@@ -34,13 +34,17 @@ template <typename W = QWidget> W* child(const QObject* window, const char* name
     return widget;
 }
 
-// Where every named control of the window stands, one line each.
-inline QString geometries(const QWidget* window) {
-    QString out;
-    for (const QWidget* w : window->findChildren<QWidget*>())
-        if (!w->objectName().isEmpty())
-            QDebug(&out) << w->objectName() << w->geometry() << '\n';
-    return out;
+// Whether every named control of the window stays where it stands, whatever size the window is given.
+inline bool staysPut(QWidget* window, std::initializer_list<QSize> sizes) {
+    auto places = [window] {
+        QString out;
+        for (const QWidget* w : window->findChildren<QWidget*>())
+            if (!w->objectName().isEmpty())
+                QDebug(&out) << w->objectName() << w->geometry() << '\n';
+        return out;
+    };
+    const QString designed = places();
+    return std::ranges::all_of(sizes, [&](QSize size) { return window->resize(size), places() == designed; });
 }
 
 // What of its design the window does not honour, one line per fault: its title or client size (15 twips

@@ -16,6 +16,11 @@ void highlight(QListWidget* list, const char* text) {
     list->setCurrentItem(list->findItems(QLatin1String(text), Qt::MatchExactly).first());
 }
 
+// The picker's folder list, its drive list and the rows of its file list.
+DirList* dirs(QWidget* picker) { return child<DirList>(picker, "Dir1"); }
+QComboBox* drives(QWidget* picker) { return child<QComboBox>(picker, "Drive1"); }
+QStringList files(QWidget* picker) { return rows(child<QListWidget>(picker, "File1")); }
+
 // root/{alpha/{deep/}, beta/, .hidden/} with files in root and alpha; the state pickers confirm into.
 struct Tree {
     QTemporaryDir dir;
@@ -52,47 +57,47 @@ private slots:
         CurrentFolder here(tree.path("alpha"));
         // The folder's own file system is offered as the drive it is on.
         QPointer<FileBro> picker = tree.open([&] { return QStringList{tree.path(), QStringLiteral("/")}; });
-        QCOMPARE(child<QComboBox>(picker, "Drive1")->currentText(), tree.path());
-        QCOMPARE(rows(child<QListWidget>(picker, "File1")), (QStringList{"a1.htm", "A2.txt"}));
+        QCOMPARE(drives(picker)->currentText(), tree.path());
+        QCOMPARE(files(picker), (QStringList{"a1.htm", "A2.txt"}));
         // The folder list: the path from the root down, then the subfolders.
         QStringList expected{QStringLiteral("/")};
         expected += tree.path("alpha").split(u'/', Qt::SkipEmptyParts);
-        QCOMPARE(rows(child<DirList>(picker, "Dir1")), expected << QStringLiteral("deep"));
-        QCOMPARE(child<DirList>(picker, "Dir1")->currentItem()->text(), QStringLiteral("alpha"));
+        QCOMPARE(rows(dirs(picker)), expected << QStringLiteral("deep"));
+        QCOMPARE(dirs(picker)->currentItem()->text(), QStringLiteral("alpha"));
 
         // Opening the parent row goes up; hidden folders and files are left out, a link to a folder is one.
         QVERIFY(QFile::link(tree.path("beta"), tree.path("link")));
-        openRow(child<DirList>(picker, "Dir1"), QFileInfo(tree.path()).fileName());
+        openRow(dirs(picker), QFileInfo(tree.path()).fileName());
         QCOMPARE(picker->currentFolder(), tree.path());
-        QCOMPARE(rows(child<QListWidget>(picker, "File1")), QStringList{"top.txt"});
-        QCOMPARE(rows(child<DirList>(picker, "Dir1")).mid(rows(child<DirList>(picker, "Dir1")).size() - 4),
+        QCOMPARE(files(picker), QStringList{"top.txt"});
+        QCOMPARE(rows(dirs(picker)).mid(rows(dirs(picker)).size() - 4),
                  (QStringList{QFileInfo(tree.path()).fileName(), "alpha", "beta", "link"}));
 
         // Highlighted only: nothing changes; Enter opens.
-        highlight(child<DirList>(picker, "Dir1"), "beta");
+        highlight(dirs(picker), "beta");
         QCOMPARE(picker->currentFolder(), tree.path());
-        QCOMPARE(rows(child<QListWidget>(picker, "File1")), QStringList{"top.txt"});
-        highlight(child<DirList>(picker, "Dir1"), "alpha");
-        QTest::keyClick(child<DirList>(picker, "Dir1"), Qt::Key_Return);
+        QCOMPARE(files(picker), QStringList{"top.txt"});
+        highlight(dirs(picker), "alpha");
+        QTest::keyClick(dirs(picker), Qt::Key_Return);
         QCOMPARE(picker->currentFolder(), tree.path("alpha"));
-        QCOMPARE(rows(child<QListWidget>(picker, "File1")), (QStringList{"a1.htm", "A2.txt"}));
+        QCOMPARE(files(picker), (QStringList{"a1.htm", "A2.txt"}));
 
         // A highlighted subfolder at confirmation is not the folder stored.
-        highlight(child<DirList>(picker, "Dir1"), "deep");
+        highlight(dirs(picker), "deep");
         QTest::mouseClick(child<QPushButton>(picker, "Command1"), Qt::LeftButton);
         QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path("alpha/"));
 
         // A folder that vanished after it was listed is not opened, the user told why, the lists kept.
         CurrentFolder there(tree.path());
         QPointer<FileBro> second = tree.open();
-        const QStringList folders = rows(child<DirList>(second, "Dir1"));
+        const QStringList folders = rows(dirs(second));
         QVERIFY(QDir(tree.path("beta")).removeRecursively());
-        openRow(child<DirList>(second, "Dir1"), QStringLiteral("beta"));
+        openRow(dirs(second), QStringLiteral("beta"));
         QCOMPARE(oneBox(),
                  box(":)", MessageBox::Icon::Information,
                      QStringLiteral("无法打开文件夹“%1”：没有那个文件或目录").arg(tree.path("beta"))));
         QCOMPARE(second->currentFolder(), tree.path());
-        QCOMPARE(rows(child<DirList>(second, "Dir1")), folders);
+        QCOMPARE(rows(dirs(second)), folders);
         second->close();
     }
 
@@ -101,18 +106,13 @@ private slots:
         CurrentFolder here(tree.path());
         QPointer<FileBro> picker = tree.open();
         QCOMPARE(designFaults(picker, true), QStringList());
-        const QString designed = geometries(picker);
-        for (const QSize size : {QSize(200, 150), QSize(900, 700), QSize(378, 455)}) { // controls stay put
-            picker->resize(size);
-            QCOMPARE(geometries(picker), designed);
-        }
+        QVERIFY(staysPut(picker, {QSize(200, 150), QSize(900, 700), QSize(378, 455)}));
         QCOMPARE(rowFaults(picker, layout::kFileBro).join(u'|'), QString());
-        QVERIFY(showsFocus(child<DirList>(picker, "Dir1")) &&
-                showsFocus(child<QListWidget>(picker, "File1")));
+        QVERIFY(showsFocus(dirs(picker)) && showsFocus(child<QListWidget>(picker, "File1")));
         QVERIFY(!tree.mod.DirChosen); // showing confirms nothing
         // The title bar's close confirms just like the button: there is no cancelling.
-        highlight(child<DirList>(picker, "Dir1"), "beta");
-        QTest::keyClick(child<DirList>(picker, "Dir1"), Qt::Key_Enter,
+        highlight(dirs(picker), "beta");
+        QTest::keyClick(dirs(picker), Qt::Key_Enter,
                         Qt::KeypadModifier); // the keypad's Enter opens too
         QVERIFY(picker->close());
         QVERIFY(tree.mod.DirChosen);
@@ -121,8 +121,8 @@ private slots:
 
         // The root is stored as a single slash; Enter on the button confirms and closes.
         picker = tree.open();
-        openRow(child<DirList>(picker, "Dir1"), QStringLiteral("/"));
-        QCOMPARE(rows(child<QListWidget>(picker, "File1")),
+        openRow(dirs(picker), QStringLiteral("/"));
+        QCOMPARE(files(picker),
                  QDir(QStringLiteral("/")).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
         QCOMPARE(clicksByEnter(child<QPushButton>(picker, "Command1")), 2);
         QVERIFY(!picker || !picker->isVisible());
@@ -133,7 +133,7 @@ private slots:
         QVERIFY(QDir(tree.path("alpha")).removeRecursively());
         picker = tree.open();
         QCOMPARE(picker->currentFolder(), tree.path());
-        QCOMPARE(rows(child<QListWidget>(picker, "File1")), QStringList{"top.txt"});
+        QCOMPARE(files(picker), QStringList{"top.txt"});
         picker->close();
         QCOMPARE(QString::fromStdString(tree.mod.TargetDir), tree.path() + u'/');
         // The system's note of the deletion is no part of the name: a folder named with it is not taken.
@@ -151,38 +151,33 @@ private slots:
         QPointer<FileBro> picker = tree.open([&] {
             return QStringList{volume, QStringLiteral("/"), missing};
         });
-        QCOMPARE(child<QComboBox>(picker, "Drive1")->currentText(), QStringLiteral("/"));
+        QCOMPARE(drives(picker)->currentText(), QStringLiteral("/"));
         QCOMPARE(picker->currentFolder(), QStringLiteral("/"));
         // A folder whose name only begins with a drive's is not on that drive.
         QVERIFY(QDir().mkpath(volume + QStringLiteral("-backup")));
-        QVERIFY(
-            child<DirList>(picker, "Dir1")->setFolder(QFile::encodeName(volume + QStringLiteral("-backup"))));
-        QCOMPARE(child<QComboBox>(picker, "Drive1")->currentText(), QStringLiteral("/"));
+        QVERIFY(dirs(picker)->setFolder(QFile::encodeName(volume + QStringLiteral("-backup"))));
+        QCOMPARE(drives(picker)->currentText(), QStringLiteral("/"));
 
-        child<QComboBox>(picker, "Drive1")
-            ->setCurrentIndex(child<QComboBox>(picker, "Drive1")->findText(volume));
+        drives(picker)->setCurrentIndex(drives(picker)->findText(volume));
         QVERIFY(MessageBox::takeShown().isEmpty());
         QCOMPARE(picker->currentFolder(), volume);
-        QCOMPARE(rows(child<QListWidget>(picker, "File1")), (QStringList{"a1.htm", "A2.txt"}));
+        QCOMPARE(files(picker), (QStringList{"a1.htm", "A2.txt"}));
 
         // Going up out of that file system shows the drive that holds the folder now.
-        openRow(child<DirList>(picker, "Dir1"), QStringLiteral("/"));
-        QCOMPARE(child<QComboBox>(picker, "Drive1")->currentText(), QStringLiteral("/"));
+        openRow(dirs(picker), QStringLiteral("/"));
+        QCOMPARE(drives(picker)->currentText(), QStringLiteral("/"));
 
         // Going into a file system below its root shows its drive and stays in the folder gone into.
-        QVERIFY(
-            child<DirList>(picker, "Dir1")->setFolder(QFile::encodeName(volume + QStringLiteral("/deep"))));
-        QCOMPARE(child<QComboBox>(picker, "Drive1")->currentText(), volume);
+        QVERIFY(dirs(picker)->setFolder(QFile::encodeName(volume + QStringLiteral("/deep"))));
+        QCOMPARE(drives(picker)->currentText(), volume);
         // A drive that cannot be entered: the user is told, the lists stay and stay what confirming stores.
-        const QStringList folders = rows(child<DirList>(picker, "Dir1")),
-                          files = rows(child<QListWidget>(picker, "File1"));
-        child<QComboBox>(picker, "Drive1")
-            ->setCurrentIndex(child<QComboBox>(picker, "Drive1")->findText(missing));
+        const QStringList folders = rows(dirs(picker)), listed = files(picker);
+        drives(picker)->setCurrentIndex(drives(picker)->findText(missing));
         QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
                                QStringLiteral("当前设备不可用,请插入软盘或者光盘，或者其他可移动存储器。")));
-        QCOMPARE(child<QComboBox>(picker, "Drive1")->currentText(), missing);
-        QCOMPARE(rows(child<DirList>(picker, "Dir1")), folders);
-        QCOMPARE(rows(child<QListWidget>(picker, "File1")), files);
+        QCOMPARE(drives(picker)->currentText(), missing);
+        QCOMPARE(rows(dirs(picker)), folders);
+        QCOMPARE(files(picker), listed);
         QTest::mouseClick(child<QPushButton>(picker, "Command1"), Qt::LeftButton);
         QCOMPARE(QString::fromStdString(tree.mod.TargetDir), volume + QStringLiteral("/deep/"));
     }
@@ -200,18 +195,17 @@ private slots:
         for (int i = 1; i <= 30; ++i)
             volumes << QStringLiteral("/mnt/%1").arg(i);
         QPointer<FileBro> picker = tree.open([&] { return volumes; });
-        QCOMPARE(child<QComboBox>(picker, "Drive1")->itemText(9), QStringLiteral("/mnt/9"));
-        QCOMPARE(child<QComboBox>(picker, "Drive1")->itemText(10), QStringLiteral("/mnt/10"));
-        QCOMPARE(child<QComboBox>(picker, "Drive1")->itemText(31), QStringLiteral("/mnt/a\\nb"));
-        child<QComboBox>(picker, "Drive1")->showPopup();
-        QVERIFY(child<QComboBox>(picker, "Drive1")->view()->height() <=
-                21 * child<QComboBox>(picker, "Drive1")->view()->sizeHintForRow(0));
-        child<QComboBox>(picker, "Drive1")->hidePopup();
+        QCOMPARE(drives(picker)->itemText(9), QStringLiteral("/mnt/9"));
+        QCOMPARE(drives(picker)->itemText(10), QStringLiteral("/mnt/10"));
+        QCOMPARE(drives(picker)->itemText(31), QStringLiteral("/mnt/a\\nb"));
+        drives(picker)->showPopup();
+        QVERIFY(drives(picker)->view()->height() <= 21 * drives(picker)->view()->sizeHintForRow(0));
+        drives(picker)->hidePopup();
 
-        QVERIFY(rows(child<DirList>(picker, "Dir1")).contains(QStringLiteral("a\\nb")));
-        openRow(child<DirList>(picker, "Dir1"), QStringLiteral("\\377\\376"));
+        QVERIFY(rows(dirs(picker)).contains(QStringLiteral("a\\nb")));
+        openRow(dirs(picker), QStringLiteral("\\377\\376"));
         QVERIFY(MessageBox::takeShown().isEmpty());
-        QCOMPARE(rows(child<QListWidget>(picker, "File1")), (QStringList{"\\377.txt", "x\\ty.txt"}));
+        QCOMPARE(files(picker), (QStringList{"\\377.txt", "x\\ty.txt"}));
         picker->close();
         QCOMPARE(QByteArray::fromStdString(tree.mod.TargetDir), root + "/\xff\xfe/");
     }

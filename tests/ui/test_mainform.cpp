@@ -1,6 +1,5 @@
 #include "../support/BusyLoops.h"
 #include "ChoiceCases.h"
-#include "StepwickVersion.h"
 #include "WindowTestSupport.h"
 #include "core/Mod.h"
 #include "platform/RecordingFileSystem.h"
@@ -30,14 +29,11 @@ using namespace windowtest;
 namespace {
 
 const QString kHeader = QStringLiteral("被处理的文件\n");
-const QString kPlaceholder = QStringLiteral("在这里输入欲添加的字符。");
+const QString kThanks = QStringLiteral("\n感谢您使用本软件！");
 const QString kDesignBanner = QStringLiteral("Morlend Inc. Stepwick！ 代码批量添加器 Second Version");
 const QString kNotice = QStringLiteral("无法找到Internet Explorer，可能是您没有正确的安装IE。请手动访问。");
-const QString kCompany = QString::fromUtf8(stepwick::kCompanyUrl);
-const QString kAuthor = QString::fromUtf8(stepwick::kAuthorUrl);
-const QString kMail = QString::fromUtf8(stepwick::kAuthorMail);
 
-using Files = std::vector<std::pair<const char*, QByteArray>>;
+using windowcases::Files;
 
 // A fresh state and main window in a folder of its own, services faked; the exit only counts.
 struct Session {
@@ -83,23 +79,15 @@ struct Session {
         windows.removeIf([](QWidget* w) { return !w->isVisible(); });
         return windows.value(0);
     }
-    QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
+    QString path(const std::string& name) const { return dir.filePath(QString::fromStdString(name)); }
     void write(const Files& files) const {
         for (const auto& [name, bytes] : files)
-            QDir().mkpath(QFileInfo(path(name)).path()), writeFile(path(name), bytes);
+            QDir().mkpath(QFileInfo(path(name)).path()),
+                writeFile(path(name), QByteArray::fromStdString(bytes));
     }
     void expect(const Files& files) const {
         for (const auto& [name, bytes] : files)
-            QCOMPARE(readFile(path(name)), bytes);
-    }
-    // That many files "x\r\n", named in the order they are run.
-    QStringList many(const char* prefix, int count) const {
-        QStringList names;
-        for (int i = 0; i < count; ++i) {
-            names << QStringLiteral("%1%2.txt").arg(QLatin1String(prefix)).arg(i, 3, 10, QLatin1Char('0'));
-            writeFile(dir.filePath(names.last()), "x\r\n");
-        }
-        return names;
+            QCOMPARE(readFile(path(name)), QByteArray::fromStdString(bytes));
     }
 };
 
@@ -196,13 +184,13 @@ private slots:
 
         // The banner shows its messages in turn, centred.
         QLabel* adl = s.control<QLabel>("ADL");
-        QVERIFY(child<QTimer>(s.form.get(), "Timer1")->isActive() &&
-                child<QTimer>(s.form.get(), "Timer1")->interval() == 3000);
+        auto* timer = s.control<QTimer>("Timer1");
+        QVERIFY(timer->isActive() && timer->interval() == 3000);
         // Thirteen messages, the first the design's caption, the thirteenth thanks a user for reporting a
         // major fault; then round again.
         QStringList shown;
         for (int tick = 1; tick <= 14; ++tick) {
-            QVERIFY(QMetaObject::invokeMethod(child<QTimer>(s.form.get(), "Timer1"), "timeout"));
+            QVERIFY(QMetaObject::invokeMethod(timer, "timeout"));
             QCOMPARE(adl->width(), adl->sizeHint().width()); // sized to the caption it now shows
             QVERIFY2(qAbs(2 * adl->x() + adl->width() - s.form->width()) <= 1, qPrintable(adl->text()));
             QCOMPARE(adl->y(), 368);
@@ -246,8 +234,8 @@ private slots:
 
         // 1. Started without a folder: the user is asked for one, nothing runs, the picker opens.
         s.start();
-        QCOMPARE(oneBox(), box(":)", MessageBox::Icon::Information,
-                               QStringLiteral("请选择一个目录，以便于我们找到文件。")));
+        QCOMPARE(oneBox(),
+                 box(":)", MessageBox::Icon::Information, QString::fromUtf8(windowcases::kNoFolder)));
         FileBro* picker = s.form->fileBro();
         QVERIFY(picker && QTest::qWaitForWindowExposed(picker));
         QCOMPARE(s.log(), kHeader);
@@ -265,9 +253,9 @@ private slots:
         s.option("Option2");
         s.option("Ohead");
         s.start();
-        const QByteArray placeholder = kPlaceholder.toUtf8() + "\r\n";
+        const std::string placeholder = windowcases::kPlaceholder + std::string("\r\n");
         s.expect({{"site/a.htm", placeholder + "old line\r\n"}, {"site/b.htm", placeholder + "last\r\n"}});
-        const QString run = QStringLiteral("a.htm\nb.htm\n\n处理了2个文件。\n感谢您使用本软件！");
+        const QString run = QStringLiteral("a.htm\nb.htm\n\n处理了2个文件。") + kThanks;
         QCOMPARE(s.log(), kHeader + run);
 
         // 4. The code, typed into the code window and confirmed; read while hidden, and left hidden.
@@ -278,7 +266,7 @@ private slots:
         QTest::mouseClick(child<QPushButton>(texts, "Command1"), Qt::LeftButton);
         s.start();
         QVERIFY(!texts->isVisible());
-        const QByteArray typed = "<!-- x -->\r\n代码\r\n" + placeholder;
+        const std::string typed = "<!-- x -->\r\n代码\r\n" + placeholder;
         s.expect({{"site/a.htm", typed + "old line\r\n"}, {"site/b.htm", typed + "last\r\n"}});
         QCOMPARE(s.log(), kHeader + run + run); // the second run's first name stands on the thanks line
 
@@ -338,13 +326,14 @@ private slots:
         QVERIFY(QDir(s.path("sub")).removeRecursively() && QFile::remove(s.path("e.txt")));
 
         // Files the code cannot go into as text (not UTF-8 in a UTF-8 locale; NUL bytes), in our words.
-        s.write({{"g.txt", "\xD6\xD0\r\n"}, {"n.txt", QByteArray("u\0\r\0\n\0", 6)}});
+        s.write({{"g.txt", "\xD6\xD0\r\n"}, {"n.txt", std::string("u\0\r\0\n\0", 6)}});
         s.prepare(QStringLiteral("码"));
         QCOMPARE(s.run(), QStringLiteral(
                               "a.txt\nb.txt（未能处理：只读文件）\nc.txt\n"
                               "g.txt（未能处理：不是UTF-8文本，请用 --encoding 指明编码）\n"
                               "n.txt（未能处理：含有NUL字节：可能是无字节序标记的UTF-16文件或二进制文件）\n\n"
-                              "处理了2个文件。\n有3个文件未能处理。\n感谢您使用本软件！"));
+                              "处理了2个文件。\n有3个文件未能处理。") +
+                              kThanks);
         MessageBox::takeShown();
 
         // The system's reasons for the common errors in Chinese; any other keeps the system's text.
@@ -377,7 +366,8 @@ private slots:
         enum class Act { Cancel, Close, Press };
         for (Act act : {Act::Cancel, Act::Close, Act::Press}) {
             Session s;
-            const QStringList names = s.many("f", 200);
+            const Files files = windowcases::numbered("f", 200);
+            s.write(files);
             s.prepare(QStringLiteral("END"));
             // The run held in its first file until the progress dialog is up and the user has acted there.
             std::promise<void> acted;
@@ -401,22 +391,21 @@ private slots:
             });
             s.start();
             QVERIFY(!poll.isActive());
-            const QStringList lines = s.log().mid(kHeader.size()).split(u'\n');
             QCOMPARE(s.control<QPlainTextEdit>("Text1")->verticalScrollBar()->value(),
                      s.control<QPlainTextEdit>("Text1")->verticalScrollBar()->maximum());
-            const qsizetype done = lines.indexOf(QString());
-            QCOMPARE(lines.mid(0, done), names.mid(0, done));
-            QStringList closing{QStringLiteral("处理了%1个文件。").arg(done)};
-            if (act != Act::Press)
-                closing << QStringLiteral("已取消，其余文件未作改动。");
-            QCOMPARE(lines.mid(done + 1), closing << QStringLiteral("感谢您使用本软件！"));
-            QCOMPARE(done < names.size(), act != Act::Press);
-            for (qsizetype i = 0; i < names.size(); ++i)
-                QCOMPARE(readFile(s.dir.filePath(names[i])), QByteArray(i < done ? "x\r\nEND\r\n" : "x\r\n"));
+            // The files before the stop, in order, then the closing lines.
+            const qsizetype done = std::max<qsizetype>(s.log().split(u'\n').indexOf(QString()) - 1, 0);
+            const QString cancelled = u'\n' + QString::fromUtf8(windowcases::kCancelled);
+            QCOMPARE(s.log(), kHeader +
+                                  QString::fromStdString(
+                                      windowcases::changedAll({files.begin(), files.begin() + done})) +
+                                  (act == Act::Press ? QString() : cancelled) + kThanks);
+            QCOMPARE(done < qsizetype(files.size()), act != Act::Press);
+            for (qsizetype i = 0; i < qsizetype(files.size()); ++i)
+                QCOMPARE(readFile(s.path(files[i].first)), QByteArray(i < done ? "x\r\nEND\r\n" : "x\r\n"));
             QCOMPARE(s.endCalls, act == Act::Close ? 1 : 0);
             // The next run is not stopped by the last one's cancel.
-            QVERIFY(act != Act::Cancel ||
-                    s.run().endsWith(QStringLiteral("处理了200个文件。\n感谢您使用本软件！")));
+            QVERIFY(act != Act::Cancel || s.run().endsWith(QStringLiteral("处理了200个文件。") + kThanks));
             QVERIFY(s.control<QRadioButton>("Ofeet")->isChecked() &&
                     s.control<QLineEdit>("TOther")->text() == QLatin1String("CGI"));
         }
@@ -428,7 +417,8 @@ private slots:
         enum class Keys { RepeatsReadApart, QueuedAsTheRunEnds };
         for (Keys keys : {Keys::RepeatsReadApart, Keys::QueuedAsTheRunEnds}) {
             Session s;
-            const QStringList names = s.many("k", 40);
+            const Files files = windowcases::numbered("k", 40);
+            s.write(files);
             s.prepare(QStringLiteral("C"));
             QPointer<QWidget> start = s.control("Command2");
             start->setFocus();
@@ -445,7 +435,7 @@ private slots:
             QMetaObject::Connection queued;
             if (keys == Keys::QueuedAsTheRunEnds)
                 queued = connect(s.control<QPlainTextEdit>("Text1"), &QPlainTextEdit::textChanged, [&] {
-                    if (s.log().endsWith(QStringLiteral("感谢您使用本软件！")))
+                    if (s.log().endsWith(kThanks))
                         for (quint64 at : {5000, 5100, 5200})
                             QMetaObject::invokeMethod(
                                 s.form.get(),
@@ -462,17 +452,16 @@ private slots:
             s.waitForRun();
             QTest::qWait(100);
             s.waitForRun();
-            for (const QString& name : names)
-                QCOMPARE(readFile(s.dir.filePath(name)), QByteArray("x\r\nC\r\n"));
-            const QString once =
-                names.join(u'\n') + QStringLiteral("\n\n处理了40个文件。\n感谢您使用本软件！");
+            for (const auto& [name, bytes] : files)
+                QCOMPARE(readFile(s.path(name)), QByteArray("x\r\nC\r\n"));
+            const QString once = QString::fromStdString(windowcases::changedAll(files)) + kThanks;
             QCOMPARE(s.log(), kHeader + once);
             disconnect(queued);
             s.fs.beforeCall("openAt", [] {});
             QTest::keyClick(start, Qt::Key_Return);
             s.waitForRun();
             QCOMPARE(s.log(), kHeader + once + once);
-            QCOMPARE(readFile(s.dir.filePath(names.last())), QByteArray("x\r\nC\r\nC\r\n"));
+            QCOMPARE(readFile(s.path(files.back().first)), QByteArray("x\r\nC\r\nC\r\n"));
         }
     }
 
@@ -517,23 +506,16 @@ private slots:
 
     void choicesInTheWindowsShapeTheRun() {
         // The table the Win32 window driver shares (ChoiceCases.h).
-        auto bytes = [](const windowcases::Files& files) {
-            Files out;
-            for (const auto& [name, text] : files)
-                out.emplace_back(name.c_str(), QByteArray::fromStdString(text));
-            return out;
-        };
         for (const auto& [choices, log, after, message, notice] : windowcases::choiceCases()) {
             Session s;
-            s.write(bytes(windowcases::kChoiceFiles));
+            s.write(windowcases::kChoiceFiles);
             s.prepare(QStringLiteral("C"));
             // A name of the code window's rows is its control, any other the main window's.
             auto control = [&s](const QString& name) {
-                const bool texts =
-                    std::ranges::any_of(layout::kTexts.controls, [&](const layout::Control& c) {
-                        return QString::fromUtf8(c.name.data(), qsizetype(c.name.size())) == name;
-                    });
-                return child(texts ? static_cast<QWidget*>(s.form->texts()) : s.form.get(), qPrintable(name));
+                QWidget* window = s.form.get();
+                if (windowcases::inTexts(name.toStdString()))
+                    window = s.form->texts();
+                return child(window, qPrintable(name));
             };
             QString typed = QStringLiteral("CGI");
             for (const QString& choice : QString::fromLatin1(choices).split(u' ')) {
@@ -552,22 +534,21 @@ private slots:
                 } else if (choice == QLatin1String("Tick")) {
                     clickIndicator(child<QCheckBox>(s.form->fileBro(), "Check1"));
                 } else if (choice == QLatin1String("Confirm") || choice == QLatin1String("Close")) {
-                    if (choice == QLatin1String("Close"))
-                        s.form->fileBro()->close();
-                    else
-                        QTest::mouseClick(child<QPushButton>(s.form->fileBro(), "Command1"), Qt::LeftButton);
+                    choice == QLatin1String("Close")
+                        ? static_cast<void>(s.form->fileBro()->close())
+                        : QTest::mouseClick(child<QPushButton>(s.form->fileBro(), "Command1"),
+                                            Qt::LeftButton);
                     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // gone for good
                 } else {
                     clickIndicator(qobject_cast<QAbstractButton*>(control(choice)));
                 }
             }
             const QString logged = s.run();
-            QCOMPARE(logged,
-                     log ? QString::fromUtf8(log) + QStringLiteral("\n感谢您使用本软件！") : QString());
+            QCOMPARE(logged, log ? QString::fromUtf8(log) + kThanks : QString());
             const auto icon = notice ? MessageBox::Icon::Information : MessageBox::Icon::Warning;
             QCOMPARE(oneBox(),
                      message ? box(":)", icon, QString::fromUtf8(message)) : QStringLiteral("0 boxes"));
-            s.expect(bytes(after));
+            s.expect(after);
             QCOMPARE(s.control<QLineEdit>("TOther")->text(), typed);
             QVERIFY(s.form->isVisible() && s.endCalls == 0); // the program goes on
         }
@@ -677,11 +658,6 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Harnel"));
         QVERIFY(about->minimumSize() == about->maximumSize() && !about->parentWidget() && !about->isModal());
         QCOMPARE(rowFaults(about, layout::kAbout).join(u'|'), QString());
-        // The links show their addresses behind their captions.
-        const std::pair<const char*, QString> addresses[] = {
-            {"Label4", kCompany}, {"Label6", kAuthor}, {"Label7", kMail}};
-        for (const auto& [name, address] : addresses)
-            QVERIFY2(child<QLabel>(about, name)->text().endsWith(u' ' + address), name);
         // The links in one size at which all three fit; the rest fitted one by one.
         QList<const FittedLabel*> links;
         for (const FittedLabel* label : about->findChildren<FittedLabel*>()) {
@@ -711,11 +687,15 @@ private slots:
         QTest::mouseClick(child(about, "Label4"), Qt::RightButton);
         QTest::mousePress(child(about, "Label6"), Qt::LeftButton); // nor a press let go off the link
         QTest::mouseRelease(child(about, "Label6"), Qt::LeftButton, {}, QPoint(-1, -1));
-        for (const char* link : {"Label4", "Label6", "Label7"})
-            QTest::mouseClick(child(about, link), Qt::LeftButton);
-        s.click("Command3"); // the main window's home page
-        QCOMPARE(s.fakes.opener.opened,
-                 QStringList({kCompany, kAuthor, QStringLiteral("mailto:") + kMail, kAuthor}));
+        // Each link shows its address behind its caption, and opens it; so does the home-page button.
+        QStringList opened;
+        for (const auto& [name, inAbout, address] : windowcases::kLinks) {
+            opened << QString::fromStdString(address);
+            const QString shown = u' ' + QString(opened.last()).remove(QStringLiteral("mailto:"));
+            QVERIFY2(!inAbout || child<QLabel>(about, name)->text().endsWith(shown), name);
+            QTest::mouseClick(inAbout ? child(about, name) : s.control(name), Qt::LeftButton);
+        }
+        QCOMPARE(s.fakes.opener.opened, opened);
         QVERIFY(MessageBox::takeShown().isEmpty());
         // When the address cannot be opened the user is told (no title: the application's shows).
         s.fakes.opener.succeed = false;

@@ -1,4 +1,5 @@
 // The code window: its layout, the keys and line breaks of the code box, a code too large to edit there.
+#include "ChoiceCases.h"
 #include "WindowTestSupport.h"
 #include "ui/dialogs/MessageBox.h"
 #include "ui/dialogs/Texts.h"
@@ -12,7 +13,7 @@ using namespace windowtest;
 
 namespace {
 
-const QString kPlaceholder = QStringLiteral("在这里输入欲添加的字符。");
+const QString kPlaceholder = QString::fromUtf8(windowcases::kPlaceholder);
 
 void keys(QWidget* box, std::initializer_list<QKeyCombination> combinations) {
     for (const QKeyCombination k : combinations)
@@ -40,11 +41,7 @@ private slots:
                 texts.maximumHeight() > texts.height());
         QCOMPARE(designFaults(&texts, true), QStringList());
 
-        const QString designed = geometries(&texts);
-        for (const QSize size : {QSize(300, 200), QSize(800, 600)}) { // controls stay where they are
-            texts.resize(size);
-            QCOMPARE(geometries(&texts), designed);
-        }
+        QVERIFY(staysPut(&texts, {QSize(300, 200), QSize(800, 600)}));
 
         auto* box = child<CodeTextBox>(&texts, "Text1");
         auto* confirm = child<QPushButton>(&texts, "Command1");
@@ -146,9 +143,7 @@ private slots:
         while (manyAsLf.size() <= CodeTextBox::kMostCharacters)
             manyAsLf += QStringLiteral("<p>第一行</p>\n");
         const QString manyLines = QString(manyAsLf).replace(u'\n', QStringLiteral("\r\n"));
-        const auto notice = [](qsizetype n) {
-            return QStringLiteral("代码共%1个字符，太长无法在此编辑；可粘贴替换或清除。").arg(n);
-        };
+        const auto notice = [](qsizetype n) { return QString::fromStdString(windowcases::heldAside(n)); };
         Texts texts;
         texts.show();
         CodeTextBox* box = child<CodeTextBox>(&texts, "Text1");

@@ -43,14 +43,6 @@ bool expectEqual(const char* file, int line, const char* what, const std::wstrin
     return false;
 }
 
-bool expectEqual(const char* file, int line, const char* what, long long actual, long long expected) {
-    if (actual == expected)
-        return true;
-    fail(file, line,
-         std::string(what) + ": " + std::to_string(actual) + ", expected " + std::to_string(expected));
-    return false;
-}
-
 Program::Program(const std::wstring& exe, const std::wstring& addresses, const std::wstring& folder) {
     std::wstring command = L"\"" + exe + L"\" \"" + addresses + L"\"";
     STARTUPINFOW startup{};

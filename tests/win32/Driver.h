@@ -16,6 +16,9 @@ void fail(const char* file, int line, const std::string& what);
 int failures();
 
 #define EXPECT(condition) ((condition) ? true : (driver::fail(__FILE__, __LINE__, #condition), false))
+// The same, naming what the check was about.
+#define EXPECT_AT(condition, what)                                                                           \
+    ((condition) ? true : (driver::fail(__FILE__, __LINE__, std::string(#condition) + ": " + (what)), false))
 #define EXPECT_EQ(actual, expected) driver::expectEqual(__FILE__, __LINE__, #actual, (actual), (expected))
 
 std::string narrow(std::wstring_view wide);
@@ -23,7 +26,6 @@ std::wstring wide(std::string_view utf8);
 
 bool expectEqual(const char* file, int line, const char* what, const std::wstring& actual,
                  const std::wstring& expected);
-bool expectEqual(const char* file, int line, const char* what, long long actual, long long expected);
 
 // Polls until ready() holds or the time is up.
 template <typename F> bool waitFor(F ready, int milliseconds = 10000) {

@@ -8,6 +8,8 @@
 #include "ui/widgets/FontSubstitutions.h"
 #include "ui/widgets/PictureButton.h"
 
+using namespace windowtest;
+
 namespace {
 
 QString x(const QString& program, QStringList args) {
@@ -65,8 +67,8 @@ private slots:
         const QString before = placeOnScreen(&form);
         QVERIFY(!isAbove(&form));
         for (bool on : {true, false, true}) {
-            windowtest::clickIndicator(windowtest::child<QCheckBox>(&form, "Check1"));
-            QCOMPARE(windowtest::child<QCheckBox>(&form, "Check1")->isChecked(), on);
+            clickIndicator(child<QCheckBox>(&form, "Check1"));
+            QCOMPARE(child<QCheckBox>(&form, "Check1")->isChecked(), on);
             QTRY_COMPARE_WITH_TIMEOUT(isAbove(&form), on, 5000);
             QCOMPARE(placeOnScreen(&form), before);
         }
@@ -88,12 +90,12 @@ private slots:
         QCOMPARE(activeWindow(), front.windowHandle()->winId());
         QCOMPARE(placeOnScreen(&form), shownAgain);
 
-        windowtest::child<QPushButton>(&form, "CmdAdd")->click();
-        windowtest::child<QPushButton>(&form, "CmdOpen")->click();
-        windowtest::child<QPushButton>(&form, "Command1")->click();
+        child<QPushButton>(&form, "CmdAdd")->click();
+        child<QPushButton>(&form, "CmdOpen")->click();
+        child<QPushButton>(&form, "Command1")->click();
         QList<QWidget*> windows{&form};
         for (const char* name : {"Texts", "FileBro", "About"})
-            windows << windowtest::windowsNamed(QLatin1String(name));
+            windows << windowsNamed(QLatin1String(name));
         QCOMPARE(windows.size(), 4);
         // Motif hints: flags (functions 1, decorations 2), functions (min 8, max 16, close 32), decorations
         // (min 32, max 64); a missing hint reads as 0.
@@ -114,7 +116,7 @@ private slots:
         auto state = [&] { return x(QStringLiteral("xprop"), {"-id", id(texts), "WM_STATE"}); };
         texts->showMinimized();
         QTRY_VERIFY_WITH_TIMEOUT(state().contains(QStringLiteral("Iconic")), 5000);
-        windowtest::child<QPushButton>(&form, "CmdAdd")->click();
+        child<QPushButton>(&form, "CmdAdd")->click();
         QTRY_VERIFY_WITH_TIMEOUT(state().contains(QStringLiteral("Normal")), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), texts->windowHandle()->winId(), 5000);
         delete windows[3];
@@ -136,8 +138,7 @@ private slots:
 
         const QString record = dir.filePath(QStringLiteral("opened.txt"));
         const QString opener = dir.filePath(QStringLiteral("xdg-open"));
-        windowtest::writeFile(opener,
-                              "#!/bin/sh\nprintf '%s|%s\\n' \"$#\" \"$1\" >> \"$STEPWICK_TEST_RECORD\"\n");
+        writeFile(opener, "#!/bin/sh\nprintf '%s|%s\\n' \"$#\" \"$1\" >> \"$STEPWICK_TEST_RECORD\"\n");
         QVERIFY(QFile::setPermissions(opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         qputenv("STEPWICK_TEST_RECORD", QFile::encodeName(record));
         // Refused before anything is started: no scheme, a local file, script, an option, a space.
@@ -151,9 +152,7 @@ private slots:
         TOURL::OpenUrl(QStringLiteral("http://host.example/$(touch%20pwned);touch%20pwned"));
         TOURL::OpenMail(QStringLiteral("harnel@morlend.example"));
         QVERIFY(notices.isEmpty());
-        auto recorded = [&] {
-            return QString::fromUtf8(windowtest::readFile(record)).split(u'\n', Qt::SkipEmptyParts);
-        };
+        auto recorded = [&] { return QString::fromUtf8(readFile(record)).split(u'\n', Qt::SkipEmptyParts); };
         QTRY_COMPARE_WITH_TIMEOUT(recorded().size(), 2, 10000);
         QStringList lines = recorded();
         lines.sort();
