@@ -46,8 +46,8 @@ struct Seen {
 } // namespace
 
 // Every item is handled exactly once by the time finish() returns, whatever the threads; with at
-// most one thread in the order pushed, without threads at once on the pushing thread; more items
-// than threads are no trouble, and the queue serves again after finish().
+// most one thread in the order pushed and one at a time, without threads at once on the pushing thread; more
+// items than threads are no trouble, and the queue serves again after finish().
 TEST(SideQueue, HandlesEveryItemOnceAndInOrderWithOneThread) {
     SideThreads threads;
     constexpr int kItems = 300;
@@ -56,7 +56,14 @@ TEST(SideQueue, HandlesEveryItemOnceAndInOrderWithOneThread) {
         SCOPED_TRACE(std::to_string(useThreads) + " threads at most " + std::to_string(most) + ", together " +
                      std::to_string(together));
         Seen seen;
-        SideQueue<int> queue(useThreads ? &threads : nullptr, most, together, [&](int& i) { seen.add(i); });
+        std::atomic<int> inside{0}, overlaps{0}; // with one thread, the owner and a side thread take turns
+        SideQueue<int> queue(useThreads ? &threads : nullptr, most, together, [&](int& i) {
+            overlaps += inside++ > 0;
+            if (most == 1)
+                std::this_thread::sleep_for(20us);
+            seen.add(i);
+            --inside;
+        });
         for (int round = 0; round < 2; ++round) {
             for (int i = 0; i < kItems; i += 3) {
                 queue.push(i);
@@ -74,6 +81,9 @@ TEST(SideQueue, HandlesEveryItemOnceAndInOrderWithOneThread) {
                 std::sort(sorted.begin(), sorted.end());
             for (int i = 0; i < kItems; ++i)
                 ASSERT_EQ(sorted[std::size_t(i)], i) << (most > 1 ? "lost or twice" : "out of order");
+        }
+        if (most == 1) {
+            EXPECT_EQ(overlaps, 0) << "two items handled at once";
         }
         if (!useThreads) {
             for (const auto& id : seen.threads)
