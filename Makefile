@@ -25,11 +25,18 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 all: build
 
+# What could not be installed (a mirror mid-sync) is noted for an hour, so that every target after
+# the first does not ask the mirror again.
+SETUP_MISSED := build-setup/missed
+
 setup:
 	@missing=$$(for p in $(PACKAGES) $(WINDOWS_PACKAGES); do \
 		dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
 	done); \
-	if [ -n "$$missing" ]; then \
+	if [ -n "$$missing" ] && [ "$$(cat $(SETUP_MISSED) 2>/dev/null)" = "$$(echo $$missing)" ] && \
+		[ -n "$$(find $(SETUP_MISSED) -mmin -60 2>/dev/null)" ]; then \
+		echo "Not installed (tried within the hour; rm -r $(dir $(SETUP_MISSED)) to try now):" $$missing; \
+	elif [ -n "$$missing" ]; then \
 		echo "Installing:" $$missing; \
 		if ! dpkg --print-foreign-architectures | grep -qx i386; then $(SUDO) dpkg --add-architecture i386; fi && \
 		for try in 1 2 3; do $(SUDO) apt-get update && break; \
@@ -38,7 +45,12 @@ setup:
 			echo "Installing without wine32:i386 (its packages do not fit this machine's lists today):" \
 				"the tests of the 32-bit edition will be skipped"; \
 			DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends \
-				$$(echo $$missing | tr ' ' '\n' | grep -vx 'wine32:i386'); }; \
+				$$(echo $$missing | tr ' ' '\n' | grep -vx 'wine32:i386') || exit 1; }; \
+		left=$$(for p in $$missing; do \
+			dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+		done); \
+		mkdir -p $(dir $(SETUP_MISSED)) && if [ -n "$$left" ]; then echo $$left > $(SETUP_MISSED); \
+		else rm -f $(SETUP_MISSED); fi; \
 	fi
 
 # The bench's drivers are built with the rest, so that a change they no longer fit fails here,
@@ -192,4 +204,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(WINDOWS_BUILD) $(WINDOWS_X86_BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(dir $(SETUP_MISSED)) $(BUILD) $(WINDOWS_BUILD) $(WINDOWS_X86_BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
