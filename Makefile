@@ -30,9 +30,10 @@ all: build
 SETUP_MISSED := build-setup/missed
 
 setup:
-	@missing=$$(for p in $(PACKAGES) $(WINDOWS_PACKAGES); do \
+	@uninstalled() { for p in "$$@"; do \
 		dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
-	done); \
+	done; }; \
+	missing=$$(uninstalled $(PACKAGES) $(WINDOWS_PACKAGES)); \
 	if [ -n "$$missing" ] && [ "$$(cat $(SETUP_MISSED) 2>/dev/null)" = "$$(echo $$missing)" ] && \
 		[ -n "$$(find $(SETUP_MISSED) -mmin -60 2>/dev/null)" ]; then \
 		echo "Not installed (tried within the hour; rm -r $(dir $(SETUP_MISSED)) to try now):" $$missing; \
@@ -46,9 +47,7 @@ setup:
 				"the tests of the 32-bit edition will be skipped"; \
 			DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends \
 				$$(echo $$missing | tr ' ' '\n' | grep -vx 'wine32:i386') || exit 1; }; \
-		left=$$(for p in $$missing; do \
-			dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
-		done); \
+		left=$$(uninstalled $$missing); \
 		mkdir -p $(dir $(SETUP_MISSED)) && if [ -n "$$left" ]; then echo $$left > $(SETUP_MISSED); \
 		else rm -f $(SETUP_MISSED); fi; \
 	fi
