@@ -46,8 +46,8 @@ struct Seen {
 } // namespace
 
 // Every item is handled exactly once by the time finish() returns, whatever the threads; with at
-// most one thread in the order pushed and one at a time, without threads at once on the pushing thread; more
-// items than threads are no trouble, and the queue serves again after finish().
+// most one thread in the order pushed and one at a time, without threads at once on the pushing
+// thread; more items than threads are no trouble, and the queue serves again after finish().
 TEST(SideQueue, HandlesEveryItemOnceAndInOrderWithOneThread) {
     SideThreads threads;
     constexpr int kItems = 300;
